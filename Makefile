@@ -1,0 +1,31 @@
+# The two commands of the README: `make demo` (the main job) and `make test`.
+BUILD      ?= build
+BUILD_ASAN ?= build-asan
+JOBS       ?= $(shell nproc)
+
+.PHONY: setup build test test-asan demo bench clean
+
+setup:
+	./scripts/setup.sh
+
+build: setup
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+test-asan: setup
+	cmake -S . -B $(BUILD_ASAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKV_SANITIZE=ON -DKV_BUILD_BENCH=OFF
+	cmake --build $(BUILD_ASAN) -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+		ctest --test-dir $(BUILD_ASAN) --output-on-failure -j $(JOBS)
+
+demo: build
+	./scripts/demo.sh $(BUILD)
+
+bench: build
+	$(BUILD)/bench/kv_bench
+
+clean:
+	rm -rf $(BUILD) $(BUILD_ASAN)

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs what the build needs from Debian's packages, when it is missing.
+# Runs as root or through sudo; a machine that has everything is left alone.
+set -euo pipefail
+
+packages=(g++ make cmake ninja-build pkg-config libtinyxml-dev juce-modules-source-data
+          libgtest-dev libgmock-dev libbenchmark-dev)
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$p")
+    fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+    exit 0
+fi
+
+if [ "$(id -u)" -eq 0 ]; then
+    sudo=()
+elif command -v sudo >/dev/null 2>&1; then
+    sudo=(sudo)
+else
+    echo "setup: need root or sudo to install: ${missing[*]}" >&2
+    exit 1
+fi
+
+echo "setup: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
