@@ -1,0 +1,17 @@
+# One static library per subsystem, made of every source in its folder.
+# A folder without sources yet gives an interface library, so later folders can
+# link to it before it has code.
+function(kv_add_subsystem_library name)
+    cmake_parse_arguments(KV "" "" "DEPENDS" ${ARGN})
+    file(GLOB _sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+    if(_sources)
+        add_library(${name} STATIC ${_sources})
+        target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
+        target_compile_options(${name} PRIVATE ${KV_WARNINGS})
+        target_link_libraries(${name} PUBLIC ${KV_DEPENDS})
+    else()
+        add_library(${name} INTERFACE)
+        target_include_directories(${name} INTERFACE ${CMAKE_SOURCE_DIR})
+        target_link_libraries(${name} INTERFACE ${KV_DEPENDS})
+    endif()
+endfunction()
