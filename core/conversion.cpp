@@ -1,0 +1,319 @@
+#include "core/conversion.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <locale.h>
+#include <stdlib.h>
+#include <wchar.h>
+
+namespace
+{
+
+// Number parsing goes through the "C" locale so that "." is the decimal
+// separator even when the host has set another locale.
+locale_t CLocale()
+{
+    static const locale_t loc = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+    return loc;
+}
+
+// printf-style "%.*g" / "%.*f" without the locale.
+std::string FormatDouble(double value, std::chars_format format, int precision)
+{
+    precision = std::clamp(precision, 0, 1000);
+    std::string out(static_cast<size_t>(precision) + 340, '\0');
+    const auto result = std::to_chars(out.data(), out.data() + out.size(), value, format, precision);
+    out.resize(result.ec == std::errc() ? static_cast<size_t>(result.ptr - out.data()) : 0);
+    return out;
+}
+
+std::wstring Widen(const std::string& ascii)
+{
+    return std::wstring(ascii.begin(), ascii.end());
+}
+
+std::wstring DecodeUtf8(const unsigned char* bytes, size_t count)
+{
+    std::wstring out;
+    out.reserve(count);
+    size_t i = 0;
+    while (i < count)
+    {
+        const unsigned lead = bytes[i++];
+        if (lead < 0x80)
+        {
+            out.push_back(static_cast<wchar_t>(lead));
+            continue;
+        }
+        if (lead < 0xC0) // continuation byte without a lead byte
+        {
+            out.push_back(0);
+            continue;
+        }
+
+        uint32_t codePoint;
+        size_t extra;
+        if (lead < 0xE0)
+        {
+            codePoint = lead & 0x1F;
+            extra = 1;
+        }
+        else if (lead < 0xF0)
+        {
+            codePoint = lead & 0x0F;
+            extra = 2;
+        }
+        else
+        {
+            codePoint = lead & 0x07;
+            extra = 3;
+        }
+        if (count - i < extra) // cut short by the end of the text
+            break;
+        for (size_t k = 0; k < extra; ++k)
+            codePoint = (codePoint << 6) | (bytes[i++] & 0x3Fu);
+
+        if (codePoint >= 0x10000)
+        {
+            out.push_back(static_cast<wchar_t>(0xD800 + ((codePoint - 0x10000) >> 10)));
+            out.push_back(static_cast<wchar_t>(0xDC00 + (codePoint & 0x3FF)));
+        }
+        else
+        {
+            out.push_back(static_cast<wchar_t>(codePoint));
+        }
+    }
+    return out;
+}
+
+bool IsOnlyZerosAndPoints(const std::string& text, size_t from)
+{
+    return text.find_first_not_of("0.", from) == std::string::npos;
+}
+
+} // namespace
+
+int32_t id_to_long(const char* id)
+{
+    if (id == nullptr)
+        return 0;
+    uint32_t result = 0;
+    bool ended = false;
+    for (int i = 0; i < 4; ++i)
+    {
+        const uint32_t c = ended ? 0u : static_cast<unsigned char>(id[i]);
+        ended = ended || c == 0;
+        result = (result << 8) | c;
+    }
+    return static_cast<int32_t>(result);
+}
+
+int32_t id_to_long(const std::wstring& id)
+{
+    const std::wstring padded = id + L"    ";
+    uint32_t result = 0;
+    for (int i = 0; i < 4; ++i)
+        result += static_cast<uint32_t>(padded[static_cast<size_t>(i)]) << (8 * (3 - i));
+    return static_cast<int32_t>(result);
+}
+
+std::wstring long_to_id(int32_t id)
+{
+    std::wstring result;
+    const auto bits = static_cast<uint32_t>(id);
+    for (int shift = 24; shift >= 0; shift -= 8)
+    {
+        const auto c = static_cast<wchar_t>((bits >> shift) & 0xFF);
+        if (c == 0)
+            break;
+        result.push_back(c);
+    }
+    return result;
+}
+
+std::wstring Utf8ToWstring(const char* text)
+{
+    if (text == nullptr)
+        return {};
+    return DecodeUtf8(reinterpret_cast<const unsigned char*>(text), std::strlen(text));
+}
+
+std::wstring Utf8ToWstring(const std::string& text)
+{
+    return DecodeUtf8(reinterpret_cast<const unsigned char*>(text.data()), text.size());
+}
+
+std::string WStringToUtf8(const std::wstring& text)
+{
+    std::string out;
+    out.reserve(text.size());
+    const size_t n = text.size();
+    for (size_t i = 0; i < n; ++i)
+    {
+        uint32_t c = static_cast<uint32_t>(text[i]);
+        if (c >= 0xD800 && c <= 0xDBFF)
+        {
+            if (i + 1 >= n) // a lone high surrogate at the end is dropped
+                break;
+            const auto low = static_cast<uint32_t>(text[i + 1]);
+            if (low >= 0xDC00 && low <= 0xDFFF)
+            {
+                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+                ++i;
+            }
+        }
+
+        if (c < 0x80)
+        {
+            out.push_back(static_cast<char>(c));
+        }
+        else if (c < 0x800)
+        {
+            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+        else if (c < 0x10000)
+        {
+            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+        else
+        {
+            // Characters beyond 21 bits cannot be encoded; keep the lead byte well-formed.
+            out.push_back(static_cast<char>(0xF0 | ((c >> 18) & 0x07)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+    }
+    return out;
+}
+
+std::wstring ToWstring(const std::string& text)
+{
+    std::wstring out;
+    out.reserve(text.size());
+    for (const char c : text)
+        out.push_back(static_cast<wchar_t>(static_cast<signed char>(c)));
+    return out;
+}
+
+std::wstring ToWstring(const char* text)
+{
+    if (text == nullptr)
+        return {};
+    return ToWstring(std::string(text));
+}
+
+std::wstring BytesToCString(const char* text)
+{
+    return ToWstring(text);
+}
+
+void WStringToWchars(const std::wstring& text, wchar_t* destination, int capacity)
+{
+    if (destination == nullptr || capacity <= 0)
+        return;
+    const size_t count = std::min(text.size(), static_cast<size_t>(capacity) - 1);
+    std::wmemcpy(destination, text.data(), count);
+    destination[count] = 0;
+}
+
+void StringToChars(const std::string& text, char* destination, int capacity)
+{
+    if (destination == nullptr || capacity <= 0)
+        return;
+    const size_t count = std::min(text.size(), static_cast<size_t>(capacity) - 1);
+    std::memcpy(destination, text.data(), count);
+    destination[count] = 0;
+}
+
+double StringToDouble(const wchar_t* text)
+{
+    if (text == nullptr)
+        return 0.0;
+    const locale_t loc = CLocale();
+    return loc ? wcstod_l(text, nullptr, loc) : std::wcstod(text, nullptr);
+}
+
+double StringToDouble(const char* text)
+{
+    if (text == nullptr)
+        return 0.0;
+    const locale_t loc = CLocale();
+    return loc ? strtod_l(text, nullptr, loc) : std::strtod(text, nullptr);
+}
+
+double StringToDouble(const std::wstring& text)
+{
+    return StringToDouble(text.c_str());
+}
+
+float StringToFloat(const std::wstring& text)
+{
+    return static_cast<float>(StringToDouble(text));
+}
+
+int StringToInt(const wchar_t* text, int base)
+{
+    if (text == nullptr)
+        return 0;
+    return static_cast<int>(std::wcstol(text, nullptr, base));
+}
+
+int StringToInt(const char* text, int base)
+{
+    if (text == nullptr)
+        return 0;
+    return static_cast<int>(std::strtol(text, nullptr, base));
+}
+
+int StringToInt(const std::wstring& text, int base)
+{
+    return StringToInt(text.c_str(), base);
+}
+
+std::string IntToUtf8(int value)
+{
+    char buffer[16];
+    const auto result = std::to_chars(buffer, buffer + sizeof(buffer), value);
+    return std::string(buffer, result.ptr);
+}
+
+std::string DoubleToUtf8(double value)
+{
+    return FormatDouble(value, std::chars_format::general, 6);
+}
+
+std::wstring IntToString(int value)
+{
+    return Widen(IntToUtf8(value));
+}
+
+std::wstring DoubleToString(double value)
+{
+    return Widen(DoubleToUtf8(value));
+}
+
+std::wstring FloatToString(float value, int decimals)
+{
+    std::string text = decimals >= 0 ? FormatDouble(value, std::chars_format::fixed, decimals)
+                                     : FormatDouble(value, std::chars_format::general, 3);
+    // A tiny negative value must not read as "-0.00".
+    if (value > -1.0f && !text.empty() && text[0] == '-' && IsOnlyZerosAndPoints(text, 1))
+        text.erase(0, 1);
+    return Widen(text);
+}
+
+std::string DoubleToXmlString(double value, int decimals)
+{
+    const int precision = decimals < 0 ? 6 : decimals;
+    std::string text = FormatDouble(value, std::chars_format::general, precision);
+    if (text.find('e') != std::string::npos)
+        text = FormatDouble(value, std::chars_format::fixed, precision);
+    return text;
+}
