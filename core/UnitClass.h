@@ -1,0 +1,53 @@
+#pragma once
+// How the registry makes, inspects and disposes of the DSP unit of a built-in
+// module type without knowing the engine's classes. A module unit registers
+// its type with UnitClassOf<its class>::value; the template is instantiated in
+// the module's own source, where the unit class is complete.
+//
+//   // at the end of ug_example.cpp
+//   namespace {
+//   const bool registered = CModuleFactory::Instance()->RegisterModule(
+//       new Module_Info(L"Example", 402, 144, nullptr, &UnitClassOf<ug_example>::value, 0x100));
+//   }
+//
+// The unit class must be default-constructible, derive publicly from ug_base,
+// and have a public `moduleType` (Module_Info*) and a public virtual
+// `ListInterface2(std::vector<InterfaceObject*>&)`.
+
+#include <vector>
+
+class ug_base;
+class Module_Info;
+class InterfaceObject;
+
+struct UnitClass
+{
+    // A new unit whose module type is already set to the record.
+    ug_base* (*create)(Module_Info* moduleType);
+    // Appends new descriptions of the unit's pins, in pin order.
+    void (*listPins)(ug_base* unit, std::vector<InterfaceObject*>& pins);
+    void (*destroy)(ug_base* unit);
+};
+
+template <class Unit>
+struct UnitClassOf
+{
+    static ug_base* Create(Module_Info* moduleType)
+    {
+        Unit* unit = new Unit();
+        unit->moduleType = moduleType;
+        return unit;
+    }
+
+    static void ListPins(ug_base* unit, std::vector<InterfaceObject*>& pins)
+    {
+        static_cast<Unit*>(unit)->ListInterface2(pins);
+    }
+
+    static void Destroy(ug_base* unit)
+    {
+        delete static_cast<Unit*>(unit);
+    }
+
+    static constexpr UnitClass value{&Create, &ListPins, &Destroy};
+};
