@@ -1,0 +1,140 @@
+#include "engine/AudioMasterBase.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "engine/ug_base.h"
+
+AudioMasterBase::AudioMasterBase(float sampleRate, IKvShellDsp* application)
+    : skipList_(static_cast<uint32_t>(std::rand())), sampleRate_(sampleRate), application_(application)
+{
+    skipList_.audioMaster_ = this;
+}
+
+AudioMasterBase::~AudioMasterBase() = default;
+
+int AudioMasterBase::CalcBlockSize(int n)
+{
+    constexpr int kTarget = 96;
+    // A host that reports no block size still needs a block to advance by.
+    if (n < 1)
+        return kTarget;
+    if (n < kTarget)
+        return n;
+
+    const int d0 = n / kTarget;
+    int blockSize = n;
+    for (int d = d0; d >= 1; --d)
+    {
+        if (n % d == 0)
+        {
+            blockSize = n / d;
+            break;
+        }
+    }
+    // Prefer somewhat smaller whole blocks when the first choice is large.
+    const int limit = n / std::max(2 * kTarget - blockSize, 30);
+    for (int d = d0 + 1; d < limit; ++d)
+    {
+        if (n % d == 0)
+        {
+            blockSize = n / d;
+            break;
+        }
+    }
+    return blockSize;
+}
+
+void AudioMasterBase::SetBlockSize(int blockSize)
+{
+    blockSize_ = std::max(1, blockSize);
+}
+
+void AudioMasterBase::ResetBlockLoop()
+{
+    skipList_.clear();
+    sampleClock_ = 0;
+    blockStartClock_ = 0;
+    nextGlobalStartClock_ = 0;
+}
+
+void AudioMasterBase::DoProcessVST(int sampleCount)
+{
+    const int64_t bs = blockSize_;
+    // Keep the block start on the grid even if the block size was changed.
+    if (sampleClock_ < blockStartClock_ || sampleClock_ > blockStartClock_ + bs)
+        blockStartClock_ = sampleClock_ - sampleClock_ % bs;
+    int64_t blockEnd = blockStartClock_ + bs;
+
+    int remaining = sampleCount;
+    while (remaining > 0)
+    {
+        if (sampleClock_ == blockEnd)
+        {
+            blockStartClock_ = blockEnd;
+            blockEnd += bs;
+        }
+        const int n = static_cast<int>(std::min<int64_t>(remaining, blockEnd - sampleClock_));
+        nextGlobalStartClock_ = sampleClock_ + n;
+        const int blockPos = static_cast<int>(sampleClock_ - blockStartClock_);
+
+        // next_[0] is read after each call: a module that leaves the list while
+        // it runs keeps its links, and one woken behind the current runs now.
+        EventProcessor* head = skipList_.Head();
+        for (EventProcessor* node = head->next_[0]; node != head; node = node->next_[0])
+            node->DoProcess(blockPos, n);
+
+        sampleClock_ += n;
+        remaining -= n;
+    }
+}
+
+void AudioMasterBase::InsertBlockDev(EventProcessor* module)
+{
+    if (module->IsListed())
+        return;
+    EventProcessor* predecessor = skipList_.insertSorted(module);
+    // A predecessor that has not run this piece yet means the module can run it too.
+    if (predecessor != nullptr && predecessor->sampleClock_ != nextGlobalStartClock_)
+        module->SetClockRescheduleEvents(sampleClock_);
+    else
+        module->SetClockRescheduleEvents(nextGlobalStartClock_);
+}
+
+void AudioMasterBase::SuspendModule(ug_base* module)
+{
+    if (module->IsListed())
+        skipList_.erase(module);
+}
+
+void AudioMasterBase::Wake(EventProcessor* object)
+{
+    if (object->sleeping_)
+        InsertBlockDev(object);
+}
+
+void AudioMasterBase::RegisterDspMsgHandle(dsp_msg_target* object, int handle)
+{
+    handles_.emplace(handle, object);
+    object->handle_ = handle;
+}
+
+void AudioMasterBase::AssignTemporaryHandle(dsp_msg_target* object)
+{
+    RegisterDspMsgHandle(object, nextTemporaryHandle_--);
+}
+
+dsp_msg_target* AudioMasterBase::HandleToObject(int handle)
+{
+    auto it = handles_.find(handle);
+    return it == handles_.end() ? nullptr : it->second;
+}
+
+void AudioMasterBase::ugCreateSharedLookup(const std::wstring& name, LookupTable** table, int sampleRate,
+                                           unsigned long size, bool integer, bool create, SharedLookupScope scope)
+{
+    // Per-instance tables are keyed by the engine front; a master without one
+    // keys them by itself.
+    const void* owner = application_ ? static_cast<const void*>(application_) : static_cast<const void*>(this);
+    CreateSharedLookup(name, table, sampleRate, size, integer, create, scope, owner);
+}

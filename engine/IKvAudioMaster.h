@@ -1,0 +1,48 @@
+#pragma once
+// What a module asks of its audio master: rate, block size and clocks, its
+// place in the skip list, handles, shared lookup tables and the engine front.
+
+#include <cstdint>
+#include <string>
+
+#include "engine/LookupTable.h"
+
+class EventPool;
+class EventProcessor;
+class IKvShellDsp;
+class dsp_msg_target;
+class ug_base;
+class ug_container;
+class ug_patch_automator;
+struct my_VstTimeInfo;
+
+class IKvAudioMaster
+{
+public:
+    virtual float SampleRate() = 0;
+    virtual int BlockSize() = 0;
+    virtual int64_t SampleClock() = 0;
+    virtual int BlockPos() = 0;
+    virtual int64_t NextGlobalStartClock() = 0;
+    virtual int64_t BlockStartClock() = 0;
+    virtual void InsertBlockDev(EventProcessor* module) = 0;
+    virtual void SuspendModule(ug_base* module) = 0;
+    virtual void Wake(EventProcessor* object) = 0;
+    virtual void RegisterDspMsgHandle(dsp_msg_target* object, int handle) = 0;
+    virtual void AssignTemporaryHandle(dsp_msg_target* object) = 0;
+    virtual dsp_msg_target* HandleToObject(int handle) = 0;
+    virtual IKvShellDsp* Application() = 0;
+    virtual void ugCreateSharedLookup(const std::wstring& name, LookupTable** table, int sampleRate,
+                                      unsigned long size, bool integer, bool create, SharedLookupScope scope) = 0;
+    virtual void ServiceGuiQue() = 0;
+    virtual my_VstTimeInfo* hostGetTime(int flags) = 0;
+    virtual void RegisterPatchAutomator(ug_patch_automator* automator) = 0;
+    virtual int64_t CalculateOversampledTimestamp(ug_container* top, int64_t time) = 0;
+    virtual int CallVstHost(int opcode, int index, int value, void* ptr, float opt) = 0;
+    virtual void MasterReset() = 0;
+    virtual void onFadeOutComplete() = 0;
+    // Where the events posted to this master's modules come from.
+    virtual EventPool* GetEventPool() = 0;
+
+    virtual ~IKvAudioMaster() = default;
+};

@@ -1,0 +1,342 @@
+#include "engine/UPlug.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "core/InterfaceObject.h"
+#include "core/MpBlob.h"
+#include "core/conversion.h"
+#include "engine/IKvAudioMaster.h"
+#include "engine/USampBlock.h"
+#include "engine/ug_base.h"
+
+namespace
+{
+// Proxy and source chains are short; a longer walk means a cycle.
+constexpr int kMaxWalk = 64;
+} // namespace
+
+UPlug::UPlug(ug_base* owner, const InterfaceObject& description)
+    : owner_(owner),
+      variable_(description.GetVarAddr()),
+      moduleBuffer_(description.GetBufferAddress()),
+      direction_(description.GetDirection()),
+      datatype_(description.GetDatatype()),
+      id_(description.getPlugDescID())
+{
+    const uint32_t flags = description.GetFlags();
+    if (flags & IO_UI_DUAL_FLAG)
+        direction_ = direction_ == DR_IN ? DR_OUT : DR_IN;
+    if (description.GetPPActiveFlag())
+        plugFlags_ |= PF_PP_ACTIVE;
+    if (flags & IO_ADDER)
+        plugFlags_ |= PF_ADDER;
+    if (flags & (IO_PATCH_STORE | IO_UI_DUAL_FLAG))
+        plugFlags_ |= PF_PARAMETER;
+    if (flags & IO_HOST_CONTROL)
+        plugFlags_ |= PF_HOST_CONTROLLED;
+    if (flags & IO_PLUG_SPECIAL)
+        plugFlags_ |= PF_SPECIAL;
+}
+
+UPlug::UPlug(ug_base* owner, EDirection direction, EPlugDataType datatype)
+    : owner_(owner), direction_(direction), datatype_(datatype)
+{
+}
+
+UPlug::UPlug(ug_base* owner, const UPlug* model)
+    : owner_(owner),
+      direction_(model->direction_),
+      datatype_(model->datatype_),
+      plugFlags_(model->plugFlags_ & ~PF_OWNS_STORAGE),
+      id_(model->id_)
+{
+}
+
+UPlug::~UPlug()
+{
+    DeleteConnectors();
+    DestroyBuffer();
+}
+
+void UPlug::CreateBuffer()
+{
+    switch (datatype_)
+    {
+    case DT_ENUM:
+    case DT_BOOL:
+    case DT_FLOAT:
+    case DT_INT:
+        if (!variable_)
+            variable_ = &storage_;
+        break;
+    case DT_TEXT:
+        if (!variable_)
+        {
+            storage_.pointer = variable_ = new std::wstring();
+            plugFlags_ |= PF_OWNS_STORAGE;
+        }
+        break;
+    case DT_DOUBLE:
+        if (!variable_)
+        {
+            storage_.pointer = variable_ = new double(0.0);
+            plugFlags_ |= PF_OWNS_STORAGE;
+        }
+        break;
+    case DT_BLOB:
+        if (!variable_)
+        {
+            storage_.pointer = variable_ = new MpBlob();
+            plugFlags_ |= PF_OWNS_STORAGE;
+        }
+        break;
+    case DT_MIDI2:
+        if (direction_ == DR_OUT && !variable_)
+        {
+            storage_.pointer = variable_ = new int64_t(0);
+            plugFlags_ |= PF_OWNS_STORAGE;
+        }
+        break;
+    case DT_FSAMPLE:
+        if (direction_ == DR_OUT)
+        {
+            if (!owner_ || !owner_->audioMaster_)
+                break;
+            DestroyBuffer();
+            storage_.pointer = variable_ = new USampBlock(owner_->audioMaster_->BlockSize());
+            plugFlags_ |= PF_OWNS_STORAGE;
+        }
+        else if (!variable_)
+        {
+            variable_ = &storage_.pointer;
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void UPlug::DestroyBuffer()
+{
+    if ((plugFlags_ & PF_OWNS_STORAGE) == 0)
+        return;
+    void* owned = storage_.pointer;
+    switch (datatype_)
+    {
+    case DT_TEXT:
+        delete static_cast<std::wstring*>(owned);
+        break;
+    case DT_DOUBLE:
+        delete static_cast<double*>(owned);
+        break;
+    case DT_BLOB:
+        delete static_cast<MpBlob*>(owned);
+        break;
+    case DT_MIDI2:
+        delete static_cast<int64_t*>(owned);
+        break;
+    case DT_FSAMPLE:
+        delete static_cast<USampBlock*>(owned);
+        break;
+    default:
+        break;
+    }
+    if (variable_ == owned)
+        variable_ = nullptr;
+    storage_.pointer = nullptr;
+    plugFlags_ &= ~PF_OWNS_STORAGE;
+}
+
+USampBlock* UPlug::GetSampleBlock() const
+{
+    if (datatype_ != DT_FSAMPLE || !variable_)
+        return nullptr;
+    if (direction_ == DR_OUT)
+        return static_cast<USampBlock*>(variable_);
+    return *static_cast<USampBlock**>(variable_);
+}
+
+float UPlug::getValue() const
+{
+    const USampBlock* block = GetSampleBlock();
+    if (!block || !owner_)
+        return 0.0f;
+    const int position = std::clamp(owner_->BlockPos(), 0, std::max(0, block->GetSize() - 1));
+    return block->GetBlock()[position];
+}
+
+void UPlug::Transmit(int64_t time, int size, const void* data)
+{
+    for (UPlug* to : connections_)
+        to->owner_->SetPinValue(time, to->index_, datatype_, data, size);
+}
+
+void UPlug::TransmitPolyphonic(int64_t time, int voice, int size, const void* data)
+{
+    for (UPlug* to : connections_)
+    {
+        ug_base* module = to->owner_;
+        if ((module->flags_ & ug_base::UGF_POLYPHONIC) && module->voiceNumber_ == voice)
+            module->SetPinValue(time, to->index_, datatype_, data, size);
+    }
+}
+
+void UPlug::TransmitState(int64_t time, state_type state)
+{
+    if (state != ST_STATIC && state == state_)
+        return;
+    // One static announcement per sample time.
+    if (state == ST_STATIC && state_ != ST_STREAMING && stateTime_ == time)
+        return;
+
+    state_ = state;
+    const int32_t eventType = state == ST_STREAMING ? UET_EVENT_STREAMING_START : UET_EVENT_STREAMING_STOP;
+    for (UPlug* to : connections_)
+    {
+        ug_base* module = to->owner_;
+        if (module->flags_ & ug_base::UGF_SUSPENDED)
+            module->DiscardOldPinEvents(to->index_);
+        module->PostEvent(time, eventType, to->index_);
+    }
+
+    if (state == ST_STATIC)
+    {
+        stateTime_ = time;
+        state_ = ST_STOPPED;
+    }
+    else
+    {
+        stateTime_ = 0;
+    }
+}
+
+void UPlug::SetDefault(const char* text)
+{
+    if (datatype_ == DT_MIDI2)
+        return;
+
+    UPlug* pin = this;
+    for (int step = 0; step < kMaxWalk; ++step)
+    {
+        if (pin->plugFlags_ & PF_HOST_CONTROLLED)
+            return;
+        if (pin->direction_ == DR_OUT)
+        {
+            pin->SetBufferValue(text);
+            pin->plugFlags_ |= PF_VALUE_PENDING;
+            return;
+        }
+        UPlug* next = nullptr;
+        if (pin->tiedTo_ && pin->tiedTo_->proxy_)
+            next = pin->tiedTo_->proxy_;
+        else if (!pin->connections_.empty())
+            next = pin->connections_.front();
+        if (!next)
+            break;
+        if (next->datatype_ == DT_MIDI2)
+            return;
+        pin = next;
+    }
+    // An input with no source: its default comes from an output of the
+    // container's default setter, which the container makes when it builds.
+}
+
+void UPlug::SetBufferValue(const char* text)
+{
+    if (!variable_)
+        return;
+    switch (datatype_)
+    {
+    case DT_ENUM:
+        *static_cast<int16_t*>(variable_) = static_cast<int16_t>(StringToInt(text));
+        break;
+    case DT_TEXT:
+        *static_cast<std::wstring*>(variable_) = Utf8ToWstring(text);
+        break;
+    case DT_DOUBLE:
+        *static_cast<double*>(variable_) = StringToDouble(text);
+        break;
+    case DT_BOOL:
+        *static_cast<bool*>(variable_) = StringToInt(text) != 0;
+        break;
+    case DT_FLOAT:
+        *static_cast<float*>(variable_) = static_cast<float>(StringToDouble(text));
+        break;
+    case DT_INT:
+        *static_cast<int32_t*>(variable_) = StringToInt(text);
+        break;
+    case DT_FSAMPLE:
+        if (USampBlock* block = GetSampleBlock())
+            block->SetAll(static_cast<float>(StringToDouble(text) / 10.0));
+        break;
+    default:
+        break;
+    }
+}
+
+void UPlug::CloneBufferValue(const UPlug& other)
+{
+    if (!variable_ || !other.variable_ || other.datatype_ != datatype_)
+        return;
+    switch (datatype_)
+    {
+    case DT_ENUM:
+        *static_cast<int16_t*>(variable_) = *static_cast<const int16_t*>(other.variable_);
+        break;
+    case DT_TEXT:
+        *static_cast<std::wstring*>(variable_) = *static_cast<const std::wstring*>(other.variable_);
+        break;
+    case DT_DOUBLE:
+        *static_cast<double*>(variable_) = *static_cast<const double*>(other.variable_);
+        break;
+    case DT_BOOL:
+        *static_cast<bool*>(variable_) = *static_cast<const bool*>(other.variable_);
+        break;
+    case DT_FLOAT:
+        *static_cast<float*>(variable_) = *static_cast<const float*>(other.variable_);
+        break;
+    case DT_INT:
+        *static_cast<int32_t*>(variable_) = *static_cast<const int32_t*>(other.variable_);
+        break;
+    case DT_FSAMPLE:
+    {
+        USampBlock* mine = GetSampleBlock();
+        const USampBlock* theirs = other.GetSampleBlock();
+        if (mine && theirs)
+            mine->SetAll(theirs->GetBlock()[0]);
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void UPlug::DisConnect(UPlug* other)
+{
+    auto it = std::find(connections_.begin(), connections_.end(), other);
+    if (it == connections_.end())
+        return;
+    connections_.erase(it);
+    // An input no longer reads the block of an output it has left.
+    if (datatype_ == DT_FSAMPLE && direction_ == DR_IN && (plugFlags_ & PF_OWNS_STORAGE) == 0 && variable_ &&
+        *static_cast<USampBlock**>(variable_) == other->GetSampleBlock())
+    {
+        *static_cast<USampBlock**>(variable_) = nullptr;
+    }
+}
+
+void UPlug::DeleteConnection(UPlug* other)
+{
+    DisConnect(other);
+    other->DisConnect(this);
+}
+
+void UPlug::DeleteConnectors()
+{
+    std::vector<UPlug*> joined;
+    joined.swap(connections_);
+    for (UPlug* other : joined)
+        other->DisConnect(this);
+}

@@ -1,0 +1,134 @@
+#pragma once
+// The base of every unit generator: pins, the current process function,
+// cutting a piece of the block at event times, input variables updated from
+// pin events, values sent downstream, static run-out and sleep, suspension.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/EPlugDataType.h"
+#include "engine/EventProcessor.h"
+#include "engine/LookupTable.h"
+#include "engine/UPlug.h"
+
+class InterfaceObject;
+class Module_Info;
+class TiXmlElement;
+class my_input_stream;
+class ug_container;
+
+class ug_base : public EventProcessor
+{
+public:
+    // Module flag bits (flags_).
+    enum UgFlags : uint32_t
+    {
+        UGF_PINS_MAY_BE_TIED = 0x1,
+        UGF_VOICE_MON_IGNORE = 0x2,
+        UGF_POLYPHONIC = 0x4,
+        UGF_PP_REACHED = 0x10,
+        UGF_POLYPHONIC_SOURCE = 0x20,
+        UGF_POLYPHONIC_AGGREGATOR = 0x40,
+        // 0x80 suspended: UGF_SUSPENDED (EventProcessor)
+        UGF_OPEN = 0x100,
+        UGF_NEVER_SUSPEND = 0x200,
+        UGF_THIRD_SOURCE = 0x400,
+        UGF_SIMD_OVERWRITES_BUFFER_END = 0x800,
+        UGF_AUTOMATOR = 0x2000,
+        UGF_PARAMETER_SETTER = 0x40000,
+        UGF_PARAMETER_WATCHER = 0x80000,
+        UGF_CLONED = 0x100000,
+        UGF_VOICE_MUTE = 0x200000,
+        UGF_DEFAULT_SETTER = 0x400000,
+        UGF_UPSTREAM_PARAMETER = 0x800000,
+        UGF_SNAPSHOT_UPSTREAM = 0x1000000,
+    };
+
+    using process_func_ptr = void (ug_base::*)(int blockPosition, int sampleFrames);
+
+    ug_base();
+    ~ug_base() override;
+
+    // Events and processing.
+    void OnUiMsg(int id, my_input_stream& stream) override;
+    void DoProcess(int blockPosition, int sampleFrames) override;
+    void HandleEvent(KorvaneEvent* event) override;
+    void OnUiNotify(int code, int value) override;
+
+    // A new, empty instance of the module's own class.
+    virtual ug_base* Create() = 0;
+    virtual void BuildHelperModule() {}
+    // Pins, handle and pin settings from the module's element of the patch
+    // document. Without an element the module takes a temporary handle.
+    virtual void Setup(IKvAudioMaster* master, TiXmlElement* element);
+    virtual void QueProgramChange(int64_t /*time*/, int /*program*/) {}
+    virtual void Suspend();
+    virtual void Resume();
+    virtual void onSetPin(int64_t /*time*/, UPlug* /*pin*/, state_type /*state*/) {}
+    virtual void ListInterface2(std::vector<InterfaceObject*>& /*pins*/) {}
+    virtual int Open();
+    virtual int Close();
+    virtual void OnUiNotify2(int id, my_input_stream& stream);
+    virtual bool PPGetActiveFlag();
+    virtual void SetPPVoiceNumber(int voice);
+    virtual void SetupDynamicPlugs();
+    virtual void assignPlugVariable(int /*pinId*/, UPlug* /*pin*/) {}
+    virtual void OnProgChange(short /*patch*/, int /*unused*/) {}
+    virtual bool isEventListEmpty() { return EventListEmpty(); }
+
+    // Posts a pin value to this module (the receiver).
+    void SetPinValue(int64_t time, int pinIndex, int datatype, const void* data, int size);
+    void SendPinsCurrentValue(int64_t time, UPlug* output);
+    void SendPendingOutputChanges();
+    void ResetStaticOutput();
+    void SleepMode();
+    void UpdateInputVariable(const KorvaneEvent* event);
+    void AddFixedPlugs();
+
+    // Process functions shared by every module.
+    void process_nothing(int /*blockPosition*/, int /*sampleFrames*/) {}
+    void process_sleep(int blockPosition, int sampleFrames);
+
+    template <class T>
+    void SetProcessFunction(void (T::*function)(int, int))
+    {
+        processFunction_ = static_cast<process_func_ptr>(function);
+    }
+    process_func_ptr GetProcessFunction() const { return processFunction_; }
+
+    UPlug* GetPlug(const std::wstring& name);
+    UPlug* GetPlug(int index) { return index >= 0 && index < static_cast<int>(plugs_.size()) ? plugs_[index] : nullptr; }
+    UPlug* GetPlugById(int id);
+    void AddPlug(UPlug* pin);
+    void SetPolyphonic(bool polyphonic);
+    ug_base* CloneOf() { return cloneOf_; }
+
+    // Shared tables through the audio master; true when the caller must fill the table.
+    bool CreateSharedLookup2(const std::wstring& name, ULookup*& table, int sampleRate, unsigned long size,
+                             bool create, SharedLookupScope scope);
+    bool CreateSharedLookup2(const std::wstring& name, ULookup_Integer*& table, int sampleRate, unsigned long size,
+                             bool create, SharedLookupScope scope);
+    int allocateSharedMemory(const wchar_t* name, void** data, float sampleRate, int sizeBytes,
+                             int& needsInitialising, int scope);
+
+    std::wstring DebugModuleName(bool withHandle = false) const;
+
+    // Joins an output to an input.
+    static void connect(UPlug* from, UPlug* to);
+
+    int32_t voiceNumber_ = -1;
+    std::vector<UPlug*> plugs_;
+    ug_container* parentContainer_ = nullptr;
+    ug_container* patchControlContainer_ = nullptr;
+    process_func_ptr processFunction_;
+    ug_base* cloneOf_;
+    ug_base* nextClone_ = nullptr;
+    int32_t staticOutputCountdown_ = 0;
+    // Named as the module registry sets it on the units it makes.
+    Module_Info* moduleType = nullptr;
+
+private:
+    void ConfigurePins(TiXmlElement* plugsElement);
+    void GiveUnfedAudioInputsABlock();
+};

@@ -1,0 +1,302 @@
+// Setting up a module: its pins from the registry record and the patch
+// document, joining pins, shared tables and naming.
+#include <cxxabi.h>
+
+#include <cstdlib>
+#include <typeinfo>
+
+#include <tinyxml.h>
+
+#include "core/InterfaceObject.h"
+#include "core/Module_Info.h"
+#include "core/conversion.h"
+#include "engine/IKvAudioMaster.h"
+#include "engine/USampBlock.h"
+#include "engine/ug_base.h"
+
+namespace
+{
+constexpr int kMaxProxyWalk = 64;
+
+bool IsKnownDatatype(int datatype)
+{
+    switch (datatype)
+    {
+    case DT_ENUM:
+    case DT_TEXT:
+    case DT_MIDI2:
+    case DT_DOUBLE:
+    case DT_BOOL:
+    case DT_FSAMPLE:
+    case DT_FLOAT:
+    case DT_INT:
+    case DT_BLOB:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// A pin description that becomes no live pin: GUI-only, customisable or
+// auto-duplicating pins.
+bool SkipsLivePin(const InterfaceObject& description)
+{
+    return (description.isUiPlug() && !description.isDualUiPlug()) || description.isCustomisable() ||
+           description.autoDuplicate();
+}
+} // namespace
+
+void ug_base::Setup(IKvAudioMaster* master, TiXmlElement* element)
+{
+    audioMaster_ = master;
+    if (master)
+    {
+        if (element)
+        {
+            int id = 0;
+            element->QueryIntAttribute("Id", &id);
+            master->RegisterDspMsgHandle(this, id);
+        }
+        else
+        {
+            master->AssignTemporaryHandle(this);
+        }
+    }
+
+    AddFixedPlugs();
+    SetupDynamicPlugs();
+    BuildHelperModule();
+
+    if (element)
+    {
+        if (TiXmlElement* plugsElement = element->FirstChildElement("Plugs"))
+            ConfigurePins(plugsElement);
+    }
+}
+
+void ug_base::AddFixedPlugs()
+{
+    if (!moduleType)
+        return;
+    if (moduleType->GetFlags() & CF_BUILT_IN)
+    {
+        SafeInterfaceObjectArray pins;
+        ListInterface2(pins);
+        for (InterfaceObject* description : pins)
+        {
+            if (description && !SkipsLivePin(*description))
+                AddPlug(new UPlug(this, *description));
+        }
+        return;
+    }
+    for (const auto& [id, description] : moduleType->GetPinDescriptions())
+    {
+        if (!description || SkipsLivePin(*description))
+            continue;
+        auto* pin = new UPlug(this, *description);
+        AddPlug(pin);
+        assignPlugVariable(id, pin);
+    }
+}
+
+void ug_base::ConfigurePins(TiXmlElement* plugsElement)
+{
+    for (TiXmlElement* entry = plugsElement->FirstChildElement(); entry; entry = entry->NextSiblingElement())
+    {
+        int direction = 0;
+        if (entry->QueryIntAttribute("Direction", &direction) == TIXML_NO_ATTRIBUTE)
+        {
+            // Settings of a pin of the module type.
+            int autoCopy = 0;
+            if (moduleType && entry->QueryIntAttribute("AutoCopy", &autoCopy) == TIXML_SUCCESS)
+            {
+                if (const InterfaceObject* description = moduleType->getPinDescriptionById(autoCopy))
+                {
+                    int id = 0;
+                    entry->QueryIntAttribute("Id", &id);
+                    auto* pin = new UPlug(this, *description);
+                    pin->id_ = id;
+                    AddPlug(pin);
+                    if (pin->datatype_ == DT_FSAMPLE)
+                        pin->CreateBuffer();
+                }
+            }
+            int index = 0;
+            entry->QueryIntAttribute("Idx", &index);
+            UPlug* pin = GetPlug(index);
+            if (!pin)
+                continue;
+            // Pins bound to host controls or parameters are fed by the
+            // container's parameter setter, which supplies their value.
+            if (entry->Attribute("HostControl") || entry->Attribute("Parameter"))
+                continue;
+            if (const char* text = entry->Attribute("Default"))
+                pin->SetDefault(text);
+            continue;
+        }
+
+        // A pin added by the document.
+        int datatype = -1;
+        entry->QueryIntAttribute("Datatype", &datatype);
+        if ((direction != DR_IN && direction != DR_OUT) || !IsKnownDatatype(datatype))
+            continue;
+        auto* pin = new UPlug(this, static_cast<EDirection>(direction), static_cast<EPlugDataType>(datatype));
+        pin->id_ = 0;
+        AddPlug(pin);
+        if (pin->datatype_ == DT_FSAMPLE)
+            pin->CreateBuffer();
+        if (parentContainer_)
+        {
+            if (const char* text = entry->Attribute("Default"))
+                pin->SetDefault(text);
+        }
+        if ((flags_ & UGF_PINS_MAY_BE_TIED) && audioMaster_)
+        {
+            int tiedHandle = -1;
+            int tiedIndex = -1;
+            entry->QueryIntAttribute("TiedTo", &tiedHandle);
+            entry->QueryIntAttribute("TiedToPinIdx", &tiedIndex);
+            auto* other = dynamic_cast<ug_base*>(audioMaster_->HandleToObject(tiedHandle));
+            if (UPlug* partner = other ? other->GetPlug(tiedIndex) : nullptr)
+            {
+                pin->tiedTo_ = partner;
+                partner->tiedTo_ = pin;
+            }
+        }
+    }
+}
+
+UPlug* ug_base::GetPlug(const std::wstring& name)
+{
+    SafeInterfaceObjectArray pins;
+    ListInterface2(pins);
+    for (size_t i = 0; i < pins.size(); ++i)
+    {
+        if (pins[i] && pins[i]->GetName() == name)
+            return GetPlug(static_cast<int>(i));
+    }
+    return nullptr;
+}
+
+bool ug_base::CreateSharedLookup2(const std::wstring& name, ULookup*& table, int sampleRate, unsigned long size,
+                                  bool create, SharedLookupScope scope)
+{
+    LookupTable* found = nullptr;
+    if (audioMaster_)
+        audioMaster_->ugCreateSharedLookup(name, &found, sampleRate, size, false, create, scope);
+    table = dynamic_cast<ULookup*>(found);
+    return table != nullptr && !table->IsFilled();
+}
+
+bool ug_base::CreateSharedLookup2(const std::wstring& name, ULookup_Integer*& table, int sampleRate,
+                                  unsigned long size, bool create, SharedLookupScope scope)
+{
+    LookupTable* found = nullptr;
+    if (audioMaster_)
+        audioMaster_->ugCreateSharedLookup(name, &found, sampleRate, size, true, create, scope);
+    table = dynamic_cast<ULookup_Integer*>(found);
+    return table != nullptr && !table->IsFilled();
+}
+
+int ug_base::allocateSharedMemory(const wchar_t* name, void** data, float sampleRate, int sizeBytes,
+                                  int& needsInitialising, int scope)
+{
+    *data = nullptr;
+    needsInitialising = 0;
+    if (!audioMaster_ || !name || sizeBytes < 0 || (scope != SLS_PER_INSTANCE && scope != SLS_GLOBAL))
+        return -1;
+    const auto entries = static_cast<unsigned long>((static_cast<int64_t>(sizeBytes) + 3) / 4);
+    LookupTable* found = nullptr;
+    audioMaster_->ugCreateSharedLookup(name, &found, static_cast<int>(sampleRate), entries, false, sizeBytes > 0,
+                                       static_cast<SharedLookupScope>(scope));
+    auto* table = dynamic_cast<ULookup*>(found);
+    if (!table)
+        return -1;
+    needsInitialising = table->IsFilled() ? 0 : 1;
+    table->SetFilled();
+    *data = table->GetBlock();
+    return 0;
+}
+
+std::wstring ug_base::DebugModuleName(bool withHandle) const
+{
+    std::wstring name;
+    if (moduleType)
+    {
+        name = moduleType->GetName();
+    }
+    else
+    {
+        int status = 0;
+        char* demangled = abi::__cxa_demangle(typeid(*this).name(), nullptr, nullptr, &status);
+        std::string className = status == 0 && demangled ? demangled : typeid(*this).name();
+        std::free(demangled);
+        if (className.rfind("class ", 0) == 0)
+            className.erase(0, 6);
+        name = Utf8ToWstring(className);
+    }
+    if (withHandle)
+        name += L"[" + IntToString(handle_) + L"]";
+    return name;
+}
+
+void ug_base::connect(UPlug* from, UPlug* to)
+{
+    if (!from || !to)
+        return;
+    for (int i = 0; to->proxy_ && i < kMaxProxyWalk; ++i)
+        to = to->proxy_;
+    for (int i = 0; from->proxy_ && i < kMaxProxyWalk; ++i)
+        from = from->proxy_;
+
+    // Only an output feeds an input, and only of its own datatype.
+    if (from->direction_ != DR_OUT || to->direction_ != DR_IN || from->datatype_ != to->datatype_)
+        return;
+    for (const UPlug* source : to->connections_)
+    {
+        if (source == from)
+            return;
+    }
+    // A second source on a non-MIDI input needs an adder in front of it, which
+    // only a container can place.
+    if (!to->connections_.empty() && to->datatype_ != DT_MIDI2)
+        return;
+
+    from->connections_.push_back(to);
+    to->connections_.push_back(from);
+
+    if (to->datatype_ == DT_FSAMPLE)
+    {
+        if (to->plugFlags_ & PF_OWNS_STORAGE)
+            to->DestroyBuffer();
+        if (!to->variable_)
+            to->variable_ = &to->storage_.pointer;
+        *static_cast<USampBlock**>(to->variable_) = from->GetSampleBlock();
+        return;
+    }
+    if (!from->variable_ || !to->variable_)
+        return;
+    switch (to->datatype_)
+    {
+    case DT_ENUM:
+        *static_cast<int16_t*>(to->variable_) = *static_cast<const int16_t*>(from->variable_);
+        break;
+    case DT_TEXT:
+        *static_cast<std::wstring*>(to->variable_) = *static_cast<const std::wstring*>(from->variable_);
+        break;
+    case DT_DOUBLE:
+        *static_cast<double*>(to->variable_) = *static_cast<const double*>(from->variable_);
+        break;
+    case DT_BOOL:
+        *static_cast<bool*>(to->variable_) = *static_cast<const bool*>(from->variable_);
+        break;
+    case DT_FLOAT:
+        *static_cast<float*>(to->variable_) = *static_cast<const float*>(from->variable_);
+        break;
+    case DT_INT:
+        *static_cast<int32_t*>(to->variable_) = *static_cast<const int32_t*>(from->variable_);
+        break;
+    default:
+        break;
+    }
+}
