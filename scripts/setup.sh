@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(g++ make cmake ninja-build pkg-config libtinyxml-dev juce-modules-source-data
-          libgtest-dev libgmock-dev libbenchmark-dev)
+          libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang and runs each for a bounded time.
+# Usage: scripts/fuzz.sh [seconds per target, default 60] [build folder, default build-fuzz]
+# Seeds come from tools/fuzz/seeds/<target>/; findings land in <build>/fuzz-findings/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds="${1:-60}"
+build="${2:-build-fuzz}"
+
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+      -DKV_FUZZ=ON -DKV_BUILD_TESTS=OFF -DKV_BUILD_BENCH=OFF >/dev/null
+cmake --build "$build" --target kv_fuzz_all
+
+status=0
+mkdir -p "$build/fuzz-findings"
+for fuzzer in "$build"/fuzz/*; do
+    [ -x "$fuzzer" ] || continue
+    name="$(basename "$fuzzer")"
+    corpus="$build/fuzz-corpus/$name"
+    mkdir -p "$corpus"
+    if [ -d "tools/fuzz/seeds/$name" ]; then
+        cp -n "tools/fuzz/seeds/$name"/* "$corpus"/ 2>/dev/null || true
+    fi
+    echo "fuzz: $name for ${seconds}s"
+    if ! "$fuzzer" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+            -artifact_prefix="$build/fuzz-findings/$name-" "$corpus" 2>"$build/fuzz-findings/$name.log"; then
+        echo "fuzz: $name FAILED, see $build/fuzz-findings/$name.log" >&2
+        tail -n 30 "$build/fuzz-findings/$name.log" >&2
+        status=1
+    fi
+done
+exit $status

@@ -1,0 +1,54 @@
+#include "shell/ModuleEntry.h"
+
+#include <mutex>
+
+namespace
+{
+std::mutex entryMutex;
+int entryCount = 0;
+void* moduleHandle = nullptr;
+
+bool Enter(void* handle)
+{
+    std::lock_guard<std::mutex> lock(entryMutex);
+    if (entryCount > 0)
+    {
+        ++entryCount;
+        return true;
+    }
+    moduleHandle = handle;
+    if (!InitModule())
+    {
+        moduleHandle = nullptr;
+        return false;
+    }
+    entryCount = 1;
+    return true;
+}
+
+bool Leave()
+{
+    std::lock_guard<std::mutex> lock(entryMutex);
+    // An exit without a matching entry is refused rather than counted below zero.
+    if (entryCount == 0)
+        return false;
+    if (--entryCount > 0)
+        return true;
+    moduleHandle = nullptr;
+    return DeinitModule();
+}
+} // namespace
+
+void* ModuleHandle()
+{
+    std::lock_guard<std::mutex> lock(entryMutex);
+    return moduleHandle;
+}
+
+extern "C"
+{
+bool ModuleEntry(void* sharedLibraryHandle) { return Enter(sharedLibraryHandle); }
+bool ModuleExit() { return Leave(); }
+bool bundleEntry(void* bundleRef) { return Enter(bundleRef); }
+bool bundleExit() { return Leave(); }
+}
