@@ -10,6 +10,7 @@
 #include "engine/IKvAudioMaster.h"
 #include "engine/USampBlock.h"
 #include "engine/ug_base.h"
+#include "engine/ug_container.h"
 
 namespace
 {
@@ -218,9 +219,9 @@ void UPlug::SetDefault(const char* text)
         return;
 
     UPlug* pin = this;
-    for (int step = 0; step < kMaxWalk; ++step)
+    for (int step = 0;; ++step)
     {
-        if (pin->plugFlags_ & PF_HOST_CONTROLLED)
+        if (step == kMaxWalk || (pin->plugFlags_ & PF_HOST_CONTROLLED))
             return;
         if (pin->direction_ == DR_OUT)
         {
@@ -239,8 +240,49 @@ void UPlug::SetDefault(const char* text)
             return;
         pin = next;
     }
-    // An input with no source: its default comes from an output of the
-    // container's default setter, which the container makes when it builds.
+
+    // An input with no source: an output of the container's default setter
+    // carries its default. Outside a container it stays unfed.
+    ug_container* container = pin->owner_ ? pin->owner_->parentContainer_ : nullptr;
+    ug_base* setter = container ? container->GetDefaultSetter() : nullptr;
+    if (!setter)
+        return;
+    auto* output = new UPlug(setter, DR_OUT, static_cast<EPlugDataType>(pin->datatype_));
+    output->plugFlags_ |= pin->plugFlags_ & PF_PARAMETER;
+    output->CreateBuffer();
+    setter->AddPlug(output);
+    output->SetBufferValue(text);
+    output->plugFlags_ |= PF_VALUE_PENDING;
+    ug_base::connect(output, pin);
+    if (pin->tiedTo_)
+        pin->tiedTo_->proxy_ = output;
+}
+
+void UPlug::ReRoute()
+{
+    UPlug* tied = tiedTo_;
+    if (!tied)
+        return;
+    // A snapshot: joining may add links to this very pin through proxies.
+    const std::vector<UPlug*> partners = connections_;
+    for (auto it = partners.rbegin(); it != partners.rend(); ++it)
+    {
+        UPlug* partner = *it;
+        DeleteConnection(partner);
+        // Copy: joining may change the tied pin's list.
+        const std::vector<UPlug*> farSide = tied->connections_;
+        for (UPlug* other : farSide)
+        {
+            if (direction_ == DR_OUT)
+                ug_base::connect(other, partner);
+            else
+                ug_base::connect(partner, other);
+        }
+        // Later lines to the tied pin land where the signal now goes.
+        if (direction_ == DR_OUT)
+            tied->proxy_ = partner;
+    }
+    tied->DeleteConnectors();
 }
 
 void UPlug::SetBufferValue(const char* text)

@@ -5,6 +5,7 @@
 // as pin events carrying a copy of the bytes.
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "core/EPlugDataType.h"
@@ -65,6 +66,10 @@ public:
     void SetBufferValue(const char* text);
     void CloneBufferValue(const UPlug& other);
 
+    // A pin tied across a container border: its partners are joined straight
+    // through to the partners of the tied pin.
+    void ReRoute();
+
     void DeleteConnection(UPlug* other);
     void DisConnect(UPlug* other);
     void DeleteConnectors();
@@ -101,4 +106,8 @@ public:
     int64_t stateTime_ = INT64_MAX;
     int32_t id_ = -1;
     int32_t index_ = -1;
+    // A default from the patch document for an input, applied when the graph
+    // is built if the input is still unconnected then.
+    std::string documentDefault_;
+    bool hasDocumentDefault_ = false;
 };

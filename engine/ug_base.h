@@ -114,8 +114,24 @@ public:
 
     std::wstring DebugModuleName(bool withHandle = false) const;
 
-    // Joins an output to an input.
+    // Joins an output to an input. A second source on an audio input is summed
+    // by an adder that the input's container places in front of it.
     static void connect(UPlug* from, UPlug* to);
+
+    // Graph building, after the modules are joined.
+    // Set-up of a module made in code: temporary handle, the container's master.
+    void SetupWithoutCug();
+    // Every non-MIDI input without a source gets its default from a setter.
+    void SetUnusedPlugs2();
+    // Follows the first fed input upstream to a module with no source.
+    ug_base* GetUpstreamModule();
+    // Numbers this module after every module it feeds; false when a loop was met.
+    bool CalcSortOrder2(int& maxOrder);
+    void FlagUpStream(uint32_t flag);
+    // Lets the input read the source's block directly.
+    virtual bool BypassPin(UPlug* source, UPlug* input);
+    bool AddBypassRoute(int inputIndex, int outputIndex);
+    void ClearBypassRoutes(int inputIndex, int outputIndex);
 
     int32_t voiceNumber_ = -1;
     std::vector<UPlug*> plugs_;
@@ -130,5 +146,6 @@ public:
 
 private:
     void ConfigurePins(TiXmlElement* plugsElement);
+    bool AddBypassRoutePt2(UPlug* source, UPlug* output, int depth);
     void GiveUnfedAudioInputsABlock();
 };

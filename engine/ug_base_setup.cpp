@@ -12,7 +12,9 @@
 #include "core/conversion.h"
 #include "engine/IKvAudioMaster.h"
 #include "engine/USampBlock.h"
+#include "engine/ug_adder2.h"
 #include "engine/ug_base.h"
+#include "engine/ug_container.h"
 
 namespace
 {
@@ -35,6 +37,20 @@ bool IsKnownDatatype(int datatype)
     default:
         return false;
     }
+}
+
+// An output takes its default at once. An input keeps it until the graph is
+// joined: a line may still give it a source, and a default source made now
+// would then be summed with that line's source.
+void ApplyDocumentDefault(UPlug* pin, const char* text)
+{
+    if (pin->direction_ == DR_OUT)
+    {
+        pin->SetDefault(text);
+        return;
+    }
+    pin->documentDefault_ = text;
+    pin->hasDocumentDefault_ = true;
 }
 
 // A pin description that becomes no live pin: GUI-only, customisable or
@@ -131,7 +147,7 @@ void ug_base::ConfigurePins(TiXmlElement* plugsElement)
             if (entry->Attribute("HostControl") || entry->Attribute("Parameter"))
                 continue;
             if (const char* text = entry->Attribute("Default"))
-                pin->SetDefault(text);
+                ApplyDocumentDefault(pin, text);
             continue;
         }
 
@@ -148,7 +164,7 @@ void ug_base::ConfigurePins(TiXmlElement* plugsElement)
         if (parentContainer_)
         {
             if (const char* text = entry->Attribute("Default"))
-                pin->SetDefault(text);
+                ApplyDocumentDefault(pin, text);
         }
         if ((flags_ & UGF_PINS_MAY_BE_TIED) && audioMaster_)
         {
@@ -258,9 +274,30 @@ void ug_base::connect(UPlug* from, UPlug* to)
             return;
     }
     // A second source on a non-MIDI input needs an adder in front of it, which
-    // only a container can place.
+    // only a container can place, and only for audio; other datatypes keep
+    // their first source.
     if (!to->connections_.empty() && to->datatype_ != DT_MIDI2)
+    {
+        if (to->IsAdder())
+        {
+            if (auto* adder = dynamic_cast<ug_adder2*>(to->owner_))
+                adder->NewConnection(from);
+            return;
+        }
+        ug_container* container = to->owner_->parentContainer_;
+        if (!container || to->datatype_ != DT_FSAMPLE)
+            return;
+        UPlug* oldSource = to->connections_.front();
+        auto* adder = dynamic_cast<ug_adder2*>(container->InsertAdder(DT_FSAMPLE));
+        if (!adder)
+            return;
+        to->DeleteConnection(oldSource);
+        adder->NewConnection(from);
+        adder->NewConnection(oldSource);
+        connect(adder->plugs_[ug_adder2::PN_OUT], to);
+        to->proxy_ = adder->plugs_[ug_adder2::PN_IN];
         return;
+    }
 
     from->connections_.push_back(to);
     to->connections_.push_back(from);

@@ -10,9 +10,15 @@
 #include <string>
 #include <vector>
 
+#include <fstream>
+#include <sstream>
+
 #include "core/CModuleFactory.h"
 #include "core/InterfaceObject.h"
 #include "engine/TestGraph.h"
+#include "engine/KvAudioMaster.h"
+#include "engine/MidiOutputBuffer.h"
+#include "engine/SynthRuntime.h"
 #include "modules/signal/ug_filter_1pole.h"
 
 namespace
@@ -178,4 +184,56 @@ TEST(BlockLoopAllocations, AGraphOfFiltersAndValueTrafficRunsWithoutAllocatingAf
     EXPECT_GT(sink1->pinChanges, 3000);
     EXPECT_EQ(sink1->text_, values->textOut_);
     EXPECT_TRUE(std::isfinite(sink1->sum));
+}
+
+TEST(BlockLoopAllocations, AGraphBuiltFromADocumentRunsHostBlocksWithoutAllocatingAfterWarmUp)
+{
+    std::ifstream file(std::string(KV_TEST_DATA_DIR) + "/patches/filter_chain.dsp.kv.xml");
+    std::stringstream text;
+    text << file.rdbuf();
+    SynthRuntime runtime;
+    ASSERT_TRUE(runtime.initialize(44100, 512, text.str().c_str()));
+    KvAudioMaster* master = runtime.AudioMaster();
+    ASSERT_EQ(master->getNumInputs(), 1);
+    ASSERT_EQ(master->getNumOutputs(), 1);
+
+    std::vector<float> in(512);
+    std::vector<float> out(512);
+    float* inputs[1] = {in.data()};
+    float* outputs[1] = {out.data()};
+    double energy = 0.0;
+    int64_t t = 0;
+    auto runBlocks = [&](int first, int count) {
+        for (int block = first; block < first + count; ++block)
+        {
+            const int n = block % 3 == 0 ? 512 : (block % 3 == 1 ? 441 : 37);
+            // Silence now and then, so that modules go static and wake again.
+            const bool quiet = (block / 50) % 2 == 1;
+            for (int i = 0; i < n; ++i, ++t)
+                in[static_cast<size_t>(i)] = quiet ? 0.0f : 0.5f * std::sin(0.02f * static_cast<float>(t));
+            const unsigned char note[3] = {0x90, static_cast<unsigned char>(block % 128), 100};
+            master->MidiIn(block % n, note, 3);
+            master->DoProcess(n, inputs, outputs, 1, 1);
+            for (int i = 0; i < n; ++i)
+                energy += static_cast<double>(out[static_cast<size_t>(i)]) * out[static_cast<size_t>(i)];
+            runtime.ServiceDspRingBuffers();
+            // The processor drains the MIDI ring after every block.
+            int64_t when = 0;
+            unsigned char bytes[4] = {};
+            int32_t size = 0;
+            while (master->getMidiOutputBuffer()->Read(when, bytes, 4, size))
+            {
+            }
+        }
+    };
+
+    runBlocks(0, 300);
+    allocations = 0;
+    counting = true;
+    runBlocks(300, 3000);
+    counting = false;
+
+    EXPECT_EQ(allocations.load(), 0);
+    EXPECT_TRUE(std::isfinite(energy));
+    EXPECT_GT(energy, 0.0);
 }

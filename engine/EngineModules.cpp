@@ -1,0 +1,30 @@
+#include "engine/EngineModules.h"
+
+#include <mutex>
+
+#include "core/CModuleFactory.h"
+#include "core/Module_Info.h"
+#include "core/UnitClass.h"
+#include "engine/ug_adder2.h"
+#include "engine/ug_container.h"
+#include "engine/ug_default_setter.h"
+#include "engine/ug_vst_in.h"
+#include "engine/ug_vst_out.h"
+
+// Called explicitly rather than from static initialisers: the engine is a
+// static library, and units nothing refers to would not be linked in.
+void RegisterEngineModules()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        CModuleFactory* registry = CModuleFactory::Instance();
+        registry->RegisterModule(new Module_Info(L"Container", 0, 0, nullptr, &UnitClassOf<ug_container>::value, 8));
+        registry->RegisterModule(
+            new Module_Info(L"Float Adder2", 155, 32829, nullptr, &UnitClassOf<ug_adder2>::value, 8));
+        registry->RegisterModule(
+            new Module_Info(L"KV Default Setter", 0, 0, nullptr, &UnitClassOf<ug_default_setter>::value, 8));
+        registry->RegisterModule(new Module_Info(L"VST Input", 494, 32829, nullptr, &UnitClassOf<ug_vst_in>::value, 8));
+        registry->RegisterModule(
+            new Module_Info(L"VST Output", 495, 32829, nullptr, &UnitClassOf<ug_vst_out>::value, 8));
+    });
+}

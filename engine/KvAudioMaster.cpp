@@ -1,0 +1,326 @@
+// Running the engine: opening, the host block, host MIDI, editor messages,
+// the preset hand-over between threads and the records sent to the editor.
+#include "engine/KvAudioMaster.h"
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include "core/QueMessage.h"
+#include "core/my_streams.h"
+#include "engine/EngineModules.h"
+#include "engine/IDspPatchManager.h"
+#include "engine/IKvShellDsp.h"
+#include "engine/ug_container.h"
+#include "engine/ug_vst_in.h"
+#include "engine/ug_vst_out.h"
+
+namespace
+{
+constexpr int kPresetWaits = 50;
+constexpr auto kPresetWait = std::chrono::milliseconds(10);
+
+void SilenceChannels(float** channels, int first, int count, int sampleCount, int stride)
+{
+    if (!channels)
+        return;
+    const int step = std::max(stride, 1);
+    for (int k = std::max(first, 0); k < count; ++k)
+    {
+        if (float* out = channels[k])
+        {
+            for (int i = 0; i < sampleCount; ++i)
+                out[static_cast<ptrdiff_t>(i) * step] = 0.0f;
+        }
+    }
+}
+} // namespace
+
+KvAudioMaster::KvAudioMaster(float sampleRate, IKvShellDsp* application) : AudioMasterBase(sampleRate, application)
+{
+    RegisterEngineModules();
+    RegisterDspMsgHandle(this, kMasterHandle);
+    timeInfo_.tempo = 120.0;
+}
+
+KvAudioMaster::~KvAudioMaster()
+{
+    running_ = false;
+    DiscardGraph();
+}
+
+void KvAudioMaster::DiscardGraph()
+{
+    Close();
+    ResetBlockLoop();
+    delete top_;
+    top_ = nullptr;
+    main_ = nullptr;
+    vstIn_ = nullptr;
+    vstOut_ = nullptr;
+    handles_.clear();
+    handles_.emplace(kMasterHandle, this);
+}
+
+IDspPatchManager* KvAudioMaster::MainPatchManager()
+{
+    return main_ ? main_->get_patch_manager() : nullptr;
+}
+
+std::mutex& KvAudioMaster::AudioMasterLock()
+{
+    static std::mutex lock;
+    return lock;
+}
+
+void KvAudioMaster::Open()
+{
+    ResetBlockLoop();
+    interrupt_ = false;
+    getRequest_ = false;
+    setRequest_ = false;
+    getDone_ = false;
+    if (!top_ || opened_)
+        return;
+    top_->audioMaster_ = this;
+    top_->Open();
+    opened_ = true;
+}
+
+void KvAudioMaster::Close()
+{
+    if (top_ && opened_)
+        top_->Close();
+    opened_ = false;
+}
+
+void KvAudioMaster::DoProcess(int sampleCount, float** inputs, float** outputs, int inputCount, int outputCount,
+                              int inputStride, int outputStride, int extra)
+{
+    if (sampleCount <= 0)
+        return;
+    if (interrupt_.load(std::memory_order_acquire))
+        HandleInterrupt();
+    if (!opened_ || !vstIn_ || !vstOut_)
+    {
+        SilenceChannels(outputs, 0, outputCount, sampleCount, outputStride);
+        return;
+    }
+    vstIn_->setInputs(inputs, inputCount, extra);
+    vstIn_->setStride(inputStride);
+    vstOut_->setOutputs(outputs, outputCount);
+    vstOut_->setStride(outputStride);
+    // Host channels beyond the graph's outputs would keep whatever they held.
+    SilenceChannels(outputs, vstOut_->AudioPinCount(), outputCount, sampleCount, outputStride);
+    DoProcessVST(sampleCount);
+}
+
+void KvAudioMaster::MidiIn(int offset, const unsigned char* bytes, int count)
+{
+    if (!vstIn_ || !bytes || count <= 0 || count > kMaxMidiMessageBytes)
+        return;
+    const int64_t time = SampleClock() + std::max(offset, 0);
+    vstIn_->plugs_[ug_vst_in::PN_MIDI_OUT]->Transmit(time, count, bytes);
+}
+
+void KvAudioMaster::setParameterNormalizedDsp(int offset, int parameterId, float value)
+{
+    IDspPatchManager* manager = MainPatchManager();
+    if (!manager)
+        return;
+    const int64_t time = main_->CalculateOversampledTimestamp(top_, SampleClock() + std::max(offset, 0));
+    manager->setParameterNormalized(time, parameterId, value);
+}
+
+int KvAudioMaster::getNumInputs() const
+{
+    return vstIn_ ? vstIn_->AudioPinCount() : 0;
+}
+
+int KvAudioMaster::getNumOutputs() const
+{
+    return vstOut_ ? vstOut_->AudioPinCount() : 0;
+}
+
+MidiOutputBuffer* KvAudioMaster::getMidiOutputBuffer()
+{
+    return vstOut_ ? vstOut_->GetMidiOutputBuffer() : nullptr;
+}
+
+void KvAudioMaster::SetBypass(bool bypass)
+{
+    if (bypass == bypass_)
+        return;
+    bypass_ = bypass;
+    if (vstOut_)
+        vstOut_->SetBypass(bypass);
+}
+
+void KvAudioMaster::SetDucked(bool ducked)
+{
+    if (!vstOut_ || !vstIn_)
+        return;
+    vstOut_->StartFadeOut(ducked);
+    // All notes off on channel 1.
+    const unsigned char allNotesOff[3] = {0xB0, 0x7B, 0x7F};
+    vstIn_->plugs_[ug_vst_in::PN_MIDI_OUT]->Transmit(SampleClock() + BlockSize(), 3, allNotesOff);
+}
+
+// Preset hand-over. The flags are atomics; the text in transit is guarded by
+// the lock, which the audio thread only tries, so that it never waits.
+
+void KvAudioMaster::ReadPresetState(std::string& out)
+{
+    out.clear();
+    if (IDspPatchManager* manager = MainPatchManager())
+        manager->getPresetState(out);
+}
+
+void KvAudioMaster::WritePresetState(const std::string& text)
+{
+    if (IDspPatchManager* manager = MainPatchManager())
+        manager->setPresetState(text);
+}
+
+void KvAudioMaster::getPresetState_UI_THREAD(std::string& out, bool processing)
+{
+    if (!processing)
+    {
+        ReadPresetState(out);
+        return;
+    }
+    getDone_ = false;
+    getRequest_ = true;
+    interrupt_.store(true, std::memory_order_release);
+    for (int i = 0; i < kPresetWaits; ++i)
+    {
+        std::this_thread::sleep_for(kPresetWait);
+        if (getDone_)
+            break;
+    }
+    // Withdrawn before the audio thread took it: read here.
+    if (!getDone_ && getRequest_.exchange(false))
+    {
+        ReadPresetState(out);
+        return;
+    }
+    // Taken: the audio thread finishes its read shortly.
+    for (int i = 0; i < kPresetWaits && !getDone_; ++i)
+        std::this_thread::sleep_for(kPresetWait);
+    std::lock_guard<std::mutex> lock(AudioMasterLock());
+    if (getDone_)
+        out = presetString_;
+    else
+        ReadPresetState(out);
+    presetString_.clear();
+}
+
+void KvAudioMaster::setPresetState_UI_THREAD(const std::string& text, bool processing)
+{
+    if (!processing)
+    {
+        WritePresetState(text);
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(AudioMasterLock());
+        presetString_ = text;
+    }
+    setRequest_ = true;
+    interrupt_.store(true, std::memory_order_release);
+}
+
+void KvAudioMaster::HandleInterrupt()
+{
+    std::unique_lock<std::mutex> lock(AudioMasterLock(), std::try_to_lock);
+    if (!lock.owns_lock())
+        return; // the flag stays set: tried again next block
+    interrupt_ = false;
+    if (getRequest_.exchange(false))
+    {
+        ReadPresetState(presetString_);
+        getDone_ = true;
+    }
+    if (setRequest_.exchange(false))
+    {
+        WritePresetState(presetString_);
+        presetString_.clear();
+    }
+}
+
+// Editor messages and records.
+
+void KvAudioMaster::OnUiMsg(int id, my_input_stream& stream)
+{
+    IDspPatchManager* manager = MainPatchManager();
+    if (id == QueMessageId::hppc && manager)
+        manager->OnUiMsg(id, stream);
+}
+
+bool KvAudioMaster::onQueMessageReady(int handle, int id, my_input_stream& stream)
+{
+    dsp_msg_target* target = HandleToObject(handle);
+    if (!target)
+        return false;
+    target->OnUiMsg(id, stream);
+    return true;
+}
+
+void KvAudioMaster::ServiceGuiQue()
+{
+    if (application_)
+        application_->ServiceDspRingBuffers();
+}
+
+my_VstTimeInfo* KvAudioMaster::hostGetTime(int flags)
+{
+    if (flags & 0x200)
+        timeInfo_.flags |= 0x200;
+    return &timeInfo_;
+}
+
+void KvAudioMaster::RegisterPatchAutomator(ug_patch_automator* automator)
+{
+    patchAutomators_.push_back(automator);
+    if (application_)
+        application_->NeedTempo();
+}
+
+void KvAudioMaster::SendRecord(int32_t id)
+{
+    my_output_stream* out = application_ ? application_->MessageQueToGui() : nullptr;
+    if (out)
+        WriteQueMessage(*out, kMasterHandle, id, nullptr, 0);
+}
+
+void KvAudioMaster::MasterReset()
+{
+    if (running_)
+        SendRecord(QueMessageId::rest);
+}
+
+void KvAudioMaster::onFadeOutComplete()
+{
+    SendRecord(QueMessageId::fade);
+}
+
+void KvAudioMaster::UpdateUI()
+{
+    SendRecord(QueMessageId::refr);
+}
+
+void KvAudioMaster::ugmessage(const std::wstring& text, int type)
+{
+    my_output_stream* out = application_ ? application_->MessageQueToGui() : nullptr;
+    if (!out)
+        return;
+    const auto length = static_cast<int32_t>(text.size() * 4 + 8);
+    out->BeginRecord();
+    QueMessageHeader header;
+    header.handle_ = kMasterHandle;
+    header.id_ = QueMessageId::mbox;
+    header.length_ = length;
+    header.Write(*out);
+    *out << text << static_cast<int32_t>(type);
+    out->EndRecord();
+}

@@ -1,0 +1,122 @@
+#pragma once
+// The engine of one plug-in instance: builds the module graph from the DSP
+// patch document, owns the top container, attaches the host input and output
+// modules, runs the graph for each host block, routes editor messages by
+// handle and hands preset state between the user-interface and audio threads.
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "core/interThreadQue.h"
+#include "engine/AudioMasterBase.h"
+#include "engine/dsp_msg_target.h"
+#include "engine/my_VstTimeInfo.h"
+
+class IDspPatchManager;
+class TiXmlElement;
+class ug_container;
+class ug_vst_in;
+class ug_vst_out;
+struct MidiOutputBuffer;
+
+class KvAudioMaster : public AudioMasterBase, public interThreadQueUser, public dsp_msg_target
+{
+public:
+    KvAudioMaster(float sampleRate, IKvShellDsp* application);
+    ~KvAudioMaster() override;
+
+    // Builds the graph; false when there is none (text that does not parse,
+    // no DSP content, no container). The reasons are in BuildMessages().
+    bool BuildDspGraph(const char* xmlText);
+    bool HasGraph() const { return top_ != nullptr; }
+    const std::vector<std::string>& BuildMessages() const { return buildMessages_; }
+
+    // Opens the graph; without one the engine stays closed and silent.
+    void Open();
+    void Close();
+    void SetRunning(bool running) { running_ = running; }
+    bool IsRunning() const { return running_; }
+
+    // Runs one host block. Channels the graph has no pin for are silenced;
+    // pins the host has no channel for read silence or write to scratch.
+    void DoProcess(int sampleCount, float** inputs, float** outputs, int inputCount, int outputCount,
+                   int inputStride = 1, int outputStride = 1, int extra = 0);
+    // Host MIDI, due offset samples into the coming block.
+    void MidiIn(int offset, const unsigned char* bytes, int count);
+    void setParameterNormalizedDsp(int offset, int parameterId, float value);
+
+    int getNumInputs() const;
+    int getNumOutputs() const;
+    MidiOutputBuffer* getMidiOutputBuffer();
+
+    void getPresetState_UI_THREAD(std::string& out, bool processing);
+    void setPresetState_UI_THREAD(const std::string& text, bool processing);
+
+    void SetBypass(bool bypass);
+    void SetDucked(bool ducked);
+
+    // Records to the editor.
+    void UpdateUI();
+    void ugmessage(const std::wstring& text, int type);
+
+    ug_container* TopContainer() { return top_; }
+    ug_container* MainContainer() { return main_; }
+    ug_vst_in* HostInput() { return vstIn_; }
+    ug_vst_out* HostOutput() { return vstOut_; }
+
+    // dsp_msg_target
+    void OnUiMsg(int id, my_input_stream& stream) override;
+    // interThreadQueUser
+    bool onQueMessageReady(int handle, int id, my_input_stream& stream) override;
+
+    // IKvAudioMaster
+    void ServiceGuiQue() override;
+    my_VstTimeInfo* hostGetTime(int flags) override;
+    void RegisterPatchAutomator(ug_patch_automator* automator) override;
+    void MasterReset() override;
+    void onFadeOutComplete() override;
+
+    // Guards the preset text in transit (and the shared lookup tables).
+    static std::mutex& AudioMasterLock();
+
+    static constexpr int kMaxMidiMessageBytes = 65536;
+
+private:
+    // Nesting is bounded by the document check before parsing.
+    void BuildModules(ug_container* container, ug_container* patchManagerContainer, TiXmlElement* element);
+    void BuildContainerModule(ug_container* container, ug_container* patchManagerContainer,
+                              TiXmlElement* moduleElement);
+    void ConnectLines(TiXmlElement* element);
+    bool SetupVstIO();
+    int OversampleFactor(TiXmlElement* moduleElement) const;
+    void Log(const std::string& text);
+    void HandleInterrupt();
+    void ReadPresetState(std::string& out);
+    void WritePresetState(const std::string& text);
+    void SendRecord(int32_t id);
+    void DiscardGraph();
+    // The main container's patch manager, looked up each time: it may be set
+    // after the graph is built.
+    IDspPatchManager* MainPatchManager();
+
+    ug_container* top_ = nullptr;
+    ug_container* main_ = nullptr;
+    ug_vst_in* vstIn_ = nullptr;
+    ug_vst_out* vstOut_ = nullptr;
+    bool opened_ = false;
+
+    std::string presetString_;
+    std::atomic<bool> getRequest_{false};
+    std::atomic<bool> setRequest_{false};
+    std::atomic<bool> getDone_{false};
+    std::atomic<bool> interrupt_{false};
+    std::atomic<bool> running_{false};
+    bool bypass_ = false;
+
+    std::vector<ug_patch_automator*> patchAutomators_;
+    my_VstTimeInfo timeInfo_;
+    std::vector<std::string> buildMessages_;
+};

@@ -1,0 +1,290 @@
+// Building the graph from the DSP patch document: containers and modules,
+// lines, and the host input and output modules. Whatever can be built is
+// built; everything skipped is noted in the build messages with its reason.
+#include <tinyxml.h>
+
+#include <algorithm>
+#include <atomic>
+
+#include "core/CModuleFactory.h"
+#include "core/ModuleXml.h"
+#include "core/conversion.h"
+#include "engine/KvAudioMaster.h"
+#include "engine/ug_container.h"
+#include "engine/ug_vst_in.h"
+#include "engine/ug_vst_out.h"
+
+namespace
+{
+constexpr size_t kMaxBuildMessages = 200;
+constexpr int kMaxOversampleFactor = 128;
+
+// The module-type descriptions of a document are registered by the first
+// document built in the process only.
+std::atomic<bool> pluginListRegistered{false};
+
+ug_base* BuildRegistered(const std::wstring& id)
+{
+    Module_Info* type = CModuleFactory::Instance()->GetById(id);
+    return type ? type->BuildSynthOb() : nullptr;
+}
+
+int IntAttribute(const TiXmlElement* element, const char* name, int fallback)
+{
+    int value = fallback;
+    if (element->QueryIntAttribute(name, &value) != TIXML_SUCCESS)
+        value = fallback;
+    return value;
+}
+
+std::string Describe(const TiXmlElement* element)
+{
+    return "line " + std::to_string(element->Row());
+}
+} // namespace
+
+void KvAudioMaster::Log(const std::string& text)
+{
+    if (buildMessages_.size() < kMaxBuildMessages)
+        buildMessages_.push_back(text);
+}
+
+bool KvAudioMaster::BuildDspGraph(const char* xmlText)
+{
+    DiscardGraph();
+    buildMessages_.clear();
+    if (!xmlText || !*xmlText)
+    {
+        Log("empty document: no graph");
+        return false;
+    }
+    if (!XmlNestingWithin(xmlText))
+    {
+        Log("document nests deeper than " + std::to_string(kMaxXmlNestingDepth) + " levels: no graph");
+        return false;
+    }
+    TiXmlDocument document;
+    document.Parse(xmlText);
+    if (document.Error())
+    {
+        Log(std::string("document does not parse (") + document.ErrorDesc() + "): no graph");
+        return false;
+    }
+
+    if (TiXmlElement* pluginList = document.FirstChildElement("PluginList"))
+    {
+        if (!pluginListRegistered.exchange(true))
+            CModuleFactory::Instance()->RegisterPluginsXml(pluginList);
+    }
+
+    TiXmlElement* dsp = document.FirstChildElement("DSP");
+    TiXmlElement* topElement = dsp ? dsp->FirstChildElement() : nullptr;
+    if (!topElement)
+    {
+        Log(dsp ? "empty DSP element: no graph" : "no DSP element: no graph");
+        return false;
+    }
+
+    top_ = dynamic_cast<ug_container*>(BuildRegistered(L"Container"));
+    if (!top_)
+    {
+        Log("the container module type is not registered: no graph");
+        return false;
+    }
+    top_->audioMaster_ = this;
+    int id = 0;
+    if (topElement->QueryIntAttribute("Id", &id) == TIXML_SUCCESS)
+        RegisterDspMsgHandle(top_, id);
+    else
+        AssignTemporaryHandle(top_);
+
+    BuildModules(top_, top_, topElement);
+    if (!SetupVstIO())
+    {
+        DiscardGraph();
+        return false;
+    }
+    top_->PostBuildStuff(true);
+    return true;
+}
+
+void KvAudioMaster::BuildModules(ug_container* container, ug_container* patchManagerContainer,
+                                 TiXmlElement* element)
+{
+    if (element->FirstChildElement("PatchManager"))
+        Log(Describe(element) + ": patch manager not built; the container runs without one");
+
+    container->setVoiceReserveCount(IntAttribute(element, "VoiceReserveCount", 3));
+    container->setVoiceCount(IntAttribute(element, "VoiceCount", 6));
+
+    if (TiXmlElement* modules = element->FirstChildElement("Modules"))
+    {
+        for (TiXmlElement* m = modules->FirstChildElement("Module"); m; m = m->NextSiblingElement("Module"))
+        {
+            const char* typeText = m->Attribute("Type");
+            const std::wstring type = Utf8ToWstring(typeText ? typeText : "");
+            int handle = 0;
+            if (m->QueryIntAttribute("Id", &handle) != TIXML_SUCCESS)
+            {
+                Log(Describe(m) + ": module without Id skipped");
+                continue;
+            }
+            if (type == L"Container")
+            {
+                BuildContainerModule(container, patchManagerContainer, m);
+                continue;
+            }
+            ug_base* module = BuildRegistered(type);
+            if (!module)
+            {
+                Log(Describe(m) + ": unknown module type \"" + WStringToUtf8(type) + "\" skipped");
+                continue;
+            }
+            module->patchControlContainer_ = patchManagerContainer;
+            int voices = 0;
+            if (m->QueryIntAttribute("VoiceCount", &voices) == TIXML_SUCCESS)
+            {
+                container->setVoiceReserveCount(IntAttribute(m, "VoiceReserveCount", 0));
+                container->setVoiceCount(voices);
+            }
+            container->AddUG(module);
+            module->Setup(this, m);
+        }
+    }
+
+    ConnectLines(element);
+}
+
+void KvAudioMaster::BuildContainerModule(ug_container* container, ug_container* patchManagerContainer,
+                                         TiXmlElement* m)
+{
+    auto* child = dynamic_cast<ug_container*>(BuildRegistered(L"Container"));
+    if (!child)
+    {
+        Log(Describe(m) + ": container could not be made; skipped");
+        return;
+    }
+    child->patchControlContainer_ = patchManagerContainer;
+    int voices = 0;
+    if (m->QueryIntAttribute("VoiceCount", &voices) == TIXML_SUCCESS)
+    {
+        child->setVoiceReserveCount(IntAttribute(m, "VoiceReserveCount", 0));
+        child->setVoiceCount(voices);
+    }
+    child->SetPolyphonicContainer(IntAttribute(m, "Polyphonic", 0) == 1);
+    const bool expand = IntAttribute(m, "ExpandInline", 1) != 0;
+    if (!expand && OversampleFactor(m) >= 2)
+        Log(Describe(m) + ": oversampling is not available; the container runs at the base rate");
+
+    container->AddUG(child);
+    child->Setup(this, m);
+    if (expand)
+    {
+        BuildModules(container, patchManagerContainer, m);
+        return;
+    }
+    BuildModules(child, patchManagerContainer, m);
+    child->PostBuildStuff(true);
+}
+
+int KvAudioMaster::OversampleFactor(TiXmlElement* m) const
+{
+    const int requested = std::clamp(IntAttribute(m, "Oversample", 0), 0, kMaxOversampleFactor);
+    const auto rate = static_cast<int64_t>(sampleRate_);
+    int64_t factor = std::max(requested, 1);
+    while (factor >= 2 && factor * rate > static_cast<int64_t>(requested) * 50000)
+        factor /= 2;
+    return factor < 2 ? 0 : static_cast<int>(factor);
+}
+
+void KvAudioMaster::ConnectLines(TiXmlElement* element)
+{
+    TiXmlElement* lines = element->FirstChildElement("Lines");
+    if (!lines)
+        return;
+    for (TiXmlElement* line = lines->FirstChildElement("Line"); line; line = line->NextSiblingElement("Line"))
+    {
+        auto* from = dynamic_cast<ug_base*>(HandleToObject(IntAttribute(line, "From", -1)));
+        auto* to = dynamic_cast<ug_base*>(HandleToObject(IntAttribute(line, "To", -1)));
+        if (!from || !to)
+        {
+            Log(Describe(line) + ": line whose ends are not both modules skipped");
+            continue;
+        }
+        UPlug* out = from->GetPlug(IntAttribute(line, "FromPin", 0));
+        UPlug* in = to->GetPlug(IntAttribute(line, "ToPin", 0));
+        if (!out || !in)
+        {
+            Log(Describe(line) + ": line to a pin that does not exist skipped");
+            continue;
+        }
+        if (out->direction_ != DR_OUT || in->direction_ != DR_IN)
+        {
+            Log(Describe(line) + ": line not from an output to an input skipped");
+            continue;
+        }
+        if (out->datatype_ != in->datatype_)
+        {
+            Log(Describe(line) + ": line between pins of different datatypes skipped");
+            continue;
+        }
+        ug_base::connect(out, in);
+    }
+}
+
+bool KvAudioMaster::SetupVstIO()
+{
+    for (ug_base* module : top_->Modules())
+    {
+        main_ = dynamic_cast<ug_container*>(module);
+        if (main_)
+            break;
+    }
+    if (!main_)
+    {
+        Log("the top container holds no container: no graph");
+        return false;
+    }
+
+    vstOut_ = dynamic_cast<ug_vst_out*>(BuildRegistered(L"VST Output"));
+    vstIn_ = dynamic_cast<ug_vst_in*>(BuildRegistered(L"VST Input"));
+    if (!vstOut_ || !vstIn_)
+    {
+        delete vstOut_;
+        delete vstIn_;
+        vstOut_ = nullptr;
+        vstIn_ = nullptr;
+        Log("the host input and output module types are not registered: no graph");
+        return false;
+    }
+    top_->AddUG(vstOut_);
+    vstOut_->SetupWithoutCug();
+    top_->AddUG(vstIn_);
+    vstIn_->SetupWithoutCug();
+    vstOut_->SetInputModule(vstIn_);
+
+    // Host channels follow the order of the main container's audio pins.
+    const std::vector<UPlug*> pins = main_->plugs_;
+    for (UPlug* pin : pins)
+    {
+        if (pin->datatype_ == DT_FSAMPLE)
+        {
+            ug_base* host = pin->direction_ == DR_OUT ? static_cast<ug_base*>(vstOut_) : vstIn_;
+            auto* partner = new UPlug(host, pin->direction_ == DR_OUT ? DR_IN : DR_OUT, DT_FSAMPLE);
+            partner->CreateBuffer();
+            host->AddPlug(partner);
+            if (pin->direction_ == DR_OUT)
+                ug_base::connect(pin, partner);
+            else
+                ug_base::connect(partner, pin);
+        }
+        else if (pin->datatype_ == DT_MIDI2)
+        {
+            if (pin->direction_ == DR_OUT)
+                ug_base::connect(pin, vstOut_->plugs_[ug_vst_out::PN_MIDI_IN]);
+            else
+                ug_base::connect(vstIn_->plugs_[ug_vst_in::PN_MIDI_OUT], pin);
+        }
+    }
+    return true;
+}

@@ -1,0 +1,197 @@
+#include "engine/ug_container.h"
+
+#include <algorithm>
+
+#include "core/CModuleFactory.h"
+#include "engine/IDspPatchManager.h"
+#include "engine/IKvAudioMaster.h"
+#include "engine/ug_adder2.h"
+
+namespace
+{
+ug_base* BuildRegistered(const wchar_t* id)
+{
+    Module_Info* type = CModuleFactory::Instance()->GetById(id);
+    return type ? type->BuildSynthOb() : nullptr;
+}
+} // namespace
+
+ug_container::ug_container()
+{
+    SetProcessFunction(&ug_base::process_sleep);
+}
+
+ug_container::~ug_container()
+{
+    delete patchManager_;
+    // Newest first: service modules go before the modules they feed.
+    for (auto it = modules_.rbegin(); it != modules_.rend(); ++it)
+        delete *it;
+    modules_.clear();
+}
+
+int ug_container::Open()
+{
+    if (!audioMaster_)
+        return -1;
+    audioMaster_->InsertBlockDev(this);
+    flags_ |= UGF_OPEN;
+    for (ug_base* module : modules_)
+    {
+        if (!module->audioMaster_)
+            module->audioMaster_ = audioMaster_;
+        module->Open();
+    }
+    return 0;
+}
+
+int ug_container::Close()
+{
+    for (ug_base* module : modules_)
+    {
+        if (module->flags_ & UGF_OPEN)
+            module->Close();
+    }
+    return ug_base::Close();
+}
+
+void ug_container::AddUG(ug_base* module)
+{
+    if (!module)
+        return;
+    module->parentContainer_ = this;
+    modules_.push_back(module);
+}
+
+void ug_container::PostBuildStuff(bool first)
+{
+    if (first)
+    {
+        // Indexed: default sources are added to this list while it is walked.
+        for (size_t i = 0; i < modules_.size(); ++i)
+            modules_[i]->SetUnusedPlugs2();
+    }
+    if (parentContainer_)
+        return;
+    ReRoutePlugs();
+    SortOrderSetup();
+    SortAll();
+}
+
+void ug_container::ReRoutePlugs()
+{
+    for (size_t i = 0; i < modules_.size(); ++i)
+    {
+        if (auto* nested = dynamic_cast<ug_container*>(modules_[i]))
+            nested->ReRoutePlugs();
+    }
+    for (auto it = plugs_.rbegin(); it != plugs_.rend(); ++it)
+    {
+        UPlug* pin = *it;
+        UPlug* tied = pin->tiedTo_;
+        if (!tied || tied->connections_.empty())
+            continue;
+        if (pin->direction_ == DR_IN)
+            tied->ReRoute();
+        else
+            pin->ReRoute();
+    }
+}
+
+void ug_container::ExportUgs(std::vector<ug_base*>& list)
+{
+    for (ug_base* module : modules_)
+    {
+        if (auto* nested = dynamic_cast<ug_container*>(module))
+            nested->ExportUgs(list);
+    }
+    list.insert(list.end(), modules_.begin(), modules_.end());
+}
+
+void ug_container::SortOrderSetup()
+{
+    std::vector<ug_base*> all;
+    ExportUgs(all);
+    int maxOrder = -1;
+    for (ug_base* module : all)
+    {
+        // A loop gives no order; its modules keep the in-progress mark.
+        if (module->sortOrder_ == -1)
+            module->GetUpstreamModule()->CalcSortOrder2(maxOrder);
+    }
+}
+
+void ug_container::SortAll()
+{
+    std::stable_sort(modules_.begin(), modules_.end(),
+                     [](const ug_base* a, const ug_base* b) { return a->sortOrder_ > b->sortOrder_; });
+    for (ug_base* module : modules_)
+    {
+        if (auto* nested = dynamic_cast<ug_container*>(module))
+            nested->SortAll();
+    }
+}
+
+ug_base* ug_container::GetDefaultSetter()
+{
+    if (defaultSetter_)
+        return defaultSetter_;
+    ug_base* setter = BuildRegistered(L"KV Default Setter");
+    if (!setter)
+        return nullptr;
+    AddUG(setter);
+    setter->SetupWithoutCug();
+    defaultSetter_ = setter;
+    return setter;
+}
+
+ug_base* ug_container::InsertAdder(EPlugDataType datatype)
+{
+    if (datatype != DT_FSAMPLE)
+        return nullptr;
+    ug_base* adder = BuildRegistered(L"Float Adder2");
+    if (!adder)
+        return nullptr;
+    AddUG(adder);
+    adder->SetupWithoutCug();
+    return adder;
+}
+
+void ug_container::setVoiceCount(int count)
+{
+    voiceCount_ = std::clamp(count, 1, kMaxVoiceCount);
+}
+
+void ug_container::setVoiceReserveCount(int count)
+{
+    voiceReserveCount_ = std::clamp(count, 0, kMaxVoiceReserveCount);
+}
+
+void ug_container::setPatchManager(IDspPatchManager* manager)
+{
+    if (manager == patchManager_)
+        return;
+    delete patchManager_;
+    patchManager_ = manager;
+}
+
+IDspPatchManager* ug_container::get_patch_manager()
+{
+    if (patchManager_)
+        return patchManager_;
+    if (patchControlContainer_ && patchControlContainer_ != this)
+        return patchControlContainer_->get_patch_manager();
+    return parentContainer_ ? parentContainer_->get_patch_manager() : nullptr;
+}
+
+int64_t ug_container::CalculateOversampledTimestamp(ug_container* top, int64_t time)
+{
+    for (ug_container* c = this; c; c = c->parentContainer_)
+    {
+        if (c == top)
+            return time;
+        if (!c->parentContainer_ && c->audioMaster_)
+            return c->audioMaster_->CalculateOversampledTimestamp(top, time);
+    }
+    return time;
+}
