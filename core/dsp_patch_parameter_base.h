@@ -1,11 +1,145 @@
 #pragma once
-// Root of the patch-parameter classes, as far as the class factory needs it:
-// objects made by class id and deleted through this base.
+// One value of a patch, kept for every patch (program) and, when polyphonic,
+// for every MIDI key. This base holds everything that does not depend on the
+// value type; the engine's typed parameters (dsp_patch_parameter<T, M>) add
+// the type and its metadata. Objects are made by class id through the
+// PersistanceFactory and deleted through this base.
+//
+// The type-independent behaviour (values to pins, to the editor and to MIDI)
+// lives in the engine; the virtual operations here have neutral defaults so
+// that the class stays usable where the engine is not linked.
 
-class dsp_patch_parameter_base
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/QueuedUsers.h"
+#include "engine/PatchStorage.h"
+#include "engine/dsp_msg_target.h"
+
+class IDspPatchManager;
+class IKvAudioMaster;
+class TiXmlElement;
+class UPlug;
+class my_input_stream;
+class my_output_stream;
+class ug_container;
+struct parameter_description;
+class InterfaceObject;
+
+class dsp_patch_parameter_base : public dsp_msg_target, public QueClient
 {
 public:
-    virtual ~dsp_patch_parameter_base() = 0;
-};
+    static constexpr int kKeyCount = 128;
+    static constexpr int kDefaultPatchCount = 128;
+    // Bounds on counts read from documents: nothing is allocated past them.
+    static constexpr int kMaxPatchCount = 1024;
+    static constexpr int kNoMidiValue = 0x7FFFFFFF;
 
-inline dsp_patch_parameter_base::~dsp_patch_parameter_base() = default;
+    dsp_patch_parameter_base() { lastMidiValues_.fill(kNoMidiValue); }
+    ~dsp_patch_parameter_base() override
+    {
+        for (PatchStorageBase* entry : storage_)
+            delete entry;
+    }
+    dsp_patch_parameter_base(const dsp_patch_parameter_base&) = delete;
+    dsp_patch_parameter_base& operator=(const dsp_patch_parameter_base&) = delete;
+
+    // Typed operations.
+    virtual void vst_automate(int64_t /*time*/, int /*key*/, float /*normalised*/, bool /*updateGui*/) {}
+    virtual bool typeIsVariableSize() const { return false; }
+    virtual int typeSize() const { return 0; }
+    virtual int dataType() const { return -1; }
+    virtual void Initialize(TiXmlElement* /*element*/) {}
+    virtual void SetValueFromXml(const std::string& /*text*/, int /*key*/, int /*patch*/) {}
+    virtual std::string GetValueAsXml(int /*patch*/, int /*key*/) { return {}; }
+    virtual void SerialiseMetaData(my_input_stream& /*stream*/) {}
+    virtual void CopyPlugValue(int /*key*/, UPlug* /*plug*/) {}
+    virtual float GetValueNormalised(int /*key*/) { return 0.0f; }
+    virtual void setValueNormalised(float /*normalised*/) {}
+    virtual void InitializePatchMemory(const wchar_t* /*text*/) {}
+    virtual void setMetadataRangeMinimum(double /*minimum*/) {}
+    virtual void setMetadataRangeMaximum(double /*maximum*/) {}
+    virtual void setMetadataTextMetadata(const std::wstring& /*text*/) {}
+    virtual void setUpFromDsp(const parameter_description* /*description*/, InterfaceObject* /*pin*/) {}
+
+    // QueClient: nothing to report unless the engine's typed class says so.
+    int queryQueMessageLength(int /*available*/) override { return 0; }
+    void getQueMessage(my_output_stream& /*out*/, int /*length*/) override {}
+
+    // Type-independent behaviour, defined by the engine.
+    int EffectivePatch() const;
+    int PatchCount() const;
+    bool isTiming() const;
+    bool SetValueRaw2(const void* data, int size, int patch, int key);
+    // The current value of the key at the effective patch; null and 0 when none.
+    const void* SerialiseForEvent(int key, int& size) const;
+    void setAutomation(int code);
+    void setAutomationSysex(const std::wstring& text) { automationSysex_ = text; }
+    void RegisterHandle(int handle);
+    void ConnectPin2(UPlug* plug);
+    void SendValue(int64_t time, int key);
+    // Voice -1 sends to the unvoiced pins; key picks the storage entry.
+    void SendValuePt2(int64_t time, int voice, int key);
+    void OnValueChangedFromGUI(bool programChange, int key, bool initialUpdate);
+    void outputMidiAutomation(bool programChange, int key);
+    void vst_automate2(int64_t time, int key, const void* data, int size, bool updateGui);
+    void UpdateOutputParameter(int key, UPlug* plug);
+    void OnPatchChanged(int oldPatch, int newPatch);
+    void UpdateUI(bool keepEngineFlag, int key);
+    void createPatchMemory(int patchCount, int voiceCount);
+    void SerialiseValue(my_output_stream& out, int key, int patch) const;
+    IKvAudioMaster* AudioMaster() const;
+
+    // Plain fields and their accessors.
+    int getIndex() const { return index_; }
+    void setIndex(int index) { index_ = index; }
+    int Handle() const { return handle_; }
+    int getAutomation() const { return automation_; }
+    const std::wstring& getAutomationSysex() const { return automationSysex_; }
+    bool isPolyphonic() const { return polyphonic_; }
+    bool isPolyphonicGate() const { return polyphonicGate_; }
+    int getHostControl() const { return hostControl_; }
+    bool isModuleOwned() const { return moduleOwned_; }
+    bool EngineChangePending() const { return engineChangePending_; }
+    int getContainerHandle() const { return containerHandle_; }
+    void setContainerHandle(int handle) { containerHandle_ = handle; }
+    ug_container* getContainer() const { return container_; }
+    void setContainer(ug_container* container) { container_ = container; }
+    IDspPatchManager* getPatchManager() const { return patchManager_; }
+    void setPatchManager(IDspPatchManager* manager) { patchManager_ = manager; }
+    int VoiceEntryCount() const { return static_cast<int>(storage_.size()); }
+    PatchStorageBase* Storage(int key) const
+    {
+        return key >= 0 && key < static_cast<int>(storage_.size()) ? storage_[static_cast<size_t>(key)] : nullptr;
+    }
+    const std::vector<UPlug*>& ConnectedPins() const { return connectedPins_; }
+    int LastMidiValue(int key) const { return key >= 0 && key < kKeyCount ? lastMidiValues_[key] : kNoMidiValue; }
+
+protected:
+    // Shared by the typed classes: document reading, editor records.
+    void InitializeCommon(TiXmlElement* element);
+    void HandleUiMsg(int id, my_input_stream& stream);
+    int QueMessageLength(int maximum) const;
+    void WriteQueMessage(my_output_stream& out, int length);
+    void MarkEngineChange(int key);
+    void RequestQue();
+
+    int32_t index_ = -1;
+    IDspPatchManager* patchManager_ = nullptr;
+    int32_t automation_ = -1;
+    std::wstring automationSysex_;
+    bool polyphonic_ = false;
+    bool polyphonicGate_ = false;
+    int32_t hostControl_ = -1;
+    std::vector<PatchStorageBase*> storage_;
+    bool engineChangePending_ = false;
+    bool sdk2BackwardCompatibility_ = false;
+    std::vector<UPlug*> connectedPins_;
+    std::array<int32_t, kKeyCount> lastMidiValues_{};
+    bool moduleOwned_ = false;
+    std::string sharedParameterId_;
+    int32_t containerHandle_ = -1;
+    ug_container* container_ = nullptr;
+};

@@ -1,6 +1,7 @@
 #pragma once
 // Registers the module types that the engine itself creates by id
 // ("Container", "Float Adder2", "KV Default Setter", "VST Input",
-// "VST Output"). Safe to call any number of times from any thread.
+// "VST Output", the patch automator and the MIDI automator pair). Safe to
+// call any number of times from any thread.
 
 void RegisterEngineModules();

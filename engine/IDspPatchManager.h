@@ -1,11 +1,22 @@
 #pragma once
-// The patch manager of a container as the audio master uses it: preset state,
-// host parameters and editor messages. A container without one runs without.
+// The patch manager of a container as the engine uses it: preset state, host
+// parameters, MIDI, programs and editor messages. A container without one
+// runs without. Operations past the first four have neutral defaults so that
+// stand-ins need only what they use.
 
 #include <cstdint>
 #include <string>
 
 class my_input_stream;
+class ug_container;
+class UPlug;
+class dsp_patch_parameter_base;
+
+// Handed to OnMidi by the module that heard the MIDI; the container first.
+struct VoiceControlState
+{
+    ug_container* container = nullptr;
+};
 
 class IDspPatchManager
 {
@@ -16,4 +27,29 @@ public:
     virtual void setPresetState(const std::string& text) = 0;
     virtual void setParameterNormalized(int64_t time, int parameterId, float value) = 0;
     virtual void OnUiMsg(int id, my_input_stream& stream) = 0;
+
+    virtual void InitializeAllParameters() {}
+    virtual void OnMidi(VoiceControlState* /*state*/, int64_t /*time*/, const unsigned char* /*bytes*/,
+                        int /*size*/, bool /*fromMidiCv*/)
+    {
+    }
+    virtual float InitializeVoiceParameters(ug_container* /*container*/, int64_t /*time*/, int /*voice*/,
+                                            int /*key*/, bool /*retrigger*/)
+    {
+        return 0.0f;
+    }
+    virtual void SendInitialUpdates() {}
+    virtual void vst_Automation(ug_container* /*container*/, int64_t /*time*/, int /*code*/, float /*value*/) {}
+    virtual void vst_Automation2(int64_t /*time*/, int /*code*/, const void* /*data*/, int /*size*/) {}
+    virtual dsp_patch_parameter_base* ConnectHostControl(int /*hostControl*/, UPlug* /*plug*/) { return nullptr; }
+    virtual dsp_patch_parameter_base* ConnectParameter(int /*handle*/, UPlug* /*plug*/) { return nullptr; }
+    virtual void setProgram(int /*program*/) {}
+    virtual int getProgram() { return 0; }
+    virtual void setProgramDspThread(int /*program*/) {}
+    virtual void setMidiChannel(int /*channel*/) {}
+    virtual int getMidiChannel() { return 0; }
+    virtual void setMidiCvVoiceControl() {}
+    virtual void vst_setAutomationId(dsp_patch_parameter_base* /*parameter*/, int /*code*/) {}
+    virtual ug_container* Container() { return nullptr; }
+    virtual void setupContainerHandles(ug_container* /*container*/) {}
 };

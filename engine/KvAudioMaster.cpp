@@ -12,6 +12,7 @@
 #include "engine/IDspPatchManager.h"
 #include "engine/IKvShellDsp.h"
 #include "engine/ug_container.h"
+#include "engine/ug_patch_automator.h"
 #include "engine/ug_vst_in.h"
 #include "engine/ug_vst_out.h"
 
@@ -53,6 +54,8 @@ void KvAudioMaster::DiscardGraph()
 {
     Close();
     ResetBlockLoop();
+    // The automators go with the graph that owns them.
+    patchAutomators_.clear();
     delete top_;
     top_ = nullptr;
     main_ = nullptr;
@@ -99,6 +102,14 @@ void KvAudioMaster::DoProcess(int sampleCount, float** inputs, float** outputs, 
 {
     if (sampleCount <= 0)
         return;
+    BlockGuard guard(inBlock_);
+    // The user-interface thread is reading or writing the state itself: this
+    // block is silent rather than racing it.
+    if (directAccess_.load())
+    {
+        SilenceChannels(outputs, 0, outputCount, sampleCount, outputStride);
+        return;
+    }
     if (interrupt_.load(std::memory_order_acquire))
         HandleInterrupt();
     if (!opened_ || !vstIn_ || !vstOut_)
@@ -176,6 +187,41 @@ void KvAudioMaster::ReadPresetState(std::string& out)
         manager->getPresetState(out);
 }
 
+void KvAudioMaster::ReadPresetStateDirectly(std::string& out)
+{
+    // The audio thread does not start a block while this read runs; a block
+    // already running is waited for (bounded: a stalled thread is not).
+    directAccess_.store(true);
+    for (int i = 0; i < kPresetWaits && inBlock_.load(); ++i)
+        std::this_thread::sleep_for(kPresetWait);
+    {
+        std::lock_guard<std::mutex> lock(AudioMasterLock());
+        // A state handed over but not yet applied comes first: it is the newest.
+        if (setRequest_.exchange(false))
+        {
+            WritePresetState(presetString_);
+            presetString_.clear();
+        }
+        ReadPresetState(out);
+    }
+    directAccess_.store(false);
+}
+
+void KvAudioMaster::WritePresetStateDirectly(const std::string& text)
+{
+    directAccess_.store(true);
+    for (int i = 0; i < kPresetWaits && inBlock_.load(); ++i)
+        std::this_thread::sleep_for(kPresetWait);
+    {
+        std::lock_guard<std::mutex> lock(AudioMasterLock());
+        // An older state still in transit must not overwrite this one.
+        if (setRequest_.exchange(false))
+            presetString_.clear();
+        WritePresetState(text);
+    }
+    directAccess_.store(false);
+}
+
 void KvAudioMaster::WritePresetState(const std::string& text)
 {
     if (IDspPatchManager* manager = MainPatchManager())
@@ -186,7 +232,7 @@ void KvAudioMaster::getPresetState_UI_THREAD(std::string& out, bool processing)
 {
     if (!processing)
     {
-        ReadPresetState(out);
+        ReadPresetStateDirectly(out);
         return;
     }
     getDone_ = false;
@@ -201,17 +247,19 @@ void KvAudioMaster::getPresetState_UI_THREAD(std::string& out, bool processing)
     // Withdrawn before the audio thread took it: read here.
     if (!getDone_ && getRequest_.exchange(false))
     {
-        ReadPresetState(out);
+        ReadPresetStateDirectly(out);
         return;
     }
     // Taken: the audio thread finishes its read shortly.
     for (int i = 0; i < kPresetWaits && !getDone_; ++i)
         std::this_thread::sleep_for(kPresetWait);
+    if (!getDone_)
+    {
+        ReadPresetStateDirectly(out);
+        return;
+    }
     std::lock_guard<std::mutex> lock(AudioMasterLock());
-    if (getDone_)
-        out = presetString_;
-    else
-        ReadPresetState(out);
+    out = presetString_;
     presetString_.clear();
 }
 
@@ -219,7 +267,7 @@ void KvAudioMaster::setPresetState_UI_THREAD(const std::string& text, bool proce
 {
     if (!processing)
     {
-        WritePresetState(text);
+        WritePresetStateDirectly(text);
         return;
     }
     {
@@ -236,15 +284,16 @@ void KvAudioMaster::HandleInterrupt()
     if (!lock.owns_lock())
         return; // the flag stays set: tried again next block
     interrupt_ = false;
-    if (getRequest_.exchange(false))
-    {
-        ReadPresetState(presetString_);
-        getDone_ = true;
-    }
+    // A state set before a read is applied first, so the read returns it.
     if (setRequest_.exchange(false))
     {
         WritePresetState(presetString_);
         presetString_.clear();
+    }
+    if (getRequest_.exchange(false))
+    {
+        ReadPresetState(presetString_);
+        getDone_ = true;
     }
 }
 
@@ -279,8 +328,21 @@ my_VstTimeInfo* KvAudioMaster::hostGetTime(int flags)
     return &timeInfo_;
 }
 
+void KvAudioMaster::UpdateTempo(my_VstTimeInfo* info)
+{
+    if (!info)
+        return;
+    const int32_t offline = timeInfo_.flags & 0x200;
+    timeInfo_ = *info;
+    timeInfo_.flags |= offline;
+    for (ug_patch_automator* automator : patchAutomators_)
+        automator->UpdateTempo(info);
+}
+
 void KvAudioMaster::RegisterPatchAutomator(ug_patch_automator* automator)
 {
+    if (std::find(patchAutomators_.begin(), patchAutomators_.end(), automator) != patchAutomators_.end())
+        return;
     patchAutomators_.push_back(automator);
     if (application_)
         application_->NeedTempo();

@@ -46,6 +46,8 @@ public:
                    int inputStride = 1, int outputStride = 1, int extra = 0);
     // Host MIDI, due offset samples into the coming block.
     void MidiIn(int offset, const unsigned char* bytes, int count);
+    // The host's time record of this block, for every registered patch automator.
+    void UpdateTempo(my_VstTimeInfo* info);
     void setParameterNormalizedDsp(int offset, int parameterId, float value);
 
     int getNumInputs() const;
@@ -96,6 +98,19 @@ private:
     void HandleInterrupt();
     void ReadPresetState(std::string& out);
     void WritePresetState(const std::string& text);
+    // On the user-interface thread, with the block loop held off.
+    void ReadPresetStateDirectly(std::string& out);
+    void WritePresetStateDirectly(const std::string& text);
+
+    // Marks the audio thread inside DoProcess for as long as it lives.
+    struct BlockGuard
+    {
+        explicit BlockGuard(std::atomic<bool>& flag) : flag_(flag) { flag_.store(true); }
+        ~BlockGuard() { flag_.store(false); }
+        BlockGuard(const BlockGuard&) = delete;
+        BlockGuard& operator=(const BlockGuard&) = delete;
+        std::atomic<bool>& flag_;
+    };
     void SendRecord(int32_t id);
     void DiscardGraph();
     // The main container's patch manager, looked up each time: it may be set
@@ -113,6 +128,10 @@ private:
     std::atomic<bool> setRequest_{false};
     std::atomic<bool> getDone_{false};
     std::atomic<bool> interrupt_{false};
+    // Set by the audio thread while it runs a block, and by the user-interface
+    // thread while it touches the state directly; each checks the other's.
+    std::atomic<bool> inBlock_{false};
+    std::atomic<bool> directAccess_{false};
     std::atomic<bool> running_{false};
     bool bypass_ = false;
 

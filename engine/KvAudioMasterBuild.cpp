@@ -9,6 +9,7 @@
 #include "core/CModuleFactory.h"
 #include "core/ModuleXml.h"
 #include "core/conversion.h"
+#include "engine/IDspPatchManager.h"
 #include "engine/KvAudioMaster.h"
 #include "engine/ug_container.h"
 #include "engine/ug_vst_in.h"
@@ -111,8 +112,20 @@ bool KvAudioMaster::BuildDspGraph(const char* xmlText)
 void KvAudioMaster::BuildModules(ug_container* container, ug_container* patchManagerContainer,
                                  TiXmlElement* element)
 {
-    if (element->FirstChildElement("PatchManager"))
-        Log(Describe(element) + ": patch manager not built; the container runs without one");
+    TiXmlElement* patchManager = element->FirstChildElement("PatchManager");
+    if (patchManager && container->has_own_patch_manager())
+    {
+        // An inline container cannot replace the manager whose parameters
+        // are already in use.
+        Log(Describe(element) + ": second patch manager for one container skipped");
+    }
+    else if (patchManager)
+    {
+        container->BuildPatchManager(patchManager);
+        if (IDspPatchManager* manager = container->get_patch_manager())
+            manager->setupContainerHandles(container);
+        patchManagerContainer = container;
+    }
 
     container->setVoiceReserveCount(IntAttribute(element, "VoiceReserveCount", 3));
     container->setVoiceCount(IntAttribute(element, "VoiceCount", 6));
@@ -152,6 +165,8 @@ void KvAudioMaster::BuildModules(ug_container* container, ug_container* patchMan
         }
     }
 
+    if (container->has_own_patch_manager())
+        container->BuildAutomationModules();
     ConnectLines(element);
 }
 
@@ -178,6 +193,8 @@ void KvAudioMaster::BuildContainerModule(ug_container* container, ug_container* 
 
     container->AddUG(child);
     child->Setup(this, m);
+    if (IDspPatchManager* manager = patchManagerContainer->get_patch_manager())
+        manager->setupContainerHandles(child);
     if (expand)
     {
         BuildModules(container, patchManagerContainer, m);

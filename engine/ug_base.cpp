@@ -8,6 +8,7 @@
 #include "engine/EventPool.h"
 #include "engine/IKvAudioMaster.h"
 #include "engine/USampBlock.h"
+#include "engine/ug_container.h"
 
 static_assert(sizeof(wchar_t) == 4, "text pins carry 4-byte characters");
 
@@ -123,8 +124,25 @@ void ug_base::HandleEvent(KorvaneEvent* event)
         }
         break;
 
+    case UET_SUSPEND:
+        // From a voice monitor: the voice has gone silent after its release.
+        if (parentContainer_)
+            parentContainer_->suspendVoice(event->sampleTime, event->arg3);
+        break;
+
+    case UET_DEACTIVATE_VOICE:
+        if (parentContainer_)
+        {
+            Voice* voice = parentContainer_->VoiceAt(event->arg3);
+            if (voice && !voice->IsHeld() && voice->state_ != VS_OFF)
+            {
+                parentContainer_->SetVoiceParameters(event->sampleTime, voice, 0.0f, -1);
+                voice->state_ = VS_MUTED;
+            }
+        }
+        break;
+
     default:
-        // Voice suspension and deactivation are handled by the voice containers.
         break;
     }
 }

@@ -12,6 +12,7 @@
 #include "engine/LookupTable.h"
 #include "engine/UPlug.h"
 
+class CUGLookupList;
 class InterfaceObject;
 class Module_Info;
 class TiXmlElement;
@@ -133,6 +134,25 @@ public:
     bool AddBypassRoute(int inputIndex, int outputIndex);
     void ClearBypassRoutes(int inputIndex, int outputIndex);
 
+    // Per-voice copies and polyphony propagation (ug_base_poly.cpp).
+    // A copy for another voice, appended to this module's clone chain.
+    virtual ug_base* Clone(CUGLookupList& lookup);
+    virtual void CloneConnectorsFrom(ug_base* model, CUGLookupList& lookup);
+    virtual void CopyConnectorsFrom(ug_base* model, CUGLookupList& lookup);
+    // Marks this module and everything it feeds as reached by polyphony;
+    // false when the walk met a polyphonic source (a loop of voices).
+    virtual bool PPSetDownstream();
+    virtual void PPSetUpstream();
+    virtual void PPPropogateVoiceNum(int voice);
+    virtual void PPPropogateVoiceNumUp(int voice);
+    void SetupClone(ug_base* clone);
+    void AddPlugs(ug_base* model);
+    // A voice mute and an adder wherever this polyphonic module feeds one
+    // that runs once for all voices.
+    void InsertVoiceAdders();
+    // Starts polyphony from outputs that carry per-voice values.
+    bool InitSetDownstream();
+
     int32_t voiceNumber_ = -1;
     std::vector<UPlug*> plugs_;
     ug_container* parentContainer_ = nullptr;
@@ -146,6 +166,10 @@ public:
 
 private:
     void ConfigurePins(TiXmlElement* plugsElement);
+    // Hands a pin bound to a parameter or host control to the container's setter or watcher.
+    void BindPinToParameter(UPlug* pin, TiXmlElement* entry);
+    // Pins whose description carries a host control, on modules made in code.
+    void BindHostControlledPins();
     bool AddBypassRoutePt2(UPlug* source, UPlug* output, int depth);
     void GiveUnfedAudioInputsABlock();
 };

@@ -21,6 +21,7 @@ constexpr int kMaxBypassDepth = 64;
 void ug_base::SetupWithoutCug()
 {
     Setup(parentContainer_ ? parentContainer_->audioMaster_ : audioMaster_, nullptr);
+    BindHostControlledPins();
 }
 
 void ug_base::SetUnusedPlugs2()

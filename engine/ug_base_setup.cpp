@@ -7,6 +7,7 @@
 
 #include <tinyxml.h>
 
+#include "core/HostControls.h"
 #include "core/InterfaceObject.h"
 #include "core/Module_Info.h"
 #include "core/conversion.h"
@@ -15,6 +16,8 @@
 #include "engine/ug_adder2.h"
 #include "engine/ug_base.h"
 #include "engine/ug_container.h"
+#include "engine/ug_patch_param_setter.h"
+#include "engine/ug_patch_param_watcher.h"
 
 namespace
 {
@@ -143,9 +146,13 @@ void ug_base::ConfigurePins(TiXmlElement* plugsElement)
             if (!pin)
                 continue;
             // Pins bound to host controls or parameters are fed by the
-            // container's parameter setter, which supplies their value.
+            // container's parameter setter (inputs) or watched by its
+            // parameter watcher (outputs).
             if (entry->Attribute("HostControl") || entry->Attribute("Parameter"))
+            {
+                BindPinToParameter(pin, entry);
                 continue;
+            }
             if (const char* text = entry->Attribute("Default"))
                 ApplyDocumentDefault(pin, text);
             continue;
@@ -335,5 +342,60 @@ void ug_base::connect(UPlug* from, UPlug* to)
         break;
     default:
         break;
+    }
+}
+
+void ug_base::BindPinToParameter(UPlug* pin, TiXmlElement* entry)
+{
+    if (!parentContainer_ || pin->datatype_ == DT_FSAMPLE)
+        return;
+    int id = -1;
+    if (entry->QueryIntAttribute("HostControl", &id) == TIXML_SUCCESS)
+    {
+        pin->plugFlags_ |= PF_HOST_CONTROLLED;
+    }
+    else
+    {
+        entry->QueryIntAttribute("Parameter", &id);
+        pin->plugFlags_ |= PF_PARAMETER;
+    }
+    if (pin->direction_ == DR_IN)
+    {
+        if (ug_patch_param_setter* setter = parentContainer_->GetParameterSetter())
+            setter->CreatePlug(id, pin);
+    }
+    else if (ug_patch_param_watcher* watcher = parentContainer_->GetParameterWatcher())
+    {
+        watcher->CreatePlug(id, pin);
+    }
+}
+
+void ug_base::BindHostControlledPins()
+{
+    if (!parentContainer_ || !moduleType)
+        return;
+    // Indexed: binding a pin may add pins to no module but this one's partners.
+    for (size_t i = 0; i < plugs_.size(); ++i)
+    {
+        UPlug* pin = plugs_[i];
+        if ((pin->plugFlags_ & PF_HOST_CONTROLLED) == 0 || pin->datatype_ == DT_FSAMPLE || !pin->connections_.empty())
+            continue;
+        const InterfaceObject* description = moduleType->getPinDescriptionByPosition(static_cast<int>(i));
+        if (!description)
+            continue;
+        int id = description->getHostConnect();
+        if (id < 0)
+            id = StringToHostControl(description->GetName());
+        if (id < 0)
+            continue;
+        if (pin->direction_ == DR_IN)
+        {
+            if (ug_patch_param_setter* setter = parentContainer_->GetParameterSetter())
+                setter->CreatePlug(id, pin);
+        }
+        else if (ug_patch_param_watcher* watcher = parentContainer_->GetParameterWatcher())
+        {
+            watcher->CreatePlug(id, pin);
+        }
     }
 }

@@ -6,6 +6,7 @@
 #include "engine/IDspPatchManager.h"
 #include "engine/IKvAudioMaster.h"
 #include "engine/ug_adder2.h"
+#include "engine/ug_patch_param_setter.h"
 
 namespace
 {
@@ -36,17 +37,21 @@ int ug_container::Open()
         return -1;
     audioMaster_->InsertBlockDev(this);
     flags_ |= UGF_OPEN;
+    AssignVoiceNumbers();
     for (ug_base* module : modules_)
     {
         if (!module->audioMaster_)
             module->audioMaster_ = audioMaster_;
         module->Open();
     }
+    MarkVoicesOpen(true);
+    OpenPatchManager();
     return 0;
 }
 
 int ug_container::Close()
 {
+    MarkVoicesOpen(false);
     for (ug_base* module : modules_)
     {
         if (module->flags_ & UGF_OPEN)
@@ -61,10 +66,13 @@ void ug_container::AddUG(ug_base* module)
         return;
     module->parentContainer_ = this;
     modules_.push_back(module);
+    AddVoiceModule(module);
 }
 
 void ug_container::PostBuildStuff(bool first)
 {
+    if (ug_patch_param_setter* setter = parameterSetter_)
+        setter->HookupSnapshotClients(this);
     if (first)
     {
         // Indexed: default sources are added to this list while it is walked.
@@ -74,7 +82,9 @@ void ug_container::PostBuildStuff(bool first)
     if (parentContainer_)
         return;
     ReRoutePlugs();
+    SetupSecondaryPatchParameterSetter();
     SortOrderSetup();
+    CloneContainerVoices();
     SortAll();
 }
 
@@ -85,6 +95,7 @@ void ug_container::ReRoutePlugs()
         if (auto* nested = dynamic_cast<ug_container*>(modules_[i]))
             nested->ReRoutePlugs();
     }
+    PolyphonicSetup();
     for (auto it = plugs_.rbegin(); it != plugs_.rend(); ++it)
     {
         UPlug* pin = *it;
@@ -157,16 +168,6 @@ ug_base* ug_container::InsertAdder(EPlugDataType datatype)
     return adder;
 }
 
-void ug_container::setVoiceCount(int count)
-{
-    voiceCount_ = std::clamp(count, 1, kMaxVoiceCount);
-}
-
-void ug_container::setVoiceReserveCount(int count)
-{
-    voiceReserveCount_ = std::clamp(count, 0, kMaxVoiceReserveCount);
-}
-
 void ug_container::setPatchManager(IDspPatchManager* manager)
 {
     if (manager == patchManager_)
@@ -194,4 +195,55 @@ int64_t ug_container::CalculateOversampledTimestamp(ug_container* top, int64_t t
             return c->audioMaster_->CalculateOversampledTimestamp(top, time);
     }
     return time;
+}
+
+void ug_container::HandleEvent(KorvaneEvent* event)
+{
+    switch (event->eventType)
+    {
+    case UET_SUSPEND:
+        suspendVoice(event->sampleTime, event->arg3);
+        break;
+    case UET_PLAY_HELD_BACK_NOTES:
+        PlayHeldBackNotes(event->sampleTime);
+        break;
+    default:
+        ug_base::HandleEvent(event);
+        break;
+    }
+}
+
+float ug_container::InitializeVoiceParameters(int64_t time, Voice* voice, bool retrigger)
+{
+    IDspPatchManager* manager = get_patch_manager();
+    return manager ? manager->InitializeVoiceParameters(this, time, voice->voiceId_, voice->key_, retrigger) : 0.0f;
+}
+
+void ug_container::SendVoiceAutomation(int64_t time, int automationCode, float value)
+{
+    if (IDspPatchManager* manager = get_patch_manager())
+        manager->vst_Automation(this, time, automationCode, value);
+}
+
+void ug_container::PostPlayHeldBackNotes()
+{
+    if (audioMaster_)
+        PostEvent(audioMaster_->NextGlobalStartClock(), UET_PLAY_HELD_BACK_NOTES);
+}
+
+float ug_container::VoiceSampleRate()
+{
+    return audioMaster_ ? audioMaster_->SampleRate() : 44100.0f;
+}
+
+int64_t ug_container::PinTimestamp(UPlug* pin, int64_t time)
+{
+    ug_container* owner = pin && pin->owner_ ? pin->owner_->parentContainer_ : nullptr;
+    return owner ? owner->CalculateOversampledTimestamp(this, time) : time;
+}
+
+void ug_container::QueueProgramChange(ug_base* module, int program)
+{
+    if (module->parentContainer_ == this && audioMaster_)
+        module->QueProgramChange(audioMaster_->NextGlobalStartClock(), program);
 }

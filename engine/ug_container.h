@@ -8,16 +8,19 @@
 #include <vector>
 
 #include "core/EPlugDataType.h"
+#include "engine/VoiceList.h"
 #include "engine/ug_base.h"
 
 class IDspPatchManager;
+class TiXmlElement;
+class ug_patch_automator;
+class ug_patch_automator_out;
+class ug_patch_param_setter;
+class ug_patch_param_watcher;
 
-class ug_container : public ug_base
+class ug_container : public VoiceList, public ug_base
 {
 public:
-    static constexpr int kMaxVoiceCount = 128;
-    static constexpr int kMaxVoiceReserveCount = 32;
-
     ug_container();
     ~ug_container() override;
 
@@ -43,10 +46,18 @@ public:
     // without one (only audio has an adder).
     ug_base* InsertAdder(EPlugDataType datatype);
 
-    void setVoiceCount(int count);
-    void setVoiceReserveCount(int count);
-    int VoiceCount() const { return voiceCount_; }
-    int VoiceReserveCount() const { return voiceReserveCount_; }
+    // Voice suspension from a voice monitor and the wake-up of held-back notes.
+    void HandleEvent(KorvaneEvent* event) override;
+
+    // Voices (ug_container_poly.cpp). Polyphony over voice 0: which modules
+    // run per voice, voice mutes and adders where voices meet, voice monitors.
+    void PolyphonicSetup();
+    // Pass 1 or 2 of the monitor placement; true when a monitor was made.
+    bool SetUpNoteMonitor(int pass);
+    // Nested containers first, then this container's voices.
+    void CloneContainerVoices();
+    void AssignVoiceNumbers();
+    void MarkVoicesOpen(bool open);
     void SetPolyphonicContainer(bool polyphonic) { polyphonic_ = polyphonic; }
     bool IsPolyphonicContainer() const { return polyphonic_; }
 
@@ -57,11 +68,46 @@ public:
 
     int64_t CalculateOversampledTimestamp(ug_container* top, int64_t time);
 
+    // Patch parameters and automation (ug_container_patch.cpp).
+    // Reads Program, MidiChannel and the Parameters of a PatchManager element.
+    void BuildPatchManager(TiXmlElement* patchManagerElement);
+    // The patch automator and the MIDI automation output of a container
+    // with its own patch manager.
+    void BuildAutomationModules();
+    ug_patch_automator* PatchAutomator() const { return patchAutomator_; }
+    ug_patch_automator_out* AutomationOutput() const { return automationOutput_; }
+    // Service modules, made on first use.
+    ug_patch_param_setter* GetParameterSetter();
+    ug_patch_param_setter* GetParameterSetterSecondary();
+    ug_patch_param_watcher* GetParameterWatcher();
+    ug_patch_param_setter* ParameterSetterIfAny() const { return parameterSetter_; }
+    ug_patch_param_watcher* ParameterWatcherIfAny() const { return parameterWatcher_; }
+    // A module pin wants a host control: this container's patch manager, else the parent's.
+    bool ConnectHostControl(int hostControl, UPlug* pin);
+    // Moves setter connections that loop back through a watcher to the secondary setter.
+    void SetupSecondaryPatchParameterSetter();
+    // At open: the automation modules learn the MIDI channel, the parameters send their values.
+    void OpenPatchManager();
+    // "setp" and "setc" from the editor go to the patch manager and automation modules.
+    void OnUiNotify2(int id, my_input_stream& stream) override;
+
+protected:
+    float InitializeVoiceParameters(int64_t time, Voice* voice, bool retrigger) override;
+    void SendVoiceAutomation(int64_t time, int automationCode, float value) override;
+    void PostPlayHeldBackNotes() override;
+    float VoiceSampleRate() override;
+    int64_t PinTimestamp(UPlug* pin, int64_t time) override;
+    void QueueProgramChange(ug_base* module, int program) override;
+    void CloneVoiceModules(Voice* model, Voice* voice) override;
+
 private:
     std::vector<ug_base*> modules_;
     IDspPatchManager* patchManager_ = nullptr;
     ug_base* defaultSetter_ = nullptr;
-    int voiceCount_ = 6;
-    int voiceReserveCount_ = 3;
+    ug_patch_automator* patchAutomator_ = nullptr;
+    ug_patch_automator_out* automationOutput_ = nullptr;
+    ug_patch_param_setter* parameterSetter_ = nullptr;
+    ug_patch_param_setter* parameterSetterSecondary_ = nullptr;
+    ug_patch_param_watcher* parameterWatcher_ = nullptr;
     bool polyphonic_ = false;
 };

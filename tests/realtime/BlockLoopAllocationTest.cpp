@@ -15,8 +15,13 @@
 
 #include "core/CModuleFactory.h"
 #include "core/InterfaceObject.h"
+#include "core/Module_Info.h"
+#include "core/UnitClass.h"
+#include "engine/GraphRig.h"
 #include "engine/TestGraph.h"
+#include "engine/IDspPatchManager.h"
 #include "engine/KvAudioMaster.h"
+#include "engine/ug_container.h"
 #include "engine/MidiOutputBuffer.h"
 #include "engine/SynthRuntime.h"
 #include "modules/signal/ug_filter_1pole.h"
@@ -236,4 +241,147 @@ TEST(BlockLoopAllocations, AGraphBuiltFromADocumentRunsHostBlocksWithoutAllocati
     EXPECT_EQ(allocations.load(), 0);
     EXPECT_TRUE(std::isfinite(energy));
     EXPECT_GT(energy, 0.0);
+}
+
+namespace
+{
+// A note source: a sine per voice while its key is held, else a static 0.
+class PolySource : public ug_base
+{
+public:
+    PolySource()
+    {
+        flags_ |= 0x100024;
+        SetProcessFunction(&PolySource::process);
+    }
+    ug_base* Create() override { return new PolySource(); }
+    void ListInterface2(std::vector<InterfaceObject*>& pins) override
+    {
+        pins.push_back(new InterfaceObject(nullptr, L"Signal", DR_OUT, DT_FSAMPLE, L"", L"", 0, L"", &out_));
+    }
+    void process(int start, int count)
+    {
+        const Voice* voice = parentContainer_->VoiceAt(voiceNumber_);
+        const bool on = voice && voice->IsHeld();
+        for (int i = 0; i < count; ++i)
+            out_[start + i] = on ? 0.3f * std::sin(0.05f * static_cast<float>(sampleClock_ + i)) : 0.0f;
+        if (on != streaming_)
+            plugs_[0]->TransmitState(sampleClock_, on ? ST_STREAMING : ST_STATIC);
+        streaming_ = on;
+    }
+    float* out_ = nullptr;
+    bool streaming_ = true;
+};
+
+// Sums its input once for all voices (a linear input stops polyphony here).
+class VoiceSum : public ug_base
+{
+public:
+    VoiceSum() { SetProcessFunction(&VoiceSum::process); }
+    ug_base* Create() override { return new VoiceSum(); }
+    void ListInterface2(std::vector<InterfaceObject*>& pins) override
+    {
+        pins.push_back(new InterfaceObject(nullptr, L"In", DR_IN, DT_FSAMPLE, L"0", L"", IO_LINEAR_INPUT, L"", &in_));
+    }
+    void process(int start, int count)
+    {
+        for (int i = 0; i < count; ++i)
+            energy += static_cast<double>(in_[start + i]) * in_[start + i];
+    }
+    float* in_ = nullptr;
+    double energy = 0.0;
+};
+} // namespace
+
+TEST(BlockLoopAllocations, PlayingStealingAndRetiringVoicesAllocatesNothingAfterWarmUp)
+{
+    kvtest::GraphRig g(64);
+    g.top->setVoiceCount(4);
+    g.top->setVoiceReserveCount(1);
+    auto* source = g.Add<PolySource>();
+    auto* filter = static_cast<ug_filter_1pole*>(CModuleFactory::Instance()->GetById(L"1 Pole LP")->BuildSynthOb());
+    g.top->AddUG(filter);
+    filter->Setup(&g.master, nullptr);
+    auto* sum = g.Add<VoiceSum>();
+    source->plugs_[0]->plugFlags_ |= 0x1000;
+    Connect(source, 0, filter, ug_filter_1pole::PN_SIGNAL);
+    Connect(filter, ug_filter_1pole::PN_OUTPUT, sum, 0);
+    g.BuildAndOpen();
+    ASSERT_EQ(g.top->getPhysicalVoiceCount(), 5);
+
+    int retired = 0;
+    auto runBlocks = [&](int first, int count) {
+        for (int block = first; block < first + count; ++block)
+        {
+            const int64_t now = g.master.NextGlobalStartClock();
+            // Six keys overlap on four voices: steals and held-back notes.
+            if (block % 3 == 0)
+                g.top->VoiceAllocationNoteOn(now, (block * 7) % 128, -1);
+            if (block % 3 == 1 && block >= 18)
+                g.top->VoiceAllocationNoteOff(now, ((block - 19) * 7) % 128);
+            g.Run(64);
+            for (int v = 0; v < g.top->getPhysicalVoiceCount(); ++v)
+                retired += g.top->VoiceAt(v)->state_ == VS_OFF ? 1 : 0;
+        }
+    };
+
+    runBlocks(0, 300);
+    allocations = 0;
+    counting = true;
+    runBlocks(300, 3000);
+    counting = false;
+
+    EXPECT_EQ(allocations.load(), 0);
+    EXPECT_GT(retired, 0);
+    EXPECT_GT(sum->energy, 0.0);
+    EXPECT_TRUE(std::isfinite(sum->energy));
+}
+
+TEST(BlockLoopAllocations, ParameterAutomationFromTheHostAndMidiRunsWithoutAllocatingAfterWarmUp)
+{
+    static const bool registered = CModuleFactory::Instance()->RegisterModule(
+        new Module_Info(L"KV Realtime Sink", 0, 0, nullptr, &UnitClassOf<Sink>::value, 8));
+    (void)registered;
+    const std::string document =
+        "<DSP><Container Id=\"1\"><PatchManager><Parameters>"
+        "<P DataType=\"22\" Handle=\"100\" Index=\"0\" RangeMaximum=\"10\" Automation=\"33554439\"/>"
+        "<P DataType=\"24\" Handle=\"101\" Index=\"1\" RangeMaximum=\"100\" Automation=\"50331648\"/>"
+        "</Parameters></PatchManager><Modules>"
+        "<Module Type=\"Container\" Id=\"2\" ExpandInline=\"0\"><Modules>"
+        "<Module Type=\"KV Realtime Sink\" Id=\"10\"><Plugs><Plug Idx=\"1\" Parameter=\"100\"/></Plugs></Module>"
+        "</Modules></Module></Modules></Container></DSP>";
+    SynthRuntime runtime;
+    ASSERT_TRUE(runtime.initialize(44100, 512, document.c_str()));
+    KvAudioMaster* master = runtime.AudioMaster();
+    auto* sink = dynamic_cast<Sink*>(master->HandleToObject(10));
+    ASSERT_NE(sink, nullptr);
+    IDspPatchManager* manager = master->TopContainer()->get_patch_manager();
+    ASSERT_NE(manager, nullptr);
+
+    std::vector<float> scratch(512);
+    float* channel = scratch.data();
+    auto runBlocks = [&](int first, int count) {
+        for (int block = first; block < first + count; ++block)
+        {
+            master->setParameterNormalizedDsp(block % 64, 0, static_cast<float>(block % 100) / 100.0f);
+            // MIDI as the patch automator hands it to the patch manager.
+            const unsigned char cc[3] = {0xB0, 7, static_cast<unsigned char>(block % 128)};
+            manager->OnMidi(nullptr, master->SampleClock() + 3, cc, 3, false);
+            const unsigned char rpn[9] = {0xB0, 101, 0, 0xB0, 100, 0, 0xB0, 6, static_cast<unsigned char>(block % 128)};
+            for (int m = 0; m < 3; ++m)
+                manager->OnMidi(nullptr, master->SampleClock() + 5, rpn + 3 * m, 3, false);
+            master->DoProcess(441, &channel, &channel, 0, 0);
+            runtime.ServiceDspRingBuffers();
+        }
+    };
+
+    runBlocks(0, 300);
+    allocations = 0;
+    counting = true;
+    runBlocks(300, 3000);
+    counting = false;
+
+    EXPECT_EQ(allocations.load(), 0);
+    // Host automation and controller 7 both move the value.
+    EXPECT_GT(sink->pinChanges, 6000);
 }

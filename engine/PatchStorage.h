@@ -1,0 +1,77 @@
+#pragma once
+// The values of one key of one patch parameter for every patch (program), as
+// raw bytes, with one dirty bit per patch for values still to be reported to
+// the editor. Fixed-size types keep one contiguous block; text and blob keep
+// one buffer per patch. Audio thread only.
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+class my_input_stream;
+
+class PatchStorageBase
+{
+public:
+    virtual ~PatchStorageBase() = default;
+
+    // True when the stored bytes changed. A patch outside the range stores nothing.
+    virtual bool SetValue(const void* data, size_t size, int patch) = 0;
+    // Reads the value in its stream form; a patch outside the range reads nothing.
+    virtual void SetValue(my_input_stream& stream, int patch) = 0;
+    virtual int GetValueSize(int patch) const = 0;
+    virtual const void* GetValue(int patch) const = 0;
+    virtual int getPatchCount() const = 0;
+    // Inline, like every virtual of this class: objects are deleted where
+    // only this header is seen, which needs the class's type information.
+    virtual void setPatchCount(int count) { dirty_.assign(static_cast<size_t>(count < 0 ? 0 : count), false); }
+
+    void setDirty(int patch, bool dirty);
+    bool isDirty(int patch) const;
+
+protected:
+    explicit PatchStorageBase(int patchCount);
+    bool InRange(int patch) const { return patch >= 0 && patch < getPatchCount(); }
+
+    std::vector<bool> dirty_;
+};
+
+class PatchStorageFixedSize : public PatchStorageBase
+{
+public:
+    PatchStorageFixedSize(int patchCount, int valueSize);
+
+    bool SetValue(const void* data, size_t size, int patch) override;
+    void SetValue(my_input_stream& stream, int patch) override;
+    int GetValueSize(int /*patch*/) const override { return valueSize_; }
+    const void* GetValue(int patch) const override;
+    int getPatchCount() const override { return patchCount_; }
+    void setPatchCount(int count) override;
+
+private:
+    int32_t valueSize_;
+    int32_t patchCount_;
+    std::vector<uint8_t> values_;
+};
+
+class PatchStorageVariableSize : public PatchStorageBase
+{
+public:
+    explicit PatchStorageVariableSize(int patchCount);
+
+    bool SetValue(const void* data, size_t size, int patch) override;
+    void SetValue(my_input_stream& stream, int patch) override;
+    int GetValueSize(int patch) const override;
+    const void* GetValue(int patch) const override;
+    int getPatchCount() const override { return static_cast<int>(entries_.size()); }
+    void setPatchCount(int count) override;
+
+private:
+    struct Entry
+    {
+        // Empty with hasBuffer false: nothing was ever stored.
+        std::vector<uint8_t> bytes;
+        bool hasBuffer = false;
+    };
+    std::vector<Entry> entries_;
+};

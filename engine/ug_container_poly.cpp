@@ -1,0 +1,156 @@
+// The voices of a container: polyphony set-up over voice 0, voice monitors,
+// the per-voice clones and their voice numbers.
+#include "core/CModuleFactory.h"
+#include "core/Module_Info.h"
+#include "engine/CUGLookupList.h"
+#include "engine/ug_container.h"
+
+namespace
+{
+enum MonitorPins
+{
+    MONITOR_IN = 1,
+};
+
+bool HasConnectedAudioOutput(const ug_base* module)
+{
+    for (const UPlug* pin : module->plugs_)
+    {
+        if (pin->direction_ == DR_OUT && pin->datatype_ == DT_FSAMPLE && !pin->connections_.empty())
+            return true;
+    }
+    return false;
+}
+
+// Pass 1: the output leaves the polyphonic section for a module that runs
+// once; pass 2: it feeds a polyphonic module whose audio goes nowhere.
+bool QualifiesForMonitor(const UPlug* pin, int pass)
+{
+    for (const UPlug* to : pin->connections_)
+    {
+        const ug_base* module = to->owner_;
+        const uint32_t f = module->flags_;
+        if (pass == 1 && (f & (ug_base::UGF_VOICE_MON_IGNORE | ug_base::UGF_POLYPHONIC)) == 0)
+            return true;
+        if (pass == 2 && (f & ug_base::UGF_POLYPHONIC) && !HasConnectedAudioOutput(module))
+            return true;
+    }
+    return false;
+}
+} // namespace
+
+void ug_container::PolyphonicSetup()
+{
+    Voice* voice0 = VoiceAt(0);
+    if (!voice0 || voice0->modules_.empty())
+        return;
+    // Indexed throughout: set-up adds voice mutes, adders and the monitor.
+    const size_t count = voice0->modules_.size();
+    for (size_t i = 0; i < count; ++i)
+        voice0->modules_[i]->InitSetDownstream();
+    for (size_t i = 0; i < count; ++i)
+    {
+        ug_base* module = voice0->modules_[i];
+        if (module->PPGetActiveFlag())
+            module->PPSetUpstream();
+    }
+    // A note source may have taken its flags after it joined the voice.
+    for (size_t i = 0; i < count; ++i)
+        voice0->SetNoteSource(voice0->modules_[i]);
+    if (!HasNoteSource())
+        return;
+    if (HasPolyphonicNoteSource())
+    {
+        for (size_t i = 0; i < count; ++i)
+            voice0->modules_[i]->InsertVoiceAdders();
+    }
+    if (!SetUpNoteMonitor(1))
+        SetUpNoteMonitor(2);
+}
+
+bool ug_container::SetUpNoteMonitor(int pass)
+{
+    Voice* voice0 = VoiceAt(0);
+    ug_base* monitor = nullptr;
+    const size_t count = voice0->modules_.size();
+    for (size_t i = 0; i < count; ++i)
+    {
+        ug_base* module = voice0->modules_[i];
+        if ((module->flags_ & UGF_POLYPHONIC) == 0 || module == monitor)
+            continue;
+        for (UPlug* pin : module->plugs_)
+        {
+            if (pin->direction_ != DR_OUT || pin->datatype_ != DT_FSAMPLE || pin->connections_.empty() ||
+                !QualifiesForMonitor(pin, pass))
+                continue;
+            if (!monitor)
+            {
+                Module_Info* type = CModuleFactory::Instance()->GetById(L"VoiceMonitor");
+                monitor = type ? type->BuildSynthOb() : nullptr;
+                // Without a monitor type voices are never retired: they keep running.
+                if (!monitor)
+                    return false;
+                AddUG(monitor);
+                monitor->SetupWithoutCug();
+                monitor->flags_ |= UGF_POLYPHONIC;
+            }
+            connect(pin, monitor->GetPlug(MONITOR_IN));
+        }
+    }
+    return monitor != nullptr;
+}
+
+void ug_container::CloneContainerVoices()
+{
+    for (ug_base* module : modules_)
+    {
+        if (auto* nested = dynamic_cast<ug_container*>(module))
+            nested->CloneContainerVoices();
+    }
+    CloneVoices();
+}
+
+void ug_container::CloneVoiceModules(Voice* model, Voice* voice)
+{
+    CUGLookupList lookup;
+    const size_t count = model->modules_.size();
+    for (size_t i = 0; i < count; ++i)
+    {
+        ug_base* module = model->modules_[i];
+        // Nested containers are shared by the voices rather than copied.
+        if ((module->flags_ & UGF_POLYPHONIC) == 0 || dynamic_cast<ug_container*>(module))
+            continue;
+        ug_base* clone = module->Clone(lookup);
+        if (!clone)
+            continue;
+        voice->AddUG(clone);
+        modules_.push_back(clone);
+        lookup.Add(module, clone);
+    }
+    for (size_t i = 0; i < count; ++i)
+    {
+        ug_base* module = model->modules_[i];
+        ug_base* clone = lookup.Lookup2(module);
+        if (clone != module)
+            clone->CloneConnectorsFrom(module, lookup);
+    }
+}
+
+void ug_container::AssignVoiceNumbers()
+{
+    for (Voice* voice : voices_)
+    {
+        voice->audioMaster_ = audioMaster_;
+        for (ug_base* module : voice->modules_)
+        {
+            if (module->flags_ & UGF_POLYPHONIC)
+                module->SetPPVoiceNumber(voice->voiceId_);
+        }
+    }
+}
+
+void ug_container::MarkVoicesOpen(bool open)
+{
+    for (Voice* voice : voices_)
+        voice->open_ = open;
+}

@@ -1,0 +1,38 @@
+#pragma once
+// Placed where a voice's audio leaves the polyphonic section: passes the
+// signal while its voice plays and fades it to silence over a short ramp
+// when the voice is muted (stolen or killed) or off, so that stealing a
+// voice does not click.
+
+#include "engine/ug_base.h"
+
+class Voice;
+
+class ug_voice_mute : public ug_base
+{
+public:
+    enum Pins { PN_IN, PN_RAMP_TIME, PN_OUT, PN_ALWAYS_ON };
+
+    ug_voice_mute();
+    ug_base* Create() override { return new ug_voice_mute(); }
+    void ListInterface2(std::vector<InterfaceObject*>& pins) override;
+    int Open() override;
+    void onSetPin(int64_t time, UPlug* pin, state_type state) override;
+
+    void process(int blockPosition, int sampleFrames);
+
+    float Gain() const { return gain_; }
+
+private:
+    float TargetGain();
+    void AnnounceOutput(int64_t time, bool streaming);
+
+    float* in_ = nullptr;
+    float* out_ = nullptr;
+    float rampMs_ = 2.0f;
+    bool alwaysOn_ = false;
+    float gain_ = 1.0f;
+    float step_ = 1.0f;
+    bool inputStreaming_ = false;
+    bool outputStreaming_ = false;
+};

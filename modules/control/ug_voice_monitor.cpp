@@ -1,0 +1,98 @@
+#include "modules/control/ug_voice_monitor.h"
+
+#include "core/CModuleFactory.h"
+#include "core/Module_Info.h"
+#include "core/UnitClass.h"
+#include "engine/IKvAudioMaster.h"
+#include "engine/Voice.h"
+#include "engine/ug_container.h"
+
+int ug_voice_monitor::Open()
+{
+    const int result = ug_adder2::Open();
+    // Nothing is summed: the inputs are only watched.
+    SetProcessFunction(&ug_base::process_nothing);
+    inputsStreaming_ = 2;
+    state_ = MS_WATCHING;
+    return result;
+}
+
+Voice* ug_voice_monitor::WatchedVoice()
+{
+    return parentContainer_ ? parentContainer_->VoiceAt(voiceNumber_) : nullptr;
+}
+
+void ug_voice_monitor::HandleEvent(KorvaneEvent* event)
+{
+    const bool stateChange =
+        event->eventType == UET_EVENT_STREAMING_START || event->eventType == UET_EVENT_STREAMING_STOP;
+    UPlug* pin = stateChange ? GetPlug(event->arg1) : nullptr;
+    if (!pin || pin->direction_ != DR_IN)
+    {
+        ug_base::HandleEvent(event);
+        return;
+    }
+    pin->state_ = event->eventType == UET_EVENT_STREAMING_START ? ST_STREAMING : ST_STOPPED;
+    silenceCountdown_ = audioMaster_ ? audioMaster_->BlockSize() : 0;
+    inputsStreaming_ = 0;
+    for (const UPlug* input : plugs_)
+    {
+        if (input->direction_ == DR_IN && input->state_ == ST_STREAMING)
+            inputsStreaming_ = 2;
+    }
+}
+
+void ug_voice_monitor::DoProcess(int blockPosition, int sampleFrames)
+{
+    ug_base::DoProcess(blockPosition, sampleFrames);
+
+    if (inputsStreaming_ != 0)
+    {
+        if (state_ == MS_SUSPENDING)
+            state_ = MS_WATCHING;
+        return;
+    }
+    silenceCountdown_ -= sampleFrames;
+    if (!audioMaster_ || blockPosition + sampleFrames != audioMaster_->BlockSize())
+        return;
+
+    Voice* voice = WatchedVoice();
+    if (!voice)
+        return;
+    const int64_t now = sampleClock_;
+    const int64_t release = voice->releaseTime_;
+    if (release >= now - 3)
+    {
+        state_ = MS_WATCHING;
+        return;
+    }
+
+    switch (state_)
+    {
+    case MS_WATCHING:
+        // A released key held on by the sustain pedal keeps its voice; a
+        // stolen one is retired all the same, so that waiting notes can play.
+        if (release != 0 && parentContainer_->holdPedal_ && voice->state_ == VS_ACTIVE)
+            return;
+        PostEvent(audioMaster_->NextGlobalStartClock(), UET_DEACTIVATE_VOICE, 0, 0, voice->voiceId_);
+        state_ = MS_DEACTIVATING;
+        break;
+    case MS_DEACTIVATING:
+        if (silenceCountdown_ >= 0)
+            return;
+        PostEvent(now, UET_SUSPEND, 0, 0, voice->voiceId_);
+        savedReleaseTime_ = release;
+        state_ = MS_SUSPENDING;
+        break;
+    default:
+        if (release != savedReleaseTime_)
+            state_ = MS_WATCHING;
+        break;
+    }
+}
+
+namespace
+{
+[[maybe_unused]] const bool registered = CModuleFactory::Instance()->RegisterModule(
+    new Module_Info(L"VoiceMonitor", 0, 32829, nullptr, &UnitClassOf<ug_voice_monitor>::value, 8));
+}

@@ -1,0 +1,39 @@
+#pragma once
+// Watches the audio that leaves one voice. When the voice has been released
+// and every watched output has stopped streaming, it asks for the voice to be
+// muted and, more than a block later, suspended, so that the voice is free
+// for a new note and costs nothing meanwhile.
+
+#include <cstdint>
+
+#include "engine/ug_adder2.h"
+
+class Voice;
+
+class ug_voice_monitor : public ug_adder2
+{
+public:
+    enum MonitorState
+    {
+        MS_WATCHING = 0,
+        MS_DEACTIVATING = 1,
+        MS_SUSPENDING = 2,
+    };
+
+    ug_voice_monitor() = default;
+    ug_base* Create() override { return new ug_voice_monitor(); }
+    int Open() override;
+    void HandleEvent(KorvaneEvent* event) override;
+    void DoProcess(int blockPosition, int sampleFrames) override;
+
+    int State() const { return state_; }
+    bool InputsStreaming() const { return inputsStreaming_ != 0; }
+
+private:
+    Voice* WatchedVoice();
+
+    int64_t silenceCountdown_ = 0;
+    int inputsStreaming_ = 2;
+    int state_ = MS_WATCHING;
+    int64_t savedReleaseTime_ = 0;
+};

@@ -1,0 +1,84 @@
+// The voice mute: passes a playing voice, fades a muted one to silence over
+// its ramp time, and fades a voice back in when it plays again.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "engine/GraphRig.h"
+#include "engine/USampBlock.h"
+#include "engine/ug_voice_mute.h"
+
+using kvtest::GraphRig;
+using kvtest::Recorder;
+using kvtest::TestSource;
+
+namespace
+{
+struct MuteRig
+{
+    MuteRig()
+    {
+        source = g.Add<TestSource>();
+        mute = static_cast<ug_voice_mute*>(CModuleFactory::Instance()->GetById(L"KV Voice Mute")->BuildSynthOb());
+        g.top->AddUG(mute);
+        mute->SetupWithoutCug();
+        recorder = g.Add<Recorder>();
+        ug_base::connect(source->plugs_[TestSource::PN_AUDIO], mute->GetPlug(ug_voice_mute::PN_IN));
+        ug_base::connect(mute->GetPlug(ug_voice_mute::PN_OUT), recorder->plugs_[Recorder::PN_AUDIO]);
+        g.BuildAndOpen();
+        mute->SetPPVoiceNumber(0);
+        source->Stream([](int64_t) { return 1.0f; });
+    }
+    // One block of the mute's output.
+    std::vector<float> Block()
+    {
+        recorder->audio.clear();
+        g.Run(g.master.BlockSize());
+        return recorder->audio;
+    }
+
+    GraphRig g{96};
+    TestSource* source;
+    ug_voice_mute* mute;
+    Recorder* recorder;
+};
+} // namespace
+
+TEST(VoiceMute, AMutedVoiceFadesLinearlyToSilenceOverTheRampAndPlaysAgainWhenStarted)
+{
+    MuteRig r;
+    auto first = r.Block();
+    ASSERT_EQ(first.size(), 96u);
+    for (float v : first)
+        EXPECT_FLOAT_EQ(v, 1.0f);
+
+    Voice* voice = r.g.top->VoiceAt(0);
+    voice->NoteMute(r.g.master.NextGlobalStartClock());
+    const auto fade = r.Block();
+    const float step = 1.0f / (2.0f * 0.001f * 44100.0f);
+    for (size_t i = 0; i < fade.size(); ++i)
+        EXPECT_NEAR(fade[i], std::max(0.0f, 1.0f - step * static_cast<float>(i + 1)), 1e-4f) << i;
+    for (float v : r.Block())
+        EXPECT_EQ(v, 0.0f);
+
+    voice->activate(r.g.master.NextGlobalStartClock(), 60);
+    const auto back = r.Block();
+    EXPECT_NEAR(back[0], step, 1e-4f);
+    EXPECT_FLOAT_EQ(back.back(), 1.0f);
+}
+
+TEST(VoiceMute, AVoiceWithActiveZeroIsSilencedUnlessAlwaysOn)
+{
+    MuteRig r;
+    r.g.top->VoiceAt(0)->activeValue_ = 0.0f;
+    r.Block();
+    EXPECT_EQ(r.Block().back(), 0.0f);
+
+    MuteRig on;
+    on.Block();
+    const bool alwaysOn = true;
+    on.mute->SetPinValue(on.g.master.NextGlobalStartClock(), ug_voice_mute::PN_ALWAYS_ON, DT_BOOL, &alwaysOn, 1);
+    on.g.top->VoiceAt(0)->activeValue_ = 0.0f;
+    on.Block();
+    EXPECT_FLOAT_EQ(on.Block().back(), 1.0f);
+}
