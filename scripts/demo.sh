@@ -1,11 +1,16 @@
 #!/usr/bin/env bash
-# The main job. For now the project has its core libraries only; this builds
-# them and runs the benchmarks that exist. As the plug-in shell arrives, this
-# will package the demo instrument's bundle and render a phrase through the
-# headless host.
+# The main job: packages the demo bundle (KvDemoFilter: a saw through a
+# one-pole low-pass, read from its dsp.kv.xml at run time), loads it in the
+# headless host kvhost as a DAW would, renders two seconds and writes a WAV
+# file, printing its length, peak and RMS. The patch has no voices yet, so it
+# plays a steady tone rather than notes.
 set -euo pipefail
 build=${1:-build}
-echo "Korvane: core libraries built in $build/."
-if [ -x "$build/bench/kv_bench" ]; then
-    "$build/bench/kv_bench" --benchmark_min_time=0.05
-fi
+out=${2:-$build/demo.wav}
+
+cmake --build "$build" --target KvDemoFilter_vst3 kvhost
+bundle="$build/vst3/KvDemoFilter.vst3"
+
+echo "Korvane demo: rendering $bundle"
+"$build/tools/kvhost" "$bundle" --out "$out" --seconds 2
+echo "Korvane demo: wrote $out"

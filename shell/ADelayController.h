@@ -1,0 +1,102 @@
+#pragma once
+// The plug-in's edit controller. Host side: the host parameters built from
+// parameters.kv.xml plus 130 MIDI controller parameters, the MIDI controller
+// mapping, the processor's state and the editor view. Editor side: the
+// parameter reads and writes of the editor, the messages to and from the
+// processor ("BinaryMessage" carrying message records) and the user preset
+// files.
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "core/StagingMemoryBuffer.h"
+#include "pluginterfaces/vst/ivstmidicontrollers.h"
+#include "public.sdk/source/vst/vsteditcontroller.h"
+#include "shell/KvParameter.h"
+
+class GuiPatchAutomator2;
+class TiXmlElement;
+class MyVstPluginFactory;
+
+// SDK interfaces are COM-style: objects die through release(), never through
+// a base pointer, so their bases have no virtual destructor.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+class ADelayController : public Steinberg::Vst::EditController, public Steinberg::Vst::IMidiMapping
+{
+public:
+    explicit ADelayController(MyVstPluginFactory* factory);
+    ~ADelayController() override;
+
+    // Host parameter ids: patch parameters below kFirstMidiParameter, then one
+    // per MIDI controller, channel pressure and pitch bend.
+    static constexpr int kMaxPatchIndex = 9999;
+    static constexpr int kFirstMidiParameter = 10000;
+    static constexpr int kMidiParameterCount = 130;
+    // Longer lists are offered to the host as a range of positions.
+    static constexpr int kMaxListItems = 1024;
+
+    // IPluginBase
+    Steinberg::tresult PLUGIN_API initialize(Steinberg::FUnknown* context) SMTG_OVERRIDE;
+    Steinberg::tresult PLUGIN_API terminate() SMTG_OVERRIDE;
+    // IDependent: a host parameter changed.
+    void PLUGIN_API update(Steinberg::FUnknown* changedUnknown, Steinberg::int32 message) SMTG_OVERRIDE;
+    // IConnectionPoint: the processor's batch.
+    Steinberg::tresult PLUGIN_API notify(Steinberg::Vst::IMessage* message) SMTG_OVERRIDE;
+    // IEditController
+    Steinberg::tresult PLUGIN_API setComponentState(Steinberg::IBStream* state) SMTG_OVERRIDE;
+    Steinberg::tresult PLUGIN_API setState(Steinberg::IBStream* state) SMTG_OVERRIDE;
+    Steinberg::tresult PLUGIN_API getState(Steinberg::IBStream* state) SMTG_OVERRIDE;
+    Steinberg::IPlugView* PLUGIN_API createView(Steinberg::FIDString name) SMTG_OVERRIDE;
+    // IMidiMapping
+    Steinberg::tresult PLUGIN_API getMidiControllerAssignment(Steinberg::int32 busIndex, Steinberg::int16 channel,
+                                                              Steinberg::Vst::CtrlNumber midiControllerNumber,
+                                                              Steinberg::Vst::ParamID& id) SMTG_OVERRIDE;
+
+    // Editor services (user-interface thread).
+    void setParameterFromGui(int handle, int field, int size, const void* data);
+    bool getParameterValue(int handle, int field, std::string& out);
+    int getParameterHandle(int moduleHandle, int moduleParamId) const;
+    void AddPatchAutomator(GuiPatchAutomator2* automator);
+    void RemovePatchAutomator(GuiPatchAutomator2* automator);
+    // False when no message could be made or the record did not fit.
+    bool ParamToDsp(int handle, const KvParameter& record);
+    bool sendMessageToAudio(int handle, int messageId, int size, const void* data);
+    int resolveFilename(const wchar_t* name, int maxChars, wchar_t* result) const;
+    // False when the file could not be written / read.
+    bool ExportPresetXml(const std::string& path);
+    bool ImportPresetXml(const std::string& path);
+
+    const std::map<int, KvParameter>& Parameters() const { return parameters_; }
+    const std::vector<GuiPatchAutomator2*>& Automators() const { return automators_; }
+
+    // The name ExportPresetXml writes for a chosen path.
+    static std::string PresetFileName(const std::string& path);
+
+    OBJ_METHODS(ADelayController, EditController)
+    DEFINE_INTERFACES
+        DEF_INTERFACE(IMidiMapping)
+    END_DEFINE_INTERFACES(EditController)
+    REFCOUNT_METHODS(EditController)
+
+private:
+    void BuildParameters(const TiXmlElement* parametersElement);
+    void AddHostParameter(KvParameter& record, int isPrivate, const std::string& defaultText);
+    void AddMidiParameters();
+    void ReleaseDependencies();
+    // The host parameter of a record, or null.
+    Steinberg::Vst::Parameter* HostParameter(const KvParameter& record);
+    void NotifyAutomators(int handle);
+    void EditHostParameter(const KvParameter& record, double plain);
+    bool SendRecord(int handle, int32_t id, const std::string& payload);
+    void ReadBatch(const unsigned char* bytes, int size);
+
+    MyVstPluginFactory* factory_;
+    std::map<int, KvParameter> parameters_;
+    std::vector<GuiPatchAutomator2*> automators_;
+    // Host parameters that this controller is a dependent of.
+    std::vector<Steinberg::Vst::Parameter*> watched_;
+    StagingMemoryBuffer staging_;
+};
+#pragma GCC diagnostic pop

@@ -1,0 +1,171 @@
+// Reading the batch of records that the processor sends: parameter values
+// reported by the engine and messages to GUI modules. Every read is bounded
+// by its record, so a bad length or count skips that record only.
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "core/QueMessage.h"
+#include "core/StagingMemoryBuffer.h"
+#include "shell/ADelayController.h"
+#include "shell/GuiPatchAutomator2.h"
+#include "shell/KVVSTGUIEditor.h"
+
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+
+namespace
+{
+// Reads an int32 count and that many bytes; false when the record is short.
+bool ReadCounted(my_input_stream& in, std::string& bytes)
+{
+    int32_t count = 0;
+    in >> count;
+    if (in.failed() || count < 0 || static_cast<unsigned>(count) > in.BytesRemaining())
+        return false;
+    bytes.resize(static_cast<std::size_t>(count));
+    if (count > 0)
+        in.Read(bytes.data(), static_cast<unsigned>(count));
+    return !in.failed();
+}
+
+template <typename T>
+bool ReadPlain(my_input_stream& in, T& value)
+{
+    in.Read(&value, sizeof(T));
+    return !in.failed();
+}
+
+template <typename T>
+std::string Raw(const T& value)
+{
+    return std::string(reinterpret_cast<const char*>(&value), sizeof(T));
+}
+} // namespace
+
+void ADelayController::ReadBatch(const unsigned char* bytes, int size)
+{
+    StagingMemoryBufferInputStream batch(bytes, size);
+    while (!batch.AtEnd())
+    {
+        QueMessageHeader header;
+        if (!header.Read(batch) || header.length_ < 0 ||
+            static_cast<unsigned>(header.length_) > batch.BytesRemaining())
+            return;
+        const unsigned char* payload = bytes + batch.Position();
+        StagingMemoryBufferInputStream in(payload, header.length_);
+        batch.Skip(static_cast<unsigned>(header.length_));
+
+        const auto found = parameters_.find(header.handle_);
+        if (found != parameters_.end() && header.id_ == QueMessageId::ppc)
+        {
+            KvParameter& record = found->second;
+            Parameter* host = HostParameter(record);
+            uint8_t flag = 0;
+            in >> flag;
+            for (;;)
+            {
+                int32_t key = 0;
+                int32_t patch = 0;
+                in >> key;
+                if (in.failed() || key == -1)
+                    break;
+                in >> patch;
+                std::string value;
+                double plain = 0.0;
+                bool numeric = true;
+                bool ok = true;
+                switch (record.valueType)
+                {
+                case 0:
+                case 8:
+                {
+                    int32_t v = 0;
+                    ok = ReadPlain(in, v);
+                    plain = v;
+                    value = Raw(v);
+                    break;
+                }
+                case 3:
+                {
+                    double v = 0.0;
+                    ok = ReadPlain(in, v);
+                    plain = v;
+                    value = Raw(v);
+                    break;
+                }
+                case 4:
+                {
+                    uint8_t v = 0;
+                    ok = ReadPlain(in, v);
+                    plain = v != 0 ? 1.0 : 0.0;
+                    value = std::string(1, static_cast<char>(v != 0));
+                    break;
+                }
+                case 6:
+                {
+                    float v = 0.0f;
+                    ok = ReadPlain(in, v);
+                    plain = v;
+                    value = Raw(v);
+                    break;
+                }
+                case 9:
+                {
+                    int64_t v = 0;
+                    ok = ReadPlain(in, v);
+                    plain = static_cast<double>(v);
+                    value = Raw(v);
+                    break;
+                }
+                case 1:
+                case 10:
+                    ok = ReadCounted(in, value);
+                    numeric = false;
+                    break;
+                default:
+                    // No value travels for these types.
+                    ok = !in.failed();
+                    numeric = false;
+                    value = record.value;
+                    break;
+                }
+                if (!ok || in.failed())
+                    break;
+                if (host && numeric)
+                {
+                    const ParamValue n = record.valueType == 4
+                                             ? plain
+                                             : plainParamToNormalized(static_cast<ParamID>(record.index), plain);
+                    if (std::isfinite(n))
+                        setParamNormalized(static_cast<ParamID>(record.index), std::clamp(n, 0.0, 1.0));
+                }
+                else if (!host)
+                {
+                    record.value = value;
+                }
+            }
+            NotifyAutomators(header.handle_);
+            continue;
+        }
+
+        if (found == parameters_.end() && header.id_ == QueMessageId::sdk)
+        {
+            int32_t messageId = 0;
+            in >> messageId;
+            std::string data;
+            if (!ReadCounted(in, data))
+                continue;
+            const auto automators = automators_;
+            for (GuiPatchAutomator2* automator : automators)
+            {
+                KVVSTGUIEditor* editor = automator->Editor();
+                if (IGuiModuleReceiver* module = editor ? editor->HandleToObject(header.handle_) : nullptr)
+                    module->receiveMessageFromAudio(messageId, static_cast<int>(data.size()), data.data());
+            }
+        }
+        // Every other record is skipped whole.
+    }
+}

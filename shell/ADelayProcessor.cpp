@@ -1,0 +1,277 @@
+#include "shell/ADelayProcessor.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "core/QueMessage.h"
+#include "engine/KvAudioMaster.h"
+#include "pluginterfaces/vst/ivstmessage.h"
+#include "pluginterfaces/vst/ivstprocesscontext.h"
+#include "shell/MyVstPluginFactory.h"
+#include "shell/StateChunk.h"
+
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+
+namespace
+{
+constexpr const char* kMessageId = "BinaryMessage";
+constexpr const char* kAttributeId = "MyData";
+
+void CopyName(String128 name, const std::wstring& text)
+{
+    const std::size_t n = std::min<std::size_t>(text.size(), 127);
+    for (std::size_t i = 0; i < n; ++i)
+        name[i] = static_cast<char16>(text[i] & 0xFFFF);
+    name[n] = 0;
+}
+
+// The engine takes the host's time record through UpdateTempo when it has one.
+template <typename Master>
+void PassTempo(Master* master, my_VstTimeInfo& info)
+{
+    if constexpr (requires(Master* m, my_VstTimeInfo* t) { m->UpdateTempo(t); })
+        master->UpdateTempo(&info);
+    else if constexpr (requires(Master* m, my_VstTimeInfo& t) { m->UpdateTempo(t); })
+        master->UpdateTempo(info);
+}
+} // namespace
+
+ADelayProcessor::ADelayProcessor(MyVstPluginFactory* factory) : factory_(factory)
+{
+    runtime_.setProcessor(this);
+    // What the transport record is filled from, asked of hosts that ask.
+    using Needs = IProcessContextRequirements;
+    setProcessContextRequirements(Needs::kNeedProjectTimeMusic | Needs::kNeedBarPositionMusic | Needs::kNeedTempo |
+                                  Needs::kNeedTimeSignature | Needs::kNeedTransportState);
+}
+
+ADelayProcessor::~ADelayProcessor()
+{
+    runtime_.setProcessor(nullptr);
+}
+
+tresult PLUGIN_API ADelayProcessor::initialize(FUnknown* context)
+{
+    const std::string dsp = factory_ ? factory_->getXml("dsp.kv.xml") : std::string();
+    if (factory_)
+    {
+        outputsAsStereoPairs_ = factory_->GetOutputsAsStereoPairs();
+        runtime_.setModuleFolder(factory_->getKvmFolder());
+    }
+    runtime_.setProcessor(this);
+    runtime_.initialize(static_cast<int>(processSetup_.sampleRate), processSetup_.maxSamplesPerBlock, dsp.c_str());
+
+    const tresult result = AudioEffect::initialize(context);
+    if (result != kResultOk)
+        return result;
+
+    KvAudioMaster* master = runtime_.AudioMaster();
+    // Channels beyond kMaxChannels are neither bused nor served.
+    numInputs_ = master ? std::clamp(master->getNumInputs(), 0, kMaxChannels) : 0;
+    numOutputs_ = master ? std::clamp(master->getNumOutputs(), 0, kMaxChannels) : 0;
+    AddBuses(false, numInputs_, inputPlaces_);
+    AddBuses(true, numOutputs_, outputPlaces_);
+    if (isInstrument_)
+        addEventInput(STR16("Event Input"), 1);
+    return result;
+}
+
+void ADelayProcessor::AddBuses(bool output, int channels, std::vector<ChannelPlace>& places)
+{
+    places.clear();
+    int bus = 0;
+    int k = 0;
+    auto add = [&](SpeakerArrangement arrangement, int width) {
+        String128 name{};
+        const std::wstring fallback = output ? L"AudioOutput" : L"AudioInput";
+        CopyName(name, output && factory_ ? factory_->GetOutputsName(k) : fallback);
+        if (output)
+            addAudioOutput(name, arrangement);
+        else
+            addAudioInput(name, arrangement);
+        for (int c = 0; c < width; ++c)
+            places.push_back({bus, c});
+        ++bus;
+        k += width;
+    };
+    if (outputsAsStereoPairs_ && channels >= 2)
+    {
+        while (channels - k >= 2)
+            add(SpeakerArr::kStereo, 2);
+    }
+    while (k < channels)
+        add(SpeakerArr::kMono, 1);
+}
+
+tresult PLUGIN_API ADelayProcessor::setActive(TBool state)
+{
+    if (state)
+    {
+        const std::string dsp = factory_ ? factory_->getXml("dsp.kv.xml") : std::string();
+        runtime_.setProcessor(this);
+        runtime_.initialize(static_cast<int>(processSetup_.sampleRate), processSetup_.maxSamplesPerBlock,
+                            dsp.c_str());
+        const auto room = static_cast<std::size_t>(std::max(processSetup_.maxSamplesPerBlock, 1));
+        silence_.assign(room, 0.0f);
+        discard_.assign(room, 0.0f);
+    }
+    active_ = state != 0;
+    return AudioEffect::setActive(state);
+}
+
+tresult PLUGIN_API ADelayProcessor::setBusArrangements(SpeakerArrangement* inputs, int32 numIns,
+                                                       SpeakerArrangement* outputs, int32 numOuts)
+{
+    if (numIns < 0 || numOuts < 0 || (numIns > 0 && !inputs) || (numOuts > 0 && !outputs))
+        return kInvalidArgument;
+    // Only the arrangements the engine has: the buses never change.
+    if (numIns != static_cast<int32>(audioInputs.size()) || numOuts != static_cast<int32>(audioOutputs.size()))
+        return kResultFalse;
+    for (int32 i = 0; i < numIns; ++i)
+        if (getAudioInput(i)->getArrangement() != inputs[i])
+            return kResultFalse;
+    for (int32 i = 0; i < numOuts; ++i)
+        if (getAudioOutput(i)->getArrangement() != outputs[i])
+            return kResultFalse;
+    return AudioEffect::setBusArrangements(inputs, numIns, outputs, numOuts);
+}
+
+
+void ADelayProcessor::ReadTransport(const ProcessData& data)
+{
+    // Without a context the last transport stays in place.
+    const ProcessContext* context = data.processContext;
+    if (context == nullptr)
+        return;
+    timeInfo_.sampleRate = processSetup_.sampleRate;
+    timeInfo_.ppqPos = std::isfinite(context->projectTimeMusic) ? context->projectTimeMusic : 0.0;
+    timeInfo_.tempo = context->tempo;
+    timeInfo_.barStartPos = context->barPositionMusic;
+    timeInfo_.timeSigNumerator = context->timeSigNumerator;
+    timeInfo_.timeSigDenominator = context->timeSigDenominator;
+    timeInfo_.flags = 0x2E00 | ((context->state & ProcessContext::kPlaying) ? 3 : 0);
+    if (KvAudioMaster* master = runtime_.AudioMaster())
+        PassTempo(master, timeInfo_);
+}
+
+bool ADelayProcessor::MapChannels(ProcessData& data)
+{
+    const auto room = static_cast<int32>(silence_.size());
+    auto place = [&](const std::vector<ChannelPlace>& places, int count, AudioBusBuffers* buses, int32 busCount,
+                     float** table, float* scratch) {
+        bool ok = true;
+        for (int i = 0; i < count; ++i)
+        {
+            const ChannelPlace& at = places[static_cast<std::size_t>(i)];
+            float* buffer = nullptr;
+            if (buses && at.bus < busCount && at.channel < buses[at.bus].numChannels && buses[at.bus].channelBuffers32)
+                buffer = buses[at.bus].channelBuffers32[at.channel];
+            if (buffer == nullptr)
+            {
+                buffer = scratch;
+                ok = ok && data.numSamples <= room;
+            }
+            table[i] = buffer;
+        }
+        return ok;
+    };
+    std::fill(silence_.begin(), silence_.end(), 0.0f);
+    const bool inputsOk = place(inputPlaces_, numInputs_, data.inputs, data.numInputs, inputChannels_, silence_.data());
+    const bool outputsOk =
+        place(outputPlaces_, numOutputs_, data.outputs, data.numOutputs, outputChannels_, discard_.data());
+    return inputsOk && outputsOk;
+}
+
+tresult PLUGIN_API ADelayProcessor::process(ProcessData& data)
+{
+    ReadParameterChanges(data);
+    if (data.numSamples < 1)
+        return kResultOk;
+    ReadNotes(data);
+    if (runtime_.TempoNeeded())
+        ReadTransport(data);
+
+    KvAudioMaster* master = runtime_.AudioMaster();
+    if (!MapChannels(data))
+    {
+        // A missing buffer on a block longer than promised: silence, not a crash.
+        for (int i = 0; i < numOutputs_; ++i)
+            if (outputChannels_[i] != discard_.data())
+                std::fill(outputChannels_[i], outputChannels_[i] + data.numSamples, 0.0f);
+        return kResultOk;
+    }
+    if (master == nullptr)
+    {
+        for (int i = 0; i < numOutputs_; ++i)
+            std::fill(outputChannels_[i], outputChannels_[i] + data.numSamples, 0.0f);
+        return kResultOk;
+    }
+    const int64_t blockStart = master->SampleClock();
+    master->DoProcess(data.numSamples, inputChannels_, outputChannels_, numInputs_, numOutputs_, 1, 1, 0);
+    statePending_.store(false, std::memory_order_release);
+    SendControllers(data, blockStart);
+    return kResultOk;
+}
+
+tresult PLUGIN_API ADelayProcessor::notify(IMessage* message)
+{
+    if (message == nullptr)
+        return kInvalidArgument;
+    const char* id = message->getMessageID();
+    const void* data = nullptr;
+    uint32 size = 0;
+    if (id == nullptr || std::strcmp(id, kMessageId) != 0 || message->getAttributes() == nullptr ||
+        message->getAttributes()->getBinary(kAttributeId, data, size) != kResultOk)
+        return AudioEffect::notify(message);
+    // A bad length would desynchronise the audio thread's reader: refuse it whole.
+    if (size > static_cast<uint32>(SynthRuntime::kQueueSize) || !QueMessagesAreWellFormed(data, static_cast<int>(size)))
+        return kResultFalse;
+    if (size == 0)
+        return kResultOk;
+    interThreadQue& queue = runtime_.QueueFromGui();
+    queue.pushString(static_cast<int>(size), data);
+    queue.Send();
+    return kResultOk;
+}
+
+tresult PLUGIN_API ADelayProcessor::getState(IBStream* state)
+{
+    std::string text;
+    if (statePending_.load(std::memory_order_acquire))
+        text = pendingState_;
+    else if (KvAudioMaster* master = runtime_.AudioMaster())
+        master->getPresetState_UI_THREAD(text, active_);
+    return StateChunk::Write(state, text) ? kResultOk : kResultFalse;
+}
+
+tresult PLUGIN_API ADelayProcessor::setState(IBStream* state)
+{
+    std::string text;
+    if (!StateChunk::Read(state, text) || !StateChunk::IsPresetState(text))
+        return kResultFalse;
+    KvAudioMaster* master = runtime_.AudioMaster();
+    if (master == nullptr || text.empty())
+        return kResultOk;
+    master->setPresetState_UI_THREAD(text, active_);
+    if (active_)
+    {
+        pendingState_ = text;
+        statePending_.store(true, std::memory_order_release);
+    }
+    return kResultOk;
+}
+
+bool ADelayProcessor::SendDspToGuiBatch(const unsigned char* data, int size)
+{
+    if (data == nullptr || size <= 0)
+        return true;
+    IPtr<IMessage> message = owned(allocateMessage());
+    if (!message)
+        return false;
+    message->setMessageID(kMessageId);
+    message->getAttributes()->setBinary(kAttributeId, data, static_cast<uint32>(size));
+    sendMessage(message);
+    return true;
+}

@@ -1,0 +1,93 @@
+#pragma once
+// The plug-in's audio processor. It owns the engine front built from
+// dsp.kv.xml, makes host buses from the engine's channel counts, and on each
+// block turns host parameter changes, notes and transport into engine input,
+// runs the engine, and sends the MIDI controllers the patch produced back as
+// output parameter changes. It carries the state chunk and relays the
+// controller's messages into the engine's queue.
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "engine/SynthRuntime.h"
+#include "engine/my_VstTimeInfo.h"
+#include "shell/AudioEffect.h"
+
+class MyVstPluginFactory;
+
+// SDK interfaces are COM-style: objects die through release(), never through
+// a base pointer, so their bases have no virtual destructor.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+class ADelayProcessor : public Steinberg::Vst::AudioEffect, public IDspToGuiSender
+{
+public:
+    explicit ADelayProcessor(MyVstPluginFactory* factory);
+    ~ADelayProcessor() override;
+
+    // The engine serves at most this many input and output channels.
+    static constexpr int kMaxChannels = 32;
+
+    void setInstrument(bool instrument) { isInstrument_ = instrument; }
+    bool isInstrument() const { return isInstrument_; }
+    SynthRuntime& Runtime() { return runtime_; }
+    int NumInputs() const { return numInputs_; }
+    int NumOutputs() const { return numOutputs_; }
+    const my_VstTimeInfo& TimeInfo() const { return timeInfo_; }
+
+    Steinberg::tresult PLUGIN_API initialize(Steinberg::FUnknown* context) SMTG_OVERRIDE;
+    Steinberg::tresult PLUGIN_API notify(Steinberg::Vst::IMessage* message) SMTG_OVERRIDE;
+    Steinberg::tresult PLUGIN_API setActive(Steinberg::TBool state) SMTG_OVERRIDE;
+    Steinberg::tresult PLUGIN_API setState(Steinberg::IBStream* state) SMTG_OVERRIDE;
+    Steinberg::tresult PLUGIN_API getState(Steinberg::IBStream* state) SMTG_OVERRIDE;
+    Steinberg::tresult PLUGIN_API setBusArrangements(Steinberg::Vst::SpeakerArrangement* inputs,
+                                                     Steinberg::int32 numIns,
+                                                     Steinberg::Vst::SpeakerArrangement* outputs,
+                                                     Steinberg::int32 numOuts) SMTG_OVERRIDE;
+    Steinberg::uint32 PLUGIN_API getLatencySamples() SMTG_OVERRIDE { return 0; }
+    Steinberg::tresult PLUGIN_API process(Steinberg::Vst::ProcessData& data) SMTG_OVERRIDE;
+
+    // IDspToGuiSender: the engine's batch, as a message to the controller.
+    bool SendDspToGuiBatch(const unsigned char* data, int size) override;
+
+private:
+    // Where an engine channel sits on the host's buses.
+    struct ChannelPlace
+    {
+        int bus = 0;
+        int channel = 0;
+    };
+
+    void AddBuses(bool output, int channels, std::vector<ChannelPlace>& places);
+    void ReadParameterChanges(Steinberg::Vst::ProcessData& data);
+    void ReadNotes(Steinberg::Vst::ProcessData& data);
+    void ReadTransport(const Steinberg::Vst::ProcessData& data);
+    // False when a missing host buffer needs scratch room the block exceeds.
+    bool MapChannels(Steinberg::Vst::ProcessData& data);
+    void SendControllers(Steinberg::Vst::ProcessData& data, int64_t blockStart);
+    void MidiIn(int offset, const unsigned char* bytes, int count);
+
+    MyVstPluginFactory* factory_;
+    SynthRuntime runtime_;
+    bool isInstrument_ = false;
+    bool active_ = false;
+    my_VstTimeInfo timeInfo_;
+    int numOutputs_ = 0;
+    int numInputs_ = 0;
+    float* inputChannels_[kMaxChannels] = {};
+    float* outputChannels_[kMaxChannels] = {};
+    bool outputsAsStereoPairs_ = true;
+
+    std::vector<ChannelPlace> inputPlaces_;
+    std::vector<ChannelPlace> outputPlaces_;
+    // Stand in for host buffers that are missing: silence in, discard out.
+    std::vector<float> silence_;
+    std::vector<float> discard_;
+
+    // A state given while active that the audio thread has not taken yet:
+    // getState reports it until a block has run.
+    std::string pendingState_;
+    std::atomic<bool> statePending_{false};
+};
+#pragma GCC diagnostic pop

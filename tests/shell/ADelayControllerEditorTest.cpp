@@ -1,0 +1,368 @@
+// The controller's editor services, its messages to and from the processor,
+// the editor view's preset commands and the user preset files.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "ShellUnitSupport.h"
+#include "core/Base64.h"
+#include "core/ParameterFieldType.h"
+#include "core/RawConversions.h"
+#include "shell/ADelayController.h"
+#include "shell/KVVSTGUIEditor.h"
+
+using namespace shell_test;
+using namespace shell_unit;
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+
+namespace
+{
+// Handles: 1 float 0..10 with host id 3; 2 text; 3 private int 0..127;
+// 4 list "Sine=0,Saw=5,Square" with host id 4; 5 double; 6 blob; 7 private float.
+const char* kParameters = R"(<Document><C><Parameters>
+  <Parameter Name="Gain" Handle="1" Index="3" Module="40" ModuleParamId="2"><patch-list>1</patch-list></Parameter>
+  <Parameter Name="Title" Handle="2" ValueType="1"><patch-list>'a b'</patch-list></Parameter>
+  <Parameter Name="Note" Handle="3" Index="9" ValueType="8" Private="1" RangeMinimum="0" RangeMaximum="127"/>
+  <Parameter Name="Wave" Handle="4" Index="4" ValueType="8" MetaData="Sine=0,Saw=5,Square"/>
+  <Parameter Name="Fine" Handle="5" ValueType="3" Private="1" RangeMinimum="-1" RangeMaximum="1"/>
+  <Parameter Name="Data" Handle="6" ValueType="10" Stateful="1"/>
+  <Parameter Name="Level" Handle="7" Private="1" RangeMinimum="2" RangeMaximum="4" Stateful="0"><patch-list>3</patch-list></Parameter>
+</Parameters></C></Document>)";
+
+struct EditorFixture
+{
+    EditorFixture()
+        : factory(MakeBundle(scratch, "E", {{"parameters.kv.xml", kParameters}})),
+          controller(owned(new ADelayController(&factory)))
+    {
+        controller->initialize(&host);
+        controller->setComponentHandler(&handler);
+        controller->connect(&peer);
+    }
+    ~EditorFixture()
+    {
+        controller->disconnect(&peer);
+        controller->terminate();
+    }
+
+    void Write(int handle, int field, const std::string& bytes)
+    {
+        controller->setParameterFromGui(handle, field, static_cast<int>(bytes.size()), bytes.data());
+    }
+    std::string Read(int handle, int field, bool expected = true)
+    {
+        std::string out = "untouched";
+        EXPECT_EQ(controller->getParameterValue(handle, field, out), expected) << handle << "/" << field;
+        return out;
+    }
+    void Notify(const std::string& batch)
+    {
+        auto message = BinaryMessage(host, batch);
+        EXPECT_EQ(controller->notify(message), kResultOk);
+    }
+
+    ScratchFolder scratch;
+    MyVstPluginFactory factory;
+    KvHostApplication host;
+    HostComponentHandler handler;
+    RecordingPeer peer;
+    IPtr<ADelayController> controller;
+};
+
+std::string Wide(const std::wstring& text, bool terminate)
+{
+    std::string bytes;
+    for (wchar_t c : text)
+        bytes += Bytes(static_cast<int32_t>(c));
+    if (terminate)
+        bytes += Bytes(int32_t{0});
+    return bytes;
+}
+
+// The engine's report of one value: flag, {key, patch, value}, end key.
+std::string Report(const std::string& value)
+{
+    return std::string(1, '\0') + Bytes(int32_t{0}) + Bytes(int32_t{0}) + value + Bytes(int32_t{-1});
+}
+
+class ModuleSink : public IGuiModuleReceiver
+{
+public:
+    int receiveMessageFromAudio(int messageId, int size, const void* data) override
+    {
+        received.emplace_back(messageId, std::string(static_cast<const char*>(data), static_cast<std::size_t>(size)));
+        return 0;
+    }
+    std::vector<std::pair<int, std::string>> received;
+};
+
+class AnsweringChooser : public IPresetFileChooser
+{
+public:
+    bool ChooseFile(bool save, const std::string& title, const std::string& extension, std::string& path) override
+    {
+        saves.push_back(save);
+        titles.push_back(title + "|" + extension);
+        path = answer;
+        return !answer.empty();
+    }
+    std::string answer;
+    std::vector<bool> saves;
+    std::vector<std::string> titles;
+};
+} // namespace
+
+TEST(ADelayControllerEditor, AValueWriteOfAHostParameterBecomesAHostEditAndNoMessage)
+{
+    EditorFixture f;
+    f.Write(1, FT_VALUE, Bytes(2.5f));
+    EXPECT_EQ(f.controller->Parameters().at(1).value, Bytes(2.5f));
+    EXPECT_DOUBLE_EQ(f.controller->getParamNormalized(3), 0.25);
+    const auto edits = f.handler.takeEdits();
+    ASSERT_EQ(edits.size(), 1u);
+    EXPECT_EQ(edits[0].first, 3u);
+    EXPECT_DOUBLE_EQ(edits[0].second, 0.25);
+    EXPECT_TRUE(f.peer.messages.empty());
+    EXPECT_EQ(f.Read(1, FT_VALUE), Bytes(2.5f));
+}
+
+TEST(ADelayControllerEditor, TextAndPrivateValuesGoToTheProcessorAsPpcRecords)
+{
+    EditorFixture f;
+    const std::string text = Wide(L"hey", false);
+    f.Write(2, FT_VALUE, text);
+    ASSERT_EQ(f.peer.messages.size(), 1u);
+    EXPECT_EQ(f.peer.ids[0], "BinaryMessage");
+    const std::string payload = std::string(1, '\0') + Bytes(int32_t{0}) + Bytes(int32_t{12}) + text;
+    EXPECT_EQ(f.peer.messages[0], Record(2, QueMessageId::ppc, payload));
+
+    // Normalized 0.5 of 0..127 is 63.5, stored as (int)(63.5 + 0.5).
+    f.Write(3, FT_NORMALIZED, Bytes(0.5f));
+    EXPECT_EQ(f.controller->Parameters().at(3).value, Bytes(int32_t{64}));
+    ASSERT_EQ(f.peer.messages.size(), 2u);
+    const std::string value = std::string(1, '\0') + Bytes(int32_t{0}) + Bytes(int32_t{64});
+    EXPECT_EQ(f.peer.messages[1], Record(3, QueMessageId::ppc, value));
+    EXPECT_TRUE(f.handler.takeEdits().empty());
+}
+
+TEST(ADelayControllerEditor, ListValuesAreEditedByTheirPositionInTheList)
+{
+    EditorFixture f;
+    f.Write(4, FT_VALUE, Bytes(int32_t{5}));
+    EXPECT_DOUBLE_EQ(f.controller->getParamNormalized(4), 0.5);
+    EXPECT_EQ(f.Read(4, FT_VALUE), Bytes(int32_t{5}));
+    // A value that is not in the list edits nothing.
+    f.Write(4, FT_VALUE, Bytes(int32_t{3}));
+    EXPECT_DOUBLE_EQ(f.controller->getParamNormalized(4), 0.5);
+    f.Write(4, FT_NORMALIZED, Bytes(1.0f));
+    EXPECT_EQ(f.Read(4, FT_VALUE), Bytes(int32_t{6}));
+}
+
+TEST(ADelayControllerEditor, MidiLearnChoicesSendCcidAndOthersNothing)
+{
+    EditorFixture f;
+    f.Write(1, FT_MENU_SELECTION, Bytes(int32_t{1}));
+    f.Write(1, FT_MENU_SELECTION, Bytes(int32_t{2}));
+    f.Write(1, FT_MENU_SELECTION, Bytes(int32_t{3}));
+    ASSERT_EQ(f.peer.messages.size(), 2u);
+    EXPECT_EQ(f.peer.messages[0], Record(1, QueMessageId::CCID, Bytes(int32_t{-2})));
+    EXPECT_EQ(f.peer.messages[1], Record(1, QueMessageId::CCID, Bytes(int32_t{-1})));
+    // Writes to unknown handles and short data change nothing.
+    f.Write(99, FT_VALUE, Bytes(1.0f));
+    f.Write(1, FT_MENU_SELECTION, "x");
+    EXPECT_EQ(f.peer.messages.size(), 2u);
+}
+
+TEST(ADelayControllerEditor, FieldsReadAsTheEditorExpects)
+{
+    EditorFixture f;
+    EXPECT_EQ(f.Read(2, FT_MENU_ITEMS), "");
+    EXPECT_EQ(f.Read(1, FT_MENU_ITEMS), Wide(L"Learn=1, UnLearn", false));
+    EXPECT_EQ(f.Read(5, FT_VALUE, false), "untouched");
+    const std::string menu = f.Read(-1, FT_ENUM_LIST);
+    EXPECT_EQ(menu.size(), 120u);
+    EXPECT_EQ(menu, Wide(L"Export Preset=1,Import Preset", true));
+    f.Read(99, FT_VALUE, false);
+    EXPECT_EQ(f.Read(1, FT_RANGE_HI), Bytes(10.0f));
+    EXPECT_EQ(f.Read(5, FT_RANGE_LO), Bytes(-1.0));
+    EXPECT_EQ(f.Read(3, FT_RANGE_HI), Bytes(1.0f));
+    EXPECT_EQ(f.Read(7, FT_NORMALIZED), Bytes(0.5f)); // 3 of 2..4
+    f.Read(1, FT_DEFAULT, false);
+    EXPECT_EQ(f.controller->getParameterHandle(40, 2), 1);
+    EXPECT_EQ(f.controller->getParameterHandle(40, 3), -1);
+}
+
+TEST(ADelayControllerBatch, ValueReportsReachTheParametersAndTheirAutomatorsOnce)
+{
+    EditorFixture f;
+    CountingAutomator automator;
+    f.controller->AddPatchAutomator(&automator);
+    f.Notify(Record(1, QueMessageId::ppc, Report(Bytes(7.5f))) +
+             Record(3, QueMessageId::ppc, Report(Bytes(int32_t{99}))) +
+             Record(2, QueMessageId::ppc, Report(Bytes(int32_t{8}) + Wide(L"yo", false))));
+    EXPECT_DOUBLE_EQ(f.controller->getParamNormalized(3), 0.75);
+    EXPECT_EQ(f.controller->Parameters().at(3).value, Bytes(int32_t{99}));
+    EXPECT_EQ(f.controller->Parameters().at(2).value, Wide(L"yo", false));
+    // Handle 1 also hears of its host parameter's change through the update.
+    EXPECT_EQ(automator.updates[1], 2);
+    EXPECT_EQ(automator.updates[3], 1);
+    EXPECT_EQ(automator.updates[2], 1);
+    f.controller->RemovePatchAutomator(&automator);
+}
+
+TEST(ADelayControllerBatch, OnlyPpcRecordsAreValuesAndEveryReadStaysInItsRecord)
+{
+    EditorFixture f;
+    CountingAutomator automator;
+    f.controller->AddPatchAutomator(&automator);
+    const std::string before = f.controller->Parameters().at(3).value;
+    // A "lern" for a parameter handle, an "mbox" for a module, a value cut short,
+    // a text count larger than its record: none changes a value.
+    f.Notify(Record(3, QueMessageId::lern, Bytes(int32_t{0x02000007})) + Record(50, QueMessageId::mbox, "hello") +
+             Record(3, QueMessageId::ppc, std::string(1, '\0') + Bytes(int32_t{0}) + Bytes(int32_t{0}) + "ab") +
+             Record(2, QueMessageId::ppc, Report(Bytes(int32_t{4000}) + Wide(L"x", false))));
+    EXPECT_EQ(f.controller->Parameters().at(3).value, before);
+    EXPECT_EQ(f.controller->Parameters().at(2).value, ParseToRaw(1, std::string("a b")));
+    EXPECT_EQ(automator.updates.count(50), 0u);
+
+    // A record longer than the batch ends the reading.
+    std::string broken = Record(3, QueMessageId::ppc, Report(Bytes(int32_t{5})));
+    const int32_t huge = 1 << 30;
+    std::memcpy(broken.data() + 8, &huge, 4);
+    f.Notify(broken);
+    EXPECT_EQ(f.controller->Parameters().at(3).value, before);
+    EXPECT_EQ(f.controller->notify(nullptr), kInvalidArgument);
+    f.controller->RemovePatchAutomator(&automator);
+}
+
+TEST(ADelayControllerBatch, SdkRecordsReachTheGuiModuleOfEachOpenEditor)
+{
+    EditorFixture f;
+    IPtr<IPlugView> view = owned(f.controller->createView("editor"));
+    auto* editor = static_cast<KVVSTGUIEditor*>(view.get());
+    ModuleSink module;
+    editor->SetModule(50, &module);
+    {
+        GuiPatchAutomator2 automator;
+        automator.SetEditor(editor);
+        ASSERT_EQ(f.controller->Automators().size(), 1u);
+        f.Notify(Record(50, QueMessageId::sdk, Bytes(int32_t{77}) + Bytes(int32_t{3}) + "abc") +
+                 Record(51, QueMessageId::sdk, Bytes(int32_t{1}) + Bytes(int32_t{0})) +
+                 Record(50, QueMessageId::sdk, Bytes(int32_t{78}) + Bytes(int32_t{9}) + "abc"));
+    }
+    // The automator left the controller's list when it was destroyed.
+    EXPECT_TRUE(f.controller->Automators().empty());
+    ASSERT_EQ(module.received.size(), 1u);
+    EXPECT_EQ(module.received[0].first, 77);
+    EXPECT_EQ(module.received[0].second, "abc");
+
+    EXPECT_TRUE(f.controller->sendMessageToAudio(50, 9, 2, "hi"));
+    EXPECT_EQ(f.peer.messages.back(), Record(50, QueMessageId::sdk, Bytes(int32_t{9}) + Bytes(int32_t{2}) + "hi"));
+}
+
+TEST(ADelayControllerBatch, AutomatorsFetchTheValuesOfTheirBindings)
+{
+    EditorFixture f;
+    IPtr<IPlugView> view = owned(f.controller->createView("editor"));
+    GuiPatchAutomator2 automator;
+    automator.AddBinding({40, 2, FT_VALUE, 1, 0});
+    automator.AddBinding({40, 2, FT_NORMALIZED, 1, 1});
+    automator.AddBinding({40, 2, FT_RANGE_HI, 1, 2});
+    automator.SetEditor(static_cast<KVVSTGUIEditor*>(view.get()));
+    f.controller->setParamNormalized(3, 0.5);
+    EXPECT_EQ(automator.PinValue(0), Bytes(5.0f));
+    EXPECT_EQ(automator.PinValue(1), Bytes(0.5f));
+    EXPECT_EQ(automator.PinValue(2), "");
+}
+
+TEST(ADelayControllerPresets, ExportNamesEndInASinglePresetXml)
+{
+    EXPECT_EQ(ADelayController::PresetFileName("/p/a.xml"), "/p/a.preset.xml");
+    EXPECT_EQ(ADelayController::PresetFileName("/p/a.preset.xml"), "/p/a.preset.xml");
+    EXPECT_EQ(ADelayController::PresetFileName("/p/a"), "/p/a.preset.xml");
+    EXPECT_EQ(ADelayController::PresetFileName("/p.d/a"), "/p.d/a.preset.xml");
+    EXPECT_EQ(ADelayController::PresetFileName("/p/a.b.c"), "/p/a.preset.xml");
+}
+
+TEST(ADelayControllerPresets, ExportAndImportRoundTripTextsBlobsAndHostValues)
+{
+    EditorFixture f;
+    const std::string quoted = Wide(L"it's 'quoted' text", false);
+    const std::string blob("\0\1\2 \xff", 5);
+    f.Write(2, FT_VALUE, quoted);
+    f.Write(6, FT_VALUE, blob);
+    f.Write(4, FT_VALUE, Bytes(int32_t{6}));
+    f.controller->setParamNormalized(3, 0.8); // host automation: plain 8
+    const std::string path = f.scratch.file("mine.xml");
+    ASSERT_TRUE(f.controller->ExportPresetXml(path));
+    const std::string saved = ReadText(f.scratch.file("mine.preset.xml"));
+    EXPECT_NE(saved.find("<Parameter Handle=\"1\" Name=\"Gain\" DataType=\"6\">"), std::string::npos) << saved;
+    EXPECT_EQ(saved.find("Level"), std::string::npos); // not stateful
+
+    EditorFixture other;
+    ASSERT_TRUE(other.controller->ImportPresetXml(f.scratch.file("mine.preset.xml")));
+    EXPECT_EQ(other.controller->Parameters().at(2).value, quoted);
+    EXPECT_EQ(other.controller->Parameters().at(6).value, blob);
+    EXPECT_DOUBLE_EQ(other.controller->getParamNormalized(3), 0.8);
+    EXPECT_DOUBLE_EQ(other.controller->getParamNormalized(4), 1.0);
+}
+
+TEST(ADelayControllerPresets, ImportSkipsWrongTypesAndValuesThatAreNotFiniteOrOutOfRange)
+{
+    EditorFixture f;
+    const std::string noteBefore = f.controller->Parameters().at(3).value;
+    const std::string path = f.scratch.file("bad.preset.xml");
+    WriteText(path, R"(<Presets><Parameters>
+      <Parameter Handle="1" DataType="8"><patch-list>2</patch-list></Parameter>
+      <Parameter Handle="1" DataType="6"><patch-list>inf</patch-list></Parameter>
+      <Parameter Handle="1" DataType="6"><patch-list>11</patch-list></Parameter>
+      <Parameter Handle="3" DataType="8"><patch-list>nan</patch-list></Parameter>
+      <Parameter Handle="4" DataType="8"><patch-list>3</patch-list></Parameter>
+      <Parameter Handle="7" DataType="6"><patch-list>3.5</patch-list></Parameter>
+      <Parameter Handle="99" DataType="6"><patch-list>1</patch-list></Parameter>
+    </Parameters></Presets>)");
+    EXPECT_TRUE(f.controller->ImportPresetXml(path));
+    EXPECT_DOUBLE_EQ(f.controller->getParamNormalized(3), 0.1);
+    EXPECT_EQ(f.controller->Parameters().at(3).value, noteBefore);
+    EXPECT_DOUBLE_EQ(f.controller->getParamNormalized(4), 0.0);
+    EXPECT_EQ(f.controller->Parameters().at(7).value, Bytes(3.5f));
+
+    EXPECT_FALSE(f.controller->ImportPresetXml(f.scratch.file("missing.preset.xml")));
+    WriteText(f.scratch.file("junk.preset.xml"), "<Presets><Parameters>");
+    EXPECT_FALSE(f.controller->ImportPresetXml(f.scratch.file("junk.preset.xml")));
+    EXPECT_FALSE(f.controller->ExportPresetXml(f.scratch.file("no/such/folder/x")));
+}
+
+TEST(ADelayControllerPresets, TheEditorsPresetMenuExportsAndImportsThroughItsChooser)
+{
+    EditorFixture f;
+    IPtr<IPlugView> view = owned(f.controller->createView("editor"));
+    auto* editor = static_cast<KVVSTGUIEditor*>(view.get());
+    AnsweringChooser chooser;
+    editor->SetFileChooser(&chooser);
+    chooser.answer = f.scratch.file("menu");
+
+    f.Write(1, FT_VALUE, Bytes(4.0f));
+    editor->setParameterFromGui(-1, FT_VALUE, 0, 4, Bytes(int32_t{1}).data());
+    EXPECT_TRUE(editor->LastPresetCommandSucceeded());
+    ASSERT_FALSE(ReadText(f.scratch.file("menu.preset.xml")).empty());
+
+    editor->setParameterFromGui(1, FT_VALUE, 3, 4, Bytes(9.0f).data());
+    EXPECT_DOUBLE_EQ(f.controller->getParamNormalized(3), 0.9);
+    chooser.answer = f.scratch.file("menu.preset.xml");
+    editor->setParameterFromGui(-1, FT_VALUE, 0, 4, Bytes(int32_t{2}).data());
+    EXPECT_DOUBLE_EQ(f.controller->getParamNormalized(3), 0.4);
+    EXPECT_EQ(chooser.saves, (std::vector<bool>{true, false}));
+    EXPECT_EQ(chooser.titles[0], "Choose a plugin preset file|preset.xml");
+
+    chooser.answer = f.scratch.file("gone/x");
+    editor->setParameterFromGui(-1, FT_VALUE, 0, 4, Bytes(int32_t{1}).data());
+    EXPECT_FALSE(editor->LastPresetCommandSucceeded());
+    chooser.answer.clear();
+    editor->setParameterFromGui(-1, FT_VALUE, 0, 4, Bytes(int32_t{2}).data());
+    EXPECT_EQ(chooser.saves.size(), 4u);
+}

@@ -1,0 +1,461 @@
+// The processor driven as a host drives it, on graphs built from patch
+// documents: buses, audio, parameter changes and notes as MIDI, MIDI
+// controllers back to the host, transport, state and controller messages.
+
+#include "shell/ADelayProcessor.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "ShellUnitSupport.h"
+#include "engine/KvAudioMaster.h"
+#include "engine/MidiOutputBuffer.h"
+#include "pluginterfaces/vst/ivstevents.h"
+#include "pluginterfaces/vst/ivstprocesscontext.h"
+#include "tools/kvhost/HostEventList.h"
+#include "tools/kvhost/HostParameterChanges.h"
+
+using namespace shell_test;
+using namespace shell_unit;
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+
+namespace
+{
+constexpr int32 kBlock = 64;
+
+// A main container whose IO Mod has `ins` audio outputs, `outs` audio inputs
+// and MIDI through; input channel i feeds output channel i where both exist.
+std::string ThroughPatch(int ins, int outs)
+{
+    std::string plugs;
+    std::string ioPlugs;
+    std::string lines;
+    int pin = 0;
+    for (int i = 0; i < ins; ++i, ++pin)
+    {
+        plugs += "<Plug Direction=\"0\" Datatype=\"5\"/>";
+        ioPlugs += "<Plug Direction=\"1\" Datatype=\"5\" TiedTo=\"2\" TiedToPinIdx=\"" + std::to_string(pin) + "\"/>";
+    }
+    for (int i = 0; i < outs; ++i, ++pin)
+    {
+        plugs += "<Plug Direction=\"1\" Datatype=\"5\"/>";
+        ioPlugs += "<Plug Direction=\"0\" Datatype=\"5\" TiedTo=\"2\" TiedToPinIdx=\"" + std::to_string(pin) + "\"/>";
+        if (i < ins)
+            lines += "<Line From=\"3\" FromPin=\"" + std::to_string(i) + "\" To=\"3\" ToPin=\"" +
+                     std::to_string(ins + i) + "\"/>";
+    }
+    plugs += "<Plug Direction=\"0\" Datatype=\"2\"/><Plug Direction=\"1\" Datatype=\"2\"/>";
+    ioPlugs += "<Plug Direction=\"1\" Datatype=\"2\" TiedTo=\"2\" TiedToPinIdx=\"" + std::to_string(pin) + "\"/>";
+    ioPlugs += "<Plug Direction=\"0\" Datatype=\"2\" TiedTo=\"2\" TiedToPinIdx=\"" + std::to_string(pin + 1) + "\"/>";
+    lines += "<Line From=\"3\" FromPin=\"" + std::to_string(ins + outs) + "\" To=\"3\" ToPin=\"" +
+             std::to_string(ins + outs + 1) + "\"/>";
+    return "<DSP><Container Id=\"1\" Type=\"Container\"><Modules><Module Type=\"Container\" Id=\"2\" "
+           "ExpandInline=\"0\"><Plugs>" + plugs + "</Plugs><Modules><Module Type=\"IO Mod\" Id=\"3\"><Plugs>" +
+           ioPlugs + "</Plugs></Module></Modules><Lines>" + lines + "</Lines></Module></Modules></Container></DSP>";
+}
+
+struct ProcessorFixture
+{
+    ProcessorFixture(int ins, int outs, const std::string& pluginAttributes)
+        : factory(MakeBundle(scratch, "P",
+                             {{"factory.kv.xml", FactoryXml("Name=\"P\" " + pluginAttributes)},
+                              {"dsp.kv.xml", ThroughPatch(ins, outs)}})),
+          processor(owned(new ADelayProcessor(&factory)))
+    {
+        factory.initialize();
+        processor->setInstrument(pluginAttributes.find("Instrument") != std::string::npos);
+        EXPECT_EQ(processor->initialize(&host), kResultOk);
+        ProcessSetup setup{kRealtime, kSample32, kBlock, 48000.0};
+        EXPECT_EQ(processor->setupProcessing(setup), kResultOk);
+        EXPECT_EQ(processor->setActive(true), kResultOk);
+        processor->setProcessing(true);
+        data.numSamples = kBlock;
+        data.symbolicSampleSize = kSample32;
+        data.inputParameterChanges = &inputChanges;
+        data.outputParameterChanges = &outputChanges;
+        data.inputEvents = &events;
+    }
+    ~ProcessorFixture()
+    {
+        processor->setProcessing(false);
+        processor->setActive(false);
+        processor->terminate();
+    }
+
+    // Buffers for every channel of every bus.
+    void AttachBuffers()
+    {
+        auto make = [&](BusDirection direction, std::vector<AudioBusBuffers>& buses) {
+            const int32 count = processor->getBusCount(kAudio, direction);
+            for (int32 b = 0; b < count; ++b)
+            {
+                BusInfo info{};
+                processor->getBusInfo(kAudio, direction, b, info);
+                AudioBusBuffers bus{};
+                bus.numChannels = info.channelCount;
+                auto& pointers = channelPointers.emplace_back();
+                for (int32 c = 0; c < info.channelCount; ++c)
+                    pointers.push_back(storage.emplace_back(static_cast<std::size_t>(kBlock), 0.0f).data());
+                bus.channelBuffers32 = pointers.data();
+                buses.push_back(bus);
+            }
+        };
+        storage.reserve(256);
+        channelPointers.reserve(64);
+        make(kInput, inputs);
+        make(kOutput, outputs);
+        data.inputs = inputs.data();
+        data.numInputs = static_cast<int32>(inputs.size());
+        data.outputs = outputs.data();
+        data.numOutputs = static_cast<int32>(outputs.size());
+    }
+
+    void Process()
+    {
+        outputChanges.clear();
+        EXPECT_EQ(processor->process(data), kResultOk);
+        inputChanges.clear();
+        events.clear();
+    }
+
+    // The MIDI the graph passed to the host output module, read from its ring.
+    std::vector<std::vector<unsigned char>> TakeMidi()
+    {
+        std::vector<std::vector<unsigned char>> messages;
+        MidiOutputBuffer* ring = processor->Runtime().AudioMaster()->getMidiOutputBuffer();
+        int64_t time = 0;
+        unsigned char bytes[16];
+        int32_t n = 0;
+        while (ring && ring->Read(time, bytes, 16, n))
+            messages.emplace_back(bytes, bytes + std::min(n, 16));
+        return messages;
+    }
+
+    void AddNote(int32 type, int16 pitch, float velocity, int32 offset)
+    {
+        Event event{};
+        event.type = static_cast<uint16>(type);
+        event.sampleOffset = offset;
+        if (type == Event::kNoteOnEvent)
+        {
+            event.noteOn.pitch = pitch;
+            event.noteOn.velocity = velocity;
+        }
+        else
+        {
+            event.noteOff.pitch = pitch;
+            event.noteOff.velocity = velocity;
+        }
+        events.addEvent(event);
+    }
+
+    ScratchFolder scratch;
+    MyVstPluginFactory factory;
+    KvHostApplication host;
+    IPtr<ADelayProcessor> processor;
+    ProcessData data;
+    HostParameterChanges inputChanges;
+    HostParameterChanges outputChanges;
+    HostEventList events;
+    std::vector<std::vector<float>> storage;
+    std::vector<std::vector<float*>> channelPointers;
+    std::vector<AudioBusBuffers> inputs;
+    std::vector<AudioBusBuffers> outputs;
+};
+
+std::string BusName(ADelayProcessor& processor, BusDirection direction, int32 index)
+{
+    BusInfo info{};
+    processor.getBusInfo(kAudio, direction, index, info);
+    std::string name;
+    for (const char16* p = info.name; *p; ++p)
+        name += static_cast<char>(*p);
+    return name + "/" + std::to_string(info.channelCount);
+}
+} // namespace
+
+TEST(ADelayProcessorBuses, StereoPairsThenMonoBusesNamedByTheirFirstChannel)
+{
+    ProcessorFixture f(2, 3, "outputsAsStereoPairs=\"true\" outputNames=\"Main,x,Solo\" subCategories=\"Instrument\"");
+    ASSERT_EQ(f.processor->getBusCount(kAudio, kInput), 1);
+    EXPECT_EQ(BusName(*f.processor, kInput, 0), "AudioInput/2");
+    ASSERT_EQ(f.processor->getBusCount(kAudio, kOutput), 2);
+    EXPECT_EQ(BusName(*f.processor, kOutput, 0), "Main/2");
+    EXPECT_EQ(BusName(*f.processor, kOutput, 1), "Solo/1");
+    EXPECT_EQ(f.processor->getBusCount(kEvent, kInput), 1);
+
+    ProcessorFixture mono(2, 2, "subCategories=\"Fx\"");
+    EXPECT_EQ(mono.processor->getBusCount(kAudio, kInput), 2);
+    EXPECT_EQ(BusName(*mono.processor, kOutput, 1), "AudioOutput/1");
+    EXPECT_EQ(mono.processor->getBusCount(kEvent, kInput), 0);
+}
+
+TEST(ADelayProcessorBuses, OnlyTheArrangementsItHasAreAccepted)
+{
+    ProcessorFixture f(2, 2, "outputsAsStereoPairs=\"true\"");
+    SpeakerArrangement stereo = SpeakerArr::kStereo;
+    SpeakerArrangement mono = SpeakerArr::kMono;
+    EXPECT_EQ(f.processor->setBusArrangements(&stereo, 1, &stereo, 1), kResultOk);
+    EXPECT_EQ(f.processor->setBusArrangements(&mono, 1, &mono, 1), kResultFalse);
+    EXPECT_EQ(f.processor->setBusArrangements(&stereo, 1, nullptr, 0), kResultFalse);
+    EXPECT_EQ(f.processor->setBusArrangements(nullptr, 1, &stereo, 1), kInvalidArgument);
+    SpeakerArrangement arrangement = 0;
+    f.processor->getBusArrangement(kOutput, 0, arrangement);
+    EXPECT_EQ(arrangement, SpeakerArr::kStereo);
+}
+
+TEST(ADelayProcessorBuses, MoreThanThirtyTwoChannelsAreCutToThirtyTwo)
+{
+    ProcessorFixture f(0, 40, "");
+    EXPECT_EQ(f.processor->NumOutputs(), 32);
+    EXPECT_EQ(f.processor->getBusCount(kAudio, kOutput), 32);
+    f.AttachBuffers();
+    f.Process();
+}
+
+TEST(ADelayProcessorAudio, AudioPassesThroughAndMissingBuffersAreSafe)
+{
+    ProcessorFixture f(2, 2, "outputsAsStereoPairs=\"true\"");
+    f.AttachBuffers();
+    for (int i = 0; i < kBlock; ++i)
+    {
+        f.inputs[0].channelBuffers32[0][i] = 0.01f * static_cast<float>(i);
+        f.inputs[0].channelBuffers32[1][i] = -0.5f;
+    }
+    for (int block = 0; block < 3; ++block)
+        f.Process();
+    EXPECT_FLOAT_EQ(f.outputs[0].channelBuffers32[0][10], 0.1f);
+    EXPECT_FLOAT_EQ(f.outputs[0].channelBuffers32[1][10], -0.5f);
+
+    // One channel of two, a null input table, no buses at all: no crash, and
+    // the channel the host did give is written.
+    f.outputs[0].numChannels = 1;
+    f.inputs[0].channelBuffers32 = nullptr;
+    f.outputs[0].channelBuffers32[0][5] = 9.0f;
+    f.Process();
+    EXPECT_FLOAT_EQ(f.outputs[0].channelBuffers32[0][5], 0.0f);
+    f.data.numInputs = 0;
+    f.data.numOutputs = 0;
+    f.data.inputs = nullptr;
+    f.data.outputs = nullptr;
+    f.Process();
+    // Longer than promised and without buffers: silence, not a write past scratch.
+    f.data.numSamples = kBlock * 4;
+    f.Process();
+    f.data.processContext = nullptr;
+    f.data.inputParameterChanges = nullptr;
+    f.data.inputEvents = nullptr;
+    f.data.outputParameterChanges = nullptr;
+    f.Process();
+}
+
+TEST(ADelayProcessorMidi, HostParametersBecomeMidiAndControllersComeBack)
+{
+    ProcessorFixture f(2, 2, "outputsAsStereoPairs=\"true\" subCategories=\"Instrument\"");
+    f.AttachBuffers();
+    int32 index = 0;
+    IParamValueQueue* queue = f.inputChanges.addParameterData(10007, index);
+    queue->addPoint(0, 1.0, index);
+    queue->addPoint(10, 0.0, index);
+    queue->addPoint(20, 0.5, index);
+    f.inputChanges.add(10001, 3, 1.0);
+    // Collected over two blocks: the patch may hand MIDI on a block later.
+    std::map<ParamID, std::vector<double>> back;
+    for (int block = 0; block < 2; ++block)
+    {
+        f.Process();
+        for (int32 q = 0; q < f.outputChanges.getParameterCount(); ++q)
+        {
+            IParamValueQueue* out = f.outputChanges.getParameterData(q);
+            for (int32 p = 0; p < out->getPointCount(); ++p)
+            {
+                int32 offset = 0;
+                ParamValue value = 0;
+                out->getPoint(p, offset, value);
+                EXPECT_GE(offset, 0);
+                EXPECT_LT(offset, kBlock);
+                back[out->getParameterId()].push_back(value);
+            }
+        }
+    }
+    // 0.5 * 127 + 0.5 = 64: only the queue's last point is sent.
+    ASSERT_EQ(back[10007].size(), 1u);
+    EXPECT_NEAR(back[10007][0], 64.0 / 127.0, 1e-9);
+    ASSERT_EQ(back[10001].size(), 1u);
+    EXPECT_NEAR(back[10001][0], 1.0, 1e-9);
+}
+
+TEST(ADelayProcessorMidi, BendPressureAndNotesReachTheEngineAsMidiBytes)
+{
+    ProcessorFixture f(0, 2, "subCategories=\"Instrument\"");
+    f.AttachBuffers();
+    f.data.outputParameterChanges = nullptr; // the ring is then left for the test
+    f.inputChanges.add(10129, 0, 0.5);
+    f.inputChanges.add(10128, 0, 1.0);
+    f.inputChanges.add(20000, 0, 1.0);
+    f.AddNote(Event::kNoteOnEvent, 60, 0.001f, 1);
+    f.AddNote(Event::kNoteOnEvent, 200, 1.0f, 2);
+    f.AddNote(Event::kNoteOffEvent, 60, 0.5f, 3);
+    std::vector<std::vector<unsigned char>> midi;
+    for (int block = 0; block < 2; ++block)
+    {
+        f.Process();
+        for (auto& message : f.TakeMidi())
+            midi.push_back(message);
+    }
+    const std::vector<std::vector<unsigned char>> expected = {
+        {0xE0, 0, 64}, {0xD0, 127}, {0x90, 60, 1}, {0x80, 60, 63}};
+    EXPECT_EQ(midi, expected);
+}
+
+TEST(ADelayProcessorMidi, AnEmptyBlockAppliesParametersAndNothingElse)
+{
+    ProcessorFixture f(0, 2, "subCategories=\"Instrument\"");
+    f.AttachBuffers();
+    f.data.outputParameterChanges = nullptr;
+    f.inputChanges.add(10002, 0, 1.0);
+    f.AddNote(Event::kNoteOnEvent, 60, 1.0f, 0);
+    f.data.numSamples = 0;
+    f.Process();
+    f.data.numSamples = kBlock;
+    std::vector<std::vector<unsigned char>> midi;
+    for (int block = 0; block < 2; ++block)
+    {
+        f.Process();
+        for (auto& message : f.TakeMidi())
+            midi.push_back(message);
+    }
+    const std::vector<std::vector<unsigned char>> expected = {{0xB0, 2, 127}};
+    EXPECT_EQ(midi, expected);
+}
+
+TEST(ADelayProcessorMidi, OnlyWholeChannelOneControllersGoBackAndLateOnesWait)
+{
+    ProcessorFixture f(0, 2, "");
+    f.AttachBuffers();
+    f.Process();
+    MidiOutputBuffer* ring = f.processor->Runtime().AudioMaster()->getMidiOutputBuffer();
+    ASSERT_NE(ring, nullptr);
+    const int64_t now = f.processor->Runtime().AudioMaster()->SampleClock();
+    const unsigned char channelTwo[3] = {0xB1, 7, 100};
+    const unsigned char shortOne[2] = {0xB0, 7};
+    const unsigned char good[3] = {0xB0, 7, 127};
+    const unsigned char late[3] = {0xB0, 8, 0};
+    ASSERT_TRUE(ring->Write(now + 1, channelTwo, 3));
+    ASSERT_TRUE(ring->Write(now + 2, shortOne, 2));
+    ASSERT_TRUE(ring->Write(now + 5, good, 3));
+    ASSERT_TRUE(ring->Write(now + kBlock + 30, late, 3));
+    f.Process();
+    ASSERT_EQ(f.outputChanges.getParameterCount(), 1);
+    IParamValueQueue* queue = f.outputChanges.getParameterData(0);
+    EXPECT_EQ(queue->getParameterId(), 10007u);
+    int32 offset = -1;
+    ParamValue value = 0;
+    ASSERT_EQ(queue->getPointCount(), 1);
+    queue->getPoint(0, offset, value);
+    EXPECT_EQ(offset, 5);
+    EXPECT_DOUBLE_EQ(value, 1.0);
+
+    f.Process();
+    ASSERT_EQ(f.outputChanges.getParameterCount(), 1);
+    queue = f.outputChanges.getParameterData(0);
+    EXPECT_EQ(queue->getParameterId(), 10008u);
+    queue->getPoint(0, offset, value);
+    EXPECT_EQ(offset, 30);
+
+    // A record that runs over the end of the ring is read whole.
+    ring->readIndex = ring->writeIndex = MidiOutputBuffer::kSize - 8;
+    ASSERT_TRUE(ring->Write(f.processor->Runtime().AudioMaster()->SampleClock() + 1, good, 3));
+    f.Process();
+    ASSERT_EQ(f.outputChanges.getParameterCount(), 1);
+    EXPECT_EQ(f.outputChanges.getParameterData(0)->getParameterId(), 10007u);
+}
+
+TEST(ADelayProcessorTransport, TheHostContextIsCopiedWhenTheEngineAsksForTempo)
+{
+    ProcessorFixture f(0, 2, "");
+    f.AttachBuffers();
+    ProcessContext context{};
+    context.state = ProcessContext::kPlaying;
+    context.tempo = 90.0;
+    context.projectTimeMusic = std::numeric_limits<double>::infinity();
+    context.barPositionMusic = 4.0;
+    context.timeSigNumerator = 3;
+    context.timeSigDenominator = 8;
+    f.data.processContext = &context;
+    f.Process();
+    EXPECT_EQ(f.processor->TimeInfo().tempo, 0.0); // not asked for yet
+    EXPECT_TRUE(f.processor->getProcessContextRequirements() & IProcessContextRequirements::kNeedTempo);
+
+    f.processor->Runtime().NeedTempo();
+    f.Process();
+    const my_VstTimeInfo& info = f.processor->TimeInfo();
+    EXPECT_EQ(info.tempo, 90.0);
+    EXPECT_EQ(info.ppqPos, 0.0);
+    EXPECT_EQ(info.barStartPos, 4.0);
+    EXPECT_EQ(info.timeSigNumerator, 3);
+    EXPECT_EQ(info.timeSigDenominator, 8);
+    EXPECT_EQ(info.sampleRate, 48000.0);
+    EXPECT_EQ(info.flags, 0x2E03);
+
+    // Without a context the last transport stays.
+    f.data.processContext = nullptr;
+    f.Process();
+    EXPECT_EQ(f.processor->TimeInfo().tempo, 90.0);
+}
+
+TEST(ADelayProcessorState, BadChunksAreRefusedAndAGivenStateIsReportedBeforeAnyBlock)
+{
+    ProcessorFixture f(0, 2, "");
+    const std::string document = R"(<?xml version="1.0" ?><Parameters><Param id="1" val="2"/></Parameters>)";
+    std::string deep;
+    for (int i = 0; i < 45000; ++i)
+        deep += "<Parameters>";
+    for (const auto& bytes : {Chunk(document, -4), Chunk(document, static_cast<int>(document.size()) + 10),
+                              Chunk(deep), Chunk("<Preset/>"), Chunk(std::string("<Parameters/>\0x", 15)),
+                              Chunk("<Parameters a=\"\xDA\xDA\xF0"),
+                              std::vector<char>{1}})
+    {
+        HostMemoryStream stream(bytes);
+        EXPECT_EQ(f.processor->setState(&stream), kResultFalse);
+    }
+
+    HostMemoryStream in(Chunk(document));
+    EXPECT_EQ(f.processor->setState(&in), kResultOk);
+    HostMemoryStream out;
+    EXPECT_EQ(f.processor->getState(&out), kResultOk);
+    EXPECT_EQ(out.bytes(), Chunk(document));
+
+    HostMemoryStream empty(Chunk(""));
+    EXPECT_EQ(f.processor->setState(&empty), kResultOk);
+}
+
+TEST(ADelayProcessorMessages, OnlyWellFormedRecordsEnterTheEngineQueue)
+{
+    ProcessorFixture f(0, 2, "");
+    auto good = BinaryMessage(f.host, Record(5, QueMessageId::ppc, std::string(9, '\0')));
+    EXPECT_EQ(f.processor->notify(good), kResultOk);
+    auto bad = BinaryMessage(f.host, Record(5, QueMessageId::ppc, std::string(9, '\0')).substr(0, 15));
+    EXPECT_EQ(f.processor->notify(bad), kResultFalse);
+    EXPECT_EQ(f.processor->notify(nullptr), kInvalidArgument);
+    f.AttachBuffers();
+    f.Process();
+}
+
+TEST(ADelayProcessorMessages, TheEnginesBatchLeavesAsOneBinaryMessage)
+{
+    ProcessorFixture f(0, 2, "");
+    RecordingPeer peer;
+    f.processor->connect(&peer);
+    const std::string batch = Record(100, QueMessageId::ppc, "abcde");
+    EXPECT_TRUE(f.processor->SendDspToGuiBatch(reinterpret_cast<const unsigned char*>(batch.data()),
+                                               static_cast<int>(batch.size())));
+    EXPECT_TRUE(f.processor->SendDspToGuiBatch(nullptr, 0));
+    ASSERT_EQ(peer.messages.size(), 1u);
+    EXPECT_EQ(peer.ids[0], "BinaryMessage");
+    EXPECT_EQ(peer.messages[0], batch);
+    f.processor->disconnect(&peer);
+}
