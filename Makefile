@@ -3,7 +3,7 @@ BUILD      ?= build
 BUILD_ASAN ?= build-asan
 JOBS       ?= $(shell nproc)
 
-.PHONY: setup build test test-asan demo bench clean
+.PHONY: setup build test test-asan demo bench clean fuzz
 
 setup:
 	./scripts/setup.sh
@@ -29,3 +29,9 @@ bench: build
 
 clean:
 	rm -rf $(BUILD) $(BUILD_ASAN)
+
+# libFuzzer targets (clang) for what the plug-in reads from hosts and files,
+# each run for FUZZ_SECONDS.
+FUZZ_SECONDS ?= 30
+fuzz: setup
+	./scripts/fuzz.sh $(FUZZ_SECONDS)

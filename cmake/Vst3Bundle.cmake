@@ -14,9 +14,11 @@
 include_guard(GLOBAL)
 
 set(KV_VST3_INSTALL_DIR "$ENV{HOME}/.vst3" CACHE PATH "Where cmake --install puts the VST3 bundles")
-set(KV_VST3_BUILD_DIR "${CMAKE_BINARY_DIR}/vst3")
-set(KV_VST3_ARCH "${CMAKE_SYSTEM_PROCESSOR}-linux")
-set(KV_VST3_EXPORTS_MAP "${CMAKE_CURRENT_LIST_DIR}/vst3_exports.map")
+# Cache entries, not plain variables: the file is read once per build, and the
+# functions below run in every folder that declares a bundle.
+set(KV_VST3_BUILD_DIR "${CMAKE_BINARY_DIR}/vst3" CACHE INTERNAL "")
+set(KV_VST3_ARCH "${CMAKE_SYSTEM_PROCESSOR}-linux" CACHE INTERNAL "")
+set(KV_VST3_EXPORTS_MAP "${CMAKE_CURRENT_LIST_DIR}/vst3_exports.map" CACHE INTERNAL "")
 
 # A plug-in module: exports only the VST3 entry points, and fails to link
 # (rather than to load) when a symbol is missing.
