@@ -1,4 +1,5 @@
 #include "core/CModuleFactory.h"
+#include "core/SafeXmlText.h"
 
 #include "core/Module_Info3.h"
 #include "core/ModuleXml.h"
@@ -107,10 +108,11 @@ void CModuleFactory::RegisterPluginsXml(const char* xml)
 {
     if (!xml)
         return;
-    if (!XmlNestingWithin(xml))
+    if (!IsSafeXmlText(xml))
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        AddDiagnostic(L"module XML nests deeper than " + IntToString(kMaxXmlNestingDepth) + L" levels; not read.");
+        AddDiagnostic(L"module XML nests deeper than " + IntToString(kMaxXmlNestingDepth) +
+                      L" levels or ends inside a character; not read.");
         return;
     }
 

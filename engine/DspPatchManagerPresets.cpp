@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "core/SafeXmlText.h"
 #include "core/dsp_patch_parameter_base.h"
 #include "engine/DspPatchManager.h"
 
@@ -32,6 +33,8 @@ void DspPatchManager::getPresetState(std::string& out)
 
 void DspPatchManager::setPresetState(const std::string& text)
 {
+    if (!IsSafeXmlText(text))
+        return;
     TiXmlDocument document;
     document.Parse(text.c_str());
     if (document.Error())

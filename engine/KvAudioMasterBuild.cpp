@@ -8,6 +8,7 @@
 
 #include "core/CModuleFactory.h"
 #include "core/ModuleXml.h"
+#include "core/SafeXmlText.h"
 #include "core/conversion.h"
 #include "engine/IDspPatchManager.h"
 #include "engine/KvAudioMaster.h"
@@ -59,9 +60,10 @@ bool KvAudioMaster::BuildDspGraph(const char* xmlText)
         Log("empty document: no graph");
         return false;
     }
-    if (!XmlNestingWithin(xmlText))
+    if (!IsSafeXmlText(xmlText))
     {
-        Log("document nests deeper than " + std::to_string(kMaxXmlNestingDepth) + " levels: no graph");
+        Log("document nests deeper than " + std::to_string(kMaxXmlNestingDepth) +
+            " levels or ends inside a character: no graph");
         return false;
     }
     TiXmlDocument document;

@@ -17,7 +17,7 @@
 #include "shell/GuiPatchAutomator2.h"
 #include "shell/KVVSTGUIEditor.h"
 #include "shell/MyVstPluginFactory.h"
-#include "shell/SafeXmlText.h"
+#include "core/SafeXmlText.h"
 #include "shell/StateChunk.h"
 
 using namespace Steinberg;

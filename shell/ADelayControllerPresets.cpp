@@ -16,7 +16,7 @@
 #include "core/conversion.h"
 #include "core/it_enum_list.h"
 #include "shell/ADelayController.h"
-#include "shell/SafeXmlText.h"
+#include "core/SafeXmlText.h"
 
 namespace
 {

@@ -12,7 +12,7 @@
 #include "pluginterfaces/vst/ivsteditcontroller.h"
 #include "shell/ADelayController.h"
 #include "shell/ADelayProcessor.h"
-#include "shell/SafeXmlText.h"
+#include "core/SafeXmlText.h"
 
 using namespace Steinberg;
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "shell/SafeXmlText.h"
+#include "core/SafeXmlText.h"
 
 namespace StateChunk
 {

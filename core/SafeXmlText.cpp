@@ -1,4 +1,4 @@
-#include "shell/SafeXmlText.h"
+#include "core/SafeXmlText.h"
 
 #include <cstring>
 
