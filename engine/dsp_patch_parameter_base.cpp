@@ -22,6 +22,28 @@
 namespace
 {
 constexpr int kMaxIndex = 9999;
+constexpr int kFloatTypeId = 22;
+constexpr int kIntTypeId = 24;
+
+void SendToAudioOutput(UPlug* pin, int dataType, int64_t time, const void* data, int size)
+{
+    // An audio input reads a block, not an event value: the setter that owns
+    // the output writes the value, in volts, into the output's block.
+    if (!pin->owner_ || !data || size != 4)
+        return;
+    float volts = 0.0f;
+    if (dataType == kFloatTypeId)
+        std::memcpy(&volts, data, sizeof(volts));
+    else if (dataType == kIntTypeId)
+    {
+        int32_t whole = 0;
+        std::memcpy(&whole, data, sizeof(whole));
+        volts = static_cast<float>(whole);
+    }
+    else
+        return;
+    pin->owner_->SetPinValue(time, pin->index_, DT_FSAMPLE, &volts, sizeof(volts));
+}
 
 int IntAttribute(const TiXmlElement* element, const char* name, int fallback)
 {
@@ -233,7 +255,9 @@ void dsp_patch_parameter_base::SendValuePt2(int64_t time, int voice, int key)
             t = pin->owner_->parentContainer_->CalculateOversampledTimestamp(owner, time);
         if ((pin->plugFlags_ & kPlugDelayedOneBlock) && pin->owner_ && pin->owner_->audioMaster_)
             t += pin->owner_->audioMaster_->BlockSize();
-        if (!polyphonic_)
+        if (!polyphonic_ && pin->datatype_ == DT_FSAMPLE)
+            SendToAudioOutput(pin, dataType(), t, data, size);
+        else if (!polyphonic_)
             pin->Transmit(t, size, data);
         else if (voice >= 0)
             pin->TransmitPolyphonic(t, voice, size, data);

@@ -347,7 +347,9 @@ void ug_base::connect(UPlug* from, UPlug* to)
 
 void ug_base::BindPinToParameter(UPlug* pin, TiXmlElement* entry)
 {
-    if (!parentContainer_ || pin->datatype_ == DT_FSAMPLE)
+    // An audio input takes the value as a constant block written by the
+    // setter; an audio output has no value for a watcher to read.
+    if (!parentContainer_ || (pin->datatype_ == DT_FSAMPLE && pin->direction_ != DR_IN))
         return;
     int id = -1;
     if (entry->QueryIntAttribute("HostControl", &id) == TIXML_SUCCESS)

@@ -1,6 +1,7 @@
 #include "engine/ug_patch_param_setter.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "core/CModuleFactory.h"
 #include "core/HostControls.h"
@@ -8,6 +9,8 @@
 #include "core/Module_Info.h"
 #include "engine/IDspPatchManager.h"
 #include "engine/IKvAudioMaster.h"
+#include "engine/KorvaneEvent.h"
+#include "engine/USampBlock.h"
 #include "engine/dsp_patch_parameter.h"
 #include "engine/ug_container.h"
 
@@ -34,6 +37,48 @@ int ug_patch_param_setter::Open()
     const int result = ug_base::Open();
     SendPendingOutputChanges();
     return result;
+}
+
+void ug_patch_param_setter::HandleEvent(KorvaneEvent* event)
+{
+    UPlug* pin = event->eventType == UET_EVENT_SETPIN ? GetPlug(event->arg1) : nullptr;
+    if (!pin || pin->direction_ != DR_OUT || pin->datatype_ != DT_FSAMPLE)
+    {
+        ug_base::HandleEvent(event);
+        return;
+    }
+    USampBlock* block = pin->GetSampleBlock();
+    if (!block || !audioMaster_ || event->arg2 != static_cast<int>(sizeof(float)))
+        return;
+    float volts = 0.0f;
+    std::memcpy(&volts, &event->arg3, sizeof(volts));
+    // Volts to sample value, as for a pin's default.
+    const float value = volts * 0.1f;
+    const int blockSize = audioMaster_->BlockSize();
+    float* samples = block->GetBlock();
+    for (int i = std::clamp(BlockPos(), 0, blockSize); i < blockSize; ++i)
+        samples[i] = value;
+    pin->TransmitState(sampleClock_, ST_STATIC);
+    ResetStaticOutput();
+    SetProcessFunction(&ug_patch_param_setter::process_audio_runout);
+}
+
+void ug_patch_param_setter::process_audio_runout(int start, int count)
+{
+    const int blockSize = audioMaster_ ? audioMaster_->BlockSize() : 0;
+    for (size_t i = kFixedPinCount; i < plugs_.size(); ++i)
+    {
+        UPlug* pin = plugs_[i];
+        USampBlock* block = pin->datatype_ == DT_FSAMPLE ? pin->GetSampleBlock() : nullptr;
+        if (!block || blockSize <= 0)
+            continue;
+        // The last sample always holds the newest value.
+        float* samples = block->GetBlock();
+        std::fill(samples + start, samples + start + count, samples[blockSize - 1]);
+    }
+    staticOutputCountdown_ -= count;
+    if (staticOutputCountdown_ <= 0)
+        SetProcessFunction(&ug_base::process_sleep);
 }
 
 void ug_patch_param_setter::Register(int id, UPlug* output)

@@ -19,6 +19,9 @@ public:
     void ListInterface2(std::vector<InterfaceObject*>& pins) override;
     int Open() override;
     ug_base* Clone(CUGLookupList& lookup) override;
+    // A value sent to one of our own audio outputs (a parameter feeding an
+    // audio input) is written into that output's block from its time on.
+    void HandleEvent(KorvaneEvent* event) override;
 
     // A module input pin bound to a parameter (its handle) or a host control.
     void CreatePlug(int id, UPlug* modulePin);
@@ -34,6 +37,8 @@ public:
 
 private:
     void Renumber();
+    // Keeps the audio outputs filled with their constants for one more block.
+    void process_audio_runout(int start, int count);
     void Register(int id, UPlug* output);
 
     std::vector<int32_t> parameterIds_;

@@ -26,16 +26,23 @@ int ug_voice_mute::Open()
     gain_ = TargetGain();
     // The first block announces the output's state, so watchers know it.
     outputStreaming_ = true;
+    announced_ = false;
     SetProcessFunction(&ug_voice_mute::process);
     return result;
 }
 
 float ug_voice_mute::TargetGain()
 {
-    if (alwaysOn_ || !parentContainer_)
+    if (!parentContainer_)
         return 1.0f;
     const Voice* voice = parentContainer_->VoiceAt(voiceNumber_);
     if (!voice)
+        return 1.0f;
+    // A stolen or killed voice fades even when always on: its note source
+    // keeps the gate up, so nothing else would ever silence it and free it.
+    if (voice->state_ == VS_MUTED)
+        return 0.0f;
+    if (alwaysOn_)
         return 1.0f;
     return voice->state_ == VS_ACTIVE && voice->activeValue_ > 0.0f ? 1.0f : 0.0f;
 }
@@ -50,13 +57,23 @@ void ug_voice_mute::onSetPin(int64_t time, UPlug* pin, state_type state)
         AnnounceOutput(time, false);
 }
 
+void ug_voice_mute::Suspend()
+{
+    if (out_ && audioMaster_)
+        std::fill(out_, out_ + audioMaster_->BlockSize(), 0.0f);
+    gain_ = 0.0f;
+    AnnounceOutput(sampleClock_, false);
+    ug_base::Suspend();
+}
+
 void ug_voice_mute::AnnounceOutput(int64_t time, bool streaming)
 {
     UPlug* out = GetPlug(PN_OUT);
-    if (!out || (streaming == outputStreaming_ && streaming))
+    if (!out || (announced_ && streaming == outputStreaming_ && streaming))
         return;
     out->TransmitState(time, streaming ? ST_STREAMING : ST_STATIC);
     outputStreaming_ = streaming;
+    announced_ = true;
 }
 
 void ug_voice_mute::process(int blockPosition, int sampleFrames)
@@ -84,6 +101,6 @@ void ug_voice_mute::process(int blockPosition, int sampleFrames)
     }
 
     const bool streaming = ramping || (inputStreaming_ && gain_ > 0.0f);
-    if (streaming != outputStreaming_)
+    if (streaming != outputStreaming_ || !announced_)
         AnnounceOutput(sampleClock_ + (streaming ? 0 : sampleFrames - 1), streaming);
 }

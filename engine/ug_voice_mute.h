@@ -18,6 +18,9 @@ public:
     void ListInterface2(std::vector<InterfaceObject*>& pins) override;
     int Open() override;
     void onSetPin(int64_t time, UPlug* pin, state_type state) override;
+    // A voice put to sleep leaves silence behind, announced as a constant,
+    // so that the voice sum stops reading its block.
+    void Suspend() override;
 
     void process(int blockPosition, int sampleFrames);
 
@@ -35,4 +38,6 @@ private:
     float step_ = 1.0f;
     bool inputStreaming_ = false;
     bool outputStreaming_ = false;
+    // The output's state has been announced at least once since opening.
+    bool announced_ = false;
 };

@@ -175,8 +175,14 @@ void ug_midi_to_cv::onSetPin(int64_t time, UPlug* pin, state_type state)
         freshVoice_ = true;
     if (index == PN_BEND_RANGE)
         UpdateBend(time);
-    if (index == PN_MONO_MODE && itself && parentContainer_)
-        parentContainer_->NoteOff(time, -1);
+    // The pin's first value (and any repeat of it) is no switch between mono
+    // and polyphonic: releasing then would cut notes played in the first block.
+    if (index == PN_MONO_MODE && itself && parentContainer_ && monoMode_ != lastMonoMode_)
+    {
+        if (lastMonoMode_ != kNoMonoModeYet)
+            parentContainer_->NoteOff(time, -1);
+        lastMonoMode_ = monoMode_;
+    }
     if (index == PN_VOICE_TRIGGER && voiceGate_ > 0.0f)
     {
         NoteOn(time);

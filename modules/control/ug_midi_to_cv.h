@@ -113,4 +113,8 @@ private:
     bool gateRequested_ = false;
     bool pitchTaken_ = false;
     bool pedalDown_ = false;
+    // Mono Mode as last acted on (none before its first value): only a real
+    // switch releases the voices.
+    static constexpr int16_t kNoMonoModeYet = -32768;
+    int16_t lastMonoMode_ = kNoMonoModeYet;
 };

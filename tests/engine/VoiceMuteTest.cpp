@@ -82,3 +82,36 @@ TEST(VoiceMute, AVoiceWithActiveZeroIsSilencedUnlessAlwaysOn)
     on.Block();
     EXPECT_FLOAT_EQ(on.Block().back(), 1.0f);
 }
+
+TEST(VoiceMute, AMuteThatIsPutToSleepLeavesASilentConstantBehindAndFadesInWhenWoken)
+{
+    MuteRig r;
+    r.Block();
+    r.Block();
+    ASSERT_EQ(r.recorder->plugs_[Recorder::PN_AUDIO]->state_, ST_STREAMING);
+
+    r.mute->Suspend();
+    for (float v : r.Block())
+        EXPECT_EQ(v, 0.0f);
+    // The reader was told the block is constant, so it need not read it.
+    EXPECT_NE(r.recorder->plugs_[Recorder::PN_AUDIO]->state_, ST_STREAMING);
+
+    r.mute->Resume();
+    const auto back = r.Block();
+    const float step = 1.0f / (2.0f * 0.001f * 44100.0f);
+    EXPECT_NEAR(back[0], step, 1e-4f);
+    EXPECT_FLOAT_EQ(back.back(), 1.0f);
+}
+
+TEST(VoiceMute, AStolenVoiceFadesEvenWhenTheMuteIsAlwaysOn)
+{
+    MuteRig r;
+    r.Block();
+    const bool alwaysOn = true;
+    r.mute->SetPinValue(r.g.master.NextGlobalStartClock(), ug_voice_mute::PN_ALWAYS_ON, DT_BOOL, &alwaysOn, 1);
+    r.Block();
+    r.g.top->VoiceAt(0)->NoteMute(r.g.master.NextGlobalStartClock());
+    r.Block();
+    for (float v : r.Block())
+        EXPECT_EQ(v, 0.0f);
+}

@@ -385,3 +385,49 @@ TEST(BlockLoopAllocations, ParameterAutomationFromTheHostAndMidiRunsWithoutAlloc
     // Host automation and controller 7 both move the value.
     EXPECT_GT(sink->pinChanges, 6000);
 }
+
+TEST(BlockLoopAllocations, PlayingTheDemoInstrumentFromHostMidiAllocatesNothingAfterWarmUp)
+{
+    std::ifstream file(std::string(KV_TEST_DATA_DIR) + "/patches/demo_synth.dsp.kv.xml");
+    std::stringstream text;
+    text << file.rdbuf();
+    SynthRuntime runtime;
+    ASSERT_TRUE(runtime.initialize(48000, 512, text.str().c_str()));
+    KvAudioMaster* master = runtime.AudioMaster();
+    ASSERT_EQ(master->getNumOutputs(), 2);
+
+    std::vector<float> left(512), right(512);
+    float* outputs[2] = {left.data(), right.data()};
+    double energy = 0.0;
+    auto runBlocks = [&](int first, int count) {
+        for (int block = first; block < first + count; ++block)
+        {
+            const int n = block % 3 == 0 ? 512 : (block % 3 == 1 ? 441 : 37);
+            // Chords of up to ten keys overlap: voices start, are stolen,
+            // wait, release and fall asleep again.
+            const int key = 36 + (block * 7) % 48;
+            const unsigned char on[3] = {0x90, static_cast<unsigned char>(key), static_cast<unsigned char>(40 + block % 80)};
+            const unsigned char off[3] = {0x80, static_cast<unsigned char>(36 + ((block - 10) * 7) % 48), 64};
+            if (block % 2 == 0)
+                master->MidiIn(block % n, on, 3);
+            if (block % 2 == 0 && block >= 10)
+                master->MidiIn((block * 3) % n, off, 3);
+            if (block % 97 == 0)
+                master->setParameterNormalizedDsp(0, 1 + block % 5, static_cast<float>(block % 10) / 10.0f);
+            master->DoProcess(n, nullptr, outputs, 0, 2);
+            for (int i = 0; i < n; ++i)
+                energy += static_cast<double>(left[static_cast<size_t>(i)]) * left[static_cast<size_t>(i)];
+            runtime.ServiceDspRingBuffers();
+        }
+    };
+
+    runBlocks(0, 300);
+    allocations = 0;
+    counting = true;
+    runBlocks(300, 3000);
+    counting = false;
+
+    EXPECT_EQ(allocations.load(), 0);
+    EXPECT_GT(energy, 1.0);
+    EXPECT_TRUE(std::isfinite(energy));
+}
