@@ -318,31 +318,8 @@ void ug_base::connect(UPlug* from, UPlug* to)
         *static_cast<USampBlock**>(to->variable_) = from->GetSampleBlock();
         return;
     }
-    if (!from->variable_ || !to->variable_)
-        return;
-    switch (to->datatype_)
-    {
-    case DT_ENUM:
-        *static_cast<int16_t*>(to->variable_) = *static_cast<const int16_t*>(from->variable_);
-        break;
-    case DT_TEXT:
-        *static_cast<std::wstring*>(to->variable_) = *static_cast<const std::wstring*>(from->variable_);
-        break;
-    case DT_DOUBLE:
-        *static_cast<double*>(to->variable_) = *static_cast<const double*>(from->variable_);
-        break;
-    case DT_BOOL:
-        *static_cast<bool*>(to->variable_) = *static_cast<const bool*>(from->variable_);
-        break;
-    case DT_FLOAT:
-        *static_cast<float*>(to->variable_) = *static_cast<const float*>(from->variable_);
-        break;
-    case DT_INT:
-        *static_cast<int32_t*>(to->variable_) = *static_cast<const int32_t*>(from->variable_);
-        break;
-    default:
-        break;
-    }
+    // A new line hands the source's current value to the input's variable.
+    to->CloneBufferValue(*from);
 }
 
 void ug_base::BindPinToParameter(UPlug* pin, TiXmlElement* entry)
