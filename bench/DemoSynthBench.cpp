@@ -33,9 +33,9 @@ constexpr float kSustain = 0.7f;
 constexpr float kVelocity = 100.0f / 127.0f;
 constexpr float kVolume = 0.8f;
 
-std::string ReadPatch(const char* name)
+std::string ReadPatch(const char* path)
 {
-    std::ifstream file(std::string(KV_PATCH_DIR) + "/" + name);
+    std::ifstream file(path);
     std::stringstream text;
     text << file.rdbuf();
     return text.str();
@@ -213,6 +213,6 @@ void BM_DemoSynthHandLoop(benchmark::State& state)
 }
 } // namespace
 
-BENCHMARK_CAPTURE(BM_DemoSynthGraph, six_voice_document, "demo_synth.dsp.kv.xml")->Arg(1);
-BENCHMARK_CAPTURE(BM_DemoSynthGraph, thirty_two_voice_document, "demo_synth_32.dsp.kv.xml")->Arg(1)->Arg(8)->Arg(32);
+BENCHMARK_CAPTURE(BM_DemoSynthGraph, six_voice_document, KV_DEMO_SYNTH_DOCUMENT)->Arg(1);
+BENCHMARK_CAPTURE(BM_DemoSynthGraph, thirty_two_voice_document, KV_PATCH_DIR "/demo_synth_32.dsp.kv.xml")->Arg(1)->Arg(8)->Arg(32);
 BENCHMARK(BM_DemoSynthHandLoop)->Arg(1)->Arg(8)->Arg(32);

@@ -15,9 +15,9 @@
 namespace kvtest
 {
 
-inline std::string ReadPatchFile(const std::string& name)
+inline std::string ReadPatchFile(const std::string& path)
 {
-    std::ifstream file(std::string(KV_TEST_DATA_DIR) + "/patches/" + name);
+    std::ifstream file(path);
     std::stringstream text;
     text << file.rdbuf();
     return text.str();
@@ -25,7 +25,7 @@ inline std::string ReadPatchFile(const std::string& name)
 
 struct DemoSynthRig
 {
-    explicit DemoSynthRig(int rate = 48000, const std::string& document = "demo_synth.dsp.kv.xml")
+    explicit DemoSynthRig(int rate = 48000, const std::string& document = KV_DEMO_SYNTH_DOCUMENT)
         : sampleRate(rate)
     {
         built = runtime.initialize(rate, 512, ReadPatchFile(document).c_str());

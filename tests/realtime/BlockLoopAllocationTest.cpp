@@ -388,7 +388,7 @@ TEST(BlockLoopAllocations, ParameterAutomationFromTheHostAndMidiRunsWithoutAlloc
 
 TEST(BlockLoopAllocations, PlayingTheDemoInstrumentFromHostMidiAllocatesNothingAfterWarmUp)
 {
-    std::ifstream file(std::string(KV_TEST_DATA_DIR) + "/patches/demo_synth.dsp.kv.xml");
+    std::ifstream file(KV_DEMO_SYNTH_DOCUMENT);
     std::stringstream text;
     text << file.rdbuf();
     SynthRuntime runtime;
