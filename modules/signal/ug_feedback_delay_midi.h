@@ -1,0 +1,28 @@
+#pragma once
+// "Feedback Delay - MIDI": re-sends every value reaching its input from its helper's output one
+// block later; the helper is made at graph build.
+
+#include <vector>
+
+#include "modules/signal/ug_feedback_delay_base.h"
+
+class ug_feedback_delay_midi_out : public ug_feedback_delay_base
+{
+public:
+    ug_feedback_delay_midi_out() = default;
+    ~ug_feedback_delay_midi_out() override = default;
+
+    ug_base* Create() override { return new ug_feedback_delay_midi_out(); }
+    void ListInterface2(std::vector<InterfaceObject*>& pins) override;
+};
+
+class ug_feedback_delay_midi : public ug_feedback_delay_base
+{
+public:
+    ug_feedback_delay_midi() = default;
+    ~ug_feedback_delay_midi() override = default;
+
+    ug_base* Create() override { return new ug_feedback_delay_midi(); }
+    void BuildHelperModule() override;
+    void ListInterface2(std::vector<InterfaceObject*>& pins) override;
+};
