@@ -1,0 +1,107 @@
+#pragma once
+// Resonant two-integrator state-variable filter ("SV Filter") with low-pass,
+// high-pass, band-pass and band-reject outputs at once. With only one of the
+// low or high outputs connected and static controls it runs a one-output loop.
+
+#include <cstdint>
+#include <vector>
+
+#include "engine/ug_base.h"
+
+class ULookup;
+
+class ug_filter_sv : public ug_base
+{
+public:
+    enum Pins
+    {
+        PN_SIGNAL = 0,
+        PN_PITCH = 1,
+        PN_RESONANCE = 2,
+        PN_LOW_PASS = 3,
+        PN_HI_PASS = 4,
+        PN_BAND_PASS = 5,
+        PN_BAND_REJECT = 6,
+        PN_FREQ_SCALE = 7,
+    };
+    enum FreqScale
+    {
+        FS_VOLT_PER_OCTAVE = 0,
+        FS_VOLT_PER_KHZ = 1,
+    };
+    static constexpr int kTableSize = 514;
+
+    ug_filter_sv() = default;
+    ~ug_filter_sv() override = default;
+
+    ug_base* Create() override { return new ug_filter_sv(); }
+    void ListInterface2(std::vector<InterfaceObject*>& pins) override;
+    int Open() override;
+    void onSetPin(int64_t time, UPlug* pin, state_type state) override;
+
+    // Table entries: cutoff factor for pitch i / 512, and the stability limit.
+    static float CutoffEntry(int i, float sampleRate);
+    static float LimitEntry(int i);
+    // Resonance (0 ... 0.9992) of a resonance sample.
+    static float Resonance(float resonanceSample);
+    static float CalcQ(float resonanceSample) { return 2.0f - 2.0f * Resonance(resonanceSample); }
+    float CalcMSF(float resonanceSample) const;
+    // Frequency factor of a pitch, before the limit; never negative.
+    template <bool VoltPerKhz>
+    float CalcFreqFactor(float pitch) const;
+
+    float Low() const { return l_; }
+    float Band() const { return b_; }
+    void SetState(float low, float band)
+    {
+        l_ = low;
+        b_ = band;
+    }
+    float Factor() const { return F_; }
+    float Damping() const { return q_; }
+    float Limit() const { return M_; }
+
+    void process_all(int start, int count) { ProcessAll<false>(start, count); }
+    void process_all_khz(int start, int count) { ProcessAll<true>(start, count); }
+    void process_both_run(int start, int count) { ProcessBothRun<false>(start, count); }
+    void process_both_run_khz(int start, int count) { ProcessBothRun<true>(start, count); }
+    void process_fixed_lp(int start, int count) { ProcessFixed<true>(start, count); }
+    void process_fixed_hp(int start, int count) { ProcessFixed<false>(start, count); }
+    void process_static(int start, int count);
+
+    void OnFirstSample();
+    void OverflowCheck();
+
+private:
+    template <bool VoltPerKhz>
+    void ProcessAll(int start, int count);
+    template <bool VoltPerKhz>
+    void ProcessBothRun(int start, int count);
+    template <bool LowPass>
+    void ProcessFixed(int start, int count);
+
+    float CutoffAt(int i) const;
+    void ChooseProcessFunction();
+    void SetOutputState(int64_t time, state_type state);
+    bool HasSettled(float x) const;
+
+    float b_ = 0.0f;
+    float l_ = 0.0f;
+    ULookup* cutoffTable_ = nullptr;
+    ULookup* limitTable_ = nullptr;
+    float M_ = 0.0f;
+    int16_t freqScale_ = FS_VOLT_PER_OCTAVE;
+    bool lowPassOnly_ = false;
+    bool highPassOnly_ = false;
+    const float* cutoff_ = nullptr;
+    float F_ = 0.0f;
+    float q_ = 2.0f;
+    float* signal_ptr_ = nullptr;
+    float* pitch_ptr_ = nullptr;
+    float* resonance_ptr_ = nullptr;
+    float* low_ptr_ = nullptr;
+    float* high_ptr_ = nullptr;
+    float* band_ptr_ = nullptr;
+    float* reject_ptr_ = nullptr;
+    bool checkIdle_ = true;
+};
