@@ -1,0 +1,79 @@
+#include "modules/signal/ug_random.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "core/CModuleFactory.h"
+#include "core/InterfaceObject.h"
+#include "core/Module_Info.h"
+#include "core/UnitClass.h"
+#include "engine/IKvAudioMaster.h"
+
+ug_random::ug_random() : output_(nullptr, smart_output::CURVE_LINEAR)
+{
+    SetProcessFunction(&ug_random::sub_process);
+}
+
+void ug_random::ListInterface2(std::vector<InterfaceObject*>& pins)
+{
+    pins.push_back(new InterfaceObject(&trigger_, L"Trigger in", DR_IN, DT_BOOL, L"1", L"", IO_POLYPHONIC_ACTIVE));
+    pins.push_back(new InterfaceObject(nullptr, L"Output", DR_OUT, DT_FSAMPLE, L"", L"", 0, L"", &output_ptr_));
+}
+
+int ug_random::Open()
+{
+    const int result = ug_base::Open();
+    output_.plug_ = plugs_[PN_OUTPUT];
+    output_.buffer_ = output_ptr_;
+    ResetStaticOutput();
+    finished_ = false;
+    output_.Set(sampleClock_, 0.0f, 1);
+    return result;
+}
+
+float ug_random::Draw(int randValue)
+{
+    // Near RAND_MAX the float product rounds up to 1.0: keep levels below 1.
+    const float r = static_cast<float>(randValue) * kRandScale;
+    return std::min(r, kLargestLevel);
+}
+
+void ug_random::onSetPin(int64_t time, UPlug* /*pin*/, state_type /*state*/)
+{
+    if (!trigger_)
+        return;
+    const float r = Draw(std::rand());
+    if (!(r == output_.target_ && finished_))
+    {
+        finished_ = false;
+        output_.Set(time, r, 1);
+    }
+    SetProcessFunction(&ug_random::sub_process);
+}
+
+void ug_random::sub_process(int start, int count)
+{
+    if (!finished_)
+    {
+        if (!output_.process(start, count))
+        {
+            finished_ = true;
+            ResetStaticOutput();
+        }
+        return;
+    }
+    // Held: one block of the level after it went static, then sleep.
+    if (staticOutputCountdown_ <= 0)
+    {
+        SetProcessFunction(&ug_base::process_sleep);
+        return;
+    }
+    std::fill(output_ptr_ + start, output_ptr_ + start + std::min<int>(staticOutputCountdown_, count), output_.value_);
+    staticOutputCountdown_ -= count;
+}
+
+namespace
+{
+[[maybe_unused]] const bool registered = CModuleFactory::Instance()->RegisterModule(
+    new Module_Info(L"random", 148, 324, nullptr, &UnitClassOf<ug_random>::value, 256));
+}
