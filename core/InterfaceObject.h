@@ -84,6 +84,7 @@ public:
     // Set while a module type is registered.
     void SetPlugDescID(int id) { id_ = id; }
     void SetVarAddr(void* variable) { variable_ = variable; }
+    void SetBufferAddress(float** buffer) { buffer_ = buffer; }
     void SetFlags(uint32_t flags) { flags_ = flags; }
     void SetParameterId(int id) { parameterId_ = id; }
     void SetParameterFieldId(int field) { parameterField_ = field; }

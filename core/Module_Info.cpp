@@ -83,7 +83,9 @@ void Module_Info::DescribeBuiltInUnit()
 
         const int n = position++;
         description->SetPlugDescID(n);
+        // The prototype is gone: its member addresses must not outlive it.
         description->SetVarAddr(nullptr);
+        description->SetBufferAddress(nullptr);
         plugs_[n] = description;
 
         if (description->isUiPlug())

@@ -1,7 +1,7 @@
 #include "modules/signal/ug_random.h"
 
 #include <algorithm>
-#include <cstdlib>
+#include <atomic>
 
 #include "core/CModuleFactory.h"
 #include "core/InterfaceObject.h"
@@ -31,6 +31,28 @@ int ug_random::Open()
     return result;
 }
 
+namespace
+{
+std::atomic<uint32_t> generatorState{1u};
+} // namespace
+
+int ug_random::NextRandom()
+{
+    // A Weyl sequence stepped with one atomic add, scrambled by a 32-bit mixer.
+    uint32_t x = generatorState.fetch_add(0x9E3779B9u, std::memory_order_relaxed);
+    x ^= x >> 16;
+    x *= 0x7FEB352Du;
+    x ^= x >> 15;
+    x *= 0x846CA68Bu;
+    x ^= x >> 16;
+    return static_cast<int>(x >> 1);
+}
+
+void ug_random::SeedRandom(uint32_t seed)
+{
+    generatorState.store(seed, std::memory_order_relaxed);
+}
+
 float ug_random::Draw(int randValue)
 {
     // Near RAND_MAX the float product rounds up to 1.0: keep levels below 1.
@@ -42,7 +64,7 @@ void ug_random::onSetPin(int64_t time, UPlug* /*pin*/, state_type /*state*/)
 {
     if (!trigger_)
         return;
-    const float r = Draw(std::rand());
+    const float r = Draw(NextRandom());
     if (!(r == output_.target_ && finished_))
     {
         finished_ = false;

@@ -1,8 +1,9 @@
 #pragma once
 // Random level source ("random"): each event setting the trigger true draws a
-// new level in [0, 1) from the C library generator and holds it; the module
+// new level in [0, 1) from a process-wide generator and holds it; the module
 // sleeps while it holds.
 
+#include <cstdint>
 #include <vector>
 
 #include "engine/smart_output.h"
@@ -19,8 +20,13 @@ public:
     static constexpr float kRandScale = 4.656613e-10f;
     static constexpr float kLargestLevel = 0.99999994f; // the float just below 1
 
-    // The level for one value of the C library generator, in [0, 1).
+    // The level for one draw of the generator (0 .. 2^31 - 1), in [0, 1).
     static float Draw(int randValue);
+
+    // One process-wide sequence shared by every instance, like the C library's
+    // rand(), but lock-free: rand() takes a lock, which the audio thread must not.
+    static int NextRandom();
+    static void SeedRandom(uint32_t seed);
 
     ug_random();
     ~ug_random() override = default;

@@ -93,6 +93,12 @@ TEST(OnePoleRegistration, BothFiltersAreRegisteredWithTheSharedPins)
         EXPECT_EQ(info->getPinDescriptionById(1)->GetDefaultVal(), L"5");
         EXPECT_EQ(info->getPinDescriptionById(3)->GetEnumList(), L"1 Volt/Octave, 1 Volt/kHz ");
         EXPECT_EQ(info->getPinDescriptionById(3)->GetFlags(), 0x40001u);
+        // The prototype that described the pins is gone: no address of it is kept.
+        for (int pin = 0; pin < 4; ++pin)
+        {
+            EXPECT_EQ(info->getPinDescriptionById(pin)->GetBufferAddress(), nullptr);
+            EXPECT_EQ(info->getPinDescriptionById(pin)->GetVarAddr(), nullptr);
+        }
     }
     EXPECT_EQ(CModuleFactory::Instance()->GetById(L"1 Pole HP")->GetRegistrationNumber1(), 501);
 }

@@ -6,6 +6,8 @@
 
 #include "core/CModuleFactory.h"
 #include "modules/signal/ug_random.h"
+
+#include <algorithm>
 #include "signal/SignalRig.h"
 
 using kvtest::SignalRig;
@@ -21,11 +23,11 @@ Rig MakeRig()
 
 std::vector<float> ExpectedDraws(unsigned seed, int n)
 {
-    std::srand(seed);
+    ug_random::SeedRandom(seed);
     std::vector<float> draws;
     for (int i = 0; i < n; ++i)
-        draws.push_back(ug_random::Draw(std::rand()));
-    std::srand(seed);
+        draws.push_back(ug_random::Draw(ug_random::NextRandom()));
+    ug_random::SeedRandom(seed);
     return draws;
 }
 } // namespace
@@ -77,4 +79,24 @@ TEST(Random, LevelsStayBelowOneEvenAtTheTopOfTheGeneratorRange)
     EXPECT_LT(ug_random::Draw(RAND_MAX), 1.0f);
     EXPECT_LT(ug_random::Draw(INT_MAX), 1.0f);
     EXPECT_NEAR(ug_random::Draw(1 << 30), 0.5f, 1e-6);
+}
+
+TEST(Random, TheSharedGeneratorSpreadsLevelsOverTheUnitInterval)
+{
+    ug_random::SeedRandom(7u);
+    double sum = 0.0;
+    float lowest = 1.0f, highest = 0.0f;
+    const int n = 20000;
+    for (int i = 0; i < n; ++i)
+    {
+        const float level = ug_random::Draw(ug_random::NextRandom());
+        lowest = std::min(lowest, level);
+        highest = std::max(highest, level);
+        sum += level;
+    }
+    EXPECT_GE(lowest, 0.0f);
+    EXPECT_LT(highest, 1.0f);
+    EXPECT_LT(lowest, 0.01f);
+    EXPECT_GT(highest, 0.99f);
+    EXPECT_NEAR(sum / n, 0.5, 0.01);
 }
