@@ -13,6 +13,7 @@
 #include "engine/IDspPatchManager.h"
 #include "engine/KvAudioMaster.h"
 #include "engine/ug_container.h"
+#include "engine/ug_oversampler.h"
 #include "engine/ug_vst_in.h"
 #include "engine/ug_vst_out.h"
 
@@ -190,11 +191,25 @@ void KvAudioMaster::BuildContainerModule(ug_container* container, ug_container* 
     }
     child->SetPolyphonicContainer(IntAttribute(m, "Polyphonic", 0) == 1);
     const bool expand = IntAttribute(m, "ExpandInline", 1) != 0;
-    if (!expand && OversampleFactor(m) >= 2)
-        Log(Describe(m) + ": oversampling is not available; the container runs at the base rate");
-
-    container->AddUG(child);
+    const int factor = expand ? 0 : OversampleFactor(m);
+    ug_oversampler* oversampler = nullptr;
+    if (ug_oversampler::Supports(factor))
+    {
+        // The oversampler takes the container's place in the graph and owns it.
+        oversampler = new ug_oversampler();
+        container->AddUG(oversampler);
+        oversampler->SetupWithoutCug();
+    }
+    else
+    {
+        if (factor >= 2)
+            Log(Describe(m) + ": oversampling is not available by " + std::to_string(factor) +
+                "; the container runs at the base rate");
+        container->AddUG(child);
+    }
     child->Setup(this, m);
+    if (oversampler)
+        oversampler->Setup1(child, factor, IntAttribute(m, "OversampleFilter", 6));
     if (IDspPatchManager* manager = patchManagerContainer->get_patch_manager())
         manager->setupContainerHandles(child);
     if (expand)
@@ -203,7 +218,10 @@ void KvAudioMaster::BuildContainerModule(ug_container* container, ug_container* 
         return;
     }
     BuildModules(child, patchManagerContainer, m);
-    child->PostBuildStuff(true);
+    if (oversampler)
+        oversampler->Setup2(true);
+    else
+        child->PostBuildStuff(true);
 }
 
 int KvAudioMaster::OversampleFactor(TiXmlElement* m) const
@@ -256,6 +274,8 @@ bool KvAudioMaster::SetupVstIO()
     for (ug_base* module : top_->Modules())
     {
         main_ = dynamic_cast<ug_container*>(module);
+        if (auto* oversampler = dynamic_cast<ug_oversampler*>(module))
+            main_ = oversampler->Child();
         if (main_)
             break;
     }

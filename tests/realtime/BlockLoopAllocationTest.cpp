@@ -22,6 +22,7 @@
 #include "engine/IDspPatchManager.h"
 #include "engine/KvAudioMaster.h"
 #include "engine/ug_container.h"
+#include "engine/ug_oversampler.h"
 #include "engine/MidiOutputBuffer.h"
 #include "engine/SynthRuntime.h"
 #include "modules/signal/ug_filter_1pole.h"
@@ -236,6 +237,58 @@ TEST(BlockLoopAllocations, AGraphBuiltFromADocumentRunsHostBlocksWithoutAllocati
     allocations = 0;
     counting = true;
     runBlocks(300, 3000);
+    counting = false;
+
+    EXPECT_EQ(allocations.load(), 0);
+    EXPECT_TRUE(std::isfinite(energy));
+    EXPECT_GT(energy, 0.0);
+}
+
+TEST(BlockLoopAllocations, AnOversampledMainContainerRunsHostBlocksWithoutAllocatingAfterWarmUp)
+{
+    std::ifstream file(std::string(KV_TEST_DATA_DIR) + "/patches/filter_chain.dsp.kv.xml");
+    std::stringstream source;
+    source << file.rdbuf();
+    std::string text = source.str();
+    const std::string main = "Id=\"2\" ExpandInline=\"0\"";
+    ASSERT_NE(text.find(main), std::string::npos);
+    text.replace(text.find(main), main.size(), main + " Oversample=\"4\"");
+    SynthRuntime runtime;
+    ASSERT_TRUE(runtime.initialize(44100, 512, text.c_str()));
+    KvAudioMaster* master = runtime.AudioMaster();
+    ASSERT_NE(dynamic_cast<ug_oversampler*>(master->MainContainer()->audioMaster_), nullptr);
+
+    std::vector<float> in(512);
+    std::vector<float> out(512);
+    float* inputs[1] = {in.data()};
+    float* outputs[1] = {out.data()};
+    double energy = 0.0;
+    int64_t t = 0;
+    auto runBlocks = [&](int first, int count) {
+        for (int block = first; block < first + count; ++block)
+        {
+            const int n = block % 3 == 0 ? 512 : (block % 3 == 1 ? 441 : 37);
+            for (int i = 0; i < n; ++i, ++t)
+                in[static_cast<size_t>(i)] = 0.5f * std::sin(0.02f * static_cast<float>(t));
+            const unsigned char note[3] = {0x90, static_cast<unsigned char>(block % 128), 100};
+            master->MidiIn(block % n, note, 3);
+            master->DoProcess(n, inputs, outputs, 1, 1);
+            for (int i = 0; i < n; ++i)
+                energy += static_cast<double>(out[static_cast<size_t>(i)]) * out[static_cast<size_t>(i)];
+            runtime.ServiceDspRingBuffers();
+            int64_t when = 0;
+            unsigned char bytes[4] = {};
+            int32_t size = 0;
+            while (master->getMidiOutputBuffer()->Read(when, bytes, 4, size))
+            {
+            }
+        }
+    };
+
+    runBlocks(0, 300);
+    allocations = 0;
+    counting = true;
+    runBlocks(300, 2000);
     counting = false;
 
     EXPECT_EQ(allocations.load(), 0);
