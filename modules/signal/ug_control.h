@@ -10,7 +10,8 @@
 class ug_control : public ug_base
 {
 public:
-    ug_control();
+    // Inline so that modules of other libraries can derive from it.
+    ug_control() { SetProcessFunction(&ug_base::process_sleep); }
     ~ug_control() override = default;
 
     int16_t midiControllerId_ = -1;
