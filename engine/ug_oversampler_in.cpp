@@ -53,10 +53,12 @@ void ug_oversampler_in::AdvancePhase(int sampleFrames)
     phase_ %= factor_;
 }
 
-void ug_oversampler_in::process_interpolate(int blockPosition, int sampleFrames)
+// The walk both filters share: one outer sample enters every factor inner
+// samples (zero stuffing), and `step` gives each inner sample.
+template <class Filter, class Step>
+void ug_oversampler_in::Interpolate(std::vector<Filter>& filters, int blockPosition, int sampleFrames, Step step)
 {
     ClampOuterIndex(sampleFrames);
-    const float gain = static_cast<float>(factor_);
     for (size_t i = 0; i < plugs_.size(); ++i)
     {
         UPlug* pin = plugs_[i];
@@ -66,14 +68,13 @@ void ug_oversampler_in::process_interpolate(int blockPosition, int sampleFrames)
         const USampBlock* source = outerPins_[i]->GetSampleBlock();
         const float* in = source && source->GetBlock() ? source->GetBlock() : silence_.data();
         float* out = target->GetBlock() + blockPosition;
-        OversamplerFilter& filter = filters_[i];
+        Filter& filter = filters[i];
         int index = outerIndex_;
         int phase = phase_;
-        // Zero stuffing: one outer sample (times the factor) per factor inner samples.
         for (int k = 0; k < sampleFrames; ++k)
         {
-            const float x = phase == 0 ? Tame(in[index]) * gain : 0.0f;
-            out[k] = filter.Process(x);
+            const bool fresh = phase == 0;
+            out[k] = step(filter, fresh, fresh ? Tame(in[index]) : 0.0f, phase);
             if (++phase == factor_)
             {
                 phase = 0;
@@ -84,32 +85,20 @@ void ug_oversampler_in::process_interpolate(int blockPosition, int sampleFrames)
     AdvancePhase(sampleFrames);
 }
 
+void ug_oversampler_in::process_interpolate(int blockPosition, int sampleFrames)
+{
+    // The stuffed zeros take the level away: the outer sample enters times the factor.
+    const float gain = static_cast<float>(factor_);
+    Interpolate(filters_, blockPosition, sampleFrames, [gain](OversamplerFilter& filter, bool, float x, int) {
+        return filter.Process(x * gain);
+    });
+}
+
 void ug_oversampler_in::process_interpolate_fir(int blockPosition, int sampleFrames)
 {
-    ClampOuterIndex(sampleFrames);
-    for (size_t i = 0; i < plugs_.size(); ++i)
-    {
-        UPlug* pin = plugs_[i];
-        USampBlock* target = pin->datatype_ == DT_FSAMPLE ? pin->GetSampleBlock() : nullptr;
-        if (!target)
-            continue;
-        const USampBlock* source = outerPins_[i]->GetSampleBlock();
-        const float* in = source && source->GetBlock() ? source->GetBlock() : silence_.data();
-        float* out = target->GetBlock() + blockPosition;
-        OversamplerFir& fir = firs_[i];
-        int index = outerIndex_;
-        int phase = phase_;
-        for (int k = 0; k < sampleFrames; ++k)
-        {
-            if (phase == 0)
-                fir.Push(Tame(in[index]));
-            out[k] = fir.Interpolate(phase);
-            if (++phase == factor_)
-            {
-                phase = 0;
-                ++index;
-            }
-        }
-    }
-    AdvancePhase(sampleFrames);
+    Interpolate(firs_, blockPosition, sampleFrames, [](OversamplerFir& fir, bool fresh, float x, int phase) {
+        if (fresh)
+            fir.Push(x);
+        return fir.Interpolate(phase);
+    });
 }

@@ -21,6 +21,8 @@ public:
 private:
     void process_interpolate(int blockPosition, int sampleFrames);
     void process_interpolate_fir(int blockPosition, int sampleFrames);
+    template <class Filter, class Step>
+    void Interpolate(std::vector<Filter>& filters, int blockPosition, int sampleFrames, Step step);
     // Where the outer samples of this call are; keeps a run out of step inside the block.
     int ClampOuterIndex(int sampleFrames);
     void AdvancePhase(int sampleFrames);

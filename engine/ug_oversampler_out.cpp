@@ -52,7 +52,10 @@ void ug_oversampler_out::AdvancePhase(int sampleFrames)
     phase_ %= factor_;
 }
 
-void ug_oversampler_out::process_decimate(int blockPosition, int sampleFrames)
+// The walk both filters share: every inner sample goes through `step`, and
+// every factor-th result is written to the outer block.
+template <class Filter, class Step>
+void ug_oversampler_out::Decimate(std::vector<Filter>& filters, int blockPosition, int sampleFrames, Step step)
 {
     ClampOuterIndex(sampleFrames);
     for (size_t i = 0; i < plugs_.size(); ++i)
@@ -64,13 +67,14 @@ void ug_oversampler_out::process_decimate(int blockPosition, int sampleFrames)
         const USampBlock* source = pin->GetSampleBlock();
         const float* in = (source && source->GetBlock() ? source->GetBlock() : silence_.data()) + blockPosition;
         float* out = target->GetBlock();
-        OversamplerFilter& filter = filters_[i];
+        Filter& filter = filters[i];
         int index = outerIndex_;
         int phase = phase_;
         for (int k = 0; k < sampleFrames; ++k)
         {
-            const float y = filter.Process(Tame(in[k]));
-            if (++phase == factor_)
+            const bool emit = ++phase == factor_;
+            const float y = step(filter, Tame(in[k]), emit);
+            if (emit)
             {
                 phase = 0;
                 out[index++] = y;
@@ -80,30 +84,17 @@ void ug_oversampler_out::process_decimate(int blockPosition, int sampleFrames)
     AdvancePhase(sampleFrames);
 }
 
+void ug_oversampler_out::process_decimate(int blockPosition, int sampleFrames)
+{
+    Decimate(filters_, blockPosition, sampleFrames, [](OversamplerFilter& filter, float x, bool) {
+        return filter.Process(x);
+    });
+}
+
 void ug_oversampler_out::process_decimate_fir(int blockPosition, int sampleFrames)
 {
-    ClampOuterIndex(sampleFrames);
-    for (size_t i = 0; i < plugs_.size(); ++i)
-    {
-        UPlug* pin = plugs_[i];
-        USampBlock* target = pin->datatype_ == DT_FSAMPLE ? outerPins_[i]->GetSampleBlock() : nullptr;
-        if (!target)
-            continue;
-        const USampBlock* source = pin->GetSampleBlock();
-        const float* in = (source && source->GetBlock() ? source->GetBlock() : silence_.data()) + blockPosition;
-        float* out = target->GetBlock();
-        OversamplerFir& fir = firs_[i];
-        int index = outerIndex_;
-        int phase = phase_;
-        for (int k = 0; k < sampleFrames; ++k)
-        {
-            fir.Push(Tame(in[k]));
-            if (++phase == factor_)
-            {
-                phase = 0;
-                out[index++] = fir.Decimate();
-            }
-        }
-    }
-    AdvancePhase(sampleFrames);
+    Decimate(firs_, blockPosition, sampleFrames, [](OversamplerFir& fir, float x, bool emit) {
+        fir.Push(x);
+        return emit ? fir.Decimate() : 0.0f;
+    });
 }

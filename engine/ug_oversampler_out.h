@@ -17,6 +17,8 @@ public:
 private:
     void process_decimate(int blockPosition, int sampleFrames);
     void process_decimate_fir(int blockPosition, int sampleFrames);
+    template <class Filter, class Step>
+    void Decimate(std::vector<Filter>& filters, int blockPosition, int sampleFrames, Step step);
     void ClampOuterIndex(int sampleFrames);
     void AdvancePhase(int sampleFrames);
 
