@@ -314,6 +314,10 @@ int ug_base::Open()
     audioMaster_->InsertBlockDev(this);
     for (UPlug* pin : plugs_)
     {
+        // Text values arrive and are copied on the audio thread: room taken
+        // now keeps texts up to this length from allocating there.
+        if (pin->datatype_ == DT_TEXT && pin->variable_)
+            static_cast<std::wstring*>(pin->variable_)->reserve(kTextReserve);
         if (pin->moduleBuffer_)
         {
             USampBlock* block = pin->GetSampleBlock();

@@ -156,6 +156,10 @@ TEST(BlockLoopAllocations, AGraphOfFiltersAndValueTrafficRunsWithoutAllocatingAf
     audio->Stream([](int64_t t) { return 0.5f * std::sin(0.01f * static_cast<float>(t)); });
     pitch->HoldConstant(0.6f);
     still->HoldConstant(0.25f);
+    // Texts of every length up to 200 characters, made before counting starts.
+    std::vector<std::wstring> texts;
+    for (size_t length = 0; length <= 200; length += 25)
+        texts.emplace_back(length, L'k');
     values->textOut_ = L"a text longer than the inline four bytes";
 
     EventPool& pool = *g.master.GetEventPool();
@@ -168,6 +172,8 @@ TEST(BlockLoopAllocations, AGraphOfFiltersAndValueTrafficRunsWithoutAllocatingAf
             if (block % 7 == 0)
                 pitch->HoldConstant(0.4f + 0.01f * static_cast<float>(block % 20));
             values->floatOut_ = static_cast<float>(block);
+            if (block >= 300)
+                values->textOut_ = texts[static_cast<size_t>(block) % texts.size()];
             values->SendPinsCurrentValue(g.master.SampleClock(), values->plugs_[TestSource::PN_FLOAT]);
             values->SendPinsCurrentValue(g.master.SampleClock() + 5, values->plugs_[TestSource::PN_TEXT]);
             g.Run(block % 3 == 0 ? 512 : 441);
