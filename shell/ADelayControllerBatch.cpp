@@ -43,6 +43,17 @@ std::string Raw(const T& value)
 {
     return std::string(reinterpret_cast<const char*>(&value), sizeof(T));
 }
+
+// One fixed-size value: its number for the host and its raw bytes for the record.
+template <typename T>
+bool ReadNumber(StagingMemoryBufferInputStream& in, double& plain, std::string& value)
+{
+    T v{};
+    const bool ok = ReadPlain(in, v);
+    plain = static_cast<double>(v);
+    value = Raw(v);
+    return ok;
+}
 } // namespace
 
 void ADelayController::ReadBatch(const unsigned char* bytes, int size)
@@ -81,21 +92,11 @@ void ADelayController::ReadBatch(const unsigned char* bytes, int size)
                 {
                 case 0:
                 case 8:
-                {
-                    int32_t v = 0;
-                    ok = ReadPlain(in, v);
-                    plain = v;
-                    value = Raw(v);
+                    ok = ReadNumber<int32_t>(in, plain, value);
                     break;
-                }
                 case 3:
-                {
-                    double v = 0.0;
-                    ok = ReadPlain(in, v);
-                    plain = v;
-                    value = Raw(v);
+                    ok = ReadNumber<double>(in, plain, value);
                     break;
-                }
                 case 4:
                 {
                     uint8_t v = 0;
@@ -105,21 +106,11 @@ void ADelayController::ReadBatch(const unsigned char* bytes, int size)
                     break;
                 }
                 case 6:
-                {
-                    float v = 0.0f;
-                    ok = ReadPlain(in, v);
-                    plain = v;
-                    value = Raw(v);
+                    ok = ReadNumber<float>(in, plain, value);
                     break;
-                }
                 case 9:
-                {
-                    int64_t v = 0;
-                    ok = ReadPlain(in, v);
-                    plain = static_cast<double>(v);
-                    value = Raw(v);
+                    ok = ReadNumber<int64_t>(in, plain, value);
                     break;
-                }
                 case 1:
                 case 10:
                     ok = ReadCounted(in, value);
