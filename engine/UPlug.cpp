@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <type_traits>
 
 #include "core/InterfaceObject.h"
 #include "core/MpBlob.h"
+#include "core/MyTypeTraits.h"
 #include "core/conversion.h"
 #include "engine/IKvAudioMaster.h"
 #include "engine/USampBlock.h"
@@ -285,74 +287,70 @@ void UPlug::ReRoute()
     tied->DeleteConnectors();
 }
 
-void UPlug::SetBufferValue(const char* text)
+namespace
 {
-    if (!variable_)
-        return;
-    switch (datatype_)
+// Calls `use` with the pin variable as a pointer to its value type; audio and
+// types without a variable are left to the caller.
+template <class Use>
+void WithTypedVariable(int datatype, void* variable, Use use)
+{
+    switch (datatype)
     {
     case DT_ENUM:
-        *static_cast<int16_t*>(variable_) = static_cast<int16_t>(StringToInt(text));
+        use(static_cast<int16_t*>(variable));
         break;
     case DT_TEXT:
-        *static_cast<std::wstring*>(variable_) = Utf8ToWstring(text);
+        use(static_cast<std::wstring*>(variable));
         break;
     case DT_DOUBLE:
-        *static_cast<double*>(variable_) = StringToDouble(text);
+        use(static_cast<double*>(variable));
         break;
     case DT_BOOL:
-        *static_cast<bool*>(variable_) = StringToInt(text) != 0;
+        use(static_cast<bool*>(variable));
         break;
     case DT_FLOAT:
-        *static_cast<float*>(variable_) = static_cast<float>(StringToDouble(text));
+        use(static_cast<float*>(variable));
         break;
     case DT_INT:
-        *static_cast<int32_t*>(variable_) = StringToInt(text);
-        break;
-    case DT_FSAMPLE:
-        if (USampBlock* block = GetSampleBlock())
-            block->SetAll(static_cast<float>(StringToDouble(text) / 10.0));
+        use(static_cast<int32_t*>(variable));
         break;
     default:
         break;
     }
+}
+} // namespace
+
+void UPlug::SetBufferValue(const char* text)
+{
+    if (!variable_)
+        return;
+    if (datatype_ == DT_FSAMPLE)
+    {
+        if (USampBlock* block = GetSampleBlock())
+            block->SetAll(static_cast<float>(StringToDouble(text) / 10.0));
+        return;
+    }
+    WithTypedVariable(datatype_, variable_, [text](auto* value) {
+        MyTypeTraits<std::remove_pointer_t<decltype(value)>>::parse(text, *value);
+    });
 }
 
 void UPlug::CloneBufferValue(const UPlug& other)
 {
     if (!variable_ || !other.variable_ || other.datatype_ != datatype_)
         return;
-    switch (datatype_)
-    {
-    case DT_ENUM:
-        *static_cast<int16_t*>(variable_) = *static_cast<const int16_t*>(other.variable_);
-        break;
-    case DT_TEXT:
-        *static_cast<std::wstring*>(variable_) = *static_cast<const std::wstring*>(other.variable_);
-        break;
-    case DT_DOUBLE:
-        *static_cast<double*>(variable_) = *static_cast<const double*>(other.variable_);
-        break;
-    case DT_BOOL:
-        *static_cast<bool*>(variable_) = *static_cast<const bool*>(other.variable_);
-        break;
-    case DT_FLOAT:
-        *static_cast<float*>(variable_) = *static_cast<const float*>(other.variable_);
-        break;
-    case DT_INT:
-        *static_cast<int32_t*>(variable_) = *static_cast<const int32_t*>(other.variable_);
-        break;
-    case DT_FSAMPLE:
+    if (datatype_ == DT_FSAMPLE)
     {
         USampBlock* mine = GetSampleBlock();
         const USampBlock* theirs = other.GetSampleBlock();
         if (mine && theirs)
             mine->SetAll(theirs->GetBlock()[0]);
-        break;
+        return;
     }
-    default:
-        break;
-    }
+    const void* source = other.variable_;
+    WithTypedVariable(datatype_, variable_, [source](auto* value) {
+        *value = *static_cast<const std::remove_pointer_t<decltype(value)>*>(source);
+    });
 }
 
 void UPlug::DisConnect(UPlug* other)
