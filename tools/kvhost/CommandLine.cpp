@@ -65,7 +65,8 @@ std::string HostUsage()
            "  --connect processor-first|controller-first\n"
            "  --load-state FILE      restore the processor state before rendering\n"
            "  --save-state FILE      save the processor state after rendering\n"
-           "  --list                 list the plug-in's classes and stop\n";
+           "  --list                 list the plug-in's classes and stop\n" +
+           EditorUsage();
 }
 
 bool ParseHostOptions(const std::vector<std::string>& arguments, HostOptions& options, std::string& error)
@@ -187,6 +188,10 @@ bool ParseHostOptions(const std::vector<std::string>& arguments, HostOptions& op
             }
             options.tempoGiven = true;
         }
+        else if (ParseEditorOption(arguments, i, options.editor, error))
+            continue;
+        else if (!error.empty())
+            return false;
         else if (!argument.empty() && argument[0] == '-')
         {
             error = "unknown option " + argument;
@@ -203,6 +208,11 @@ bool ParseHostOptions(const std::vector<std::string>& arguments, HostOptions& op
     if (!options.help && options.bundle.empty())
     {
         error = "no bundle given";
+        return false;
+    }
+    if (!options.editor.open && (!options.editor.actions.empty() || !options.editor.display.empty()))
+    {
+        error = "editor actions and --display need --editor";
         return false;
     }
     if (!options.notesFile.empty() && !options.midiFile.empty())
@@ -262,6 +272,9 @@ int RunHost(const HostOptions& options, std::ostream& out, std::ostream& err)
             !instance->loadState(state, error))
             return fail(error);
     }
+
+    if (options.editor.open)
+        return RunEditor(*instance, options.editor, out, err) == 0 ? kHostOk : kHostFailed;
 
     WavWriter writer;
     const bool writing = !options.outFile.empty();

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/kvhost/EditorMode.h"
 #include "tools/kvhost/PluginInstance.h"
 #include "tools/kvhost/WavWriter.h"
 
@@ -28,6 +29,7 @@ struct HostOptions
     bool offline = false;
     bool list = false;
     bool help = false;
+    EditorOptions editor;
 };
 
 // Exit codes of RunHost.

@@ -1,0 +1,231 @@
+#include "tools/kvhost/EditorWindow.h"
+
+#include <algorithm>
+#include <chrono>
+#include <iostream>
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+using namespace Steinberg;
+
+namespace
+{
+// A host keeps running through protocol errors (a window the plug-in already
+// destroyed, say); it says so and goes on.
+int ReportError(Display* display, XErrorEvent* event)
+{
+    char text[160] = {};
+    XGetErrorText(display, event->error_code, text, sizeof(text));
+    std::cerr << "kvhost: X error: " << text << " (request " << static_cast<int>(event->request_code) << ")\n";
+    return 0;
+}
+
+int Side(int32 low, int32 high)
+{
+    const long long side = static_cast<long long>(high) - low;
+    return static_cast<int>(std::clamp<long long>(side, 1, EditorWindow::kMaxSide));
+}
+} // namespace
+
+std::unique_ptr<EditorWindow> EditorWindow::Connect(const std::string& displayName, std::string& error)
+{
+    Display* display = XOpenDisplay(displayName.empty() ? nullptr : displayName.c_str());
+    if (display == nullptr)
+    {
+        const char* named = displayName.empty() ? std::getenv("DISPLAY") : displayName.c_str();
+        error = std::string("cannot open the X display \"") + (named ? named : "") + "\"";
+        return nullptr;
+    }
+    return std::unique_ptr<EditorWindow>(new EditorWindow(display));
+}
+
+EditorWindow::EditorWindow(Display* display) : display_(display)
+{
+    XSetErrorHandler(ReportError);
+    // Without this Xlib ends the whole process when the server goes away.
+    XSetIOErrorExitHandler(display_, ConnectionLost, this);
+    input_ = std::make_unique<XTestInput>(display_, 0);
+    runLoop_.setHostDescriptor(ConnectionNumber(display_), [this] { serveHostEvents(); });
+}
+
+EditorWindow::~EditorWindow()
+{
+    close();
+    runLoop_.setHostDescriptor(-1, nullptr);
+    if (display_ != nullptr)
+        XCloseDisplay(display_);
+}
+
+void EditorWindow::ConnectionLost(Display*, void* self)
+{
+    auto* window = static_cast<EditorWindow*>(self);
+    window->serverLost_ = true;
+    window->runLoop_.setHostDescriptor(-1, nullptr);
+}
+
+bool EditorWindow::open(Vst::IEditController* controller, std::string& error)
+{
+    if (controller == nullptr)
+    {
+        error = "the plug-in has no controller";
+        return false;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    IPtr<IPlugView> view = owned(controller->createView(Vst::ViewType::kEditor));
+    if (!view)
+    {
+        error = "the controller has no \"editor\" view";
+        return false;
+    }
+    if (!open(view.get(), error))
+        return false;
+    openSeconds_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return true;
+}
+
+bool EditorWindow::open(IPlugView* view, std::string& error)
+{
+    if (view == nullptr)
+    {
+        error = "no view";
+        return false;
+    }
+    if (view_)
+    {
+        error = "a view is open already";
+        return false;
+    }
+    if (serverLost_)
+    {
+        error = "the X server is gone";
+        return false;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    if (view->isPlatformTypeSupported(kPlatformType) != kResultTrue)
+    {
+        error = std::string("the view does not take \"") + kPlatformType + "\"";
+        return false;
+    }
+    ViewRect size(0, 0, 400, 300);
+    if (view->getSize(&size) != kResultTrue)
+        size = ViewRect(0, 0, 400, 300);
+    width_ = Side(size.left, size.right);
+    height_ = Side(size.top, size.bottom);
+
+    const int screen = DefaultScreen(display_);
+    window_ = XCreateSimpleWindow(display_, RootWindow(display_, screen), 0, 0, static_cast<unsigned>(width_),
+                                  static_cast<unsigned>(height_), 0, BlackPixel(display_, screen),
+                                  BlackPixel(display_, screen));
+    XSelectInput(display_, window_, StructureNotifyMask);
+    XStoreName(display_, window_, "kvhost editor");
+    XMapWindow(display_, window_);
+    XSync(display_, False);
+    input_ = std::make_unique<XTestInput>(display_, window_);
+
+    view_ = view;
+    view->setFrame(this);
+    const tresult attached = view->attached(reinterpret_cast<void*>(static_cast<uintptr_t>(window_)), kPlatformType);
+    if (attached != kResultOk && attached != kResultTrue)
+    {
+        view->setFrame(nullptr);
+        view_ = nullptr;
+        XDestroyWindow(display_, window_);
+        XSync(display_, False);
+        window_ = 0;
+        error = "the view refused to attach to the window";
+        return false;
+    }
+    attached_ = true;
+    openSeconds_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return true;
+}
+
+void EditorWindow::close()
+{
+    if (view_)
+    {
+        if (attached_)
+            view_->removed();
+        attached_ = false;
+        view_->setFrame(nullptr);
+        view_ = nullptr;
+    }
+    destroyWindow();
+}
+
+void EditorWindow::destroyWindow()
+{
+    if (window_ != 0 && !serverLost_)
+    {
+        XDestroyWindow(display_, window_);
+        XSync(display_, False);
+    }
+    window_ = 0;
+}
+
+void EditorWindow::serveHostEvents()
+{
+    while (!serverLost_ && XPending(display_) > 0)
+    {
+        XEvent event;
+        XNextEvent(display_, &event);
+        if (event.type == ConfigureNotify && event.xconfigure.window == window_)
+        {
+            width_ = event.xconfigure.width;
+            height_ = event.xconfigure.height;
+        }
+    }
+}
+
+void EditorWindow::settle(double seconds)
+{
+    if (!serverLost_)
+        XSync(display_, False);
+    runLoop_.runFor(seconds);
+}
+
+bool EditorWindow::capture(WindowImage& image, std::string& error)
+{
+    if (serverLost_)
+    {
+        error = "the X server is gone";
+        return false;
+    }
+    return CaptureWindow(display_, window_, image, error);
+}
+
+bool EditorWindow::screenshot(const std::string& pngPath, std::string& error)
+{
+    WindowImage image;
+    return capture(image, error) && WritePng(image, pngPath, error);
+}
+
+tresult PLUGIN_API EditorWindow::resizeView(IPlugView* view, ViewRect* newSize)
+{
+    ++resizeRequests_;
+    if (view == nullptr || view != view_.get() || newSize == nullptr || serverLost_ || window_ == 0)
+        return kInvalidArgument;
+    width_ = Side(newSize->left, newSize->right);
+    height_ = Side(newSize->top, newSize->bottom);
+    XResizeWindow(display_, window_, static_cast<unsigned>(width_), static_cast<unsigned>(height_));
+    XSync(display_, False);
+    ViewRect given(0, 0, width_, height_);
+    return view->onSize(&given) == kResultTrue ? kResultTrue : kResultFalse;
+}
+
+tresult PLUGIN_API EditorWindow::queryInterface(const TUID queried, void** obj)
+{
+    if (FUnknownPrivate::iidEqual(queried, IPlugFrame_iid) || FUnknownPrivate::iidEqual(queried, FUnknown::iid))
+    {
+        *obj = static_cast<IPlugFrame*>(this);
+        return kResultOk;
+    }
+    if (FUnknownPrivate::iidEqual(queried, Linux::IRunLoop_iid))
+    {
+        *obj = static_cast<Linux::IRunLoop*>(&runLoop_);
+        return kResultOk;
+    }
+    *obj = nullptr;
+    return kNoInterface;
+}
