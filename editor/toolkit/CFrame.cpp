@@ -1,0 +1,190 @@
+#include "editor/toolkit/CFrame.h"
+
+#include <vector>
+
+#include "editor/toolkit/CDrawContext.h"
+#include "editor/toolkit/ToolkitLog.h"
+
+namespace VSTGUI {
+
+namespace {
+PlatformFrameFactory& factory()
+{
+    static PlatformFrameFactory f = nullptr;
+    return f;
+}
+
+// Keeps the frame alive through a handler that may let go of it.
+struct Hold
+{
+    explicit Hold(CFrame* f) : frame(f) { frame->remember(); }
+    ~Hold() { frame->forget(); }
+    CFrame* frame;
+};
+} // namespace
+
+void setPlatformFrameFactory(PlatformFrameFactory f)
+{
+    factory() = f;
+}
+
+PlatformFrameFactory getPlatformFrameFactory()
+{
+    return factory();
+}
+
+CRect CFrame::capped(const CRect& size)
+{
+    CCoord width = std::max<CCoord>(0, size.getWidth());
+    CCoord height = std::max<CCoord>(0, size.getHeight());
+    if (width > kMaxSize || height > kMaxSize)
+    {
+        toolkitLog("frame of %.0f x %.0f capped at %.0f x %.0f", width, height, std::min(width, kMaxSize),
+                   std::min(height, kMaxSize));
+        width = std::min(width, kMaxSize);
+        height = std::min(height, kMaxSize);
+    }
+    return CRect(0, 0, width, height);
+}
+
+CFrame::CFrame(const CRect& size, VSTGUIEditorInterface* editor) : CViewContainer(capped(size)), editor_(editor)
+{
+    dirty_.add(size_);
+}
+
+CFrame::~CFrame()
+{
+    close();
+    removeAll(true);
+}
+
+bool CFrame::open(void* parent, PlatformType type)
+{
+    PlatformFrameFactory make = factory();
+    if (!make)
+    {
+        toolkitLog("no window system to open the editor in");
+        return false;
+    }
+    std::unique_ptr<IPlatformFrame> platform(make(this, size_, parent, type));
+    if (!platform)
+        return false;
+    return open(std::move(platform));
+}
+
+bool CFrame::open(std::unique_ptr<IPlatformFrame> platformFrame)
+{
+    if (!platformFrame)
+        return false;
+    platformFrame_ = std::move(platformFrame);
+    invalid();
+    return true;
+}
+
+void CFrame::close()
+{
+    platformFrame_.reset();
+}
+
+bool CFrame::setSize(CCoord width, CCoord height)
+{
+    const CRect size = capped(CRect(0, 0, width, height));
+    if (size == size_)
+        return true;
+    setViewSize(size, true);
+    if (platformFrame_)
+        platformFrame_->setSize(size);
+    return true;
+}
+
+void CFrame::invalidRect(const CRect& rect)
+{
+    invalidChildRect(rect);
+}
+
+void CFrame::invalidChildRect(const CRect& rect)
+{
+    CRect r = rect;
+    r.bound(size_);
+    if (r.isEmpty())
+        return;
+    dirty_.add(r);
+    if (platformFrame_)
+        platformFrame_->invalidRect(r);
+}
+
+bool CFrame::drawDirty(CDrawContext* context)
+{
+    if (dirty_.isEmpty())
+        return false;
+    // What a draw makes dirty again waits for the next pass.
+    const std::vector<CRect> rects = dirty_.rects();
+    for (const CRect& r : rects)
+        platformDrawRect(context, r);
+    return true;
+}
+
+void CFrame::platformDrawRect(CDrawContext* context, const CRect& rect)
+{
+    CRect area = rect;
+    area.bound(size_);
+    dirty_.subtract(area);
+    if (area.isEmpty())
+        return;
+    context->saveGlobalState();
+    context->setClipLimit(area);
+    context->setClipRect(area);
+    drawRect(context, area);
+    context->restoreGlobalState();
+    context->setClipLimit(context->getSurfaceRect());
+}
+
+CMouseEventResult CFrame::platformOnMouseDown(CPoint& where, const CButtonState& buttons)
+{
+    Hold self(this);
+    return onMouseDown(where, buttons);
+}
+
+CMouseEventResult CFrame::platformOnMouseMoved(CPoint& where, const CButtonState& buttons)
+{
+    Hold self(this);
+    return onMouseMoved(where, buttons);
+}
+
+CMouseEventResult CFrame::platformOnMouseUp(CPoint& where, const CButtonState& buttons)
+{
+    Hold self(this);
+    return onMouseUp(where, buttons);
+}
+
+bool CFrame::platformGetTooltipText(const CPoint& where, std::string& text)
+{
+    if (!tooltips_)
+        return false;
+    // The innermost view under the point that has a tooltip.
+    CPoint local = where;
+    const CView* found = nullptr;
+    const CViewContainer* container = this;
+    while (container)
+    {
+        CView* view = container->getViewAt(local, false);
+        if (!view)
+            break;
+        uint32_t size = 0;
+        if (view->getAttributeSize(kCViewTooltipAttribute, size) && size > 0)
+            found = view;
+        container = dynamic_cast<const CViewContainer*>(view);
+        if (container)
+            local = local - container->getViewSize().getTopLeft();
+    }
+    if (!found)
+        return false;
+    uint32_t size = 0;
+    found->getAttributeSize(kCViewTooltipAttribute, size);
+    std::string bytes(size, '\0');
+    found->getAttribute(kCViewTooltipAttribute, size, bytes.data(), size);
+    text.assign(bytes.c_str());
+    return !text.empty();
+}
+
+} // namespace VSTGUI

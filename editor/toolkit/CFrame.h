@@ -1,0 +1,64 @@
+#pragma once
+// The root container of an editor. It collects the parts that need drawing
+// and draws only those: in a window when the platform asks, or offscreen
+// into a draw context (drawDirty). Mouse events from the platform enter here.
+// A frame that is not touched does no work. UI thread only.
+
+#include <memory>
+
+#include "editor/toolkit/CViewContainer.h"
+#include "editor/toolkit/DirtyRegion.h"
+#include "editor/toolkit/IPlatformFrame.h"
+#include "editor/toolkit/VSTGUIEditorInterface.h"
+
+namespace VSTGUI {
+
+class CFrame : public CViewContainer, public IPlatformFrameCallback
+{
+public:
+    // The frame is placed at 0, 0; its size is capped at kMaxSize.
+    CFrame(const CRect& size, VSTGUIEditorInterface* editor);
+    ~CFrame() override;
+
+    // Shows the frame in the host's window through the installed platform.
+    bool open(void* parent, PlatformType type = PlatformType::kDefaultNative);
+    // Shows the frame through the given platform frame (taken over).
+    bool open(std::unique_ptr<IPlatformFrame> platformFrame);
+    // Lets go of the window; views stay.
+    void close();
+    IPlatformFrame* getPlatformFrame() const { return platformFrame_.get(); }
+    VSTGUIEditorInterface* getEditor() const { return editor_; }
+
+    bool setSize(CCoord width, CCoord height);
+    void enableTooltips(bool state) { tooltips_ = state; }
+    bool tooltipsEnabled() const { return tooltips_; }
+
+    // Draws what is dirty onto context and empties the dirty region; false
+    // when nothing was dirty.
+    bool drawDirty(CDrawContext* context);
+    const DirtyRegion& getDirtyRegion() const { return dirty_; }
+
+    void invalidRect(const CRect& rect) override;
+    void invalidChildRect(const CRect& rect) override;
+    CPoint& localToFrame(CPoint& point) const override { return point; }
+    CPoint& frameToLocal(CPoint& point) const override { return point; }
+
+    // IPlatformFrameCallback
+    void platformDrawRect(CDrawContext* context, const CRect& rect) override;
+    CMouseEventResult platformOnMouseDown(CPoint& where, const CButtonState& buttons) override;
+    CMouseEventResult platformOnMouseMoved(CPoint& where, const CButtonState& buttons) override;
+    CMouseEventResult platformOnMouseUp(CPoint& where, const CButtonState& buttons) override;
+    bool platformGetTooltipText(const CPoint& where, std::string& text) override;
+
+    static constexpr CCoord kMaxSize = 8192;
+
+private:
+    static CRect capped(const CRect& size);
+
+    VSTGUIEditorInterface* editor_;
+    std::unique_ptr<IPlatformFrame> platformFrame_;
+    DirtyRegion dirty_;
+    bool tooltips_ = false;
+};
+
+} // namespace VSTGUI

@@ -1,0 +1,89 @@
+#pragma once
+// A control that shows its current entry and pops up its list of entries:
+// entries by position, separators ("-"), checked entries and the check
+// style. The pop-up runs modally in a window of the platform; a choice sets
+// the value to the entry's position and tells the listener. UI thread only.
+
+#include <vector>
+
+#include "editor/toolkit/CParamDisplay.h"
+
+namespace VSTGUI {
+
+class CMenuItem
+{
+public:
+    enum Flags : int32_t
+    {
+        kNoFlags = 0,
+        kDisabled = 1 << 0,
+        kTitle = 1 << 1,
+        kChecked = 1 << 2,
+        kSeparator = 1 << 3,
+    };
+
+    CMenuItem(const UTF8String& title, int32_t flags) : title_(title), flags_(flags) {}
+
+    const UTF8String& getTitle() const { return title_; }
+    void setTitle(const UTF8String& title) { title_ = title; }
+    int32_t getFlags() const { return flags_; }
+    bool isChecked() const { return flags_ & kChecked; }
+    bool isEnabled() const { return !(flags_ & kDisabled); }
+    bool isSeparator() const { return flags_ & kSeparator; }
+    bool isTitle() const { return flags_ & kTitle; }
+    void setChecked(bool state) { flags_ = state ? (flags_ | kChecked) : (flags_ & ~kChecked); }
+    void setEnabled(bool state) { flags_ = state ? (flags_ & ~kDisabled) : (flags_ | kDisabled); }
+
+private:
+    UTF8String title_;
+    int32_t flags_;
+};
+
+class COptionMenu : public CParamDisplay
+{
+public:
+    COptionMenu();
+    COptionMenu(const CRect& size, IControlListener* listener, int32_t tag, CBitmap* background = nullptr,
+                CBitmap* backgroundWhenClicked = nullptr, int32_t style = 0);
+    ~COptionMenu() override;
+
+    // Inserts at index; an index below 0 or past the end appends. The title
+    // "-" makes a separator.
+    CMenuItem* addEntry(UTF8StringPtr title, int32_t index = -1, int32_t flags = CMenuItem::kNoFlags);
+    CMenuItem* addSeparator(int32_t index = -1);
+    bool removeEntry(int32_t index);
+    bool removeAllEntry();
+    int32_t getNbEntries() const { return int32_t(items_.size()); }
+    CMenuItem* getEntry(int32_t index) const;
+
+    // The value is the position of the current entry, separators counted.
+    void setValue(float value) override;
+    int32_t getCurrentIndex(bool countSeparator = false) const;
+    CMenuItem* getCurrent() const { return getEntry(int32_t(value_)); }
+    bool checkEntry(int32_t index, bool state);
+    // Checks index and clears every other entry.
+    bool checkEntryAlone(int32_t index);
+    bool isCheckEntry(int32_t index) const;
+    // The menu and position of the last choice (this menu; -1 before any).
+    COptionMenu* getLastItemMenu(int32_t& index) const;
+
+    // Pops the list up under the control; true when an entry was chosen.
+    bool popup();
+    // Pops the list up at frameLocation of frame (the menu need not be shown).
+    bool popup(CFrame* frame, const CPoint& frameLocation);
+    bool isPopupOpen() const { return popupOpen_; }
+
+    void draw(CDrawContext* context) override;
+    CMouseEventResult onMouseDown(CPoint& where, const CButtonState& buttons) override;
+
+protected:
+    void drawBack(CDrawContext* context, CBitmap* newBack = nullptr) override;
+
+private:
+    std::vector<CMenuItem> items_;
+    CBitmap* backgroundWhenClicked_ = nullptr;
+    int32_t lastChosen_ = -1;
+    bool popupOpen_ = false;
+};
+
+} // namespace VSTGUI

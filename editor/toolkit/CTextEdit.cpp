@@ -1,0 +1,56 @@
+#include "editor/toolkit/CTextEdit.h"
+
+#include "editor/toolkit/CFrame.h"
+#include "editor/toolkit/ToolkitLog.h"
+
+namespace VSTGUI {
+
+CTextEdit::CTextEdit(const CRect& size, IControlListener* listener, int32_t tag, UTF8StringPtr text,
+                     CBitmap* background, int32_t style)
+    : CTextLabel(size, text, background, style)
+{
+    setListener(listener);
+    setTag(tag);
+    setWantsFocus(true);
+}
+
+CMouseEventResult CTextEdit::onMouseDown(CPoint& where, const CButtonState& buttons)
+{
+    if (buttons.isLeftButton())
+    {
+        takeFocus();
+        return kMouseEventHandled;
+    }
+    return kMouseEventNotHandled;
+}
+
+void CTextEdit::takeFocus()
+{
+    if (!wantsFocus() || editingText_)
+        return;
+    CFrame* frame = getFrame();
+    IPlatformFrame* platform = frame ? frame->getPlatformFrame() : nullptr;
+    if (!platform)
+    {
+        toolkitLog("no window to edit text in");
+        return;
+    }
+    CPoint origin = size_.getTopLeft();
+    localToFrame(origin);
+    const CRect box(origin, size_.getSize());
+    remember();
+    editingText_ = true;
+    beginEdit();
+    std::string text = text_;
+    int32_t result = -1;
+    if (platform->runTextBox(box, text, result))
+    {
+        setText(text);
+        valueChanged();
+    }
+    endEdit();
+    editingText_ = false;
+    forget();
+}
+
+} // namespace VSTGUI

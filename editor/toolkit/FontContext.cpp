@@ -1,0 +1,38 @@
+#include "editor/toolkit/FontContext.h"
+
+#include <pango/pangocairo.h>
+
+#include "editor/toolkit/VSTGUIFwd.h"
+
+namespace VSTGUI {
+
+PangoContext* measuringContext(bool antialias)
+{
+    static PangoContext* contexts[2] = {nullptr, nullptr};
+    PangoContext*& context = contexts[antialias ? 1 : 0];
+    if (!context)
+    {
+        context = pango_font_map_create_context(pango_cairo_font_map_get_default());
+        cairo_font_options_t* options = cairo_font_options_create();
+        cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+        cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
+        cairo_font_options_set_antialias(options, antialias ? CAIRO_ANTIALIAS_GRAY : CAIRO_ANTIALIAS_NONE);
+        pango_cairo_context_set_font_options(context, options);
+        cairo_font_options_destroy(options);
+    }
+    return context;
+}
+
+void applyFontToLayout(PangoLayout* layout, const PangoFontDescription* description, int style)
+{
+    pango_layout_set_font_description(layout, description);
+    PangoAttrList* attributes = pango_attr_list_new();
+    if (style & kUnderlineFace)
+        pango_attr_list_insert(attributes, pango_attr_underline_new(PANGO_UNDERLINE_SINGLE));
+    if (style & kStrikethroughFace)
+        pango_attr_list_insert(attributes, pango_attr_strikethrough_new(TRUE));
+    pango_layout_set_attributes(layout, attributes);
+    pango_attr_list_unref(attributes);
+}
+
+} // namespace VSTGUI

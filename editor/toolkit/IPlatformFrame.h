@@ -1,0 +1,66 @@
+#pragma once
+// The window a frame is shown in. The toolkit draws and decides; the
+// platform layer (X11) owns the window, turns its events into calls on the
+// frame's callback, and runs the modal pop-ups. All calls on the UI thread.
+
+#include <string>
+
+#include "editor/toolkit/CButtonState.h"
+#include "editor/toolkit/CRect.h"
+
+namespace VSTGUI {
+
+class COptionMenuPopup;
+
+enum class PlatformType
+{
+    kDefaultNative,
+    kX11EmbedWindowID, // parent is an X11 Window id
+};
+
+// Implemented by the frame; the platform calls it.
+class IPlatformFrameCallback
+{
+public:
+    virtual ~IPlatformFrameCallback() = default;
+    // Draws rect (frame coordinates) with context, which covers the window.
+    virtual void platformDrawRect(CDrawContext* context, const CRect& rect) = 0;
+    // Points in frame coordinates; buttons and modifiers as CButtonState bits.
+    virtual CMouseEventResult platformOnMouseDown(CPoint& where, const CButtonState& buttons) = 0;
+    virtual CMouseEventResult platformOnMouseMoved(CPoint& where, const CButtonState& buttons) = 0;
+    virtual CMouseEventResult platformOnMouseUp(CPoint& where, const CButtonState& buttons) = 0;
+    // The tooltip of the view under where, when tooltips are enabled.
+    virtual bool platformGetTooltipText(const CPoint& where, std::string& text) = 0;
+};
+
+// Implemented by the platform.
+class IPlatformFrame
+{
+public:
+    virtual ~IPlatformFrame() = default;
+    // Rect (frame coordinates) needs drawing: the platform coalesces the
+    // requests and later calls platformDrawRect. Nothing is drawn here.
+    virtual bool invalidRect(const CRect& rect) = 0;
+    virtual bool setSize(const CRect& size) = 0;
+    // The native window (an X11 Window id), for the in-place text box.
+    virtual void* getPlatformRepresentation() const = 0;
+    // Shows the menu at frameLocation (frame coordinates, the menu's top
+    // left) in a window of its own and runs it modally until the popup says
+    // it is done (a choice, Escape or a click outside). True when an entry
+    // was chosen; the choice is in the popup.
+    virtual bool popupMenu(COptionMenuPopup& popup, const CPoint& frameLocation) = 0;
+    // The in-place text box over frameRect (frame coordinates), modal.
+    // text is edited in place (UTF-8); resultCode is -1 when editing ended
+    // (Return, ...) and 1 after a click outside. False when no box could be
+    // shown (text unchanged).
+    virtual bool runTextBox(const CRect& frameRect, std::string& text, int32_t& resultCode) = 0;
+};
+
+// Makes the platform frame for CFrame::open; null when it cannot.
+using PlatformFrameFactory = IPlatformFrame* (*)(IPlatformFrameCallback* frame, const CRect& size, void* parent,
+                                                  PlatformType type);
+// Installed once by the platform layer; without one CFrame::open fails.
+void setPlatformFrameFactory(PlatformFrameFactory factory);
+PlatformFrameFactory getPlatformFrameFactory();
+
+} // namespace VSTGUI
