@@ -234,7 +234,10 @@ PangoLayout* CDrawContext::layoutFor(UTF8StringPtr string, bool antialias)
     if (!font || !font->getDescription() || !string || !*string)
         return nullptr;
     if (!layout_)
+    {
         layout_ = pango_cairo_create_layout(cr_);
+        pango_context_set_round_glyph_positions(pango_layout_get_context(layout_), FALSE);
+    }
     cairo_font_options_t* options = cairo_font_options_create();
     cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
     cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);

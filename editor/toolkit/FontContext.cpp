@@ -13,6 +13,8 @@ PangoContext* measuringContext(bool antialias)
     if (!context)
     {
         context = pango_font_map_create_context(pango_cairo_font_map_get_default());
+        // Widths that scale with the size, as drawn text has them.
+        pango_context_set_round_glyph_positions(context, FALSE);
         cairo_font_options_t* options = cairo_font_options_create();
         cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
         cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);

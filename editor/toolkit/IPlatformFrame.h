@@ -50,9 +50,9 @@ public:
     // was chosen; the choice is in the popup.
     virtual bool popupMenu(COptionMenuPopup& popup, const CPoint& frameLocation) = 0;
     // The in-place text box over frameRect (frame coordinates), modal.
-    // text is edited in place (UTF-8); resultCode is -1 when editing ended
-    // (Return, ...) and 1 after a click outside. False when no box could be
-    // shown (text unchanged).
+    // text is edited in place (UTF-8). resultCode says how editing ended:
+    // 0 Return, 1 Tab, 2 Back-tab, 3 Up, 4 Down, 1 a press outside the box,
+    // -1 any other end. False when no box could be shown (text unchanged).
     virtual bool runTextBox(const CRect& frameRect, std::string& text, int32_t& resultCode) = 0;
 };
 
