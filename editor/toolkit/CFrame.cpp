@@ -83,7 +83,42 @@ bool CFrame::open(std::unique_ptr<IPlatformFrame> platformFrame)
 
 void CFrame::close()
 {
+    if (modalDepth_ > 0 && platformFrame_)
+        closedDuringModal_ = std::move(platformFrame_);
     platformFrame_.reset();
+}
+
+bool CFrame::popupMenu(COptionMenuPopup& popup, const CPoint& frameLocation)
+{
+    IPlatformFrame* platform = platformFrame_.get();
+    if (!platform)
+    {
+        toolkitLog("no window to show the menu in");
+        return false;
+    }
+    Hold self(this);
+    ++modalDepth_;
+    const bool chosen = platform->popupMenu(popup, frameLocation);
+    if (--modalDepth_ == 0)
+        closedDuringModal_.reset();
+    // A frame closed meanwhile takes no choice.
+    return chosen && platformFrame_.get() == platform;
+}
+
+bool CFrame::runTextBox(const CRect& frameRect, std::string& text, int32_t& resultCode)
+{
+    IPlatformFrame* platform = platformFrame_.get();
+    if (!platform)
+    {
+        toolkitLog("no window to edit text in");
+        return false;
+    }
+    Hold self(this);
+    ++modalDepth_;
+    const bool shown = platform->runTextBox(frameRect, text, resultCode);
+    if (--modalDepth_ == 0)
+        closedDuringModal_.reset();
+    return shown && platformFrame_.get() == platform;
 }
 
 bool CFrame::setSize(CCoord width, CCoord height)

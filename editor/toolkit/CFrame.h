@@ -29,6 +29,11 @@ public:
     IPlatformFrame* getPlatformFrame() const { return platformFrame_.get(); }
     VSTGUIEditorInterface* getEditor() const { return editor_; }
 
+    // The window's modal pop-ups, safe against the frame being closed or
+    // released while they run; false without a window.
+    bool popupMenu(COptionMenuPopup& popup, const CPoint& frameLocation);
+    bool runTextBox(const CRect& frameRect, std::string& text, int32_t& resultCode);
+
     bool setSize(CCoord width, CCoord height);
     void enableTooltips(bool state) { tooltips_ = state; }
     bool tooltipsEnabled() const { return tooltips_; }
@@ -57,6 +62,9 @@ private:
 
     VSTGUIEditorInterface* editor_;
     std::unique_ptr<IPlatformFrame> platformFrame_;
+    // A window closed during a modal pop-up is let go when the pop-up returns.
+    std::unique_ptr<IPlatformFrame> closedDuringModal_;
+    int modalDepth_ = 0;
     DirtyRegion dirty_;
     bool tooltips_ = false;
 };

@@ -53,8 +53,9 @@ public:
         kSelectDirectory = 2,
     };
 
-    // The message sent to the delegate of run() when the selector ends.
-    static constexpr IdStringPtr kSelectEndMessage = "CNewFileSelector Select End Message";
+    // The message sent to the delegate of run() when the selector ends; one
+    // object, so delegates may compare its address.
+    static constexpr char kSelectEndMessage[] = "CNewFileSelector Select End Message";
 
     // Null for an unknown style. The caller owns the new selector.
     static CNewFileSelector* create(CFrame* parent = nullptr, Style style = kSelectFile);

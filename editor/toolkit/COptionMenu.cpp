@@ -5,7 +5,6 @@
 #include "editor/toolkit/CBitmap.h"
 #include "editor/toolkit/CFrame.h"
 #include "editor/toolkit/COptionMenuPopup.h"
-#include "editor/toolkit/ToolkitLog.h"
 
 namespace VSTGUI {
 
@@ -127,19 +126,13 @@ bool COptionMenu::popup()
 
 bool COptionMenu::popup(CFrame* frame, const CPoint& frameLocation)
 {
-    IPlatformFrame* platform = frame ? frame->getPlatformFrame() : nullptr;
-    if (!platform)
-    {
-        toolkitLog("no window to show the menu in");
-        return false;
-    }
-    if (popupOpen_)
+    if (!frame || popupOpen_)
         return false;
     remember();
     popupOpen_ = true;
     invalid();
     COptionMenuPopup list(*this);
-    const bool chosen = platform->popupMenu(list, frameLocation) && list.getChosenIndex() >= 0 &&
+    const bool chosen = frame->popupMenu(list, frameLocation) && list.getChosenIndex() >= 0 &&
                         list.getChosenIndex() < getNbEntries();
     popupOpen_ = false;
     invalid();

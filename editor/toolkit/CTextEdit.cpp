@@ -1,7 +1,6 @@
 #include "editor/toolkit/CTextEdit.h"
 
 #include "editor/toolkit/CFrame.h"
-#include "editor/toolkit/ToolkitLog.h"
 
 namespace VSTGUI {
 
@@ -29,12 +28,8 @@ void CTextEdit::takeFocus()
     if (!wantsFocus() || editingText_)
         return;
     CFrame* frame = getFrame();
-    IPlatformFrame* platform = frame ? frame->getPlatformFrame() : nullptr;
-    if (!platform)
-    {
-        toolkitLog("no window to edit text in");
+    if (!frame)
         return;
-    }
     CPoint origin = size_.getTopLeft();
     localToFrame(origin);
     const CRect box(origin, size_.getSize());
@@ -43,7 +38,7 @@ void CTextEdit::takeFocus()
     beginEdit();
     std::string text = text_;
     int32_t result = -1;
-    if (platform->runTextBox(box, text, result))
+    if (frame->runTextBox(box, text, result))
     {
         setText(text);
         valueChanged();

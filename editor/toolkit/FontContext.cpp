@@ -38,3 +38,12 @@ void applyFontToLayout(PangoLayout* layout, const PangoFontDescription* descript
 }
 
 } // namespace VSTGUI
+
+#if defined(__SANITIZE_ADDRESS__)
+// Fontconfig keeps its caches for the life of the process, which the leak
+// checker would report; the toolkit's own objects are still checked.
+extern "C" const char* __lsan_default_suppressions()
+{
+    return "leak:libfontconfig.so\n";
+}
+#endif

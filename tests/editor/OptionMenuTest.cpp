@@ -125,6 +125,18 @@ TEST_F(MenuInWindow, ThePopupChoosesWithTheMouseAndIgnoresTheReleaseThatOpenedIt
     EXPECT_EQ(menu->getValue(), 3);
 }
 
+TEST_F(MenuInWindow, AWindowClosedWhileTheListIsOpenEndsItWithoutAChoice)
+{
+    window->menuScript = [this](COptionMenuPopup& popup) {
+        frame->close(); // the host closes the editor meanwhile
+        popup.onKeyDown(Key::kReturn);
+    };
+    EXPECT_FALSE(menu->popup());
+    EXPECT_EQ(frame->getPlatformFrame(), nullptr);
+    EXPECT_TRUE(listener.values.empty());
+    EXPECT_FALSE(menu->popup());
+}
+
 TEST(OptionMenu, AMenuWithoutAWindowOrFrameDoesNotPopUp)
 {
     Listener listener;
