@@ -246,7 +246,7 @@ PangoLayout* CDrawContext::layoutFor(UTF8StringPtr string, bool antialias)
     cairo_font_options_destroy(options);
     pango_cairo_update_layout(cr_, layout_);
     applyFontToLayout(layout_, font->getDescription(), font->getStyle());
-    pango_layout_set_text(layout_, string, -1);
+    setLayoutText(layout_, string);
     return layout_;
 }
 

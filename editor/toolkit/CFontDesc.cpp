@@ -94,7 +94,7 @@ CCoord IPlatformFont::getStringWidth(CDrawContext* context, UTF8StringPtr string
         return 0;
     PangoLayout* layout = pango_layout_new(measuringContext(antialias));
     applyFontToLayout(layout, description_, style_);
-    pango_layout_set_text(layout, string, -1);
+    setLayoutText(layout, string);
     PangoRectangle logical;
     pango_layout_get_extents(layout, nullptr, &logical);
     g_object_unref(layout);

@@ -37,6 +37,18 @@ void applyFontToLayout(PangoLayout* layout, const PangoFontDescription* descript
     pango_attr_list_unref(attributes);
 }
 
+void setLayoutText(PangoLayout* layout, const char* text)
+{
+    if (g_utf8_validate(text, -1, nullptr))
+    {
+        pango_layout_set_text(layout, text, -1);
+        return;
+    }
+    gchar* valid = g_utf8_make_valid(text, -1);
+    pango_layout_set_text(layout, valid, -1);
+    g_free(valid);
+}
+
 } // namespace VSTGUI
 
 #if defined(__SANITIZE_ADDRESS__)

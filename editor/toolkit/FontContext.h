@@ -11,5 +11,7 @@ namespace VSTGUI {
 PangoContext* measuringContext(bool antialias);
 // Sets the font and the underline and strike-through bits on a layout.
 void applyFontToLayout(PangoLayout* layout, const PangoFontDescription* description, int style);
+// Sets the text of a layout; bytes that are not UTF-8 show as replacement characters.
+void setLayoutText(PangoLayout* layout, const char* text);
 
 } // namespace VSTGUI

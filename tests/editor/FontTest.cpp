@@ -68,4 +68,17 @@ TEST(FontMetrics, TheContextsStringWidthMatchesTheDrawnInk)
     EXPECT_GT(maxX, width - 5);
 }
 
+TEST(FontMetrics, TextThatIsNotUtf8IsMeasuredAndDrawnWithReplacements)
+{
+    CFontDesc font(CFontDesc::defaultFaceName(), 12);
+    const char broken[] = "Gain \xff\xfe dB";
+    testing::internal::CaptureStderr();
+    EXPECT_GT(font.getPlatformFont()->getStringWidth(nullptr, broken),
+              font.getPlatformFont()->getStringWidth(nullptr, "Gain  dB"));
+    auto c = COffscreenContext::create(100, 20);
+    c->setFont(&font);
+    c->drawString(broken, CRect(0, 0, 100, 20));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), ""); // no warning from pango
+}
+
 } // namespace
