@@ -44,7 +44,7 @@ public:
     void setParameterNormalized(int64_t time, int index, float value) override;
     void getPresetState(std::string& out) override;
     dsp_patch_parameter_base* createPatchParameter(const parameter_description* description,
-                                                   InterfaceObject* pin);
+                                                   InterfaceObject* pin) override;
     dsp_patch_parameter_base* createPatchParameter(int persistenceId);
     dsp_patch_parameter_base* ConnectHostControl(int hostControl, UPlug* plug) override;
     dsp_patch_parameter_base* ConnectParameter(int handle, UPlug* plug) override;

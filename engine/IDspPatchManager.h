@@ -11,6 +11,8 @@ class my_input_stream;
 class ug_container;
 class UPlug;
 class dsp_patch_parameter_base;
+class InterfaceObject;
+struct parameter_description;
 
 // Handed to OnMidi by the module that heard the MIDI; the container first.
 struct VoiceControlState
@@ -41,6 +43,12 @@ public:
     virtual void SendInitialUpdates() {}
     virtual void vst_Automation(ug_container* /*container*/, int64_t /*time*/, int /*code*/, float /*value*/) {}
     virtual void vst_Automation2(int64_t /*time*/, int /*code*/, const void* /*data*/, int /*size*/) {}
+    // A parameter described by a module's own description, for its pin.
+    virtual dsp_patch_parameter_base* createPatchParameter(const parameter_description* /*description*/,
+                                                           InterfaceObject* /*pin*/)
+    {
+        return nullptr;
+    }
     virtual dsp_patch_parameter_base* ConnectHostControl(int /*hostControl*/, UPlug* /*plug*/) { return nullptr; }
     virtual dsp_patch_parameter_base* ConnectParameter(int /*handle*/, UPlug* /*plug*/) { return nullptr; }
     virtual void setProgram(int /*program*/) {}

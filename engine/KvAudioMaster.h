@@ -93,7 +93,9 @@ private:
                               TiXmlElement* moduleElement);
     void ConnectLines(TiXmlElement* element);
     bool SetupVstIO();
-    int OversampleFactor(TiXmlElement* moduleElement) const;
+    // The factor rule: `insideOversampled` when the enclosing container already runs oversampled.
+    int OversampleFactor(TiXmlElement* moduleElement, bool insideOversampled) const;
+    bool IsOversampled(ug_container* container) const;
     void Log(const std::string& text);
     void HandleInterrupt();
     void ReadPresetState(std::string& out);

@@ -10,6 +10,7 @@
 #include "core/ModuleXml.h"
 #include "core/SafeXmlText.h"
 #include "core/conversion.h"
+#include "engine/DspPatchManagerProxy.h"
 #include "engine/IDspPatchManager.h"
 #include "engine/KvAudioMaster.h"
 #include "engine/ug_container.h"
@@ -168,7 +169,8 @@ void KvAudioMaster::BuildModules(ug_container* container, ug_container* patchMan
         }
     }
 
-    if (container->has_own_patch_manager())
+    // A proxy's container takes its automation from the enclosing container.
+    if (container->has_own_patch_manager() && !dynamic_cast<DspPatchManagerProxy*>(container->get_patch_manager()))
         container->BuildAutomationModules();
     ConnectLines(element);
 }
@@ -191,7 +193,7 @@ void KvAudioMaster::BuildContainerModule(ug_container* container, ug_container* 
     }
     child->SetPolyphonicContainer(IntAttribute(m, "Polyphonic", 0) == 1);
     const bool expand = IntAttribute(m, "ExpandInline", 1) != 0;
-    const int factor = expand ? 0 : OversampleFactor(m);
+    const int factor = expand ? 0 : OversampleFactor(m, IsOversampled(container));
     ug_oversampler* oversampler = nullptr;
     if (ug_oversampler::Supports(factor))
     {
@@ -202,14 +204,18 @@ void KvAudioMaster::BuildContainerModule(ug_container* container, ug_container* 
     }
     else
     {
-        if (factor >= 2)
+        if (factor >= 2 || factor <= -2)
             Log(Describe(m) + ": oversampling is not available by " + std::to_string(factor) +
                 "; the container runs at the base rate");
         container->AddUG(child);
     }
     child->Setup(this, m);
     if (oversampler)
+    {
         oversampler->Setup1(child, factor, IntAttribute(m, "OversampleFilter", 6));
+        if (!m->FirstChildElement("PatchManager"))
+            oversampler->CreatePatchManagerProxy();
+    }
     if (IDspPatchManager* manager = patchManagerContainer->get_patch_manager())
         manager->setupContainerHandles(child);
     if (expand)
@@ -224,8 +230,24 @@ void KvAudioMaster::BuildContainerModule(ug_container* container, ug_container* 
         child->PostBuildStuff(true);
 }
 
-int KvAudioMaster::OversampleFactor(TiXmlElement* m) const
+bool KvAudioMaster::IsOversampled(ug_container* container) const
 {
+    // A container chain that ends anywhere but at the top is held by an oversampler.
+    ug_container* c = container;
+    for (int depth = 0; c && c->parentContainer_ && depth < 100000; ++depth)
+        c = c->parentContainer_;
+    return c != nullptr && c != top_;
+}
+
+int KvAudioMaster::OversampleFactor(TiXmlElement* m, bool insideOversampled) const
+{
+    // Inside an oversampled container the factor is taken as written: a
+    // negative one runs at the enclosing rate divided.
+    if (insideOversampled)
+    {
+        const int written = std::clamp(IntAttribute(m, "Oversample", 0), -kMaxOversampleFactor, kMaxOversampleFactor);
+        return written >= 2 || written <= -2 ? written : 0;
+    }
     const int requested = std::clamp(IntAttribute(m, "Oversample", 0), 0, kMaxOversampleFactor);
     const auto rate = static_cast<int64_t>(sampleRate_);
     int64_t factor = std::max(requested, 1);

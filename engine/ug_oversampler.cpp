@@ -3,15 +3,24 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "engine/DspPatchManagerProxy.h"
 #include "engine/EventPool.h"
 #include "engine/ug_container.h"
 #include "engine/ug_oversampler_fir.h"
 #include "engine/ug_oversampler_in.h"
 #include "engine/ug_oversampler_out.h"
 
+namespace
+{
+int64_t FloorDiv(int64_t a, int64_t b)
+{
+    const int64_t q = a / b;
+    return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
+}
+} // namespace
+
 ug_oversampler::ug_oversampler() : AudioMasterBase(44100.0f)
 {
-    flags_ |= UGF_NEVER_SUSPEND;
     SetProcessFunction(&ug_base::process_nothing);
 }
 
@@ -22,6 +31,7 @@ ug_oversampler::~ug_oversampler()
 
 void ug_oversampler::Setup1(ug_container* child, int factor, int filter)
 {
+    up_ = factor >= 1;
     factor_ = std::clamp(std::abs(factor), 1, kMaxFactor);
     // Clamped first: a setting from the document may be any integer.
     filter = std::clamp(filter, 0, OversamplerFir::kMaxTaps);
@@ -29,14 +39,7 @@ void ug_oversampler::Setup1(ug_container* child, int factor, int filter)
     child_ = child;
     sampleRate_ = SampleRate();
     SetBlockSize(BlockSize());
-
     child->audioMaster_ = this;
-    out_ = new ug_oversampler_out(this, factor_, filter_);
-    in_ = new ug_oversampler_in(this, factor_, filter_);
-    child->AddUG(out_);
-    out_->SetupWithoutCug();
-    child->AddUG(in_);
-    in_->SetupWithoutCug();
 
     // Every pin of the child gets a relayed copy here and a border pin inside;
     // lines drawn to the child's pin later land on the copy.
@@ -46,48 +49,98 @@ void ug_oversampler::Setup1(ug_container* child, int factor, int filter)
         auto* outer = new UPlug(this, pin);
         outer->CreateBuffer();
         AddPlug(outer);
-        UPlug* border = nullptr;
-        if (pin->direction_ == DR_IN)
-        {
-            border = in_->AddBorderPin(outer, DR_OUT);
-            ug_base::connect(border, pin);
-        }
-        else
-        {
-            border = out_->AddBorderPin(outer, DR_IN);
-            ug_base::connect(pin, border);
-        }
-        pin->proxy_ = outer;
-        borderPins_.push_back(border);
     }
+    MakeBorderModules();
+    for (size_t i = 0; i < pins.size(); ++i)
+    {
+        UPlug* pin = pins[i];
+        if (pin->direction_ == DR_IN)
+            ug_base::connect(borderPins_[i], pin);
+        else
+            ug_base::connect(pin, borderPins_[i]);
+        pin->proxy_ = plugs_[i];
+    }
+}
+
+void ug_oversampler::MakeBorderModules()
+{
+    out_ = new ug_oversampler_out(this, factor_, filter_, up_);
+    in_ = new ug_oversampler_in(this, factor_, filter_, up_);
+    child_->AddUG(out_);
+    out_->SetupWithoutCug();
+    child_->AddUG(in_);
+    in_->SetupWithoutCug();
+    borderPins_.clear();
+    for (UPlug* outer : plugs_)
+    {
+        if (outer->direction_ == DR_IN)
+            borderPins_.push_back(in_->AddBorderPin(outer, DR_OUT));
+        else
+            borderPins_.push_back(out_->AddBorderPin(outer, DR_IN));
+    }
+}
+
+void ug_oversampler::CreatePatchManagerProxy()
+{
+    if (child_ && !child_->has_own_patch_manager())
+        child_->setPatchManager(new DspPatchManagerProxy(child_, this));
+}
+
+void ug_oversampler::SetChildMaster()
+{
+    std::vector<ug_base*> modules;
+    child_->ExportUgs(modules);
+    for (ug_base* module : modules)
+        module->audioMaster_ = this;
 }
 
 void ug_oversampler::Setup2(bool first)
 {
     if (!child_)
         return;
-    std::vector<ug_base*> modules;
-    child_->ExportUgs(modules);
-    for (ug_base* module : modules)
-        module->audioMaster_ = this;
-
+    SetChildMaster();
     // The child has no parent container: this re-routes its tied pins through
     // the border modules, sorts it and makes its voices.
     child_->PostBuildStuff(first);
-
-    modules.clear();
-    child_->ExportUgs(modules);
-    for (ug_base* module : modules)
-        module->audioMaster_ = this;
+    SetChildMaster();
     // Re-routing pointed the child's pins inside; outer lines still come here.
     for (size_t i = 0; i < child_->plugs_.size() && i < plugs_.size(); ++i)
         child_->plugs_[i]->proxy_ = plugs_[i];
 }
 
+bool ug_oversampler::PPGetActiveFlag()
+{
+    for (const UPlug* pin : plugs_)
+    {
+        if (pin->direction_ == DR_IN && (pin->plugFlags_ & PF_PP_DOWNSTREAM))
+            return true;
+    }
+    return false;
+}
+
+int64_t ug_oversampler::ToInner(int64_t outerTime) const
+{
+    if (up_)
+        return outerTime * factor_ + timeOffset_;
+    return FloorDiv(outerTime, factor_) + timeOffset_;
+}
+
+int64_t ug_oversampler::ToOuter(int64_t innerTime) const
+{
+    if (up_)
+        return FloorDiv(innerTime - timeOffset_, factor_);
+    return (innerTime - timeOffset_) * factor_;
+}
+
 void ug_oversampler::RelayOutGoingEvent(UPlug* outerPin, const KorvaneEvent* event)
 {
-    const int64_t time = std::max((event->sampleTime - timeOffset_) / factor_, OuterClock());
+    const int64_t time = std::max(ToOuter(event->sampleTime), OuterClock());
     outerPin->Transmit(time, std::max(event->arg2, 0), event->Data());
+}
+
+void ug_oversampler::RelayOutGoingState(int64_t innerTime, UPlug* outerPin, state_type state)
+{
+    outerPin->TransmitState(std::max(ToOuter(innerTime), OuterClock()), state);
 }
 
 int ug_oversampler::Open()
@@ -98,7 +151,11 @@ int ug_oversampler::Open()
     SetBlockSize(BlockSize());
     ResetBlockLoop();
     child_->Open();
-    return ug_base::Open();
+    const int result = ug_base::Open();
+    // Inner time 0 stands for the outer time the oversampler opens at.
+    timeOffset_ = 0;
+    timeOffset_ = -ToInner(OuterClock());
+    return result;
 }
 
 int ug_oversampler::Close()
@@ -108,9 +165,25 @@ int ug_oversampler::Close()
     return ug_base::Close();
 }
 
-void ug_oversampler::FixTimeOffset()
+void ug_oversampler::SyncInnerClock()
 {
-    timeOffset_ = AudioMasterBase::sampleClock_ - static_cast<int64_t>(factor_) * OuterClock();
+    const int64_t now = ToInner(OuterClock());
+    if (AudioMasterBase::sampleClock_ >= now)
+        return;
+    AudioMasterBase::sampleClock_ = now;
+    nextGlobalStartClock_ = now;
+    // Modules woken meanwhile were listed at the old time: they move on too.
+    EventProcessor* head = skipList_.Head();
+    for (EventProcessor* node = head->next_[0]; node != head; node = node->next_[0])
+        node->SetClockRescheduleEvents(now);
+}
+
+void ug_oversampler::InsertBlockDev(EventProcessor* module)
+{
+    AudioMasterBase::InsertBlockDev(module);
+    // Something inside woke while the oversampler slept: it runs again.
+    if (ug_base::sleeping_ && (ug_base::flags_ & UGF_SUSPENDED) == 0)
+        ug_base::Wake();
 }
 
 void ug_oversampler::AnnounceAudioOutputs(int64_t time)
@@ -133,14 +206,15 @@ void ug_oversampler::TakeEvents(int64_t end)
         {
         case UET_EVENT_SETPIN:
         case UET_EVENT_MIDI:
+        case UET_EVENT_STREAMING_START:
+        case UET_EVENT_STREAMING_STOP:
         {
-            // Audio state changes stay outside: the border keeps streaming.
             const int index = e->arg1;
             UPlug* border = index >= 0 && index < static_cast<int>(borderPins_.size()) ? borderPins_[index] : nullptr;
             if (!border || border->owner_ != in_)
                 break;
-            KorvaneEvent* relayed = EventPool::New(GetEventPool(), time * factor_ + timeOffset_,
-                                                   ug_oversampler_in::kRelayedEvent, border->index_);
+            KorvaneEvent* relayed =
+                EventPool::New(GetEventPool(), ToInner(time), ug_oversampler_in::kRelayedEvent, border->index_);
             if (!relayed)
                 break;
             relayed->arg4 = e->eventType;
@@ -169,17 +243,37 @@ void ug_oversampler::TakeEvents(int64_t end)
 
 void ug_oversampler::DoProcess(int blockPosition, int sampleFrames)
 {
-    FixTimeOffset();
+    SyncInnerClock();
     TakeEvents(OuterClock() + sampleFrames);
-    in_->BeginOuterPiece(blockPosition);
-    out_->BeginOuterPiece(blockPosition);
-    DoProcessVST(factor_ * sampleFrames);
+    const int64_t inner = AudioMasterBase::sampleClock_;
+    if (up_)
+    {
+        in_->BeginOuterPiece(blockPosition, inner);
+        out_->BeginOuterPiece(blockPosition, inner);
+        DoProcessVST(factor_ * sampleFrames);
+    }
+    else
+    {
+        // One inner sample each time the outer clock completes a factor.
+        const int phase = static_cast<int>(OuterClock() - FloorDiv(OuterClock(), factor_) * factor_);
+        const int innerPosition = static_cast<int>(inner % std::max(1, blockSize_));
+        const int count = in_->SubProcessDownsample(blockPosition, sampleFrames, phase, innerPosition);
+        DoProcessVST(count);
+        out_->SubProcessUpsample(blockPosition, sampleFrames, phase, innerPosition);
+    }
     ug_base::sampleClock_ += sampleFrames;
+    // Nothing inside is awake: the section costs nothing until woken.
+    if (skipList_.IsEmpty())
+        SleepMode();
 }
 
-void ug_oversampler::Wake()
+void ug_oversampler::Resume()
 {
-    ug_base::Wake();
+    ug_base::Resume();
+    if (in_)
+        in_->OnOversamplerResume();
+    if (out_)
+        out_->OnOversamplerResume();
 }
 
 void ug_oversampler::SetPPVoiceNumber(int voice)
@@ -191,7 +285,10 @@ void ug_oversampler::SetPPVoiceNumber(int voice)
 
 float ug_oversampler::SampleRate()
 {
-    return Outer() ? Outer()->SampleRate() * static_cast<float>(factor_) : sampleRate_;
+    if (!Outer())
+        return sampleRate_;
+    const float rate = Outer()->SampleRate();
+    return up_ ? rate * static_cast<float>(factor_) : rate / static_cast<float>(factor_);
 }
 
 int ug_oversampler::BlockSize()
@@ -243,8 +340,9 @@ void ug_oversampler::RegisterPatchAutomator(ug_patch_automator* automator)
 
 int64_t ug_oversampler::CalculateOversampledTimestamp(ug_container* top, int64_t time)
 {
-    const int64_t inner = time * factor_ + timeOffset_;
-    return parentContainer_ ? parentContainer_->CalculateOversampledTimestamp(top, inner) : inner;
+    // Outermost conversion first: nested oversamplers each add their own.
+    const int64_t outer = parentContainer_ ? parentContainer_->CalculateOversampledTimestamp(top, time) : time;
+    return ToInner(outer);
 }
 
 int ug_oversampler::CallVstHost(int opcode, int index, int value, void* ptr, float opt)
@@ -267,4 +365,9 @@ void ug_oversampler::onFadeOutComplete()
 EventPool* ug_oversampler::GetEventPool()
 {
     return Outer() ? Outer()->GetEventPool() : AudioMasterBase::GetEventPool();
+}
+
+ug_base* ug_oversampler::Clone(CUGLookupList& /*lookup*/)
+{
+    return nullptr;
 }

@@ -1,8 +1,11 @@
 #pragma once
-// Runs a container at a multiple of its parent's sample rate. It takes the
+// Runs a container at a multiple of its parent's sample rate (or, inside a
+// container that is already oversampled, at a fraction of it). It takes the
 // container's place in the parent graph, owns it, and is the audio master of
-// everything inside: its own skip list and clocks in the faster time base.
+// everything inside: its own skip list and clocks in the other time base.
 // Border modules inside carry signals across; events crossing are re-timed.
+// When everything inside has gone to sleep, the oversampler sleeps too.
+// Audio thread, except the set-up operations (graph building).
 
 #include <vector>
 
@@ -21,36 +24,54 @@ public:
     ug_oversampler();
     ~ug_oversampler() override;
 
-    // Factors this module runs: 2 to kMaxFactor.
-    static bool Supports(int factor) { return factor >= 2 && factor <= kMaxFactor; }
+    // Factors this module runs: 2 to kMaxFactor up, -2 to -kMaxFactor down.
+    static bool Supports(int factor)
+    {
+        const int magnitude = factor < 0 ? -factor : factor;
+        return magnitude >= 2 && magnitude <= kMaxFactor;
+    }
 
     ug_base* Create() override { return new ug_oversampler(); }
-    // An oversampled container is shared by the voices, as nested containers are.
-    ug_base* Clone(CUGLookupList& /*lookup*/) override { return nullptr; }
+    // A copy for another voice: the whole child graph is copied with it.
+    ug_base* Clone(CUGLookupList& lookup) override;
+    // Polyphony reaching an oversampled section makes it run per voice:
+    // what it holds is not known to be linear.
+    bool PPGetActiveFlag() override;
 
     // While the document is read: takes ownership of the child (already set up
     // with its pins), makes the border modules and a relayed copy of every
-    // pin of the child. Lines to the child's pins land on the copies.
+    // pin of the child. Lines to the child's pins land on the copies. A
+    // negative factor runs the child at the parent's rate divided.
     void Setup1(ug_container* child, int factor, int filter);
+    // A child without a patch manager of its own gets one that hands its
+    // parameters to the enclosing container's manager.
+    void CreatePatchManagerProxy();
     // After the child's content is built: joins the border modules to it and
     // finishes the child's graph.
     void Setup2(bool first);
 
     ug_container* Child() const { return child_; }
     int Factor() const { return factor_; }
+    bool Up() const { return up_; }
     int FilterSetting() const { return filter_; }
     ug_oversampler_in* InModule() const { return in_; }
     ug_oversampler_out* OutModule() const { return out_; }
     int64_t TimeOffset() const { return timeOffset_; }
 
-    // A value from inside leaves on the outer pin at the matching outer time.
+    // Time conversions between the parent's time base and the inner one.
+    int64_t ToInner(int64_t outerTime) const;
+    int64_t ToOuter(int64_t innerTime) const;
+
+    // A value or a signal state from inside leaves on the outer pin at the
+    // matching outer time.
     void RelayOutGoingEvent(UPlug* outerPin, const KorvaneEvent* event);
+    void RelayOutGoingState(int64_t innerTime, UPlug* outerPin, state_type state);
 
     // Module side.
     int Open() override;
     int Close() override;
     void DoProcess(int blockPosition, int sampleFrames) override;
-    void Wake() override;
+    void Resume() override;
     void SetPPVoiceNumber(int voice) override;
 
     // Master side, for the modules inside.
@@ -58,6 +79,7 @@ public:
     int BlockSize() override;
     int BlockPos() override { return AudioMasterBase::BlockPos(); }
     void Wake(EventProcessor* object) override { AudioMasterBase::Wake(object); }
+    void InsertBlockDev(EventProcessor* module) override;
     void RegisterDspMsgHandle(dsp_msg_target* object, int handle) override;
     void AssignTemporaryHandle(dsp_msg_target* object) override;
     dsp_msg_target* HandleToObject(int handle) override;
@@ -75,9 +97,15 @@ public:
 private:
     IKvAudioMaster* Outer() const { return ug_base::audioMaster_; }
     int64_t OuterClock() const { return ug_base::sampleClock_; }
-    void FixTimeOffset();
+    // Inner time stands still while the oversampler sleeps or is suspended;
+    // on its next run it catches up, so inner time keeps one fixed relation
+    // to outer time and values computed meanwhile arrive when they should.
+    void SyncInnerClock();
     void AnnounceAudioOutputs(int64_t time);
     void TakeEvents(int64_t end);
+    // The border modules and their pins, one per pin of this module.
+    void MakeBorderModules();
+    void SetChildMaster();
 
     ug_container* child_ = nullptr;
     ug_oversampler_in* in_ = nullptr;
@@ -85,6 +113,7 @@ private:
     // For each pin of this module, the matching pin of a border module.
     std::vector<UPlug*> borderPins_;
     int factor_ = 1;
+    bool up_ = true;
     int filter_ = 6;
     int64_t timeOffset_ = 0;
 };

@@ -9,7 +9,10 @@ int ug_oversampler_in::Open()
 {
     if (audioMaster_)
         silence_.assign(static_cast<size_t>(std::max(1, audioMaster_->BlockSize())), 0.0f);
-    if (fir_)
+    // Going down, the oversampler runs the filters before the inner run.
+    if (!up_)
+        SetProcessFunction(&ug_base::process_nothing);
+    else if (fir_)
         SetProcessFunction(&ug_oversampler_in::process_interpolate_fir);
     else
         SetProcessFunction(&ug_oversampler_in::process_interpolate);
@@ -24,65 +27,95 @@ void ug_oversampler_in::HandleEvent(KorvaneEvent* event)
         AnnounceAudioStreaming(event->sampleTime);
         break;
     case kRelayedEvent:
-        if (UPlug* pin = GetPlug(event->arg1))
+    {
+        UPlug* pin = GetPlug(event->arg1);
+        if (!pin)
+            break;
+        const auto index = static_cast<size_t>(event->arg1);
+        switch (event->arg4)
         {
-            // Audio stays streaming: the filter output moves on after its input stops.
-            if (event->arg4 == UET_EVENT_SETPIN || event->arg4 == UET_EVENT_MIDI)
-                pin->Transmit(event->sampleTime, event->arg2, event->Data());
+        case UET_EVENT_SETPIN:
+        case UET_EVENT_MIDI:
+            pin->Transmit(event->sampleTime, event->arg2, event->Data());
+            break;
+        case UET_EVENT_STREAMING_START:
+        case UET_EVENT_STREAMING_STOP:
+            // Inside, the filtered signal moves on after its input stops: it
+            // stays streaming until it has settled.
+            if (pin->datatype_ != DT_FSAMPLE)
+                break;
+            settle_[index] = event->arg4 == UET_EVENT_STREAMING_START ? kStreaming : kJustStopped;
+            pin->TransmitState(event->sampleTime, ST_STREAMING);
+            break;
+        default:
+            break;
         }
         break;
+    }
     default:
         ug_base::HandleEvent(event);
         break;
     }
 }
 
-int ug_oversampler_in::ClampOuterIndex(int sampleFrames)
+int ug_oversampler_in::ClampOuterIndex(int outerIndex, int phase, int sampleFrames) const
 {
     const int blockSize = static_cast<int>(silence_.size());
-    const int outerNeeded = (phase_ + sampleFrames + factor_ - 1) / factor_;
-    if (outerIndex_ < 0 || outerIndex_ + outerNeeded > blockSize)
-        outerIndex_ = std::clamp(blockSize - outerNeeded, 0, blockSize - 1);
-    return outerIndex_;
+    const int outerNeeded = (phase + sampleFrames + factor_ - 1) / factor_;
+    if (outerIndex < 0 || outerIndex + outerNeeded > blockSize)
+        return std::clamp(blockSize - outerNeeded, 0, blockSize - 1);
+    return outerIndex;
 }
 
-void ug_oversampler_in::AdvancePhase(int sampleFrames)
+void ug_oversampler_in::AnnounceStatic(size_t pin, int64_t time)
 {
-    phase_ += sampleFrames;
-    outerIndex_ += phase_ / factor_;
-    phase_ %= factor_;
+    plugs_[pin]->TransmitState(time, ST_STATIC);
 }
 
-// The walk both filters share: one outer sample enters every factor inner
-// samples (zero stuffing), and `step` gives each inner sample.
+// The walk both filters share going up: one outer sample enters every factor
+// inner samples (zero stuffing), and `step` gives each inner sample.
 template <class Filter, class Step>
 void ug_oversampler_in::Interpolate(std::vector<Filter>& filters, int blockPosition, int sampleFrames, Step step)
 {
-    ClampOuterIndex(sampleFrames);
+    int firstIndex = 0;
+    int firstPhase = 0;
+    LocateOuter(sampleClock_, firstIndex, firstPhase);
+    firstIndex = ClampOuterIndex(firstIndex, firstPhase, sampleFrames);
     for (size_t i = 0; i < plugs_.size(); ++i)
     {
         UPlug* pin = plugs_[i];
         USampBlock* target = pin->datatype_ == DT_FSAMPLE ? pin->GetSampleBlock() : nullptr;
-        if (!target)
+        // A static, settled input leaves its block as it is.
+        if (!target || settle_[i] == 0)
             continue;
+        const bool settling = BeginSettling(i);
         const USampBlock* source = outerPins_[i]->GetSampleBlock();
         const float* in = source && source->GetBlock() ? source->GetBlock() : silence_.data();
         float* out = target->GetBlock() + blockPosition;
         Filter& filter = filters[i];
-        int index = outerIndex_;
-        int phase = phase_;
+        int index = firstIndex;
+        int phase = firstPhase;
+        float x = Tame(in[index]);
         for (int k = 0; k < sampleFrames; ++k)
         {
             const bool fresh = phase == 0;
-            out[k] = step(filter, fresh, fresh ? Tame(in[index]) : 0.0f, phase);
+            if (fresh)
+                x = Tame(in[index]);
+            float y = step(filter, fresh, fresh ? x : 0.0f, phase);
+            if (settling && settle_[i] > 0)
+                y = Settle(i, y, x, phase);
+            out[k] = y;
             if (++phase == factor_)
             {
                 phase = 0;
                 ++index;
             }
         }
+        if (FinishSettling(i, settling, target->GetBlock(), x))
+            AnnounceStatic(i, sampleClock_ + sampleFrames);
     }
-    AdvancePhase(sampleFrames);
+    if (AllQuiet())
+        SleepMode();
 }
 
 void ug_oversampler_in::process_interpolate(int blockPosition, int sampleFrames)
@@ -101,4 +134,59 @@ void ug_oversampler_in::process_interpolate_fir(int blockPosition, int sampleFra
             fir.Push(x);
         return fir.Interpolate(phase);
     });
+}
+
+// Going down: every outer sample goes through `step`; each time the outer
+// clock completes a factor, the result is the next inner sample.
+template <class Filter, class Step>
+void ug_oversampler_in::Decimate(std::vector<Filter>& filters, int outerPosition, int n, int phase,
+                                 int innerPosition, Step step)
+{
+    const int blockSize = BlockSizeOf();
+    for (size_t i = 0; i < plugs_.size(); ++i)
+    {
+        UPlug* pin = plugs_[i];
+        USampBlock* target = pin->datatype_ == DT_FSAMPLE ? pin->GetSampleBlock() : nullptr;
+        if (!target || settle_[i] == 0)
+            continue;
+        const bool settling = BeginSettling(i);
+        const USampBlock* source = outerPins_[i]->GetSampleBlock();
+        const float* in = (source && source->GetBlock() ? source->GetBlock() : silence_.data()) + outerPosition;
+        float* out = target->GetBlock();
+        Filter& filter = filters[i];
+        int written = 0;
+        float x = 0.0f;
+        for (int k = 0; k < n; ++k)
+        {
+            x = Tame(in[k]);
+            const bool emit = (phase + k + 1) % factor_ == 0;
+            float y = step(filter, x, emit);
+            if (!emit)
+                continue;
+            if (settling && settle_[i] > 0)
+                y = Settle(i, y, x, 0);
+            out[(innerPosition + written++) % blockSize] = y;
+        }
+        if (n > 0 && FinishSettling(i, settling, out, x) && audioMaster_)
+            AnnounceStatic(i, audioMaster_->SampleClock() + written);
+    }
+}
+
+int ug_oversampler_in::SubProcessDownsample(int outerPosition, int n, int phase, int innerPosition)
+{
+    const int count = (phase + n) / factor_;
+    const int blockSize = static_cast<int>(silence_.size());
+    if (sleeping_ || n <= 0 || outerPosition < 0 || outerPosition + n > blockSize)
+        return count;
+    if (fir_)
+        Decimate(firs_, outerPosition, n, phase, innerPosition, [](OversamplerFir& fir, float x, bool emit) {
+            fir.Push(x);
+            return emit ? fir.Decimate() : 0.0f;
+        });
+    else
+        Decimate(filters_, outerPosition, n, phase, innerPosition,
+                 [](OversamplerFilter& filter, float x, bool) { return filter.Process(x); });
+    if (AllQuiet())
+        SleepMode();
+    return count;
 }

@@ -1,11 +1,58 @@
 #include "engine/ug_oversampler_io.h"
 
-ug_oversampler_io::ug_oversampler_io(ug_oversampler* oversampler, int factor, int filterSetting)
-    : oversampler_(oversampler), factor_(factor < 1 ? 1 : factor), filterSetting_(filterSetting),
-      fir_(filterSetting > 10)
+#include <algorithm>
+
+#include "engine/IKvAudioMaster.h"
+
+namespace
+{
+// Long enough for the slowest IIR section to die away far below the tolerance.
+constexpr int kSteadyRun = 8192;
+} // namespace
+
+ug_oversampler_io::ug_oversampler_io(ug_oversampler* oversampler, int factor, int filterSetting, bool up,
+                                     bool interpolates)
+    : oversampler_(oversampler), factor_(factor < 1 ? 1 : factor), up_(up), interpolates_(interpolates),
+      filterSetting_(filterSetting), fir_(filterSetting > 10)
 {
     flags_ |= kBorderFlag | UGF_NEVER_SUSPEND;
     SetProcessFunction(&ug_base::process_nothing);
+
+    // The filter's answer to a constant input of 1, phase by phase: a static
+    // signal has settled when the output comes this close to it.
+    steadyGains_.assign(interpolates_ ? static_cast<size_t>(factor_) : 1u, 1.0f);
+    const int run = kSteadyRun - kSteadyRun % factor_;
+    if (fir_)
+    {
+        OversamplerFir fir;
+        fir.Init(filterSetting_, factor_);
+        for (int n = 0; n < run; ++n)
+        {
+            const int phase = n % factor_;
+            if (interpolates_)
+            {
+                if (phase == 0)
+                    fir.Push(1.0f);
+                steadyGains_[static_cast<size_t>(phase)] = fir.Interpolate(phase);
+            }
+            else
+            {
+                fir.Push(1.0f);
+                steadyGains_[0] = fir.Decimate();
+            }
+        }
+        return;
+    }
+    OversamplerFilter filter;
+    filter.Init(factor_);
+    for (int n = 0; n < run; ++n)
+    {
+        const int phase = n % factor_;
+        if (interpolates_)
+            steadyGains_[static_cast<size_t>(phase)] = filter.Process(phase == 0 ? static_cast<float>(factor_) : 0.0f);
+        else
+            steadyGains_[0] = filter.Process(1.0f);
+    }
 }
 
 UPlug* ug_oversampler_io::AddBorderPin(UPlug* outerPin, EDirection direction)
@@ -20,13 +67,30 @@ UPlug* ug_oversampler_io::AddBorderPin(UPlug* outerPin, EDirection direction)
     firs_.emplace_back();
     if (fir_)
         firs_.back().Init(filterSetting_, factor_);
+    settle_.push_back(0);
     return pin;
 }
 
-void ug_oversampler_io::BeginOuterPiece(int outerBlockPosition)
+void ug_oversampler_io::BeginOuterPiece(int outerBlockPosition, int64_t innerClock)
 {
-    outerIndex_ = outerBlockPosition;
-    phase_ = 0;
+    outerPosition_ = outerBlockPosition;
+    innerStart_ = innerClock;
+}
+
+void ug_oversampler_io::LocateOuter(int64_t innerTime, int& outerIndex, int& phase) const
+{
+    const int64_t delta = std::max<int64_t>(0, innerTime - innerStart_);
+    outerIndex = outerPosition_ + static_cast<int>(delta / factor_);
+    phase = static_cast<int>(delta % factor_);
+}
+
+void ug_oversampler_io::OnOversamplerResume()
+{
+    for (int& counter : settle_)
+    {
+        if (counter > 0)
+            counter = blockSize_;
+    }
 }
 
 int ug_oversampler_io::Open()
@@ -35,7 +99,26 @@ int ug_oversampler_io::Open()
         filter.Reset();
     for (OversamplerFir& fir : firs_)
         fir.Reset();
+    blockSize_ = audioMaster_ ? std::max(1, audioMaster_->BlockSize()) : 1;
+    // Audio is taken to stream until its source says otherwise.
+    for (size_t i = 0; i < settle_.size(); ++i)
+        settle_[i] = plugs_[i]->datatype_ == DT_FSAMPLE ? kStreaming : 0;
     return ug_base::Open();
+}
+
+bool ug_oversampler_io::FinishSettling(size_t pin, bool settling, float* block, float exact)
+{
+    if (!settling || settle_[pin] > 0)
+        return false;
+    settle_[pin] = 0;
+    if (block)
+        std::fill(block, block + blockSize_, exact);
+    return true;
+}
+
+bool ug_oversampler_io::AllQuiet() const
+{
+    return std::all_of(settle_.begin(), settle_.end(), [](int counter) { return counter == 0; });
 }
 
 void ug_oversampler_io::AnnounceAudioStreaming(int64_t time)

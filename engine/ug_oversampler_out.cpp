@@ -10,7 +10,9 @@ int ug_oversampler_out::Open()
 {
     if (audioMaster_)
         silence_.assign(static_cast<size_t>(std::max(1, audioMaster_->BlockSize())), 0.0f);
-    if (fir_)
+    if (!up_)
+        SetProcessFunction(&ug_base::process_nothing);
+    else if (fir_)
         SetProcessFunction(&ug_oversampler_out::process_decimate_fir);
     else
         SetProcessFunction(&ug_oversampler_out::process_decimate);
@@ -28,8 +30,19 @@ void ug_oversampler_out::HandleEvent(KorvaneEvent* event)
         break;
     case UET_EVENT_STREAMING_START:
     case UET_EVENT_STREAMING_STOP:
+    {
+        UPlug* outer = OuterPin(event->arg1);
+        if (!outer || outer->datatype_ != DT_FSAMPLE)
+            break;
+        // The filter's output moves on after its input stops: outside, the
+        // signal streams until it has settled.
+        settle_[static_cast<size_t>(event->arg1)] =
+            event->eventType == UET_EVENT_STREAMING_START ? kStreaming : kJustStopped;
+        oversampler_->RelayOutGoingState(event->sampleTime, outer, ST_STREAMING);
+        break;
+    }
     case UET_GRAPH_START:
-        // Outer audio outputs stream for as long as the oversampler runs.
+        // The oversampler announces its audio outputs itself.
         break;
     default:
         ug_base::HandleEvent(event);
@@ -37,51 +50,55 @@ void ug_oversampler_out::HandleEvent(KorvaneEvent* event)
     }
 }
 
-void ug_oversampler_out::ClampOuterIndex(int sampleFrames)
+int ug_oversampler_out::ClampOuterIndex(int outerIndex, int phase, int sampleFrames) const
 {
     const int blockSize = static_cast<int>(silence_.size());
-    const int outerWritten = (phase_ + sampleFrames) / factor_;
-    if (outerIndex_ < 0 || outerIndex_ + outerWritten > blockSize)
-        outerIndex_ = std::clamp(blockSize - outerWritten, 0, blockSize - 1);
+    const int outerWritten = (phase + sampleFrames) / factor_;
+    if (outerIndex < 0 || outerIndex + outerWritten > blockSize)
+        return std::clamp(blockSize - outerWritten, 0, blockSize - 1);
+    return outerIndex;
 }
 
-void ug_oversampler_out::AdvancePhase(int sampleFrames)
-{
-    phase_ += sampleFrames;
-    outerIndex_ += phase_ / factor_;
-    phase_ %= factor_;
-}
-
-// The walk both filters share: every inner sample goes through `step`, and
-// every factor-th result is written to the outer block.
+// Going up: every inner sample goes through `step`, and every factor-th
+// result is written to the outer block.
 template <class Filter, class Step>
 void ug_oversampler_out::Decimate(std::vector<Filter>& filters, int blockPosition, int sampleFrames, Step step)
 {
-    ClampOuterIndex(sampleFrames);
+    int firstIndex = 0;
+    int firstPhase = 0;
+    LocateOuter(sampleClock_, firstIndex, firstPhase);
+    firstIndex = ClampOuterIndex(firstIndex, firstPhase, sampleFrames);
     for (size_t i = 0; i < plugs_.size(); ++i)
     {
         UPlug* pin = plugs_[i];
         USampBlock* target = pin->datatype_ == DT_FSAMPLE ? outerPins_[i]->GetSampleBlock() : nullptr;
-        if (!target)
+        if (!target || settle_[i] == 0)
             continue;
+        const bool settling = BeginSettling(i);
         const USampBlock* source = pin->GetSampleBlock();
         const float* in = (source && source->GetBlock() ? source->GetBlock() : silence_.data()) + blockPosition;
         float* out = target->GetBlock();
         Filter& filter = filters[i];
-        int index = outerIndex_;
-        int phase = phase_;
+        int index = firstIndex;
+        int phase = firstPhase;
+        float x = 0.0f;
         for (int k = 0; k < sampleFrames; ++k)
         {
+            x = Tame(in[k]);
             const bool emit = ++phase == factor_;
-            const float y = step(filter, Tame(in[k]), emit);
-            if (emit)
-            {
-                phase = 0;
-                out[index++] = y;
-            }
+            float y = step(filter, x, emit);
+            if (!emit)
+                continue;
+            phase = 0;
+            if (settling && settle_[i] > 0)
+                y = Settle(i, y, x, 0);
+            out[index++] = y;
         }
+        if (sampleFrames > 0 && FinishSettling(i, settling, out, x))
+            oversampler_->RelayOutGoingState(sampleClock_ + sampleFrames, outerPins_[i], ST_STATIC);
     }
-    AdvancePhase(sampleFrames);
+    if (AllQuiet())
+        SleepMode();
 }
 
 void ug_oversampler_out::process_decimate(int blockPosition, int sampleFrames)
@@ -97,4 +114,64 @@ void ug_oversampler_out::process_decimate_fir(int blockPosition, int sampleFrame
         fir.Push(x);
         return emit ? fir.Decimate() : 0.0f;
     });
+}
+
+// Going down: each inner sample enters once every factor outer samples, at
+// the outer sample where the in module made it; zeros fill the rest.
+template <class Filter, class Step>
+void ug_oversampler_out::Interpolate(std::vector<Filter>& filters, int outerPosition, int n, int phase,
+                                     int innerPosition, Step step)
+{
+    const int blockSize = BlockSizeOf();
+    for (size_t i = 0; i < plugs_.size(); ++i)
+    {
+        UPlug* pin = plugs_[i];
+        USampBlock* target = pin->datatype_ == DT_FSAMPLE ? outerPins_[i]->GetSampleBlock() : nullptr;
+        if (!target || settle_[i] == 0)
+            continue;
+        const bool settling = BeginSettling(i);
+        const USampBlock* source = pin->GetSampleBlock();
+        const float* in = source && source->GetBlock() ? source->GetBlock() : silence_.data();
+        float* out = target->GetBlock() + outerPosition;
+        Filter& filter = filters[i];
+        int read = 0;
+        float x = Tame(in[(innerPosition + blockSize - 1) % blockSize]);
+        for (int k = 0; k < n; ++k)
+        {
+            const int p = (phase + k + 1) % factor_;
+            const bool fresh = p == 0;
+            if (fresh)
+                x = Tame(in[(innerPosition + read++) % blockSize]);
+            float y = step(filter, fresh, fresh ? x : 0.0f, p);
+            if (settling && settle_[i] > 0)
+                y = Settle(i, y, x, p);
+            out[k] = y;
+        }
+        if (n > 0 && FinishSettling(i, settling, target->GetBlock(), x) && audioMaster_)
+            oversampler_->RelayOutGoingState(audioMaster_->SampleClock(), outerPins_[i], ST_STATIC);
+    }
+}
+
+void ug_oversampler_out::SubProcessUpsample(int outerPosition, int n, int phase, int innerPosition)
+{
+    const int blockSize = static_cast<int>(silence_.size());
+    if (sleeping_ || n <= 0 || outerPosition < 0 || outerPosition + n > blockSize)
+        return;
+    if (fir_)
+    {
+        Interpolate(firs_, outerPosition, n, phase, innerPosition,
+                    [](OversamplerFir& fir, bool fresh, float x, int p) {
+                        if (fresh)
+                            fir.Push(x);
+                        return fir.Interpolate(p);
+                    });
+    }
+    else
+    {
+        const float gain = static_cast<float>(factor_);
+        Interpolate(filters_, outerPosition, n, phase, innerPosition,
+                    [gain](OversamplerFilter& filter, bool, float x, int) { return filter.Process(x * gain); });
+    }
+    if (AllQuiet())
+        SleepMode();
 }

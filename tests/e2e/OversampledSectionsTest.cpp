@@ -1,0 +1,318 @@
+// Oversampled sections built from patch documents: nested factors (up and
+// down), sections that go quiet and sleep, a section without a patch manager
+// of its own, and sections copied per voice in a polyphonic container.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <string>
+#include <vector>
+
+#include "core/CModuleFactory.h"
+#include "core/InterfaceObject.h"
+#include "core/Module_Info.h"
+#include "core/UnitClass.h"
+#include "engine/DspPatchManager.h"
+#include "engine/DspPatchManagerProxy.h"
+#include "engine/KvAudioMaster.h"
+#include "engine/SynthRuntime.h"
+#include "engine/ug_container.h"
+#include "engine/ug_oversampler.h"
+#include "engine/ug_oversampler_in.h"
+#include "engine/ug_oversampler_out.h"
+
+namespace
+{
+// A sine of `Level` volts at 1 kHz (of the rate it runs at) for 2000 samples
+// after each new level, then the static `Rest` value; reports its rate.
+class BurstSource : public ug_base
+{
+public:
+    static constexpr int kBurst = 2000;
+    BurstSource() { SetProcessFunction(&ug_base::process_sleep); }
+    ug_base* Create() override { return new BurstSource(); }
+    void ListInterface2(std::vector<InterfaceObject*>& pins) override
+    {
+        pins.push_back(new InterfaceObject(nullptr, L"Out", DR_OUT, DT_FSAMPLE, L"0", L"", 0, L"", &out_));
+        pins.push_back(new InterfaceObject(&level_, L"Level", DR_IN, DT_FLOAT, L"0", L"", 0));
+        pins.push_back(new InterfaceObject(&rest_, L"Rest", DR_IN, DT_FLOAT, L"0", L"", 0));
+    }
+    void onSetPin(int64_t time, UPlug* pin, state_type /*state*/) override
+    {
+        if (pin->index_ == 1 && level_ != 0.0f)
+        {
+            remaining_ = kBurst;
+            plugs_[0]->TransmitState(time, ST_STREAMING);
+        }
+        else if (remaining_ <= 0)
+        {
+            plugs_[0]->TransmitState(time, ST_STATIC);
+            ResetStaticOutput();
+        }
+        SetProcessFunction(&BurstSource::process);
+    }
+    void process(int start, int count)
+    {
+        const double rate = audioMaster_->SampleRate();
+        for (int i = 0; i < count; ++i)
+        {
+            float& out = out_[start + i];
+            if (remaining_ > 0)
+            {
+                out = static_cast<float>(0.1 * level_ *
+                                         std::sin(2.0 * std::numbers::pi * 1000.0 * (sampleClock_ + i) / rate));
+                if (--remaining_ == 0)
+                {
+                    plugs_[0]->TransmitState(sampleClock_ + i + 1, ST_STATIC);
+                    ResetStaticOutput();
+                }
+                continue;
+            }
+            out = rest_;
+            if (--staticOutputCountdown_ <= 0)
+            {
+                SetProcessFunction(&ug_base::process_sleep);
+                std::fill(out_ + start + i, out_ + start + count, rest_);
+                break;
+            }
+        }
+    }
+    float* out_ = nullptr;
+    float level_ = 0.0f;
+    float rest_ = 0.0f;
+    int remaining_ = 0;
+};
+
+void RegisterTestModules()
+{
+    static const bool done = CModuleFactory::Instance()->RegisterModule(
+        new Module_Info(L"KV Test Burst", 0, 0, nullptr, &UnitClassOf<BurstSource>::value, 0));
+    (void)done;
+}
+
+// A container with one audio input and output: `inner` holds its modules
+// (by id from `id` + 2 on) and lines; "IO" is its IO Mod (id + 1).
+std::string Section(int id, const std::string& attributes, const std::string& modules, const std::string& lines)
+{
+    const std::string io = std::to_string(id + 1);
+    const std::string self = std::to_string(id);
+    return "<Module Type=\"Container\" Id=\"" + self + "\" ExpandInline=\"0\" " + attributes +
+           "><Plugs><Plug Direction=\"0\" Datatype=\"5\"/><Plug Direction=\"1\" Datatype=\"5\"/></Plugs><Modules>"
+           "<Module Type=\"IO Mod\" Id=\"" + io + "\"><Plugs>"
+           "<Plug Direction=\"1\" Datatype=\"5\" TiedTo=\"" + self + "\" TiedToPinIdx=\"0\"/>"
+           "<Plug Direction=\"0\" Datatype=\"5\" TiedTo=\"" + self + "\" TiedToPinIdx=\"1\"/></Plugs></Module>" +
+           modules + "</Modules><Lines>" + lines + "</Lines></Module>";
+}
+
+std::string Line(int from, int fromPin, int to, int toPin)
+{
+    return "<Line From=\"" + std::to_string(from) + "\" FromPin=\"" + std::to_string(fromPin) + "\" To=\"" +
+           std::to_string(to) + "\" ToPin=\"" + std::to_string(toPin) + "\"/>";
+}
+
+// Nested sections, one per factor, outermost first; the innermost holds a
+// one-pole low-pass (when `filter`) or a plain line from input to output.
+std::string Nest(const std::vector<std::string>& attributes, size_t level, bool filter)
+{
+    const int id = 100 * static_cast<int>(level + 1);
+    const int io = id + 1;
+    if (level + 1 == attributes.size())
+    {
+        if (!filter)
+            return Section(id, attributes[level], "", Line(io, 0, io, 1));
+        const std::string lp = "<Module Type=\"1 Pole LP\" Id=\"" + std::to_string(id + 2) +
+                               "\"><Plugs><Plug Idx=\"1\" Default=\"10\"/></Plugs></Module>";
+        return Section(id, attributes[level], lp, Line(io, 0, id + 2, 0) + Line(id + 2, 2, io, 1));
+    }
+    const int child = 100 * static_cast<int>(level + 2);
+    return Section(id, attributes[level], Nest(attributes, level + 1, filter),
+                   Line(io, 0, child, 0) + Line(child, 1, io, 1));
+}
+
+// The burst source (id 5) in the main container feeds the nested sections;
+// their output goes to the host.
+std::string Document(const std::vector<std::string>& attributes, bool filter = false)
+{
+    return "<DSP><Container Id=\"1\"><Modules><Module Type=\"Container\" Id=\"2\" ExpandInline=\"0\">"
+           "<Plugs><Plug Direction=\"1\" Datatype=\"5\"/></Plugs><Modules>"
+           "<Module Type=\"IO Mod\" Id=\"3\"><Plugs><Plug Direction=\"0\" Datatype=\"5\" TiedTo=\"2\" "
+           "TiedToPinIdx=\"0\"/></Plugs></Module>"
+           "<Module Type=\"KV Test Burst\" Id=\"5\"/>" +
+           Nest(attributes, 0, filter) + "</Modules><Lines>" + Line(5, 0, 100, 0) + Line(100, 1, 3, 0) +
+           "</Lines></Module></Modules></Container></DSP>";
+}
+
+std::string Factor(int factor, int filter = 6)
+{
+    return "Oversample=\"" + std::to_string(factor) + "\" OversampleFilter=\"" + std::to_string(filter) + "\"";
+}
+
+struct Engine
+{
+    explicit Engine(const std::string& document)
+    {
+        RegisterTestModules();
+        built = runtime.initialize(44100, 512, document.c_str());
+    }
+    KvAudioMaster* master() { return runtime.AudioMaster(); }
+    template <class T>
+    T* Find(int handle)
+    {
+        return dynamic_cast<T*>(master()->HandleToObject(handle));
+    }
+    // The oversampler holding the container with this handle.
+    ug_oversampler* OversamplerOf(int handle)
+    {
+        auto* container = Find<ug_container>(handle);
+        auto* oversampler = container ? dynamic_cast<ug_oversampler*>(container->audioMaster_) : nullptr;
+        return oversampler && oversampler->Child() == container ? oversampler : nullptr;
+    }
+    void Level(float volts)
+    {
+        auto* burst = Find<BurstSource>(5);
+        const int64_t time = burst->audioMaster_->NextGlobalStartClock();
+        burst->SetPinValue(time, 1, DT_FLOAT, &volts, sizeof(volts));
+    }
+    void Rest(float value)
+    {
+        auto* burst = Find<BurstSource>(5);
+        burst->SetPinValue(burst->audioMaster_->NextGlobalStartClock(), 2, DT_FLOAT, &value, sizeof(value));
+    }
+    std::vector<float> Run(int samples)
+    {
+        std::vector<float> result;
+        std::vector<float> out(512);
+        float* outputs[1] = {out.data()};
+        for (int t = 0, block = 0; t < samples; ++block)
+        {
+            const int n = std::min(block % 2 == 0 ? 512 : 300, samples - t);
+            master()->DoProcess(n, nullptr, outputs, 0, 1);
+            result.insert(result.end(), out.begin(), out.begin() + n);
+            t += n;
+        }
+        return result;
+    }
+    SynthRuntime runtime;
+    bool built = false;
+};
+
+// Amplitude of the 1 kHz component over [from, to).
+double Amplitude(const std::vector<float>& x, size_t from, size_t to)
+{
+    double s = 0.0, c = 0.0;
+    for (size_t i = from; i < to; ++i)
+    {
+        const double phase = 2.0 * std::numbers::pi * 1000.0 * static_cast<double>(i) / 44100.0;
+        s += x[i] * std::sin(phase);
+        c += x[i] * std::cos(phase);
+    }
+    return std::hypot(s, c) * 2.0 / static_cast<double>(to - from);
+}
+} // namespace
+
+TEST(OversampledSections, NestedFactorsAreTakenAsWrittenAndASineKeepsItsLevelThroughUpAndDown)
+{
+    struct Case
+    {
+        int outer, inner;
+        bool innerOversampler;
+        float innerRate;
+    };
+    const Case cases[] = {{4, -2, true, 88200.0f}, {2, 2, true, 176400.0f}, {4, -4, true, 44100.0f},
+                          {2, 1, false, 88200.0f}, {4, -1, false, 176400.0f}, {2, 0, false, 88200.0f}};
+    for (const Case& c : cases)
+    {
+        Engine engine(Document({Factor(c.outer), Factor(c.inner)}));
+        ASSERT_TRUE(engine.built);
+        ug_oversampler* outer = engine.OversamplerOf(100);
+        ASSERT_NE(outer, nullptr);
+        ug_oversampler* inner = engine.OversamplerOf(200);
+        EXPECT_EQ(inner != nullptr, c.innerOversampler) << c.outer << " " << c.inner;
+        if (inner)
+        {
+            EXPECT_EQ(inner->Up(), c.inner > 0);
+        }
+        auto* container = engine.Find<ug_container>(200);
+        ASSERT_NE(container, nullptr);
+        EXPECT_FLOAT_EQ(container->audioMaster_->SampleRate(), c.innerRate) << c.outer << " " << c.inner;
+
+        engine.Run(1024);
+        engine.Level(5.0f);
+        const std::vector<float> out = engine.Run(2000);
+        // 0.5 of full scale for 2000 samples, measured past the filters' onset.
+        EXPECT_NEAR(Amplitude(out, 500, 1900), 0.5, 0.5 * 0.03) << c.outer << " " << c.inner;
+    }
+}
+
+TEST(OversampledSections, AValueCrossingADownSectionArrivesAtTheConvertedTimeBothWays)
+{
+    Engine engine(Document({Factor(4), Factor(-2)}));
+    ASSERT_TRUE(engine.built);
+    ug_oversampler* inner = engine.OversamplerOf(200);
+    ASSERT_NE(inner, nullptr);
+    engine.Run(1000);
+    // Inner time is the 4x time halved, and back.
+    for (int64_t t : {4001, 4002, 4003, 4800})
+    {
+        EXPECT_EQ(inner->ToInner(t), t / 2 + inner->TimeOffset()) << t;
+        EXPECT_EQ(inner->ToOuter(inner->ToInner(t)), t - t % 2) << t;
+    }
+    ug_oversampler* outer = engine.OversamplerOf(100);
+    auto* lp = engine.Find<ug_container>(200);
+    ASSERT_NE(lp, nullptr);
+    // From the top time base down two levels: outermost conversion first.
+    EXPECT_EQ(lp->CalculateOversampledTimestamp(engine.master()->TopContainer(), 1000),
+              inner->ToInner(outer->ToInner(1000)));
+}
+
+TEST(OversampledSections, AQuietSectionSleepsWholeAndWakesWhenItsInputMovesAgain)
+{
+    const std::vector<std::vector<std::string>> layouts = {
+        {Factor(4)}, {Factor(4, 16)}, {Factor(2), Factor(-2)}, {Factor(4), Factor(-2, 16)}};
+    for (const auto& layout : layouts)
+    {
+        Engine engine(Document(layout, true));
+        ASSERT_TRUE(engine.built);
+        std::vector<ug_oversampler*> oversamplers;
+        for (int handle : {100, 200})
+        {
+            if (ug_oversampler* os = engine.OversamplerOf(handle))
+                oversamplers.push_back(os);
+        }
+        ASSERT_EQ(oversamplers.size(), layout.size());
+        const auto asleep = [&] {
+            for (ug_oversampler* os : oversamplers)
+            {
+                if (!os->ug_base::sleeping_ || !os->InModule()->sleeping_ || !os->OutModule()->sleeping_)
+                    return false;
+            }
+            return true;
+        };
+        const std::string name = layout.front() + (layout.size() > 1 ? " / " + layout.back() : "");
+
+        engine.Run(1024);
+        engine.Level(5.0f);
+        std::vector<float> out = engine.Run(2000);
+        EXPECT_FALSE(asleep()) << name;
+        EXPECT_NEAR(Amplitude(out, 500, 1900), 0.5, 0.5 * 0.05) << name;
+        // The burst is over: the sections settle to silence and sleep (the
+        // filter inside sleeps after its once-a-second check).
+        engine.Run(60000);
+        EXPECT_TRUE(asleep()) << name;
+        out = engine.Run(2048);
+        EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](float v) { return v == 0.0f; })) << name;
+
+        // A new constant wakes them; once settled it leaves exact, and they sleep again.
+        engine.Rest(0.25f);
+        engine.Run(60000);
+        EXPECT_TRUE(asleep()) << name;
+        out = engine.Run(1024);
+        EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](float v) { return v == 0.25f; })) << name << " " << out[0];
+
+        engine.Level(5.0f);
+        out = engine.Run(2000);
+        EXPECT_FALSE(asleep()) << name;
+        EXPECT_NEAR(Amplitude(out, 500, 1900), 0.5, 0.5 * 0.05) << name;
+    }
+}
