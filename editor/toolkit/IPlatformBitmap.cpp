@@ -104,6 +104,15 @@ cairo_surface_t* decode(const unsigned char* data, size_t size)
         return nullptr;
     if (isPng(data, size))
     {
+        // Refuse absurd sizes from the header before anything is allocated.
+        if (size < 24)
+            return nullptr;
+        const auto be32 = [data](size_t at) {
+            return (uint32_t(data[at]) << 24) | (uint32_t(data[at + 1]) << 16) | (uint32_t(data[at + 2]) << 8) |
+                   uint32_t(data[at + 3]);
+        };
+        if (be32(16) > uint32_t(IPlatformBitmap::kMaxSize) || be32(20) > uint32_t(IPlatformBitmap::kMaxSize))
+            return nullptr;
         MemoryReader reader{data, size, 0};
         cairo_surface_t* surface = cairo_image_surface_create_from_png_stream(readMemory, &reader);
         if (!usable(surface) || tooLarge(surface))
@@ -141,6 +150,16 @@ cairo_surface_t* decode(const unsigned char* data, size_t size)
             g_clear_error(&error);
         return nullptr;
     }
+    // An absurd size from the header is decoded at 1 x 1 and then refused.
+    bool tooBig = false;
+    g_signal_connect(loader, "size-prepared", G_CALLBACK(+[](GdkPixbufLoader* l, gint w, gint h, gpointer flag) {
+                         if (w > IPlatformBitmap::kMaxSize || h > IPlatformBitmap::kMaxSize)
+                         {
+                             *static_cast<bool*>(flag) = true;
+                             gdk_pixbuf_loader_set_size(l, 1, 1);
+                         }
+                     }),
+                     &tooBig);
     bool ok = gdk_pixbuf_loader_write(loader, data, size, &error);
     if (error)
         g_clear_error(&error);
@@ -148,7 +167,7 @@ cairo_surface_t* decode(const unsigned char* data, size_t size)
     if (error)
         g_clear_error(&error);
     cairo_surface_t* surface = nullptr;
-    GdkPixbuf* pixbuf = ok ? gdk_pixbuf_loader_get_pixbuf(loader) : nullptr;
+    GdkPixbuf* pixbuf = ok && !tooBig ? gdk_pixbuf_loader_get_pixbuf(loader) : nullptr;
     if (pixbuf)
         surface = surfaceFromPixbuf(pixbuf);
     g_object_unref(loader);

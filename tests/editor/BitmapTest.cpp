@@ -42,6 +42,17 @@ struct SkinFolder : ::testing::Test
             corrupt[i] = char(corrupt[i] ^ 0x5a);
         std::ofstream(dir / "corrupt.png", std::ios::binary) << corrupt;
         std::ofstream(dir / "notes.txt") << "not an image";
+        // A BMP header that claims 9000 x 9000 pixels, followed by a few.
+        std::string huge = "BM";
+        const auto le32 = [&huge](uint32_t v) {
+            for (int i = 0; i < 4; ++i)
+                huge += char((v >> (8 * i)) & 0xff);
+        };
+        le32(54 + 16), le32(0), le32(54), le32(40), le32(9000), le32(9000);
+        huge += std::string("\x01\x00\x18\x00", 4);
+        le32(0), le32(16), le32(2835), le32(2835), le32(0), le32(0);
+        huge += std::string(16, '\x7f');
+        std::ofstream(dir / "huge.bmp", std::ios::binary) << huge;
         CResourceDescription::setResourceFolder(dir.string());
     }
     ~SkinFolder() override
@@ -87,9 +98,9 @@ TEST_F(BitmapFiles, PngBmpAndJpegSkinsLoadFromTheResourceFolderAndPaths)
     fromMemory->forget();
 }
 
-TEST_F(BitmapFiles, MissingTruncatedCorruptOrOutsideFilesGiveNoBitmap)
+TEST_F(BitmapFiles, MissingTruncatedCorruptHugeOrOutsideFilesGiveNoBitmap)
 {
-    for (const char* name : {"missing.png", "truncated.png", "corrupt.png", "notes.txt", "../strip.png", ""})
+    for (const char* name : {"missing.png", "truncated.png", "corrupt.png", "notes.txt", "huge.bmp", "../strip.png", ""})
     {
         SCOPED_TRACE(name);
         auto* bitmap = new CBitmap(CResourceDescription(name));
