@@ -1,0 +1,488 @@
+#include "editor/toolkit/x11/X11Frame.h"
+
+#include <poll.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include <cairo-xlib.h>
+#include <cairo.h>
+#include <pugl/cairo.h>
+
+#include "editor/toolkit/CDrawContext.h"
+#include "editor/toolkit/ToolkitLog.h"
+#include "editor/toolkit/x11/X11ErrorTrap.h"
+#include "editor/toolkit/x11/X11Popup.h"
+#include "editor/toolkit/x11/X11TextBox.h"
+#include "pluginterfaces/gui/iplugview.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+namespace VSTGUI {
+
+using namespace Steinberg;
+
+// SDK interfaces are COM-style: objects die through release(), never through
+// a base pointer, so their bases have no virtual destructor.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+// What the host's run loop holds: it may outlive the frame, so the frame
+// detaches it when it goes.
+class X11RunLoopHandler : public Linux::IEventHandler, public Linux::ITimerHandler
+{
+public:
+    explicit X11RunLoopHandler(X11Frame* frame) : frame_(frame) {}
+    virtual ~X11RunLoopHandler() = default;
+
+    void detach() { frame_ = nullptr; }
+
+    void PLUGIN_API onFDIsSet(Linux::FileDescriptor) override
+    {
+        if (frame_)
+            frame_->serve();
+    }
+    void PLUGIN_API onTimer() override
+    {
+        if (frame_)
+            frame_->onTimer();
+    }
+
+    tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override
+    {
+        if (FUnknownPrivate::iidEqual(iid, Linux::IEventHandler_iid) || FUnknownPrivate::iidEqual(iid, FUnknown::iid))
+            *obj = static_cast<Linux::IEventHandler*>(this);
+        else if (FUnknownPrivate::iidEqual(iid, Linux::ITimerHandler_iid))
+            *obj = static_cast<Linux::ITimerHandler*>(this);
+        else
+        {
+            *obj = nullptr;
+            return kNoInterface;
+        }
+        addRef();
+        return kResultOk;
+    }
+    uint32 PLUGIN_API addRef() override { return ++refs_; }
+    uint32 PLUGIN_API release() override
+    {
+        if (--refs_ > 0)
+            return refs_;
+        delete this;
+        return 0;
+    }
+
+private:
+    X11Frame* frame_;
+    uint32 refs_ = 1;
+};
+#pragma GCC diagnostic pop
+
+namespace {
+int32_t ButtonBit(uint32_t button)
+{
+    switch (button)
+    {
+    case 0:
+        return kLButton;
+    case 1:
+        return kRButton;
+    case 2:
+        return kMButton;
+    case 3:
+        return kButton4;
+    case 4:
+        return kButton5;
+    default:
+        return 0;
+    }
+}
+
+int32_t Modifiers(PuglMods mods)
+{
+    return ((mods & PUGL_MOD_SHIFT) ? kShift : 0) | ((mods & PUGL_MOD_CTRL) ? kControl : 0) |
+           ((mods & PUGL_MOD_ALT) ? kAlt : 0) | ((mods & PUGL_MOD_SUPER) ? kApple : 0);
+}
+
+PuglSpan Side(CCoord side)
+{
+    return static_cast<PuglSpan>(std::clamp<CCoord>(std::round(side), 1, 8192));
+}
+} // namespace
+
+std::unique_ptr<X11Frame> X11Frame::create(IPlatformFrameCallback* frame, const CRect& size, void* parent,
+                                           Linux::IRunLoop* runLoop, std::string& error)
+{
+    const auto parentWindow = static_cast<unsigned long>(reinterpret_cast<uintptr_t>(parent));
+    if (frame == nullptr || parentWindow == 0)
+    {
+        error = frame ? "no parent window" : "no frame";
+        return nullptr;
+    }
+    std::unique_ptr<X11Frame> self(new X11Frame(frame, runLoop));
+    if (!self->open(size, parentWindow, error))
+        return nullptr;
+    return self;
+}
+
+X11Frame::X11Frame(IPlatformFrameCallback* frame, Linux::IRunLoop* runLoop) : frame_(frame), runLoop_(runLoop)
+{
+    if (runLoop_)
+        runLoop_->addRef();
+}
+
+X11Frame::~X11Frame()
+{
+    unregister();
+    if (runLoop_)
+        runLoop_->release();
+    if (world_ == nullptr)
+        return;
+    {
+        X11ErrorTrap trap(display_, &lost_);
+        if (surface_)
+            cairo_surface_destroy(surface_);
+        if (view_)
+            puglFreeView(view_);
+    }
+    X11ErrorTrap trap(display_, &lost_);
+    trap.skipSync();
+    puglFreeWorld(world_);
+}
+
+bool X11Frame::open(const CRect& size, unsigned long parent, std::string& error)
+{
+    world_ = puglNewWorld(PUGL_MODULE, 0);
+    if (world_ == nullptr)
+    {
+        error = "cannot connect to the X server";
+        return false;
+    }
+    display_ = static_cast<Display*>(puglGetNativeWorld(world_));
+    X11ErrorTrap::watchConnection(display_, &lost_);
+    puglSetClassName(world_, "Korvane");
+
+    X11ErrorTrap trap(display_, &lost_);
+    XWindowAttributes parentAttributes{};
+    if (!XGetWindowAttributes(display_, parent, &parentAttributes))
+    {
+        error = "the host's window " + std::to_string(parent) + " is not a window";
+        return false;
+    }
+    width_ = Side(size.getWidth());
+    height_ = Side(size.getHeight());
+    view_ = puglNewView(world_);
+    puglSetHandle(view_, this);
+    puglSetEventFunc(view_, onEvent);
+    puglSetBackend(view_, puglCairoBackend());
+    puglSetViewHint(view_, PUGL_RESIZABLE, PUGL_TRUE);
+    puglSetSizeHint(view_, PUGL_DEFAULT_SIZE, Side(width_), Side(height_));
+    puglSetParentWindow(view_, parent);
+    if (puglRealize(view_) != PUGL_SUCCESS)
+    {
+        error = "cannot make the editor's window";
+        return false;
+    }
+    window_ = puglGetNativeView(view_);
+
+    // Hosts that embed through XEmbed map a child only when it says so.
+    const Atom info = XInternAtom(display_, "_XEMBED_INFO", False);
+    const long embedInfo[2] = {0, 1}; // version 0, mapped
+    XChangeProperty(display_, window_, info, info, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(embedInfo), 2);
+    XWindowAttributes attributes{};
+    XGetWindowAttributes(display_, window_, &attributes);
+    visual_ = attributes.visual;
+    puglShow(view_);
+    trap.sync();
+    if (trap.errorCount() > 0 || lost_)
+    {
+        error = "the host's window did not take the editor's";
+        return false;
+    }
+
+    if (runLoop_ == nullptr)
+        toolkitLog("the host offers no run loop: the editor sees no events");
+    else
+    {
+        handler_ = new X11RunLoopHandler(this);
+        const bool watched =
+            runLoop_->registerEventHandler(handler_, ConnectionNumber(display_)) == kResultTrue;
+        const bool timed = runLoop_->registerTimer(handler_, kRepaintMilliseconds) == kResultTrue;
+        registered_ = watched;
+        if (!watched || !timed)
+            toolkitLog("the host's run loop refused the editor's %s", watched ? "timer" : "connection");
+    }
+    dirty_.add(CRect(0, 0, width_, height_));
+    return true;
+}
+
+void X11Frame::unregister()
+{
+    if (handler_ == nullptr)
+        return;
+    if (runLoop_)
+    {
+        runLoop_->unregisterEventHandler(handler_);
+        runLoop_->unregisterTimer(handler_);
+    }
+    handler_->detach();
+    handler_->release();
+    handler_ = nullptr;
+    registered_ = false;
+}
+
+bool X11Frame::invalidRect(const CRect& rect)
+{
+    CRect r = rect;
+    r.bound(CRect(0, 0, width_, height_));
+    if (!r.isEmpty())
+        dirty_.add(r);
+    return true;
+}
+
+bool X11Frame::setSize(const CRect& size)
+{
+    width_ = Side(size.getWidth());
+    height_ = Side(size.getHeight());
+    dirty_.clear();
+    dirty_.add(CRect(0, 0, width_, height_));
+    if (!usable())
+        return false;
+    X11ErrorTrap trap(display_, &lost_);
+    puglSetSize(view_, Side(width_), Side(height_));
+    if (surface_)
+        cairo_xlib_surface_set_size(surface_, Side(width_), Side(height_));
+    return true;
+}
+
+void* X11Frame::getPlatformRepresentation() const
+{
+    return reinterpret_cast<void*>(static_cast<uintptr_t>(window_));
+}
+
+void X11Frame::serve()
+{
+    if (usable())
+    {
+        dispatch();
+        flushDirty();
+    }
+    checkLost();
+}
+
+void X11Frame::onTimer()
+{
+    // Events another call read off the connection wait in Xlib's queue and
+    // would not wake the run loop.
+    if (usable() && XEventsQueued(display_, QueuedAlready) > 0)
+        dispatch();
+    flushDirty();
+    checkLost();
+}
+
+void X11Frame::checkLost()
+{
+    // A dead connection stays readable: leave the run loop alone from now on.
+    if (lost_)
+        unregister();
+}
+
+void X11Frame::dispatch()
+{
+    X11ErrorTrap trap(display_, &lost_);
+    // Read what arrived; pugl drops the destruction of its windows, so look
+    // for ours first.
+    for (int round = 0; round < 4 && usable(); ++round)
+    {
+        XEventsQueued(display_, QueuedAfterReading);
+        XEvent event;
+        while (!lost_ && XCheckTypedWindowEvent(display_, window_, DestroyNotify, &event))
+            windowGone_ = true;
+        if (!usable())
+            break;
+        puglUpdate(world_, 0.0);
+        trap.sync();
+        if (trap.hitResource(window_))
+            windowGone_ = true;
+        if (lost_ || XEventsQueued(display_, QueuedAlready) == 0)
+            break;
+    }
+    trap.skipSync();
+}
+
+void X11Frame::flushDirty()
+{
+    if (dirty_.isEmpty() || !usable() || !visible_)
+        return;
+    const std::vector<CRect> rects = dirty_.rects();
+    dirty_.clear();
+    X11ErrorTrap trap(display_, &lost_);
+    if (surface_ == nullptr)
+        surface_ = cairo_xlib_surface_create(display_, window_, static_cast<Visual*>(visual_), Side(width_),
+                                             Side(height_));
+    cairo_t* cr = cairo_create(surface_);
+    for (const CRect& r : rects)
+        cairo_rectangle(cr, r.left, r.top, r.getWidth(), r.getHeight());
+    cairo_clip(cr);
+    // Drawn off screen first, so that nothing half drawn shows.
+    cairo_push_group(cr);
+    {
+        CDrawContext context(cr, CRect(0, 0, width_, height_));
+        for (const CRect& r : rects)
+            frame_->platformDrawRect(&context, r);
+    }
+    cairo_pop_group_to_source(cr);
+    cairo_paint(cr);
+    cairo_destroy(cr);
+    cairo_surface_flush(surface_);
+    trap.sync();
+    if (trap.hitResource(window_))
+        windowGone_ = true;
+    trap.skipSync();
+}
+
+bool X11Frame::runModal(const std::function<bool()>& done)
+{
+    while (!done())
+    {
+        if (!usable())
+            return false;
+        flushDirty();
+        int queued = 0;
+        {
+            X11ErrorTrap trap(display_, &lost_);
+            trap.skipSync();
+            queued = XEventsQueued(display_, QueuedAfterFlush);
+        }
+        if (queued == 0 && usable())
+        {
+            // Wakes for events; the time-out only bounds a wait that no event ends.
+            pollfd watch{ConnectionNumber(display_), POLLIN, 0};
+            poll(&watch, 1, 100);
+        }
+        dispatch();
+    }
+    return usable();
+}
+
+bool X11Frame::popupMenu(COptionMenuPopup& popup, const CPoint& frameLocation)
+{
+    if (!usable())
+    {
+        popup.cancel();
+        return false;
+    }
+    X11Popup list(*this, popup);
+    if (!list.open(frameLocation))
+    {
+        popup.cancel();
+        return false;
+    }
+    if (!runModal([&popup] { return popup.isDone(); }))
+        popup.cancel();
+    return popup.getChosenIndex() >= 0;
+}
+
+bool X11Frame::runTextBox(const CRect& frameRect, std::string& text, int32_t& resultCode)
+{
+    resultCode = -1;
+    // One box at a time: a press in the band outside the box may reach
+    // another text control while one is open.
+    if (!usable() || textBox_ != nullptr)
+        return false;
+    X11TextBox box(*this, frameRect, text);
+    if (!box.open())
+        return false;
+    textBox_ = &box;
+    runModal([&box] { return box.finished(); });
+    textBox_ = nullptr;
+    text = box.text();
+    resultCode = box.finished() ? box.code() : -1;
+    return true;
+}
+
+PuglStatus X11Frame::onEvent(PuglView* view, const PuglEvent* event)
+{
+    auto* self = static_cast<X11Frame*>(puglGetHandle(view));
+    switch (event->type)
+    {
+    case PUGL_EXPOSE:
+    {
+        const PuglExposeEvent& e = event->expose;
+        const CRect area(e.x, e.y, e.x + e.width, e.y + e.height);
+        CDrawContext context(static_cast<cairo_t*>(puglGetContext(view)), CRect(0, 0, self->width_, self->height_));
+        self->frame_->platformDrawRect(&context, area);
+        self->dirty_.subtract(area);
+        break;
+    }
+    case PUGL_MAP:
+        self->visible_ = true;
+        break;
+    case PUGL_UNMAP:
+        self->visible_ = false;
+        break;
+    case PUGL_CONFIGURE:
+        // Someone else (the host) may size the window too.
+        if (event->configure.width != Side(self->width_) || event->configure.height != Side(self->height_))
+        {
+            self->width_ = event->configure.width;
+            self->height_ = event->configure.height;
+            if (self->surface_)
+                cairo_xlib_surface_set_size(self->surface_, Side(self->width_), Side(self->height_));
+        }
+        break;
+    case PUGL_BUTTON_PRESS:
+    case PUGL_BUTTON_RELEASE:
+    case PUGL_MOTION:
+        self->onMouse(*event);
+        break;
+    default:
+        break;
+    }
+    return PUGL_SUCCESS;
+}
+
+void X11Frame::onMouse(const PuglEvent& event)
+{
+    if (event.type == PUGL_MOTION)
+    {
+        CPoint where(event.motion.x, event.motion.y);
+        frame_->platformOnMouseMoved(where, held_ | Modifiers(event.motion.state));
+        return;
+    }
+    const PuglButtonEvent& e = event.button;
+    const int32_t bit = ButtonBit(e.button);
+    if (bit == 0)
+        return;
+    CPoint where(e.x, e.y);
+    const int32_t modifiers = Modifiers(e.state);
+    if (e.type == PUGL_BUTTON_RELEASE)
+    {
+        held_ &= ~bit;
+        frame_->platformOnMouseUp(where, bit | modifiers);
+        return;
+    }
+    // With the text box open, a left or right press outside its band ends
+    // it and goes no further.
+    if (textBox_ != nullptr && (bit == kLButton || bit == kRButton) && !textBox_->inBand(where))
+    {
+        textBox_->finish(1);
+        return;
+    }
+    int32_t state = held_ | bit | modifiers;
+    held_ |= bit;
+    if (bit == kLButton)
+    {
+        const bool again = lastPressTime_ >= 0 && e.time - lastPressTime_ <= kDoubleClickSeconds &&
+                           std::fabs(where.x - lastPress_.x) <= kDoubleClickDistance &&
+                           std::fabs(where.y - lastPress_.y) <= kDoubleClickDistance;
+        if (again)
+            state |= kDoubleClick;
+        // A third press starts over.
+        lastPressTime_ = again ? -1.0 : e.time;
+        lastPress_ = where;
+    }
+    frame_->platformOnMouseDown(where, state);
+}
+
+} // namespace VSTGUI

@@ -1,0 +1,112 @@
+#pragma once
+// The editor's window on X11: a child of the host's window (embedded with
+// XEmbed information), made through pugl on an X connection of its own.
+// The connection is served from the host's run loop: its descriptor wakes
+// serve(), and a repaint timer draws what the frame marked dirty, clipped
+// to those rectangles. Mouse events go to the frame; the option menu's list
+// and the in-place text box run modal loops over the same connection.
+// Errors on the connection, the host destroying the window and the X server
+// going away leave the frame inert, never the host ended. UI thread only.
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "editor/toolkit/DirtyRegion.h"
+#include "editor/toolkit/IPlatformFrame.h"
+
+#include <pugl/pugl.h>
+
+typedef struct _XDisplay Display;
+typedef struct _cairo_surface cairo_surface_t;
+
+namespace Steinberg::Linux {
+class IRunLoop;
+}
+
+namespace VSTGUI {
+
+class X11RunLoopHandler;
+class X11TextBox;
+
+class X11Frame : public IPlatformFrame
+{
+public:
+    // Makes the window inside `parent` (an X11 Window id) and registers with
+    // the run loop (which may be null: then nothing is served until the
+    // caller calls serve()). Null with a message when it cannot.
+    static std::unique_ptr<X11Frame> create(IPlatformFrameCallback* frame, const CRect& size, void* parent,
+                                            Steinberg::Linux::IRunLoop* runLoop, std::string& error);
+    // Unregisters from the run loop, destroys the window, closes the connection.
+    ~X11Frame() override;
+    X11Frame(const X11Frame&) = delete;
+    X11Frame& operator=(const X11Frame&) = delete;
+
+    // IPlatformFrame
+    bool invalidRect(const CRect& rect) override;
+    bool setSize(const CRect& size) override;
+    void* getPlatformRepresentation() const override;
+    bool popupMenu(COptionMenuPopup& popup, const CPoint& frameLocation) override;
+    bool runTextBox(const CRect& frameRect, std::string& text, int32_t& resultCode) override;
+
+    // What the run loop calls: events that arrived, then what is dirty.
+    void serve();
+    // The repaint timer: events already read, then what is dirty.
+    void onTimer();
+    // Serves the connection until done() answers true; false when the window
+    // or the connection went first.
+    bool runModal(const std::function<bool()>& done);
+
+    // The window can still be used: the connection holds and the host has
+    // not destroyed it.
+    bool usable() const { return !lost_ && !windowGone_; }
+    bool connectionLost() const { return lost_; }
+    bool windowGone() const { return windowGone_; }
+    bool registeredWithRunLoop() const { return registered_; }
+    Display* display() const { return display_; }
+    PuglWorld* world() const { return world_; }
+    unsigned long window() const { return window_; }
+    const bool* lostFlag() const { return &lost_; }
+    CCoord width() const { return width_; }
+    CCoord height() const { return height_; }
+
+    static constexpr unsigned kRepaintMilliseconds = 16;
+    static constexpr double kDoubleClickSeconds = 0.4;
+    static constexpr double kDoubleClickDistance = 4.0;
+
+private:
+    X11Frame(IPlatformFrameCallback* frame, Steinberg::Linux::IRunLoop* runLoop);
+    bool open(const CRect& size, unsigned long parent, std::string& error);
+    void unregister();
+    // Reads what arrived and dispatches it; notices the window's destruction.
+    void dispatch();
+    void flushDirty();
+    void checkLost();
+    static PuglStatus onEvent(PuglView* view, const PuglEvent* event);
+    void onMouse(const PuglEvent& event);
+
+    IPlatformFrameCallback* frame_;
+    Steinberg::Linux::IRunLoop* runLoop_;
+    X11RunLoopHandler* handler_ = nullptr;
+    bool registered_ = false;
+
+    PuglWorld* world_ = nullptr;
+    PuglView* view_ = nullptr;
+    Display* display_ = nullptr;
+    unsigned long window_ = 0;
+    void* visual_ = nullptr;
+    cairo_surface_t* surface_ = nullptr;
+    CCoord width_ = 0;
+    CCoord height_ = 0;
+    bool lost_ = false;
+    bool windowGone_ = false;
+    bool visible_ = false;
+    DirtyRegion dirty_;
+
+    int32_t held_ = 0;
+    double lastPressTime_ = -1.0;
+    CPoint lastPress_;
+    X11TextBox* textBox_ = nullptr;
+};
+
+} // namespace VSTGUI
