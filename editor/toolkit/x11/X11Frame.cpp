@@ -10,6 +10,7 @@
 #include <pugl/cairo.h>
 
 #include "editor/toolkit/CDrawContext.h"
+#include "editor/toolkit/COptionMenuPopup.h"
 #include "editor/toolkit/ToolkitLog.h"
 #include "editor/toolkit/x11/X11ErrorTrap.h"
 #include "editor/toolkit/x11/X11Popup.h"
