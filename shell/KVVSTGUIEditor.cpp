@@ -1,17 +1,31 @@
 #include "shell/KVVSTGUIEditor.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 #include "core/ParameterFieldType.h"
+#include "editor/toolkit/CFrame.h"
 #include "pluginterfaces/gui/iplugview.h"
 #include "shell/ADelayController.h"
 
 using namespace Steinberg;
 
+namespace
+{
+// What the frame shows where no view draws.
+constexpr VSTGUI::CColor kBackground(48, 52, 58);
+} // namespace
+
 KVVSTGUIEditor::KVVSTGUIEditor(ADelayController* owner, ViewRect* size)
     : EditorView(owner, size), controller_(owner)
 {
+}
+
+KVVSTGUIEditor::~KVVSTGUIEditor()
+{
+    // A host that never calls removed still gets its window back clean.
+    embedding_.remove();
 }
 
 IGuiModuleReceiver* KVVSTGUIEditor::HandleToObject(int handle) const
@@ -64,6 +78,41 @@ int KVVSTGUIEditor::getParameterHandle(int moduleHandle, int moduleParamId) cons
 tresult PLUGIN_API KVVSTGUIEditor::isPlatformTypeSupported(FIDString type)
 {
     return type != nullptr && std::strcmp(type, kPlatformTypeX11EmbedWindowID) == 0 ? kResultTrue : kResultFalse;
+}
+
+tresult PLUGIN_API KVVSTGUIEditor::attached(void* parent, FIDString type)
+{
+    if (!VSTGUI::FrameEmbedding::supports(type) || embedding_.attached())
+        return kResultFalse;
+    auto* frame = new VSTGUI::CFrame(VSTGUI::CRect(0, 0, rect.getWidth(), rect.getHeight()), this);
+    frame->setBackgroundColor(kBackground);
+    std::string error;
+    const bool opened = embedding_.attach(frame, parent, type, plugFrame, error);
+    frame->forget();
+    if (!opened)
+    {
+        std::fprintf(stderr, "KVVSTGUIEditor: the editor cannot open: %s\n", error.c_str());
+        return kResultFalse;
+    }
+    return EditorView::attached(parent, type);
+}
+
+tresult PLUGIN_API KVVSTGUIEditor::removed()
+{
+    if (!embedding_.remove())
+        return kResultFalse;
+    return EditorView::removed();
+}
+
+tresult PLUGIN_API KVVSTGUIEditor::onSize(ViewRect* newSize)
+{
+    if (newSize == nullptr)
+        return kInvalidArgument;
+    ViewRect wanted = *newSize;
+    checkSizeConstraint(&wanted);
+    EditorView::onSize(&wanted);
+    embedding_.resize(wanted);
+    return kResultTrue;
 }
 
 tresult PLUGIN_API KVVSTGUIEditor::checkSizeConstraint(ViewRect* wanted)

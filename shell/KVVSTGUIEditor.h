@@ -1,13 +1,16 @@
 #pragma once
-// The editor view that the controller hands to the host for "editor". Until
-// the GUI modules arrive it is an empty, sizable X11 view that carries the
-// editor's parameter traffic to the controller, knows the GUI modules that
-// take messages from their DSP parts by handle, and runs the preset menu's
-// file commands through a file chooser that can be replaced.
+// The editor view that the controller hands to the host for "editor": a
+// frame of the toolkit shown inside the host's X11 window while attached
+// (until the GUI modules arrive it shows only its background). It carries
+// the editor's parameter traffic to the controller, knows the GUI modules
+// that take messages from their DSP parts by handle, and runs the preset
+// menu's file commands through a file chooser that can be replaced.
 
 #include <map>
 #include <string>
 
+#include "editor/toolkit/VSTGUIEditorInterface.h"
+#include "editor/toolkit/x11/FrameEmbedding.h"
 #include "public.sdk/source/vst/vsteditcontroller.h"
 
 class ADelayController;
@@ -35,10 +38,14 @@ public:
 // a base pointer, so their bases have no virtual destructor.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
-class KVVSTGUIEditor : public Steinberg::Vst::EditorView
+class KVVSTGUIEditor : public Steinberg::Vst::EditorView, public VSTGUI::VSTGUIEditorInterface
 {
 public:
     KVVSTGUIEditor(ADelayController* owner, Steinberg::ViewRect* size);
+    ~KVVSTGUIEditor() override;
+
+    // The frame while the view is attached, else null.
+    VSTGUI::CFrame* getFrame() const override { return embedding_.frame(); }
 
     ADelayController* Controller() const { return controller_; }
 
@@ -63,6 +70,11 @@ public:
 
     // IPlugView
     Steinberg::tresult PLUGIN_API isPlatformTypeSupported(Steinberg::FIDString type) SMTG_OVERRIDE;
+    // The frame opens in the host's window on attached and closes on removed;
+    // attached twice, or removed when not attached, answers kResultFalse.
+    Steinberg::tresult PLUGIN_API attached(void* parent, Steinberg::FIDString type) SMTG_OVERRIDE;
+    Steinberg::tresult PLUGIN_API removed() SMTG_OVERRIDE;
+    Steinberg::tresult PLUGIN_API onSize(Steinberg::ViewRect* newSize) SMTG_OVERRIDE;
     Steinberg::tresult PLUGIN_API canResize() SMTG_OVERRIDE { return Steinberg::kResultTrue; }
     Steinberg::tresult PLUGIN_API checkSizeConstraint(Steinberg::ViewRect* wanted) SMTG_OVERRIDE;
 
@@ -71,5 +83,6 @@ private:
     std::map<int, IGuiModuleReceiver*> modules_;
     IPresetFileChooser* chooser_ = nullptr;
     bool lastCommandOk_ = true;
+    VSTGUI::FrameEmbedding embedding_;
 };
 #pragma GCC diagnostic pop

@@ -7,7 +7,6 @@
 
 #include <cairo-xlib.h>
 #include <cairo.h>
-#include <pugl/cairo.h>
 
 #include "editor/toolkit/CDrawContext.h"
 #include "editor/toolkit/COptionMenuPopup.h"

@@ -15,7 +15,7 @@
 #include "editor/toolkit/DirtyRegion.h"
 #include "editor/toolkit/IPlatformFrame.h"
 
-#include <pugl/pugl.h>
+#include "editor/toolkit/x11/Pugl.h"
 
 typedef struct _XDisplay Display;
 typedef struct _cairo_surface cairo_surface_t;

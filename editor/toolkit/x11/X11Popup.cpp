@@ -5,7 +5,6 @@
 
 #include <poll.h>
 
-#include <pugl/cairo.h>
 
 #include "editor/toolkit/CDrawContext.h"
 #include "editor/toolkit/COptionMenuPopup.h"

@@ -4,7 +4,7 @@
 // keyboard while it is open, so that a press anywhere else cancels the list.
 // The frame's modal loop runs it until the list is done. UI thread only.
 
-#include <pugl/pugl.h>
+#include "editor/toolkit/x11/Pugl.h"
 
 #include "editor/toolkit/CRect.h"
 

@@ -4,7 +4,6 @@
 #include <cmath>
 
 #include <cairo.h>
-#include <pugl/cairo.h>
 
 #include "editor/toolkit/CDrawContext.h"
 #include "editor/toolkit/x11/X11ErrorTrap.h"

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-#include <pugl/pugl.h>
+#include "editor/toolkit/x11/Pugl.h"
 
 #include "editor/toolkit/CFontDesc.h"
 #include "editor/toolkit/CRect.h"

@@ -1,0 +1,67 @@
+#include "editor/toolkit/x11/FrameEmbedding.h"
+
+#include <cstring>
+
+#include "editor/toolkit/CFrame.h"
+#include "editor/toolkit/x11/X11Frame.h"
+#include "pluginterfaces/gui/iplugview.h"
+
+namespace VSTGUI {
+
+using namespace Steinberg;
+
+FrameEmbedding::~FrameEmbedding()
+{
+    remove();
+}
+
+bool FrameEmbedding::supports(FIDString type)
+{
+    return type != nullptr && std::strcmp(type, kPlatformTypeX11EmbedWindowID) == 0;
+}
+
+bool FrameEmbedding::attach(CFrame* frame, void* parent, FIDString type, IPlugFrame* plugFrame, std::string& error)
+{
+    if (frame_ != nullptr)
+    {
+        error = "the view is attached already";
+        return false;
+    }
+    if (frame == nullptr || parent == nullptr || !supports(type))
+    {
+        error = frame == nullptr ? "no frame" : parent == nullptr ? "no parent window" : "not an X11 window";
+        return false;
+    }
+    Linux::IRunLoop* runLoop = nullptr;
+    if (plugFrame == nullptr ||
+        plugFrame->queryInterface(Linux::IRunLoop_iid, reinterpret_cast<void**>(&runLoop)) != kResultOk)
+        runLoop = nullptr;
+    std::unique_ptr<X11Frame> window = X11Frame::create(frame, frame->getViewSize(), parent, runLoop, error);
+    if (runLoop)
+        runLoop->release();
+    if (!window || !frame->open(std::move(window)))
+        return false;
+    frame->remember();
+    frame_ = frame;
+    return true;
+}
+
+bool FrameEmbedding::remove()
+{
+    if (frame_ == nullptr)
+        return false;
+    CFrame* frame = frame_;
+    frame_ = nullptr;
+    frame->close();
+    frame->forget();
+    return true;
+}
+
+bool FrameEmbedding::resize(const ViewRect& size)
+{
+    if (frame_ == nullptr)
+        return false;
+    return frame_->setSize(size.getWidth(), size.getHeight());
+}
+
+} // namespace VSTGUI
