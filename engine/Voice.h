@@ -57,6 +57,9 @@ public:
     int32_t voiceId_;
     float velocityWeight_ = 0.0f;
     float activeValue_ = 1.0f;
+    // Its key was released while the hold pedal was down: the note sounds on
+    // (its gate held) until the pedal lifts.
+    bool sustained_ = false;
     bool open_ = false;
     IKvAudioMaster* audioMaster_ = nullptr;
     VoiceList* container_;

@@ -53,6 +53,13 @@ void VoiceList::CloneVoices()
     }
 }
 
+void VoiceList::AddNumberedVoices(int highest)
+{
+    highest = std::min(highest, kMaxVoiceCount + kMaxVoiceReserveCount - 1);
+    while (getPhysicalVoiceCount() <= highest)
+        voices_.push_back(new Voice(this, getPhysicalVoiceCount()));
+}
+
 void VoiceList::OnNoteSourceAdded(uint32_t moduleFlags)
 {
     hasNoteSource_ = true;
@@ -200,8 +207,20 @@ void VoiceList::ReleaseStep(int64_t time, int key)
     for (Voice* voice : voices_)
     {
         if (voice->state_ == VS_ACTIVE && voice->key_ == key && voice->IsHeld())
+        {
             voice->releaseTime_ = time;
+            voice->sustained_ = holdPedal_;
+        }
     }
+}
+
+void VoiceList::setHold(bool hold)
+{
+    holdPedal_ = hold;
+    if (hold)
+        return;
+    for (Voice* voice : voices_)
+        voice->sustained_ = false;
 }
 
 void VoiceList::killVoice(int64_t time, int key)
@@ -263,6 +282,7 @@ void VoiceList::suspendVoice(int64_t /*time*/, int voiceId)
         voice->SuspendModules();
         voice->state_ = VS_OFF;
         voice->releaseTime_ = 0;
+        voice->sustained_ = false;
     }
     if (AnyHeldBack())
         PostPlayHeldBackNotes();

@@ -72,7 +72,8 @@ public:
 
     void ConnectVoiceHostControl(int hostControl, UPlug* plug);
     void OnVoiceControlChanged(int64_t time, int hostControl, int size, const void* data, int key) override;
-    void setHold(bool hold) override { holdPedal_ = hold; }
+    // Lifting the pedal lets go of every note it was holding.
+    void setHold(bool hold) override;
     void SendProgChange(int program) override;
 
     // Makes the further voices (VoiceCount + reserve in all) once the graph
@@ -81,6 +82,8 @@ public:
 
     // Adds to the newest voice (voice 0 while the graph is built).
     void AddVoiceModule(ug_base* module);
+    // Voices 1 to `highest` for a note source that numbers its own voices.
+    void AddNumberedVoices(int highest);
     void OnNoteSourceAdded(uint32_t moduleFlags);
 
     void setVoiceCount(int count);

@@ -148,7 +148,11 @@ Voice* VoiceList::allocateVoice(int64_t time, int key, int32_t mode)
 
         if (victim)
         {
-            if ((mode & 0xF) == VA_OVERLAP_TAKE_OVER && !freeVoice)
+            // A victim that started on this very sample has not been heard
+            // yet: with no free voice the new note takes it over at once,
+            // rather than muting it and waiting a block or more for it to be
+            // retired while the note is held back.
+            if (!freeVoice && ((mode & 0xF) == VA_OVERLAP_TAKE_OVER || victim->startTime_ == time))
             {
                 result = victim;
             }
@@ -184,6 +188,7 @@ void VoiceList::DoNoteOn(int64_t time, Voice* voice, int key, bool retrigger)
     const int32_t oldState = voice->state_;
     voice->startTime_ = time;
     voice->releaseTime_ = Voice::kHeld;
+    voice->sustained_ = false;
     if (oldState == VS_OFF)
         voice->ResumeModules();
     voice->state_ = VS_ACTIVE;

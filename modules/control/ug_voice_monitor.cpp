@@ -70,9 +70,10 @@ void ug_voice_monitor::DoProcess(int blockPosition, int sampleFrames)
     switch (state_)
     {
     case MS_WATCHING:
-        // A released key held on by the sustain pedal keeps its voice; a
+        // A key released under the hold pedal keeps its voice until the pedal
+        // lifts; a key released before the pedal went down does not, and a
         // stolen one is retired all the same, so that waiting notes can play.
-        if (release != 0 && parentContainer_->holdPedal_ && voice->state_ == VS_ACTIVE)
+        if (release != 0 && voice->sustained_ && voice->state_ == VS_ACTIVE)
             return;
         PostEvent(audioMaster_->NextGlobalStartClock(), UET_DEACTIVATE_VOICE, 0, 0, voice->voiceId_);
         state_ = MS_DEACTIVATING;

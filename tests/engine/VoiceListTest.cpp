@@ -152,12 +152,22 @@ TEST(VoiceList, AReleasedVoiceIsStolenBeforeAHeldOneAndAVictimStartedNowIsMutedO
     EXPECT_EQ(released->state_, VS_MUTED);
     EXPECT_EQ(list.GetVoiceOfKey(60)->state_, VS_ACTIVE);
 
-    RecordingVoiceList single(1, 0);
-    ASSERT_EQ(single.getPhysicalVoiceCount(), 1);
-    Voice* only = single.AllocateNoteOn(100, 60, -1);
-    EXPECT_EQ(single.AllocateNoteOn(100, 62, -1), nullptr);
-    EXPECT_EQ(only->state_, VS_MUTED);
-    EXPECT_EQ(only->releaseTime_, 101);
+    // One voice and one in reserve: a victim that started on this very
+    // sample is muted one sample later while the new key takes the reserve;
+    // with no voice left, the next key takes a voice started now over at
+    // once instead of waiting for it.
+    RecordingVoiceList single(1, 1);
+    ASSERT_EQ(single.getPhysicalVoiceCount(), 2);
+    Voice* first = single.AllocateNoteOn(100, 60, -1);
+    Voice* second = single.AllocateNoteOn(100, 62, -1);
+    ASSERT_NE(second, nullptr);
+    EXPECT_NE(second, first);
+    EXPECT_EQ(first->state_, VS_MUTED);
+    EXPECT_EQ(first->releaseTime_, 101);
+    EXPECT_EQ(single.AllocateNoteOn(100, 64, -1), second);
+    EXPECT_EQ(second->key_, 64);
+    EXPECT_TRUE(second->IsHeld());
+    EXPECT_FALSE(single.HeldBack(64));
 }
 
 TEST(VoiceList, HeldBackKeysStartOnePerSuspensionLowestFirst)
