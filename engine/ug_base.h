@@ -147,6 +147,9 @@ public:
     virtual bool PPSetDownstream();
     virtual void PPSetUpstream();
     virtual void PPPropogateVoiceNum(int voice);
+    // A note source that plays voices of its own numbers the modules its
+    // outputs feed with those voices (a drum per voice); nothing here.
+    virtual void PPPropogateVoiceNums() {}
     virtual void PPPropogateVoiceNumUp(int voice);
     void SetupClone(ug_base* clone);
     void AddPlugs(ug_base* model);

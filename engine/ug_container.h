@@ -52,8 +52,13 @@ public:
     // Voices (ug_container_poly.cpp). Polyphony over voice 0: which modules
     // run per voice, voice mutes and adders where voices meet, voice monitors.
     void PolyphonicSetup();
-    // Pass 1 or 2 of the monitor placement; true when a monitor was made.
-    bool SetUpNoteMonitor(int pass);
+    // Pass 1 or 2 of the monitor placement for one voice (voice 0 when none
+    // is given); true when a monitor was made.
+    bool SetUpNoteMonitor(int pass, Voice* voice = nullptr);
+    // Voices that a note source gives the modules it feeds (a drum per
+    // voice): those modules move from voice 0 into their voice, which gets a
+    // monitor of its own.
+    void SetUpNoteSourceVoices();
     // Nested containers first, then this container's voices.
     void CloneContainerVoices();
     void AssignVoiceNumbers();

@@ -1,5 +1,7 @@
 // The voices of a container: polyphony set-up over voice 0, voice monitors,
 // the per-voice clones and their voice numbers.
+#include <algorithm>
+
 #include "core/CModuleFactory.h"
 #include "core/Module_Info.h"
 #include "engine/CUGLookupList.h"
@@ -64,13 +66,60 @@ void ug_container::PolyphonicSetup()
         for (size_t i = 0; i < count; ++i)
             voice0->modules_[i]->InsertVoiceAdders();
     }
+    else
+    {
+        SetUpNoteSourceVoices();
+    }
     if (!SetUpNoteMonitor(1))
         SetUpNoteMonitor(2);
 }
 
-bool ug_container::SetUpNoteMonitor(int pass)
+void ug_container::SetUpNoteSourceVoices()
 {
     Voice* voice0 = VoiceAt(0);
+    const std::vector<ug_base*> modules = voice0->modules_;
+    for (ug_base* module : modules)
+    {
+        if (module->flags_ & UGF_POLYPHONIC_SOURCE)
+            module->PPPropogateVoiceNums();
+    }
+    // Modules that run for every voice, or that the voice must not put to
+    // sleep, stay shared: note sources, parameter setters and watchers, the
+    // container's border and nested containers.
+    auto ownVoice = [this](const ug_base* module) {
+        const uint32_t shared = UGF_POLYPHONIC_SOURCE | UGF_NEVER_SUSPEND | UGF_PINS_MAY_BE_TIED |
+                                UGF_PARAMETER_SETTER | UGF_PARAMETER_WATCHER;
+        return module->voiceNumber_ >= 1 && module->parentContainer_ == this && (module->flags_ & shared) == 0 &&
+               !dynamic_cast<const ug_container*>(module);
+    };
+    int highest = 0;
+    for (const ug_base* module : modules)
+    {
+        if (ownVoice(module))
+            highest = std::max(highest, static_cast<int>(module->voiceNumber_));
+    }
+    if (highest < 1)
+        return;
+    AddNumberedVoices(highest);
+    for (ug_base* module : modules)
+    {
+        Voice* voice = ownVoice(module) ? VoiceAt(module->voiceNumber_) : nullptr;
+        if (!voice)
+            continue;
+        voice0->RemoveUG(module);
+        voice->AddUG(module);
+        module->flags_ |= UGF_POLYPHONIC;
+    }
+    for (int v = 1; v < getPhysicalVoiceCount(); ++v)
+    {
+        if (!SetUpNoteMonitor(1, VoiceAt(v)))
+            SetUpNoteMonitor(2, VoiceAt(v));
+    }
+}
+
+bool ug_container::SetUpNoteMonitor(int pass, Voice* voice)
+{
+    Voice* voice0 = voice ? voice : VoiceAt(0);
     ug_base* monitor = nullptr;
     const size_t count = voice0->modules_.size();
     for (size_t i = 0; i < count; ++i)
@@ -91,6 +140,13 @@ bool ug_container::SetUpNoteMonitor(int pass)
                 if (!monitor)
                     return false;
                 AddUG(monitor);
+                // Into the voice it watches (AddUG puts it in the newest).
+                if (voices_.back() != voice0)
+                {
+                    voices_.back()->RemoveUG(monitor);
+                    voice0->AddUG(monitor);
+                }
+                monitor->voiceNumber_ = voice0->voiceId_;
                 monitor->SetupWithoutCug();
                 monitor->flags_ |= UGF_POLYPHONIC;
             }

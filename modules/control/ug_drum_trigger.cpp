@@ -10,6 +10,7 @@
 #include "core/numeric_helpers.h"
 #include "engine/IKvAudioMaster.h"
 #include "engine/KorvaneEvent.h"
+#include "engine/ug_container.h"
 
 namespace
 {
@@ -131,11 +132,8 @@ int ug_drum_trigger::Open()
         d.Set(kDrumNotes[drum], plugs_[static_cast<size_t>(pin)], plugs_[static_cast<size_t>(pin + 1)], blockSize);
         d.triggerBlock_ = buffers_[static_cast<size_t>(pin)];
         d.velocity_.buffer_ = buffers_[static_cast<size_t>(pin + 1)];
-        // Only a drum that feeds something plays: a silent one is never mapped.
-        bool used = plugs_[static_cast<size_t>(pin)]->InUse() || plugs_[static_cast<size_t>(pin + 1)]->InUse();
-        if (drum == 2)
-            used = used || plugs_[PN_HIHAT_DECAY]->InUse();
-        if (used)
+        // Only a drum with a voice (one that feeds something) plays.
+        if (d.voice_ > 0)
             noteTable_[static_cast<size_t>(d.note_)] = drum;
         d.triggerPin_->TransmitState(sampleClock_, ST_STATIC);
         d.velocity_.plug_->TransmitState(sampleClock_, ST_STATIC);
@@ -216,14 +214,21 @@ void ug_drum_trigger::OnMidiData(int size, const unsigned char* bytes)
     if (status != kNoteOn && status != kNoteOff)
         return;
     const int note = TranslateNote(key);
-    if (note < 0 || noteTable_[static_cast<size_t>(note)] < 0)
+    const int drum = note < 0 ? -1 : noteTable_[static_cast<size_t>(note)];
+    if (drum < 0)
         return;
 
     if (status == kNoteOff)
     {
+        // The voice is released, and the trigger falls.
+        if (parentContainer_)
+            parentContainer_->NoteOff(sampleClock_, note);
         NoteOff(static_cast<short>(note), 0);
         return;
     }
+    const int voice = drums_[static_cast<size_t>(drum)].voice_;
+    if (voice < 0)
+        return;
     // Which hi-hat key was struck picks the decay; the raw key decides.
     int decayPin = -1;
     if (key == kOpenHiHatKey)
@@ -242,7 +247,55 @@ void ug_drum_trigger::OnMidiData(int size, const unsigned char* bytes)
             plugs_[PN_HIHAT_DECAY]->TransmitState(sampleClock_, ST_STATIC);
         }
     }
+    // The drum's voice wakes first, so that its modules take the trigger.
+    if (parentContainer_)
+        parentContainer_->VoiceAllocationNoteOn(sampleClock_, note, voice);
     NoteOn(static_cast<short>(note), velocity, 0);
+}
+
+void ug_drum_trigger::PPPropogateVoiceNums()
+{
+    if (plugs_.size() <= PN_KICK_TRIG)
+        return;
+    int voice = 1;
+    for (int drum = 0; drum < kDrumCount; ++drum)
+    {
+        drum_output& d = drums_[static_cast<size_t>(drum)];
+        d.voice_ = -1;
+        const int first = TriggerPinOf(drum);
+        bool used = false;
+        bool ownModule = false;
+        for (int pin = first; pin < first + GroupSizeOf(drum) && pin < static_cast<int>(plugs_.size()); ++pin)
+        {
+            for (UPlug* to : plugs_[static_cast<size_t>(pin)]->connections_)
+            {
+                used = true;
+                ug_base* module = to->owner_;
+                if (module->parentContainer_ == parentContainer_)
+                    module->PPPropogateVoiceNum(voice);
+                if ((module->flags_ & UGF_POLYPHONIC_AGGREGATOR) == 0)
+                    ownModule = true;
+            }
+        }
+        if (!used)
+            continue;
+        d.voice_ = voice;
+        // A drum that only feeds summing modules gets a module of its own in
+        // its voice, where one is registered.
+        if (!ownModule && parentContainer_ && audioMaster_)
+        {
+            Module_Info* type = CModuleFactory::Instance()->GetById(L"Inverter");
+            if (ug_base* inverter = type ? type->BuildSynthOb() : nullptr)
+            {
+                inverter->SetPolyphonic(true);
+                parentContainer_->AddUG(inverter);
+                inverter->SetupWithoutCug();
+                connect(plugs_[static_cast<size_t>(first)], inverter->GetPlug(0));
+                inverter->PPPropogateVoiceNum(voice);
+            }
+        }
+        ++voice;
+    }
 }
 
 void ug_drum_trigger::NoteOn(short note, short velocity, int /*unused*/)

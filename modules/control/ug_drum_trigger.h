@@ -3,6 +3,14 @@
 // output pairs (the General MIDI kit plus four drums on user-chosen notes),
 // with a hi-hat decay voltage picked by which hi-hat note was played. A
 // trigger rises 3 samples after its note and stays high at least 20 ms.
+//
+// Each drum that feeds something plays in a voice of its own in the
+// container: when the graph is built the modules fed by a drum's outputs are
+// numbered with the drum's voice (PPPropogateVoiceNums) and the container
+// moves them into that voice; a note of the drum starts the voice through the
+// container's voice list and then raises the drum's trigger, a note-off
+// releases the voice and lets the trigger fall, and the voice goes to sleep
+// once its sound has died away.
 
 #include <array>
 #include <cstdint>
@@ -44,6 +52,8 @@ public:
         void Set(int note, UPlug* trigger, UPlug* velocity, int blockSize);
 
         int32_t note_ = -1;
+        // The drum's voice in the container, from 1; -1 when it feeds nothing.
+        int32_t voice_ = -1;
         UPlug* triggerPin_ = nullptr;
         float* triggerBlock_ = nullptr;
         smart_output velocity_{nullptr, smart_output::CURVE_LINEAR};
@@ -67,14 +77,18 @@ public:
     void OnMidiData(int size, const unsigned char* bytes);
     void NoteOn(short note, short velocity, int unused);
     void NoteOff(short note, short unused);
+    // Graph build: every drum whose outputs are connected gets a voice, and
+    // the modules those outputs feed in this container are numbered with it.
+    void PPPropogateVoiceNums() override;
 
     const drum_output& Drum(int index) const { return drums_[static_cast<size_t>(index)]; }
     int DrumOfNote(int note) const { return note >= 0 && note < kNoteTableSize ? noteTable_[static_cast<size_t>(note)] : -1; }
     float HiHatDecay() const { return hiHatDecay_; }
     int32_t MinimumTriggerLength() const { return minimumTriggerLength_; }
 
-    // Output pins of each drum, in record order.
+    // Output pins of each drum, in record order; the hi-hat also has its decay.
     static int TriggerPinOf(int drum);
+    static int GroupSizeOf(int drum) { return TriggerPinOf(drum) == PN_HIHAT_TRIG ? 3 : 2; }
     static int VelocityPinOf(int drum) { return TriggerPinOf(drum) + 1; }
 
 private:

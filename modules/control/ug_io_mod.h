@@ -12,6 +12,9 @@ public:
     ug_base* Create() override { return new ug_io_mod(); }
     void ListInterface2(std::vector<InterfaceObject*>& pins) override;
     int Open() override;
+    // The border of the container carries the sound of every voice: voice
+    // numbers stop here.
+    void PPPropogateVoiceNum(int /*voice*/) override {}
 
     float* spare_ = nullptr;
 };

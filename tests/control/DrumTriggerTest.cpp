@@ -40,6 +40,8 @@ struct DrumRig
             recorders[pin] = graph.Add<Recorder>(1);
             ug_base::connect(module->plugs_[static_cast<size_t>(pin)], recorders[pin]->plugs_[Recorder::PN_AUDIO]);
         }
+        // The graph-build step that gives each connected drum its voice.
+        module->PPPropogateVoiceNums();
         graph.OpenAll();
         for (int i = 0; i < 3; ++i)
             sources[static_cast<size_t>(i)]->HoldConstant(decays[i]);

@@ -31,6 +31,16 @@ struct DemoSynthRig
         built = runtime.initialize(rate, 512, ReadPatchFile(document).c_str());
     }
 
+    // A patch document given as text rather than as a file.
+    struct Text
+    {
+        std::string document;
+    };
+    explicit DemoSynthRig(const Text& text, int rate = 48000) : sampleRate(rate)
+    {
+        built = runtime.initialize(rate, 512, text.document.c_str());
+    }
+
     KvAudioMaster& Master() { return *runtime.AudioMaster(); }
 
     // MIDI due at absolute sample `time` (which must lie in a coming block).
