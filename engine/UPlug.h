@@ -31,6 +31,9 @@ enum UPlugFlags : uint32_t
     PF_PARAMETER = 0x80,      // bound to a patch parameter
     PF_HOST_CONTROLLED = 0x100,
     PF_SPECIAL = 0x200,
+    // A parameter setter's audio output whose value differs per voice: each
+    // voice's module reads a block of its own.
+    PF_PER_VOICE_BLOCK = 0x4000,
 };
 
 class UPlug

@@ -45,6 +45,17 @@ void SendToAudioOutput(UPlug* pin, int dataType, int64_t time, const void* data,
     pin->owner_->SetPinValue(time, pin->index_, DT_FSAMPLE, &volts, sizeof(volts));
 }
 
+bool FeedsVoice(const UPlug* output, int voice)
+{
+    for (const UPlug* to : output->connections_)
+    {
+        const ug_base* module = to->owner_;
+        if ((module->flags_ & ug_base::UGF_POLYPHONIC) && module->voiceNumber_ == voice)
+            return true;
+    }
+    return false;
+}
+
 int IntAttribute(const TiXmlElement* element, const char* name, int fallback)
 {
     int value = fallback;
@@ -259,6 +270,12 @@ void dsp_patch_parameter_base::SendValuePt2(int64_t time, int voice, int key)
             SendToAudioOutput(pin, dataType(), t, data, size);
         else if (!polyphonic_)
             pin->Transmit(t, size, data);
+        else if (voice >= 0 && pin->datatype_ == DT_FSAMPLE)
+        {
+            // Each voice reads its own setter output: write the one it reads.
+            if (FeedsVoice(pin, voice))
+                SendToAudioOutput(pin, dataType(), t, data, size);
+        }
         else if (voice >= 0)
             pin->TransmitPolyphonic(t, voice, size, data);
     }

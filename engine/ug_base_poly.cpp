@@ -7,6 +7,7 @@
 #include "engine/CUGLookupList.h"
 #include "engine/ug_base.h"
 #include "engine/ug_container.h"
+#include "engine/ug_patch_param_setter.h"
 
 namespace
 {
@@ -73,8 +74,13 @@ void ug_base::CloneConnectorsFrom(ug_base* model, CUGLookupList& lookup)
             if (modelPin->direction_ == DR_IN)
             {
                 // Polyphonic sources join their own clones from their side.
-                if ((other->owner_->flags_ & UGF_POLYPHONIC) == 0)
-                    connect(other, pin);
+                if (other->owner_->flags_ & UGF_POLYPHONIC)
+                    continue;
+                // A per-voice parameter value on an audio input: this voice
+                // reads a block of its own.
+                if ((other->plugFlags_ & PF_PER_VOICE_BLOCK) && (other->owner_->flags_ & UGF_PARAMETER_SETTER))
+                    other = static_cast<ug_patch_param_setter*>(other->owner_)->VoiceOutputFor(other);
+                connect(other, pin);
                 continue;
             }
             if (ug_base* target = lookup.LookupPolyphonic(other->owner_))

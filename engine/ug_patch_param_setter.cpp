@@ -81,15 +81,19 @@ void ug_patch_param_setter::process_audio_runout(int start, int count)
         SetProcessFunction(&ug_base::process_sleep);
 }
 
-void ug_patch_param_setter::Register(int id, UPlug* output)
+bool ug_patch_param_setter::Register(int id, UPlug* output)
 {
     ug_container* container = parentContainer_;
     if (!container)
-        return;
+        return false;
     if (output->plugFlags_ & PF_HOST_CONTROLLED)
+    {
         container->ConnectHostControl(id, output);
-    else if (IDspPatchManager* manager = container->get_patch_manager())
-        manager->ConnectParameter(id, output);
+        return HostControlisPolyphonic(static_cast<HostControls>(id));
+    }
+    IDspPatchManager* manager = container->get_patch_manager();
+    const dsp_patch_parameter_base* parameter = manager ? manager->ConnectParameter(id, output) : nullptr;
+    return parameter && parameter->isPolyphonic();
 }
 
 void ug_patch_param_setter::CreatePlug(int id, UPlug* modulePin)
@@ -122,11 +126,32 @@ void ug_patch_param_setter::CreatePlug(int id, UPlug* modulePin)
     output->id_ = output->index_;
     output->CreateBuffer();
     parameterIds_.push_back(id);
-    Register(id, output);
-    if (hostControlled && HostControlisPolyphonic(static_cast<HostControls>(id)) &&
-        modulePin->direction_ == DR_IN && modulePin->datatype_ != DT_MIDI2 && id != HC_VOICE_ACTIVE)
+    const bool perVoice = Register(id, output);
+    // A per-voice value makes the pin's module run per voice.
+    if (perVoice && modulePin->direction_ == DR_IN && modulePin->datatype_ != DT_MIDI2 &&
+        !(hostControlled && id == HC_VOICE_ACTIVE))
+    {
         output->plugFlags_ |= kPolyphonicSourcePin;
+        if (output->datatype_ == DT_FSAMPLE)
+            output->plugFlags_ |= PF_PER_VOICE_BLOCK;
+    }
     connect(output, modulePin);
+}
+
+UPlug* ug_patch_param_setter::VoiceOutputFor(UPlug* output)
+{
+    const auto it = std::find(plugs_.begin(), plugs_.end(), output);
+    if (it == plugs_.end() || static_cast<size_t>(it - plugs_.begin()) < kFixedPinCount)
+        return output;
+    const int id = parameterIds_[static_cast<size_t>(it - plugs_.begin()) - kFixedPinCount];
+    auto* voiceOutput = new UPlug(this, DR_OUT, DT_FSAMPLE);
+    voiceOutput->plugFlags_ |= output->plugFlags_ & ~PF_OWNS_STORAGE;
+    AddPlug(voiceOutput);
+    voiceOutput->id_ = voiceOutput->index_;
+    voiceOutput->CreateBuffer();
+    parameterIds_.push_back(id);
+    Register(id, voiceOutput);
+    return voiceOutput;
 }
 
 void ug_patch_param_setter::setPolyPin(int64_t time, int outputIndex, int voiceId, int datatype, int size,

@@ -27,6 +27,9 @@ public:
     void CreatePlug(int id, UPlug* modulePin);
     // Sends a value on one output, only to the modules of one voice.
     void setPolyPin(int64_t time, int outputIndex, int voiceId, int datatype, int size, const void* data);
+    // A per-voice audio output of this setter for one more voice: a new output
+    // carrying the same parameter, so that the voice reads a block of its own.
+    UPlug* VoiceOutputFor(UPlug* output);
     // Hands the output to the container's secondary setter; false when it is not one of ours.
     bool TransferConnectiontoSecondary(UPlug* output);
     void AdoptOutput(int id, UPlug* output);
@@ -39,7 +42,8 @@ private:
     void Renumber();
     // Keeps the audio outputs filled with their constants for one more block.
     void process_audio_runout(int start, int count);
-    void Register(int id, UPlug* output);
+    // True when the output carries a value per voice.
+    bool Register(int id, UPlug* output);
 
     std::vector<int32_t> parameterIds_;
     std::vector<UPlug*> snapshotClients_;
