@@ -490,3 +490,95 @@ TEST(BlockLoopAllocations, PlayingTheDemoInstrumentFromHostMidiAllocatesNothingA
     EXPECT_GT(energy, 1.0);
     EXPECT_TRUE(std::isfinite(energy));
 }
+
+namespace
+{
+// Runs a document for 300 blocks of warm-up and 3000 counted blocks, with
+// the MIDI that `midi(block, n, master)` sends before each block.
+template <class Midi>
+long CountBlockLoopAllocations(const std::string& document, Midi midi, double& energy)
+{
+    SynthRuntime runtime;
+    EXPECT_TRUE(runtime.initialize(48000, 512, document.c_str()));
+    KvAudioMaster* master = runtime.AudioMaster();
+    std::vector<float> left(512), right(512);
+    float* outputs[2] = {left.data(), right.data()};
+    energy = 0.0;
+    auto runBlocks = [&](int first, int count) {
+        for (int block = first; block < first + count; ++block)
+        {
+            const int n = block % 3 == 0 ? 512 : (block % 3 == 1 ? 441 : 37);
+            midi(block, n, master);
+            master->DoProcess(n, nullptr, outputs, 0, 2);
+            for (int i = 0; i < n; ++i)
+                energy += static_cast<double>(left[static_cast<size_t>(i)]) * left[static_cast<size_t>(i)] +
+                          static_cast<double>(right[static_cast<size_t>(i)]) * right[static_cast<size_t>(i)];
+            runtime.ServiceDspRingBuffers();
+        }
+    };
+    runBlocks(0, 300);
+    allocations = 0;
+    counting = true;
+    runBlocks(300, 3000);
+    counting = false;
+    return allocations.load();
+}
+
+std::string ReadDocument(const std::string& path)
+{
+    std::ifstream file(path);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+} // namespace
+
+TEST(BlockLoopAllocations, DrumVoicesLargeChordsAndTheHoldPedalAllocateNothingAfterWarmUp)
+{
+    // Drums wake and retire their own voices.
+    double energy = 0.0;
+    const long drums = CountBlockLoopAllocations(
+        ReadDocument(std::string(KV_TEST_DATA_DIR) + "/patches/drum_kit.dsp.kv.xml"),
+        [](int block, int n, KvAudioMaster* master) {
+            const unsigned char key = block % 4 < 2 ? 36 : 38;
+            const unsigned char on[3] = {0x99, key, static_cast<unsigned char>(30 + block % 90)};
+            const unsigned char off[3] = {0x89, key, 0};
+            if (block % 7 == 0)
+                master->MidiIn(block % n, on, 3);
+            if (block % 7 == 3)
+                master->MidiIn((block * 5) % n, off, 3);
+        },
+        energy);
+    EXPECT_EQ(drums, 0);
+    EXPECT_GT(energy, 1.0);
+
+    // Twelve keys at one sample on six voices, with the pedal going up and
+    // down; the oscillators take their pitch from the per-key parameter.
+    std::string demo = ReadDocument(KV_DEMO_SYNTH_DOCUMENT);
+    const std::string line = "<Line From=\"11\" FromPin=\"4\" To=\"12\" ToPin=\"0\"/>";
+    demo.replace(demo.find(line), line.size(), "");
+    const std::string waveform = "<Plug Idx=\"2\" Parameter=\"100\"/>";
+    demo.replace(demo.find(waveform), waveform.size(), waveform + "<Plug Idx=\"0\" Parameter=\"110\"/>");
+    const long chords = CountBlockLoopAllocations(
+        demo,
+        [](int block, int n, KvAudioMaster* master) {
+            const int at = (block * 13) % n;
+            for (int k = 0; k < 12; ++k)
+            {
+                const auto key = static_cast<unsigned char>(40 + (block + 5 * k) % 48);
+                const unsigned char on[3] = {0x90, key, 100};
+                const unsigned char off[3] = {0x80, key, 64};
+                if (block % 9 == 0)
+                    master->MidiIn(at, on, 3);
+                if (block % 9 == 4)
+                    master->MidiIn(at, off, 3);
+            }
+            const unsigned char pedal[3] = {0xB0, 64, static_cast<unsigned char>(block % 40 < 20 ? 127 : 0)};
+            if (block % 20 == 0)
+                master->MidiIn(0, pedal, 3);
+        },
+        energy);
+    EXPECT_EQ(chords, 0);
+    EXPECT_GT(energy, 1.0);
+    EXPECT_TRUE(std::isfinite(energy));
+}
