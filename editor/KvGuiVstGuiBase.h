@@ -19,6 +19,9 @@ public:
 
     // UI: MP_IID_GUI_PLUGIN2, KV_IID_GRAPHICS_VSTGUI and MP_IID_UNKNOWN.
     int32_t queryInterface(const gmpi::MpGuid& iid, void** returnInterface) override;
+    // UI: each control counts on the one count it shares with its view.
+    int32_t addRef() override = 0;
+    int32_t release() override = 0;
     // UI: a host without KV_IID_GRAPHICS_HOST_VSTGUI is refused (-2).
     int32_t setHost(gmpi::IMpUnknown* host) override;
     // UI: draws nothing here; the view draws itself.
@@ -26,7 +29,7 @@ public:
     ~KvGuiVstGuiBase() override = default;
 
 protected:
-    int32_t refCount_ = 1;
+    int32_t sharedCount_ = 1;
     gmpi::IKvGraphicsHostVstGui* graphicsHost_ = nullptr;
 };
 #pragma GCC diagnostic pop

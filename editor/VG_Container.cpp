@@ -48,7 +48,7 @@ VG_Container::VG_Container(const VG_Container& other) : KvGuiVstGuiBase(other), 
 
 int32_t VG_Container::release()
 {
-    const int32_t count = --refCount_;
+    const int32_t count = --sharedCount_;
     if (count == 0)
         delete this;
     return count;

@@ -17,11 +17,11 @@ public:
     VG_Container(const VG_Container& other);
 
     // UI: one count shared by the module and the view.
-    int32_t addRef() override { return ++refCount_; }
+    int32_t addRef() override { return ++sharedCount_; }
     int32_t release() override;
-    void remember() override { ++refCount_; }
+    void remember() override { ++sharedCount_; }
     void forget() override { release(); }
-    int32_t getNbReference() const override { return refCount_; }
+    int32_t getNbReference() const override { return sharedCount_; }
     VSTGUI::CView* newCopy() const override { return new VG_Container(*this); }
 
     // UI: visibility from the pins, then the base's initialize.

@@ -14,7 +14,7 @@
 #include "core/RawConversions.h"
 #include "core/conversion.h"
 #include "core/it_enum_list.h"
-#include "shell/GuiPatchAutomator2.h"
+#include "editor/GuiPatchAutomator2.h"
 #include "shell/KVVSTGUIEditor.h"
 #include "shell/MyVstPluginFactory.h"
 #include "core/SafeXmlText.h"

@@ -69,6 +69,7 @@ public:
     bool ImportPresetXml(const std::string& path);
 
     const std::map<int, KvParameter>& Parameters() const { return parameters_; }
+    MyVstPluginFactory* Factory() const { return factory_; }
     const std::vector<GuiPatchAutomator2*>& Automators() const { return automators_; }
 
     // The name ExportPresetXml writes for a chosen path.

@@ -10,7 +10,8 @@
 #include "core/QueMessage.h"
 #include "core/StagingMemoryBuffer.h"
 #include "shell/ADelayController.h"
-#include "shell/GuiPatchAutomator2.h"
+#include "editor/GuiPatchAutomator2.h"
+#include "editor/GuiModuleWrapper.h"
 #include "shell/KVVSTGUIEditor.h"
 
 using namespace Steinberg;
@@ -153,7 +154,7 @@ void ADelayController::ReadBatch(const unsigned char* bytes, int size)
             for (GuiPatchAutomator2* automator : automators)
             {
                 KVVSTGUIEditor* editor = automator->Editor();
-                if (IGuiModuleReceiver* module = editor ? editor->HandleToObject(header.handle_) : nullptr)
+                if (GuiModuleWrapper* module = editor ? editor->HandleToObject(header.handle_) : nullptr)
                     module->receiveMessageFromAudio(messageId, static_cast<int>(data.size()), data.data());
             }
         }

@@ -13,7 +13,7 @@
 #include "core/it_enum_list.h"
 #include "pluginterfaces/vst/ivstmessage.h"
 #include "shell/ADelayController.h"
-#include "shell/GuiPatchAutomator2.h"
+#include "editor/GuiPatchAutomator2.h"
 #include "shell/KVVSTGUIEditor.h"
 #include "shell/MyVstPluginFactory.h"
 

@@ -5,7 +5,10 @@
 #include <cstring>
 
 #include "core/ParameterFieldType.h"
+#include "editor/GuiModuleWrapper.h"
+#include "editor/toolkit/CNewFileSelector.h"
 #include "editor/toolkit/CFrame.h"
+#include "editor/toolkit/CView.h"
 #include "pluginterfaces/gui/iplugview.h"
 #include "shell/ADelayController.h"
 
@@ -15,6 +18,20 @@ namespace
 {
 // What the frame shows where no view draws.
 constexpr VSTGUI::CColor kBackground(48, 52, 58);
+
+// Hands the selector's end message to the editor.
+class SelectorDelegate final : public VSTGUI::CBaseObject
+{
+public:
+    explicit SelectorDelegate(KVVSTGUIEditor* editor) : editor_(editor) {}
+    VSTGUI::CMessageResult notify(VSTGUI::CBaseObject* sender, VSTGUI::IdStringPtr message) override
+    {
+        return static_cast<VSTGUI::CMessageResult>(editor_->notify(sender, message));
+    }
+
+private:
+    KVVSTGUIEditor* editor_;
+};
 } // namespace
 
 KVVSTGUIEditor::KVVSTGUIEditor(ADelayController* owner, ViewRect* size)
@@ -24,45 +41,75 @@ KVVSTGUIEditor::KVVSTGUIEditor(ADelayController* owner, ViewRect* size)
 
 KVVSTGUIEditor::~KVVSTGUIEditor()
 {
-    // A host that never calls removed still gets its window back clean.
-    embedding_.remove();
+    close();
 }
 
-IGuiModuleReceiver* KVVSTGUIEditor::HandleToObject(int handle) const
+GuiModuleWrapper* KVVSTGUIEditor::HandleToObject(int handle) const
 {
     const auto found = modules_.find(handle);
-    return found == modules_.end() ? nullptr : found->second;
+    return found == modules_.end() ? nullptr : found->second.get();
 }
 
-void KVVSTGUIEditor::SetModule(int handle, IGuiModuleReceiver* module)
+GuiModuleWrapper* KVVSTGUIEditor::Lookup(VSTGUI::CView* view) const
 {
-    if (module)
-        modules_[handle] = module;
-    else
-        modules_.erase(handle);
+    if (view == nullptr)
+        return nullptr;
+    for (const auto& [handle, wrapper] : modules_)
+    {
+        if (wrapper->getVstGuiView() == view)
+            return wrapper.get();
+    }
+    return nullptr;
+}
+
+bool KVVSTGUIEditor::AddModule(int handle, std::unique_ptr<GuiModuleWrapper> wrapper)
+{
+    if (!wrapper || modules_.count(handle))
+        return false;
+    modules_.emplace(handle, std::move(wrapper));
+    return true;
 }
 
 void KVVSTGUIEditor::setParameterFromGui(int handle, int field, int /*voice*/, int size, const void* data)
 {
     if (controller_ == nullptr)
         return;
-    if (handle != -1 || field != 0)
-    {
-        controller_->setParameterFromGui(handle, field, size, data);
-        return;
-    }
-    // The preset menu: 1 exports, 2 imports; the chooser names the file.
     int32_t choice = 0;
-    if (data == nullptr || size < static_cast<int>(sizeof(choice)))
+    if (handle == -1 && field == FT_VALUE && data != nullptr && size >= static_cast<int>(sizeof(choice)))
+        std::memcpy(&choice, data, sizeof(choice));
+    if (choice == 1 || choice == 2)
+        RunPresetSelector(choice);
+    else
+        controller_->setParameterFromGui(handle, field, size, data);
+}
+
+// The preset menu: 1 exports (a save selector), 2 imports (an open selector).
+void KVVSTGUIEditor::RunPresetSelector(int choice)
+{
+    const bool import = choice == 2;
+    VSTGUI::CNewFileSelector* selector = VSTGUI::CNewFileSelector::create(
+        frame_, import ? VSTGUI::CNewFileSelector::kSelectFile : VSTGUI::CNewFileSelector::kSelectSaveFile);
+    if (selector == nullptr)
         return;
-    std::memcpy(&choice, data, sizeof(choice));
-    if ((choice != 1 && choice != 2) || chooser_ == nullptr)
-        return;
-    const bool save = choice == 1;
-    std::string path;
-    if (!chooser_->ChooseFile(save, kPresetTitle, kPresetExtension, path) || path.empty())
-        return;
-    lastCommandOk_ = save ? controller_->ExportPresetXml(path) : controller_->ImportPresetXml(path);
+    fileSelectorMode_ = import ? 1 : 0;
+    selector->setDefaultExtension(VSTGUI::CFileExtension(kPresetDescription, kPresetExtension));
+    selector->setTitle(kPresetTitle);
+    SelectorDelegate delegate(this);
+    selector->run(&delegate);
+    selector->forget();
+}
+
+int32_t KVVSTGUIEditor::notify(VSTGUI::CBaseObject* sender, const char* message)
+{
+    auto* selector = dynamic_cast<VSTGUI::CNewFileSelector*>(sender);
+    if (selector == nullptr || message == nullptr ||
+        std::strcmp(message, VSTGUI::CNewFileSelector::kSelectEndMessage) != 0)
+        return VSTGUI::kMessageUnknown;
+    const char* path = selector->getSelectedFile(0);
+    if (path != nullptr && *path != 0 && controller_ != nullptr)
+        lastCommandOk_ = fileSelectorMode_ == 1 ? controller_->ImportPresetXml(path)
+                                                : controller_->ExportPresetXml(path);
+    return VSTGUI::kMessageNotified;
 }
 
 bool KVVSTGUIEditor::getParameterValue(int handle, int field, std::string& out) const
@@ -80,18 +127,50 @@ tresult PLUGIN_API KVVSTGUIEditor::isPlatformTypeSupported(FIDString type)
     return type != nullptr && std::strcmp(type, kPlatformTypeX11EmbedWindowID) == 0 ? kResultTrue : kResultFalse;
 }
 
+tresult PLUGIN_API KVVSTGUIEditor::checkSizeConstraint(ViewRect* wanted)
+{
+    if (wanted == nullptr)
+        return kInvalidArgument;
+    // Any size of at least one pixel each way.
+    if (wanted->right <= wanted->left)
+        wanted->right = wanted->left + 1;
+    if (wanted->bottom <= wanted->top)
+        wanted->bottom = wanted->top + 1;
+    return kResultTrue;
+}
+
+bool KVVSTGUIEditor::openFrame(void* parent, VSTGUI::PlatformType platformType)
+{
+    if (frame_ == nullptr || platformType != VSTGUI::PlatformType::kX11EmbedWindowID)
+        return false;
+    frame_->setBackgroundColor(kBackground);
+    std::string error;
+    if (!embedding_.attach(frame_, parent, kPlatformTypeX11EmbedWindowID, plugFrame, error))
+    {
+        std::fprintf(stderr, "KVVSTGUIEditor: the editor cannot open: %s\n", error.c_str());
+        return false;
+    }
+    return true;
+}
+
+void KVVSTGUIEditor::OpenEmptyFrame()
+{
+    frame_ = new VSTGUI::CFrame(VSTGUI::CRect(0, 0, rect.getWidth(), rect.getHeight()), this);
+}
+
 tresult PLUGIN_API KVVSTGUIEditor::attached(void* parent, FIDString type)
 {
     if (!VSTGUI::FrameEmbedding::supports(type) || embedding_.attached())
         return kResultFalse;
-    auto* frame = new VSTGUI::CFrame(VSTGUI::CRect(0, 0, rect.getWidth(), rect.getHeight()), this);
-    frame->setBackgroundColor(kBackground);
-    std::string error;
-    const bool opened = embedding_.attach(frame, parent, type, plugFrame, error);
-    frame->forget();
-    if (!opened)
+    // A bundle without an editor document still gets an (empty) view.
+    if (!open(parent, VSTGUI::PlatformType::kX11EmbedWindowID))
     {
-        std::fprintf(stderr, "KVVSTGUIEditor: the editor cannot open: %s\n", error.c_str());
+        OpenEmptyFrame();
+        openFrame(parent, VSTGUI::PlatformType::kX11EmbedWindowID);
+    }
+    if (!embedding_.attached())
+    {
+        close();
         return kResultFalse;
     }
     return EditorView::attached(parent, type);
@@ -99,8 +178,9 @@ tresult PLUGIN_API KVVSTGUIEditor::attached(void* parent, FIDString type)
 
 tresult PLUGIN_API KVVSTGUIEditor::removed()
 {
-    if (!embedding_.remove())
+    if (!embedding_.attached())
         return kResultFalse;
+    close();
     return EditorView::removed();
 }
 
@@ -112,17 +192,5 @@ tresult PLUGIN_API KVVSTGUIEditor::onSize(ViewRect* newSize)
     checkSizeConstraint(&wanted);
     EditorView::onSize(&wanted);
     embedding_.resize(wanted);
-    return kResultTrue;
-}
-
-tresult PLUGIN_API KVVSTGUIEditor::checkSizeConstraint(ViewRect* wanted)
-{
-    if (wanted == nullptr)
-        return kInvalidArgument;
-    // Any size of at least one pixel each way.
-    if (wanted->right <= wanted->left)
-        wanted->right = wanted->left + 1;
-    if (wanted->bottom <= wanted->top)
-        wanted->bottom = wanted->top + 1;
     return kResultTrue;
 }

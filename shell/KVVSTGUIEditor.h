@@ -1,38 +1,41 @@
 #pragma once
-// The editor view that the controller hands to the host for "editor": a
-// frame of the toolkit shown inside the host's X11 window while attached
-// (until the GUI modules arrive it shows only its background). It carries
-// the editor's parameter traffic to the controller, knows the GUI modules
-// that take messages from their DSP parts by handle, and runs the preset
-// menu's file commands through a file chooser that can be replaced.
+// The editor view that the controller hands to the host for "editor". open
+// reads the GUI patch document (gui.kv.xml) of the bundle and builds a frame
+// of its canvas: the background image, one host wrapper per GUI module with
+// the module's view placed on the canvas, the connections between module
+// pins, and the hidden automator that binds parameter pins to the
+// controller's parameters. It carries the editor's parameter traffic to the
+// controller, runs the preset menu's export and import through a file
+// selector, and answers modules' questions on skin images and fonts. While
+// the host has it attached, the frame is shown inside the host's X11 window.
+//
+// Threads: every method runs on the UI thread (the host's user-interface
+// thread); the audio thread never reaches the editor.
 
 #include <map>
+#include <memory>
 #include <string>
+#include <vector>
 
+#include "editor/SkinBitmapInfo.h"
+#include "editor/toolkit/IPlatformFrame.h"
 #include "editor/toolkit/VSTGUIEditorInterface.h"
 #include "editor/toolkit/x11/FrameEmbedding.h"
 #include "public.sdk/source/vst/vsteditcontroller.h"
 
 class ADelayController;
-
-// What a GUI module offers the controller: messages from its DSP part.
-class IGuiModuleReceiver
+class GuiModuleWrapper;
+class GuiPatchAutomator2;
+class TiXmlElement;
+namespace VSTGUI
 {
-public:
-    virtual ~IGuiModuleReceiver() = default;
-    // The data stays the caller's. Returns the module's result.
-    virtual int receiveMessageFromAudio(int messageId, int size, const void* data) = 0;
-};
-
-// Picks the preset file of an export (save) or an import (open).
-class IPresetFileChooser
-{
-public:
-    virtual ~IPresetFileChooser() = default;
-    // True with a UTF-8 path when the user chose a file.
-    virtual bool ChooseFile(bool save, const std::string& title, const std::string& extension,
-                            std::string& path) = 0;
-};
+class CBitmap;
+class CBaseObject;
+class CFrame;
+class CParamDisplay;
+class CView;
+class CViewContainer;
+} // namespace VSTGUI
 
 // SDK interfaces are COM-style: objects die through release(), never through
 // a base pointer, so their bases have no virtual destructor.
@@ -41,36 +44,73 @@ public:
 class KVVSTGUIEditor : public Steinberg::Vst::EditorView, public VSTGUI::VSTGUIEditorInterface
 {
 public:
+    // UI.
     KVVSTGUIEditor(ADelayController* owner, Steinberg::ViewRect* size);
+    // UI. Closes the editor when the host let go of it without removing it.
     ~KVVSTGUIEditor() override;
 
-    // The frame while the view is attached, else null.
-    VSTGUI::CFrame* getFrame() const override { return embedding_.frame(); }
-
+    // UI.
     ADelayController* Controller() const { return controller_; }
 
-    // The GUI module with that handle, or null.
-    IGuiModuleReceiver* HandleToObject(int handle) const;
-    // Modules are not owned; a null receiver removes the handle.
-    void SetModule(int handle, IGuiModuleReceiver* module);
+    // UI. Builds the editor from gui.kv.xml; parent is the host's window
+    // (null: offscreen, the frame is not shown). False when the document is
+    // missing or does not parse: nothing is built.
+    bool open(void* parent, VSTGUI::PlatformType platformType = VSTGUI::PlatformType::kX11EmbedWindowID);
+    // UI. Tears the modules down and lets go of the frame. Safe when not open.
+    void close();
+    bool IsOpen() const { return frame_ != nullptr; }
+    // UI.
+    VSTGUI::CFrame* getFrame() const override { return frame_; }
+    // UI. The file selector ended.
+    int32_t notify(VSTGUI::CBaseObject* sender, const char* message);
 
-    // Handle -1, field Value is the preset menu: choice 1 exports, 2 imports
-    // through the file chooser; every other write goes to the controller.
+    // UI. The module with that handle, or null.
+    GuiModuleWrapper* HandleToObject(int handle) const;
+    // UI. The first wrapper (ascending handle) whose view is view, or null.
+    GuiModuleWrapper* Lookup(VSTGUI::CView* view) const;
+    // UI. Enters a wrapper under its handle; false (and the wrapper is
+    // deleted) when the handle is taken: the first stays.
+    bool AddModule(int handle, std::unique_ptr<GuiModuleWrapper> wrapper);
+    const std::map<int, std::unique_ptr<GuiModuleWrapper>>& Modules() const { return modules_; }
+    // UI. The automator of the open editor, or null.
+    GuiPatchAutomator2* Automator() const { return automator_; }
+
+    // UI. Handle -1, field Value is the preset menu: 1 exports, 2 imports
+    // through the file selector; every other write goes to the controller.
     void setParameterFromGui(int handle, int field, int voice, int size, const void* data);
     bool getParameterValue(int handle, int field, std::string& out) const;
     int getParameterHandle(int moduleHandle, int moduleParamId) const;
-
-    // Not owned; without one the preset commands do nothing.
-    void SetFileChooser(IPresetFileChooser* chooser) { chooser_ = chooser; }
-    // False after an export or import that failed, until the next command.
+    void* getParameterChangeListener(int) const { return nullptr; }
+    // UI. False after an export or import that failed, until the next command.
     bool LastPresetCommandSucceeded() const { return lastCommandOk_; }
 
-    static constexpr const char* kPresetTitle = "Choose a plugin preset file";
-    static constexpr const char* kPresetExtension = "preset.xml";
+    // UI: skins.
+    const std::vector<SkinBitmapInfo>& SkinImages() const { return skinImages_; }
+    const std::vector<SkinFontInfo>& SkinFonts() const { return skinFonts_; }
+    const std::string& SkinName() const { return skinName_; }
+    // The bundle's Resources folder (ending in "/"), or empty.
+    std::wstring ResourceFolder() const;
+    SkinBitmapInfo getBitmapInfo(const std::wstring& name) const;
+    SkinFontInfo getFontInfo(const std::wstring& category) const;
+    // A bitmap of the record's file (one reference for the caller), or null.
+    VSTGUI::CBitmap* loadBitmapResource(const SkinBitmapInfo& info) const;
+    // Font, alignment and colours of a text control from the skin's font of that category.
+    void ApplyStyle(const std::wstring& category, VSTGUI::CParamDisplay* control) const;
 
-    // IPlugView
+    // UI: layout passes, run at the end of open.
+    void Measure();
+    void Arrange();
+
+    static constexpr const char* kPresetTitle = "Choose a plugin preset file";
+    static constexpr const char* kPresetDescription = "preset";
+    static constexpr const char* kPresetExtension = "xml";
+    // Limits of what the document may ask for.
+    static constexpr int kMaxCanvasSize = 8192;
+    static constexpr int kMaxCoordinate = 100000;
+
+    // UI: IPlugView.
     Steinberg::tresult PLUGIN_API isPlatformTypeSupported(Steinberg::FIDString type) SMTG_OVERRIDE;
-    // The frame opens in the host's window on attached and closes on removed;
+    // The editor opens in the host's window on attached and closes on removed;
     // attached twice, or removed when not attached, answers kResultFalse.
     Steinberg::tresult PLUGIN_API attached(void* parent, Steinberg::FIDString type) SMTG_OVERRIDE;
     Steinberg::tresult PLUGIN_API removed() SMTG_OVERRIDE;
@@ -79,10 +119,27 @@ public:
     Steinberg::tresult PLUGIN_API checkSizeConstraint(Steinberg::ViewRect* wanted) SMTG_OVERRIDE;
 
 private:
+    void ReadSkins(const TiXmlElement* window);
+    GuiModuleWrapper* BuildAutomator();
+    void BuildModules(VSTGUI::CViewContainer* container, const TiXmlElement* element, int offsetX, int offsetY,
+                      int depth);
+    void ConnectModules(const TiXmlElement* element, GuiModuleWrapper* automator, int depth);
+    void ApplyPlugs(const TiXmlElement* module, GuiModuleWrapper* wrapper, GuiModuleWrapper* automator);
+    void RunPresetSelector(int choice);
+    // Shows the frame in the host's window.
+    bool openFrame(void* parent, VSTGUI::PlatformType platformType);
+    // An empty frame of the view's size, for a bundle without an editor document.
+    void OpenEmptyFrame();
+
     ADelayController* controller_;
-    std::map<int, IGuiModuleReceiver*> modules_;
-    IPresetFileChooser* chooser_ = nullptr;
+    std::vector<SkinBitmapInfo> skinImages_;
+    std::vector<SkinFontInfo> skinFonts_;
+    std::string skinName_;
+    std::map<int, std::unique_ptr<GuiModuleWrapper>> modules_;
+    GuiPatchAutomator2* automator_ = nullptr;
+    int fileSelectorMode_ = 0;
     bool lastCommandOk_ = true;
+    VSTGUI::CFrame* frame_ = nullptr;
     VSTGUI::FrameEmbedding embedding_;
 };
 #pragma GCC diagnostic pop

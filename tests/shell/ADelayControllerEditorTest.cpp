@@ -12,6 +12,7 @@
 #include "core/ParameterFieldType.h"
 #include "core/RawConversions.h"
 #include "shell/ADelayController.h"
+#include "editor/toolkit/CNewFileSelector.h"
 #include "shell/KVVSTGUIEditor.h"
 
 using namespace shell_test;
@@ -89,26 +90,23 @@ std::string Report(const std::string& value)
     return std::string(1, '\0') + Bytes(int32_t{0}) + Bytes(int32_t{0}) + value + Bytes(int32_t{-1});
 }
 
-class ModuleSink : public IGuiModuleReceiver
+// Answers file selectors with a path, or cancels them when it has none.
+class AnsweringChooser : public VSTGUI::IFileChooser
 {
 public:
-    int receiveMessageFromAudio(int messageId, int size, const void* data) override
+    AnsweringChooser() { VSTGUI::CNewFileSelector::setChooser(this); }
+    ~AnsweringChooser() override { VSTGUI::CNewFileSelector::setChooser(nullptr); }
+    bool choose(const VSTGUI::CNewFileSelector& selector, std::vector<std::string>& files) override
     {
-        received.emplace_back(messageId, std::string(static_cast<const char*>(data), static_cast<std::size_t>(size)));
-        return 0;
-    }
-    std::vector<std::pair<int, std::string>> received;
-};
-
-class AnsweringChooser : public IPresetFileChooser
-{
-public:
-    bool ChooseFile(bool save, const std::string& title, const std::string& extension, std::string& path) override
-    {
-        saves.push_back(save);
-        titles.push_back(title + "|" + extension);
-        path = answer;
-        return !answer.empty();
+        saves.push_back(selector.getStyle() == VSTGUI::CNewFileSelector::kSelectSaveFile);
+        const auto* extension = selector.getDefaultExtension();
+        titles.push_back(selector.getTitle() + "|" + (extension ? extension->getDescription() + "." +
+                                                                      extension->getExtension()
+                                                                : std::string()));
+        if (answer.empty())
+            return false;
+        files.push_back(answer);
+        return true;
     }
     std::string answer;
     std::vector<bool> saves;
@@ -244,8 +242,8 @@ TEST(ADelayControllerBatch, SdkRecordsReachTheGuiModuleOfEachOpenEditor)
     EditorFixture f;
     IPtr<IPlugView> view = owned(f.controller->createView("editor"));
     auto* editor = static_cast<KVVSTGUIEditor*>(view.get());
-    ModuleSink module;
-    editor->SetModule(50, &module);
+    RecordingGuiModule* module = nullptr;
+    ASSERT_TRUE(editor->AddModule(50, RecordingWrapper(editor, 50, module)));
     {
         GuiPatchAutomator2 automator;
         automator.SetEditor(editor);
@@ -256,27 +254,42 @@ TEST(ADelayControllerBatch, SdkRecordsReachTheGuiModuleOfEachOpenEditor)
     }
     // The automator left the controller's list when it was destroyed.
     EXPECT_TRUE(f.controller->Automators().empty());
-    ASSERT_EQ(module.received.size(), 1u);
-    EXPECT_EQ(module.received[0].first, 77);
-    EXPECT_EQ(module.received[0].second, "abc");
+    ASSERT_EQ(module->messages.size(), 1u);
+    EXPECT_EQ(module->messages[0].first, 77);
+    EXPECT_EQ(module->messages[0].second, "abc");
 
-    EXPECT_TRUE(f.controller->sendMessageToAudio(50, 9, 2, "hi"));
+    // A module's message goes to its DSP part under its handle.
+    EXPECT_EQ(editor->HandleToObject(50)->sendMessageToAudio(9, 2, static_cast<const void*>("hi")), 0);
     EXPECT_EQ(f.peer.messages.back(), Record(50, QueMessageId::sdk, Bytes(int32_t{9}) + Bytes(int32_t{2}) + "hi"));
 }
 
-TEST(ADelayControllerBatch, AutomatorsFetchTheValuesOfTheirBindings)
+TEST(ADelayControllerBatch, AutomatorsSendTheValuesOfTheirBindingsOnHostChanges)
 {
     EditorFixture f;
     IPtr<IPlugView> view = owned(f.controller->createView("editor"));
-    GuiPatchAutomator2 automator;
-    automator.AddBinding({40, 2, FT_VALUE, 1, 0});
-    automator.AddBinding({40, 2, FT_NORMALIZED, 1, 1});
-    automator.AddBinding({40, 2, FT_RANGE_HI, 1, 2});
-    automator.SetEditor(static_cast<KVVSTGUIEditor*>(view.get()));
+    auto* editor = static_cast<KVVSTGUIEditor*>(view.get());
+    auto* automator = new GuiPatchAutomator2();
+    GuiModuleWrapperVstGui automatorWrapper(editor, nullptr, -1, nullptr, static_cast<gmpi::IMpUserInterface2*>(automator));
+    automator->setHost(static_cast<gmpi::IMpUserInterfaceHost2*>(&automatorWrapper));
+    automator->release();
+    automator->SetEditor(editor);
+    RecordingGuiModule* module = nullptr;
+    auto moduleWrapper = RecordingWrapper(editor, 40, module);
+    // Three fields of handle 1 (module 40, parameter 2) on module pins 0, 1, 2.
+    const int fields[] = {FT_VALUE, FT_NORMALIZED, FT_RANGE_HI};
+    for (int pin = 0; pin < 3; ++pin)
+    {
+        const int index = automator->Register(40, 2, fields[pin]);
+        EXPECT_EQ(index, pin);
+        automatorWrapper.AddConnection(index, moduleWrapper.get(), pin);
+        moduleWrapper->AddConnection(pin, &automatorWrapper, index);
+    }
+    EXPECT_EQ(automator->Register(40, 2, FT_VALUE), 0);
+    EXPECT_EQ(automator->Bindings()[0].parameterHandle, 1);
+
     f.controller->setParamNormalized(3, 0.5);
-    EXPECT_EQ(automator.PinValue(0), Bytes(5.0f));
-    EXPECT_EQ(automator.PinValue(1), Bytes(0.5f));
-    EXPECT_EQ(automator.PinValue(2), "");
+    // Value and normalized follow the host; the range is sent only when the editor opens.
+    EXPECT_EQ(module->pins, (std::vector<std::pair<int, std::string>>{{0, Bytes(5.0f)}, {1, Bytes(0.5f)}}));
 }
 
 TEST(ADelayControllerPresets, ExportNamesEndInASinglePresetXml)
@@ -343,7 +356,6 @@ TEST(ADelayControllerPresets, TheEditorsPresetMenuExportsAndImportsThroughItsCho
     IPtr<IPlugView> view = owned(f.controller->createView("editor"));
     auto* editor = static_cast<KVVSTGUIEditor*>(view.get());
     AnsweringChooser chooser;
-    editor->SetFileChooser(&chooser);
     chooser.answer = f.scratch.file("menu");
 
     f.Write(1, FT_VALUE, Bytes(4.0f));
@@ -358,6 +370,9 @@ TEST(ADelayControllerPresets, TheEditorsPresetMenuExportsAndImportsThroughItsCho
     EXPECT_DOUBLE_EQ(f.controller->getParamNormalized(3), 0.4);
     EXPECT_EQ(chooser.saves, (std::vector<bool>{true, false}));
     EXPECT_EQ(chooser.titles[0], "Choose a plugin preset file|preset.xml");
+    // Value 3 is no command: it goes to the controller like any other write.
+    editor->setParameterFromGui(-1, FT_VALUE, 0, 4, Bytes(int32_t{3}).data());
+    EXPECT_EQ(chooser.saves.size(), 2u);
 
     chooser.answer = f.scratch.file("gone/x");
     editor->setParameterFromGui(-1, FT_VALUE, 0, 4, Bytes(int32_t{1}).data());

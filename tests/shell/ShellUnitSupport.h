@@ -12,7 +12,9 @@
 #include "core/StagingMemoryBuffer.h"
 #include "pluginterfaces/vst/ivstmessage.h"
 #include "shell/BundleInfo.h"
-#include "shell/GuiPatchAutomator2.h"
+#include "editor/GuiModuleWrapperVstGui.h"
+#include "editor/GuiPatchAutomator2.h"
+#include "editor/KvGuiInvisibleBase.h"
 #include "shell/MyVstPluginFactory.h"
 #include "tools/kvhost/HostContext.h"
 #include "tools/kvhost/HostMemoryStream.h"
@@ -136,4 +138,35 @@ public:
     }
     std::map<int, int> updates;
 };
+
+// A GUI module without a view that records the pin values and the messages
+// from its DSP part that reach it.
+class RecordingGuiModule : public KvGuiInvisibleBase
+{
+public:
+    int32_t setPin(int32_t pin, int32_t voice, int32_t size, const void* data) override
+    {
+        pins.emplace_back(pin, std::string(static_cast<const char*>(data), static_cast<std::size_t>(size)));
+        return 0;
+    }
+    int32_t receiveMessageFromAudio(int32_t id, int32_t size, const void* data) override
+    {
+        messages.emplace_back(id, std::string(static_cast<const char*>(data), static_cast<std::size_t>(size)));
+        return 0;
+    }
+    std::vector<std::pair<int, std::string>> pins;
+    std::vector<std::pair<int, std::string>> messages;
+};
+
+// A wrapper of a new recording module (the wrapper holds the only reference).
+inline std::unique_ptr<GuiModuleWrapper> RecordingWrapper(KVVSTGUIEditor* editor, int handle,
+                                                          RecordingGuiModule*& module)
+{
+    module = new RecordingGuiModule();
+    auto wrapper = std::make_unique<GuiModuleWrapperVstGui>(editor, nullptr, handle, nullptr,
+                                                            static_cast<gmpi::IMpUserInterface2*>(module));
+    module->setHost(static_cast<gmpi::IMpUserInterfaceHost2*>(wrapper.get()));
+    module->release();
+    return wrapper;
+}
 } // namespace shell_unit
