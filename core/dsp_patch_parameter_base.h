@@ -36,6 +36,7 @@ public:
     // Bounds on counts read from documents: nothing is allocated past them.
     static constexpr int kMaxPatchCount = 1024;
     static constexpr int kNoMidiValue = 0x7FFFFFFF;
+    static constexpr int kTextDataType = 20;
 
     dsp_patch_parameter_base() { lastMidiValues_.fill(kNoMidiValue); }
     ~dsp_patch_parameter_base() override
@@ -89,6 +90,9 @@ public:
     void OnPatchChanged(int oldPatch, int newPatch);
     void UpdateUI(bool keepEngineFlag, int key);
     void createPatchMemory(int patchCount, int voiceCount);
+    // A text parameter takes room for texts of this length in every patch
+    // (at graph build); longer values set on the audio thread are cut to it.
+    void ReserveTextRoom(int characters);
     void SerialiseValue(my_output_stream& out, int key, int patch) const;
     IKvAudioMaster* AudioMaster() const;
 
@@ -125,6 +129,8 @@ protected:
     void WriteQueMessage(my_output_stream& out, int length);
     void MarkEngineChange(int key);
     void RequestQue();
+    // Passes a cut the storage made to the audio master for its log.
+    void ReportCut(PatchStorageBase& entry);
 
     int32_t index_ = -1;
     IDspPatchManager* patchManager_ = nullptr;

@@ -9,9 +9,51 @@ AudioMasterBase::AudioMasterBase(float sampleRate, IKvShellDsp* application)
     : skipList_(static_cast<uint32_t>(std::rand())), sampleRate_(sampleRate), application_(application)
 {
     skipList_.audioMaster_ = this;
+    timedSleepers_.prev = timedSleepers_.next = &timedSleepers_;
 }
 
-AudioMasterBase::~AudioMasterBase() = default;
+AudioMasterBase::~AudioMasterBase()
+{
+    ForgetTimedSleepers();
+}
+
+void AudioMasterBase::ForgetTimedSleepers()
+{
+    while (HasTimedSleepers())
+        timedSleepers_.next->Unlink();
+}
+
+bool AudioMasterBase::SleepUntil(EventProcessor* module, int64_t time)
+{
+    TimedSleepLink& link = module->timedSleep_;
+    link.Unlink();
+    if (module->IsListed())
+        skipList_.erase(module);
+    link.owner = module;
+    link.wakeAt = time;
+    // Latest first from the end: wake times mostly arrive in order.
+    TimedSleepLink* before = timedSleepers_.prev;
+    while (before != &timedSleepers_ && before->wakeAt > time)
+        before = before->prev;
+    link.prev = before;
+    link.next = before->next;
+    before->next->prev = &link;
+    before->next = &link;
+    return true;
+}
+
+void AudioMasterBase::WakeTimedSleepers(int64_t end)
+{
+    while (HasTimedSleepers() && timedSleepers_.next->wakeAt < end)
+    {
+        TimedSleepLink* link = timedSleepers_.next;
+        link->Unlink();
+        EventProcessor* module = link->owner;
+        module->Wake();
+        // Woken at the start of this piece, so that it runs all of it.
+        module->SetClockRescheduleEvents(sampleClock_);
+    }
+}
 
 int AudioMasterBase::CalcBlockSize(int n)
 {
@@ -53,6 +95,7 @@ void AudioMasterBase::SetBlockSize(int blockSize)
 void AudioMasterBase::ResetBlockLoop()
 {
     skipList_.clear();
+    ForgetTimedSleepers();
     sampleClock_ = 0;
     blockStartClock_ = 0;
     nextGlobalStartClock_ = 0;
@@ -75,6 +118,7 @@ void AudioMasterBase::DoProcessVST(int sampleCount)
             blockEnd += bs;
         }
         const int n = static_cast<int>(std::min<int64_t>(remaining, blockEnd - sampleClock_));
+        WakeTimedSleepers(sampleClock_ + n);
         nextGlobalStartClock_ = sampleClock_ + n;
         const int blockPos = static_cast<int>(sampleClock_ - blockStartClock_);
 
@@ -103,12 +147,14 @@ void AudioMasterBase::InsertBlockDev(EventProcessor* module)
 
 void AudioMasterBase::SuspendModule(ug_base* module)
 {
+    module->timedSleep_.Unlink();
     if (module->IsListed())
         skipList_.erase(module);
 }
 
 void AudioMasterBase::Wake(EventProcessor* object)
 {
+    object->timedSleep_.Unlink();
     if (object->sleeping_)
         InsertBlockDev(object);
 }

@@ -49,6 +49,7 @@ public:
     void InsertBlockDev(EventProcessor* module) override;
     void SuspendModule(ug_base* module) override;
     void Wake(EventProcessor* object) override;
+    bool SleepUntil(EventProcessor* module, int64_t time) override;
     void RegisterDspMsgHandle(dsp_msg_target* object, int handle) override;
     void AssignTemporaryHandle(dsp_msg_target* object) override;
     dsp_msg_target* HandleToObject(int handle) override;
@@ -64,8 +65,16 @@ public:
     void onFadeOutComplete() override {}
     EventPool* GetEventPool() override { return &eventPool_; }
 
+    // Modules asleep until a time of their own (SleepUntil), earliest first.
+    bool HasTimedSleepers() const { return timedSleepers_.next != &timedSleepers_; }
+
 protected:
+    // Puts back into the skip list the timed sleepers due before `end`.
+    void WakeTimedSleepers(int64_t end);
+    void ForgetTimedSleepers();
+
     ModuleSkipList skipList_;
+    TimedSleepLink timedSleepers_;
     EventPool eventPool_;
     float sampleRate_;
     int blockSize_ = 96;

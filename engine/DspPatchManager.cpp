@@ -56,6 +56,7 @@ void DspPatchManager::AddParam(dsp_patch_parameter_base* parameter)
         return;
     parameter->setPatchManager(this);
     parameters_.push_back(parameter);
+    automationMap_.reserve(parameters_.size());
 }
 
 dsp_patch_parameter_base* DspPatchManager::createPatchParameter(int persistenceId)
@@ -211,13 +212,9 @@ float DspPatchManager::InitializeVoiceParameters(ug_container* container, int64_
 
 void DspPatchManager::vst_setAutomationId(dsp_patch_parameter_base* parameter, int code)
 {
-    for (auto it = automationMap_.begin(); it != automationMap_.end();)
-    {
-        if (it->second == parameter)
-            it = automationMap_.erase(it);
-        else
-            ++it;
-    }
+    automationMap_.erase(std::remove_if(automationMap_.begin(), automationMap_.end(),
+                                        [parameter](const AutomationEntry& entry) { return entry.second == parameter; }),
+                         automationMap_.end());
     if (learnParameter_ == parameter)
         learnParameter_ = nullptr;
     if (code == -2)
@@ -229,7 +226,21 @@ void DspPatchManager::vst_setAutomationId(dsp_patch_parameter_base* parameter, i
         return;
     if (parameter->isPolyphonic())
         code = static_cast<int32_t>(static_cast<uint32_t>(code) & 0xFFFF0000u);
-    automationMap_.emplace(code, parameter);
+    const auto after = std::upper_bound(automationMap_.begin(), automationMap_.end(), code,
+                                        [](int32_t c, const AutomationEntry& entry) { return c < entry.first; });
+    automationMap_.insert(after, AutomationEntry(code, parameter));
+}
+
+std::pair<std::vector<DspPatchManager::AutomationEntry>::const_iterator,
+          std::vector<DspPatchManager::AutomationEntry>::const_iterator>
+DspPatchManager::AutomationRange(int32_t code) const
+{
+    struct ByCode
+    {
+        bool operator()(const AutomationEntry& entry, int32_t c) const { return entry.first < c; }
+        bool operator()(int32_t c, const AutomationEntry& entry) const { return c < entry.first; }
+    };
+    return std::equal_range(automationMap_.begin(), automationMap_.end(), code, ByCode{});
 }
 
 void DspPatchManager::vst_Automation(ug_container* container, int64_t time, int code, float value)
@@ -245,14 +256,14 @@ void DspPatchManager::vst_Automation(ug_container* container, int64_t time, int 
     const bool polyphonicKind = ControllerType::isPolyphonic(kind);
     if (polyphonicKind)
     {
-        const auto range = automationMap_.equal_range(static_cast<int32_t>(static_cast<uint32_t>(code) & 0xFFFF0000u));
+        const auto range = AutomationRange(static_cast<int32_t>(static_cast<uint32_t>(code) & 0xFFFF0000u));
         for (auto it = range.first; it != range.second; ++it)
         {
             if (it->second->isPolyphonic() && it->second->getContainerHandle() == handle)
                 it->second->vst_automate(time, code & 0x7F, value, true);
         }
     }
-    const auto range = automationMap_.equal_range(code);
+    const auto range = AutomationRange(code);
     for (auto it = range.first; it != range.second; ++it)
     {
         dsp_patch_parameter_base* parameter = it->second;
@@ -265,7 +276,7 @@ void DspPatchManager::vst_Automation(ug_container* container, int64_t time, int 
 
 void DspPatchManager::vst_Automation2(int64_t time, int code, const void* data, int size)
 {
-    const auto range = automationMap_.equal_range(code);
+    const auto range = AutomationRange(code);
     for (auto it = range.first; it != range.second; ++it)
         it->second->vst_automate2(time, 0, data, size, true);
 }

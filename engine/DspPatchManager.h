@@ -7,7 +7,7 @@
 
 #include <array>
 #include <cstdint>
-#include <map>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -82,7 +82,14 @@ private:
     std::vector<dsp_patch_parameter_base*> parameters_;
     std::vector<dsp_patch_parameter_base*> polyphonicParameters_;
     dsp_patch_parameter_base* learnParameter_ = nullptr;
-    std::multimap<int32_t, dsp_patch_parameter_base*> automationMap_;
+    // Automation code to parameter, sorted by code (same codes in the order
+    // they were set). At most one entry per parameter, and room for one per
+    // parameter is taken as parameters are added, so that binding a code on
+    // the audio thread (MIDI learn, the editor's "CCID") never allocates.
+    using AutomationEntry = std::pair<int32_t, dsp_patch_parameter_base*>;
+    std::vector<AutomationEntry> automationMap_;
+    std::pair<std::vector<AutomationEntry>::const_iterator, std::vector<AutomationEntry>::const_iterator>
+    AutomationRange(int32_t code) const;
     ug_container* container_;
     int32_t program_ = 0;
     int32_t midiChannel_ = 0;

@@ -60,7 +60,9 @@ void DspPatchManager::setPresetState(const std::string& text)
         const std::string before = oldData ? std::string(reinterpret_cast<const char*>(oldData),
                                                          static_cast<size_t>(oldSize))
                                            : std::string();
+        entry->AllowGrowth(true);
         parameter->SetValueFromXml(value, 0, patch);
+        entry->AllowGrowth(false);
         const int newSize = entry->GetValueSize(patch);
         const auto* newData = static_cast<const char*>(entry->GetValue(patch));
         const std::string after = newData ? std::string(newData, static_cast<size_t>(newSize)) : std::string();

@@ -13,6 +13,7 @@ EventProcessor::EventProcessor() : eventList_{}
 
 EventProcessor::~EventProcessor()
 {
+    timedSleep_.Unlink();
     DeleteEvents();
 }
 

@@ -28,6 +28,10 @@ public:
     virtual void InsertBlockDev(EventProcessor* module) = 0;
     virtual void SuspendModule(ug_base* module) = 0;
     virtual void Wake(EventProcessor* object) = 0;
+    // Takes a module whose next event lies at `time` (not before the end of
+    // the piece running now) out of the skip list until that piece; false
+    // when this master cannot, and the module stays listed.
+    virtual bool SleepUntil(EventProcessor* /*module*/, int64_t /*time*/) { return false; }
     virtual void RegisterDspMsgHandle(dsp_msg_target* object, int handle) = 0;
     virtual void AssignTemporaryHandle(dsp_msg_target* object) = 0;
     virtual dsp_msg_target* HandleToObject(int handle) = 0;
@@ -43,6 +47,16 @@ public:
     virtual void onFadeOutComplete() = 0;
     // Where the events posted to this master's modules come from.
     virtual EventPool* GetEventPool() = 0;
+
+    // Characters a text value may have on the audio thread. Text pins and
+    // text parameters take this room when the graph is built; a longer text
+    // arriving there is cut to the room, and reported through OnTextCut
+    // (audio thread) so that the cut is logged off that thread.
+    static constexpr int kMinTextRoom = 256;
+    // The largest text an event payload carries from the pool.
+    static constexpr int kMaxTextRoom = 1024;
+    virtual int TextRoom() { return kMinTextRoom; }
+    virtual void OnTextCut(int /*length*/) {}
 
     virtual ~IKvAudioMaster() = default;
 };

@@ -228,8 +228,27 @@ void KvAudioMaster::WritePresetState(const std::string& text)
         manager->setPresetState(text);
 }
 
+void KvAudioMaster::OnTextCut(int length)
+{
+    textCuts_.fetch_add(1, std::memory_order_relaxed);
+    int longest = longestCutText_.load(std::memory_order_relaxed);
+    while (length > longest && !longestCutText_.compare_exchange_weak(longest, length, std::memory_order_relaxed))
+    {
+    }
+}
+
+void KvAudioMaster::LogTextCuts_UI_THREAD()
+{
+    const int cuts = textCuts_.exchange(0, std::memory_order_relaxed);
+    const int longest = longestCutText_.exchange(0, std::memory_order_relaxed);
+    if (cuts > 0)
+        Log(std::to_string(cuts) + " text value(s) longer than the room of " + std::to_string(textRoom_) +
+            " characters cut to it on the audio thread (the longest had " + std::to_string(longest) + ")");
+}
+
 void KvAudioMaster::getPresetState_UI_THREAD(std::string& out, bool processing)
 {
+    LogTextCuts_UI_THREAD();
     if (!processing)
     {
         ReadPresetStateDirectly(out);
@@ -265,6 +284,7 @@ void KvAudioMaster::getPresetState_UI_THREAD(std::string& out, bool processing)
 
 void KvAudioMaster::setPresetState_UI_THREAD(const std::string& text, bool processing)
 {
+    LogTextCuts_UI_THREAD();
     if (!processing)
     {
         WritePresetStateDirectly(text);

@@ -54,6 +54,14 @@ public:
     int getNumOutputs() const;
     MidiOutputBuffer* getMidiOutputBuffer();
 
+    // Text room of the graph (IKvAudioMaster), decided when it is built from
+    // the longest text its document carries.
+    int TextRoom() override { return textRoom_; }
+    void OnTextCut(int length) override;
+    // Adds a line to BuildMessages() for the texts cut on the audio thread
+    // since the last call, if any. User-interface thread.
+    void LogTextCuts_UI_THREAD();
+
     void getPresetState_UI_THREAD(std::string& out, bool processing);
     void setPresetState_UI_THREAD(const std::string& text, bool processing);
 
@@ -140,4 +148,7 @@ private:
     std::vector<ug_patch_automator*> patchAutomators_;
     my_VstTimeInfo timeInfo_;
     std::vector<std::string> buildMessages_;
+    int textRoom_ = kMinTextRoom;
+    std::atomic<int> textCuts_{0};
+    std::atomic<int> longestCutText_{0};
 };

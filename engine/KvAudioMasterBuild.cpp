@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
+#include <vector>
 
 #include "core/CModuleFactory.h"
 #include "core/ModuleXml.h"
@@ -39,6 +41,31 @@ int IntAttribute(const TiXmlElement* element, const char* name, int fallback)
     if (element->QueryIntAttribute(name, &value) != TIXML_SUCCESS)
         value = fallback;
     return value;
+}
+
+// Bytes of the longest text a document gives a text pin or a text parameter
+// (pin defaults, and the stored values of parameters of type 20): an upper
+// bound of its characters.
+size_t LongestDocumentText(const TiXmlElement* element)
+{
+    size_t longest = 0;
+    for (; element; element = element->NextSiblingElement())
+    {
+        if (const char* text = element->Attribute("Default"))
+            longest = std::max(longest, std::strlen(text));
+        if (IntAttribute(element, "DataType", -1) == 20)
+        {
+            for (const TiXmlElement* key = element->FirstChildElement(); key; key = key->NextSiblingElement())
+            {
+                std::vector<std::string> items;
+                XmlSplitString(key->GetText(), items);
+                for (const std::string& item : items)
+                    longest = std::max(longest, item.size());
+            }
+        }
+        longest = std::max(longest, LongestDocumentText(element->FirstChildElement()));
+    }
+    return longest;
 }
 
 std::string Describe(const TiXmlElement* element)
@@ -89,6 +116,11 @@ bool KvAudioMaster::BuildDspGraph(const char* xmlText)
         Log(dsp ? "empty DSP element: no graph" : "no DSP element: no graph");
         return false;
     }
+
+    // Every text of the document fits the room; the pool's largest payload
+    // bounds it, so that no text event leaves the pool.
+    textRoom_ = static_cast<int>(std::clamp(LongestDocumentText(dsp), static_cast<size_t>(kMinTextRoom),
+                                            static_cast<size_t>(kMaxTextRoom)));
 
     top_ = dynamic_cast<ug_container*>(BuildRegistered(L"Container"));
     if (!top_)

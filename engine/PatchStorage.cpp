@@ -99,6 +99,7 @@ bool PatchStorageVariableSize::SetValue(const void* data, size_t size, int patch
     if (!InRange(patch) || (!data && size > 0))
         return false;
     Entry& entry = entries_[static_cast<size_t>(patch)];
+    size = Fitting(entry.bytes, size);
     bool changed = true;
     if (entry.hasBuffer && entry.bytes.size() == size)
         changed = size > 0 && std::memcmp(entry.bytes.data(), data, size) != 0;
@@ -124,10 +125,35 @@ void PatchStorageVariableSize::SetValue(my_input_stream& stream, int patch)
         return;
     }
     Entry& entry = entries_[static_cast<size_t>(patch)];
-    entry.bytes.assign(static_cast<size_t>(size), 0);
+    const size_t kept = Fitting(entry.bytes, static_cast<size_t>(size));
+    entry.bytes.assign(kept, 0);
     entry.hasBuffer = true;
-    if (size > 0)
-        stream.Read(entry.bytes.data(), static_cast<unsigned>(size));
+    if (kept > 0)
+        stream.Read(entry.bytes.data(), static_cast<unsigned>(kept));
+    if (kept < static_cast<size_t>(size))
+        stream.Skip(static_cast<unsigned>(static_cast<size_t>(size) - kept));
+}
+
+void PatchStorageVariableSize::ReserveRoom(size_t bytes, size_t unit)
+{
+    unit_ = unit > 0 ? unit : 1;
+    for (Entry& entry : entries_)
+        entry.bytes.reserve(bytes);
+}
+
+size_t PatchStorageVariableSize::Fitting(const std::vector<uint8_t>& bytes, size_t size)
+{
+    if (unit_ == 0 || growing_ || size <= bytes.capacity())
+        return size;
+    cutLength_ = std::max(cutLength_, size);
+    return bytes.capacity() / unit_ * unit_;
+}
+
+size_t PatchStorageVariableSize::TakeCutLength()
+{
+    const size_t length = cutLength_;
+    cutLength_ = 0;
+    return length;
 }
 
 int PatchStorageVariableSize::GetValueSize(int patch) const

@@ -1,7 +1,29 @@
 #pragma once
-// Links of one node of the module skip list, on up to five levels.
+// Links of one node of the module skip list, on up to five levels, and its
+// place in the audio master's list of modules that left the skip list until
+// their next event falls due.
+
+#include <cstdint>
 
 class EventProcessor;
+
+struct TimedSleepLink
+{
+    TimedSleepLink* prev = nullptr;
+    TimedSleepLink* next = nullptr;
+    int64_t wakeAt = 0;
+    EventProcessor* owner = nullptr;
+
+    bool Linked() const { return prev != nullptr; }
+    void Unlink()
+    {
+        if (!prev)
+            return;
+        prev->next = next;
+        next->prev = prev;
+        prev = next = nullptr;
+    }
+};
 
 struct SkipListNode
 {
@@ -12,4 +34,6 @@ struct SkipListNode
     EventProcessor* prev_[kMaxLevels] = {};
 
     bool IsListed() const { return prev_[0] != nullptr; }
+
+    TimedSleepLink timedSleep_;
 };

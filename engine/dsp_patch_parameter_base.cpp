@@ -104,7 +104,26 @@ bool dsp_patch_parameter_base::SetValueRaw2(const void* data, int size, int patc
     // A fixed-size value is copied whole: shorter data would be read past its end.
     if (!typeIsVariableSize() && size < typeSize())
         return false;
-    return entry->SetValue(data, static_cast<size_t>(size), patch);
+    const bool changed = entry->SetValue(data, static_cast<size_t>(size), patch);
+    ReportCut(*entry);
+    return changed;
+}
+
+void dsp_patch_parameter_base::ReportCut(PatchStorageBase& entry)
+{
+    if (const size_t cut = entry.TakeCutLength())
+    {
+        if (IKvAudioMaster* master = AudioMaster())
+            master->OnTextCut(static_cast<int>(cut / sizeof(wchar_t)));
+    }
+}
+
+void dsp_patch_parameter_base::ReserveTextRoom(int characters)
+{
+    if (dataType() != kTextDataType)
+        return;
+    for (PatchStorageBase* entry : storage_)
+        entry->ReserveRoom(static_cast<size_t>(characters) * sizeof(wchar_t), sizeof(wchar_t));
 }
 
 const void* dsp_patch_parameter_base::SerialiseForEvent(int key, int& size) const

@@ -81,6 +81,7 @@ void dsp_patch_parameter_base::HandleUiMsg(int id, my_input_stream& stream)
         if (stream.failed() || !entry || patch < 0 || patch >= entry->getPatchCount())
             break;
         entry->SetValue(stream, patch);
+        ReportCut(*entry);
         if (!stream.failed() && patch == EffectivePatch())
             OnValueChangedFromGUI(programChange != 0, key, false);
         break;

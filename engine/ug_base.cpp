@@ -164,7 +164,14 @@ void ug_base::UpdateInputVariable(const KorvaneEvent* event)
     case DT_TEXT:
     {
         auto* text = static_cast<std::wstring*>(variable);
-        const size_t count = data ? static_cast<size_t>(size / 4) : 0;
+        size_t count = data ? static_cast<size_t>(size / 4) : 0;
+        // Never beyond the room taken at open: growing would allocate here.
+        if (count > text->capacity())
+        {
+            if (audioMaster_)
+                audioMaster_->OnTextCut(static_cast<int>(count));
+            count = text->capacity();
+        }
         text->resize(count);
         if (count)
             std::memcpy(text->data(), data, count * sizeof(wchar_t));
@@ -264,18 +271,27 @@ void ug_base::ResetStaticOutput()
 
 void ug_base::SleepMode()
 {
-    if (EventListEmpty() && !sleeping_)
+    if (sleeping_)
+        return;
+    if (EventListEmpty())
     {
         if (audioMaster_)
             audioMaster_->SuspendModule(this);
+        sleeping_ = 1;
+    }
+    // Only events after this piece are left (a delayed call, say): the module
+    // leaves the list until the piece in which the first of them falls due.
+    else if (audioMaster_ && (flags_ & UGF_SUSPENDED) == 0 &&
+             FirstEvent()->sampleTime >= audioMaster_->NextGlobalStartClock() &&
+             audioMaster_->SleepUntil(this, FirstEvent()->sampleTime))
+    {
         sleeping_ = 1;
     }
 }
 
 void ug_base::process_sleep(int /*blockPosition*/, int /*sampleFrames*/)
 {
-    if (isEventListEmpty())
-        SleepMode();
+    SleepMode();
 }
 
 void ug_base::Suspend()
@@ -314,10 +330,10 @@ int ug_base::Open()
     audioMaster_->InsertBlockDev(this);
     for (UPlug* pin : plugs_)
     {
-        // Text values arrive and are copied on the audio thread: room taken
-        // now keeps texts up to this length from allocating there.
+        // Text values arrive and are copied on the audio thread: the room
+        // taken now keeps them from allocating there.
         if (pin->datatype_ == DT_TEXT && pin->variable_)
-            static_cast<std::wstring*>(pin->variable_)->reserve(kTextReserve);
+            static_cast<std::wstring*>(pin->variable_)->reserve(static_cast<size_t>(audioMaster_->TextRoom()));
         if (pin->moduleBuffer_)
         {
             USampBlock* block = pin->GetSampleBlock();

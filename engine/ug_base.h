@@ -22,9 +22,6 @@ class ug_container;
 class ug_base : public EventProcessor
 {
 public:
-    // Characters every text pin variable can hold without allocating.
-    static constexpr size_t kTextReserve = 256;
-
     // Module flag bits (flags_).
     enum UgFlags : uint32_t
     {

@@ -8,6 +8,7 @@
 #include "core/Module_Info.h"
 #include "core/QueMessage.h"
 #include "core/my_streams.h"
+#include "engine/IKvAudioMaster.h"
 #include "core/dsp_patch_parameter_base.h"
 #include "engine/DspPatchManager.h"
 #include "engine/ug_container.h"
@@ -54,7 +55,11 @@ void ug_container::BuildPatchManager(TiXmlElement* patchManagerElement)
         element->QueryIntAttribute("DataType", &datatype);
         // An element whose type names no parameter class is skipped.
         if (dsp_patch_parameter_base* parameter = manager->createPatchParameter(datatype))
+        {
             parameter->Initialize(element);
+            if (audioMaster_)
+                parameter->ReserveTextRoom(audioMaster_->TextRoom());
+        }
     }
     // Set after the parameters exist, so that a program they do not store is refused.
     manager->setProgram(program >= 0 && program < manager->PatchCount() ? program : 0);

@@ -93,6 +93,12 @@ public:
     void MasterReset() override;
     void onFadeOutComplete() override;
     EventPool* GetEventPool() override;
+    int TextRoom() override { return Outer() ? Outer()->TextRoom() : IKvAudioMaster::TextRoom(); }
+    void OnTextCut(int length) override
+    {
+        if (Outer())
+            Outer()->OnTextCut(length);
+    }
 
 private:
     IKvAudioMaster* Outer() const { return ug_base::audioMaster_; }

@@ -85,8 +85,11 @@ TEST(StaticRunOut, AStaticVariantWritesOneBlockThenTheModuleSleepsUntilTheNextEv
     g.Run(96);
     EXPECT_EQ(m->processFunction_, static_cast<ug_base::process_func_ptr>(&ug_base::process_sleep));
     g.Run(96);
-    EXPECT_TRUE(m->IsListed()) << "an event is still pending";
+    // Out of the list while its event waits; that event wakes it in time.
+    EXPECT_FALSE(m->IsListed()) << "asleep until the event at 300";
+    ASSERT_FALSE(m->EventListEmpty());
     g.Run(96);
+    EXPECT_TRUE(m->EventListEmpty()) << "the event at 300 was handled";
     EXPECT_FALSE(m->IsListed());
     EXPECT_EQ(m->sleeping_, 1);
 

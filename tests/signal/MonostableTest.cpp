@@ -143,8 +143,9 @@ TEST(MonostableSleep, AStaticTriggerSleepsThroughALongPulseThatStillEndsOnTime)
     rig.graph.Run(192);
     rig.In(ug_monostable::PN_INPUT).HoldConstant(0.5f);
     rig.graph.Run(96 * 4);
-    // Idle during the pulse: only the pending end call keeps it listed.
+    // Out of the list during the pulse: its pending end call wakes it.
     EXPECT_EQ(rig.module->GetProcessFunction(), static_cast<ug_base::process_func_ptr>(&ug_base::process_sleep));
+    EXPECT_FALSE(rig.module->IsListed());
     EXPECT_EQ(rig.module->OutputValue(), 0.5f);
     rig.graph.Run(96 * 40);
     const HighRun run = HighSamples(rig.recorder->audio);
