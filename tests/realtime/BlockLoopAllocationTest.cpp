@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <string>
 #include <vector>
@@ -16,6 +17,8 @@
 #include "core/CModuleFactory.h"
 #include "core/InterfaceObject.h"
 #include "core/Module_Info.h"
+#include "core/dsp_patch_parameter_base.h"
+#include "core/QueMessage.h"
 #include "core/UnitClass.h"
 #include "engine/GraphRig.h"
 #include "engine/TestGraph.h"
@@ -581,4 +584,137 @@ TEST(BlockLoopAllocations, DrumVoicesLargeChordsAndTheHoldPedalAllocateNothingAf
     EXPECT_EQ(chords, 0);
     EXPECT_GT(energy, 1.0);
     EXPECT_TRUE(std::isfinite(energy));
+}
+
+namespace
+{
+// An editor record's payload: a text value for patch 0 of a text parameter.
+std::vector<unsigned char> TextValueRecord(const std::wstring& text)
+{
+    std::vector<unsigned char> payload(1 + 4 + 4, 0);
+    const int32_t bytes = static_cast<int32_t>(text.size() * 4);
+    std::memcpy(payload.data() + 5, &bytes, 4);
+    for (wchar_t c : text)
+    {
+        const int32_t unit = static_cast<int32_t>(c);
+        const auto* p = reinterpret_cast<const unsigned char*>(&unit);
+        payload.insert(payload.end(), p, p + 4);
+    }
+    return payload;
+}
+} // namespace
+
+TEST(BlockLoopAllocations, MidiLearnLongTextsAndTimedSleepRunWithoutAllocatingAfterWarmUp)
+{
+    static const bool registered = CModuleFactory::Instance()->RegisterModule(
+        new Module_Info(L"KV Realtime Sink", 0, 0, nullptr, &UnitClassOf<Sink>::value, 8));
+    (void)registered;
+    // The text parameter stores 600 characters: the graph's text room.
+    const std::string stored(600, 's');
+    const std::string document =
+        "<DSP><Container Id=\"1\"><PatchManager><Parameters>"
+        "<P DataType=\"22\" Handle=\"100\" Index=\"0\" RangeMaximum=\"10\"/>"
+        "<P DataType=\"20\" Handle=\"101\"><p>" + stored + "</p></P>"
+        "<P DataType=\"22\" Handle=\"102\" Index=\"1\" RangeMaximum=\"10\"/>"
+        "</Parameters></PatchManager><Modules>"
+        "<Module Type=\"Container\" Id=\"2\" ExpandInline=\"0\"><Modules>"
+        "<Module Type=\"KV Realtime Sink\" Id=\"10\"><Plugs><Plug Idx=\"1\" Parameter=\"100\"/>"
+        "<Plug Idx=\"2\" Parameter=\"101\"/></Plugs></Module>"
+        "<Module Type=\"Monostable\" Id=\"11\"><Plugs><Plug Idx=\"0\" Parameter=\"102\"/>"
+        "<Plug Idx=\"1\" Default=\"1\"/></Plugs></Module>"
+        "</Modules></Module></Modules></Container></DSP>";
+    SynthRuntime runtime;
+    ASSERT_TRUE(runtime.initialize(44100, 512, document.c_str()));
+    KvAudioMaster* master = runtime.AudioMaster();
+    ASSERT_EQ(master->TextRoom(), 600);
+    auto* sink = dynamic_cast<Sink*>(master->HandleToObject(10));
+    auto* pulse = dynamic_cast<ug_base*>(master->HandleToObject(11));
+    IDspPatchManager* manager = master->TopContainer()->get_patch_manager();
+    auto* learning = dynamic_cast<dsp_patch_parameter_base*>(master->HandleToObject(100));
+    ASSERT_TRUE(sink && pulse && manager && learning);
+    std::vector<float> scratch(512);
+    float* channel = scratch.data();
+    master->DoProcess(441, &channel, &channel, 0, 0);
+    EXPECT_EQ(sink->text_, std::wstring(600, L's'));
+
+    // Texts from empty to the room, and one of 1500 characters that is cut.
+    std::vector<std::wstring> texts;
+    for (size_t length : {0, 3, 255, 256, 257, 599, 600, 1500})
+        texts.emplace_back(length, static_cast<wchar_t>(L'a' + length % 26));
+    std::vector<std::vector<unsigned char>> records;
+    for (const std::wstring& text : texts)
+        records.push_back(TextValueRecord(text));
+    const int32_t arm = -2;
+
+    int asleepInPulse = 0;
+    int pulses = 0;
+    int overdue = 0;
+    int lastController = -1;
+    auto runBlocks = [&](int first, int count) {
+        for (int block = first; block < first + count; ++block)
+        {
+            // A rising edge every 40 blocks starts a pulse of 0.1 s (10 blocks).
+            if (block % 20 == 0)
+                master->setParameterNormalizedDsp(block % 64, 1, block % 40 == 0 ? 1.0f : 0.0f);
+            if (block % 7 == 0)
+            {
+                const auto& record = records[static_cast<size_t>(block / 7) % records.size()];
+                WriteQueMessage(runtime.QueueFromGui(), 101, QueMessageId::ppc, record.data(),
+                                static_cast<int32_t>(record.size()));
+                runtime.QueueFromGui().Send();
+            }
+            // The editor arms learning (first after warm-up); the next
+            // controller is learned.
+            if (block % 50 == 0 && block >= 300)
+            {
+                WriteQueMessage(runtime.QueueFromGui(), 100, QueMessageId::CCID, &arm, 4);
+                runtime.QueueFromGui().Send();
+            }
+            if (block % 50 == 10 && block >= 300)
+            {
+                lastController = 20 + (block / 50) % 40;
+                const unsigned char cc[3] = {0xB0, static_cast<unsigned char>(lastController), 64};
+                manager->OnMidi(nullptr, master->SampleClock() + 3, cc, 3, false);
+            }
+            master->DoProcess(441, &channel, &channel, 0, 0);
+            runtime.ServiceDspRingBuffers();
+            const bool high = pulse->plugs_[2]->getValue() > 0.0f;
+            pulses += high && block % 40 == 1 ? 1 : 0;
+            overdue += high && block % 40 == 15 ? 1 : 0;
+            asleepInPulse += high && !pulse->IsListed() ? 1 : 0;
+        }
+    };
+
+    runBlocks(0, 300);
+    allocations = 0;
+    counting = true;
+    runBlocks(300, 3000);
+    counting = false;
+
+    EXPECT_EQ(allocations.load(), 0);
+    // Learning took the last controller sent after arming.
+    EXPECT_EQ(learning->getAutomation(), 0x02000000 | lastController);
+    // Every text reached the pin, cut only beyond the room; the cut is logged
+    // off the audio thread.
+    EXPECT_GT(sink->pinChanges, 400);
+    for (size_t i : {size_t{5}, size_t{7}})
+    {
+        WriteQueMessage(runtime.QueueFromGui(), 101, QueMessageId::ppc, records[i].data(),
+                        static_cast<int32_t>(records[i].size()));
+        runtime.QueueFromGui().Send();
+        for (int block = 0; block < 2; ++block)
+        {
+            master->DoProcess(441, &channel, &channel, 0, 0);
+            runtime.ServiceDspRingBuffers();
+        }
+        EXPECT_EQ(sink->text_, texts[i].substr(0, 600));
+    }
+    master->LogTextCuts_UI_THREAD();
+    ASSERT_FALSE(master->BuildMessages().empty());
+    EXPECT_NE(master->BuildMessages().back().find("the longest had 1500"), std::string::npos);
+    // Pulses ran and ended on time (woken by their delayed call), and the
+    // module slept through most of each.
+    EXPECT_GT(pulses, 60);
+    EXPECT_EQ(overdue, 0);
+    EXPECT_GT(asleepInPulse, pulses * 5);
 }
