@@ -214,6 +214,12 @@ std::vector<std::wstring> CModuleFactory::Diagnostics() const
     return diagnostics_;
 }
 
+void CModuleFactory::Report(const std::wstring& text)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    AddDiagnostic(text);
+}
+
 void CModuleFactory::AddDiagnostic(const std::wstring& text)
 {
     if (diagnostics_.size() >= kMaxDiagnostics)

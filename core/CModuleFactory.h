@@ -63,8 +63,10 @@ public:
     gmpi::IMpUnknown* Create(int subtype, const std::wstring& id);
 
     size_t ModuleCount() const;
-    // Diagnostics composed while registering (the most recent are kept).
+    // Diagnostics composed while registering and while records make their
+    // objects (the most recent are kept), never shown.
     std::vector<std::wstring> Diagnostics() const;
+    void Report(const std::wstring& text);
 
 private:
     static constexpr size_t kMaxDiagnostics = 256;

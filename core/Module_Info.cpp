@@ -1,5 +1,7 @@
 #include "core/Module_Info.h"
 
+#include <mutex>
+
 #include "core/InterfaceObject.h"
 #include "core/conversion.h"
 #include "core/parameter_description.h"
@@ -56,6 +58,35 @@ Module_Info::Module_Info(const wchar_t* id, const wchar_t* name, const wchar_t* 
 
 Module_Info::Module_Info(const std::wstring& id) : id_(id)
 {
+}
+
+namespace
+{
+struct KvmFolder
+{
+    std::mutex mutex;
+    std::wstring folder;
+};
+
+KvmFolder& kvmFolder()
+{
+    static KvmFolder instance;
+    return instance;
+}
+} // namespace
+
+std::wstring Module_Info::GetKvmFolder()
+{
+    KvmFolder& shared = kvmFolder();
+    std::lock_guard<std::mutex> lock(shared.mutex);
+    return shared.folder;
+}
+
+void Module_Info::SetKvmFolder(const std::wstring& folder)
+{
+    KvmFolder& shared = kvmFolder();
+    std::lock_guard<std::mutex> lock(shared.mutex);
+    shared.folder = folder;
 }
 
 Module_Info::~Module_Info()

@@ -98,6 +98,10 @@ public:
     const ParameterMap& GetParameters() const { return parameters_; }
 
     std::wstring GetHelpUrl() const { return helpUrl_; }
+    // The folder of external module bundles: the plug-in bundle's PlugIns
+    // folder, set by the plug-in once it knows its bundle (process-wide).
+    static std::wstring GetKvmFolder();
+    static void SetKvmFolder(const std::wstring& folder);
     uint32_t GetFlags() const { return flags_; }
     const UnitClass* GetUnitClass() const { return unitClass_; }
     int GetRegistrationNumber1() const { return registrationNumber1_; }

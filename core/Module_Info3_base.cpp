@@ -11,6 +11,7 @@
 
 #include <tinyxml.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -67,6 +68,59 @@ void assignIfChanged(T& field, const T& value)
         field = value;
 }
 } // namespace
+
+namespace
+{
+std::atomic<const SdkUnitAdapter*>& unitAdapter()
+{
+    static std::atomic<const SdkUnitAdapter*> adapter{nullptr};
+    return adapter;
+}
+} // namespace
+
+void Module_Info3_base::SetUnitAdapter(const SdkUnitAdapter* adapter)
+{
+    unitAdapter().store(adapter, std::memory_order_release);
+}
+
+const SdkUnitAdapter* Module_Info3_base::GetUnitAdapter()
+{
+    return unitAdapter().load(std::memory_order_acquire);
+}
+
+void* Module_Info3_base::TakeInterface(gmpi::IMpUnknown* object, const gmpi::MpGuid& iid)
+{
+    if (!object)
+        return nullptr;
+    void* found = nullptr;
+    if (object->queryInterface(iid, &found) != gmpi::MP_OK || !found)
+    {
+        object->release();
+        return nullptr;
+    }
+    // The module SDK's own objects answer some ids without counting them; a
+    // probe of the count tells whether the answer holds a reference of its own.
+    auto* view = static_cast<gmpi::IMpUnknown*>(found);
+    const int32_t count = view->addRef();
+    view->release();
+    if (count > 2)
+        object->release();
+    return found;
+}
+
+ug_base* Module_Info3_base::WrapPlugin2(gmpi::IMpUnknown* object)
+{
+    const SdkUnitAdapter* adapter = GetUnitAdapter();
+    if (!object)
+        return nullptr;
+    if (!adapter)
+    {
+        object->release();
+        return nullptr;
+    }
+    auto* plugin = static_cast<gmpi::IMpPlugin2*>(TakeInterface(object, gmpi::MP_IID_PLUGIN2));
+    return plugin ? adapter->wrapPlugin2(plugin, this) : nullptr;
+}
 
 Module_Info3_base::Module_Info3_base(const std::wstring& id) : Module_Info(id)
 {

@@ -6,9 +6,32 @@
 #include <vector>
 
 #include "core/Module_Info.h"
+#include "sdk/mp_sdk_common.h"
 
 class TiXmlElement;
 class TiXmlNode;
+namespace gmpi
+{
+class IMpPlugin;
+class IMpPlugin2;
+} // namespace gmpi
+class Module_Info3_base;
+
+// How SDK-kind records make engine units without knowing the engine's
+// classes. The engine installs it (Module_Info3_base::SetUnitAdapter); every
+// unit made gets the record as its module type and the record's DSP flags.
+struct SdkUnitAdapter
+{
+    // A unit holding a newer plug-in; takes over the one reference given
+    // (released when no unit can be made).
+    ug_base* (*wrapPlugin2)(gmpi::IMpPlugin2* plugin, Module_Info3_base* moduleType);
+    // A unit for an older plug-in that is still to be made with the unit's
+    // host interface, handed back through host.
+    ug_base* (*newPlugin1Unit)(Module_Info3_base* moduleType, gmpi::IMpUnknown** host);
+    // Hands the older plug-in (its one reference) to a unit made above.
+    void (*attachPlugin1)(ug_base* unit, gmpi::IMpPlugin* plugin);
+    void (*destroy)(ug_base* unit);
+};
 
 // DSP flag word that every unit built from the record receives.
 enum ModuleDspFlags : uint32_t
@@ -57,6 +80,10 @@ public:
 
     uint32_t GetDspFlags() const { return dspFlags_; }
 
+    // Installed once by the engine; null leaves SDK records without units.
+    static void SetUnitAdapter(const SdkUnitAdapter* adapter);
+    static const SdkUnitAdapter* GetUnitAdapter();
+
     // Fills the record from one `Plugin` element. Each pin list is read only
     // the first time; parameters with new ids are added every time.
     void ScanXml(TiXmlElement* plugin, Diagnostics* diagnostics = nullptr);
@@ -70,6 +97,14 @@ public:
     static void SetPinFlag(const char* attribute, int bit, TiXmlElement* element, int& flags);
 
 protected:
+    // Makes the unit of an SDK object the record's constructor or bundle gave
+    // (one reference, handed over): through MP_IID_PLUGIN2; null without.
+    ug_base* WrapPlugin2(gmpi::IMpUnknown* object);
+    // Takes an interface of a new object so that exactly one reference is held
+    // for it, whether or not the object's queryInterface counts that answer;
+    // the object's creation reference is given up. Null (object released) without.
+    static void* TakeInterface(gmpi::IMpUnknown* object, const gmpi::MpGuid& iid);
+
     uint32_t dspFlags_ = 0;
     std::wstring description_;
     int graphicsApi_ = GA_NONE;

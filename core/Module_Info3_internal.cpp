@@ -2,16 +2,7 @@
 
 #include "core/mp_interfaces.h"
 
-#include <atomic>
 
-namespace
-{
-std::atomic<Module_Info3_internal::UnitAdapter>& unitAdapter()
-{
-    static std::atomic<Module_Info3_internal::UnitAdapter> adapter{nullptr};
-    return adapter;
-}
-} // namespace
 
 Module_Info3_internal::Module_Info3_internal(const std::wstring& id) : Module_Info3_base(id)
 {
@@ -54,20 +45,5 @@ gmpi::IMpUnknown* Module_Info3_internal::Build(int subtype, bool /*quiet*/)
 
 ug_base* Module_Info3_internal::BuildSynthOb()
 {
-    gmpi::IMpUnknown* plugin = Build(0, false);
-    if (!plugin)
-        return nullptr;
-
-    const UnitAdapter adapter = unitAdapter().load(std::memory_order_acquire);
-    if (!adapter)
-    {
-        plugin->release();
-        return nullptr;
-    }
-    return adapter(plugin, this);
-}
-
-void Module_Info3_internal::SetUnitAdapter(UnitAdapter adapter)
-{
-    unitAdapter().store(adapter, std::memory_order_release);
+    return WrapPlugin2(Build(0, false));
 }

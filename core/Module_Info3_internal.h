@@ -19,9 +19,6 @@ public:
     using Constructor = gmpi::IMpUnknown* (*)();
     using DspConstructor = gmpi::IMpPlugin* (*)(gmpi::IMpUnknown* host);
     using GuiConstructor = gmpi::IMpUserInterface* (*)(gmpi::IMpUnknown* host);
-    // Wraps a DSP object of the SDK (one reference, handed over) in an engine
-    // unit of this type. Installed by the engine's SDK host adapter.
-    using UnitAdapter = ug_base* (*)(gmpi::IMpUnknown* plugin, Module_Info3_base* moduleType);
 
     Module_Info3_internal() = default;
     explicit Module_Info3_internal(const std::wstring& id);
@@ -34,14 +31,13 @@ public:
 
     // A new object of the subtype (0 DSP, 2 and 3 GUI), or null without a constructor.
     gmpi::IMpUnknown* Build(int subtype, bool quiet) override;
-    // The subtype-0 object wrapped by the unit adapter; null without either.
+    // The subtype-0 object in the engine's SDK module adapter; null without
+    // the object, its MP_IID_PLUGIN2 interface or an installed adapter.
     ug_base* BuildSynthOb() override;
     bool fromExternalDll() const override { return false; }
 
     DspConstructor GetDspConstructor() const { return dspConstructor_; }
     GuiConstructor GetGuiConstructor() const { return guiConstructor_; }
-
-    static void SetUnitAdapter(UnitAdapter adapter);
 
 private:
     DspConstructor dspConstructor_ = nullptr;

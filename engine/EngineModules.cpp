@@ -24,6 +24,7 @@ void RegisterEngineModules()
     static std::once_flag once;
     std::call_once(once, [] {
         RegisterPatchParameterClasses();
+        RegisterSdkModuleAdapter();
         CModuleFactory* registry = CModuleFactory::Instance();
         registry->RegisterModule(new Module_Info(L"Container", 0, 0, nullptr, &UnitClassOf<ug_container>::value, 8));
         registry->RegisterModule(

@@ -5,3 +5,7 @@
 // call any number of times from any thread.
 
 void RegisterEngineModules();
+
+// Lets SDK-kind module types make their units through the SDK module adapter
+// (ug_plugin3). Called by RegisterEngineModules.
+void RegisterSdkModuleAdapter();

@@ -5,6 +5,10 @@
 #include <cstdint>
 
 class EventPool;
+namespace gmpi
+{
+struct MpEvent;
+}
 
 enum ug_event_type : int32_t
 {
@@ -28,12 +32,16 @@ struct KorvaneEvent
     KorvaneEvent* prev;
     KorvaneEvent* next;
     int64_t sampleTime;
+    // From here to sdkNext the record is laid out as the module SDK's event,
+    // so that a list of events reaches an SDK module without copying.
+    int32_t timeDelta; // offset within the run handed to an SDK module
     int32_t eventType;
     int32_t arg1; // pin index; first value of a UI notification
     int32_t arg2; // payload byte count; second value of a UI notification
     int32_t arg3; // payload of up to 4 bytes; voice number
     int32_t arg4;
     char* heapData; // payload longer than 4 bytes, else null
+    gmpi::MpEvent* sdkNext; // next event of a list handed to an SDK module, else null
 
     // Bookkeeping of the pool the record and its payload came from.
     EventPool* pool;

@@ -19,6 +19,26 @@ enum MpEventType : int32_t
     EVENT_GRAPH_START = 104,         // first event after open
 };
 
+// Pin directions and datatypes as the host's pin iterator reports them.
+enum MpPinDirection : int32_t
+{
+    MP_IN = 0,
+    MP_OUT = 1,
+};
+
+enum MpPinDatatype : int32_t
+{
+    MP_ENUM = 0,
+    MP_STRING = 1, // wide text, 4-byte characters
+    MP_MIDI = 2,
+    MP_FLOAT64 = 3,
+    MP_BOOL = 4,
+    MP_AUDIO = 5,
+    MP_FLOAT32 = 6,
+    MP_INT32 = 8,
+    MP_BLOB = 10,
+};
+
 // One timed event handed to a module, linked in time order.
 struct MpEvent
 {

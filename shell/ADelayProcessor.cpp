@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "core/Module_Info.h"
 #include "core/QueMessage.h"
 #include "engine/KvAudioMaster.h"
 #include "pluginterfaces/vst/ivstmessage.h"
@@ -59,6 +60,8 @@ tresult PLUGIN_API ADelayProcessor::initialize(FUnknown* context)
     {
         outputsAsStereoPairs_ = factory_->GetOutputsAsStereoPairs();
         runtime_.setModuleFolder(factory_->getKvmFolder());
+        // External module bundles named by module XML are opened from there.
+        Module_Info::SetKvmFolder(factory_->getKvmFolder());
     }
     runtime_.setProcessor(this);
     runtime_.initialize(static_cast<int>(processSetup_.sampleRate), processSetup_.maxSamplesPerBlock, dsp.c_str());
