@@ -3,6 +3,7 @@
 #   kv_add_vst3_bundle(<Name>
 #       RESOURCES <folder>               copied whole into Contents/Resources/
 #       [PLUGINS <folder>]               copied whole into Contents/PlugIns/
+#       [PLUGIN_TARGETS <target>...]     built files copied into Contents/PlugIns/
 #       SOURCES <file>... [LIBS <lib>...]  build the plug-in module from these
 #     | MODULE <target>                  or copy a module built for another bundle
 #       [NO_INSTALL])                    a bundle for tests: not installed
@@ -43,7 +44,7 @@ function(kv_add_vst3_module target)
 endfunction()
 
 function(kv_add_vst3_bundle name)
-    cmake_parse_arguments(KV "NO_INSTALL" "RESOURCES;PLUGINS;MODULE" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(KV "NO_INSTALL" "RESOURCES;PLUGINS;MODULE" "SOURCES;LIBS;PLUGIN_TARGETS" ${ARGN})
     if(NOT KV_RESOURCES OR NOT IS_DIRECTORY "${KV_RESOURCES}")
         message(FATAL_ERROR "kv_add_vst3_bundle(${name}): RESOURCES must name a folder")
     endif()
@@ -69,6 +70,11 @@ function(kv_add_vst3_bundle name)
         file(GLOB_RECURSE plugins CONFIGURE_DEPENDS "${KV_PLUGINS}/*")
         set(plugin_commands COMMAND ${CMAKE_COMMAND} -E copy_directory "${KV_PLUGINS}" "${bundle}/Contents/PlugIns")
     endif()
+    foreach(target IN LISTS KV_PLUGIN_TARGETS)
+        list(APPEND plugin_commands
+            COMMAND ${CMAKE_COMMAND} -E make_directory "${bundle}/Contents/PlugIns"
+            COMMAND ${CMAKE_COMMAND} -E copy "$<TARGET_FILE:${target}>" "${bundle}/Contents/PlugIns/")
+    endforeach()
 
     # The list of files is a dependency too, so a removed resource lays the
     # bundle anew; it is rewritten only when it changes.
@@ -83,7 +89,7 @@ function(kv_add_vst3_bundle name)
         ${plugin_commands}
         COMMAND ${CMAKE_COMMAND} -E copy "$<TARGET_FILE:${module}>" "${binary_dir}/${name}.so"
         COMMAND ${CMAKE_COMMAND} -E touch "${stamp}"
-        DEPENDS ${module} ${resources} ${plugins} "${listing}"
+        DEPENDS ${module} ${resources} ${plugins} ${KV_PLUGIN_TARGETS} "${listing}"
         COMMENT "Packaging ${name}.vst3"
         VERBATIM)
     add_custom_target(${name}_vst3 ALL DEPENDS "${stamp}")

@@ -59,6 +59,10 @@ public:
         {
             Fault("open", "unknown exception");
         }
+        // A module that refuses to open (its pins not matching its module XML,
+        // say) would run half set up: it is silenced too.
+        if (result != 0)
+            Fault("open", "the module refused to open");
         return result;
     }
 
