@@ -51,12 +51,6 @@ public:
     }
     virtual dsp_patch_parameter_base* ConnectHostControl(int /*hostControl*/, UPlug* /*plug*/) { return nullptr; }
     virtual dsp_patch_parameter_base* ConnectParameter(int /*handle*/, UPlug* /*plug*/) { return nullptr; }
-    // A parameter made from a module's own parameter description, for its pin.
-    virtual dsp_patch_parameter_base* createPatchParameter(const parameter_description* /*description*/,
-                                                           InterfaceObject* /*pin*/)
-    {
-        return nullptr;
-    }
     virtual void setProgram(int /*program*/) {}
     virtual int getProgram() { return 0; }
     virtual void setProgramDspThread(int /*program*/) {}
