@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/ExactXmlText.h"
 #include "core/HostControls.h"
 #include "core/ModuleXml.h"
 #include "core/conversion.h"
@@ -223,7 +224,7 @@ void dsp_patch_parameter_base::InitializeCommon(TiXmlElement* element)
     for (int key = 0; child && key < VoiceEntryCount(); child = child->NextSiblingElement(), ++key)
     {
         items.clear();
-        XmlSplitString(child->GetText() ? child->GetText() : "", items);
+        XmlSplitString(ExactXmlText(child).c_str(), items);
         const int count = std::min(static_cast<int>(items.size()), PatchCount());
         for (int patch = 0; patch < count; ++patch)
             SetValueFromXml(items[static_cast<size_t>(patch)], key, patch);

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "base/source/updatehandler.h"
+#include "core/ExactXmlText.h"
 #include "core/Base64.h"
 #include "core/ModuleXml.h"
 #include "core/RawConversions.h"
@@ -142,7 +143,7 @@ void ADelayController::BuildParameters(const TiXmlElement* list)
         if (const TiXmlElement* patchList = element->FirstChildElement("patch-list"))
         {
             std::vector<std::string> items;
-            XmlSplitString(patchList->GetText(), items);
+            XmlSplitString(ExactXmlText(patchList).c_str(), items);
             if (!items.empty())
                 defaultText = items.front();
         }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/Base64.h"
+#include "core/ExactXmlText.h"
 #include "core/ModuleXml.h"
 #include "core/ParameterFieldType.h"
 #include "core/RawConversions.h"
@@ -126,7 +127,8 @@ bool ADelayController::ExportPresetXml(const std::string& path)
         element->SetAttribute("Name", record.name.c_str());
         element->SetAttribute("DataType", record.valueType);
         auto* patchList = new TiXmlElement("patch-list");
-        patchList->LinkEndChild(new TiXmlText(QuoteStringIfSpaces(ValueText(record, raw)).c_str()));
+        // Blanks as saved: a run of them would come back as one from plain text.
+        AppendExactXmlText(patchList, QuoteStringIfSpaces(ValueText(record, raw)));
         element->LinkEndChild(patchList);
         list->LinkEndChild(element);
     }
@@ -174,7 +176,8 @@ bool ADelayController::ImportPresetXml(const std::string& path)
         if (found == parameters_.end() || found->second.valueType != dataType || patchList == nullptr)
             continue;
         std::string raw;
-        if (!ParseValue(found->second, patchList->GetText(), raw))
+        const std::string text = ExactXmlText(patchList);
+        if (!ParseValue(found->second, text.c_str(), raw))
             continue;
         setParameterFromGui(handle, FT_VALUE, static_cast<int>(raw.size()), raw.data());
         NotifyAutomators(handle);

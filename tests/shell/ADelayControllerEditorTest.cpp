@@ -324,6 +324,23 @@ TEST(ADelayControllerPresets, ExportAndImportRoundTripTextsBlobsAndHostValues)
     EXPECT_DOUBLE_EQ(other.controller->getParamNormalized(4), 1.0);
 }
 
+TEST(ADelayControllerPresets, TextsComeBackFromAPresetFileWithEveryBlankTheyHad)
+{
+    const std::vector<std::wstring> texts = {L"a  b", L"  lead", L"trail  ", L"\t",      L"\n\r\n", L" ",
+                                             L"",     L"x]]>  y", L"a]]>b",  L"'q  '  ", L"tab\there", L"&#x41;"};
+    for (const std::wstring& saved : texts)
+    {
+        EditorFixture f;
+        f.Write(2, FT_VALUE, Wide(saved, false));
+        const std::string path = f.scratch.file("blanks.xml");
+        ASSERT_TRUE(f.controller->ExportPresetXml(path));
+        EditorFixture other;
+        ASSERT_TRUE(other.controller->ImportPresetXml(f.scratch.file("blanks.preset.xml")));
+        EXPECT_EQ(other.controller->Parameters().at(2).value, Wide(saved, false))
+            << ReadText(f.scratch.file("blanks.preset.xml"));
+    }
+}
+
 TEST(ADelayControllerPresets, ImportSkipsWrongTypesAndValuesThatAreNotFiniteOrOutOfRange)
 {
     EditorFixture f;
