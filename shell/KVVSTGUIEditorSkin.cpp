@@ -185,5 +185,8 @@ void KVVSTGUIEditor::ApplyStyle(const std::wstring& category, CParamDisplay* con
     if (static_cast<uint32_t>(info.Background) <= 0xFFFFFFu)
         control->setTransparency(true);
     else
+    {
+        control->setTransparency(false);
         control->setBackColor(ColorOf(info.Background));
+    }
 }

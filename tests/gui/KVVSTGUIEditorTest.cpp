@@ -19,6 +19,9 @@ using namespace gui_test;
 using namespace Steinberg;
 using VSTGUI::CColor;
 
+// Interfaces die through release(), never through a base pointer.
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+
 namespace
 {
 std::string Wide(const std::wstring& text)
@@ -261,4 +264,61 @@ TEST(KVVSTGUIEditor, ThePresetMenuExportsAndImportsThroughTheFileSelector)
     EXPECT_EQ(chooser.styles, (std::vector<int>{VSTGUI::CNewFileSelector::kSelectSaveFile,
                                                 VSTGUI::CNewFileSelector::kSelectFile,
                                                 VSTGUI::CNewFileSelector::kSelectFile}));
+}
+
+TEST(KVVSTGUIEditor, ModulesFindAndOpenTheBundlesResourcesByName)
+{
+    GuiFixture f;
+    auto editor = f.NewEditor();
+    ASSERT_TRUE(editor->open(nullptr));
+    GuiModuleWrapper* host = editor->HandleToObject(9);
+    ASSERT_NE(host, nullptr);
+
+    struct Case
+    {
+        std::string uri;
+        bool opens;
+    };
+    const std::string resources = WStringToUtf8(editor->ResourceFolder());
+    const Case cases[] = {
+        {"resource://default__knob.txt", true},
+        {resources + "default__knob.txt", true},
+        {"resource://../KvGuiTest.vst3/Contents/Resources/default__knob.txt", false},
+        {"resource://", false},
+        {"resource://missing.txt", false},
+    };
+    for (const auto& c : cases)
+    {
+        gmpi::IProtectedFile2* file = nullptr;
+        EXPECT_EQ(host->OpenUri(c.uri.c_str(), &file), c.opens ? 0 : -1) << c.uri;
+        EXPECT_EQ(file != nullptr, c.opens) << c.uri;
+        if (file)
+        {
+            int64_t size = 0;
+            file->getSize(&size);
+            EXPECT_EQ(size, 9) << c.uri;
+            file->release();
+        }
+    }
+
+    // Skin resources under the editor's skin ("default" here).
+    struct Text : gmpi::IMpReturnString
+    {
+        int32_t queryInterface(const gmpi::MpGuid& iid, void** out) override
+        {
+            *out = iid == gmpi::MP_IID_RETURNSTRING ? this : nullptr;
+            return *out ? 0 : -2;
+        }
+        int32_t addRef() override { return 1; }
+        int32_t release() override { return 1; }
+        int32_t setData(const char* data, int32_t size) override
+        {
+            value.assign(data, static_cast<std::size_t>(size));
+            return 0;
+        }
+        std::string value;
+    } text;
+    EXPECT_EQ(host->RegisterResourceUri("knob", "ImageMeta", &text), 0);
+    EXPECT_EQ(text.value, resources + "default__knob.txt");
+    EXPECT_EQ(host->ClearResourceUris(), 0);
 }
