@@ -85,3 +85,9 @@ int DspPatchManagerProxy::getProgram()
     IDspPatchManager* target = Target();
     return target ? target->getProgram() : 0;
 }
+
+ug_container* DspPatchManagerProxy::Container()
+{
+    IDspPatchManager* target = Target();
+    return target ? target->Container() : nullptr;
+}

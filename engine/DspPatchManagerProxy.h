@@ -43,7 +43,10 @@ public:
     int getProgram() override;
 
     void OnUiMsg(int /*id*/, my_input_stream& /*stream*/) override {}
-    ug_container* Container() override { return container_; }
+    // The container of the manager that acts: times handed to this proxy
+    // are in its time base.
+    ug_container* Container() override;
+    ug_container* ProxiedContainer() const { return container_; }
 
 private:
     ug_container* container_;

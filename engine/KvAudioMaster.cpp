@@ -139,7 +139,10 @@ void KvAudioMaster::setParameterNormalizedDsp(int offset, int parameterId, float
     IDspPatchManager* manager = MainPatchManager();
     if (!manager)
         return;
-    const int64_t time = main_->CalculateOversampledTimestamp(top_, SampleClock() + std::max(offset, 0));
+    // In the time base of the container whose manager acts on it (a proxy
+    // acts through the enclosing container's).
+    ug_container* base = manager->Container() ? manager->Container() : main_;
+    const int64_t time = base->CalculateOversampledTimestamp(top_, SampleClock() + std::max(offset, 0));
     manager->setParameterNormalized(time, parameterId, value);
 }
 
