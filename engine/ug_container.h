@@ -49,16 +49,38 @@ public:
     // Voice suspension from a voice monitor and the wake-up of held-back notes.
     void HandleEvent(KorvaneEvent* event) override;
 
+    // Whole copies for other voices (ug_container_copy.cpp). A nested
+    // container that holds per-voice modules is copied whole for each voice
+    // of its polyphonic parent; its modules take the voice's number.
+    ug_base* Clone(CUGLookupList& lookup) override;
+    void CloneConnectorsFrom(ug_base* model, CUGLookupList& lookup) override;
+    void CopyConnectorsFrom(ug_base* model, CUGLookupList& lookup) override;
+    void SetPPVoiceNumber(int voice) override;
+    void Suspend() override;
+    void Resume() override;
+    // Whether a module here (or in a nested container) runs per voice.
+    bool HoldsPolyphonicModules() const;
+    // Makes this container and everything in it run per voice.
+    void MarkPolyphonic();
+    // Copies this container's voice-0 modules (`everything`, or only those
+    // that run per voice) into `copy`, each pair noted in `lookup`.
+    void CopyModulesInto(ug_container* copy, CUGLookupList& lookup, bool everything);
+    bool BelongsToVoice(const ug_base* module) const;
+
     // Voices (ug_container_poly.cpp). Polyphony over voice 0: which modules
     // run per voice, voice mutes and adders where voices meet, voice monitors.
     void PolyphonicSetup();
     // Pass 1 or 2 of the monitor placement for one voice (voice 0 when none
-    // is given); true when a monitor was made.
-    bool SetUpNoteMonitor(int pass, Voice* voice = nullptr);
+    // is given) over its modules, or over `modules` when given; true when a
+    // monitor was made.
+    bool SetUpNoteMonitor(int pass, Voice* voice = nullptr, const std::vector<ug_base*>* modules = nullptr);
     // Voices that a note source gives the modules it feeds (a drum per
     // voice): those modules move from voice 0 into their voice, which gets a
     // monitor of its own.
     void SetUpNoteSourceVoices();
+    // The modules of the first voice, with those of nested containers that
+    // have no notes of their own.
+    void CollectVoiceModules(std::vector<ug_base*>& list);
     // Nested containers first, then this container's voices.
     void CloneContainerVoices();
     void AssignVoiceNumbers();

@@ -41,37 +41,58 @@ bool QualifiesForMonitor(const UPlug* pin, int pass)
 }
 } // namespace
 
+void ug_container::CollectVoiceModules(std::vector<ug_base*>& list)
+{
+    Voice* voice0 = VoiceAt(0);
+    if (!voice0)
+        return;
+    const std::vector<ug_base*> modules = voice0->modules_;
+    for (ug_base* module : modules)
+    {
+        list.push_back(module);
+        // A nested container without notes of its own belongs to this
+        // container's voices; one with its own note source has its own.
+        auto* nested = dynamic_cast<ug_container*>(module);
+        if (nested && !nested->HasNoteSource())
+            nested->CollectVoiceModules(list);
+    }
+}
+
 void ug_container::PolyphonicSetup()
 {
     Voice* voice0 = VoiceAt(0);
     if (!voice0 || voice0->modules_.empty())
         return;
-    // Indexed throughout: set-up adds voice mutes, adders and the monitor.
-    const size_t count = voice0->modules_.size();
-    for (size_t i = 0; i < count; ++i)
-        voice0->modules_[i]->InitSetDownstream();
-    for (size_t i = 0; i < count; ++i)
+    // A snapshot throughout: set-up adds voice mutes, adders and the monitor.
+    const std::vector<ug_base*> own = voice0->modules_;
+    for (ug_base* module : own)
+        module->InitSetDownstream();
+    std::vector<ug_base*> modules;
+    CollectVoiceModules(modules);
+    for (ug_base* module : modules)
     {
-        ug_base* module = voice0->modules_[i];
         if (module->PPGetActiveFlag())
             module->PPSetUpstream();
     }
     // A note source may have taken its flags after it joined the voice.
-    for (size_t i = 0; i < count; ++i)
-        voice0->SetNoteSource(voice0->modules_[i]);
+    for (ug_base* module : own)
+        voice0->SetNoteSource(module);
     if (!HasNoteSource())
         return;
     if (HasPolyphonicNoteSource())
     {
-        for (size_t i = 0; i < count; ++i)
-            voice0->modules_[i]->InsertVoiceAdders();
+        for (ug_base* module : modules)
+            module->InsertVoiceAdders();
     }
     else
     {
         SetUpNoteSourceVoices();
     }
-    if (!SetUpNoteMonitor(1))
-        SetUpNoteMonitor(2);
+    // Again: the voice mutes just placed are where a monitor listens.
+    modules.clear();
+    CollectVoiceModules(modules);
+    if (!SetUpNoteMonitor(1, nullptr, &modules))
+        SetUpNoteMonitor(2, nullptr, &modules);
 }
 
 void ug_container::SetUpNoteSourceVoices()
@@ -117,14 +138,13 @@ void ug_container::SetUpNoteSourceVoices()
     }
 }
 
-bool ug_container::SetUpNoteMonitor(int pass, Voice* voice)
+bool ug_container::SetUpNoteMonitor(int pass, Voice* voice, const std::vector<ug_base*>* modules)
 {
     Voice* voice0 = voice ? voice : VoiceAt(0);
+    const std::vector<ug_base*> list = modules ? *modules : voice0->modules_;
     ug_base* monitor = nullptr;
-    const size_t count = voice0->modules_.size();
-    for (size_t i = 0; i < count; ++i)
+    for (ug_base* module : list)
     {
-        ug_base* module = voice0->modules_[i];
         if ((module->flags_ & UGF_POLYPHONIC) == 0 || module == monitor)
             continue;
         for (UPlug* pin : module->plugs_)
@@ -170,11 +190,17 @@ void ug_container::CloneVoiceModules(Voice* model, Voice* voice)
 {
     CUGLookupList lookup;
     const size_t count = model->modules_.size();
+    // A nested container holding per-voice modules is copied whole per voice.
+    for (size_t i = 0; i < count; ++i)
+    {
+        auto* nested = dynamic_cast<ug_container*>(model->modules_[i]);
+        if (nested && nested->HoldsPolyphonicModules())
+            nested->MarkPolyphonic();
+    }
     for (size_t i = 0; i < count; ++i)
     {
         ug_base* module = model->modules_[i];
-        // Nested containers are shared by the voices rather than copied.
-        if ((module->flags_ & UGF_POLYPHONIC) == 0 || dynamic_cast<ug_container*>(module))
+        if ((module->flags_ & UGF_POLYPHONIC) == 0)
             continue;
         ug_base* clone = module->Clone(lookup);
         if (!clone)
@@ -197,6 +223,10 @@ void ug_container::AssignVoiceNumbers()
     for (Voice* voice : voices_)
     {
         voice->audioMaster_ = audioMaster_;
+        // Without a note source of its own a container has no voices to
+        // number: its modules keep the number of the voice they belong to.
+        if (!HasNoteSource())
+            continue;
         for (ug_base* module : voice->modules_)
         {
             if (module->flags_ & UGF_POLYPHONIC)
