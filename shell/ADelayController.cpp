@@ -243,6 +243,14 @@ void ADelayController::AddMidiParameters()
         info.unitId = kRootUnitId;
         parameters.addParameter(new Parameter(info));
     }
+    ParameterInfo program{};
+    program.id = static_cast<ParamID>(kProgramChangeParameter);
+    CopyTitle(program.title, "MIDI Program Change");
+    program.stepCount = 127;
+    program.defaultNormalizedValue = 0.0;
+    program.flags = ParameterInfo::kIsProgramChange;
+    program.unitId = kRootUnitId;
+    parameters.addParameter(new Parameter(program));
 }
 
 void ADelayController::ReleaseDependencies()
@@ -293,6 +301,11 @@ void PLUGIN_API ADelayController::update(FUnknown* changedUnknown, int32 message
 tresult PLUGIN_API ADelayController::getMidiControllerAssignment(int32 busIndex, int16 /*channel*/,
                                                                  CtrlNumber midiControllerNumber, ParamID& id)
 {
+    if (busIndex == 0 && midiControllerNumber == kCtrlProgramChange)
+    {
+        id = static_cast<ParamID>(kProgramChangeParameter);
+        return kResultOk;
+    }
     if (busIndex != 0 || midiControllerNumber < 0 || midiControllerNumber >= kMidiParameterCount)
         return kResultFalse;
     id = static_cast<ParamID>(kFirstMidiParameter + midiControllerNumber);

@@ -1,6 +1,6 @@
 #pragma once
 // The plug-in's edit controller. Host side: the host parameters built from
-// parameters.kv.xml plus 130 MIDI controller parameters, the MIDI controller
+// parameters.kv.xml plus 130 MIDI controller parameters and a program change, the MIDI controller
 // mapping, the processor's state and the editor view. Editor side: the
 // parameter reads and writes of the editor, the messages to and from the
 // processor ("BinaryMessage" carrying message records) and the user preset
@@ -30,10 +30,13 @@ public:
     ~ADelayController() override;
 
     // Host parameter ids: patch parameters below kFirstMidiParameter, then one
-    // per MIDI controller, channel pressure and pitch bend.
+    // per MIDI controller, channel pressure and pitch bend, then the program
+    // change (a program-change parameter of 127 steps, program p at p / 127,
+    // that the MIDI mapping offers for the host's MIDI program changes).
     static constexpr int kMaxPatchIndex = 9999;
     static constexpr int kFirstMidiParameter = 10000;
     static constexpr int kMidiParameterCount = 130;
+    static constexpr int kProgramChangeParameter = kFirstMidiParameter + kMidiParameterCount;
     // Longer lists are offered to the host as a range of positions.
     static constexpr int kMaxListItems = 1024;
 

@@ -19,6 +19,8 @@ namespace
 constexpr int kFirstMidiParameter = 10000;
 constexpr int kChannelPressureParameter = 10128;
 constexpr int kPitchBendParameter = 10129;
+// The controller's program-change parameter: program p at p / 127.
+constexpr int kProgramChangeParameter = 10130;
 
 // A velocity inside 0..1; anything else counts as 0.
 float UnitVelocity(float velocity)
@@ -77,6 +79,12 @@ void ADelayProcessor::ReadParameterChanges(ProcessData& data)
                                             static_cast<unsigned char>((v >> 7) & 0x7F)};
             MidiIn(offset, bytes, 3);
         }
+        else if (id == static_cast<ParamID>(kProgramChangeParameter))
+        {
+            const auto program = static_cast<unsigned char>(static_cast<int>(value * 127 + 0.5) & 0x7F);
+            const unsigned char bytes[2] = {0xC0, program};
+            MidiIn(offset, bytes, 2);
+        }
     }
 }
 
@@ -103,6 +111,15 @@ void ADelayProcessor::ReadNotes(ProcessData& data)
             bytes[0] = 0x90;
             bytes[1] = static_cast<unsigned char>(event.noteOn.pitch);
             bytes[2] = static_cast<unsigned char>(scaled);
+        }
+        else if (event.type == Event::kPolyPressureEvent)
+        {
+            if (event.polyPressure.pitch < 0 || event.polyPressure.pitch > 127)
+                continue;
+            bytes[0] = 0xA0;
+            bytes[1] = static_cast<unsigned char>(event.polyPressure.pitch);
+            const float pressure = UnitVelocity(event.polyPressure.pressure);
+            bytes[2] = static_cast<unsigned char>(static_cast<int>(pressure * 127 + 0.5f));
         }
         else if (event.type == Event::kNoteOffEvent)
         {

@@ -79,8 +79,8 @@ TEST(ADelayControllerParameters, AParameterWithoutValueTypeIsAFloatRangeZeroToTe
     const KvParameter& record = fixture.controller->Parameters().at(7);
     EXPECT_EQ(record.valueType, 6);
     EXPECT_EQ(record.value, Bytes(2.5f));
-    // 1 patch parameter and 130 MIDI ones.
-    EXPECT_EQ(fixture.controller->getParameterCount(), 131);
+    // 1 patch parameter, 130 MIDI ones and the program change.
+    EXPECT_EQ(fixture.controller->getParameterCount(), 132);
 }
 
 TEST(ADelayControllerParameters, ClassesFollowTheValueTypeAndPrivateParametersHaveNone)
@@ -132,7 +132,10 @@ TEST(ADelayControllerParameters, FirstHandleWinsAndEachIndexIsOfferedOnceBelowTe
     EXPECT_EQ(fixture.Title(10000), "MIDI CC    0");
     EXPECT_EQ(fixture.Title(10129), "MIDI CC  129");
     EXPECT_EQ(fixture.controller->getParameterObject(10129)->getInfo().flags, 0);
-    EXPECT_EQ(fixture.controller->getParameterCount(), 2 + 130);
+    EXPECT_EQ(fixture.Title(10130), "MIDI Program Change");
+    EXPECT_EQ(fixture.controller->getParameterObject(10130)->getInfo().flags, ParameterInfo::kIsProgramChange);
+    EXPECT_EQ(fixture.controller->getParameterObject(10130)->getInfo().stepCount, 127);
+    EXPECT_EQ(fixture.controller->getParameterCount(), 2 + 130 + 1);
 }
 
 TEST(ADelayControllerParameters, HugeListsPrivateIndexesAndLongNamesAreOfferedSafely)
@@ -186,7 +189,7 @@ TEST(ADelayControllerParameters, ASecondInitializeFailsAndBuildsNothingMore)
 {
     ControllerFixture fixture(ParametersXml(R"(<Parameter Name="A" Handle="1" Index="0"/>)"));
     EXPECT_NE(fixture.controller->initialize(&fixture.host), kResultOk);
-    EXPECT_EQ(fixture.controller->getParameterCount(), 131);
+    EXPECT_EQ(fixture.controller->getParameterCount(), 132);
 }
 
 TEST(ADelayControllerParameters, MidiControllersMapToTheirParametersOnBusZeroOnly)
@@ -199,9 +202,13 @@ TEST(ADelayControllerParameters, MidiControllersMapToTheirParametersOnBusZeroOnl
     EXPECT_EQ(id, 10007u);
     id = 42;
     EXPECT_EQ(fixture.controller->getMidiControllerAssignment(1, 0, 7, id), kResultFalse);
-    EXPECT_EQ(fixture.controller->getMidiControllerAssignment(0, 0, 130, id), kResultFalse);
+    EXPECT_EQ(fixture.controller->getMidiControllerAssignment(1, 0, 130, id), kResultFalse);
+    EXPECT_EQ(fixture.controller->getMidiControllerAssignment(0, 0, 131, id), kResultFalse);
     EXPECT_EQ(fixture.controller->getMidiControllerAssignment(0, 0, -1, id), kResultFalse);
     EXPECT_EQ(id, 42u);
+    // Program change (130) goes to the program-change parameter, on any channel.
+    EXPECT_EQ(fixture.controller->getMidiControllerAssignment(0, 3, 130, id), kResultOk);
+    EXPECT_EQ(id, 10130u);
 
     void* mapping = nullptr;
     ASSERT_EQ(fixture.controller->queryInterface(IMidiMapping::iid, &mapping), kResultOk);

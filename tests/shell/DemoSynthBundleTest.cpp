@@ -25,8 +25,8 @@ TEST(DemoSynthBundle, TheHostSeesAnInstrumentWithStereoOutputAndSixNamedParamete
 
     IEditController* controller = session.instance->controller();
     ASSERT_NE(controller, nullptr);
-    // Six parameters, then the 130 standing for MIDI controllers.
-    ASSERT_EQ(controller->getParameterCount(), 136);
+    // Six parameters, then the 130 standing for MIDI controllers and the program change.
+    ASSERT_EQ(controller->getParameterCount(), 137);
     const char* names[6] = {"Waveform", "Attack", "Decay", "Sustain", "Release", "Volume"};
     // The patch's own settings: sine, attack 0, decay 3, sustain 7, release 3, volume 8 (of 10).
     const double defaults[6] = {0.0, 0.0, 0.3, 0.7, 0.3, 0.8};

@@ -90,7 +90,8 @@ TEST(MidiFile, FormatOneMergesTracksUnderTheTempoTrack)
     Append(music, {0x8B, 0x20, 0x90, 60, 90});                       // tick 1440: quarter 3
     Append(music, {0x00, 0xE0, 0x00, 0x40});                          // pitch bend centre
     Append(music, {0x00, 0xD3, 100});                                 // channel pressure
-    Append(music, {0x00, 0xC0, 5});                                   // program change: not played
+    Append(music, {0x00, 0xC0, 5});                                   // program change
+    Append(music, {0x00, 0xA2, 60, 33});                              // poly pressure on key 60
     Append(music, {0x00, 0xF0, 0x03, 0x7E, 0x01, 0xF7});              // system exclusive: skipped
     Append(music, {0x00, 0xFF, 0x2F, 0x00});
     Bytes file = Header(1, 2, 480);
@@ -100,7 +101,7 @@ TEST(MidiFile, FormatOneMergesTracksUnderTheTempoTrack)
     Performance performance;
     std::string error;
     ASSERT_TRUE(Parse(file, performance, error)) << error;
-    ASSERT_EQ(performance.events.size(), 4u);
+    ASSERT_EQ(performance.events.size(), 6u);
     EXPECT_EQ(performance.events[0].kind, Kind::Controller);
     EXPECT_EQ(performance.events[0].number, 7);
     EXPECT_DOUBLE_EQ(performance.events[0].value, 64 / 127.0);
@@ -112,6 +113,12 @@ TEST(MidiFile, FormatOneMergesTracksUnderTheTempoTrack)
     EXPECT_DOUBLE_EQ(performance.events[2].value, 8192 / 16383.0);
     EXPECT_EQ(performance.events[3].number, Steinberg::Vst::kAfterTouch);
     EXPECT_EQ(performance.events[3].channel, 3);
+    EXPECT_EQ(performance.events[4].kind, Kind::ProgramChange);
+    EXPECT_EQ(performance.events[4].number, 5);
+    EXPECT_EQ(performance.events[5].kind, Kind::PolyPressure);
+    EXPECT_EQ(performance.events[5].number, 60);
+    EXPECT_EQ(performance.events[5].channel, 2);
+    EXPECT_DOUBLE_EQ(performance.events[5].value, 33 / 127.0);
 
     EXPECT_DOUBLE_EQ(performance.tempo.tempoAt(1.5), 60.0);
     int numerator = 0;

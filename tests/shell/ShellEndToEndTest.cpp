@@ -73,8 +73,9 @@ TEST(ShellEndToEnd, TheHostSeesTheIdentityBusesAndParametersOfTheResourceFiles)
 
         IEditController* controller = instance.controller();
         ASSERT_NE(controller, nullptr);
-        // Cutoff and Waveform; the text parameter has no host parameter; 130 MIDI ones.
-        ASSERT_EQ(controller->getParameterCount(), 132);
+        // Cutoff and Waveform; the text parameter has no host parameter; 130
+        // MIDI ones and the program change.
+        ASSERT_EQ(controller->getParameterCount(), 133);
         ParameterInfo info{};
         controller->getParameterInfo(0, info);
         EXPECT_EQ(Narrow(info.title), "Cutoff");
@@ -87,7 +88,7 @@ TEST(ShellEndToEnd, TheHostSeesTheIdentityBusesAndParametersOfTheResourceFiles)
         ParamID id = 0;
         EXPECT_TRUE(instance.mapMidiController(0, 7, id));
         EXPECT_EQ(id, 10007u);
-        EXPECT_FALSE(instance.mapMidiController(0, 130, id));
+        EXPECT_FALSE(instance.mapMidiController(0, 131, id));
     }
 }
 

@@ -304,7 +304,8 @@ int RunHost(const HostOptions& options, std::ostream& out, std::ostream& err)
     if (result.droppedNotes > 0)
         err << "kvhost: " << result.droppedNotes << " note events skipped (the plug-in takes no notes)\n";
     if (result.unmappedControllers > 0)
-        err << "kvhost: " << result.unmappedControllers << " MIDI controller events skipped (not mapped)\n";
+        err << "kvhost: " << result.unmappedControllers
+            << " MIDI controller or program change events skipped (not mapped)\n";
 
     out << (writing ? options.outFile : std::string("(no output file)")) << ": " << result.channels
         << " channels, " << static_cast<long long>(options.sampleRate) << " Hz, " << std::fixed

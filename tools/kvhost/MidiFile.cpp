@@ -161,6 +161,15 @@ bool ReadChannelMessage(ByteReader& track, std::uint8_t status, int firstData, s
         event.number = data[0];
         event.value = data[1] / 127.0;
         break;
+    case 0xA0:
+        event.kind = PerformanceEvent::Kind::PolyPressure;
+        event.number = data[0];
+        event.value = data[1] / 127.0;
+        break;
+    case 0xC0:
+        event.kind = PerformanceEvent::Kind::ProgramChange;
+        event.number = data[0];
+        break;
     case 0xD0:
         event.kind = PerformanceEvent::Kind::Controller;
         event.number = Steinberg::Vst::kAfterTouch;
@@ -171,7 +180,7 @@ bool ReadChannelMessage(ByteReader& track, std::uint8_t status, int firstData, s
         event.number = Steinberg::Vst::kPitchBend;
         event.value = (data[0] | (data[1] << 7)) / 16383.0;
         break;
-    default: // polyphonic pressure and program change are not played
+    default:
         return true;
     }
     content.events.push_back({tick, event});

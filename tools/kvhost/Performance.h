@@ -19,7 +19,11 @@ struct PerformanceEvent
         Parameter,
         // A MIDI controller (0-127, or 128 channel pressure, 129 pitch bend),
         // which reaches the plug-in through the controller's MIDI mapping.
-        Controller
+        Controller,
+        // Pressure `value` on key `number`: a poly-pressure event.
+        PolyPressure,
+        // Program `number`, through the controller's program-change parameter.
+        ProgramChange
     };
 
     double seconds = 0.0;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "pluginterfaces/vst/ivstmidicontrollers.h"
+
 using namespace Steinberg;
 using namespace Steinberg::Vst;
 
@@ -77,6 +79,38 @@ void Renderer::addEvent(const PerformanceEvent& event, int32 offset, double quar
             ++result.droppedNotes;
         return;
     }
+    case PerformanceEvent::Kind::PolyPressure:
+    {
+        if (!instance_.hasEventInput())
+        {
+            ++result.droppedNotes;
+            return;
+        }
+        Event pressure{};
+        pressure.busIndex = 0;
+        pressure.sampleOffset = offset;
+        pressure.ppqPosition = quarters;
+        pressure.flags = Event::kIsLive;
+        pressure.type = Event::kPolyPressureEvent;
+        pressure.polyPressure = {static_cast<int16>(event.channel), static_cast<int16>(event.number),
+                                 static_cast<float>(event.value), -1};
+        if (events_.addEvent(pressure) != kResultOk)
+            ++result.droppedNotes;
+        return;
+    }
+    case PerformanceEvent::Kind::ProgramChange:
+    {
+        const ProgramTarget& target = programTarget(event.channel);
+        if (!target.found)
+        {
+            ++result.unmappedControllers;
+            return;
+        }
+        // Program p of a parameter with n steps is the value p / n.
+        const double steps = target.stepCount > 0 ? target.stepCount : 127.0;
+        inputChanges_.add(target.id, offset, std::clamp(event.number / steps, 0.0, 1.0));
+        return;
+    }
     case PerformanceEvent::Kind::Parameter:
         inputChanges_.add(event.parameterId, offset, event.value);
         return;
@@ -98,6 +132,37 @@ void Renderer::addEvent(const PerformanceEvent& event, int32 offset, double quar
         return;
     }
     }
+}
+
+const Renderer::ProgramTarget& Renderer::programTarget(int channel)
+{
+    auto found = programTargets_.find(channel);
+    if (found != programTargets_.end())
+        return found->second;
+    // As a DAW does: the controller's MIDI mapping of program change first,
+    // else its parameter flagged as the program change.
+    ProgramTarget target;
+    IEditController* controller = instance_.controller();
+    ParamID id = 0;
+    if (instance_.mapMidiController(static_cast<int16>(channel), static_cast<CtrlNumber>(kCtrlProgramChange), id))
+    {
+        target.found = true;
+        target.id = id;
+    }
+    for (int32 i = 0; controller && i < controller->getParameterCount(); ++i)
+    {
+        ParameterInfo info{};
+        if (controller->getParameterInfo(i, info) != kResultOk)
+            continue;
+        if (target.found ? info.id == target.id : (info.flags & ParameterInfo::kIsProgramChange) != 0)
+        {
+            target.found = true;
+            target.id = info.id;
+            target.stepCount = info.stepCount;
+            break;
+        }
+    }
+    return programTargets_.emplace(channel, target).first->second;
 }
 
 void Renderer::updateController(HostParameterChanges& changes)
@@ -137,6 +202,7 @@ bool Renderer::render(const Performance& performance, const RenderSettings& sett
 
     prepareBuffers();
     controllerMap_.clear();
+    programTargets_.clear();
     result.channels = static_cast<int>(outputChannels_.size());
     LevelMeter meter;
 

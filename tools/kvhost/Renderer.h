@@ -1,8 +1,9 @@
 #pragma once
 // Plays a performance through a running plug-in instance block by block, as
-// a DAW's engine does: notes as events and parameter changes as queue points
-// at their sample offsets, MIDI controllers through the controller's MIDI
-// mapping, the controller's own edits at the start of the next block, a
+// a DAW's engine does: notes and poly pressure as events and parameter changes
+// as queue points at their sample offsets, MIDI controllers through the
+// controller's MIDI mapping, program changes through its program-change
+// parameter, the controller's own edits at the start of the next block, a
 // process context for every block; after each block the controller is given
 // the values played and the processor's output parameter changes. The output
 // goes to an AudioSink.
@@ -35,8 +36,9 @@ struct RenderResult
     int channels = 0;
     double peak = 0.0;
     double rms = 0.0;
-    // MIDI controllers that the plug-in maps to no parameter, and notes for a
-    // plug-in without an event input: both are skipped.
+    // MIDI controllers and program changes that the plug-in maps to no
+    // parameter, and notes and poly pressure for a plug-in without an event
+    // input: all are skipped.
     int unmappedControllers = 0;
     int droppedNotes = 0;
     // The automatic length was longer than kMaxAutomaticSeconds and was cut.
@@ -58,6 +60,15 @@ private:
     void addEvent(const PerformanceEvent& event, Steinberg::int32 offset, double quarters, RenderResult& result);
     void updateController(HostParameterChanges& changes);
 
+    // Where a program change goes: a parameter of the controller, and its steps.
+    struct ProgramTarget
+    {
+        bool found = false;
+        Steinberg::Vst::ParamID id = 0;
+        Steinberg::int32 stepCount = 0;
+    };
+    const ProgramTarget& programTarget(int channel);
+
     PluginInstance& instance_;
     HostParameterChanges inputChanges_;
     HostParameterChanges outputChanges_;
@@ -74,4 +85,5 @@ private:
 
     // Each controller's mapping, asked once per render.
     std::map<std::pair<int, int>, std::pair<bool, Steinberg::Vst::ParamID>> controllerMap_;
+    std::map<int, ProgramTarget> programTargets_;
 };
