@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -115,13 +116,16 @@ TEST(SharedLookup, ConcurrentRequestersNeverSeeAHalfFilledTable)
 {
     constexpr int threads = 8;
     constexpr int size = 4096;
+    // Tables live for the process: each run asks for a table of its own.
+    static int run = 0;
+    const std::wstring name = L"test concurrent fill " + std::to_wstring(++run);
     std::atomic<int> fills{0};
     std::atomic<int> badReads{0};
     std::vector<std::thread> workers;
     for (int t = 0; t < threads; ++t)
     {
         workers.emplace_back([&] {
-            auto* table = static_cast<ULookup*>(request(L"test concurrent fill", 96000, size, SLS_GLOBAL, nullptr));
+            auto* table = static_cast<ULookup*>(request(name, 96000, size, SLS_GLOBAL, nullptr));
             table->FillOnce([&] {
                 ++fills;
                 for (int i = 0; i < size; ++i)
@@ -150,9 +154,12 @@ TEST(SharedOscWaveTable, OnlyTheFirstCreateFillsAndRecordsTheSampleRate)
         for (int i = 0; i < table.GetSize(); ++i)
             table.SetValue(i, static_cast<float>(std::sin(i * 2.0 * M_PI / 512.0)));
     };
+    // Tables live for the process: each run asks for a table of its own.
+    static int run = 0;
+    const std::wstring name = L"test osc sine " + std::to_wstring(++run);
     SharedOscWaveTable first;
     EXPECT_EQ(first.GetSampleRate(), -99);
-    EXPECT_TRUE(first.Create(L"test osc sine", 44100, sine));
+    EXPECT_TRUE(first.Create(name, 44100, sine));
     EXPECT_EQ(first.GetSampleRate(), 44100);
     ASSERT_NE(first.GetTable(), nullptr);
     EXPECT_EQ(first.GetTable()->GetSize(), 517);
@@ -160,11 +167,11 @@ TEST(SharedOscWaveTable, OnlyTheFirstCreateFillsAndRecordsTheSampleRate)
     EXPECT_NEAR(first.GetTable()->GetValueIndexed2(128), 1.0f, 1e-6);
 
     int secondFills = 0;
-    EXPECT_FALSE(first.Create(L"test osc sine", 44100, [&](ULookup&) { ++secondFills; }));
+    EXPECT_FALSE(first.Create(name, 44100, [&](ULookup&) { ++secondFills; }));
     EXPECT_EQ(secondFills, 0);
     EXPECT_EQ(first.GetSampleRate(), 44100);
 
     SharedOscWaveTable other;
-    EXPECT_FALSE(other.Create(L"test osc sine", 44100, sine));
+    EXPECT_FALSE(other.Create(name, 44100, sine));
     EXPECT_EQ(other.GetTable(), first.GetTable());
 }
