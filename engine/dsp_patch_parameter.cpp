@@ -3,12 +3,14 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <mutex>
 #include <type_traits>
 
 #include "core/MyTypeTraits.h"
 #include "core/PersistanceFactory.h"
 #include "core/RawConversions.h"
+#include "core/ValueRule.h"
 #include "core/conversion.h"
 #include "core/my_streams.h"
 #include "core/InterfaceObject.h"
@@ -167,12 +169,52 @@ bool dsp_patch_parameter<T, M>::SetValue(const T& value, int key, int patch)
     return SetValueRaw2(bytes.data(), static_cast<int>(bytes.size()), patch, key);
 }
 
+// Values from documents and saved states go through the rule the controller
+// uses too: numbers must be whole and finite, enum values must be in the
+// list, and a value the host sees through a host parameter (one with an
+// index) is brought into that parameter's range. Values without one carry
+// engine quantities (tempo, positions, module outputs) that the range does
+// not bound. A refused text stores nothing.
+template <typename T, class M>
+bool dsp_patch_parameter<T, M>::ConformFromText(const std::string& text, T& value) const
+{
+    constexpr double kUnbounded = std::numeric_limits<double>::infinity();
+    const bool ranged = getIndex() != -1;
+    if constexpr (std::is_same_v<M, MetaData_ranged<float>>)
+        return ValueRule::Float(text, ranged ? this->getRangeMinimum() : -kUnbounded,
+                                ranged ? this->getRangeMaximum() : kUnbounded, value);
+    else if constexpr (std::is_same_v<M, MetaData_ranged<int>>)
+    {
+        int32_t v = 0;
+        if (!ValueRule::Int(text, ranged ? this->getRangeMinimum() : -kUnbounded,
+                            ranged ? this->getRangeMaximum() : kUnbounded, v))
+            return false;
+        value = v;
+        return true;
+    }
+    else if constexpr (std::is_same_v<M, MetaData_enum>)
+    {
+        int32_t v = 0;
+        if (!ValueRule::Enum(text, this->getEnumList(), v))
+            return false;
+        value = v;
+        return true;
+    }
+    else if constexpr (std::is_same_v<T, bool>)
+        return ValueRule::Bool(text, value);
+    else
+    {
+        MyTypeTraits<T>::parse(text.c_str(), value);
+        return true;
+    }
+}
+
 template <typename T, class M>
 void dsp_patch_parameter<T, M>::SetValueFromXml(const std::string& text, int key, int patch)
 {
     T value{};
-    MyTypeTraits<T>::parse(text.c_str(), value);
-    SetValue(value, key, patch);
+    if (ConformFromText(text, value))
+        SetValue(value, key, patch);
 }
 
 template <typename T, class M>
@@ -303,7 +345,10 @@ template <typename T, class M>
 void dsp_patch_parameter<T, M>::setMetadataRangeMinimum(double minimum)
 {
     if constexpr (std::is_same_v<M, MetaData_ranged<float>>)
+    {
+        ValueRule::LimitBound(minimum, 0.0);
         this->minimum_ = static_cast<float>(minimum);
+    }
     else if constexpr (std::is_same_v<M, MetaData_ranged<int>>)
     {
         if (minimum > -2147483649.0 && minimum < 2147483648.0)
@@ -315,7 +360,10 @@ template <typename T, class M>
 void dsp_patch_parameter<T, M>::setMetadataRangeMaximum(double maximum)
 {
     if constexpr (std::is_same_v<M, MetaData_ranged<float>>)
+    {
+        ValueRule::LimitBound(maximum, 10.0);
         this->maximum_ = static_cast<float>(maximum);
+    }
     else if constexpr (std::is_same_v<M, MetaData_ranged<int>>)
     {
         if (maximum > -2147483649.0 && maximum < 2147483648.0)

@@ -53,6 +53,8 @@ private:
     // Normalised value of a typed value, and back; text and blob have none.
     float ToNormalised(const T& value) const;
     bool FromNormalised(float normalised, T& value) const;
+    // The value a text from outside stands for, by the shared value rule.
+    bool ConformFromText(const std::string& text, T& value) const;
 };
 
 using dsp_patch_parameter_text = dsp_patch_parameter<std::wstring, MetaData_filename>;

@@ -110,6 +110,9 @@ void ADelayProcessor::AddBuses(bool output, int channels, std::vector<ChannelPla
 
 tresult PLUGIN_API ADelayProcessor::setActive(TBool state)
 {
+    // A second activation (or deactivation) changes nothing.
+    if ((state != 0) == active_.load())
+        return kResultOk;
     if (state)
     {
         const std::string dsp = factory_ ? factory_->getXml("dsp.kv.xml") : std::string();
@@ -120,8 +123,22 @@ tresult PLUGIN_API ADelayProcessor::setActive(TBool state)
         silence_.assign(room, 0.0f);
         discard_.assign(room, 0.0f);
     }
-    active_ = state != 0;
+    active_.store(state != 0);
     return AudioEffect::setActive(state);
+}
+
+tresult PLUGIN_API ADelayProcessor::setupProcessing(ProcessSetup& setup)
+{
+    if (active_.load())
+        return kResultFalse;
+    return AudioEffect::setupProcessing(setup);
+}
+
+tresult PLUGIN_API ADelayProcessor::activateBus(MediaType type, BusDirection dir, int32 index, TBool state)
+{
+    if (active_.load())
+        return kResultFalse;
+    return AudioEffect::activateBus(type, dir, index, state);
 }
 
 tresult PLUGIN_API ADelayProcessor::setBusArrangements(SpeakerArrangement* inputs, int32 numIns,
@@ -129,6 +146,8 @@ tresult PLUGIN_API ADelayProcessor::setBusArrangements(SpeakerArrangement* input
 {
     if (numIns < 0 || numOuts < 0 || (numIns > 0 && !inputs) || (numOuts > 0 && !outputs))
         return kInvalidArgument;
+    if (active_.load())
+        return kResultFalse;
     // Only the arrangements the engine has: the buses never change.
     if (numIns != static_cast<int32>(audioInputs.size()) || numOuts != static_cast<int32>(audioOutputs.size()))
         return kResultFalse;
@@ -187,8 +206,28 @@ bool ADelayProcessor::MapChannels(ProcessData& data)
     return inputsOk && outputsOk;
 }
 
+void ADelayProcessor::Silence(ProcessData& data)
+{
+    if (data.outputs == nullptr || data.numSamples < 1)
+        return;
+    for (int32 bus = 0; bus < data.numOutputs; ++bus)
+    {
+        AudioBusBuffers& buffers = data.outputs[bus];
+        for (int32 c = 0; buffers.channelBuffers32 && c < buffers.numChannels; ++c)
+            if (float* channel = buffers.channelBuffers32[c])
+                std::fill(channel, channel + data.numSamples, 0.0f);
+        buffers.silenceFlags = buffers.numChannels >= 64 ? ~uint64(0) : (uint64(1) << buffers.numChannels) - 1;
+    }
+}
+
 tresult PLUGIN_API ADelayProcessor::process(ProcessData& data)
 {
+    // Blocks come only between setActive(true) and setActive(false).
+    if (!active_.load())
+    {
+        Silence(data);
+        return kResultOk;
+    }
     ReadParameterChanges(data);
     if (data.numSamples < 1)
         return kResultOk;
@@ -213,7 +252,6 @@ tresult PLUGIN_API ADelayProcessor::process(ProcessData& data)
     }
     const int64_t blockStart = master->SampleClock();
     master->DoProcess(data.numSamples, inputChannels_, outputChannels_, numInputs_, numOutputs_, 1, 1, 0);
-    statePending_.store(false, std::memory_order_release);
     SendControllers(data, blockStart);
     return kResultOk;
 }
@@ -241,11 +279,12 @@ tresult PLUGIN_API ADelayProcessor::notify(IMessage* message)
 
 tresult PLUGIN_API ADelayProcessor::getState(IBStream* state)
 {
+    // A state set but not yet taken by the audio thread is applied before the
+    // read, so what is saved is what plays: values the engine refused or
+    // brought into range never return to the host as given.
     std::string text;
-    if (statePending_.load(std::memory_order_acquire))
-        text = pendingState_;
-    else if (KvAudioMaster* master = runtime_.AudioMaster())
-        master->getPresetState_UI_THREAD(text, active_);
+    if (KvAudioMaster* master = runtime_.AudioMaster())
+        master->getPresetState_UI_THREAD(text, AudioThreadRuns());
     return StateChunk::Write(state, text) ? kResultOk : kResultFalse;
 }
 
@@ -257,12 +296,7 @@ tresult PLUGIN_API ADelayProcessor::setState(IBStream* state)
     KvAudioMaster* master = runtime_.AudioMaster();
     if (master == nullptr || text.empty())
         return kResultOk;
-    master->setPresetState_UI_THREAD(text, active_);
-    if (active_)
-    {
-        pendingState_ = text;
-        statePending_.store(true, std::memory_order_release);
-    }
+    master->setPresetState_UI_THREAD(text, AudioThreadRuns());
     return kResultOk;
 }
 

@@ -41,6 +41,11 @@ public:
     Steinberg::tresult PLUGIN_API setActive(Steinberg::TBool state) SMTG_OVERRIDE;
     Steinberg::tresult PLUGIN_API setState(Steinberg::IBStream* state) SMTG_OVERRIDE;
     Steinberg::tresult PLUGIN_API getState(Steinberg::IBStream* state) SMTG_OVERRIDE;
+    // Refused (kResultFalse) while active: the setup and the buses are what
+    // the audio thread runs with.
+    Steinberg::tresult PLUGIN_API setupProcessing(Steinberg::Vst::ProcessSetup& setup) SMTG_OVERRIDE;
+    Steinberg::tresult PLUGIN_API activateBus(Steinberg::Vst::MediaType type, Steinberg::Vst::BusDirection dir,
+                                              Steinberg::int32 index, Steinberg::TBool state) SMTG_OVERRIDE;
     Steinberg::tresult PLUGIN_API setBusArrangements(Steinberg::Vst::SpeakerArrangement* inputs,
                                                      Steinberg::int32 numIns,
                                                      Steinberg::Vst::SpeakerArrangement* outputs,
@@ -67,11 +72,14 @@ private:
     bool MapChannels(Steinberg::Vst::ProcessData& data);
     void SendControllers(Steinberg::Vst::ProcessData& data, int64_t blockStart);
     void MidiIn(int offset, const unsigned char* bytes, int count);
+    // Zeroes the outputs the host gave for a block that is not played.
+    static void Silence(Steinberg::Vst::ProcessData& data);
 
     MyVstPluginFactory* factory_;
     SynthRuntime runtime_;
     bool isInstrument_ = false;
-    bool active_ = false;
+    // Written by the user-interface thread, read by process().
+    std::atomic<bool> active_{false};
     my_VstTimeInfo timeInfo_;
     int numOutputs_ = 0;
     int numInputs_ = 0;
@@ -84,10 +92,8 @@ private:
     // Stand in for host buffers that are missing: silence in, discard out.
     std::vector<float> silence_;
     std::vector<float> discard_;
-
-    // A state given while active that the audio thread has not taken yet:
-    // getState reports it until a block has run.
-    std::string pendingState_;
-    std::atomic<bool> statePending_{false};
+    // Whether the host runs blocks now: preset state then crosses to the
+    // audio thread instead of being read or written here.
+    bool AudioThreadRuns() const { return active_.load() && isProcessing(); }
 };
 #pragma GCC diagnostic pop

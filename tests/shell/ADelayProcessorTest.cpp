@@ -198,6 +198,10 @@ TEST(ADelayProcessorBuses, OnlyTheArrangementsItHasAreAccepted)
     ProcessorFixture f(2, 2, "outputsAsStereoPairs=\"true\"");
     SpeakerArrangement stereo = SpeakerArr::kStereo;
     SpeakerArrangement mono = SpeakerArr::kMono;
+    // Buses are arranged while inactive only.
+    EXPECT_EQ(f.processor->setBusArrangements(&stereo, 1, &stereo, 1), kResultFalse);
+    f.processor->setProcessing(false);
+    ASSERT_EQ(f.processor->setActive(false), kResultOk);
     EXPECT_EQ(f.processor->setBusArrangements(&stereo, 1, &stereo, 1), kResultOk);
     EXPECT_EQ(f.processor->setBusArrangements(&mono, 1, &mono, 1), kResultFalse);
     EXPECT_EQ(f.processor->setBusArrangements(&stereo, 1, nullptr, 0), kResultFalse);
@@ -407,7 +411,7 @@ TEST(ADelayProcessorTransport, TheHostContextIsCopiedWhenTheEngineAsksForTempo)
     EXPECT_EQ(f.processor->TimeInfo().tempo, 90.0);
 }
 
-TEST(ADelayProcessorState, BadChunksAreRefusedAndAGivenStateIsReportedBeforeAnyBlock)
+TEST(ADelayProcessorState, BadChunksAreRefusedAndWhatTheGraphLacksIsNotSavedBack)
 {
     ProcessorFixture f(0, 2, "");
     const std::string document = R"(<?xml version="1.0" ?><Parameters><Param id="1" val="2"/></Parameters>)";
@@ -425,9 +429,11 @@ TEST(ADelayProcessorState, BadChunksAreRefusedAndAGivenStateIsReportedBeforeAnyB
 
     HostMemoryStream in(Chunk(document));
     EXPECT_EQ(f.processor->setState(&in), kResultOk);
+    // The graph has no parameter 1: what is saved is what plays.
     HostMemoryStream out;
     EXPECT_EQ(f.processor->getState(&out), kResultOk);
-    EXPECT_EQ(out.bytes(), Chunk(document));
+    const std::string saved(out.bytes().begin(), out.bytes().end());
+    EXPECT_EQ(saved.find("id=\"1\""), std::string::npos) << saved;
 
     HostMemoryStream empty(Chunk(""));
     EXPECT_EQ(f.processor->setState(&empty), kResultOk);

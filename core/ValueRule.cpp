@@ -1,0 +1,117 @@
+#include "core/ValueRule.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+#include "core/it_enum_list.h"
+
+namespace ValueRule
+{
+namespace
+{
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+} // namespace
+
+bool Normalized(double& n)
+{
+    if (!std::isfinite(n))
+        return false;
+    n = std::clamp(n, 0.0, 1.0);
+    return true;
+}
+
+bool ParseNumber(std::string_view text, double& out)
+{
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    while (begin < end && IsBlank(text[begin]))
+        ++begin;
+    while (end > begin && IsBlank(text[end - 1]))
+        --end;
+    // from_chars takes no leading '+'; a sign must be followed by the number.
+    if (begin < end && text[begin] == '+' && (begin + 1 == end || text[begin + 1] == '-'))
+        return false;
+    if (begin < end && text[begin] == '+')
+        ++begin;
+    if (begin == end)
+        return false;
+    double value = 0.0;
+    const char* first = text.data() + begin;
+    const char* last = text.data() + end;
+    const auto [stop, error] = std::from_chars(first, last, value, std::chars_format::general);
+    if (error != std::errc() || stop != last || !std::isfinite(value))
+        return false;
+    out = value;
+    return true;
+}
+
+double Clamp(double v, double a, double b)
+{
+    const double low = std::min(a, b);
+    const double high = std::max(a, b);
+    return std::clamp(v, low, high);
+}
+
+bool LimitBound(double& bound, double fallback)
+{
+    if (!std::isfinite(bound))
+    {
+        bound = fallback;
+        return false;
+    }
+    const double limited = std::clamp(bound, -kRangeLimit, kRangeLimit);
+    const bool kept = limited == bound;
+    bound = limited;
+    return kept;
+}
+
+bool Float(std::string_view text, double a, double b, float& out)
+{
+    double v = 0.0;
+    if (!ParseNumber(text, v))
+        return false;
+    if (std::isfinite(a) && std::isfinite(b))
+        v = Clamp(v, a, b);
+    v = std::clamp(v, static_cast<double>(-std::numeric_limits<float>::max()), static_cast<double>(std::numeric_limits<float>::max()));
+    out = static_cast<float>(v);
+    return true;
+}
+
+bool Int(std::string_view text, double a, double b, int32_t& out)
+{
+    double v = 0.0;
+    if (!ParseNumber(text, v))
+        return false;
+    if (std::isfinite(a) && std::isfinite(b))
+        v = Clamp(v, a, b);
+    v = std::clamp(std::trunc(v), -2147483648.0, 2147483647.0);
+    out = static_cast<int32_t>(v);
+    return true;
+}
+
+bool Enum(std::string_view text, const std::wstring& enumList, int32_t& out)
+{
+    double v = 0.0;
+    if (!ParseNumber(text, v) || v != std::trunc(v) || v < -2147483648.0 || v > 2147483647.0)
+        return false;
+    const auto value = static_cast<int32_t>(v);
+    if (!it_enum_list::IsValidValue(enumList, value))
+        return false;
+    out = value;
+    return true;
+}
+
+bool Bool(std::string_view text, bool& out)
+{
+    double v = 0.0;
+    if (!ParseNumber(text, v))
+        return false;
+    out = v != 0.0;
+    return true;
+}
+} // namespace ValueRule
