@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
+#include <string_view>
 
 #include "base/source/updatehandler.h"
 #include "core/ExactXmlText.h"
@@ -17,6 +19,9 @@
 #include "core/it_enum_list.h"
 #include "editor/GuiPatchAutomator2.h"
 #include "shell/KVVSTGUIEditor.h"
+#include "shell/KvGuarded.h"
+#include "shell/KvHostParameter.h"
+#include "core/ValueRule.h"
 #include "shell/MyVstPluginFactory.h"
 #include "core/SafeXmlText.h"
 #include "shell/StateChunk.h"
@@ -26,22 +31,6 @@ using namespace Steinberg::Vst;
 
 namespace
 {
-// A range parameter that stays defined when its range is empty: every plain
-// value then maps to 0 and back to the minimum.
-class KvRangeParameter : public RangeParameter
-{
-public:
-    using RangeParameter::RangeParameter;
-
-    ParamValue toNormalized(ParamValue plain) const SMTG_OVERRIDE
-    {
-        const ParamValue span = getMax() - getMin();
-        if (!(span > 0.0) || !std::isfinite(plain))
-            return 0.0;
-        return std::clamp((plain - getMin()) / span, 0.0, 1.0);
-    }
-};
-
 // Each byte of the name widened to one 16-bit unit, at most 50 of them.
 void CopyTitle(String128 title, const std::string& name)
 {
@@ -51,12 +40,22 @@ void CopyTitle(String128 title, const std::string& name)
     title[n] = 0;
 }
 
-void CopyWide(String128 text, const std::wstring& wide)
+std::u16string Utf16(const std::wstring& wide)
 {
-    const std::size_t n = std::min<std::size_t>(wide.size(), 127);
-    for (std::size_t i = 0; i < n; ++i)
-        text[i] = static_cast<char16>(wide[i] & 0xFFFF);
-    text[n] = 0;
+    std::u16string text;
+    for (wchar_t c : wide)
+        text.push_back(static_cast<char16_t>(c & 0xFFFF));
+    return text;
+}
+
+// A range bound of the parameters document kept within the limit all values
+// share, with a line saying so.
+void LimitRangeBound(const KvParameter& record, const char* attribute, double& bound, double fallback)
+{
+    const double given = bound;
+    if (!ValueRule::LimitBound(bound, fallback))
+        std::fprintf(stderr, "parameters.kv.xml: parameter \"%s\": %s %g is out of bounds, using %g.\n",
+                     record.name.c_str(), attribute, given, bound);
 }
 
 int IntAttribute(const TiXmlElement* element, const char* name, int fallback)
@@ -135,6 +134,8 @@ void ADelayController::BuildParameters(const TiXmlElement* list)
         record.moduleParamId = IntAttribute(element, "ModuleParamId", -1);
         if (const char* name = element->Attribute("Name"))
             record.name = name;
+        LimitRangeBound(record, "RangeMinimum", record.rangeMinimum, 0.0);
+        LimitRangeBound(record, "RangeMaximum", record.rangeMaximum, 10.0);
         const char* metaData = element->Attribute("MetaData");
         if (metaData && (record.valueType == 8 || record.valueType == 1))
             record.enumList = Utf8ToWstring(metaData);
@@ -182,47 +183,36 @@ void ADelayController::AddHostParameter(KvParameter& record, int isPrivate, cons
     {
         // Too many names to list: the host sees the positions as a range.
         info.stepCount = listSize - 1;
-        auto* range = new KvRangeParameter(info, 0.0, listSize - 1.0);
-        range->setPrecision(0);
-        parameter = range;
+        parameter = new KvRangeHostParameter(info, 0.0, listSize - 1.0, 0);
     }
     else if (type == 3 || type == 6 || (type == 8 && record.enumList.empty()))
     {
         const double steps = type == 8 ? high - low : 0.0;
         info.stepCount = steps >= 0.0 && steps < kMaxListItems * 1e6 ? static_cast<int32>(steps) : 0;
-        auto* range = new KvRangeParameter(info, low, high);
-        range->setPrecision(type == 8 ? 0 : 3);
-        info.defaultNormalizedValue = range->toNormalized(5.0);
-        range->getInfo().defaultNormalizedValue = info.defaultNormalizedValue;
+        auto* range = new KvRangeHostParameter(info, low, high, type == 8 ? 0 : 3);
+        range->getInfo().defaultNormalizedValue = range->toNormalized(5.0);
         parameter = range;
     }
     else if (type == 8)
     {
         info.flags = ParameterInfo::kCanAutomate | ParameterInfo::kIsList;
-        // Each appended string adds a step; one string is zero steps.
-        info.stepCount = -1;
-        auto* list = new StringListParameter(info);
+        std::vector<std::u16string> names;
         it_enum_list items(record.enumList);
         for (items.First(); !items.IsDone(); items.Next())
-        {
-            String128 text{};
-            CopyWide(text, items.CurrentItem()->text);
-            list->appendString(text);
-        }
-        parameter = list;
+            names.push_back(Utf16(items.CurrentItem()->text));
+        parameter = new KvListHostParameter(info, std::move(names));
     }
     else
     {
         info.stepCount = 5;
         info.unitId = record.index;
-        parameter = new Parameter(info);
+        parameter = new KvHostParameter(info);
     }
 
-    const double plain = StringToDouble(defaultText.c_str());
-    double normalized = parameter->toNormalized(std::isfinite(plain) ? plain : 0.0);
-    if (!std::isfinite(normalized))
-        normalized = 0.0;
-    parameter->setNormalized(std::clamp(normalized, 0.0, 1.0));
+    double plain = 0.0;
+    if (!ValueRule::ParseNumber(defaultText, plain))
+        plain = StringToDouble(defaultText.c_str());
+    parameter->setNormalized(parameter->toNormalized(std::isfinite(plain) ? plain : 0.0));
     parameters.addParameter(parameter);
     parameter->addDependent(this);
     watched_.push_back(parameter);
@@ -241,7 +231,7 @@ void ADelayController::AddMidiParameters()
         info.defaultNormalizedValue = 0.0;
         info.flags = 0;
         info.unitId = kRootUnitId;
-        parameters.addParameter(new Parameter(info));
+        parameters.addParameter(new KvHostParameter(info));
     }
     ParameterInfo program{};
     program.id = static_cast<ParamID>(kProgramChangeParameter);
@@ -312,6 +302,79 @@ tresult PLUGIN_API ADelayController::getMidiControllerAssignment(int32 busIndex,
     return kResultOk;
 }
 
+bool ADelayController::ConformStateValue(const KvParameter& record, const char* text, std::string& raw,
+                                         double& plain) const
+{
+    plain = std::numeric_limits<double>::quiet_NaN();
+    const std::string_view given = text ? text : "";
+    // Only a value the host sees is bounded by its range, as in the engine.
+    const bool ranged = record.index >= 0;
+    const double low = ranged ? record.rangeMinimum : -std::numeric_limits<double>::infinity();
+    const double high = ranged ? record.rangeMaximum : std::numeric_limits<double>::infinity();
+    switch (record.valueType)
+    {
+    case 1:
+        raw = ParseToRaw(1, std::string(given));
+        return true;
+    case 10:
+        raw = Base64::decode(std::string(given));
+        return true;
+    case 6:
+    {
+        float v = 0.0f;
+        if (!ValueRule::Float(given, low, high, v))
+            return false;
+        raw.assign(reinterpret_cast<const char*>(&v), sizeof(v));
+        plain = v;
+        return true;
+    }
+    case 3:
+    {
+        double v = 0.0;
+        if (!ValueRule::ParseNumber(given, v))
+            return false;
+        v = ValueRule::Clamp(v, low, high);
+        raw.assign(reinterpret_cast<const char*>(&v), sizeof(v));
+        plain = v;
+        return true;
+    }
+    case 8:
+    {
+        int32_t v = 0;
+        if (record.enumList.empty())
+        {
+            if (!ValueRule::Int(given, low, high, v))
+                return false;
+            plain = v;
+        }
+        else
+        {
+            it_enum_list items(record.enumList);
+            if (!ValueRule::Enum(given, record.enumList, v) || !items.FindValue(v))
+                return false;
+            // The host's list counts positions.
+            plain = items.CurrentItem()->index;
+        }
+        raw.assign(reinterpret_cast<const char*>(&v), sizeof(v));
+        return true;
+    }
+    case 4:
+    {
+        bool v = false;
+        if (!ValueRule::Bool(given, v))
+            return false;
+        raw.assign(1, v ? '\1' : '\0');
+        plain = v ? 1.0 : 0.0;
+        return true;
+    }
+    default:
+        if (!ValueRule::ParseNumber(given, plain))
+            return false;
+        raw = ParseToRaw(record.valueType, std::string(given));
+        return true;
+    }
+}
+
 tresult PLUGIN_API ADelayController::setComponentState(IBStream* state)
 {
     std::string text;
@@ -325,34 +388,79 @@ tresult PLUGIN_API ADelayController::setComponentState(IBStream* state)
     if (root == nullptr)
         return kResultOk;
 
+    // Each value is read by the same rule as in the processor, so the host
+    // shows what plays; a value the rule refuses leaves the parameter as it is.
     for (const TiXmlElement* param = root->FirstChildElement("Param"); param;
          param = param->NextSiblingElement("Param"))
     {
         const char* val = param->Attribute("val");
         const int index = IntAttribute(param, "index", -1);
         bool hostUpdated = false;
-        if (index >= 0 && index <= kMaxPatchIndex)
+        Parameter* parameter =
+            index >= 0 && index <= kMaxPatchIndex ? parameters.getParameter(static_cast<ParamID>(index)) : nullptr;
+        if (parameter)
         {
-            if (Parameter* parameter = parameters.getParameter(static_cast<ParamID>(index)))
-            {
-                hostUpdated = true;
-                if (val)
-                {
-                    const double plain = StringToDouble(val);
-                    if (std::isfinite(plain))
-                        parameter->setNormalized(std::clamp(parameter->toNormalized(plain), 0.0, 1.0));
-                }
-            }
+            hostUpdated = true;
+            const auto owner = std::find_if(parameters_.begin(), parameters_.end(),
+                                            [&](const auto& entry) { return entry.second.index == index; });
+            std::string raw;
+            double plain = 0.0;
+            if (val && owner != parameters_.end() && ConformStateValue(owner->second, val, raw, plain) &&
+                std::isfinite(plain))
+                parameter->setNormalized(parameter->toNormalized(plain));
         }
         const int id = IntAttribute(param, "id", -1);
         const auto found = id == -1 ? parameters_.end() : parameters_.find(id);
         if (found == parameters_.end() || val == nullptr)
             continue;
         KvParameter& record = found->second;
-        record.value = record.valueType == 10 ? Base64::decode(val) : ParseToRaw(record.valueType, std::string(val));
+        std::string raw;
+        double plain = 0.0;
+        if (!ConformStateValue(record, val, raw, plain))
+            continue;
+        record.value = raw;
         if (!hostUpdated)
             NotifyAutomators(id);
     }
+    return kResultOk;
+}
+
+tresult PLUGIN_API ADelayController::getParameterInfo(int32 paramIndex, ParameterInfo& info)
+{
+    if (paramIndex < 0 || paramIndex >= parameters.getParameterCount())
+        return kInvalidArgument;
+    return EditController::getParameterInfo(paramIndex, info);
+}
+
+tresult PLUGIN_API ADelayController::setParamNormalized(ParamID tag, ParamValue value)
+{
+    // NaN and infinities are no value; the rest is clamped to 0..1.
+    if (!ValueRule::Normalized(value))
+        return kResultFalse;
+    return EditController::setParamNormalized(tag, value);
+}
+
+tresult PLUGIN_API ADelayController::getParamStringByValue(ParamID tag, ParamValue valueNormalized,
+                                                           String128 string)
+{
+    if (string == nullptr)
+        return kInvalidArgument;
+    string[0] = 0;
+    if (!ValueRule::Normalized(valueNormalized))
+        return kResultFalse;
+    return EditController::getParamStringByValue(tag, valueNormalized, string);
+}
+
+tresult PLUGIN_API ADelayController::getParamValueByString(ParamID tag, TChar* string,
+                                                           ParamValue& valueNormalized)
+{
+    if (string == nullptr)
+        return kInvalidArgument;
+    Parameter* parameter = getParameterObject(tag);
+    ParamValue value = 0.0;
+    if (parameter == nullptr || !parameter->fromString(string, value) || !ValueRule::Normalized(value))
+        return kResultFalse;
+    valueNormalized = value;
     return kResultOk;
 }
 
@@ -371,5 +479,5 @@ IPlugView* PLUGIN_API ADelayController::createView(FIDString name)
     if (name == nullptr || std::strcmp(name, "editor") != 0)
         return nullptr;
     ViewRect size(0, 0, 100, 100);
-    return new KVVSTGUIEditor(this, &size);
+    return new GuardedView<KVVSTGUIEditor>(this, &size);
 }

@@ -52,6 +52,17 @@ public:
     Steinberg::tresult PLUGIN_API setState(Steinberg::IBStream* state) SMTG_OVERRIDE;
     Steinberg::tresult PLUGIN_API getState(Steinberg::IBStream* state) SMTG_OVERRIDE;
     Steinberg::IPlugView* PLUGIN_API createView(Steinberg::FIDString name) SMTG_OVERRIDE;
+    // An index outside the parameters: kInvalidArgument.
+    Steinberg::tresult PLUGIN_API getParameterInfo(Steinberg::int32 paramIndex,
+                                                   Steinberg::Vst::ParameterInfo& info) SMTG_OVERRIDE;
+    // Host values: NaN and infinities refused, texts our own and bounded.
+    Steinberg::tresult PLUGIN_API setParamNormalized(Steinberg::Vst::ParamID tag,
+                                                     Steinberg::Vst::ParamValue value) SMTG_OVERRIDE;
+    Steinberg::tresult PLUGIN_API getParamStringByValue(Steinberg::Vst::ParamID tag,
+                                                        Steinberg::Vst::ParamValue valueNormalized,
+                                                        Steinberg::Vst::String128 string) SMTG_OVERRIDE;
+    Steinberg::tresult PLUGIN_API getParamValueByString(Steinberg::Vst::ParamID tag, Steinberg::Vst::TChar* string,
+                                                        Steinberg::Vst::ParamValue& valueNormalized) SMTG_OVERRIDE;
     // IMidiMapping
     Steinberg::tresult PLUGIN_API getMidiControllerAssignment(Steinberg::int32 busIndex, Steinberg::int16 channel,
                                                               Steinberg::Vst::CtrlNumber midiControllerNumber,
@@ -95,6 +106,10 @@ private:
     void EditHostParameter(const KvParameter& record, double plain);
     bool SendRecord(int handle, int32_t id, const std::string& payload);
     void ReadBatch(const unsigned char* bytes, int size);
+    // A saved-state value text for a record, by the shared value rule: its raw
+    // form, and its plain value for the host (NaN for texts and blobs). False
+    // when the rule refuses it.
+    bool ConformStateValue(const KvParameter& record, const char* text, std::string& raw, double& plain) const;
 
     MyVstPluginFactory* factory_;
     std::map<int, KvParameter> parameters_;

@@ -53,6 +53,9 @@ public:
     Steinberg::uint32 PLUGIN_API getLatencySamples() SMTG_OVERRIDE { return 0; }
     Steinberg::tresult PLUGIN_API process(Steinberg::Vst::ProcessData& data) SMTG_OVERRIDE;
 
+    // Zeroes the outputs the host gave for a block that is not played.
+    static void Silence(Steinberg::Vst::ProcessData& data);
+
     // IDspToGuiSender: the engine's batch, as a message to the controller.
     bool SendDspToGuiBatch(const unsigned char* data, int size) override;
 
@@ -72,8 +75,6 @@ private:
     bool MapChannels(Steinberg::Vst::ProcessData& data);
     void SendControllers(Steinberg::Vst::ProcessData& data, int64_t blockStart);
     void MidiIn(int offset, const unsigned char* bytes, int count);
-    // Zeroes the outputs the host gave for a block that is not played.
-    static void Silence(Steinberg::Vst::ProcessData& data);
 
     MyVstPluginFactory* factory_;
     SynthRuntime runtime_;

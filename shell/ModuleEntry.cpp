@@ -2,6 +2,8 @@
 
 #include <mutex>
 
+#include "shell/KvGuard.h"
+
 namespace
 {
 std::mutex entryMutex;
@@ -47,8 +49,20 @@ void* ModuleHandle()
 
 extern "C"
 {
-bool ModuleEntry(void* sharedLibraryHandle) { return Enter(sharedLibraryHandle); }
-bool ModuleExit() { return Leave(); }
-bool bundleEntry(void* bundleRef) { return Enter(bundleRef); }
-bool bundleExit() { return Leave(); }
+bool ModuleEntry(void* sharedLibraryHandle)
+{
+    return KvGuard::Run("ModuleEntry", false, [&] { return Enter(sharedLibraryHandle); });
+}
+bool ModuleExit()
+{
+    return KvGuard::Run("ModuleExit", false, [] { return Leave(); });
+}
+bool bundleEntry(void* bundleRef)
+{
+    return KvGuard::Run("bundleEntry", false, [&] { return Enter(bundleRef); });
+}
+bool bundleExit()
+{
+    return KvGuard::Run("bundleExit", false, [] { return Leave(); });
+}
 }

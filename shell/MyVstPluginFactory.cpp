@@ -12,6 +12,7 @@
 #include "pluginterfaces/vst/ivsteditcontroller.h"
 #include "shell/ADelayController.h"
 #include "shell/ADelayProcessor.h"
+#include "shell/KvGuarded.h"
 #include "core/SafeXmlText.h"
 
 using namespace Steinberg;
@@ -147,20 +148,24 @@ void MyVstPluginFactory::initialize()
 
 tresult PLUGIN_API MyVstPluginFactory::getFactoryInfo(PFactoryInfo* info)
 {
-    initialize();
-    if (info == nullptr)
-        return kInvalidArgument;
-    CopyField(info->vendor, vendor_);
-    CopyField(info->url, url_);
-    CopyField(info->email, email_);
-    info->flags = PFactoryInfo::kUnicode;
-    return kResultOk;
+    return KvGuard::Run("getFactoryInfo", kInternalError, [&]() -> tresult {
+        initialize();
+        if (info == nullptr)
+            return kInvalidArgument;
+        CopyField(info->vendor, vendor_);
+        CopyField(info->url, url_);
+        CopyField(info->email, email_);
+        info->flags = PFactoryInfo::kUnicode;
+        return kResultOk;
+    });
 }
 
 int32 PLUGIN_API MyVstPluginFactory::countClasses()
 {
-    initialize();
-    return 2;
+    return KvGuard::Run("countClasses", int32{0}, [&]() -> int32 {
+        initialize();
+        return 2;
+    });
 }
 
 void MyVstPluginFactory::fillClassInfo2(int32 index, PClassInfo2& info) const
@@ -179,80 +184,88 @@ void MyVstPluginFactory::fillClassInfo2(int32 index, PClassInfo2& info) const
 
 tresult PLUGIN_API MyVstPluginFactory::getClassInfo(int32 index, PClassInfo* info)
 {
-    initialize();
-    if (index < 0 || index > 1)
-        return kInvalidArgument;
-    if (info == nullptr)
-        return kInvalidArgument;
-    PClassInfo2 full;
-    fillClassInfo2(index, full);
-    std::memcpy(info->cid, full.cid, sizeof(TUID));
-    info->cardinality = full.cardinality;
-    std::memcpy(info->category, full.category, sizeof(info->category));
-    std::memcpy(info->name, full.name, sizeof(info->name));
-    return kResultOk;
+    return KvGuard::Run("getClassInfo", kInternalError, [&]() -> tresult {
+        initialize();
+        if (index < 0 || index > 1)
+            return kInvalidArgument;
+        if (info == nullptr)
+            return kInvalidArgument;
+        PClassInfo2 full;
+        fillClassInfo2(index, full);
+        std::memcpy(info->cid, full.cid, sizeof(TUID));
+        info->cardinality = full.cardinality;
+        std::memcpy(info->category, full.category, sizeof(info->category));
+        std::memcpy(info->name, full.name, sizeof(info->name));
+        return kResultOk;
+    });
 }
 
 tresult PLUGIN_API MyVstPluginFactory::getClassInfo2(int32 index, PClassInfo2* info)
 {
-    initialize();
-    if (index < 0 || index > 1 || info == nullptr)
-        return kInvalidArgument;
-    fillClassInfo2(index, *info);
-    return kResultOk;
+    return KvGuard::Run("getClassInfo2", kInternalError, [&]() -> tresult {
+        initialize();
+        if (index < 0 || index > 1 || info == nullptr)
+            return kInvalidArgument;
+        fillClassInfo2(index, *info);
+        return kResultOk;
+    });
 }
 
 tresult PLUGIN_API MyVstPluginFactory::getClassInfoUnicode(int32 index, PClassInfoW* info)
 {
-    initialize();
-    if (index < 0 || index > 1 || info == nullptr)
-        return kInvalidArgument;
-    PClassInfo2 full;
-    fillClassInfo2(index, full);
-    std::memcpy(info->cid, full.cid, sizeof(TUID));
-    info->cardinality = full.cardinality;
-    std::memcpy(info->category, full.category, sizeof(info->category));
-    CopyField(info->name, name_);
-    info->classFlags = full.classFlags;
-    std::memcpy(info->subCategories, full.subCategories, sizeof(info->subCategories));
-    CopyField(info->vendor, vendor_);
-    CopyField(info->version, version_);
-    CopyField(info->sdkVersion, kSdkVersion);
-    return kResultOk;
+    return KvGuard::Run("getClassInfoUnicode", kInternalError, [&]() -> tresult {
+        initialize();
+        if (index < 0 || index > 1 || info == nullptr)
+            return kInvalidArgument;
+        PClassInfo2 full;
+        fillClassInfo2(index, full);
+        std::memcpy(info->cid, full.cid, sizeof(TUID));
+        info->cardinality = full.cardinality;
+        std::memcpy(info->category, full.category, sizeof(info->category));
+        CopyField(info->name, name_);
+        info->classFlags = full.classFlags;
+        std::memcpy(info->subCategories, full.subCategories, sizeof(info->subCategories));
+        CopyField(info->vendor, vendor_);
+        CopyField(info->version, version_);
+        CopyField(info->sdkVersion, kSdkVersion);
+        return kResultOk;
+    });
 }
 
 tresult PLUGIN_API MyVstPluginFactory::createInstance(FIDString cid, FIDString interfaceId, void** obj)
 {
-    initialize();
-    if (obj == nullptr)
-        return kInvalidArgument;
-    *obj = nullptr;
-    if (cid == nullptr || interfaceId == nullptr)
-        return kInvalidArgument;
-
-    FUnknown* instance = nullptr;
-    if (FUID::fromTUID(reinterpret_cast<const char*>(cid)) == processorId_)
-    {
-        auto* processor = new ADelayProcessor(this);
-        if (subCategories_.find("Instrument") != std::string::npos)
-            processor->setInstrument(true);
-        processor->setControllerClass(controllerId_);
-        instance = static_cast<Vst::IAudioProcessor*>(processor);
-    }
-    else
-    {
-        instance = static_cast<Vst::IEditController*>(new ADelayController(this));
-    }
-
-    // The host ends up holding the only reference, or the object dies here.
-    const tresult result = instance->queryInterface(interfaceId, obj);
-    instance->release();
-    if (result != kResultOk)
-    {
+    return KvGuard::Run("createInstance", kInternalError, [&]() -> tresult {
+        initialize();
+        if (obj == nullptr)
+            return kInvalidArgument;
         *obj = nullptr;
-        return kNoInterface;
-    }
-    return kResultOk;
+        if (cid == nullptr || interfaceId == nullptr)
+            return kInvalidArgument;
+
+        FUnknown* instance = nullptr;
+        if (FUID::fromTUID(reinterpret_cast<const char*>(cid)) == processorId_)
+        {
+            auto* processor = new GuardedProcessor(this);
+            if (subCategories_.find("Instrument") != std::string::npos)
+                processor->setInstrument(true);
+            processor->setControllerClass(controllerId_);
+            instance = static_cast<Vst::IAudioProcessor*>(processor);
+        }
+        else
+        {
+            instance = static_cast<Vst::IEditController*>(new GuardedController(this));
+        }
+
+        // The host ends up holding the only reference, or the object dies here.
+        const tresult result = instance->queryInterface(interfaceId, obj);
+        instance->release();
+        if (result != kResultOk)
+        {
+            *obj = nullptr;
+            return kNoInterface;
+        }
+        return kResultOk;
+    });
 }
 
 tresult PLUGIN_API MyVstPluginFactory::setHostContext(FUnknown* /*context*/)

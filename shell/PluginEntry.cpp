@@ -2,6 +2,7 @@
 // hooks that ModuleEntry and ModuleExit call.
 
 #include "pluginterfaces/base/ipluginbase.h"
+#include "shell/KvGuard.h"
 #include "shell/ModuleEntry.h"
 #include "shell/MyVstPluginFactory.h"
 
@@ -15,8 +16,10 @@ bool DeinitModule()
     return true;
 }
 
-// The factory lives for the process: no reference is added.
+// The factory lives for the process: no reference is added. A factory that
+// cannot be made is reported as none.
 extern "C" SMTG_EXPORT_SYMBOL Steinberg::IPluginFactory* PLUGIN_API GetPluginFactory()
 {
-    return MyVstPluginFactory::GetInstance();
+    return KvGuard::Run("GetPluginFactory", static_cast<Steinberg::IPluginFactory*>(nullptr),
+                        [] { return static_cast<Steinberg::IPluginFactory*>(MyVstPluginFactory::GetInstance()); });
 }

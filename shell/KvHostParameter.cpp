@@ -1,0 +1,235 @@
+#include "shell/KvHostParameter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "core/ValueRule.h"
+
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+
+namespace
+{
+constexpr int kTextUnits = 128;
+
+// Hosts pass String128 buffers; a longer text is read no further than that.
+std::u16string ReadText(const TChar* text)
+{
+    std::u16string out;
+    if (text == nullptr)
+        return out;
+    for (int i = 0; i < kTextUnits && text[i] != 0; ++i)
+        out.push_back(static_cast<char16_t>(text[i]));
+    return out;
+}
+
+std::string FormatNumber(double value, int precision)
+{
+    char buffer[64];
+    precision = std::clamp(precision, 0, 12);
+    if (std::fabs(value) < 1e15)
+        std::snprintf(buffer, sizeof(buffer), "%.*f", precision, value);
+    else
+        std::snprintf(buffer, sizeof(buffer), "%.6g", value);
+    return buffer;
+}
+} // namespace
+
+KvHostParameter::KvHostParameter(const ParameterInfo& given) : Parameter(given)
+{
+    valueNormalized = Unit(given.defaultNormalizedValue);
+    info.defaultNormalizedValue = valueNormalized;
+}
+
+double KvHostParameter::Unit(double normalized)
+{
+    return ValueRule::Normalized(normalized) ? normalized : 0.0;
+}
+
+std::string KvHostParameter::Narrow(const TChar* text)
+{
+    std::string out;
+    for (char16_t c : ReadText(text))
+    {
+        if (c < 0x80)
+            out.push_back(static_cast<char>(c));
+        else if (c < 0x800)
+        {
+            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+        else
+        {
+            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+    }
+    return out;
+}
+
+void KvHostParameter::Write(String128 text, const std::u16string& wide)
+{
+    if (text == nullptr)
+        return;
+    const std::size_t n = std::min<std::size_t>(wide.size(), kTextUnits - 1);
+    for (std::size_t i = 0; i < n; ++i)
+        text[i] = static_cast<TChar>(wide[i]);
+    text[n] = 0;
+}
+
+void KvHostParameter::Write(String128 text, const std::string& utf8)
+{
+    std::u16string wide;
+    for (std::size_t i = 0; i < utf8.size() && wide.size() < kTextUnits - 1;)
+    {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        const int length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : 0;
+        if (length == 0 || i + static_cast<std::size_t>(length) > utf8.size())
+        {
+            wide.push_back(u'?');
+            ++i;
+            continue;
+        }
+        char32_t code = length == 1 ? c : length == 2 ? (c & 0x1F) : (c & 0x0F);
+        for (int k = 1; k < length; ++k)
+            code = (code << 6) | (static_cast<unsigned char>(utf8[i + static_cast<std::size_t>(k)]) & 0x3F);
+        wide.push_back(static_cast<char16_t>(code));
+        i += static_cast<std::size_t>(length);
+    }
+    Write(text, wide);
+}
+
+bool KvHostParameter::setNormalized(ParamValue value)
+{
+    if (!ValueRule::Normalized(value))
+        return false;
+    return Parameter::setNormalized(value);
+}
+
+void KvHostParameter::toString(ParamValue normalized, String128 text) const
+{
+    const double n = Unit(normalized);
+    if (info.stepCount == 1)
+        Write(text, std::string(n > 0.5 ? "On" : "Off"));
+    else
+        Write(text, FormatNumber(n, precision));
+}
+
+bool KvHostParameter::fromString(const TChar* text, ParamValue& normalized) const
+{
+    double value = 0.0;
+    if (!ValueRule::ParseNumber(Narrow(text), value) || !ValueRule::Normalized(value))
+        return false;
+    normalized = value;
+    return true;
+}
+
+ParamValue KvHostParameter::toPlain(ParamValue normalized) const
+{
+    return Unit(normalized);
+}
+
+ParamValue KvHostParameter::toNormalized(ParamValue plain) const
+{
+    if (std::isnan(plain))
+        return 0.0;
+    return std::clamp(plain, 0.0, 1.0);
+}
+
+KvRangeHostParameter::KvRangeHostParameter(const ParameterInfo& given, double minimum, double maximum,
+                                           int digits)
+    : KvHostParameter(given), minimum_(minimum), maximum_(maximum)
+{
+    if (!std::isfinite(minimum_) || !std::isfinite(maximum_))
+    {
+        minimum_ = 0.0;
+        maximum_ = 1.0;
+    }
+    info.stepCount = std::max(given.stepCount, 0);
+    setPrecision(digits);
+}
+
+ParamValue KvRangeHostParameter::toPlain(ParamValue normalized) const
+{
+    const double n = Unit(normalized);
+    const int32 steps = info.stepCount;
+    if (steps > 0)
+        return minimum_ + std::min<double>(steps, std::floor(n * (steps + 1.0)));
+    return minimum_ + n * (maximum_ - minimum_);
+}
+
+ParamValue KvRangeHostParameter::toNormalized(ParamValue plain) const
+{
+    if (std::isnan(plain))
+        return 0.0;
+    const double span = maximum_ - minimum_;
+    if (span == 0.0)
+        return 0.0;
+    const double inRange = ValueRule::Clamp(plain, minimum_, maximum_);
+    const int32 steps = info.stepCount;
+    const double n = steps > 0 ? (inRange - minimum_) / steps : (inRange - minimum_) / span;
+    return Unit(n);
+}
+
+void KvRangeHostParameter::toString(ParamValue normalized, String128 text) const
+{
+    Write(text, FormatNumber(toPlain(normalized), info.stepCount > 0 ? 0 : precision));
+}
+
+bool KvRangeHostParameter::fromString(const TChar* text, ParamValue& normalized) const
+{
+    double plain = 0.0;
+    if (!ValueRule::ParseNumber(Narrow(text), plain))
+        return false;
+    normalized = toNormalized(plain);
+    return true;
+}
+
+KvListHostParameter::KvListHostParameter(const ParameterInfo& given, std::vector<std::u16string> names)
+    : KvHostParameter(given), names_(std::move(names))
+{
+    info.stepCount = std::max(Count() - 1, 0);
+    info.flags |= ParameterInfo::kIsList;
+}
+
+ParamValue KvListHostParameter::toPlain(ParamValue normalized) const
+{
+    const int count = Count();
+    if (count < 2)
+        return 0.0;
+    return std::min<double>(count - 1, std::floor(Unit(normalized) * count));
+}
+
+ParamValue KvListHostParameter::toNormalized(ParamValue plain) const
+{
+    const int count = Count();
+    if (count < 2 || std::isnan(plain))
+        return 0.0;
+    return std::clamp(plain, 0.0, count - 1.0) / (count - 1.0);
+}
+
+void KvListHostParameter::toString(ParamValue normalized, String128 text) const
+{
+    if (names_.empty())
+    {
+        Write(text, std::u16string());
+        return;
+    }
+    Write(text, names_[static_cast<std::size_t>(toPlain(normalized))]);
+}
+
+bool KvListHostParameter::fromString(const TChar* text, ParamValue& normalized) const
+{
+    const std::u16string wanted = ReadText(text);
+    for (std::size_t i = 0; i < names_.size(); ++i)
+    {
+        if (names_[i] == wanted)
+        {
+            normalized = toNormalized(static_cast<double>(i));
+            return true;
+        }
+    }
+    return false;
+}
