@@ -54,6 +54,9 @@ public:
     virtual int dataType() const { return -1; }
     virtual void Initialize(TiXmlElement* /*element*/) {}
     virtual void SetValueFromXml(const std::string& /*text*/, int /*key*/, int /*patch*/) {}
+    // Brings a fixed-size raw value from outside into what the parameter can
+    // hold, in place (audio thread: no allocation); false refuses it.
+    virtual bool ConformValue(void* /*data*/, int /*size*/) const { return true; }
     virtual std::string GetValueAsXml(int /*patch*/, int /*key*/) { return {}; }
     virtual void SerialiseMetaData(my_input_stream& /*stream*/) {}
     virtual void CopyPlugValue(int /*key*/, UPlug* /*plug*/) {}

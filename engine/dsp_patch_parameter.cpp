@@ -209,6 +209,46 @@ bool dsp_patch_parameter<T, M>::ConformFromText(const std::string& text, T& valu
     }
 }
 
+// The same rule for a raw value from the editor's messages.
+template <typename T, class M>
+bool dsp_patch_parameter<T, M>::ConformValue(void* data, int size) const
+{
+    if constexpr (std::is_same_v<T, std::wstring> || std::is_same_v<T, MpBlob>)
+        return true;
+    else
+    {
+        if (data == nullptr || size < static_cast<int>(sizeof(T)))
+            return false;
+        T value{};
+        std::memcpy(&value, data, sizeof(T));
+        const bool ranged = getIndex() != -1;
+        if constexpr (std::is_same_v<M, MetaData_ranged<float>>)
+        {
+            if (!std::isfinite(value))
+                return false;
+            if (ranged)
+                value = static_cast<float>(
+                    ValueRule::Clamp(value, this->getRangeMinimum(), this->getRangeMaximum()));
+        }
+        else if constexpr (std::is_same_v<M, MetaData_ranged<int>>)
+        {
+            if (ranged)
+                value = static_cast<int>(ValueRule::Clamp(value, this->getRangeMinimum(), this->getRangeMaximum()));
+        }
+        else if constexpr (std::is_same_v<M, MetaData_enum>)
+        {
+            if (!it_enum_list::IsValidValue(this->getEnumList(), value))
+                return false;
+        }
+        else if constexpr (std::is_same_v<T, bool>)
+        {
+            value = *static_cast<const unsigned char*>(data) != 0;
+        }
+        std::memcpy(data, &value, sizeof(T));
+        return true;
+    }
+}
+
 template <typename T, class M>
 void dsp_patch_parameter<T, M>::SetValueFromXml(const std::string& text, int key, int patch)
 {

@@ -37,6 +37,7 @@ public:
     bool SetValue(const T& value, int key, int patch);
 
     void SetValueFromXml(const std::string& text, int key, int patch) override;
+    bool ConformValue(void* data, int size) const override;
     std::string GetValueAsXml(int patch, int key) override;
     void InitializePatchMemory(const wchar_t* text) override;
     void CopyPlugValue(int key, UPlug* plug) override;

@@ -80,8 +80,23 @@ void dsp_patch_parameter_base::HandleUiMsg(int id, my_input_stream& stream)
         PatchStorageBase* entry = Storage(key);
         if (stream.failed() || !entry || patch < 0 || patch >= entry->getPatchCount())
             break;
-        entry->SetValue(stream, patch);
-        ReportCut(*entry);
+        if (typeIsVariableSize())
+        {
+            entry->SetValue(stream, patch);
+            ReportCut(*entry);
+        }
+        else
+        {
+            // A number is checked by the value rule before it is stored.
+            unsigned char bytes[16] = {};
+            const int size = typeSize();
+            if (size <= 0 || size > static_cast<int>(sizeof(bytes)))
+                break;
+            stream.Read(bytes, static_cast<unsigned>(size));
+            if (stream.failed() || !ConformValue(bytes, size))
+                break;
+            entry->SetValue(bytes, static_cast<size_t>(size), patch);
+        }
         if (!stream.failed() && patch == EffectivePatch())
             OnValueChangedFromGUI(programChange != 0, key, false);
         break;

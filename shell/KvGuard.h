@@ -68,4 +68,8 @@ std::invoke_result_t<Body&> RunCounted(std::atomic<int>& count, Failed failed, B
 
 // Reports and clears what RunCounted counted.
 void ReportCounted(const char* where, std::atomic<int>& count) noexcept;
+
+// How many exceptions were reported in this process (tests and fuzzers
+// treat any as a fault).
+int ReportCount() noexcept;
 } // namespace KvGuard
