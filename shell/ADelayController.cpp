@@ -432,6 +432,18 @@ tresult PLUGIN_API ADelayController::getParameterInfo(int32 paramIndex, Paramete
     return EditController::getParameterInfo(paramIndex, info);
 }
 
+ParamValue PLUGIN_API ADelayController::normalizedParamToPlain(ParamID tag, ParamValue valueNormalized)
+{
+    const Parameter* parameter = getParameterObject(tag);
+    return parameter ? parameter->toPlain(valueNormalized) : 0.0;
+}
+
+ParamValue PLUGIN_API ADelayController::plainParamToNormalized(ParamID tag, ParamValue plainValue)
+{
+    const Parameter* parameter = getParameterObject(tag);
+    return parameter ? parameter->toNormalized(plainValue) : 0.0;
+}
+
 tresult PLUGIN_API ADelayController::setParamNormalized(ParamID tag, ParamValue value)
 {
     // NaN and infinities are no value; the rest is clamped to 0..1.

@@ -55,6 +55,11 @@ public:
     // An index outside the parameters: kInvalidArgument.
     Steinberg::tresult PLUGIN_API getParameterInfo(Steinberg::int32 paramIndex,
                                                    Steinberg::Vst::ParameterInfo& info) SMTG_OVERRIDE;
+    // Conversions of an unknown id give 0, not the value passed in.
+    Steinberg::Vst::ParamValue PLUGIN_API normalizedParamToPlain(Steinberg::Vst::ParamID tag,
+                                                                 Steinberg::Vst::ParamValue valueNormalized) SMTG_OVERRIDE;
+    Steinberg::Vst::ParamValue PLUGIN_API plainParamToNormalized(Steinberg::Vst::ParamID tag,
+                                                                 Steinberg::Vst::ParamValue plainValue) SMTG_OVERRIDE;
     // Host values: NaN and infinities refused, texts our own and bounded.
     Steinberg::tresult PLUGIN_API setParamNormalized(Steinberg::Vst::ParamID tag,
                                                      Steinberg::Vst::ParamValue value) SMTG_OVERRIDE;

@@ -22,6 +22,10 @@
 #include "core/UnitClass.h"
 #include "engine/GraphRig.h"
 #include "engine/TestGraph.h"
+#include "core/QueMessage.h"
+#include "core/StagingMemoryBuffer.h"
+#include "core/dsp_patch_parameter_base.h"
+#include "engine/DspPatchManager.h"
 #include "engine/IDspPatchManager.h"
 #include "engine/KvAudioMaster.h"
 #include "engine/ug_container.h"
@@ -420,11 +424,25 @@ TEST(BlockLoopAllocations, ParameterAutomationFromTheHostAndMidiRunsWithoutAlloc
     IDspPatchManager* manager = master->TopContainer()->get_patch_manager();
     ASSERT_NE(manager, nullptr);
 
+    auto* level = dynamic_cast<DspPatchManager*>(manager)->GetParameter(100);
+    ASSERT_NE(level, nullptr);
+    // Editor values as they arrive in "ppc" records, some no value at all.
+    std::vector<std::string> records;
+    for (float v : {2.5f, 40.0f, -1.0f, std::nanf(""), 7.0f})
+    {
+        std::string payload(5, '\0');
+        payload.append(reinterpret_cast<const char*>(&v), sizeof(v));
+        records.push_back(payload);
+    }
+
     std::vector<float> scratch(512);
     float* channel = scratch.data();
     auto runBlocks = [&](int first, int count) {
         for (int block = first; block < first + count; ++block)
         {
+            const std::string& record = records[static_cast<size_t>(block) % records.size()];
+            StagingMemoryBufferInputStream in(record.data(), static_cast<int>(record.size()));
+            level->OnUiMsg(QueMessageId::ppc, in);
             master->setParameterNormalizedDsp(block % 64, 0, static_cast<float>(block % 100) / 100.0f);
             // MIDI as the patch automator hands it to the patch manager.
             const unsigned char cc[3] = {0xB0, 7, static_cast<unsigned char>(block % 128)};
