@@ -390,7 +390,8 @@ void KVVSTGUIEditor::ApplyPlugs(const TiXmlElement* module, GuiModuleWrapper* wr
         if (automatorModule == nullptr)
             continue;
         const uint32_t flags = pin->GetFlags();
-        auto bind = [&](int moduleParamId) {
+        // Structured bindings are captured by copy: clang takes no reference to them.
+        auto bind = [&, pinId = pinId, pin = pin](int moduleParamId) {
             const int automatorPin = automatorModule->Register(handle, moduleParamId, pin->getParameterFieldId(),
                                                                wrapper, pinId, false);
             automator->AddConnection(automatorPin, wrapper, pinId);
