@@ -263,8 +263,9 @@ void ug_oversampler::DoProcess(int blockPosition, int sampleFrames)
         out_->SubProcessUpsample(blockPosition, sampleFrames, phase, innerPosition);
     }
     ug_base::sampleClock_ += sampleFrames;
-    // Nothing inside is awake: the section costs nothing until woken.
-    if (skipList_.IsEmpty())
+    // Nothing inside is awake: the section costs nothing until woken. A
+    // module asleep until an event of its own is woken only by this loop.
+    if (skipList_.IsEmpty() && !HasTimedSleepers())
         SleepMode();
 }
 

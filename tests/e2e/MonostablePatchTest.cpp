@@ -42,6 +42,45 @@ const std::string kDocument = R"(<DSP><Container Id="1"><Modules>
     </Lines>
   </Module>
 </Modules></Container></DSP>)";
+
+// The same monostable inside a section oversampled twice, which has no patch
+// manager of its own: the section may sleep only while nothing inside waits.
+const std::string kOversampledDocument = R"(<DSP><Container Id="1"><Modules>
+  <Module Type="Container" Id="2" ExpandInline="0">
+    <PatchManager><Parameters>
+      <Parameter DataType="22" Index="0" Handle="100"><p>0</p></Parameter>
+    </Parameters></PatchManager>
+    <Plugs>
+      <Plug Direction="0" Datatype="2"/>
+      <Plug Direction="1" Datatype="5"/>
+      <Plug Direction="1" Datatype="5"/>
+    </Plugs>
+    <Modules>
+      <Module Type="IO Mod" Id="3"><Plugs>
+        <Plug Direction="1" Datatype="2" TiedTo="2" TiedToPinIdx="0"/>
+        <Plug Direction="0" Datatype="5" TiedTo="2" TiedToPinIdx="1"/>
+        <Plug Direction="0" Datatype="5" TiedTo="2" TiedToPinIdx="2"/>
+      </Plugs></Module>
+      <Module Type="Container" Id="50" ExpandInline="0" Oversample="2">
+        <Plugs><Plug Direction="1" Datatype="5"/></Plugs>
+        <Modules>
+          <Module Type="IO Mod" Id="51"><Plugs>
+            <Plug Direction="0" Datatype="5" TiedTo="50" TiedToPinIdx="0"/>
+          </Plugs></Module>
+          <Module Type="Monostable" Id="11"><Plugs>
+            <Plug Idx="0" Parameter="100"/>
+            <Plug Idx="1" Default="1"/>
+          </Plugs></Module>
+        </Modules>
+        <Lines><Line From="11" FromPin="2" To="51" ToPin="0"/></Lines>
+      </Module>
+    </Modules>
+    <Lines>
+      <Line From="50" FromPin="0" To="3" ToPin="1"/>
+      <Line From="50" FromPin="0" To="3" ToPin="2"/>
+    </Lines>
+  </Module>
+</Modules></Container></DSP>)";
 } // namespace
 
 TEST(MonostablePatch, ALongPulseSleepsOutOfTheListAndEndsOnItsSampleAtTheOutput)
@@ -71,4 +110,20 @@ TEST(MonostablePatch, ALongPulseSleepsOutOfTheListAndEndsOnItsSampleAtTheOutput)
         EXPECT_EQ(rig.Peak(5800, 12000), 0.0f);
         EXPECT_FALSE(pulse->IsListed());
     }
+}
+
+TEST(MonostablePatch, APulseInsideAnOversampledSectionEndsWhileTheSectionWouldOtherwiseSleep)
+{
+    DemoSynthRig rig(DemoSynthRig::Text{kOversampledDocument});
+    ASSERT_TRUE(rig.built);
+    auto* pulse = dynamic_cast<ug_base*>(rig.Master().HandleToObject(11));
+    ASSERT_NE(pulse, nullptr);
+    rig.Parameter(1000, 0, 1.0f);
+    rig.RunTo(3000, {100});
+    EXPECT_FALSE(pulse->IsListed()) << "idle in the middle of the pulse";
+    rig.RunTo(12000, {100});
+    // 0.1 s at 48 kHz, give or take the section's filters.
+    EXPECT_NEAR(rig.out[3000], 0.5f, 0.01f);
+    EXPECT_NEAR(rig.out[5700], 0.5f, 0.01f);
+    EXPECT_LT(rig.Peak(6000, 12000), 0.01f);
 }
