@@ -29,8 +29,11 @@ void ug_container::CopyModulesInto(ug_container* copy, CUGLookupList& lookup, bo
     const std::vector<ug_base*> modules = voice0->modules_;
     for (ug_base* module : modules)
     {
-        // Modules that sum or serve all voices stay shared.
+        // Modules that sum or serve all voices stay shared; so do the
+        // automation modules, which must hear the host's MIDI only once.
         if (!everything && (module->flags_ & UGF_POLYPHONIC) == 0)
+            continue;
+        if (dynamic_cast<ug_patch_automator*>(module) || dynamic_cast<ug_patch_automator_out*>(module))
             continue;
         // Border modules make no copies of themselves: their oversampler's copy makes new ones.
         ug_base* clone = module->Clone(lookup);

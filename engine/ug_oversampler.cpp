@@ -405,7 +405,11 @@ ug_base* ug_oversampler::Clone(CUGLookupList& lookup)
     // Everything inside is copied: each copy feeds the copies of what its
     // original feeds.
     for (ug_base* module : child_->VoiceAt(0)->modules_)
-        lookup.Lookup2(module)->CopyConnectorsFrom(module, lookup);
+    {
+        ug_base* moduleCopy = lookup.Lookup2(module);
+        if (moduleCopy != module)
+            moduleCopy->CopyConnectorsFrom(module, lookup);
+    }
     if (dynamic_cast<DspPatchManagerProxy*>(child_->get_patch_manager()))
         copy->CreatePatchManagerProxy();
     copy->SetChildMaster();

@@ -736,3 +736,61 @@ TEST(BlockLoopAllocations, MidiLearnLongTextsAndTimedSleepRunWithoutAllocatingAf
     EXPECT_EQ(overdue, 0);
     EXPECT_GT(asleepInPulse, pulses * 5);
 }
+
+TEST(BlockLoopAllocations, OversampledSectionsPerVoiceSleepingAndWakingAllocateNothingAfterWarmUp)
+{
+    // The demo's amplifier in a section oversampled per voice, and the voice
+    // sum through a 4x low-pass section that sleeps between the notes.
+    std::string demo = ReadDocument(KV_DEMO_SYNTH_DOCUMENT);
+    const auto replace = [&demo](const std::string& from, const std::string& to) {
+        ASSERT_NE(demo.find(from), std::string::npos) << from;
+        demo.replace(demo.find(from), from.size(), to);
+    };
+    const std::string vca = "<Module Type=\"VCA\" Id=\"14\">";
+    const size_t at = demo.find(vca);
+    const size_t end = demo.find("</Module>", at) + 9;
+    const std::string pins = "<Plugs><Plug Direction=\"0\" Datatype=\"5\"/><Plug Direction=\"0\" Datatype=\"5\"/>"
+                             "<Plug Direction=\"1\" Datatype=\"5\"/></Plugs>";
+    demo.replace(at, end - at,
+                 "<Module Type=\"Container\" Id=\"30\" ExpandInline=\"0\" Oversample=\"2\">" + pins +
+                     "<Modules><Module Type=\"IO Mod\" Id=\"31\"><Plugs>"
+                     "<Plug Direction=\"1\" Datatype=\"5\" TiedTo=\"30\" TiedToPinIdx=\"0\"/>"
+                     "<Plug Direction=\"1\" Datatype=\"5\" TiedTo=\"30\" TiedToPinIdx=\"1\"/>"
+                     "<Plug Direction=\"0\" Datatype=\"5\" TiedTo=\"30\" TiedToPinIdx=\"2\"/></Plugs></Module>" +
+                     demo.substr(at, end - at) +
+                     "</Modules><Lines><Line From=\"31\" FromPin=\"0\" To=\"14\" ToPin=\"0\"/>"
+                     "<Line From=\"31\" FromPin=\"1\" To=\"14\" ToPin=\"1\"/>"
+                     "<Line From=\"14\" FromPin=\"2\" To=\"31\" ToPin=\"2\"/></Lines></Module>");
+    replace("<Line From=\"12\" FromPin=\"3\" To=\"14\" ToPin=\"0\"/>", "<Line From=\"12\" FromPin=\"3\" To=\"30\" ToPin=\"0\"/>");
+    replace("<Line From=\"13\" FromPin=\"6\" To=\"14\" ToPin=\"1\"/>", "<Line From=\"13\" FromPin=\"6\" To=\"30\" ToPin=\"1\"/>");
+    replace("<Line From=\"14\" FromPin=\"2\" To=\"20\" ToPin=\"0\"/>",
+            "<Line From=\"30\" FromPin=\"2\" To=\"40\" ToPin=\"0\"/><Line From=\"40\" FromPin=\"1\" To=\"20\" ToPin=\"0\"/>");
+    replace("<Module Type=\"VCA\" Id=\"20\">",
+            "<Module Type=\"Container\" Id=\"40\" ExpandInline=\"0\" Oversample=\"4\"><Plugs>"
+            "<Plug Direction=\"0\" Datatype=\"5\"/><Plug Direction=\"1\" Datatype=\"5\"/></Plugs><Modules>"
+            "<Module Type=\"IO Mod\" Id=\"41\"><Plugs><Plug Direction=\"1\" Datatype=\"5\" TiedTo=\"40\" "
+            "TiedToPinIdx=\"0\"/><Plug Direction=\"0\" Datatype=\"5\" TiedTo=\"40\" TiedToPinIdx=\"1\"/></Plugs></Module>"
+            "<Module Type=\"1 Pole LP\" Id=\"42\"><Plugs><Plug Idx=\"1\" Default=\"9\"/></Plugs></Module></Modules>"
+            "<Lines><Line From=\"41\" FromPin=\"0\" To=\"42\" ToPin=\"0\"/><Line From=\"42\" FromPin=\"2\" To=\"41\" "
+            "ToPin=\"1\"/></Lines></Module><Module Type=\"VCA\" Id=\"20\">");
+    double energy = 0.0;
+    const long allocated = CountBlockLoopAllocations(
+        demo,
+        [](int block, int n, KvAudioMaster* master) {
+            // Chords of four with long silences: voices retire, sections sleep and wake.
+            for (int k = 0; k < 4; ++k)
+            {
+                const auto key = static_cast<unsigned char>(48 + (block / 400 + 3 * k) % 24);
+                const unsigned char on[3] = {0x90, key, 100};
+                const unsigned char off[3] = {0x80, key, 64};
+                if (block % 400 == 0)
+                    master->MidiIn(block % n, on, 3);
+                if (block % 400 == 30)
+                    master->MidiIn(block % n, off, 3);
+            }
+        },
+        energy);
+    EXPECT_EQ(allocated, 0);
+    EXPECT_GT(energy, 1.0);
+    EXPECT_TRUE(std::isfinite(energy));
+}
