@@ -148,40 +148,16 @@ int RunEditor(PluginInstance& instance, const EditorOptions& options, std::ostre
         << std::setprecision(1) << window->openSeconds() * 1000.0 << " ms\n";
     window->settle();
 
+    const bool played = window->play(options.actions, error);
     for (const EditorAction& action : options.actions)
     {
-        bool done = true;
-        XTestInput& input = window->input();
-        const auto& n = action.numbers;
-        switch (action.kind)
-        {
-        case EditorAction::Kind::Click:
-            done = input.click(n[0], n[1], n[2]);
-            break;
-        case EditorAction::Kind::Drag:
-            done = input.drag(n[0], n[1], n[2], n[3]);
-            break;
-        case EditorAction::Kind::Key:
-            done = input.key(action.text);
-            break;
-        case EditorAction::Kind::Type:
-            done = input.type(action.text);
-            break;
-        case EditorAction::Kind::Wait:
-            window->runLoop().runFor(action.seconds);
-            break;
-        case EditorAction::Kind::Screenshot:
-            done = window->screenshot(action.text, error);
-            if (done)
-                out << "screenshot written to " << action.text << "\n";
-            break;
-        }
-        if (!done)
-            return fail(action.kind == EditorAction::Kind::Screenshot ? error : "an input action failed");
-        window->settle();
-        if (window->serverLost())
-            return fail("the X server went away");
+        if (played && action.kind == EditorAction::Kind::Screenshot)
+            out << "screenshot written to " << action.text << "\n";
     }
+    if (!played)
+        return fail(error);
+    if (window->serverLost())
+        return fail("the X server went away");
     window->close();
     return 0;
 }

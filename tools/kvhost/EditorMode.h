@@ -7,24 +7,9 @@
 #include <string>
 #include <vector>
 
-class PluginInstance;
+#include "tools/kvhost/EditorAction.h"
 
-struct EditorAction
-{
-    enum class Kind
-    {
-        Click,      // x, y, button
-        Drag,       // x0, y0, x1, y1
-        Key,        // text: an X keysym name
-        Type,       // text: UTF-8
-        Wait,       // seconds
-        Screenshot, // text: a PNG file
-    };
-    Kind kind = Kind::Wait;
-    std::vector<int> numbers;
-    double seconds = 0.0;
-    std::string text;
-};
+class PluginInstance;
 
 struct EditorOptions
 {

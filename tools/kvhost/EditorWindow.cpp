@@ -1,8 +1,10 @@
 #include "tools/kvhost/EditorWindow.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <iostream>
+#include <thread>
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -21,6 +23,14 @@ int ReportError(Display* display, XErrorEvent* event)
     return 0;
 }
 
+// Xlib's own handler ends the process; the host says so and carries on
+// (the connection's exit handler marks it lost).
+int ReportIoError(Display*)
+{
+    std::cerr << "kvhost: the X connection broke\n";
+    return 0;
+}
+
 int Side(int32 low, int32 high)
 {
     const long long side = static_cast<long long>(high) - low;
@@ -30,6 +40,8 @@ int Side(int32 low, int32 high)
 
 std::unique_ptr<EditorWindow> EditorWindow::Connect(const std::string& displayName, std::string& error)
 {
+    // Scripted input runs on a thread of its own (see play).
+    XInitThreads();
     Display* display = XOpenDisplay(displayName.empty() ? nullptr : displayName.c_str());
     if (display == nullptr)
     {
@@ -43,7 +55,8 @@ std::unique_ptr<EditorWindow> EditorWindow::Connect(const std::string& displayNa
 EditorWindow::EditorWindow(Display* display) : display_(display)
 {
     XSetErrorHandler(ReportError);
-    // Without this Xlib ends the whole process when the server goes away.
+    // Without these Xlib ends the whole process when the server goes away.
+    XSetIOErrorHandler(ReportIoError);
     XSetIOErrorExitHandler(display_, ConnectionLost, this);
     input_ = std::make_unique<XTestInput>(display_, 0);
     runLoop_.setHostDescriptor(ConnectionNumber(display_), [this] { serveHostEvents(); });
@@ -183,6 +196,85 @@ void EditorWindow::settle(double seconds)
     if (!serverLost_)
         XSync(display_, False);
     runLoop_.runFor(seconds);
+}
+
+bool EditorWindow::play(const std::vector<EditorAction>& actions, std::string& error, double pause)
+{
+    if (serverLost_ || window_ == 0)
+    {
+        error = serverLost_ ? "the X server is gone" : "no window";
+        return false;
+    }
+    XSync(display_, False);
+    const std::string displayName = DisplayString(display_);
+    const unsigned long window = window_;
+    std::atomic<bool> finished{false};
+    std::string failure;
+    double total = 0.0;
+    for (const EditorAction& action : actions)
+        total += pause + action.seconds;
+
+    std::thread player([&] {
+        Display* own = XOpenDisplay(displayName.c_str());
+        if (own == nullptr)
+            failure = "cannot open the X display \"" + displayName + "\" for input";
+        XTestInput input(own, window);
+        const auto rest = std::chrono::duration<double>(pause);
+        // Keys for the text first, a pause for the editor to take the new
+        // keyboard map, then the actions.
+        for (const EditorAction& action : actions)
+        {
+            if (own != nullptr && action.kind == EditorAction::Kind::Type && !input.prepare(action.text))
+                failure = "no spare key for the text \"" + action.text + "\"";
+        }
+        std::this_thread::sleep_for(rest);
+        for (std::size_t i = 0; own != nullptr && i < actions.size() && failure.empty(); ++i)
+        {
+            const EditorAction& action = actions[i];
+            const auto& n = action.numbers;
+            bool done = true;
+            switch (action.kind)
+            {
+            case EditorAction::Kind::Click:
+                done = n.size() == 3 && input.click(n[0], n[1], n[2]);
+                break;
+            case EditorAction::Kind::Drag:
+                done = n.size() == 4 && input.drag(n[0], n[1], n[2], n[3]);
+                break;
+            case EditorAction::Kind::Key:
+                done = input.key(action.text);
+                break;
+            case EditorAction::Kind::Type:
+                done = input.type(action.text);
+                break;
+            case EditorAction::Kind::Wait:
+                std::this_thread::sleep_for(std::chrono::duration<double>(action.seconds));
+                break;
+            case EditorAction::Kind::Screenshot:
+            {
+                WindowImage image;
+                std::string why;
+                done = CaptureWindow(own, window, image, why) && WritePng(image, action.text, why);
+                if (!done)
+                    failure = why;
+                break;
+            }
+            }
+            if (!done && failure.empty())
+                failure = "action " + std::to_string(i + 1) + " could not be sent";
+            std::this_thread::sleep_for(rest);
+        }
+        if (own != nullptr)
+            XCloseDisplay(own);
+        finished = true;
+    });
+    const bool inTime = runLoop_.runUntil([&finished] { return finished.load(); }, total + 30.0);
+    player.join();
+    settle();
+    if (!inTime && failure.empty())
+        failure = "the editor did not give the host back in time";
+    error = failure;
+    return failure.empty();
 }
 
 bool EditorWindow::capture(WindowImage& image, std::string& error)

@@ -12,6 +12,7 @@
 #include "pluginterfaces/base/smartpointer.h"
 #include "pluginterfaces/gui/iplugview.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
+#include "tools/kvhost/EditorAction.h"
 #include "tools/kvhost/EditorRunLoop.h"
 #include "tools/kvhost/WindowCapture.h"
 #include "tools/kvhost/XTestInput.h"
@@ -56,6 +57,11 @@ public:
 
     // Runs the loop so that what was sent reaches the editor and it redraws.
     void settle(double seconds = 0.15);
+    // Runs the actions on a thread of their own, with an X connection of its
+    // own, each followed by `pause` seconds, while this thread serves the
+    // editor: as a user's input arrives while a modal loop of the editor
+    // (a menu, the text box) holds the host. True when every action worked.
+    bool play(const std::vector<EditorAction>& actions, std::string& error, double pause = 0.15);
     bool capture(WindowImage& image, std::string& error);
     bool screenshot(const std::string& pngPath, std::string& error);
 

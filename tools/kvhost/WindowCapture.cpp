@@ -54,9 +54,16 @@ bool CaptureWindow(Display* display, unsigned long window, WindowImage& image, s
     XErrorHandler previous = XSetErrorHandler(CountError);
     XWindowAttributes attributes{};
     const Status known = XGetWindowAttributes(display, window, &attributes);
+    // Read from the screen, not the window: what lies over the window (a
+    // menu's list) is part of what the user sees, and a window's own
+    // contents under such a list may be kept apart by the server.
     XImage* shot = nullptr;
-    if (known != 0 && attributes.map_state == IsViewable && attributes.width > 0 && attributes.height > 0)
-        shot = XGetImage(display, window, 0, 0, static_cast<unsigned>(attributes.width),
+    int rootX = 0;
+    int rootY = 0;
+    Window child = 0;
+    if (known != 0 && attributes.map_state == IsViewable && attributes.width > 0 && attributes.height > 0 &&
+        XTranslateCoordinates(display, window, attributes.root, 0, 0, &rootX, &rootY, &child))
+        shot = XGetImage(display, attributes.root, rootX, rootY, static_cast<unsigned>(attributes.width),
                          static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
     XSync(display, False);
     XSetErrorHandler(previous);

@@ -1,6 +1,7 @@
 #pragma once
-// The pixels of a window as the X server shows them, children included, and
-// their PNG file: what a screenshot of a plug-in's editor is made of.
+// The pixels of a window as the screen shows them (children, and a menu's
+// list lying over it, included) and their PNG file: what a screenshot of a
+// plug-in's editor is made of.
 
 #include <cstdint>
 #include <string>

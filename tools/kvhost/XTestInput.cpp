@@ -121,6 +121,18 @@ bool XTestInput::type(const std::string& utf8)
     return true;
 }
 
+bool XTestInput::prepare(const std::string& utf8)
+{
+    for (std::uint32_t point : CodePoints(utf8))
+    {
+        unsigned keycode = 0;
+        bool shift = false;
+        if (!findKey(KeysymOf(point), keycode, shift))
+            return false;
+    }
+    return true;
+}
+
 bool XTestInput::findKey(unsigned long keysym, unsigned& keycode, bool& shift)
 {
     const auto known = remapped_.find(keysym);

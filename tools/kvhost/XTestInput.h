@@ -33,6 +33,9 @@ public:
     // UTF-8 text, character by character; characters missing from the
     // keyboard map are put on a spare key first.
     bool type(const std::string& utf8);
+    // Puts the characters of the text that the keyboard lacks on spare keys
+    // now, so that clients have taken the new map before they are typed.
+    bool prepare(const std::string& utf8);
 
 private:
     bool keySym(unsigned long keysym, bool shift, bool control);

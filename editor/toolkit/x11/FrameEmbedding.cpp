@@ -1,5 +1,7 @@
 #include "editor/toolkit/x11/FrameEmbedding.h"
 
+#include <dlfcn.h>
+
 #include <cstring>
 
 #include "editor/toolkit/CFrame.h"
@@ -9,6 +11,27 @@
 namespace VSTGUI {
 
 using namespace Steinberg;
+
+namespace {
+// Pango and gdk-pixbuf register their types with GObject, which stays loaded
+// for good; a host that unloads the plug-in and loads it again would take
+// them out from under those types, and the next font would hang the host.
+// Once the editor has drawn, they stay loaded with GObject.
+void keepGraphicsLibrariesLoaded()
+{
+    static const bool kept = [] {
+        for (const char* name : {"libpangocairo-1.0.so.0", "libpangoft2-1.0.so.0", "libpango-1.0.so.0",
+                                 "libgdk_pixbuf-2.0.so.0"})
+        {
+            // Only those already loaded: this adds the flag, nothing else.
+            if (void* library = dlopen(name, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE))
+                dlclose(library);
+        }
+        return true;
+    }();
+    (void)kept;
+}
+} // namespace
 
 FrameEmbedding::~FrameEmbedding()
 {
@@ -32,6 +55,7 @@ bool FrameEmbedding::attach(CFrame* frame, void* parent, FIDString type, IPlugFr
         error = frame == nullptr ? "no frame" : parent == nullptr ? "no parent window" : "not an X11 window";
         return false;
     }
+    keepGraphicsLibrariesLoaded();
     Linux::IRunLoop* runLoop = nullptr;
     if (plugFrame == nullptr ||
         plugFrame->queryInterface(Linux::IRunLoop_iid, reinterpret_cast<void**>(&runLoop)) != kResultOk)

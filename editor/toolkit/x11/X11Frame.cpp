@@ -249,7 +249,10 @@ bool X11Frame::setSize(const CRect& size)
     if (!usable())
         return false;
     X11ErrorTrap trap(display_, &lost_);
-    puglSetSize(view_, Side(width_), Side(height_));
+    // Through the frame, which pugl takes at once: its back end sizes the
+    // surfaces of the next expose by it.
+    const PuglRect at = puglGetFrame(view_);
+    puglSetFrame(view_, PuglRect{at.x, at.y, Side(width_), Side(height_)});
     if (surface_)
         cairo_xlib_surface_set_size(surface_, Side(width_), Side(height_));
     return true;

@@ -107,8 +107,7 @@ bool X11Popup::open(const CPoint& frameLocation)
     const auto window = static_cast<Window>(puglGetNativeView(view_));
     XSetWindowAttributes attributes{};
     attributes.override_redirect = True;
-    attributes.save_under = True;
-    XChangeWindowAttributes(display, window, CWOverrideRedirect | CWSaveUnder, &attributes);
+    XChangeWindowAttributes(display, window, CWOverrideRedirect, &attributes);
     XSetTransientForHint(display, window, static_cast<Window>(frame_.window()));
     puglShow(view_);
     trap.sync();

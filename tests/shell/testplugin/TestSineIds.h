@@ -16,6 +16,13 @@ constexpr Steinberg::Vst::ParamID kGainId = 0;
 constexpr Steinberg::Vst::ParamID kControllerMessagesId = 1;
 constexpr Steinberg::Vst::ParamID kProcessorMessagesId = 2;
 constexpr Steinberg::Vst::ParamID kTempoId = 3;
+// What the test editor reports: presses on its colour pad (count / 100), the
+// menu entry chosen ((position + 1) / 10), the text box's result code ((code + 2) / 10)
+// and, as the parameter's text, the last edited text.
+constexpr Steinberg::Vst::ParamID kEditorClicksId = 4;
+constexpr Steinberg::Vst::ParamID kEditorMenuId = 5;
+constexpr Steinberg::Vst::ParamID kEditorTextEndId = 6;
+constexpr Steinberg::Vst::ParamID kEditorTextId = 7;
 
 constexpr double kDefaultGain = 0.5;
 constexpr int kMidiVolume = 7;

@@ -1,0 +1,179 @@
+#pragma once
+// A plug-in's editor in a real window for the tests: an X server of the
+// test's own (Xvfb; else $DISPLAY; else the test is skipped), the bundle
+// loaded and set up as a DAW sets it up, and its editor opened in kvhost's
+// editor window. Members go in reverse order: window, plug-in, server.
+
+#include <cairo.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "../shell/testplugin/TestSineIds.h"
+#include "../shell/testplugin/TestSineEditor.h"
+#include "pluginterfaces/base/ustring.h"
+#include "tools/kvhost/EditorWindow.h"
+#include "tools/kvhost/PluginInstance.h"
+#include "tools/kvhost/PluginModule.h"
+#include "tools/kvhost/XvfbServer.h"
+
+#include <X11/Xlib.h>
+
+namespace x11_test
+{
+inline const std::string kTestSineBundle = KV_TEST_SINE_BUNDLE;
+inline const std::string kDemoBundle = KV_DEMO_BUNDLE;
+
+constexpr std::uint32_t kRed = 0xc80000;
+constexpr std::uint32_t kGreen = 0x00c800;
+constexpr std::uint32_t kBlue = 0x0000ff;
+constexpr std::uint32_t kBarGrey = 0x3c3c3c;
+constexpr std::uint32_t kBackground = 0x202020;
+constexpr std::uint32_t kWhite = 0xffffff;
+
+// The centre of a layout rectangle.
+inline int MidX(const int (&r)[4])
+{
+    return (r[0] + r[2]) / 2;
+}
+inline int MidY(const int (&r)[4])
+{
+    return (r[1] + r[3]) / 2;
+}
+
+class EditorSession
+{
+public:
+    // Connects to a display and loads the bundle; false with the reason to
+    // skip (no display) or to fail (`failed` set).
+    bool start(const std::string& bundle, std::string& why, bool& failed)
+    {
+        failed = false;
+        if (server_.ok())
+            display_ = server_.name();
+        else if (const char* named = std::getenv("DISPLAY"); named != nullptr && *named != '\0')
+        {
+            if (Display* probe = XOpenDisplay(named))
+            {
+                XCloseDisplay(probe);
+                display_ = named;
+            }
+        }
+        if (display_.empty())
+        {
+            why = "no X display for the editor tests: " + server_.error() + ", and DISPLAY names no server";
+            return false;
+        }
+        // The editor connects to $DISPLAY, as in a DAW.
+        setenv("DISPLAY", display_.c_str(), 1);
+        failed = true;
+        module = PluginModule::Load(bundle, why);
+        if (!module)
+            return false;
+        instance = PluginInstance::Create(module, InstanceSetup(), why);
+        if (!instance)
+            return false;
+        window = EditorWindow::Connect(display_, why);
+        if (!window)
+            return false;
+        failed = false;
+        return true;
+    }
+
+    bool open(std::string& error)
+    {
+        if (!window->open(instance->controller(), error))
+            return false;
+        window->settle();
+        return true;
+    }
+
+    // Whether the server can be made to go away (it is the test's own).
+    bool ownServer() const { return server_.ok(); }
+    void stopServer() { server_.stop(); }
+
+    double param(Steinberg::Vst::ParamID id) const { return instance->controller()->getParamNormalized(id); }
+    // The last text the test editor was given, from its parameter's text.
+    std::string editorText() const
+    {
+        Steinberg::Vst::String128 text{};
+        instance->controller()->getParamStringByValue(TestSine::kEditorTextId, 0.0, text);
+        std::string utf8;
+        for (int i = 0; i < 128 && text[i] != 0; ++i)
+        {
+            char32_t c = text[i];
+            if (c >= 0xd800 && c < 0xdc00 && i + 1 < 128)
+                c = 0x10000 + ((c - 0xd800) << 10) + (text[++i] - 0xdc00);
+            if (c < 0x80)
+                utf8 += static_cast<char>(c);
+            else if (c < 0x800)
+                utf8 += {static_cast<char>(0xc0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3f))};
+            else if (c < 0x10000)
+                utf8 += {static_cast<char>(0xe0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3f)),
+                         static_cast<char>(0x80 | (c & 0x3f))};
+            else
+                utf8 += {static_cast<char>(0xf0 | (c >> 18)), static_cast<char>(0x80 | ((c >> 12) & 0x3f)),
+                         static_cast<char>(0x80 | ((c >> 6) & 0x3f)), static_cast<char>(0x80 | (c & 0x3f))};
+        }
+        return utf8;
+    }
+    // The text box's last result code, from its report parameter.
+    int textBoxCode() const { return static_cast<int>(std::lround(param(TestSine::kEditorTextEndId) * 10)) - 2; }
+
+    WindowImage capture()
+    {
+        WindowImage image;
+        std::string error;
+        window->capture(image, error);
+        return image;
+    }
+
+private:
+    XvfbServer server_;
+    std::string display_;
+
+public:
+    std::shared_ptr<PluginModule> module;
+    std::unique_ptr<PluginInstance> instance;
+    std::unique_ptr<EditorWindow> window;
+};
+
+// A PNG the editor window wrote, read back.
+inline WindowImage ReadPng(const std::string& path)
+{
+    WindowImage image;
+    cairo_surface_t* surface = cairo_image_surface_create_from_png(path.c_str());
+    if (cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS)
+    {
+        cairo_surface_flush(surface);
+        image.width = cairo_image_surface_get_width(surface);
+        image.height = cairo_image_surface_get_height(surface);
+        const int stride = cairo_image_surface_get_stride(surface);
+        const unsigned char* data = cairo_image_surface_get_data(surface);
+        for (int y = 0; y < image.height; ++y)
+        {
+            const auto* row = reinterpret_cast<const std::uint32_t*>(data + static_cast<std::ptrdiff_t>(y) * stride);
+            for (int x = 0; x < image.width; ++x)
+                image.pixels.push_back(row[x] & 0xffffffu);
+        }
+    }
+    cairo_surface_destroy(surface);
+    return image;
+}
+} // namespace x11_test
+
+// Opens the bundle's editor, or skips the test when there is no X display.
+#define KV_OPEN_EDITOR_OR_SKIP(session, bundle)                                                                        \
+    do                                                                                                                 \
+    {                                                                                                                  \
+        std::string why_;                                                                                              \
+        bool failed_ = false;                                                                                          \
+        if (!(session).start((bundle), why_, failed_))                                                                 \
+        {                                                                                                              \
+            if (failed_)                                                                                               \
+                FAIL() << why_;                                                                                        \
+            GTEST_SKIP() << why_;                                                                                      \
+        }                                                                                                              \
+        ASSERT_TRUE((session).open(why_)) << why_;                                                                     \
+    } while (false)
