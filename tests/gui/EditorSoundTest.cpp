@@ -1,0 +1,107 @@
+// The whole road: the test bundle's processor and controller connected as a
+// host connects them, its editor open; a view bound to the host parameter
+// "Level" writes a value, the host hands the edit to the processor, and the
+// sound follows.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "GuiTestSupport.h"
+#include "pluginterfaces/vst/ivstevents.h"
+#include "shell/ADelayProcessor.h"
+#include "tools/kvhost/HostParameterChanges.h"
+
+using namespace gui_test;
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+
+namespace
+{
+constexpr int32 kBlock = 256;
+
+struct Playing
+{
+    Playing() : processor(owned(new ADelayProcessor(&f.factory)))
+    {
+        f.factory.initialize();
+        processor->setInstrument(true);
+        EXPECT_EQ(processor->initialize(&f.host), kResultOk);
+        f.controller->disconnect(&f.peer);
+        processor->connect(f.controller);
+        f.controller->connect(processor);
+        ProcessSetup setup{kRealtime, kSample32, kBlock, 48000.0};
+        EXPECT_EQ(processor->setupProcessing(setup), kResultOk);
+        EXPECT_EQ(processor->setActive(true), kResultOk);
+        processor->setProcessing(true);
+
+        BusInfo info{};
+        processor->getBusInfo(kAudio, kOutput, 0, info);
+        for (int32 c = 0; c < info.channelCount; ++c)
+            pointers.push_back(storage.emplace_back(kBlock, 0.0f).data());
+        bus.numChannels = info.channelCount;
+        bus.channelBuffers32 = pointers.data();
+        data.numSamples = kBlock;
+        data.symbolicSampleSize = kSample32;
+        data.outputs = &bus;
+        data.numOutputs = 1;
+        data.inputParameterChanges = &changes;
+    }
+    ~Playing()
+    {
+        processor->setProcessing(false);
+        processor->setActive(false);
+        f.controller->disconnect(processor);
+        processor->disconnect(f.controller);
+        f.controller->connect(&f.peer);
+        processor->terminate();
+    }
+
+    // The host's part: the controller's edits go to the processor with the next block.
+    double Rms(int blocks)
+    {
+        for (const auto& [id, value] : f.handler.takeEdits())
+            changes.add(id, 0, value);
+        double sum = 0.0;
+        int count = 0;
+        for (int b = 0; b < blocks; ++b)
+        {
+            EXPECT_EQ(processor->process(data), kResultOk);
+            changes.clear();
+            if (b < blocks / 2)
+                continue; // let the level settle
+            for (float s : storage[0])
+            {
+                sum += double(s) * s;
+                ++count;
+            }
+        }
+        return std::sqrt(sum / count);
+    }
+
+    GuiFixture f;
+    IPtr<ADelayProcessor> processor;
+    std::vector<std::vector<float>> storage;
+    std::vector<float*> pointers;
+    AudioBusBuffers bus{};
+    ProcessData data;
+    HostParameterChanges changes;
+};
+} // namespace
+
+TEST(EditorSound, AViewsWriteToItsBoundParameterChangesTheSound)
+{
+    Playing p;
+    auto editor = p.f.NewEditor();
+    ASSERT_TRUE(editor->open(nullptr));
+    auto* view = ModuleOf<TestColourView>(*editor, 7);
+    ASSERT_NE(view, nullptr);
+
+    const double atFive = p.Rms(40);
+    ASSERT_GT(atFive, 0.01);
+    view->SetLevel(2.0f);
+    const double atTwo = p.Rms(40);
+    EXPECT_NEAR(atTwo / atFive, 0.4, 0.02);
+    view->SetLevel(0.0f);
+    EXPECT_LT(p.Rms(40), 1e-4);
+}
