@@ -5,6 +5,9 @@
 // parameter reads and writes of the editor, the messages to and from the
 // processor ("BinaryMessage" carrying message records) and the user preset
 // files.
+//
+// Threads: UI, every method: the host calls the controller on its
+// user-interface thread, and the editor and its modules call it there too.
 
 #include <map>
 #include <string>
@@ -26,6 +29,7 @@ class MyVstPluginFactory;
 class ADelayController : public Steinberg::Vst::EditController, public Steinberg::Vst::IMidiMapping
 {
 public:
+    // UI
     explicit ADelayController(MyVstPluginFactory* factory);
     ~ADelayController() override;
 
@@ -40,14 +44,16 @@ public:
     // Longer lists are offered to the host as a range of positions.
     static constexpr int kMaxListItems = 1024;
 
-    // IPluginBase
+    // UI: IPluginBase
     Steinberg::tresult PLUGIN_API initialize(Steinberg::FUnknown* context) SMTG_OVERRIDE;
     Steinberg::tresult PLUGIN_API terminate() SMTG_OVERRIDE;
-    // IDependent: a host parameter changed.
+    // UI. IDependent: a host parameter changed; the editors' automators hear of it.
     void PLUGIN_API update(Steinberg::FUnknown* changedUnknown, Steinberg::int32 message) SMTG_OVERRIDE;
-    // IConnectionPoint: the processor's batch.
+    // UI. IConnectionPoint: the processor's batch: parameter values reach the
+    // parameters and the editors' automators, "sdk" records the module of
+    // their handle in every open editor.
     Steinberg::tresult PLUGIN_API notify(Steinberg::Vst::IMessage* message) SMTG_OVERRIDE;
-    // IEditController
+    // UI: IEditController
     Steinberg::tresult PLUGIN_API setComponentState(Steinberg::IBStream* state) SMTG_OVERRIDE;
     Steinberg::tresult PLUGIN_API setState(Steinberg::IBStream* state) SMTG_OVERRIDE;
     Steinberg::tresult PLUGIN_API getState(Steinberg::IBStream* state) SMTG_OVERRIDE;
@@ -68,12 +74,12 @@ public:
                                                         Steinberg::Vst::String128 string) SMTG_OVERRIDE;
     Steinberg::tresult PLUGIN_API getParamValueByString(Steinberg::Vst::ParamID tag, Steinberg::Vst::TChar* string,
                                                         Steinberg::Vst::ParamValue& valueNormalized) SMTG_OVERRIDE;
-    // IMidiMapping
+    // UI: IMidiMapping
     Steinberg::tresult PLUGIN_API getMidiControllerAssignment(Steinberg::int32 busIndex, Steinberg::int16 channel,
                                                               Steinberg::Vst::CtrlNumber midiControllerNumber,
                                                               Steinberg::Vst::ParamID& id) SMTG_OVERRIDE;
 
-    // Editor services (user-interface thread).
+    // UI: editor services.
     void setParameterFromGui(int handle, int field, int size, const void* data);
     bool getParameterValue(int handle, int field, std::string& out);
     int getParameterHandle(int moduleHandle, int moduleParamId) const;
@@ -91,7 +97,7 @@ public:
     MyVstPluginFactory* Factory() const { return factory_; }
     const std::vector<GuiPatchAutomator2*>& Automators() const { return automators_; }
 
-    // The name ExportPresetXml writes for a chosen path.
+    // UI. The name ExportPresetXml writes for a chosen path.
     static std::string PresetFileName(const std::string& path);
 
     OBJ_METHODS(ADelayController, EditController)

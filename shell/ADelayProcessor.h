@@ -5,6 +5,9 @@
 // runs the engine, and sends the MIDI controllers the patch produced back as
 // output parameter changes. It carries the state chunk and relays the
 // controller's messages into the engine's queue.
+//
+// Threads: methods marked "UI" run on the host's user-interface thread,
+// those marked "Audio" on its audio thread.
 
 #include <atomic>
 #include <string>
@@ -23,12 +26,15 @@ class MyVstPluginFactory;
 class ADelayProcessor : public Steinberg::Vst::AudioEffect, public IDspToGuiSender
 {
 public:
+    // UI
     explicit ADelayProcessor(MyVstPluginFactory* factory);
+    // UI
     ~ADelayProcessor() override;
 
     // The engine serves at most this many input and output channels.
     static constexpr int kMaxChannels = 32;
 
+    // UI: set-up and inspection.
     void setInstrument(bool instrument) { isInstrument_ = instrument; }
     bool isInstrument() const { return isInstrument_; }
     SynthRuntime& Runtime() { return runtime_; }
@@ -36,7 +42,9 @@ public:
     int NumOutputs() const { return numOutputs_; }
     const my_VstTimeInfo& TimeInfo() const { return timeInfo_; }
 
+    // UI: each of the following but process.
     Steinberg::tresult PLUGIN_API initialize(Steinberg::FUnknown* context) SMTG_OVERRIDE;
+    // UI: a message from the controller; its records go to the engine's queue.
     Steinberg::tresult PLUGIN_API notify(Steinberg::Vst::IMessage* message) SMTG_OVERRIDE;
     Steinberg::tresult PLUGIN_API setActive(Steinberg::TBool state) SMTG_OVERRIDE;
     Steinberg::tresult PLUGIN_API setState(Steinberg::IBStream* state) SMTG_OVERRIDE;
@@ -51,12 +59,13 @@ public:
                                                      Steinberg::Vst::SpeakerArrangement* outputs,
                                                      Steinberg::int32 numOuts) SMTG_OVERRIDE;
     Steinberg::uint32 PLUGIN_API getLatencySamples() SMTG_OVERRIDE { return 0; }
+    // Audio
     Steinberg::tresult PLUGIN_API process(Steinberg::Vst::ProcessData& data) SMTG_OVERRIDE;
 
-    // Zeroes the outputs the host gave for a block that is not played.
+    // Audio. Zeroes the outputs the host gave for a block that is not played.
     static void Silence(Steinberg::Vst::ProcessData& data);
 
-    // IDspToGuiSender: the engine's batch, as a message to the controller.
+    // Audio. IDspToGuiSender: the engine's batch, as a message to the controller.
     bool SendDspToGuiBatch(const unsigned char* data, int size) override;
 
 private:
