@@ -24,11 +24,18 @@ namespace VSTGUI
 {
 class CView;
 }
+namespace gmpi_gui
+{
+class IMpGraphicsHost;
+}
 
 // The title bar of a module with a title: its text, place and font.
 struct headerWidget
 {
     explicit headerWidget(std::string text) : title(std::move(text)) {}
+    // UI: draws the title centred in the bar through a drawing context (KV_IID_GRAPHICS_DRAWCONTEXT)
+    // with a text format from host; MP_NOSUPPORT when context is not one.
+    int32_t OnRender(gmpi_gui::IMpGraphicsHost* host, gmpi::IMpUnknown* context);
     std::string title;
     float left = 0, top = 0, right = 10, bottom = 10;
     SkinFontInfo font;

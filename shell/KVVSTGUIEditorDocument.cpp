@@ -18,6 +18,7 @@
 #include "editor/BuiltInGuiModules.h"
 #include "editor/EditorLog.h"
 #include "editor/GuiModuleWrapperVstGui.h"
+#include "editor/VG_module4.h"
 #include "editor/GuiPatchAutomator2.h"
 #include "editor/VG_Container.h"
 #include "editor/toolkit/CBitmap.h"
@@ -223,16 +224,14 @@ void KVVSTGUIEditor::BuildModules(CViewContainer* container, const TiXmlElement*
             continue;
         }
 
+        // A module that draws itself through the portable graphics interfaces first.
         gmpi::IMpUnknown* object = info->Build(2, false);
-        if (object)
-        {
-            EditorLog("module %d: graphics-API GUI of \"%s\" is not hosted; trying its view GUI.", id, type.c_str());
-            object->release();
-            object = nullptr;
-        }
-        object = info->Build(3, false);
         std::unique_ptr<GuiModuleWrapper> wrapper;
         if (object)
+        {
+            wrapper = std::make_unique<VG_module4>(this, info, id, title, object);
+        }
+        else if ((object = info->Build(3, false)) != nullptr)
         {
             wrapper = std::make_unique<GuiModuleWrapperVstGui>(this, info, id, title, object);
             if (wrapper->Plugin())

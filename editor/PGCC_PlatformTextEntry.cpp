@@ -1,0 +1,65 @@
+#include "editor/PGCC_PlatformTextEntry.h"
+
+#include <cmath>
+
+#include "editor/EditorLog.h"
+#include "editor/toolkit/CFrame.h"
+
+namespace GmpiGuiHosting
+{
+
+PGCC_PlatformTextEntry::PGCC_PlatformTextEntry(VSTGUI::CView* host, int32_t originX, int32_t originY)
+    : host_(host), originX_(originX), originY_(originY)
+{
+}
+
+int32_t PGCC_PlatformTextEntry::SetText(const char* text)
+{
+    text_ = text ? text : "";
+    return gmpi::MP_OK;
+}
+
+int32_t PGCC_PlatformTextEntry::GetText(gmpi::IMpUnknown* returnString)
+{
+    return WriteReturnString(returnString, text_);
+}
+
+int32_t PGCC_PlatformTextEntry::ShowAsync(const gmpi_gui::Rect* rect, gmpi::IMpUnknown* callback)
+{
+    void* face = nullptr;
+    if (callback == nullptr || callback->queryInterface(gmpi_gui::KV_IID_COMPLETION_CALLBACK, &face) != gmpi::MP_OK ||
+        face == nullptr)
+        return gmpi::MP_NOSUPPORT;
+    auto* completion = static_cast<gmpi_gui::IMpCompletionCallback*>(face);
+    const auto finish = [completion](int32_t result) {
+        completion->release();
+        return result;
+    };
+    VSTGUI::CFrame* frame = host_ ? host_->getFrame() : nullptr;
+    if (rect == nullptr || frame == nullptr || !std::isfinite(rect->left) || !std::isfinite(rect->top) ||
+        !std::isfinite(rect->right) || !std::isfinite(rect->bottom))
+        return finish(gmpi::MP_FAIL);
+    if (ModalGuard::Busy())
+    {
+        EditorLog("a text box was asked for while another menu or dialog is open: not shown.");
+        return finish(gmpi::MP_FAIL);
+    }
+    // Whole pixels, as the box is placed.
+    const auto whole = [](double v) { return std::trunc(v); };
+    const double x = whole(originX_ + static_cast<double>(rect->left));
+    const double y = whole(originY_ + static_cast<double>(rect->top));
+    const double width = whole(static_cast<double>(rect->right) - rect->left);
+    const double height = whole(static_cast<double>(rect->bottom) - rect->top);
+    int32_t dismissal = -1;
+    bool shown = false;
+    {
+        ModalGuard modal;
+        shown = frame->runTextBox(VSTGUI::CRect(x, y, x + width, y + height), text_, dismissal);
+    }
+    if (!shown)
+        return finish(gmpi::MP_FAIL);
+    completion->OnComplete(0);
+    return finish(gmpi::MP_OK);
+}
+
+} // namespace GmpiGuiHosting
