@@ -5,9 +5,9 @@ namespace gmpi_sdk
 
 MpFactory* MpFactory::Instance()
 {
-    // Never destroyed: a host may still hold a reference while the bundle unloads.
-    static MpFactory* factory = new MpFactory();
-    return factory;
+    // Lives as long as the bundle's code is loaded.
+    static MpFactory factory;
+    return &factory;
 }
 
 int32_t MpFactory::RegisterPlugin(int32_t subType, const wchar_t* uniqueId, Constructor constructor)

@@ -28,7 +28,8 @@ public:
     using Constructor = gmpi::IMpUnknown* (*)();
     using HostConstructor = gmpi::IMpUnknown* (*)(gmpi::IMpUnknown* host);
 
-    // The bundle's one factory; it lives as long as the bundle is loaded.
+    // The bundle's one factory; it lives as long as the bundle is loaded
+    // (made on first use, so registration initializers may run in any order).
     static MpFactory* Instance();
 
     // 0, or -1 for a null id or constructor or a (subtype, id) already taken (the first stays).

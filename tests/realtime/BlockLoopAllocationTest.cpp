@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "core/CModuleFactory.h"
+#include "core/conversion.h"
 #include "core/InterfaceObject.h"
 #include "core/Module_Info.h"
 #include "core/dsp_patch_parameter_base.h"
@@ -791,6 +792,29 @@ TEST(BlockLoopAllocations, OversampledSectionsPerVoiceSleepingAndWakingAllocateN
         },
         energy);
     EXPECT_EQ(allocated, 0);
+TEST(BlockLoopAllocations, InstrumentWithExternalSdkModulesAllocatesNothingAfterWarmUp)
+{
+    // The demo instrument with a cloned SDK gain in every voice and an older
+    // SDK inverter on its output, both from the external test bundle.
+    Module_Info::SetKvmFolder(Utf8ToWstring(KV_SDK_MODULE_BUILD_DIR));
+    CModuleFactory::Instance()->RegisterPluginsXml(
+        ReadDocument(std::string(KV_TEST_DATA_DIR) + "/patches/sdk_modules.xml").c_str());
+    double energy = 0.0;
+    const long counted = CountBlockLoopAllocations(
+        ReadDocument(std::string(KV_TEST_DATA_DIR) + "/sdk/bundle/KvSdkSynth/dsp.kv.xml"),
+        [](int block, int n, KvAudioMaster* master) {
+            const int key = 36 + (block * 7) % 48;
+            const unsigned char on[3] = {0x90, static_cast<unsigned char>(key), 100};
+            const unsigned char off[3] = {0x80, static_cast<unsigned char>(36 + ((block - 10) * 7) % 48), 64};
+            if (block % 2 == 0)
+                master->MidiIn(block % n, on, 3);
+            if (block % 2 == 0 && block >= 10)
+                master->MidiIn((block * 3) % n, off, 3);
+            if (block % 97 == 0)
+                master->setParameterNormalizedDsp(0, 5, static_cast<float>(block % 10) / 10.0f);
+        },
+        energy);
+    EXPECT_EQ(counted, 0);
     EXPECT_GT(energy, 1.0);
     EXPECT_TRUE(std::isfinite(energy));
 }

@@ -32,11 +32,12 @@ TEST(SdkModules, BundleModulesPlayWhileBrokenOnesAreSkippedWithDiagnostics)
     for (int block = 0; block < 3; ++block)
         rig.Run(SdkRig::kBlock);
 
-    // Left: gain 1, plus silence from the gains that failed to open; right: inverted.
+    // Left: gain 1, plus silence from the gains that failed to open; right:
+    // inverted, plus twice the input from the gain set by its own parameter.
     for (int i = 0; i < SdkRig::kBlock; ++i)
     {
         EXPECT_EQ(rig.outputs[0][i], rig.inputs[0][i]) << i;
-        EXPECT_EQ(rig.outputs[1][i], -rig.inputs[1][i]) << i;
+        EXPECT_EQ(rig.outputs[1][i], rig.inputs[1][i]) << i;
     }
     ASSERT_NE(rig.Module(12), nullptr);
     EXPECT_TRUE(rig.Module(12)->Faulted());
@@ -199,7 +200,7 @@ TEST(SdkModules, ModuleThatThrowsIsSilencedAndLoggedOnceWhileThePatchPlays)
         for (int i = 0; i < SdkRig::kBlock; ++i)
         {
             EXPECT_EQ(rig.outputs[0][i], 0.0f) << i;
-            EXPECT_EQ(rig.outputs[1][i], -rig.inputs[1][i]) << i;
+            EXPECT_EQ(rig.outputs[1][i], rig.inputs[1][i]) << i;
         }
     }
 }

@@ -1,5 +1,7 @@
 // Bundles whose entry is broken, chosen by KV_BAD_FACTORY: 1 hands out no
 // object, 2 an object that is no factory. Built without the SDK's factory.
+#include <new>
+
 #include "mp_sdk_common.h"
 
 namespace
@@ -26,7 +28,9 @@ extern "C" __attribute__((visibility("default"))) int32_t MP_GetFactory(void** r
     *returnInterface = nullptr;
     return gmpi::MP_OK;
 #else
-    static NotAFactory* object = new NotAFactory();
+    // Static storage: the object lives as long as the bundle, without a destructor.
+    alignas(NotAFactory) static unsigned char storage[sizeof(NotAFactory)];
+    static NotAFactory* object = new (storage) NotAFactory();
     *returnInterface = object;
     return gmpi::MP_OK;
 #endif

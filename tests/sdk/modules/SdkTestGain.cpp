@@ -46,7 +46,7 @@ enum Messages : int32_t
 class SdkTestGain : public MpBase2
 {
 public:
-    explicit SdkTestGain(bool throwOnOpen) : throwOnOpen_(throwOnOpen)
+    SdkTestGain(bool throwOnOpen, bool report) : throwOnOpen_(throwOnOpen), report_(report)
     {
         initializePin(0, in_);
         initializePin(1, out_);
@@ -99,6 +99,11 @@ public:
     {
         if (throwInProcess_)
             throw std::runtime_error("thrown in process");
+        if (!report_)
+        {
+            MpBase2::process(count, events);
+            return;
+        }
         if (!reportedBeforeOpen_)
         {
             reportedBeforeOpen_ = true;
@@ -201,6 +206,7 @@ private:
     FloatInPin gain_;
     MidiInPin midi_;
     bool throwOnOpen_;
+    bool report_;
     bool throwInProcess_ = false;
     bool reportedBeforeOpen_ = false;
     int32_t beforeOpen_[4] = {};
@@ -210,12 +216,18 @@ private:
 
 gmpi::IMpUnknown* createGain()
 {
-    return static_cast<gmpi::IMpPlugin2*>(new SdkTestGain(false));
+    return static_cast<gmpi::IMpPlugin2*>(new SdkTestGain(false, true));
+}
+
+// Reports nothing to its editor part: for measuring the adapter alone.
+gmpi::IMpUnknown* createQuietGain()
+{
+    return static_cast<gmpi::IMpPlugin2*>(new SdkTestGain(false, false));
 }
 
 gmpi::IMpUnknown* createThrowsOnOpen()
 {
-    return static_cast<gmpi::IMpPlugin2*>(new SdkTestGain(true));
+    return static_cast<gmpi::IMpPlugin2*>(new SdkTestGain(true, true));
 }
 
 gmpi::IMpUnknown* createNothing()
@@ -261,6 +273,8 @@ gmpi_sdk::MpFactory* factory = gmpi_sdk::MpFactory::Instance();
 const int32_t registered[] = {
     factory->RegisterPlugin(gmpi::MP_SUB_TYPE_AUDIO, L"KV Test SDK Gain", &createGain),
     factory->RegisterPlugin(gmpi::MP_SUB_TYPE_AUDIO, L"KV Test SDK Gain Mismatch", &createGain),
+    factory->RegisterPlugin(gmpi::MP_SUB_TYPE_AUDIO, L"KV Test SDK Quiet Gain", &createQuietGain),
+    factory->RegisterPlugin(gmpi::MP_SUB_TYPE_AUDIO, L"KV Test SDK Gain Own Parameter", &createGain),
     factory->RegisterPlugin(gmpi::MP_SUB_TYPE_AUDIO, L"KV Test SDK Throws On Open", &createThrowsOnOpen),
     factory->RegisterPlugin(gmpi::MP_SUB_TYPE_AUDIO, L"KV Test SDK Refuses", &createNothing),
     factory->RegisterPlugin(gmpi::MP_SUB_TYPE_AUDIO, L"KV Test SDK Faceless", &createFaceless),

@@ -56,11 +56,13 @@ public:
     {
         for (gmpi::MpEvent* e = events; e; e = e->next)
         {
-            if (e->eventType == gmpi::EVENT_GRAPH_START)
-                host_->setPinStreaming(e->timeDelta, 1, 0);
-            else if (e->parm1 == 0 && (e->eventType == gmpi::EVENT_PIN_STREAMING_START ||
-                                       e->eventType == gmpi::EVENT_PIN_STREAMING_STOP))
-                host_->setPinStreaming(e->timeDelta, 1, e->eventType == gmpi::EVENT_PIN_STREAMING_START);
+            // The graph start may come after the input's first state: it repeats the state held.
+            if (e->parm1 == 0 && (e->eventType == gmpi::EVENT_PIN_STREAMING_START ||
+                                  e->eventType == gmpi::EVENT_PIN_STREAMING_STOP))
+                streaming_ = e->eventType == gmpi::EVENT_PIN_STREAMING_START;
+            else if (e->eventType != gmpi::EVENT_GRAPH_START)
+                continue;
+            host_->setPinStreaming(e->timeDelta, 1, streaming_ ? 1 : 0);
         }
         for (int i = 0; i < count; ++i)
             out_[i] = -in_[i];
@@ -79,6 +81,7 @@ private:
     gmpi::IMpHost* host_ = nullptr;
     float* in_ = nullptr;
     float* out_ = nullptr;
+    bool streaming_ = false;
 };
 
 gmpi::IMpUnknown* createInverter(gmpi::IMpUnknown* host)
