@@ -792,6 +792,10 @@ TEST(BlockLoopAllocations, OversampledSectionsPerVoiceSleepingAndWakingAllocateN
         },
         energy);
     EXPECT_EQ(allocated, 0);
+    EXPECT_GT(energy, 1.0);
+    EXPECT_TRUE(std::isfinite(energy));
+}
+
 TEST(BlockLoopAllocations, InstrumentWithExternalSdkModulesAllocatesNothingAfterWarmUp)
 {
     // The demo instrument with a cloned SDK gain in every voice and an older
