@@ -26,6 +26,7 @@
 class ADelayController;
 class GuiModuleWrapper;
 class GuiPatchAutomator2;
+class TiXmlDocument;
 class TiXmlElement;
 namespace VSTGUI
 {
@@ -115,6 +116,9 @@ public:
     Steinberg::tresult PLUGIN_API attached(void* parent, Steinberg::FIDString type) SMTG_OVERRIDE;
     Steinberg::tresult PLUGIN_API removed() SMTG_OVERRIDE;
     Steinberg::tresult PLUGIN_API onSize(Steinberg::ViewRect* newSize) SMTG_OVERRIDE;
+    // The canvas size of the document, read ahead of attached: hosts size
+    // their window from it before the editor opens.
+    Steinberg::tresult PLUGIN_API getSize(Steinberg::ViewRect* size) SMTG_OVERRIDE;
     Steinberg::tresult PLUGIN_API canResize() SMTG_OVERRIDE { return Steinberg::kResultTrue; }
     Steinberg::tresult PLUGIN_API checkSizeConstraint(Steinberg::ViewRect* wanted) SMTG_OVERRIDE;
 
@@ -126,6 +130,10 @@ private:
     void ConnectModules(const TiXmlElement* element, GuiModuleWrapper* automator, int depth);
     void ApplyPlugs(const TiXmlElement* module, GuiModuleWrapper* wrapper, GuiModuleWrapper* automator);
     void RunPresetSelector(int choice);
+    // Parses gui.kv.xml; false (with a log line saying why) when it cannot.
+    bool ParseDocument(TiXmlDocument& document) const;
+    // The canvas size the document asks for, within the limits.
+    static void CanvasSize(const TiXmlElement* canvas, int& width, int& height);
     // Shows the frame in the host's window.
     bool openFrame(void* parent, VSTGUI::PlatformType platformType);
     // An empty frame of the view's size, for a bundle without an editor document.
@@ -139,6 +147,7 @@ private:
     GuiPatchAutomator2* automator_ = nullptr;
     int fileSelectorMode_ = 0;
     bool lastCommandOk_ = true;
+    bool sizeRead_ = false;
     VSTGUI::CFrame* frame_ = nullptr;
     VSTGUI::FrameEmbedding embedding_;
 };

@@ -95,25 +95,9 @@ bool KVVSTGUIEditor::open(void* parent, PlatformType platformType)
     close();
     EnsureBuiltInGuiModules();
 
-    MyVstPluginFactory* factory = controller_ ? controller_->Factory() : nullptr;
-    const std::string text = factory ? factory->getXml("gui.kv.xml") : std::string();
-    if (text.empty())
-    {
-        EditorLog("gui.kv.xml is missing or empty: no editor.");
-        return false;
-    }
-    if (!IsSafeXmlText(text))
-    {
-        EditorLog("gui.kv.xml is not a text the parser can take (nested too deep, or a zero byte): no editor.");
-        return false;
-    }
     TiXmlDocument document;
-    document.Parse(text.c_str());
-    if (document.Error() || document.RootElement() == nullptr)
-    {
-        EditorLog("gui.kv.xml does not parse (%s, line %d): no editor.", document.ErrorDesc(), document.ErrorRow());
+    if (!ParseDocument(document))
         return false;
-    }
     CResourceDescription::setResourceFolder(WStringToUtf8(ResourceFolder()));
 
     const TiXmlElement* root = document.RootElement();
@@ -126,14 +110,9 @@ bool KVVSTGUIEditor::open(void* parent, PlatformType platformType)
     const TiXmlElement* canvas = window ? window->FirstChildElement("Canvas") : nullptr;
     if (window && canvas == nullptr)
         EditorLog("gui.kv.xml has no Canvas: the editor is empty.");
-    int width = canvas ? IntAttribute(canvas, "Width", 10) : 10;
-    int height = canvas ? IntAttribute(canvas, "Height", 10) : 10;
-    if (width < 1 || height < 1 || width > kMaxCanvasSize || height > kMaxCanvasSize)
-    {
-        EditorLog("Canvas size %d x %d is out of range: kept within 1 to %d.", width, height, kMaxCanvasSize);
-        width = std::clamp(width, 1, kMaxCanvasSize);
-        height = std::clamp(height, 1, kMaxCanvasSize);
-    }
+    int width = 10;
+    int height = 10;
+    CanvasSize(canvas, width, height);
     const char* skin = canvas ? canvas->Attribute("Skin") : nullptr;
     skinName_ = skin ? skin : "";
     rect = Steinberg::ViewRect(0, 0, width, height);
@@ -168,6 +147,69 @@ bool KVVSTGUIEditor::open(void* parent, PlatformType platformType)
     Measure();
     Arrange();
     return true;
+}
+
+bool KVVSTGUIEditor::ParseDocument(TiXmlDocument& document) const
+{
+    MyVstPluginFactory* factory = controller_ ? controller_->Factory() : nullptr;
+    const std::string text = factory ? factory->getXml("gui.kv.xml") : std::string();
+    if (text.empty())
+    {
+        EditorLog("gui.kv.xml is missing or empty: no editor.");
+        return false;
+    }
+    if (!IsSafeXmlText(text))
+    {
+        EditorLog("gui.kv.xml is not a text the parser can take (nested too deep, or a zero byte): no editor.");
+        return false;
+    }
+    document.Parse(text.c_str());
+    if (document.Error() || document.RootElement() == nullptr)
+    {
+        EditorLog("gui.kv.xml does not parse (%s, line %d): no editor.", document.ErrorDesc(), document.ErrorRow());
+        return false;
+    }
+    return true;
+}
+
+void KVVSTGUIEditor::CanvasSize(const TiXmlElement* canvas, int& width, int& height)
+{
+    width = canvas ? IntAttribute(canvas, "Width", 10) : 10;
+    height = canvas ? IntAttribute(canvas, "Height", 10) : 10;
+    if (width < 1 || height < 1 || width > kMaxCanvasSize || height > kMaxCanvasSize)
+    {
+        EditorLog("Canvas size %d x %d is out of range: kept within 1 to %d.", width, height, kMaxCanvasSize);
+        width = std::clamp(width, 1, kMaxCanvasSize);
+        height = std::clamp(height, 1, kMaxCanvasSize);
+    }
+}
+
+Steinberg::tresult PLUGIN_API KVVSTGUIEditor::getSize(Steinberg::ViewRect* size)
+{
+    if (size == nullptr)
+        return Steinberg::kInvalidArgument;
+    if (!sizeRead_ && frame_ == nullptr)
+    {
+        // Quietly: open says what is wrong with the document.
+        sizeRead_ = true;
+        MyVstPluginFactory* factory = controller_ ? controller_->Factory() : nullptr;
+        const std::string text = factory ? factory->getXml("gui.kv.xml") : std::string();
+        TiXmlDocument document;
+        if (!text.empty() && IsSafeXmlText(text))
+            document.Parse(text.c_str());
+        const TiXmlElement* root = document.Error() ? nullptr : document.RootElement();
+        const TiXmlElement* window =
+            root == nullptr ? nullptr : root->ValueStr() == "Window" ? root : root->FirstChildElement("Window");
+        if (const TiXmlElement* canvas = window ? window->FirstChildElement("Canvas") : nullptr)
+        {
+            int width = 0;
+            int height = 0;
+            CanvasSize(canvas, width, height);
+            rect = Steinberg::ViewRect(0, 0, width, height);
+        }
+    }
+    *size = rect;
+    return Steinberg::kResultTrue;
 }
 
 GuiModuleWrapper* KVVSTGUIEditor::BuildAutomator()

@@ -94,8 +94,12 @@ TEST(KVVSTGUIEditor, OpensTheCanvasWithItsSkinFontAndModuleViews)
 {
     GuiFixture f;
     auto editor = f.NewEditor();
-    ASSERT_TRUE(editor->open(nullptr));
+    // The host sizes its window before the editor opens.
     ViewRect size;
+    editor->getSize(&size);
+    EXPECT_EQ(size.getWidth(), 240);
+    EXPECT_EQ(size.getHeight(), 160);
+    ASSERT_TRUE(editor->open(nullptr));
     editor->getSize(&size);
     EXPECT_EQ(size.getWidth(), 240);
     EXPECT_EQ(size.getHeight(), 160);

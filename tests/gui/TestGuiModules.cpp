@@ -101,6 +101,16 @@ void TestColourView::draw(VSTGUI::CDrawContext* context)
     setDirty(false);
 }
 
+VSTGUI::CMouseEventResult TestColourView::onMouseDown(VSTGUI::CPoint& where, const VSTGUI::CButtonState&)
+{
+    const VSTGUI::CRect& size = getViewSize();
+    if (size.getWidth() <= 0)
+        return VSTGUI::kMouseEventNotHandled;
+    SetLevel(static_cast<float>(std::clamp((where.x - size.left) / size.getWidth() * 10.0, 0.0, 10.0)));
+    invalid();
+    return VSTGUI::kMouseEventHandled;
+}
+
 TestLabel::TestLabel() : VSTGUI::CTextLabel(VSTGUI::CRect())
 {
     initializePin(0, text_, &TestLabel::onText);

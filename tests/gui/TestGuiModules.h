@@ -3,7 +3,8 @@
 // from this unit's static initializer (the built-in controls come later):
 //   "Test Colour View": a view filled with a colour from its float pin 0
 //     ("Level", bound to parameter 0 of its module, 0 to 10: black to red);
-//     pin 1 ("Echo", out) repeats every level it gets.
+//     pin 1 ("Echo", out) repeats every level it gets. A click sets the
+//     level from where it lands: 0 at the left edge to 10 at the right.
 //   "Test Label": a text label in the skin font "test_label", its text from
 //     its text pin 0.
 //   "Test Recorder": no view; records every value that reaches its pins:
@@ -39,6 +40,7 @@ public:
     int32_t measure(MpSize available, MpSize& desired) override;
     int32_t arrange(MpRect rect) override;
     void draw(VSTGUI::CDrawContext* context) override;
+    VSTGUI::CMouseEventResult onMouseDown(VSTGUI::CPoint& where, const VSTGUI::CButtonState& buttons) override;
 
     // A change made in the view (as a mouse drag would): sent out of pin 0.
     void SetLevel(float level) { level_ = level; }
