@@ -5,6 +5,7 @@
 
 #include "core/InterfaceObject.h"
 #include "core/Module_Info.h"
+#include "core/Module_Info3.h"
 #include "core/ProtectedFile.h"
 #include "core/conversion.h"
 #include "core/file_helpers.h"
@@ -18,10 +19,21 @@ namespace
 constexpr const char* kResourceScheme = "resource://";
 }
 
+namespace
+{
+// How external module bundles hand an older-style GUI object to its wrapper.
+const Module_Info3::GuiWrapperAccess kExternalGuiAccess{
+    [](GuiModuleWrapper* wrapper) -> gmpi::IMpUnknown* { return static_cast<gmpi::IMpUserInterfaceHost*>(wrapper); },
+    [](GuiModuleWrapper* wrapper, gmpi::IMpUnknown* gui) {
+        wrapper->Attach(static_cast<gmpi::IMpUserInterface*>(static_cast<void*>(gui)));
+    }};
+} // namespace
+
 GuiModuleWrapper::GuiModuleWrapper(KVVSTGUIEditor* editor, Module_Info* moduleType, int handle, const char* title,
                                    gmpi::IMpUnknown* object)
     : moduleType_(moduleType), editor_(editor), handle_(handle)
 {
+    Module_Info3::SetGuiWrapperAccess(&kExternalGuiAccess);
     void* face = nullptr;
     if (object && object->queryInterface(gmpi::MP_IID_GUI_PLUGIN2, &face) == gmpi::MP_OK)
         plugin_ = static_cast<gmpi::IMpUserInterface2*>(face);
