@@ -152,6 +152,23 @@ TEST(KvHostRender, ParameterChangesAndMappedControllersReachTheProcessor)
     EXPECT_NEAR(session.instance->controller()->getParamNormalized(TestSine::kGainId), 32.0 / 127.0, 1e-9);
 }
 
+TEST(KvHostRender, AProgramChangeWithoutAMappingGoesToTheParameterFlaggedAsTheProgramChange)
+{
+    auto session = Open();
+    ASSERT_TRUE(session.instance);
+    Performance performance;
+    PerformanceEvent program;
+    program.seconds = 0.1;
+    program.kind = PerformanceEvent::Kind::ProgramChange;
+    program.number = 3;
+    performance.events.push_back(program);
+    CaptureSink sink;
+    const auto result = Render(*session.instance, performance, 0.5, sink);
+    EXPECT_EQ(result.unmappedControllers, 0);
+    // Program 3 of a parameter with four steps.
+    EXPECT_NEAR(session.instance->controller()->getParamNormalized(TestSine::kProgramId), 3.0 / 4.0, 1e-9);
+}
+
 TEST(KvHostRender, ControllerEditsArriveAtTheStartOfTheNextBlock)
 {
     auto session = Open();

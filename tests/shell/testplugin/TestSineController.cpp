@@ -31,6 +31,8 @@ tresult PLUGIN_API TestSineController::initialize(FUnknown* context)
     parameters.addParameter(STR16("Editor text end"), nullptr, 0, 0.0, ParameterInfo::kIsReadOnly,
                             TestSine::kEditorTextEndId);
     parameters.addParameter(STR16("Editor text"), nullptr, 0, 0.0, ParameterInfo::kIsReadOnly, TestSine::kEditorTextId);
+    parameters.addParameter(STR16("Program"), nullptr, TestSine::kProgramSteps, 0.0, ParameterInfo::kIsProgramChange,
+                            TestSine::kProgramId);
     return kResultOk;
 }
 

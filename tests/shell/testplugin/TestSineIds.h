@@ -23,6 +23,10 @@ constexpr Steinberg::Vst::ParamID kEditorClicksId = 4;
 constexpr Steinberg::Vst::ParamID kEditorMenuId = 5;
 constexpr Steinberg::Vst::ParamID kEditorTextEndId = 6;
 constexpr Steinberg::Vst::ParamID kEditorTextId = 7;
+// A program-change parameter of four steps with no MIDI mapping: hosts find
+// it by its flag.
+constexpr Steinberg::Vst::ParamID kProgramId = 8;
+constexpr Steinberg::int32 kProgramSteps = 4;
 
 constexpr double kDefaultGain = 0.5;
 constexpr int kMidiVolume = 7;
