@@ -21,21 +21,36 @@ double OversamplerFir::Coefficient(int k, int taps, int factor)
     return window * sinc / factor;
 }
 
-void OversamplerFir::Init(int setting, int factor)
+void OversamplerFir::FillTables(int taps, int factor, float* plain, float* polyphase)
+{
+    const int branchLength = taps / factor;
+    for (int k = 0; k < taps; ++k)
+        plain[k] = static_cast<float>(Coefficient(k, taps, factor));
+    // Branch p holds taps p, p + factor, ... scaled by the factor for the
+    // zero-stuffed samples it stands in for.
+    for (int p = 0; p < factor; ++p)
+        for (int j = 0; j < branchLength; ++j)
+            polyphase[p * branchLength + j] = static_cast<float>(factor) * plain[p + j * factor];
+}
+
+void OversamplerFir::Init(int setting, int factor, const float* sharedPlain, const float* sharedPolyphase)
 {
     factor = std::max(1, factor);
     taps_ = TapCount(setting, factor);
     branchLength_ = taps_ / factor;
-    coefficients_.resize(static_cast<size_t>(taps_));
-    polyphase_.resize(static_cast<size_t>(taps_));
-    for (int k = 0; k < taps_; ++k)
-        coefficients_[static_cast<size_t>(k)] = static_cast<float>(Coefficient(k, taps_, factor));
-    // Branch p holds taps p, p + factor, ... scaled by the factor for the
-    // zero-stuffed samples it stands in for.
-    for (int p = 0; p < factor; ++p)
-        for (int j = 0; j < branchLength_; ++j)
-            polyphase_[static_cast<size_t>(p * branchLength_ + j)] =
-                static_cast<float>(factor) * coefficients_[static_cast<size_t>(p + j * factor)];
+    if (sharedPlain && sharedPolyphase)
+    {
+        plain_ = sharedPlain;
+        polyphase_ = sharedPolyphase;
+    }
+    else
+    {
+        ownPlain_.resize(static_cast<size_t>(taps_));
+        ownPolyphase_.resize(static_cast<size_t>(taps_));
+        FillTables(taps_, factor, ownPlain_.data(), ownPolyphase_.data());
+        plain_ = ownPlain_.data();
+        polyphase_ = ownPolyphase_.data();
+    }
     int size = 2;
     while (size < taps_)
         size *= 2;

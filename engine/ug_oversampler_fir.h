@@ -17,8 +17,13 @@ public:
     // Coefficient k of the design (gain 1 at DC).
     static double Coefficient(int k, int taps, int factor);
 
-    // Allocates the history and computes the coefficients; not on the audio thread.
-    void Init(int setting, int factor);
+    // Allocates the history and computes the coefficients; not on the audio
+    // thread. With shared tables (TapCount entries each, plain and polyphase
+    // order, filled by FillTables) the coefficients are read from there.
+    void Init(int setting, int factor, const float* sharedPlain = nullptr, const float* sharedPolyphase = nullptr);
+    // The plain table and the polyphase table (each branch times the factor).
+    static void FillTables(int taps, int factor, float* plain, float* polyphase);
+    const float* Coefficients() const { return plain_; }
     void Reset();
     int Taps() const { return taps_; }
 
@@ -32,7 +37,7 @@ public:
     {
         float sum = 0.0f;
         for (int j = 0; j < branchLength_; ++j)
-            sum += polyphase_[static_cast<std::size_t>(phase * branchLength_ + j)] *
+            sum += polyphase_[phase * branchLength_ + j] *
                    history_[static_cast<std::size_t>((write_ - j) & mask_)];
         return sum;
     }
@@ -41,13 +46,15 @@ public:
     {
         float sum = 0.0f;
         for (int k = 0; k < taps_; ++k)
-            sum += coefficients_[static_cast<std::size_t>(k)] * history_[static_cast<std::size_t>((write_ - k) & mask_)];
+            sum += plain_[k] * history_[static_cast<std::size_t>((write_ - k) & mask_)];
         return sum;
     }
 
 private:
-    std::vector<float> coefficients_;
-    std::vector<float> polyphase_;
+    std::vector<float> ownPlain_;
+    std::vector<float> ownPolyphase_;
+    const float* plain_ = nullptr;
+    const float* polyphase_ = nullptr;
     std::vector<float> history_;
     int taps_ = 0;
     int branchLength_ = 0;

@@ -1,6 +1,7 @@
 #include "engine/ug_oversampler_io.h"
 
 #include <algorithm>
+#include <string>
 
 #include "engine/IKvAudioMaster.h"
 
@@ -66,9 +67,36 @@ UPlug* ug_oversampler_io::AddBorderPin(UPlug* outerPin, EDirection direction)
     filters_.back().Init(factor_);
     firs_.emplace_back();
     if (fir_)
-        firs_.back().Init(filterSetting_, factor_);
+    {
+        if (!sharedPlain_)
+            ShareFirTables();
+        firs_.back().Init(filterSetting_, factor_, sharedPlain_, sharedPolyphase_);
+    }
     settle_.push_back(0);
     return pin;
+}
+
+void ug_oversampler_io::ShareFirTables()
+{
+    // One pair of tables per tap count and factor for every oversampler of
+    // the engine; the first to ask fills them.
+    const int taps = OversamplerFir::TapCount(filterSetting_, factor_);
+    const std::wstring suffix = std::to_wstring(taps) + L" taps x" + std::to_wstring(factor_);
+    const std::wstring plainName = L"Oversampler-SINC " + suffix;
+    const std::wstring polyphaseName = L"Oversampler-SINC-PP " + suffix;
+    void* plain = nullptr;
+    void* polyphase = nullptr;
+    int plainEmpty = 0;
+    int polyphaseEmpty = 0;
+    const int bytes = taps * static_cast<int>(sizeof(float));
+    if (allocateSharedMemory(plainName.c_str(), &plain, 0.0f, bytes, plainEmpty, SLS_PER_INSTANCE) != 0 ||
+        allocateSharedMemory(polyphaseName.c_str(), &polyphase, 0.0f, bytes, polyphaseEmpty, SLS_PER_INSTANCE) != 0 ||
+        !plain || !polyphase)
+        return;
+    if (plainEmpty || polyphaseEmpty)
+        OversamplerFir::FillTables(taps, factor_, static_cast<float*>(plain), static_cast<float*>(polyphase));
+    sharedPlain_ = static_cast<const float*>(plain);
+    sharedPolyphase_ = static_cast<const float*>(polyphase);
 }
 
 void ug_oversampler_io::BeginOuterPiece(int outerBlockPosition, int64_t innerClock)

@@ -46,6 +46,11 @@ public:
     {
         return index >= 0 && index < static_cast<int>(outerPins_.size()) ? outerPins_[index] : nullptr;
     }
+    // The FIR filter of one relayed pin (FIR mode only).
+    const OversamplerFir* Fir(int index) const
+    {
+        return fir_ && index >= 0 && index < static_cast<int>(firs_.size()) ? &firs_[index] : nullptr;
+    }
     int SettleCounter(int index) const
     {
         return index >= 0 && index < static_cast<int>(settle_.size()) ? settle_[index] : 0;
@@ -96,6 +101,9 @@ protected:
     // exact value written over the whole block; true when that happened.
     bool FinishSettling(size_t pin, bool settling, float* block, float exact);
     bool AllQuiet() const;
+    // The coefficient tables every oversampler of the engine with the same
+    // tap count and factor shares; left null (own tables) when none can be had.
+    void ShareFirTables();
 
     static constexpr float kRelativeTolerance = 1.0e-5f;
 
@@ -116,5 +124,7 @@ protected:
     int blockSize_ = 1;
     int outerPosition_ = 0;
     int64_t innerStart_ = 0;
+    const float* sharedPlain_ = nullptr;
+    const float* sharedPolyphase_ = nullptr;
 };
 

@@ -316,3 +316,25 @@ TEST(OversampledSections, AQuietSectionSleepsWholeAndWakesWhenItsInputMovesAgain
         EXPECT_NEAR(Amplitude(out, 500, 1900), 0.5, 0.5 * 0.05) << name;
     }
 }
+
+TEST(OversampledSections, OversamplersWithTheSameTapCountAndFactorShareOneCoefficientTable)
+{
+    Engine same(Document({Factor(2, 16), Factor(2, 16)}));
+    ASSERT_TRUE(same.built);
+    ug_oversampler* outer = same.OversamplerOf(100);
+    ug_oversampler* inner = same.OversamplerOf(200);
+    ASSERT_NE(outer, nullptr);
+    ASSERT_NE(inner, nullptr);
+    const float* table = outer->InModule()->Fir(0)->Coefficients();
+    ASSERT_NE(table, nullptr);
+    EXPECT_EQ(outer->OutModule()->Fir(0)->Coefficients(), table);
+    EXPECT_EQ(inner->InModule()->Fir(0)->Coefficients(), table);
+    for (int k = 0; k < 16; ++k)
+        EXPECT_FLOAT_EQ(table[k], static_cast<float>(OversamplerFir::Coefficient(k, 16, 2))) << k;
+
+    Engine different(Document({Factor(2, 16), Factor(4, 16)}));
+    ASSERT_TRUE(different.built);
+    EXPECT_NE(different.OversamplerOf(100)->InModule()->Fir(0)->Coefficients(),
+              different.OversamplerOf(200)->InModule()->Fir(0)->Coefficients());
+    EXPECT_EQ(different.OversamplerOf(200)->InModule()->Fir(0)->Taps(), 32);
+}
