@@ -3,7 +3,9 @@
 // misbehaving modules that must not take the patch down.
 #include "SdkRig.h"
 
+#include "core/Module_Info.h"
 #include "engine/SdkFaultLog.h"
+#include "engine/USampBlock.h"
 
 using namespace sdk_test;
 
@@ -223,4 +225,23 @@ TEST(SdkModules, VoiceClonesEachGetTheirOwnObjectAndTheEditorsMessages)
     rig.SendToModule(15, kEcho, {1, 2, 3});
     rig.Run(96);
     EXPECT_EQ(rig.MessagesWithId(kEchoed).size(), cloned.size());
+}
+
+TEST(SdkModules, MidiOfAModuleClonedPerVoiceGoesThroughTheRedirectPlacedInFrontOfIt)
+{
+    SdkRig rig;
+    ASSERT_TRUE(rig.built);
+    rig.Run(SdkRig::kBlock);
+    ug_plugin3Base* source = rig.Module(27);
+    ASSERT_NE(source, nullptr);
+    EXPECT_FALSE(source->Faulted());
+    // The module's MIDI comes from the redirect, and the line drawn to it ends at the redirect.
+    ASSERT_EQ(source->plugs_[0]->connections_.size(), 1u);
+    ug_base* redirect = source->plugs_[0]->connections_[0]->owner_;
+    ASSERT_NE(redirect->moduleType, nullptr);
+    EXPECT_EQ(redirect->moduleType->UniqueId(), L"KV MIDICVRedirect");
+    ASSERT_EQ(redirect->plugs_[0]->connections_.size(), 1u);
+    EXPECT_EQ(redirect->plugs_[0]->connections_[0], rig.Module(10)->plugs_[3]->connections_[0]);
+    EXPECT_EQ(source->plugs_[1]->proxy_, redirect->plugs_[1]);
+    EXPECT_EQ(source->plugs_[2]->GetSampleBlock()->GetBlock()[5], 0.25f);
 }
