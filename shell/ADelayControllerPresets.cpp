@@ -14,6 +14,7 @@
 #include "core/ModuleXml.h"
 #include "core/ParameterFieldType.h"
 #include "core/RawConversions.h"
+#include "core/ValueRule.h"
 #include "core/conversion.h"
 #include "core/it_enum_list.h"
 #include "shell/ADelayController.h"
@@ -69,12 +70,13 @@ bool ParseValue(const KvParameter& record, const char* text, std::string& raw)
         return true;
     }
     const std::string& item = items.front();
-    const double number = StringToDouble(item.c_str());
     const bool isNumber = record.valueType == 3 || record.valueType == 6 || record.valueType == 8 ||
                           record.valueType == 0;
     if (isNumber)
     {
-        if (!std::isfinite(number))
+        // Whole, finite numbers only, read as saved states are read.
+        double number = 0.0;
+        if (!ValueRule::ParseNumber(item, number))
             return false;
         if (record.valueType == 8 && !record.enumList.empty())
         {
