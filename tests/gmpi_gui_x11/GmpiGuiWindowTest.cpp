@@ -1,0 +1,133 @@
+// Graphics-API modules of an external module bundle in a plug-in's editor,
+// in a real X11 window: drawn with their title bar and bitmaps, and driven
+// through the X server: the pointer module's menu, its context menu and its
+// text box. The modules write what happens to a log file named by
+// KV_GMPI_TEST_LOG.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "../editor_x11/EditorSession.h"
+
+using namespace x11_test;
+
+namespace
+{
+const std::string kGmpiBundle = KV_GMPI_TEST_BUNDLE;
+
+// Places of the bundle's modules (gui.kv.xml).
+constexpr int kDrawLeft = 10, kDrawTop = 10;
+constexpr int kPointerLeft = 130, kPointerTop = 10, kTitle = 20;
+constexpr int kBitmapLeft = 10, kBitmapTop = 100;
+
+class ModuleLog
+{
+public:
+    ModuleLog() : path_(std::filesystem::temp_directory_path() / ("kv-gmpi-log-" + std::to_string(getpid()))) {
+        std::filesystem::remove(path_);
+        setenv("KV_GMPI_TEST_LOG", path_.c_str(), 1);
+    }
+    ~ModuleLog()
+    {
+        unsetenv("KV_GMPI_TEST_LOG");
+        std::error_code ignored;
+        std::filesystem::remove(path_, ignored);
+    }
+    std::vector<std::string> lines() const
+    {
+        std::vector<std::string> result;
+        std::ifstream in(path_);
+        for (std::string line; std::getline(in, line);)
+            result.push_back(line);
+        return result;
+    }
+    bool has(const std::string& line) const
+    {
+        const auto all = lines();
+        return std::find(all.begin(), all.end(), line) != all.end();
+    }
+    std::string text() const
+    {
+        std::string all;
+        for (const auto& line : lines())
+            all += line + "\n";
+        return all;
+    }
+
+private:
+    std::filesystem::path path_;
+};
+
+bool Near(std::uint32_t pixel, std::uint32_t rgb)
+{
+    for (int shift : {0, 8, 16})
+        if (std::abs(int((pixel >> shift) & 0xff) - int((rgb >> shift) & 0xff)) > 3)
+            return false;
+    return true;
+}
+} // namespace
+
+TEST(GmpiGuiWindow, ModulesDrawWithTheirTitleBarAndBitmaps)
+{
+    ModuleLog log;
+    EditorSession session;
+    KV_OPEN_EDITOR_OR_SKIP(session, kGmpiBundle);
+    EXPECT_TRUE(log.has("bitmaps 0 0")) << log.text();
+    EXPECT_TRUE(log.has("arrange 100x60")) << log.text(); // the pointer module, 20 under its title
+
+    const WindowImage image = session.capture();
+    ASSERT_EQ(image.width, 240);
+    EXPECT_TRUE(Near(image.at(kDrawLeft + 60, kDrawTop + 50), 0x3f3f3f));
+    EXPECT_TRUE(Near(image.at(kDrawLeft + 81, kDrawTop + 41), 0xff00ff));
+    EXPECT_TRUE(Near(image.at(kPointerLeft + 50, kPointerTop + kTitle + 10), 0x007fff));
+    int bright = 0;
+    for (int y = kPointerTop; y < kPointerTop + kTitle; ++y)
+        for (int x = kPointerLeft; x < kPointerLeft + 100; ++x)
+            bright += (image.at(x, y) & 0xff) > 128;
+    EXPECT_GT(bright, 10); // the title
+    for (int left : {0, 12})
+    {
+        EXPECT_TRUE(Near(image.at(kBitmapLeft + left + 1, kBitmapTop + 2), 0xff0000));
+        EXPECT_TRUE(Near(image.at(kBitmapLeft + left + 6, kBitmapTop + 2), 0x00ff00));
+    }
+}
+
+TEST(GmpiGuiWindow, PointerPressesReachTheModuleAndItsMenusAndTextBoxWork)
+{
+    ModuleLog log;
+    EditorSession session;
+    KV_OPEN_EDITOR_OR_SKIP(session, kGmpiBundle);
+    std::string error;
+    const int x = kPointerLeft + 12;
+    const int y = kPointerTop + kTitle + 7;
+    // Left: the module's own menu (First, "", Third) at the press; the third entry by keys.
+    ASSERT_TRUE(session.window->play({EditorAction::click(x, y, 1), EditorAction::key("Down"),
+                                      EditorAction::key("Down"), EditorAction::key("Return")},
+                                     error))
+        << error;
+    EXPECT_TRUE(log.has("down 9237 12,7")) << log.text();
+    EXPECT_TRUE(log.has("menu 0 2")) << log.text();
+
+    // Right, not handled by the module: the host's context menu; Beta chosen.
+    ASSERT_TRUE(session.window->play(
+        {EditorAction::click(x, y, 3), EditorAction::key("Down"), EditorAction::key("Return")}, error))
+        << error;
+    EXPECT_TRUE(log.has("down 9253 12,7")) << log.text();
+    EXPECT_TRUE(log.has("context 20")) << log.text();
+
+    // Escape on the context menu chooses nothing.
+    ASSERT_TRUE(session.window->play({EditorAction::click(x, y, 3), EditorAction::key("Escape")}, error)) << error;
+    const auto lines = log.lines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "context 20"), 1) << log.text();
+
+    // Middle: the text box over the module's top, its text replaced by typing.
+    ASSERT_TRUE(session.window->play(
+        {EditorAction::click(x, y, 2), EditorAction::type("Zürich"), EditorAction::key("Return")}, error))
+        << error;
+    EXPECT_TRUE(log.has("down 9221 12,7")) << log.text();
+    EXPECT_TRUE(log.has("text 0 0 Zürich")) << log.text();
+}
