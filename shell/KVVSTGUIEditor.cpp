@@ -162,7 +162,6 @@ tresult PLUGIN_API KVVSTGUIEditor::attached(void* parent, FIDString type)
 {
     if (!VSTGUI::FrameEmbedding::supports(type) || embedding_.attached())
         return kResultFalse;
-    const Steinberg::ViewRect sizeBeforeOpen = rect;
     // A bundle without an editor document still gets an (empty) view.
     if (!open(parent, VSTGUI::PlatformType::kX11EmbedWindowID))
     {
@@ -174,15 +173,7 @@ tresult PLUGIN_API KVVSTGUIEditor::attached(void* parent, FIDString type)
         close();
         return kResultFalse;
     }
-    const tresult result = EditorView::attached(parent, type);
-    // The document's canvas gives the editor's size only now: ask the host's window for it.
-    if (plugFrame && frame_ && (frame_->getWidth() != sizeBeforeOpen.getWidth() ||
-                                frame_->getHeight() != sizeBeforeOpen.getHeight()))
-    {
-        Steinberg::ViewRect wanted(0, 0, static_cast<int32>(frame_->getWidth()), static_cast<int32>(frame_->getHeight()));
-        plugFrame->resizeView(this, &wanted);
-    }
-    return result;
+    return EditorView::attached(parent, type);
 }
 
 tresult PLUGIN_API KVVSTGUIEditor::removed()
