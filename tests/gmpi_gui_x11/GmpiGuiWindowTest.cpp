@@ -62,6 +62,12 @@ private:
     std::filesystem::path path_;
 };
 
+// A press on the empty canvas: ends a menu or text box that missed its keys
+// (a loaded machine), so that the test fails instead of waiting for ever.
+constexpr int kEmptyX = 235, kEmptyY = 155;
+// Time for a menu or text box to open before the next action.
+constexpr double kPause = 0.4;
+
 bool Near(std::uint32_t pixel, std::uint32_t rgb)
 {
     for (int shift : {0, 8, 16})
@@ -106,27 +112,35 @@ TEST(GmpiGuiWindow, PointerPressesReachTheModuleAndItsMenusAndTextBoxWork)
     const int y = kPointerTop + kTitle + 7;
     // Left: the module's own menu (First, "", Third) at the press; the third entry by keys.
     ASSERT_TRUE(session.window->play({EditorAction::click(x, y, 1), EditorAction::key("Down"),
-                                      EditorAction::key("Down"), EditorAction::key("Return")},
-                                     error))
+                                      EditorAction::key("Down"), EditorAction::key("Return"),
+                                      EditorAction::click(kEmptyX, kEmptyY)},
+                                     error, kPause))
         << error;
     EXPECT_TRUE(log.has("down 9237 12,7")) << log.text();
     EXPECT_TRUE(log.has("menu 0 2")) << log.text();
 
     // Right, not handled by the module: the host's context menu; Beta chosen.
     ASSERT_TRUE(session.window->play(
-        {EditorAction::click(x, y, 3), EditorAction::key("Down"), EditorAction::key("Return")}, error))
+        {EditorAction::click(x, y, 3), EditorAction::key("Down"), EditorAction::key("Return"),
+         EditorAction::click(kEmptyX, kEmptyY)},
+        error, kPause))
         << error;
     EXPECT_TRUE(log.has("down 9253 12,7")) << log.text();
     EXPECT_TRUE(log.has("context 20")) << log.text();
 
     // Escape on the context menu chooses nothing.
-    ASSERT_TRUE(session.window->play({EditorAction::click(x, y, 3), EditorAction::key("Escape")}, error)) << error;
+    ASSERT_TRUE(session.window->play(
+        {EditorAction::click(x, y, 3), EditorAction::key("Escape"), EditorAction::click(kEmptyX, kEmptyY)}, error,
+        kPause))
+        << error;
     const auto lines = log.lines();
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "context 20"), 1) << log.text();
 
     // Middle: the text box over the module's top, its text replaced by typing.
     ASSERT_TRUE(session.window->play(
-        {EditorAction::click(x, y, 2), EditorAction::type("Zürich"), EditorAction::key("Return")}, error))
+        {EditorAction::click(x, y, 2), EditorAction::type("Zürich"), EditorAction::key("Return"),
+         EditorAction::click(kEmptyX, kEmptyY)},
+        error, kPause))
         << error;
     EXPECT_TRUE(log.has("down 9221 12,7")) << log.text();
     EXPECT_TRUE(log.has("text 0 0 Zürich")) << log.text();
