@@ -45,9 +45,9 @@ inline int MidY(const int (&r)[4])
 class EditorSession
 {
 public:
-    // Connects to a display and loads the bundle; false with the reason to
-    // skip (no display) or to fail (`failed` set).
-    bool start(const std::string& bundle, std::string& why, bool& failed)
+    // Connects to a display: false with the reason to skip (no display) or
+    // to fail (`failed` set).
+    bool connect(std::string& why, bool& failed)
     {
         failed = false;
         if (server_.ok())
@@ -67,15 +67,22 @@ public:
         }
         // The editor connects to $DISPLAY, as in a DAW.
         setenv("DISPLAY", display_.c_str(), 1);
+        window = EditorWindow::Connect(display_, why);
+        failed = !window;
+        return !failed;
+    }
+
+    // Connects and loads the bundle, as connect() answers.
+    bool start(const std::string& bundle, std::string& why, bool& failed)
+    {
+        if (!connect(why, failed))
+            return false;
         failed = true;
         module = PluginModule::Load(bundle, why);
         if (!module)
             return false;
         instance = PluginInstance::Create(module, InstanceSetup(), why);
         if (!instance)
-            return false;
-        window = EditorWindow::Connect(display_, why);
-        if (!window)
             return false;
         failed = false;
         return true;
@@ -162,6 +169,20 @@ inline WindowImage ReadPng(const std::string& path)
     return image;
 }
 } // namespace x11_test
+
+// Connects to an X display, or skips the test when there is none.
+#define KV_CONNECT_OR_SKIP(session)                                                                                    \
+    do                                                                                                                 \
+    {                                                                                                                  \
+        std::string why_;                                                                                              \
+        bool failed_ = false;                                                                                          \
+        if (!(session).connect(why_, failed_))                                                                         \
+        {                                                                                                              \
+            if (failed_)                                                                                               \
+                FAIL() << why_;                                                                                        \
+            GTEST_SKIP() << why_;                                                                                      \
+        }                                                                                                              \
+    } while (false)
 
 // Opens the bundle's editor, or skips the test when there is no X display.
 #define KV_OPEN_EDITOR_OR_SKIP(session, bundle)                                                                        \
