@@ -10,8 +10,10 @@ namespace VSTGUI {
 
 CFontDesc* CParamDisplay::defaultFont()
 {
-    static CFontDesc* font = new CFontDesc(CFontDesc::defaultFaceName(), 12, kNormalFace);
-    return font;
+    // An object of the module, not of the heap: a plug-in that is unloaded
+    // takes it along. Its own reference keeps views from deleting it.
+    static CFontDesc font(CFontDesc::defaultFaceName(), 12, kNormalFace);
+    return &font;
 }
 
 CParamDisplay::CParamDisplay(const CRect& size, CBitmap* background, int32_t style)

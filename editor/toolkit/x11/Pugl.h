@@ -1,8 +1,8 @@
 #pragma once
-// pugl's C headers (they do not declare C linkage themselves) and its cairo
+// pugl's C headers (they do not declare C linkage themselves) and its plain
 // back end.
 
 extern "C" {
-#include <pugl/cairo.h>
+#include <pugl/stub.h>
 #include <pugl/pugl.h>
 }

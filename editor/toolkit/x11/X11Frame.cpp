@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
-#include <cairo-xlib.h>
 #include <cairo.h>
 
 #include "editor/toolkit/CDrawContext.h"
@@ -139,8 +139,8 @@ X11Frame::~X11Frame()
         return;
     {
         X11ErrorTrap trap(display_, &lost_);
-        if (surface_)
-            cairo_surface_destroy(surface_);
+        if (gc_)
+            XFreeGC(display_, static_cast<GC>(gc_));
         if (view_)
             puglFreeView(view_);
     }
@@ -173,7 +173,7 @@ bool X11Frame::open(const CRect& size, unsigned long parent, std::string& error)
     view_ = puglNewView(world_);
     puglSetHandle(view_, this);
     puglSetEventFunc(view_, onEvent);
-    puglSetBackend(view_, puglCairoBackend());
+    puglSetBackend(view_, puglStubBackend());
     puglSetViewHint(view_, PUGL_RESIZABLE, PUGL_TRUE);
     puglSetSizeHint(view_, PUGL_DEFAULT_SIZE, Side(width_), Side(height_));
     puglSetParentWindow(view_, parent);
@@ -192,6 +192,8 @@ bool X11Frame::open(const CRect& size, unsigned long parent, std::string& error)
     XWindowAttributes attributes{};
     XGetWindowAttributes(display_, window_, &attributes);
     visual_ = attributes.visual;
+    depth_ = attributes.depth;
+    gc_ = XCreateGC(display_, window_, 0, nullptr);
     puglShow(view_);
     trap.sync();
     if (trap.errorCount() > 0 || lost_)
@@ -253,8 +255,6 @@ bool X11Frame::setSize(const CRect& size)
     // surfaces of the next expose by it.
     const PuglRect at = puglGetFrame(view_);
     puglSetFrame(view_, PuglRect{at.x, at.y, Side(width_), Side(height_)});
-    if (surface_)
-        cairo_xlib_surface_set_size(surface_, Side(width_), Side(height_));
     return true;
 }
 
@@ -320,28 +320,104 @@ void X11Frame::flushDirty()
     const std::vector<CRect> rects = dirty_.rects();
     dirty_.clear();
     X11ErrorTrap trap(display_, &lost_);
-    if (surface_ == nullptr)
-        surface_ = cairo_xlib_surface_create(display_, window_, static_cast<Visual*>(visual_), Side(width_),
-                                             Side(height_));
-    cairo_t* cr = cairo_create(surface_);
-    for (const CRect& r : rects)
-        cairo_rectangle(cr, r.left, r.top, r.getWidth(), r.getHeight());
-    cairo_clip(cr);
-    // Drawn off screen first, so that nothing half drawn shows.
-    cairo_push_group(cr);
-    {
-        CDrawContext context(cr, CRect(0, 0, width_, height_));
+    paint(window_, rects, width_, height_, [this, &rects](CDrawContext& context) {
         for (const CRect& r : rects)
             frame_->platformDrawRect(&context, r);
-    }
-    cairo_pop_group_to_source(cr);
-    cairo_paint(cr);
-    cairo_destroy(cr);
-    cairo_surface_flush(surface_);
+    });
     trap.sync();
     if (trap.hitResource(window_))
         windowGone_ = true;
     trap.skipSync();
+}
+
+void X11Frame::paint(unsigned long window, const std::vector<CRect>& rects, CCoord width, CCoord height,
+                     const std::function<void(CDrawContext& context)>& draw)
+{
+    if (!usable() || gc_ == nullptr || rects.empty())
+        return;
+    CRect area = rects.front();
+    for (const CRect& r : rects)
+        area.unite(r);
+    area.bound(CRect(0, 0, width, height));
+    area = CRect(std::floor(area.left), std::floor(area.top), std::ceil(area.right), std::ceil(area.bottom));
+    if (area.isEmpty())
+        return;
+    const int w = static_cast<int>(area.getWidth());
+    const int h = static_cast<int>(area.getHeight());
+    // Off screen in an image of the rectangles' bounds; nothing half drawn shows.
+    cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
+    if (cairo_surface_status(image) != CAIRO_STATUS_SUCCESS)
+    {
+        cairo_surface_destroy(image);
+        return;
+    }
+    cairo_surface_set_device_offset(image, -area.left, -area.top);
+    {
+        cairo_t* cr = cairo_create(image);
+        CDrawContext context(cr, CRect(0, 0, width, height));
+        draw(context);
+        cairo_destroy(cr);
+    }
+    cairo_surface_flush(image);
+
+    // The image's rows as an X image: as they are where the window's pixels
+    // are laid out like cairo's (24-bit true colour, 32 bits a pixel, in the
+    // byte order of this machine), else pixel by pixel.
+    auto* visual = static_cast<Visual*>(visual_);
+    auto* data = reinterpret_cast<char*>(cairo_image_surface_get_data(image));
+    const int stride = cairo_image_surface_get_stride(image);
+    const bool littleEndian = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
+    const bool same = visual->red_mask == 0xff0000 && visual->green_mask == 0x00ff00 && visual->blue_mask == 0x0000ff &&
+                      depth_ >= 24 && ImageByteOrder(display_) == (littleEndian ? LSBFirst : MSBFirst);
+    XImage* pixels = XCreateImage(display_, visual, static_cast<unsigned>(depth_), ZPixmap, 0,
+                                  same ? data : nullptr, static_cast<unsigned>(w), static_cast<unsigned>(h), 32,
+                                  same ? stride : 0);
+    if (pixels != nullptr && !same)
+    {
+        pixels->data = static_cast<char*>(std::malloc(static_cast<std::size_t>(pixels->bytes_per_line) * h));
+        for (int y = 0; pixels->data != nullptr && y < h; ++y)
+        {
+            const auto* row = reinterpret_cast<const uint32_t*>(data + static_cast<std::ptrdiff_t>(y) * stride);
+            for (int x = 0; x < w; ++x)
+            {
+                const uint32_t rgb = row[x];
+                const auto scale = [](uint32_t value, unsigned long mask) {
+                    unsigned long shifted = mask;
+                    int shift = 0;
+                    while (shifted != 0 && (shifted & 1u) == 0)
+                    {
+                        shifted >>= 1;
+                        ++shift;
+                    }
+                    return (static_cast<unsigned long>(value) * shifted / 255u) << shift;
+                };
+                XPutPixel(pixels, x, y,
+                          scale((rgb >> 16) & 0xffu, visual->red_mask) | scale((rgb >> 8) & 0xffu, visual->green_mask) |
+                              scale(rgb & 0xffu, visual->blue_mask));
+            }
+        }
+    }
+    if (pixels != nullptr && pixels->data != nullptr)
+    {
+        for (CRect r : rects)
+        {
+            r.bound(area);
+            r = CRect(std::floor(r.left), std::floor(r.top), std::ceil(r.right), std::ceil(r.bottom));
+            if (r.isEmpty())
+                continue;
+            XPutImage(display_, window, static_cast<GC>(gc_), pixels, static_cast<int>(r.left - area.left),
+                      static_cast<int>(r.top - area.top), static_cast<int>(r.left), static_cast<int>(r.top),
+                      static_cast<unsigned>(r.getWidth()), static_cast<unsigned>(r.getHeight()));
+        }
+    }
+    if (pixels != nullptr)
+    {
+        // The rows are cairo's: XDestroyImage must not free them.
+        if (same)
+            pixels->data = nullptr;
+        XDestroyImage(pixels);
+    }
+    cairo_surface_destroy(image);
 }
 
 bool X11Frame::runModal(const std::function<bool()>& done)
@@ -413,8 +489,8 @@ PuglStatus X11Frame::onEvent(PuglView* view, const PuglEvent* event)
     {
         const PuglExposeEvent& e = event->expose;
         const CRect area(e.x, e.y, e.x + e.width, e.y + e.height);
-        CDrawContext context(static_cast<cairo_t*>(puglGetContext(view)), CRect(0, 0, self->width_, self->height_));
-        self->frame_->platformDrawRect(&context, area);
+        self->paint(self->window_, {area}, self->width_, self->height_,
+                    [self, &area](CDrawContext& context) { self->frame_->platformDrawRect(&context, area); });
         self->dirty_.subtract(area);
         break;
     }
@@ -430,8 +506,6 @@ PuglStatus X11Frame::onEvent(PuglView* view, const PuglEvent* event)
         {
             self->width_ = event->configure.width;
             self->height_ = event->configure.height;
-            if (self->surface_)
-                cairo_xlib_surface_set_size(self->surface_, Side(self->width_), Side(self->height_));
         }
         break;
     case PUGL_BUTTON_PRESS:

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "editor/toolkit/DirtyRegion.h"
 #include "editor/toolkit/IPlatformFrame.h"
@@ -18,7 +19,6 @@
 #include "editor/toolkit/x11/Pugl.h"
 
 typedef struct _XDisplay Display;
-typedef struct _cairo_surface cairo_surface_t;
 
 namespace Steinberg::Linux {
 class IRunLoop;
@@ -70,6 +70,13 @@ public:
     CCoord width() const { return width_; }
     CCoord height() const { return height_; }
 
+    // Draws the rectangles (window coordinates) of a window (the editor's,
+    // the menu's, the text box's) of that size: `draw` paints with cairo
+    // into an image, whose pixels then go to the window. Nothing of cairo
+    // is tied to the X connection, so nothing outlives it.
+    void paint(unsigned long window, const std::vector<CRect>& rects, CCoord width, CCoord height,
+               const std::function<void(CDrawContext& context)>& draw);
+
     static constexpr unsigned kRepaintMilliseconds = 16;
     static constexpr double kDoubleClickSeconds = 0.4;
     static constexpr double kDoubleClickDistance = 4.0;
@@ -95,7 +102,8 @@ private:
     Display* display_ = nullptr;
     unsigned long window_ = 0;
     void* visual_ = nullptr;
-    cairo_surface_t* surface_ = nullptr;
+    int depth_ = 0;
+    void* gc_ = nullptr;
     CCoord width_ = 0;
     CCoord height_ = 0;
     bool lost_ = false;

@@ -98,7 +98,7 @@ bool X11Popup::open(const CPoint& frameLocation)
     view_ = puglNewView(frame_.world());
     puglSetHandle(view_, this);
     puglSetEventFunc(view_, onEvent);
-    puglSetBackend(view_, puglCairoBackend());
+    puglSetBackend(view_, puglStubBackend());
     puglSetViewHint(view_, PUGL_RESIZABLE, PUGL_FALSE);
     puglSetFrame(view_, PuglRect{static_cast<PuglCoord>(x), static_cast<PuglCoord>(y), static_cast<PuglSpan>(width),
                                  static_cast<PuglSpan>(height)});
@@ -146,8 +146,10 @@ PuglStatus X11Popup::onEvent(PuglView* view, const PuglEvent* event)
     case PUGL_EXPOSE:
     {
         const CPoint size = list.getSize();
-        CDrawContext context(static_cast<cairo_t*>(puglGetContext(view)), CRect(0, 0, size.x, size.y));
-        list.draw(&context);
+        const CRect area(event->expose.x, event->expose.y, event->expose.x + event->expose.width,
+                         event->expose.y + event->expose.height);
+        self->frame_.paint(puglGetNativeView(view), {area}, size.x, size.y,
+                           [&list](CDrawContext& context) { list.draw(&context); });
         break;
     }
     case PUGL_MOTION:

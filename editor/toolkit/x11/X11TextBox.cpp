@@ -56,7 +56,7 @@ bool X11TextBox::open()
     view_ = puglNewView(frame_.world());
     puglSetHandle(view_, this);
     puglSetEventFunc(view_, onEvent);
-    puglSetBackend(view_, puglCairoBackend());
+    puglSetBackend(view_, puglStubBackend());
     const PuglRect area = {static_cast<PuglCoord>(std::lround(rect_.left)),
                            static_cast<PuglCoord>(std::lround(rect_.top)), Span(rect_.getWidth()),
                            Span(rect_.getHeight())};
@@ -103,7 +103,9 @@ PuglStatus X11TextBox::onEvent(PuglView* view, const PuglEvent* event)
     switch (event->type)
     {
     case PUGL_EXPOSE:
-        self->draw(static_cast<cairo_t*>(puglGetContext(view)));
+        self->frame_.paint(puglGetNativeView(view), {CRect(0, 0, self->rect_.getWidth(), self->rect_.getHeight())},
+                           self->rect_.getWidth(), self->rect_.getHeight(),
+                           [self](CDrawContext& context) { self->draw(context); });
         break;
     case PUGL_KEY_PRESS:
         self->onKey(event->key);
@@ -203,11 +205,10 @@ std::size_t X11TextBox::offsetAt(CCoord x)
     return best;
 }
 
-void X11TextBox::draw(cairo_t* cr)
+void X11TextBox::draw(CDrawContext& context)
 {
     const CCoord width = rect_.getWidth();
     const CCoord height = rect_.getHeight();
-    CDrawContext context(cr, CRect(0, 0, width, height));
     context.setFillColor(kWhiteCColor);
     context.drawRect(CRect(0, 0, width, height), kDrawFilled);
 

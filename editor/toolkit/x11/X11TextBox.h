@@ -20,6 +20,7 @@ typedef struct _cairo_surface cairo_surface_t;
 
 namespace VSTGUI {
 
+class CDrawContext;
 class X11Frame;
 
 class X11TextBox
@@ -46,7 +47,7 @@ public:
 private:
     static PuglStatus onEvent(PuglView* view, const PuglEvent* event);
     void onKey(const PuglKeyEvent& key);
-    void draw(cairo_t* cr);
+    void draw(CDrawContext& context);
     // Width of the first `bytes` bytes of the text.
     CCoord widthOf(std::size_t bytes);
     // The byte offset nearest to x in the field.
