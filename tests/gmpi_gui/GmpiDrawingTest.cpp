@@ -351,7 +351,14 @@ TEST(GmpiDrawing, FactoriesAndGeometriesKeptPastTheirPaintDrawLater)
     const auto image = f.Draw();
     EXPECT_GT(image->getPixel(X(50), Y(10)).red, 100);
     EXPECT_GT(image->getPixel(X(50), Y(30)).red, 100);
+    // A sink used after its geometry went writes into a path nobody draws.
+    gmpi_gui::IGeometrySink* orphan = nullptr;
+    later->Open(&orphan);
     later->release();
+    orphan->BeginFigure(gmpi_gui::Point{1, 1}, gmpi_gui::GG_FIGURE_BEGIN_HOLLOW);
+    orphan->AddLine(gmpi_gui::Point{2, 2});
+    orphan->EndFigure(gmpi_gui::GG_FIGURE_END_CLOSED);
+    orphan->release();
     keptGeometry->release();
     kept->release();
 }
