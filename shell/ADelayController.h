@@ -51,7 +51,9 @@ public:
     void PLUGIN_API update(Steinberg::FUnknown* changedUnknown, Steinberg::int32 message) SMTG_OVERRIDE;
     // UI. IConnectionPoint: the processor's batch: parameter values reach the
     // parameters and the editors' automators, "sdk" records the module of
-    // their handle in every open editor.
+    // their handle in every open editor. The processor sends the batch from
+    // its audio thread: a host that connects the two directly, without a
+    // proxy that carries messages over to its UI thread, calls this there.
     Steinberg::tresult PLUGIN_API notify(Steinberg::Vst::IMessage* message) SMTG_OVERRIDE;
     // UI: IEditController
     Steinberg::tresult PLUGIN_API setComponentState(Steinberg::IBStream* state) SMTG_OVERRIDE;

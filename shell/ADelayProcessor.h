@@ -65,7 +65,8 @@ public:
     // Audio. Zeroes the outputs the host gave for a block that is not played.
     static void Silence(Steinberg::Vst::ProcessData& data);
 
-    // Audio. IDspToGuiSender: the engine's batch, as a message to the controller.
+    // Audio. IDspToGuiSender: the engine's batch, as a message to the
+    // controller (the message is made here: it allocates).
     bool SendDspToGuiBatch(const unsigned char* data, int size) override;
 
 private:
