@@ -186,7 +186,11 @@ void KvAudioMaster::BuildModules(ug_container* container, ug_container* patchMan
             ug_base* module = BuildRegistered(type);
             if (!module)
             {
-                Log(Describe(m) + ": unknown module type \"" + WStringToUtf8(type) + "\" skipped");
+                // A registered type may fail to make its unit (an external
+                // bundle that does not load, say): the registry says why.
+                const bool known = CModuleFactory::Instance()->GetById(type) != nullptr;
+                Log(Describe(m) + (known ? ": module type \"" : ": unknown module type \"") + WStringToUtf8(type) +
+                    (known ? "\" could not be made (the registry's diagnostics say why); skipped" : "\" skipped"));
                 continue;
             }
             module->patchControlContainer_ = patchManagerContainer;

@@ -3,6 +3,8 @@
 // misbehaving modules that must not take the patch down.
 #include "SdkRig.h"
 
+#include <algorithm>
+
 #include "core/Module_Info.h"
 #include "engine/SdkFaultLog.h"
 #include "engine/USampBlock.h"
@@ -66,6 +68,13 @@ TEST(SdkModules, BundleModulesPlayWhileBrokenOnesAreSkippedWithDiagnostics)
         {24, L"Fail to instansiate module audio class (KV Test SDK Not Factory)"},
         {25, L"Couldn't make URL reference for plugin (../KvTestModules.kvm)"},
     };
+    const auto& log = rig.master()->BuildMessages();
+    EXPECT_NE(std::find_if(log.begin(), log.end(),
+                           [](const std::string& line) {
+                               return line.find("module type \"KV Test SDK Refuses\" could not be made") !=
+                                      std::string::npos;
+                           }),
+              log.end());
     for (const auto& entry : broken)
     {
         EXPECT_EQ(rig.master()->HandleToObject(entry.handle), nullptr) << entry.handle;
