@@ -121,7 +121,9 @@ void dsp_patch_parameter_base::ReportCut(PatchStorageBase& entry)
 
 void dsp_patch_parameter_base::ReserveTextRoom(int characters)
 {
-    if (dataType() != kTextDataType)
+    // A text per key would take the room 128 times over; such a parameter
+    // keeps growing its values instead.
+    if (dataType() != kTextDataType || polyphonic_)
         return;
     for (PatchStorageBase* entry : storage_)
         entry->ReserveRoom(static_cast<size_t>(characters) * sizeof(wchar_t), sizeof(wchar_t));
