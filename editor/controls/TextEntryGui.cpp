@@ -1,0 +1,109 @@
+#include "editor/controls/TextEntryGui.h"
+
+#include "core/CModuleFactory.h"
+#include "core/conversion.h"
+#include "editor/controls/ControlSupport.h"
+#include "editor/toolkit/CFontDesc.h"
+#include "shell/KVVSTGUIEditor.h"
+
+using namespace VSTGUI;
+
+namespace
+{
+gmpi::IMpUnknown* createTextEntryGui()
+{
+    return static_cast<gmpi::IMpUserInterface2*>(new TextEntryGui());
+}
+
+// Pin 9 is the value of parameter 0 of the module.
+const char* const kTextEntryGuiXml = R"(<?xml version="1.0" encoding="utf-8" ?>
+<PluginList>
+  <Plugin id="TextEntryV" name="Text Entry" category="Controls" graphicsApi="VSTGUI">
+    <GUI>
+      <Pin id="9" name="Text" datatype="string" parameterId="0"/>
+      <Pin id="10" name="Hint" datatype="string"/>
+      <Pin id="11" name="Unused" datatype="string"/>
+      <Pin id="12" name="Title" datatype="string"/>
+    </GUI>
+  </Plugin>
+</PluginList>
+)";
+
+int32_t registerTextEntryGui()
+{
+    RegisterPluginXml(kTextEntryGuiXml);
+    return RegisterPlugin(3, L"TextEntryV", &createTextEntryGui);
+}
+} // namespace
+
+extern const int32_t kvTextEntryGuiRegistered = registerTextEntryGui();
+
+TextEntryGui::TextEntryGui()
+    : CViewContainer(CRect()), edit_(new CTextEdit(CRect(), this, 0)), label_(new CTextLabel(CRect()))
+{
+    setTransparency(true);
+    label_->setTransparency(true);
+    addView(edit_);
+    addView(label_);
+    initializePin(9, text_, &TextEntryGui::onSetText);
+    initializePin(10, hint_);
+    initializePin(11, unused11_);
+    initializePin(12, title_);
+}
+
+int32_t TextEntryGui::release()
+{
+    const int32_t count = --sharedCount_;
+    if (count == 0)
+        delete this;
+    return count;
+}
+
+int32_t TextEntryGui::measure(MpSize available, MpSize& desired)
+{
+    desired = available;
+    return gmpi::MP_OK;
+}
+
+int32_t TextEntryGui::arrange(MpRect r)
+{
+    const CRect size(r.left, r.top, r.right, r.bottom);
+    setViewSize(size, true);
+    setMouseableArea(size);
+    const double width = size.getWidth();
+    const double height = size.getHeight();
+    SkinFontInfo info = SkinFontInfo::Empty();
+    if (KVVSTGUIEditor* editor = controls::EditorOf(*this))
+    {
+        for (const SkinFontInfo& font : editor->SkinFonts())
+        {
+            if (font.Category == "control_label")
+            {
+                info = font;
+                break;
+            }
+        }
+    }
+    CFontDesc* font = controls::MakeFont(info);
+    const double h = controls::TextHeight(font);
+    label_->setFont(font);
+    label_->setViewSize(CRect(0, 0, width, h), true);
+    label_->setText(WStringToUtf8(title_.getValue()));
+    font->forget();
+    const CRect editRect(0, h + 2, width, height);
+    edit_->setViewSize(editRect, true);
+    edit_->setMouseableArea(editRect);
+    return gmpi::MP_OK;
+}
+
+void TextEntryGui::onSetText()
+{
+    edit_->setText(WStringToUtf8(text_.getValue()));
+}
+
+void TextEntryGui::valueChanged(CControl*)
+{
+    const std::wstring edited = Utf8ToWstring(edit_->getText());
+    if (edited != text_.getValue())
+        text_ = edited;
+}

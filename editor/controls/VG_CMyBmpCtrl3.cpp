@@ -1,0 +1,200 @@
+#include "editor/controls/VG_CMyBmpCtrl3.h"
+
+#include <algorithm>
+
+#include "core/CModuleFactory.h"
+#include "editor/controls/ControlSupport.h"
+#include "editor/toolkit/CBitmap.h"
+#include "editor/toolkit/CFrame.h"
+#include "editor/toolkit/COptionMenu.h"
+#include "shell/KVVSTGUIEditor.h"
+
+using namespace VSTGUI;
+
+namespace
+{
+gmpi::IMpUnknown* createImage()
+{
+    return static_cast<gmpi::IMpUserInterface2*>(new VG_CMyBmpCtrl3());
+}
+
+// The pins by id, so that the document's plugs and lines reach them; pin 0
+// is the value of parameter 0 of the module (normalized) when the
+// instrument's parameters name one.
+const char* const kImageXml = R"(<?xml version="1.0" encoding="utf-8" ?>
+<PluginList>
+  <Plugin id="Image2" name="Image" category="Controls" graphicsApi="VSTGUI">
+    <GUI>
+      <Pin id="0" name="Animation Position" datatype="float" parameterId="0" parameterField="15"/>
+      <Pin id="1" name="Image" datatype="string"/>
+      <Pin id="2" name="Hint" datatype="string"/>
+      <Pin id="3" name="Menu Items" datatype="string"/>
+      <Pin id="4" name="Menu Selection" datatype="int" direction="out"/>
+      <Pin id="5" name="Mouse Down" datatype="bool" direction="out"/>
+      <Pin id="6" name="Mouse Down 2" datatype="bool" direction="out"/>
+      <Pin id="7" name="Frame Count" datatype="int" direction="out"/>
+      <Pin id="8" name="Frame Count 2" datatype="int" direction="out"/>
+    </GUI>
+  </Plugin>
+</PluginList>
+)";
+
+int32_t registerImage()
+{
+    RegisterPluginXml(kImageXml);
+    return RegisterPlugin(3, L"Image2", &createImage);
+}
+
+float Clamp01(float value)
+{
+    return value == value ? std::clamp(value, 0.0f, 1.0f) : 0.0f;
+}
+} // namespace
+
+extern const int32_t kvImageRegistered = registerImage();
+
+VG_CMyBmpCtrl3::VG_CMyBmpCtrl3() : CView(CRect())
+{
+    InitPins();
+}
+
+void VG_CMyBmpCtrl3::InitPins()
+{
+    initializePin(0, value_, &VG_CMyBmpCtrl3::onValueChanged);
+    initializePin(1, imageName_);
+    initializePin(2, unused2_);
+    initializePin(3, menuItems_);
+    initializePin(4, menuChoice_);
+    initializePin(5, mouseDown_);
+    initializePin(6, mouseDown2_);
+    initializePin(7, frameCount_);
+    initializePin(8, frameCount2_);
+}
+
+// A copy shares the image and record, and starts with no pins of its own.
+VG_CMyBmpCtrl3::VG_CMyBmpCtrl3(const VG_CMyBmpCtrl3& other) : KvGuiVstGuiBase(other), CView(other), BitmapBase(other)
+{
+    pins_.clear();
+    sharedCount_ = 1;
+    InitPins();
+}
+
+int32_t VG_CMyBmpCtrl3::release()
+{
+    const int32_t count = --sharedCount_;
+    if (count == 0)
+        delete this;
+    return count;
+}
+
+int32_t VG_CMyBmpCtrl3::initialize()
+{
+    if (KVVSTGUIEditor* editor = controls::EditorOf(*this))
+    {
+        bitmapInfo = editor->getBitmapInfo(imageName_.getValue());
+        CBitmap* loaded = editor->loadBitmapResource(bitmapInfo);
+        SetBitmap(loaded);
+        if (loaded)
+            loaded->forget();
+        if (Bitmap() && bitmapInfo.FrameSizeY > 0)
+        {
+            const int32_t frames = FrameCount();
+            frameCount_ = frames;
+            frameCount2_ = frames;
+        }
+    }
+    return MpGuiBase2::initialize();
+}
+
+int32_t VG_CMyBmpCtrl3::measure(MpSize available, MpSize& desired)
+{
+    desired = available;
+    return gmpi::MP_OK;
+}
+
+int32_t VG_CMyBmpCtrl3::arrange(MpRect r)
+{
+    const CRect size(r.left, r.top, r.right, r.bottom);
+    setViewSize(size, true);
+    setMouseableArea(size);
+    return gmpi::MP_OK;
+}
+
+void VG_CMyBmpCtrl3::onValueChanged()
+{
+    invalid();
+}
+
+void VG_CMyBmpCtrl3::draw(CDrawContext* context)
+{
+    BitmapBase::draw(context, value_.getValue(), getViewSize());
+    setDirty(false);
+}
+
+bool VG_CMyBmpCtrl3::hitTest(const CPoint& where, const CButtonState& buttons)
+{
+    return BitmapBase::hitTest(where, buttons, value_.getValue(), getViewSize());
+}
+
+void VG_CMyBmpCtrl3::SetPos(float value)
+{
+    value = Clamp01(value);
+    if (value != value_.getValue())
+    {
+        value_ = value;
+        invalid();
+    }
+}
+
+CMouseEventResult VG_CMyBmpCtrl3::onMouseDown(CPoint& where, const CButtonState& buttons)
+{
+    const int32_t pressed = buttons & 0x30E;
+    if (pressed == kLButton)
+    {
+        if (Bitmap() == nullptr)
+            return kMouseEventNotHandled;
+        mouseDown_ = true;
+        mouseDown2_ = true;
+        SetPos(BitmapBase::onMouseDown(where, value_.getValue()));
+        return kMouseEventHandled;
+    }
+    if (pressed == kRButton)
+    {
+        int32_t chosen = 0;
+        if (DoPopupMenu(where, chosen))
+            menuChoice_ = chosen;
+        return kMouseEventHandled;
+    }
+    return kMouseEventNotHandled;
+}
+
+CMouseEventResult VG_CMyBmpCtrl3::onMouseUp(CPoint& where, const CButtonState&)
+{
+    mouseDown_ = false;
+    mouseDown2_ = false;
+    SetPos(BitmapBase::onMouseUp(where, value_.getValue()));
+    return kMouseEventHandled;
+}
+
+CMouseEventResult VG_CMyBmpCtrl3::onMouseMoved(CPoint& where, const CButtonState& buttons)
+{
+    if ((buttons & 0x30E) == kLButton)
+        SetPos(BitmapBase::onMouseMoved(this, where, value_.getValue()));
+    return kMouseEventHandled;
+}
+
+bool VG_CMyBmpCtrl3::DoPopupMenu(const CPoint& where, int32_t& value)
+{
+    CFrame* frame = getFrame();
+    if (frame == nullptr)
+        return false;
+    auto* menu = new COptionMenu();
+    controls::FillMenu(*menu, menuItems_.getValue());
+    CPoint at = where;
+    if (getParentView())
+        getParentView()->localToFrame(at);
+    const bool chosen = menu->popup(frame, at) &&
+                        controls::ValueAtIndex(menuItems_.getValue(), static_cast<int>(menu->getValue()), value);
+    menu->forget();
+    return chosen;
+}

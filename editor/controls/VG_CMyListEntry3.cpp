@@ -1,0 +1,89 @@
+#include "editor/controls/VG_CMyListEntry3.h"
+
+#include "core/CModuleFactory.h"
+#include "editor/controls/ControlSupport.h"
+#include "shell/KVVSTGUIEditor.h"
+
+using namespace VSTGUI;
+
+namespace
+{
+gmpi::IMpUnknown* createListEntry()
+{
+    return static_cast<gmpi::IMpUserInterface2*>(new VG_CMyListEntry3());
+}
+
+const char* const kListEntryXml = R"(<?xml version="1.0" encoding="utf-8" ?>
+<PluginList>
+  <Plugin id="ListEntry3" name="List Entry3" category="Sub-Controls" graphicsApi="VSTGUI">
+    <GUI>
+      <Pin id="0" name="Choice" datatype="int"/>
+      <Pin id="1" name="Item List" datatype="string"/>
+    </GUI>
+  </Plugin>
+</PluginList>
+)";
+
+int32_t registerListEntry()
+{
+    RegisterPluginXml(kListEntryXml);
+    return RegisterPlugin(3, L"ListEntry3", &createListEntry);
+}
+} // namespace
+
+extern const int32_t kvListEntryRegistered = registerListEntry();
+
+VG_CMyListEntry3::VG_CMyListEntry3()
+{
+    setListener(this);
+    initializePin(0, choice_, &VG_CMyListEntry3::onValueChanged);
+    initializePin(1, items_, &VG_CMyListEntry3::onItemsChanged);
+}
+
+int32_t VG_CMyListEntry3::release()
+{
+    const int32_t count = --sharedCount_;
+    if (count == 0)
+        delete this;
+    return count;
+}
+
+int32_t VG_CMyListEntry3::initialize()
+{
+    if (KVVSTGUIEditor* editor = controls::EditorOf(*this))
+        editor->ApplyStyle(L"control_label", this);
+    return MpGuiBase2::initialize();
+}
+
+int32_t VG_CMyListEntry3::measure(MpSize available, MpSize& desired)
+{
+    desired = available;
+    return gmpi::MP_OK;
+}
+
+int32_t VG_CMyListEntry3::arrange(MpRect r)
+{
+    const CRect size(r.left, r.top, r.right, r.bottom);
+    setViewSize(size, true);
+    setMouseableArea(size);
+    return gmpi::MP_OK;
+}
+
+void VG_CMyListEntry3::onItemsChanged()
+{
+    controls::FillMenu(*this, items_.getValue());
+}
+
+void VG_CMyListEntry3::onValueChanged()
+{
+    const int index = controls::IndexOfValue(items_.getValue(), choice_.getValue());
+    if (index >= 0)
+        setValue(static_cast<float>(index));
+}
+
+void VG_CMyListEntry3::valueChanged(CControl*)
+{
+    int32_t chosen = 0;
+    if (controls::ValueAtIndex(items_.getValue(), static_cast<int>(getValue()), chosen))
+        choice_ = chosen;
+}

@@ -1,0 +1,47 @@
+#pragma once
+// The built-in GUI module "ListEntry3": a drop-down list whose entries come
+// from an enum list on text pin 1 and whose chosen entry's value is int pin
+// 0. A new value shows its entry; a new list refills the menu without moving
+// the selection; the user's choice sends its item's value when it differs.
+// UI thread only.
+
+#include <string>
+
+#include "editor/KvGuiVstGuiBase.h"
+#include "editor/toolkit/COptionMenu.h"
+#include "editor/toolkit/IControlListener.h"
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+class VG_CMyListEntry3 : public KvGuiVstGuiBase, public VSTGUI::COptionMenu, public VSTGUI::IControlListener
+{
+public:
+    VG_CMyListEntry3();
+
+    // UI: one count shared by the module and the view.
+    int32_t addRef() override { return ++sharedCount_; }
+    int32_t release() override;
+    void remember() override { ++sharedCount_; }
+    void forget() override { release(); }
+    int32_t getNbReference() const override { return sharedCount_; }
+
+    // UI: the "control_label" style, then the callbacks of pins still at zero.
+    int32_t initialize() override;
+    int32_t measure(MpSize available, MpSize& desired) override;
+    int32_t arrange(MpRect rect) override;
+
+    // UI: the menu's choice.
+    void valueChanged(VSTGUI::CControl* control) override;
+    int32_t controlModifierClicked(VSTGUI::CControl*, VSTGUI::CButtonState) override { return 0; }
+
+    int32_t ChoiceValue() const { return choice_.getValue(); }
+
+protected:
+    ~VG_CMyListEntry3() override = default;
+    void onValueChanged();
+    void onItemsChanged();
+
+    MpGuiPin<int32_t> choice_;
+    MpGuiPin<std::wstring> items_;
+};
+#pragma GCC diagnostic pop

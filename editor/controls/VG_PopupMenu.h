@@ -1,0 +1,55 @@
+#pragma once
+// The built-in GUI module "KV Popup Menu": a button that always shows its
+// "Heading" and pops its "Item List" up when clicked; the chosen item's value
+// goes out on "Choice". Momentary: the choice is a one-shot command, "Choice"
+// returns to 0 straight after and no entry stays checked; otherwise the
+// chosen entry stays checked alone. UI thread only.
+
+#include <string>
+
+#include "editor/KvGuiVstGuiBase.h"
+#include "editor/toolkit/COptionMenu.h"
+#include "editor/toolkit/IControlListener.h"
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+class VG_PopupMenu : public KvGuiVstGuiBase, public VSTGUI::COptionMenu, public VSTGUI::IControlListener
+{
+public:
+    VG_PopupMenu();
+
+    // UI: one count shared by the module and the view.
+    int32_t addRef() override { return ++sharedCount_; }
+    int32_t release() override;
+    void remember() override { ++sharedCount_; }
+    void forget() override { release(); }
+    int32_t getNbReference() const override { return sharedCount_; }
+
+    int32_t initialize() override;
+    int32_t measure(MpSize available, MpSize& desired) override;
+    int32_t arrange(MpRect rect) override;
+    // UI: the back, then the heading (never the chosen item).
+    void draw(VSTGUI::CDrawContext* context) override;
+
+    // UI: the menu's choice.
+    void valueChanged(VSTGUI::CControl* control) override;
+    int32_t controlModifierClicked(VSTGUI::CControl*, VSTGUI::CButtonState) override { return 0; }
+
+private:
+    ~VG_PopupMenu() override = default;
+    void onValueChanged();
+    void onItemsChanged();
+    void onMomentaryChanged();
+
+    MpGuiPin<int32_t> choice_;
+    MpGuiPin<std::wstring> items_;
+    MpGuiPin<std::wstring> style_;
+    MpGuiPin<bool> writeable_;
+    MpGuiPin<bool> greyed_;
+    MpGuiPin<std::wstring> hint_;
+    MpGuiPin<std::wstring> menuItems_;
+    MpGuiPin<int32_t> menuSelection_;
+    MpGuiPin<std::wstring> heading_;
+    MpGuiPin<bool> momentary_;
+};
+#pragma GCC diagnostic pop
