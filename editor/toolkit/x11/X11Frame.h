@@ -26,6 +26,7 @@ class IRunLoop;
 
 namespace VSTGUI {
 
+class X11Painter;
 class X11RunLoopHandler;
 class X11TextBox;
 
@@ -101,9 +102,7 @@ private:
     PuglView* view_ = nullptr;
     Display* display_ = nullptr;
     unsigned long window_ = 0;
-    void* visual_ = nullptr;
-    int depth_ = 0;
-    void* gc_ = nullptr;
+    std::unique_ptr<X11Painter> painter_;
     CCoord width_ = 0;
     CCoord height_ = 0;
     bool lost_ = false;
