@@ -49,6 +49,11 @@ TEST(SdkModules, BundleModulesPlayWhileBrokenOnesAreSkippedWithDiagnostics)
     EXPECT_TRUE(rig.Module(14)->Faulted());
     EXPECT_FALSE(rig.Module(10)->Faulted());
     EXPECT_EQ(SdkFaultLog::Count(), faultsBefore + 2);
+    // The adapter's own check of a pin against the module XML.
+    EXPECT_EQ(rig.Module(10)->verifyPinMatchesXml(2, DR_IN, DT_FLOAT), 0);
+    EXPECT_EQ(rig.Module(14)->verifyPinMatchesXml(2, DR_IN, DT_FLOAT), -1);
+    EXPECT_EQ(rig.Module(10)->verifyPinMatchesXml(1, DR_IN, DT_FSAMPLE), -1);
+    EXPECT_EQ(rig.Module(10)->verifyPinMatchesXml(99, DR_IN, DT_FLOAT), -1);
 
     // Every broken type is left out with a reason; the same reason each time it is asked for.
     const struct
