@@ -16,12 +16,11 @@ gmpi::IMpUnknown* createTextEntry()
     return static_cast<gmpi::IMpUserInterface2*>(new VG_TextEntry3());
 }
 
-// "Text" is parameter 0 of the module.
 const char* const TEXTENTRY3_XML = R"(<?xml version="1.0" encoding="utf-8" ?>
 <PluginList>
   <Plugin id="TextEntry3" name="VG Text Entry3" category="Sub-Controls" graphicsApi="VSTGUI">
     <GUI>
-      <Pin name="Text" datatype="string" parameterId="0"/>
+      <Pin name="Text" datatype="string"/>
       <Pin name="Style" datatype="string" default="normal"/>
       <Pin name="Multiline" datatype="bool"/>
       <Pin name="Writeable" datatype="bool" default="1"/>
