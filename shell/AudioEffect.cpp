@@ -95,7 +95,10 @@ tresult PLUGIN_API AudioEffect::setupProcessing(ProcessSetup& setup)
     // A setup the processor cannot run is refused and the previous one kept.
     if (canProcessSampleSize(setup.symbolicSampleSize) != kResultTrue)
         return kResultFalse;
-    if (!std::isfinite(setup.sampleRate) || setup.sampleRate <= 0.0 || setup.maxSamplesPerBlock <= 0 ||
+    // Rates and block sizes beyond any audio hardware are refused: the engine
+    // takes the rate as an int and allocates blocks of the maximum size.
+    if (!std::isfinite(setup.sampleRate) || setup.sampleRate < kMinSampleRate || setup.sampleRate > kMaxSampleRate ||
+        setup.maxSamplesPerBlock <= 0 || setup.maxSamplesPerBlock > kMaxBlockSize ||
         setup.processMode < kRealtime || setup.processMode > kOffline)
         return kInvalidArgument;
     processSetup_ = setup;

@@ -36,6 +36,11 @@ public:
     EventBus* getEventInput(int32 index);
     EventBus* getEventOutput(int32 index);
 
+    // The setups setupProcessing accepts.
+    static constexpr double kMinSampleRate = 1.0;
+    static constexpr double kMaxSampleRate = 10000000.0;
+    static constexpr int32 kMaxBlockSize = 1 << 20;
+
     const ProcessSetup& getProcessSetup() const { return processSetup_; }
     bool isProcessing() const { return processing_; }
     // The IProcessContextRequirements flags reported to the host; set before

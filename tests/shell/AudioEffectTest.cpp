@@ -98,7 +98,9 @@ TEST(AudioEffect, SetupStartsAtTheDefaultsAndRefusesNonsenseKeepingTheLastGoodOn
 
     const double nan = std::numeric_limits<double>::quiet_NaN();
     for (ProcessSetup bad : {ProcessSetup{kRealtime, kSample32, 0, 48000.0}, ProcessSetup{kRealtime, kSample32, 64, 0.0},
-                             ProcessSetup{kRealtime, kSample32, 64, nan}, ProcessSetup{7, kSample32, 64, 48000.0}})
+                             ProcessSetup{kRealtime, kSample32, 64, nan}, ProcessSetup{7, kSample32, 64, 48000.0},
+                             ProcessSetup{kRealtime, kSample32, 64, 1e12}, ProcessSetup{kRealtime, kSample32, 64, 0.5},
+                             ProcessSetup{kRealtime, kSample32, 1 << 30, 48000.0}})
         EXPECT_NE(effect->setupProcessing(bad), kResultOk);
 
     EXPECT_EQ(effect->getProcessSetup().sampleRate, 96000.0);
