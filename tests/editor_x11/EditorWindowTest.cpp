@@ -23,6 +23,30 @@ TEST(EditorWindow, OpensRegistersWithTheRunLoopAndDrawsItsViews)
     EXPECT_EQ(window.runLoop().timerCount(), 1u);
     EXPECT_EQ(window.runLoop().firstTimerInterval(), 16u);
 
+    // The editor's window is a child of the host's and says it may be mapped (XEmbed).
+    Display* display = window.display();
+    Window root = 0;
+    Window parent = 0;
+    Window* children = nullptr;
+    unsigned count = 0;
+    ASSERT_TRUE(XQueryTree(display, window.window(), &root, &parent, &children, &count));
+    ASSERT_EQ(count, 1u);
+    const Window child = children[0];
+    XFree(children);
+    const Atom info = XInternAtom(display, "_XEMBED_INFO", False);
+    Atom type = 0;
+    int format = 0;
+    unsigned long items = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    ASSERT_EQ(XGetWindowProperty(display, child, info, 0, 2, False, info, &type, &format, &items, &after, &data),
+              Success);
+    ASSERT_EQ(items, 2u);
+    const auto* embed = reinterpret_cast<const long*>(data);
+    EXPECT_EQ(embed[0], 0);
+    EXPECT_EQ(embed[1], 1);
+    XFree(data);
+
     const WindowImage image = session.capture();
     ASSERT_EQ(image.width, L::kWidth);
     EXPECT_EQ(image.at(MidX(L::kPad), MidY(L::kPad)), kRed);
