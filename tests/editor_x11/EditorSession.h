@@ -96,6 +96,14 @@ public:
         return true;
     }
 
+    // Input through the server with room between the steps for a loaded
+    // machine (sanitizers, parallel tests) to open menus and boxes.
+    bool play(const std::vector<EditorAction>& actions, std::string& error)
+    {
+        return window->play(actions, error, kPause);
+    }
+    static constexpr double kPause = 0.25;
+
     // Whether the server can be made to go away (it is the test's own).
     bool ownServer() const { return server_.ok(); }
     void stopServer() { server_.stop(); }

@@ -66,7 +66,7 @@ TEST(EditorWindow, ClicksAndDragsReachTheViewsThroughTheServer)
     const std::string png = (std::filesystem::temp_directory_path() / "kv-editor-x11-drag.png").string();
     std::string error;
     const int barY = MidY(L::kBar);
-    ASSERT_TRUE(session.window->play({EditorAction::click(MidX(L::kPad), MidY(L::kPad)),
+    ASSERT_TRUE(session.play({EditorAction::click(MidX(L::kPad), MidY(L::kPad)),
                                       EditorAction::drag(L::kBar[0] + 5, barY, 200, barY),
                                       EditorAction::screenshot(png)},
                                      error))
@@ -99,7 +99,7 @@ TEST(EditorWindow, OptionMenuChoosesByMouseAndKeysAndCancelsOnEscapeOrAPressOuts
     const std::string png = (std::filesystem::temp_directory_path() / "kv-editor-x11-menu.png").string();
     std::string error;
     // The list opens under the menu; its first entry lies just below it.
-    ASSERT_TRUE(session.window->play({EditorAction::click(menuX, menuY), EditorAction::screenshot(png),
+    ASSERT_TRUE(session.play({EditorAction::click(menuX, menuY), EditorAction::screenshot(png),
                                       EditorAction::click(menuX, L::kMenu[3] + 10)},
                                      error))
         << error;
@@ -109,19 +109,19 @@ TEST(EditorWindow, OptionMenuChoosesByMouseAndKeysAndCancelsOnEscapeOrAPressOuts
     EXPECT_GT(open.count(L::kMenu[0], L::kMenu[3] + 2, L::kMenu[2], L::kHeight, 0xf2f2f2), 500);
 
     // Down from the current entry, then Return.
-    ASSERT_TRUE(session.window->play(
+    ASSERT_TRUE(session.play(
         {EditorAction::click(menuX, menuY), EditorAction::key("Down"), EditorAction::key("Return")}, error))
         << error;
     EXPECT_NEAR(session.param(TestSine::kEditorMenuId), 0.2, 1e-9);
 
     // Escape, and a press far from the list, choose nothing.
-    ASSERT_TRUE(session.window->play({EditorAction::click(menuX, menuY), EditorAction::key("Escape"),
+    ASSERT_TRUE(session.play({EditorAction::click(menuX, menuY), EditorAction::key("Escape"),
                                       EditorAction::click(menuX, menuY), EditorAction::click(380, 30)},
                                      error))
         << error;
     EXPECT_NEAR(session.param(TestSine::kEditorMenuId), 0.2, 1e-9);
     // The press that cancelled the list went nowhere else; the editor still answers.
-    ASSERT_TRUE(session.window->play({EditorAction::click(MidX(L::kPad), MidY(L::kPad))}, error)) << error;
+    ASSERT_TRUE(session.play({EditorAction::click(MidX(L::kPad), MidY(L::kPad))}, error)) << error;
     EXPECT_DOUBLE_EQ(session.param(TestSine::kEditorClicksId), 0.01);
 }
 
@@ -130,7 +130,7 @@ TEST(EditorWindow, TextEditTakesTypedUtf8Text)
     EditorSession session;
     KV_OPEN_EDITOR_OR_SKIP(session, kTestSineBundle);
     std::string error;
-    ASSERT_TRUE(session.window->play({EditorAction::click(MidX(L::kTextEdit), MidY(L::kTextEdit)),
+    ASSERT_TRUE(session.play({EditorAction::click(MidX(L::kTextEdit), MidY(L::kTextEdit)),
                                       EditorAction::type("Zürich €5"), EditorAction::key("Return")},
                                      error))
         << error;

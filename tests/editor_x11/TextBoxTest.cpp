@@ -32,7 +32,7 @@ TEST(TextBox, ReturnTabBackTabUpAndDownEndItWithTheirCodes)
         // The box opens with its text selected: typing replaces it.
         const std::string text = std::string("héllo ") + c.key;
         std::string error;
-        ASSERT_TRUE(session.window->play({OpenBox(), EditorAction::type(text), EditorAction::key(c.key)}, error))
+        ASSERT_TRUE(session.play({OpenBox(), EditorAction::type(text), EditorAction::key(c.key)}, error))
             << error;
         EXPECT_EQ(session.textBoxCode(), c.code) << c.key;
         EXPECT_EQ(session.editorText(), text) << c.key;
@@ -45,7 +45,7 @@ TEST(TextBox, LiesOverItsRectangleWhiteWithBlackTextWhileOpen)
     KV_OPEN_EDITOR_OR_SKIP(session, kTestSineBundle);
     const std::string png = (std::filesystem::temp_directory_path() / "kv-editor-x11-box.png").string();
     std::string error;
-    ASSERT_TRUE(session.window->play(
+    ASSERT_TRUE(session.play(
         {OpenBox(), EditorAction::key("End"), EditorAction::type("MMM"), EditorAction::screenshot(png),
          EditorAction::key("Return")},
         error))
@@ -72,7 +72,7 @@ TEST(TextBox, EscapeDoesNothingAndPressesInsideTheBandKeepEditing)
     std::string error;
     // Below the box, within 20 pixels of it: still editing.
     const int inBandY = L::kTextBox[3] + 12;
-    ASSERT_TRUE(session.window->play({OpenBox(), EditorAction::type("ab"), EditorAction::key("Escape"),
+    ASSERT_TRUE(session.play({OpenBox(), EditorAction::type("ab"), EditorAction::key("Escape"),
                                       EditorAction::click(MidX(L::kTextBox), inBandY), EditorAction::type("c"),
                                       EditorAction::key("Return")},
                                      error))
@@ -90,7 +90,7 @@ TEST(TextBox, APressOutsideTheBandEndsItWithCodeOneAndGoesNoFurther)
         std::string error;
         const std::string text = "x" + std::to_string(button);
         // On the colour pad, which would count a left press that reached it.
-        ASSERT_TRUE(session.window->play(
+        ASSERT_TRUE(session.play(
             {OpenBox(), EditorAction::type(text), EditorAction::click(MidX(L::kPad), MidY(L::kPad), button)}, error))
             << error;
         EXPECT_EQ(session.textBoxCode(), 1) << button;
