@@ -31,6 +31,8 @@ public:
     int32_t arrange(MpRect rect) override;
 
     // UI: the menu's choice.
+    // The control's own change notice stays reachable beside the listener's.
+    using VSTGUI::COptionMenu::valueChanged;
     void valueChanged(VSTGUI::CControl* control) override;
     int32_t controlModifierClicked(VSTGUI::CControl*, VSTGUI::CButtonState) override { return 0; }
 

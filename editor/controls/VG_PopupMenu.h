@@ -32,6 +32,8 @@ public:
     void draw(VSTGUI::CDrawContext* context) override;
 
     // UI: the menu's choice.
+    // The control's own change notice stays reachable beside the listener's.
+    using VSTGUI::COptionMenu::valueChanged;
     void valueChanged(VSTGUI::CControl* control) override;
     int32_t controlModifierClicked(VSTGUI::CControl*, VSTGUI::CButtonState) override { return 0; }
 

@@ -31,6 +31,8 @@ public:
     // UI: opens the text field unless read-only.
     void takeFocus() override;
     // UI: an edit ended: a changed text is sent once.
+    // The control's own change notice stays reachable beside the listener's.
+    using VSTGUI::CTextEdit::valueChanged;
     void valueChanged(VSTGUI::CControl* control) override;
     int32_t controlModifierClicked(VSTGUI::CControl*, VSTGUI::CButtonState) override { return 0; }
     VSTGUI::CMouseEventResult onMouseDown(VSTGUI::CPoint& where, const VSTGUI::CButtonState& buttons) override;

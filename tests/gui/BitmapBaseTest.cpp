@@ -182,3 +182,42 @@ TEST(BitmapBase, TintColourFromHueSaturationAndValue)
     for (const Case& c : cases)
         EXPECT_EQ(CMyBmpCtrl3Tinted::TintOf(c.h, c.s, c.v), c.expected) << c.h << " " << c.s << " " << c.v;
 }
+
+TEST(BitmapBase, MovingHandleTravelsOverItsBackground)
+{
+    // A 20 x 20 background (grey 40) above a 4 x 4 handle (grey 200).
+    auto* bitmap = new CBitmap(20, 24);
+    CBitmapPixelAccess* access = CBitmapPixelAccess::create(bitmap, true);
+    do
+    {
+        const uint8_t grey = access->getY() < 20 ? 40 : 200;
+        access->setColor(CColor(grey, grey, grey, 255));
+    } while (++*access);
+    access->forget();
+    BitmapBase base;
+    base.SetBitmap(bitmap);
+    bitmap->forget();
+    base.bitmapInfo = SkinBitmapInfo::Empty();
+    base.bitmapInfo.FrameSizeX = 20;
+    base.bitmapInfo.FrameSizeY = 20;
+    base.bitmapInfo.HandleTop = 20;
+    base.bitmapInfo.HandleBottom = 24;
+    base.bitmapInfo.HandleRight = 4;
+    base.bitmapInfo.HandleRangeTop = 16;
+
+    auto greyAt = [&](float value, int x, int y) {
+        auto context = COffscreenContext::create(20, 20);
+        base.draw(context.get(), value, CRect(0, 0, 20, 20));
+        return context->getPixel(x, y).red;
+    };
+    // Vertical: value 0 puts the handle at the bottom of its range, 1 at the top.
+    EXPECT_EQ(greyAt(0.0f, 1, 17), 200);
+    EXPECT_EQ(greyAt(0.0f, 1, 1), 40);
+    EXPECT_EQ(greyAt(1.0f, 1, 1), 200);
+    EXPECT_EQ(greyAt(1.0f, 1, 17), 40);
+    // Horizontal: the handle moves from the left across.
+    base.bitmapInfo.MouseMode = 1;
+    EXPECT_EQ(greyAt(0.0f, 1, 1), 200);
+    EXPECT_EQ(greyAt(1.0f, 17, 1), 200);
+    EXPECT_EQ(greyAt(1.0f, 1, 1), 40);
+}
