@@ -59,6 +59,12 @@ public:
     void ServiceGuiQue() override {}
     my_VstTimeInfo* hostGetTime(int /*flags*/) override { return nullptr; }
     void RegisterPatchAutomator(ug_patch_automator* /*automator*/) override {}
+    bool ClaimGuiQueTimer(ug_patch_automator* automator) override
+    {
+        if (!queTimerOwner_)
+            queTimerOwner_ = automator;
+        return queTimerOwner_ == automator;
+    }
     int64_t CalculateOversampledTimestamp(ug_container* /*top*/, int64_t time) override { return time; }
     int CallVstHost(int /*opcode*/, int /*index*/, int /*value*/, void* /*ptr*/, float /*opt*/) override { return -1; }
     void MasterReset() override {}
@@ -84,4 +90,5 @@ protected:
     IKvShellDsp* application_;
     std::map<int, dsp_msg_target*> handles_;
     int nextTemporaryHandle_ = kFirstTemporaryHandle;
+    ug_patch_automator* queTimerOwner_ = nullptr;
 };

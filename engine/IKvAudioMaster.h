@@ -41,6 +41,9 @@ public:
     virtual void ServiceGuiQue() = 0;
     virtual my_VstTimeInfo* hostGetTime(int flags) = 0;
     virtual void RegisterPatchAutomator(ug_patch_automator* automator) = 0;
+    // DspThread: true for the one automator that drives the editor queues (the
+    // first to ask); an oversampler's child never does.
+    virtual bool ClaimGuiQueTimer(ug_patch_automator* automator) = 0;
     virtual int64_t CalculateOversampledTimestamp(ug_container* top, int64_t time) = 0;
     virtual int CallVstHost(int opcode, int index, int value, void* ptr, float opt) = 0;
     virtual void MasterReset() = 0;

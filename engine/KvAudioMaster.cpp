@@ -56,6 +56,7 @@ void KvAudioMaster::DiscardGraph()
     ResetBlockLoop();
     // The automators go with the graph that owns them.
     patchAutomators_.clear();
+    queTimerOwner_ = nullptr;
     delete top_;
     top_ = nullptr;
     main_ = nullptr;

@@ -88,6 +88,8 @@ public:
                               bool integer, bool create, SharedLookupScope scope) override;
     my_VstTimeInfo* hostGetTime(int flags) override;
     void RegisterPatchAutomator(ug_patch_automator* automator) override;
+    // The engine's own master drives the editor queues, never the child's.
+    bool ClaimGuiQueTimer(ug_patch_automator* /*automator*/) override { return false; }
     int64_t CalculateOversampledTimestamp(ug_container* top, int64_t time) override;
     int CallVstHost(int opcode, int index, int value, void* ptr, float opt) override;
     void MasterReset() override;

@@ -50,10 +50,10 @@ int ug_patch_automator::Open()
             manager->SendInitialUpdates();
     }
 
-    // Only the top container's automator, run by the engine's own master
-    // (not an oversampler), drives the editor queues.
-    const bool top = parentContainer_ && !parentContainer_->parentContainer_;
-    if (top && dynamic_cast<AudioMasterBase*>(audioMaster_))
+    // One automator of the engine's own master (not an oversampler's) drives
+    // the editor queues, wherever its patch manager sits: a patch whose
+    // manager is on an inner container still hears its editor.
+    if (audioMaster_ && audioMaster_->ClaimGuiQueTimer(this))
     {
         const int blockSize = std::max(1, audioMaster_->BlockSize());
         const int rate = static_cast<int>(audioMaster_->SampleRate());

@@ -78,16 +78,28 @@ TEST(PatchAutomator, TheTopAutomatorServicesTheEditorQueuesAboutTwentyTimesASeco
     EXPECT_EQ(slow.automator->TimerPeriod(), 4096);
 }
 
-TEST(PatchAutomator, AnAutomatorInANestedContainerStartsNoTimer)
+TEST(PatchAutomator, OneAutomatorOfTheEngineRunsTheTimerEvenInANestedContainer)
 {
+    // Alone in a nested container (the patch manager on an inner container),
+    // the automator still services the editor queues.
     GraphRig g;
     auto* nested = static_cast<ug_container*>(CModuleFactory::Instance()->GetById(L"Container")->BuildSynthOb());
     g.top->AddUG(nested);
     nested->Setup(&g.master, nullptr);
-    ug_patch_automator* automator = MakeAutomator(nested);
+    ug_patch_automator* inner = MakeAutomator(nested);
     g.BuildAndOpen();
-    EXPECT_EQ(automator->TimerPeriod(), 0);
-    EXPECT_EQ(CountPending(*automator, UET_GUI_QUE_TIMER), 0);
+    EXPECT_GT(inner->TimerPeriod(), 0);
+    EXPECT_EQ(CountPending(*inner, UET_GUI_QUE_TIMER), 1);
+
+    // Beside another one, only one of the two runs a timer.
+    GraphRig both;
+    auto* nested2 = static_cast<ug_container*>(CModuleFactory::Instance()->GetById(L"Container")->BuildSynthOb());
+    both.top->AddUG(nested2);
+    nested2->Setup(&both.master, nullptr);
+    ug_patch_automator* top = MakeAutomator(both.top.get());
+    ug_patch_automator* second = MakeAutomator(nested2);
+    both.BuildAndOpen();
+    EXPECT_EQ(CountPending(*top, UET_GUI_QUE_TIMER) + CountPending(*second, UET_GUI_QUE_TIMER), 1);
 }
 
 TEST(PatchAutomator, MidiInReachesThePatchManagerNotAsMidiCv)

@@ -196,3 +196,32 @@ TEST(PatchParameterMessages, ALearnCodeFromTheEditorArmsLearningAndMinusOneUnbin
     rig.manager()->OnMidi(nullptr, rig.master()->SampleClock(), low, 3, false);
     EXPECT_FLOAT_EQ(level->GetValue(0), 10.0f);
 }
+
+// The engine's own timer drains the editor queue wherever the patch manager
+// sits: on the top container or, as in the demo instrument, on an inner one.
+TEST(PatchParameterMessages, EditorValuesArriveByTheQueueTimerWhereverThePatchManagerSits)
+{
+    const std::string modules =
+        "<Module Type=\"KV Test Recorder\" Id=\"10\"><Plugs><Plug Idx=\"1\" Parameter=\"100\"/></Plugs></Module>";
+    const std::string manager = std::string("<PatchManager><Parameters>") + kvtest::kStandardParameters +
+                                "</Parameters></PatchManager>";
+    const std::string documents[] = {
+        PatchDocument(kvtest::kStandardParameters),
+        "<DSP><Container Id=\"1\"><Modules><Module Type=\"Container\" Id=\"2\" ExpandInline=\"0\">" + manager +
+            "<Modules>" + modules + "</Modules></Module></Modules></Container></DSP>",
+    };
+    for (const std::string& document : documents)
+    {
+        PatchRig rig(document);
+        ASSERT_TRUE(rig.built);
+        rig.Run(512);
+        Record record;
+        record << static_cast<uint8_t>(0) << int32_t{0} << 4.0f;
+        record.SendTo(rig.runtime, 100, QueMessageId::ppc);
+        // A tenth of a second covers two periods of the queue timer.
+        for (int i = 0; i < 9; ++i)
+            rig.Run(512);
+        ASSERT_NE(rig.recorder(), nullptr);
+        EXPECT_FLOAT_EQ(rig.recorder()->floatIn_, 4.0f) << document;
+    }
+}
