@@ -1,8 +1,8 @@
 #pragma once
 // Base of the built-in GUI modules that are toolkit views themselves. The
 // module and its view share one reference count: a control derives from
-// this and from a CView and maps the view's remember, forget and
-// getNbReference onto addRef and release. The editor lays the control out
+// KvGuiVstGuiView<its view class>, which maps the view's remember, forget
+// and getNbReference onto addRef and release. The editor lays the control out
 // through its IKvGraphics face (measure, arrange). UI thread only.
 
 #include "editor/IKvGraphics.h"

@@ -35,23 +35,15 @@ int32_t registerContainer()
 
 extern const int32_t kvContainerRegistered = registerContainer();
 
-VG_Container::VG_Container() : CViewContainer(VSTGUI::CRect())
+VG_Container::VG_Container() : KvGuiVstGuiView(VSTGUI::CRect())
 {
     initializePin(0, controlsOnParent_, &VG_Container::onVisibilityChanged);
     initializePin(2, controlsOnModule_, &VG_Container::onVisibilityChanged);
     setTransparency(true);
 }
 
-VG_Container::VG_Container(const VG_Container& other) : KvGuiVstGuiBase(other), CViewContainer(other)
+VG_Container::VG_Container(const VG_Container& other) : KvGuiVstGuiView(other)
 {
-}
-
-int32_t VG_Container::release()
-{
-    const int32_t count = --sharedCount_;
-    if (count == 0)
-        delete this;
-    return count;
 }
 
 void VG_Container::onVisibilityChanged()

@@ -5,23 +5,17 @@
 // children relative to that box, and is shown while either visibility pin
 // is true. UI thread only.
 
-#include "editor/KvGuiVstGuiBase.h"
+#include "editor/KvGuiVstGuiView.h"
 #include "editor/toolkit/CViewContainer.h"
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
-class VG_Container : public KvGuiVstGuiBase, public VSTGUI::CViewContainer
+class VG_Container : public KvGuiVstGuiView<VSTGUI::CViewContainer>
 {
 public:
     VG_Container();
     VG_Container(const VG_Container& other);
 
-    // UI: one count shared by the module and the view.
-    int32_t addRef() override { return ++sharedCount_; }
-    int32_t release() override;
-    void remember() override { ++sharedCount_; }
-    void forget() override { release(); }
-    int32_t getNbReference() const override { return sharedCount_; }
     VSTGUI::CView* newCopy() const override { return new VG_Container(*this); }
 
     // UI: visibility from the pins, then the base's initialize.

@@ -39,7 +39,7 @@ int32_t registerTextEntryGui()
 extern const int32_t kvTextEntryGuiRegistered = registerTextEntryGui();
 
 TextEntryGui::TextEntryGui()
-    : CViewContainer(CRect()), edit_(new CTextEdit(CRect(), this, 0)), label_(new CTextLabel(CRect()))
+    : KvGuiVstGuiView(CRect()), edit_(new CTextEdit(CRect(), this, 0)), label_(new CTextLabel(CRect()))
 {
     setTransparency(true);
     label_->setTransparency(true);
@@ -49,20 +49,6 @@ TextEntryGui::TextEntryGui()
     initializePin(10, hint_);
     initializePin(11, unused11_);
     initializePin(12, title_);
-}
-
-int32_t TextEntryGui::release()
-{
-    const int32_t count = --sharedCount_;
-    if (count == 0)
-        delete this;
-    return count;
-}
-
-int32_t TextEntryGui::measure(MpSize available, MpSize& desired)
-{
-    desired = available;
-    return gmpi::MP_OK;
 }
 
 int32_t TextEntryGui::arrange(MpRect r)

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "editor/KvGuiVstGuiBase.h"
+#include "editor/KvGuiVstGuiView.h"
 #include "editor/toolkit/CTextEdit.h"
 #include "editor/toolkit/CTextLabel.h"
 #include "editor/toolkit/CViewContainer.h"
@@ -15,19 +15,11 @@
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
-class TextEntryGui : public KvGuiVstGuiBase, public VSTGUI::CViewContainer, public VSTGUI::IControlListener
+class TextEntryGui : public KvGuiVstGuiView<VSTGUI::CViewContainer>, public VSTGUI::IControlListener
 {
 public:
     TextEntryGui();
 
-    // UI: one count shared by the module and the view.
-    int32_t addRef() override { return ++sharedCount_; }
-    int32_t release() override;
-    void remember() override { ++sharedCount_; }
-    void forget() override { release(); }
-    int32_t getNbReference() const override { return sharedCount_; }
-
-    int32_t measure(MpSize available, MpSize& desired) override;
     int32_t arrange(MpRect rect) override;
 
     // UI: an edit ended: a changed text is sent once.

@@ -8,30 +8,22 @@
 
 #include <string>
 
-#include "editor/KvGuiVstGuiBase.h"
+#include "editor/KvGuiVstGuiView.h"
 #include "editor/controls/BitmapBase.h"
 #include "editor/toolkit/CView.h"
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
-class VG_CMyBmpCtrl3 : public KvGuiVstGuiBase, public VSTGUI::CView, public BitmapBase
+class VG_CMyBmpCtrl3 : public KvGuiVstGuiView<VSTGUI::CView>, public BitmapBase
 {
 public:
     VG_CMyBmpCtrl3();
     VG_CMyBmpCtrl3(const VG_CMyBmpCtrl3& other);
 
-    // UI: one count shared by the module and the view.
-    int32_t addRef() override { return ++sharedCount_; }
-    int32_t release() override;
-    void remember() override { ++sharedCount_; }
-    void forget() override { release(); }
-    int32_t getNbReference() const override { return sharedCount_; }
     VSTGUI::CView* newCopy() const override { return new VG_CMyBmpCtrl3(*this); }
 
     // UI: the skin image named by pin 1, and the frame count on pins 7 and 8.
     int32_t initialize() override;
-    int32_t measure(MpSize available, MpSize& desired) override;
-    int32_t arrange(MpRect rect) override;
 
     void draw(VSTGUI::CDrawContext* context) override;
     bool hitTest(const VSTGUI::CPoint& where, const VSTGUI::CButtonState& buttons = -1) override;

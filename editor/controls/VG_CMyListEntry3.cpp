@@ -40,33 +40,11 @@ VG_CMyListEntry3::VG_CMyListEntry3()
     initializePin(1, items_, &VG_CMyListEntry3::onItemsChanged);
 }
 
-int32_t VG_CMyListEntry3::release()
-{
-    const int32_t count = --sharedCount_;
-    if (count == 0)
-        delete this;
-    return count;
-}
-
 int32_t VG_CMyListEntry3::initialize()
 {
     if (KVVSTGUIEditor* editor = controls::EditorOf(*this))
         editor->ApplyStyle(L"control_label", this);
     return MpGuiBase2::initialize();
-}
-
-int32_t VG_CMyListEntry3::measure(MpSize available, MpSize& desired)
-{
-    desired = available;
-    return gmpi::MP_OK;
-}
-
-int32_t VG_CMyListEntry3::arrange(MpRect r)
-{
-    const CRect size(r.left, r.top, r.right, r.bottom);
-    setViewSize(size, true);
-    setMouseableArea(size);
-    return gmpi::MP_OK;
 }
 
 void VG_CMyListEntry3::onItemsChanged()

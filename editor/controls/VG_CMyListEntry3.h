@@ -7,28 +7,19 @@
 
 #include <string>
 
-#include "editor/KvGuiVstGuiBase.h"
+#include "editor/KvGuiVstGuiView.h"
 #include "editor/toolkit/COptionMenu.h"
 #include "editor/toolkit/IControlListener.h"
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
-class VG_CMyListEntry3 : public KvGuiVstGuiBase, public VSTGUI::COptionMenu, public VSTGUI::IControlListener
+class VG_CMyListEntry3 : public KvGuiVstGuiView<VSTGUI::COptionMenu>, public VSTGUI::IControlListener
 {
 public:
     VG_CMyListEntry3();
 
-    // UI: one count shared by the module and the view.
-    int32_t addRef() override { return ++sharedCount_; }
-    int32_t release() override;
-    void remember() override { ++sharedCount_; }
-    void forget() override { release(); }
-    int32_t getNbReference() const override { return sharedCount_; }
-
     // UI: the "control_label" style, then the callbacks of pins still at zero.
     int32_t initialize() override;
-    int32_t measure(MpSize available, MpSize& desired) override;
-    int32_t arrange(MpRect rect) override;
 
     // UI: the menu's choice.
     // The control's own change notice stays reachable beside the listener's.

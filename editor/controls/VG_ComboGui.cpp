@@ -40,7 +40,7 @@ int32_t registerCombo()
 extern const int32_t kvComboRegistered = registerCombo();
 
 VG_ComboGui::VG_ComboGui()
-    : CViewContainer(CRect()), label_(new CTextLabel(CRect())), list_(new COptionMenu(CRect(), this, 0))
+    : KvGuiVstGuiView(CRect()), label_(new CTextLabel(CRect())), list_(new COptionMenu(CRect(), this, 0))
 {
     setTransparency(true);
     initializePin(10, choice_, &VG_ComboGui::onValueChanged);
@@ -60,14 +60,6 @@ VG_ComboGui::~VG_ComboGui()
     }
 }
 
-int32_t VG_ComboGui::release()
-{
-    const int32_t count = --sharedCount_;
-    if (count == 0)
-        delete this;
-    return count;
-}
-
 int32_t VG_ComboGui::initialize()
 {
     if (!added_)
@@ -82,12 +74,6 @@ int32_t VG_ComboGui::initialize()
         added_ = true;
     }
     return MpGuiBase2::initialize();
-}
-
-int32_t VG_ComboGui::measure(MpSize available, MpSize& desired)
-{
-    desired = available;
-    return gmpi::MP_OK;
 }
 
 int32_t VG_ComboGui::arrange(MpRect r)

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "editor/KvGuiVstGuiBase.h"
+#include "editor/KvGuiVstGuiView.h"
 #include "editor/toolkit/COptionMenu.h"
 #include "editor/toolkit/CTextLabel.h"
 #include "editor/toolkit/CViewContainer.h"
@@ -15,21 +15,13 @@
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
-class VG_ComboGui : public KvGuiVstGuiBase, public VSTGUI::CViewContainer, public VSTGUI::IControlListener
+class VG_ComboGui : public KvGuiVstGuiView<VSTGUI::CViewContainer>, public VSTGUI::IControlListener
 {
 public:
     VG_ComboGui();
 
-    // UI: one count shared by the module and the view.
-    int32_t addRef() override { return ++sharedCount_; }
-    int32_t release() override;
-    void remember() override { ++sharedCount_; }
-    void forget() override { release(); }
-    int32_t getNbReference() const override { return sharedCount_; }
-
     // UI: styles the label and the list and adds them, then the pin callbacks.
     int32_t initialize() override;
-    int32_t measure(MpSize available, MpSize& desired) override;
     int32_t arrange(MpRect rect) override;
 
     // UI: the list's choice.

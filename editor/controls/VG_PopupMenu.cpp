@@ -60,33 +60,11 @@ VG_PopupMenu::VG_PopupMenu()
     initializePin(9, momentary_, &VG_PopupMenu::onMomentaryChanged);
 }
 
-int32_t VG_PopupMenu::release()
-{
-    const int32_t count = --sharedCount_;
-    if (count == 0)
-        delete this;
-    return count;
-}
-
 int32_t VG_PopupMenu::initialize()
 {
     if (KVVSTGUIEditor* editor = controls::EditorOf(*this))
         editor->ApplyStyle(L"control_label", this);
     return MpGuiBase2::initialize();
-}
-
-int32_t VG_PopupMenu::measure(MpSize available, MpSize& desired)
-{
-    desired = available;
-    return gmpi::MP_OK;
-}
-
-int32_t VG_PopupMenu::arrange(MpRect r)
-{
-    const CRect size(r.left, r.top, r.right, r.bottom);
-    setViewSize(size, true);
-    setMouseableArea(size);
-    return gmpi::MP_OK;
 }
 
 void VG_PopupMenu::onItemsChanged()

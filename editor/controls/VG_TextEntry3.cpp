@@ -43,7 +43,7 @@ int32_t registerTextEntry()
 
 extern const int32_t kvTextEntryRegistered = registerTextEntry();
 
-VG_TextEntry3::VG_TextEntry3() : CTextEdit(CRect(0, 0, 100, 40), nullptr, 0, nullptr, nullptr, 0)
+VG_TextEntry3::VG_TextEntry3() : KvGuiVstGuiView(CRect(0, 0, 100, 40), nullptr, 0, nullptr, nullptr, 0)
 {
     setListener(this);
     initializePin(0, text_, &VG_TextEntry3::onSetText);
@@ -55,28 +55,6 @@ VG_TextEntry3::VG_TextEntry3() : CTextEdit(CRect(0, 0, 100, 40), nullptr, 0, nul
     initializePin(6, menuItems_);
     initializePin(7, menuSelection_);
     initializePin(8, mouseDown_);
-}
-
-int32_t VG_TextEntry3::release()
-{
-    const int32_t count = --sharedCount_;
-    if (count == 0)
-        delete this;
-    return count;
-}
-
-int32_t VG_TextEntry3::measure(MpSize available, MpSize& desired)
-{
-    desired = available;
-    return gmpi::MP_OK;
-}
-
-int32_t VG_TextEntry3::arrange(MpRect r)
-{
-    const CRect size(r.left, r.top, r.right, r.bottom);
-    setViewSize(size, true);
-    setMouseableArea(size);
-    return gmpi::MP_OK;
 }
 
 void VG_TextEntry3::onSetText()

@@ -7,26 +7,17 @@
 
 #include <string>
 
-#include "editor/KvGuiVstGuiBase.h"
+#include "editor/KvGuiVstGuiView.h"
 #include "editor/toolkit/CTextEdit.h"
 #include "editor/toolkit/IControlListener.h"
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
-class VG_TextEntry3 : public KvGuiVstGuiBase, public VSTGUI::CTextEdit, public VSTGUI::IControlListener
+class VG_TextEntry3 : public KvGuiVstGuiView<VSTGUI::CTextEdit>, public VSTGUI::IControlListener
 {
 public:
     VG_TextEntry3();
 
-    // UI: one count shared by the module and the view.
-    int32_t addRef() override { return ++sharedCount_; }
-    int32_t release() override;
-    void remember() override { ++sharedCount_; }
-    void forget() override { release(); }
-    int32_t getNbReference() const override { return sharedCount_; }
-
-    int32_t measure(MpSize available, MpSize& desired) override;
-    int32_t arrange(MpRect rect) override;
 
     // UI: opens the text field unless read-only.
     void takeFocus() override;

@@ -55,18 +55,10 @@ int32_t registerModules()
 const int32_t registered = registerModules();
 } // namespace
 
-TestColourView::TestColourView() : VSTGUI::CView(VSTGUI::CRect())
+TestColourView::TestColourView() : KvGuiVstGuiView(VSTGUI::CRect())
 {
     initializePin(0, level_, &TestColourView::onLevel);
     initializePin(1, echo_);
-}
-
-int32_t TestColourView::release()
-{
-    const int32_t count = --sharedCount_;
-    if (count == 0)
-        delete this;
-    return count;
 }
 
 VSTGUI::CColor TestColourView::ColourOf(float level)
@@ -111,17 +103,9 @@ VSTGUI::CMouseEventResult TestColourView::onMouseDown(VSTGUI::CPoint& where, con
     return VSTGUI::kMouseEventHandled;
 }
 
-TestLabel::TestLabel() : VSTGUI::CTextLabel(VSTGUI::CRect())
+TestLabel::TestLabel() : KvGuiVstGuiView(VSTGUI::CRect())
 {
     initializePin(0, text_, &TestLabel::onText);
-}
-
-int32_t TestLabel::release()
-{
-    const int32_t count = --sharedCount_;
-    if (count == 0)
-        delete this;
-    return count;
 }
 
 int32_t TestLabel::initialize()

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "editor/KvGuiInvisibleBase.h"
-#include "editor/KvGuiVstGuiBase.h"
+#include "editor/KvGuiVstGuiView.h"
 #include "editor/toolkit/CTextLabel.h"
 #include "editor/toolkit/CView.h"
 
@@ -27,15 +27,10 @@ namespace gui_test
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
-class TestColourView : public KvGuiVstGuiBase, public VSTGUI::CView
+class TestColourView : public KvGuiVstGuiView<VSTGUI::CView>
 {
 public:
     TestColourView();
-    int32_t addRef() override { return ++sharedCount_; }
-    int32_t release() override;
-    void remember() override { ++sharedCount_; }
-    void forget() override { release(); }
-    int32_t getNbReference() const override { return sharedCount_; }
 
     int32_t measure(MpSize available, MpSize& desired) override;
     int32_t arrange(MpRect rect) override;
@@ -55,15 +50,10 @@ private:
     MpGuiPin<float> echo_;
 };
 
-class TestLabel : public KvGuiVstGuiBase, public VSTGUI::CTextLabel
+class TestLabel : public KvGuiVstGuiView<VSTGUI::CTextLabel>
 {
 public:
     TestLabel();
-    int32_t addRef() override { return ++sharedCount_; }
-    int32_t release() override;
-    void remember() override { ++sharedCount_; }
-    void forget() override { release(); }
-    int32_t getNbReference() const override { return sharedCount_; }
 
     int32_t initialize() override;
     int32_t measure(MpSize available, MpSize& desired) override;
