@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "editor/controls/ControlSupport.h"
 #include "editor/toolkit/CBitmap.h"
 #include "editor/toolkit/CBitmapPixelAccess.h"
 #include "editor/toolkit/CDrawContext.h"
@@ -13,14 +14,6 @@ using namespace VSTGUI;
 namespace
 {
 constexpr float kPi = 3.1415927f;
-
-float Clamp01(float value)
-{
-    // NaN stays NaN through min/max in one order; catch it first.
-    if (!(value == value))
-        return 0.0f;
-    return std::min(1.0f, std::max(0.0f, value));
-}
 } // namespace
 
 BitmapBase::BitmapBase(const BitmapBase& other)
@@ -77,7 +70,7 @@ float BitmapBase::onMouseDown(CPoint& where, float value)
         // A strip of one frame (or none) has no next frame: the value stays.
         if (n < 1)
             return value;
-        const int32_t i = static_cast<int32_t>(Clamp01(value) * static_cast<float>(n) + 0.5f);
+        const int32_t i = static_cast<int32_t>(controls::Clamp01(value) * static_cast<float>(n) + 0.5f);
         const int32_t next = i < n ? i + 1 : 0;
         return static_cast<float>(next) / static_cast<float>(n);
     }
@@ -135,7 +128,7 @@ float BitmapBase::onMouseMoved(CView* view, CPoint& where, float value)
         break;
     }
     lastPoint = where;
-    return Clamp01(value);
+    return controls::Clamp01(value);
 }
 
 bool BitmapBase::hitTest(const CPoint& where, const CButtonState&, float value, CRect viewRect)

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "core/CModuleFactory.h"
+#include "editor/controls/ControlSupport.h"
 #include "editor/toolkit/CBitmap.h"
 #include "editor/toolkit/CBitmapPixelAccess.h"
 #include "editor/toolkit/CDrawContext.h"
@@ -42,11 +43,6 @@ int32_t registerTinted()
 {
     RegisterPluginXml(kTintedXml);
     return RegisterPlugin(3, L"ImageTinted", &createTinted);
-}
-
-float Unit(float value)
-{
-    return value == value ? std::clamp(value, 0.0f, 1.0f) : 0.0f;
 }
 
 uint8_t GammaByte(float c)
@@ -90,7 +86,7 @@ void CMyBmpCtrl3Tinted::onTintChanged()
 
 CColor CMyBmpCtrl3Tinted::TintOf(float hue, float saturation, float value)
 {
-    const float h = Unit(hue), s = Unit(saturation), v = Unit(value);
+    const float h = controls::Clamp01(hue), s = controls::Clamp01(saturation), v = controls::Clamp01(value);
     float r = v, g = v, b = v;
     if (s != 0.0f)
     {

@@ -2,6 +2,7 @@
 // Small pieces the built-in controls share: their editor, and option menus
 // filled from an enum list. UI thread only.
 
+#include <algorithm>
 #include <string>
 
 class KVVSTGUIEditor;
@@ -25,6 +26,11 @@ void FillMenu(VSTGUI::COptionMenu& menu, const std::wstring& itemList);
 int IndexOfValue(const std::wstring& itemList, int value);
 // The value of the item at that menu index; false when there is none.
 bool ValueAtIndex(const std::wstring& itemList, int index, int& value);
+// The value clamped to 0..1; NaN counts as 0.
+inline float Clamp01(float value)
+{
+    return value == value ? std::clamp(value, 0.0f, 1.0f) : 0.0f;
+}
 } // namespace controls
 
 struct SkinFontInfo;

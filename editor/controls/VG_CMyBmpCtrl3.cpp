@@ -44,16 +44,11 @@ int32_t registerImage()
     RegisterPluginXml(kImageXml);
     return RegisterPlugin(3, L"Image2", &createImage);
 }
-
-float Clamp01(float value)
-{
-    return value == value ? std::clamp(value, 0.0f, 1.0f) : 0.0f;
-}
 } // namespace
 
 extern const int32_t kvImageRegistered = registerImage();
 
-VG_CMyBmpCtrl3::VG_CMyBmpCtrl3() : CView(CRect())
+VG_CMyBmpCtrl3::VG_CMyBmpCtrl3() : KvGuiVstGuiView(CRect())
 {
     InitPins();
 }
@@ -72,19 +67,11 @@ void VG_CMyBmpCtrl3::InitPins()
 }
 
 // A copy shares the image and record, and starts with no pins of its own.
-VG_CMyBmpCtrl3::VG_CMyBmpCtrl3(const VG_CMyBmpCtrl3& other) : KvGuiVstGuiBase(other), CView(other), BitmapBase(other)
+VG_CMyBmpCtrl3::VG_CMyBmpCtrl3(const VG_CMyBmpCtrl3& other) : KvGuiVstGuiView(other), BitmapBase(other)
 {
     pins_.clear();
     sharedCount_ = 1;
     InitPins();
-}
-
-int32_t VG_CMyBmpCtrl3::release()
-{
-    const int32_t count = --sharedCount_;
-    if (count == 0)
-        delete this;
-    return count;
 }
 
 int32_t VG_CMyBmpCtrl3::initialize()
@@ -106,20 +93,6 @@ int32_t VG_CMyBmpCtrl3::initialize()
     return MpGuiBase2::initialize();
 }
 
-int32_t VG_CMyBmpCtrl3::measure(MpSize available, MpSize& desired)
-{
-    desired = available;
-    return gmpi::MP_OK;
-}
-
-int32_t VG_CMyBmpCtrl3::arrange(MpRect r)
-{
-    const CRect size(r.left, r.top, r.right, r.bottom);
-    setViewSize(size, true);
-    setMouseableArea(size);
-    return gmpi::MP_OK;
-}
-
 void VG_CMyBmpCtrl3::onValueChanged()
 {
     invalid();
@@ -138,7 +111,7 @@ bool VG_CMyBmpCtrl3::hitTest(const CPoint& where, const CButtonState& buttons)
 
 void VG_CMyBmpCtrl3::SetPos(float value)
 {
-    value = Clamp01(value);
+    value = controls::Clamp01(value);
     if (value != value_.getValue())
     {
         value_ = value;
