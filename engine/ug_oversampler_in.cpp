@@ -7,8 +7,6 @@
 
 int ug_oversampler_in::Open()
 {
-    if (audioMaster_)
-        silence_.assign(static_cast<size_t>(std::max(1, audioMaster_->BlockSize())), 0.0f);
     // Going down, the oversampler runs the filters before the inner run.
     if (!up_)
         SetProcessFunction(&ug_base::process_nothing);
@@ -83,14 +81,11 @@ void ug_oversampler_in::Interpolate(std::vector<Filter>& filters, int blockPosit
     firstIndex = ClampOuterIndex(firstIndex, firstPhase, sampleFrames);
     for (size_t i = 0; i < plugs_.size(); ++i)
     {
-        UPlug* pin = plugs_[i];
-        USampBlock* target = pin->datatype_ == DT_FSAMPLE ? pin->GetSampleBlock() : nullptr;
-        // A static, settled input leaves its block as it is.
-        if (!target || settle_[i] == 0)
+        USampBlock* target = nullptr;
+        const float* in = nullptr;
+        if (!RelayBlocks(i, false, target, in))
             continue;
         const bool settling = BeginSettling(i);
-        const USampBlock* source = outerPins_[i]->GetSampleBlock();
-        const float* in = source && source->GetBlock() ? source->GetBlock() : silence_.data();
         float* out = target->GetBlock() + blockPosition;
         Filter& filter = filters[i];
         int index = firstIndex;
@@ -145,13 +140,12 @@ void ug_oversampler_in::Decimate(std::vector<Filter>& filters, int outerPosition
     const int blockSize = BlockSizeOf();
     for (size_t i = 0; i < plugs_.size(); ++i)
     {
-        UPlug* pin = plugs_[i];
-        USampBlock* target = pin->datatype_ == DT_FSAMPLE ? pin->GetSampleBlock() : nullptr;
-        if (!target || settle_[i] == 0)
+        USampBlock* target = nullptr;
+        const float* in = nullptr;
+        if (!RelayBlocks(i, false, target, in))
             continue;
         const bool settling = BeginSettling(i);
-        const USampBlock* source = outerPins_[i]->GetSampleBlock();
-        const float* in = (source && source->GetBlock() ? source->GetBlock() : silence_.data()) + outerPosition;
+        in += outerPosition;
         float* out = target->GetBlock();
         Filter& filter = filters[i];
         int written = 0;

@@ -42,5 +42,4 @@ private:
     int ClampOuterIndex(int outerIndex, int phase, int sampleFrames) const;
     void AnnounceStatic(size_t pin, int64_t time);
 
-    std::vector<float> silence_;
 };

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "engine/IKvAudioMaster.h"
+#include "engine/USampBlock.h"
 
 namespace
 {
@@ -123,6 +124,8 @@ void ug_oversampler_io::OnOversamplerResume()
 
 int ug_oversampler_io::Open()
 {
+    if (audioMaster_)
+        silence_.assign(static_cast<size_t>(std::max(1, audioMaster_->BlockSize())), 0.0f);
     for (OversamplerFilter& filter : filters_)
         filter.Reset();
     for (OversamplerFir& fir : firs_)
@@ -132,6 +135,19 @@ int ug_oversampler_io::Open()
     for (size_t i = 0; i < settle_.size(); ++i)
         settle_[i] = plugs_[i]->datatype_ == DT_FSAMPLE ? kStreaming : 0;
     return ug_base::Open();
+}
+
+bool ug_oversampler_io::RelayBlocks(size_t pin, bool writesOuter, USampBlock*& target, const float*& in) const
+{
+    UPlug* inner = plugs_[pin];
+    if (inner->datatype_ != DT_FSAMPLE || settle_[pin] == 0)
+        return false;
+    target = (writesOuter ? outerPins_[pin] : inner)->GetSampleBlock();
+    if (target == nullptr)
+        return false;
+    const USampBlock* source = (writesOuter ? inner : outerPins_[pin])->GetSampleBlock();
+    in = source && source->GetBlock() ? source->GetBlock() : silence_.data();
+    return true;
 }
 
 bool ug_oversampler_io::FinishSettling(size_t pin, bool settling, float* block, float exact)

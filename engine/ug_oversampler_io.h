@@ -97,6 +97,11 @@ protected:
             settle_[pin] = blockSize_;
         return settle_[pin] > 0;
     }
+    // For one relayed pin: the block this module writes (the outer pin's when
+    // `writesOuter`, else its own) and the samples it reads from the other
+    // side, silence where that has none. False for a pin that carries no
+    // audio or whose input is static and settled: its block stays as it is.
+    bool RelayBlocks(size_t pin, bool writesOuter, USampBlock*& target, const float*& in) const;
     // After a pin's run: a count that ran out makes the pin static, its
     // exact value written over the whole block; true when that happened.
     bool FinishSettling(size_t pin, bool settling, float* block, float exact);
@@ -126,5 +131,7 @@ protected:
     int64_t innerStart_ = 0;
     const float* sharedPlain_ = nullptr;
     const float* sharedPolyphase_ = nullptr;
+    // A block of zeros, read where a relayed pin has no block.
+    std::vector<float> silence_;
 };
 

@@ -8,8 +8,6 @@
 
 int ug_oversampler_out::Open()
 {
-    if (audioMaster_)
-        silence_.assign(static_cast<size_t>(std::max(1, audioMaster_->BlockSize())), 0.0f);
     if (!up_)
         SetProcessFunction(&ug_base::process_nothing);
     else if (fir_)
@@ -70,13 +68,12 @@ void ug_oversampler_out::Decimate(std::vector<Filter>& filters, int blockPositio
     firstIndex = ClampOuterIndex(firstIndex, firstPhase, sampleFrames);
     for (size_t i = 0; i < plugs_.size(); ++i)
     {
-        UPlug* pin = plugs_[i];
-        USampBlock* target = pin->datatype_ == DT_FSAMPLE ? outerPins_[i]->GetSampleBlock() : nullptr;
-        if (!target || settle_[i] == 0)
+        USampBlock* target = nullptr;
+        const float* in = nullptr;
+        if (!RelayBlocks(i, true, target, in))
             continue;
         const bool settling = BeginSettling(i);
-        const USampBlock* source = pin->GetSampleBlock();
-        const float* in = (source && source->GetBlock() ? source->GetBlock() : silence_.data()) + blockPosition;
+        in += blockPosition;
         float* out = target->GetBlock();
         Filter& filter = filters[i];
         int index = firstIndex;
@@ -125,13 +122,11 @@ void ug_oversampler_out::Interpolate(std::vector<Filter>& filters, int outerPosi
     const int blockSize = BlockSizeOf();
     for (size_t i = 0; i < plugs_.size(); ++i)
     {
-        UPlug* pin = plugs_[i];
-        USampBlock* target = pin->datatype_ == DT_FSAMPLE ? outerPins_[i]->GetSampleBlock() : nullptr;
-        if (!target || settle_[i] == 0)
+        USampBlock* target = nullptr;
+        const float* in = nullptr;
+        if (!RelayBlocks(i, true, target, in))
             continue;
         const bool settling = BeginSettling(i);
-        const USampBlock* source = pin->GetSampleBlock();
-        const float* in = source && source->GetBlock() ? source->GetBlock() : silence_.data();
         float* out = target->GetBlock() + outerPosition;
         Filter& filter = filters[i];
         int read = 0;

@@ -35,5 +35,4 @@ private:
     void Interpolate(std::vector<Filter>& filters, int outerPosition, int n, int phase, int innerPosition, Step step);
     int ClampOuterIndex(int outerIndex, int phase, int sampleFrames) const;
 
-    std::vector<float> silence_;
 };
