@@ -56,6 +56,26 @@ __attribute__((noinline)) void Release(void* p) noexcept
 {
     std::free(p);
 }
+
+// Runs `runBlocks(first, count)` for 300 blocks of warm-up, then `afterWarmUp()`,
+// then `counted` blocks more with every allocation counted; the count.
+template <class Run, class AfterWarmUp>
+long AllocationsAfterWarmUp(Run& runBlocks, int counted, AfterWarmUp afterWarmUp)
+{
+    runBlocks(0, 300);
+    afterWarmUp();
+    allocations = 0;
+    counting = true;
+    runBlocks(300, counted);
+    counting = false;
+    return allocations.load();
+}
+
+template <class Run>
+long AllocationsAfterWarmUp(Run& runBlocks, int counted = 3000)
+{
+    return AllocationsAfterWarmUp(runBlocks, counted, [] {});
+}
 } // namespace
 
 // clang-format off
@@ -189,15 +209,8 @@ TEST(BlockLoopAllocations, AGraphOfFiltersAndValueTrafficRunsWithoutAllocatingAf
         }
     };
 
-    runBlocks(0, 300);
-    const int fallbacksAfterWarmUp = pool.HeapFallbackCount();
-
-    allocations = 0;
-    counting = true;
-    runBlocks(300, 3000);
-    counting = false;
-
-    EXPECT_EQ(allocations.load(), 0);
+    int fallbacksAfterWarmUp = 0;
+    EXPECT_EQ(AllocationsAfterWarmUp(runBlocks, 3000, [&] { fallbacksAfterWarmUp = pool.HeapFallbackCount(); }), 0);
     EXPECT_EQ(pool.HeapFallbackCount(), fallbacksAfterWarmUp);
     // The run did what it should: filters slept and woke, values arrived.
     EXPECT_TRUE(lp3Slept);
@@ -247,13 +260,7 @@ TEST(BlockLoopAllocations, AGraphBuiltFromADocumentRunsHostBlocksWithoutAllocati
         }
     };
 
-    runBlocks(0, 300);
-    allocations = 0;
-    counting = true;
-    runBlocks(300, 3000);
-    counting = false;
-
-    EXPECT_EQ(allocations.load(), 0);
+    EXPECT_EQ(AllocationsAfterWarmUp(runBlocks), 0);
     EXPECT_TRUE(std::isfinite(energy));
     EXPECT_GT(energy, 0.0);
 }
@@ -299,13 +306,7 @@ TEST(BlockLoopAllocations, AnOversampledMainContainerRunsHostBlocksWithoutAlloca
         }
     };
 
-    runBlocks(0, 300);
-    allocations = 0;
-    counting = true;
-    runBlocks(300, 2000);
-    counting = false;
-
-    EXPECT_EQ(allocations.load(), 0);
+    EXPECT_EQ(AllocationsAfterWarmUp(runBlocks, 2000), 0);
     EXPECT_TRUE(std::isfinite(energy));
     EXPECT_GT(energy, 0.0);
 }
@@ -392,13 +393,7 @@ TEST(BlockLoopAllocations, PlayingStealingAndRetiringVoicesAllocatesNothingAfter
         }
     };
 
-    runBlocks(0, 300);
-    allocations = 0;
-    counting = true;
-    runBlocks(300, 3000);
-    counting = false;
-
-    EXPECT_EQ(allocations.load(), 0);
+    EXPECT_EQ(AllocationsAfterWarmUp(runBlocks), 0);
     EXPECT_GT(retired, 0);
     EXPECT_GT(sum->energy, 0.0);
     EXPECT_TRUE(std::isfinite(sum->energy));
@@ -456,13 +451,7 @@ TEST(BlockLoopAllocations, ParameterAutomationFromTheHostAndMidiRunsWithoutAlloc
         }
     };
 
-    runBlocks(0, 300);
-    allocations = 0;
-    counting = true;
-    runBlocks(300, 3000);
-    counting = false;
-
-    EXPECT_EQ(allocations.load(), 0);
+    EXPECT_EQ(AllocationsAfterWarmUp(runBlocks), 0);
     // Host automation and controller 7 both move the value.
     EXPECT_GT(sink->pinChanges, 6000);
 }
@@ -502,13 +491,7 @@ TEST(BlockLoopAllocations, PlayingTheDemoInstrumentFromHostMidiAllocatesNothingA
         }
     };
 
-    runBlocks(0, 300);
-    allocations = 0;
-    counting = true;
-    runBlocks(300, 3000);
-    counting = false;
-
-    EXPECT_EQ(allocations.load(), 0);
+    EXPECT_EQ(AllocationsAfterWarmUp(runBlocks), 0);
     EXPECT_GT(energy, 1.0);
     EXPECT_TRUE(std::isfinite(energy));
 }
@@ -538,12 +521,7 @@ long CountBlockLoopAllocations(const std::string& document, Midi midi, double& e
             runtime.ServiceDspRingBuffers();
         }
     };
-    runBlocks(0, 300);
-    allocations = 0;
-    counting = true;
-    runBlocks(300, 3000);
-    counting = false;
-    return allocations.load();
+    return AllocationsAfterWarmUp(runBlocks);
 }
 
 std::string ReadDocument(const std::string& path)
@@ -704,13 +682,7 @@ TEST(BlockLoopAllocations, MidiLearnLongTextsAndTimedSleepRunWithoutAllocatingAf
         }
     };
 
-    runBlocks(0, 300);
-    allocations = 0;
-    counting = true;
-    runBlocks(300, 3000);
-    counting = false;
-
-    EXPECT_EQ(allocations.load(), 0);
+    EXPECT_EQ(AllocationsAfterWarmUp(runBlocks), 0);
     // Learning took the last controller sent after arming.
     EXPECT_EQ(learning->getAutomation(), 0x02000000 | lastController);
     // Every text reached the pin, cut only beyond the room; the cut is logged
