@@ -70,13 +70,21 @@ bool LimitBound(double& bound, double fallback)
     return kept;
 }
 
-bool Float(std::string_view text, double a, double b, float& out)
+// The number of text, clamped to a..b when both bounds are finite.
+static bool ParseInRange(std::string_view text, double a, double b, double& v)
 {
-    double v = 0.0;
     if (!ParseNumber(text, v))
         return false;
     if (std::isfinite(a) && std::isfinite(b))
         v = Clamp(v, a, b);
+    return true;
+}
+
+bool Float(std::string_view text, double a, double b, float& out)
+{
+    double v = 0.0;
+    if (!ParseInRange(text, a, b, v))
+        return false;
     v = std::clamp(v, static_cast<double>(-std::numeric_limits<float>::max()), static_cast<double>(std::numeric_limits<float>::max()));
     out = static_cast<float>(v);
     return true;
@@ -85,10 +93,8 @@ bool Float(std::string_view text, double a, double b, float& out)
 bool Int(std::string_view text, double a, double b, int32_t& out)
 {
     double v = 0.0;
-    if (!ParseNumber(text, v))
+    if (!ParseInRange(text, a, b, v))
         return false;
-    if (std::isfinite(a) && std::isfinite(b))
-        v = Clamp(v, a, b);
     v = std::clamp(std::trunc(v), -2147483648.0, 2147483647.0);
     out = static_cast<int32_t>(v);
     return true;

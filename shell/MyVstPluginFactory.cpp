@@ -78,6 +78,16 @@ FUID ParseClassId(const char* text)
     return FUID::fromTUID(bytes);
 }
 
+// The class id, cardinality and category, which every class info record
+// holds alike, from the full record.
+template <class Info>
+void CopyClassHeader(const PClassInfo2& full, Info& info)
+{
+    std::memcpy(info.cid, full.cid, sizeof(TUID));
+    info.cardinality = full.cardinality;
+    std::memcpy(info.category, full.category, sizeof(info.category));
+}
+
 std::string TextAttribute(const TiXmlElement* element, const char* name)
 {
     const char* value = element->Attribute(name);
@@ -186,15 +196,11 @@ tresult PLUGIN_API MyVstPluginFactory::getClassInfo(int32 index, PClassInfo* inf
 {
     return KvGuard::Run("getClassInfo", kInternalError, [&]() -> tresult {
         initialize();
-        if (index < 0 || index > 1)
-            return kInvalidArgument;
-        if (info == nullptr)
+        if (index < 0 || index > 1 || info == nullptr)
             return kInvalidArgument;
         PClassInfo2 full;
         fillClassInfo2(index, full);
-        std::memcpy(info->cid, full.cid, sizeof(TUID));
-        info->cardinality = full.cardinality;
-        std::memcpy(info->category, full.category, sizeof(info->category));
+        CopyClassHeader(full, *info);
         std::memcpy(info->name, full.name, sizeof(info->name));
         return kResultOk;
     });
@@ -219,9 +225,7 @@ tresult PLUGIN_API MyVstPluginFactory::getClassInfoUnicode(int32 index, PClassIn
             return kInvalidArgument;
         PClassInfo2 full;
         fillClassInfo2(index, full);
-        std::memcpy(info->cid, full.cid, sizeof(TUID));
-        info->cardinality = full.cardinality;
-        std::memcpy(info->category, full.category, sizeof(info->category));
+        CopyClassHeader(full, *info);
         CopyField(info->name, name_);
         info->classFlags = full.classFlags;
         std::memcpy(info->subCategories, full.subCategories, sizeof(info->subCategories));

@@ -156,13 +156,9 @@ bool ReadChannelMessage(ByteReader& track, std::uint8_t status, int firstData, s
         event.number = data[0];
         event.value = data[1] / 127.0;
         break;
-    case 0xB0:
-        event.kind = PerformanceEvent::Kind::Controller;
-        event.number = data[0];
-        event.value = data[1] / 127.0;
-        break;
     case 0xA0:
-        event.kind = PerformanceEvent::Kind::PolyPressure;
+    case 0xB0:
+        event.kind = kind == 0xB0 ? PerformanceEvent::Kind::Controller : PerformanceEvent::Kind::PolyPressure;
         event.number = data[0];
         event.value = data[1] / 127.0;
         break;

@@ -52,6 +52,7 @@ void Renderer::addEvent(const PerformanceEvent& event, int32 offset, double quar
     {
     case PerformanceEvent::Kind::NoteOn:
     case PerformanceEvent::Kind::NoteOff:
+    case PerformanceEvent::Kind::PolyPressure:
     {
         if (!instance_.hasEventInput())
         {
@@ -63,38 +64,25 @@ void Renderer::addEvent(const PerformanceEvent& event, int32 offset, double quar
         note.sampleOffset = offset;
         note.ppqPosition = quarters;
         note.flags = Event::kIsLive;
+        const auto channel = static_cast<int16>(event.channel);
+        const auto pitch = static_cast<int16>(event.number);
+        const auto value = static_cast<float>(event.value);
         if (event.kind == PerformanceEvent::Kind::NoteOn)
         {
             note.type = Event::kNoteOnEvent;
-            note.noteOn = {static_cast<int16>(event.channel), static_cast<int16>(event.number), 0.0f,
-                           static_cast<float>(event.value), 0, -1};
+            note.noteOn = {channel, pitch, 0.0f, value, 0, -1};
+        }
+        else if (event.kind == PerformanceEvent::Kind::NoteOff)
+        {
+            note.type = Event::kNoteOffEvent;
+            note.noteOff = {channel, pitch, value, -1, 0.0f};
         }
         else
         {
-            note.type = Event::kNoteOffEvent;
-            note.noteOff = {static_cast<int16>(event.channel), static_cast<int16>(event.number),
-                            static_cast<float>(event.value), -1, 0.0f};
+            note.type = Event::kPolyPressureEvent;
+            note.polyPressure = {channel, pitch, value, -1};
         }
         if (events_.addEvent(note) != kResultOk)
-            ++result.droppedNotes;
-        return;
-    }
-    case PerformanceEvent::Kind::PolyPressure:
-    {
-        if (!instance_.hasEventInput())
-        {
-            ++result.droppedNotes;
-            return;
-        }
-        Event pressure{};
-        pressure.busIndex = 0;
-        pressure.sampleOffset = offset;
-        pressure.ppqPosition = quarters;
-        pressure.flags = Event::kIsLive;
-        pressure.type = Event::kPolyPressureEvent;
-        pressure.polyPressure = {static_cast<int16>(event.channel), static_cast<int16>(event.number),
-                                 static_cast<float>(event.value), -1};
-        if (events_.addEvent(pressure) != kResultOk)
             ++result.droppedNotes;
         return;
     }
