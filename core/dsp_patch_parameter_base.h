@@ -86,6 +86,9 @@ public:
     void SendValue(int64_t time, int key);
     // Voice -1 sends to the unvoiced pins; key picks the storage entry.
     void SendValuePt2(int64_t time, int voice, int key);
+    void SendData(int64_t time, int voice, int key, const void* data, int size);
+    // A gate of 0 to one voice, the stored value left as it is.
+    void SendGateOff(int64_t time, int voice);
     void OnValueChangedFromGUI(bool programChange, int key, bool initialUpdate);
     void outputMidiAutomation(bool programChange, int key);
     void vst_automate2(int64_t time, int key, const void* data, int size, bool updateGui);

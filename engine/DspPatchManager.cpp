@@ -210,6 +210,16 @@ float DspPatchManager::InitializeVoiceParameters(ug_container* container, int64_
     return pitch;
 }
 
+void DspPatchManager::ReleaseVoiceGate(ug_container* container, int64_t time, int voice)
+{
+    const int handle = ContainerHandleOf(container);
+    for (dsp_patch_parameter_base* parameter : polyphonicParameters_)
+    {
+        if (parameter->getContainerHandle() == handle && parameter->isPolyphonicGate())
+            parameter->SendGateOff(time, voice);
+    }
+}
+
 void DspPatchManager::vst_setAutomationId(dsp_patch_parameter_base* parameter, int code)
 {
     automationMap_.erase(std::remove_if(automationMap_.begin(), automationMap_.end(),

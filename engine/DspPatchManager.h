@@ -36,6 +36,7 @@ public:
                 bool fromMidiCv) override;
     float InitializeVoiceParameters(ug_container* container, int64_t time, int voice, int key,
                                     bool retrigger) override;
+    void ReleaseVoiceGate(ug_container* container, int64_t time, int voice) override;
     void SendInitialUpdates() override;
     void OnUiMsg(int id, my_input_stream& stream) override;
     void vst_Automation(ug_container* container, int64_t time, int code, float value) override;

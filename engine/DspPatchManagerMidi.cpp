@@ -174,11 +174,14 @@ void DspPatchManager::OnController(ug_container* container, int64_t time, int co
         }
     }
 
-    if ((controller == 64 || controller == 69) && fromMidiCv && midiCvVoiceControl_)
+    // The hold pedal sustains the voices whichever module makes their gate;
+    // it reaches the voices by the same road as the notes.
+    if ((controller == 64 || controller == 69) && voiceMessage)
     {
-        vst_Automation(container, time, kCC + controller, static_cast<float>(value) / 127.0f);
+        if (fromMidiCv)
+            vst_Automation(container, time, kCC + controller, static_cast<float>(value) / 127.0f);
         if (container)
-            static_cast<IVoiceControl*>(container)->setHold(value > 63);
+            static_cast<IVoiceControl*>(container)->setHold(time, value > 63);
     }
 
     if ((controller == 120 || controller == 123) && voiceMessage)

@@ -44,6 +44,12 @@ float DspPatchManagerProxy::InitializeVoiceParameters(ug_container* container, i
     return target ? target->InitializeVoiceParameters(container, time, voice, key, retrigger) : 0.0f;
 }
 
+void DspPatchManagerProxy::ReleaseVoiceGate(ug_container* container, int64_t time, int voice)
+{
+    if (IDspPatchManager* target = Target())
+        target->ReleaseVoiceGate(container, time, voice);
+}
+
 void DspPatchManagerProxy::vst_Automation(ug_container* container, int64_t time, int code, float value)
 {
     if (IDspPatchManager* target = Target())

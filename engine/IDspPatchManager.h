@@ -41,6 +41,9 @@ public:
         return 0.0f;
     }
     virtual void SendInitialUpdates() {}
+    // Sends "Voice/Gate" 0 to one voice of the container (a key the hold pedal
+    // was sustaining), whatever the key's gate value is now.
+    virtual void ReleaseVoiceGate(ug_container* /*container*/, int64_t /*time*/, int /*voice*/) {}
     virtual void vst_Automation(ug_container* /*container*/, int64_t /*time*/, int /*code*/, float /*value*/) {}
     virtual void vst_Automation2(int64_t /*time*/, int /*code*/, const void* /*data*/, int /*size*/) {}
     // A parameter described by a module's own description, for its pin.

@@ -18,6 +18,10 @@ public:
     virtual void NoteOff(int64_t time, int key) = 0;
     virtual void OnVoiceControlChanged(int64_t time, int hostControl, int size, const void* data, int key) = 0;
     virtual void SendProgChange(int program) = 0;
-    virtual void setHold(bool hold) = 0;
+    // Pedal down holds the gate of every key released under it; lifting it
+    // drops those gates at `time`.
+    virtual void setHold(int64_t time, bool hold) = 0;
+    // The key of this voice was released under the hold pedal: its gate stays up.
+    virtual bool IsVoiceSustained(int /*voiceId*/) { return false; }
     virtual void killVoice(int64_t time, int key) = 0;
 };

@@ -214,13 +214,25 @@ void VoiceList::ReleaseStep(int64_t time, int key)
     }
 }
 
-void VoiceList::setHold(bool hold)
+void VoiceList::setHold(int64_t time, bool hold)
 {
     holdPedal_ = hold;
     if (hold)
         return;
     for (Voice* voice : voices_)
+    {
+        if (!voice->sustained_)
+            continue;
         voice->sustained_ = false;
+        if (voice->state_ != VS_OFF)
+            ReleaseSustainedGate(time, voice);
+    }
+}
+
+bool VoiceList::IsVoiceSustained(int voiceId)
+{
+    const Voice* voice = VoiceAt(voiceId);
+    return voice && voice->sustained_;
 }
 
 void VoiceList::killVoice(int64_t time, int key)

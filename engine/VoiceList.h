@@ -73,7 +73,8 @@ public:
     void ConnectVoiceHostControl(int hostControl, UPlug* plug);
     void OnVoiceControlChanged(int64_t time, int hostControl, int size, const void* data, int key) override;
     // Lifting the pedal lets go of every note it was holding.
-    void setHold(bool hold) override;
+    void setHold(int64_t time, bool hold) override;
+    bool IsVoiceSustained(int voiceId) override;
     void SendProgChange(int program) override;
 
     // Makes the further voices (VoiceCount + reserve in all) once the graph
@@ -119,6 +120,8 @@ protected:
     // Sends the key's voice parameters to the voice; returns its pitch.
     virtual float InitializeVoiceParameters(int64_t /*time*/, Voice* /*voice*/, bool /*retrigger*/) { return 0.0f; }
     virtual void SendVoiceAutomation(int64_t /*time*/, int /*automationCode*/, float /*value*/) {}
+    // Drops the "Voice/Gate" the pedal was holding up in this voice.
+    virtual void ReleaseSustainedGate(int64_t /*time*/, Voice* /*voice*/) {}
     // Schedules PlayHeldBackNotes at the start of the next block.
     virtual void PostPlayHeldBackNotes() {}
     virtual float VoiceSampleRate() { return 44100.0f; }

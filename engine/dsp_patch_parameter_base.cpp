@@ -256,6 +256,10 @@ void dsp_patch_parameter_base::SendValue(int64_t time, int key)
             }
             if (voices)
                 voices->VoiceAllocationNoteOff(time, key);
+            // Released under the hold pedal: the voice keeps its gate up
+            // until the pedal lifts (VoiceList::setHold).
+            if (voices && voice >= 0 && voices->IsVoiceSustained(voice))
+                return;
         }
         SendValuePt2(time, voice, key);
         return;
@@ -277,6 +281,21 @@ void dsp_patch_parameter_base::SendValuePt2(int64_t time, int voice, int key)
         key = 0;
     int size = 0;
     const void* data = SerialiseForEvent(key, size);
+    SendData(time, voice, key, data, size);
+}
+
+void dsp_patch_parameter_base::SendGateOff(int64_t time, int voice)
+{
+    // Four zero bytes are 0 as a float and as an int alike.
+    const int32_t off = 0;
+    int size = 0;
+    SerialiseForEvent(0, size);
+    if (polyphonic_ && voice >= 0 && size == static_cast<int>(sizeof(off)))
+        SendData(time, voice, 0, &off, sizeof(off));
+}
+
+void dsp_patch_parameter_base::SendData(int64_t time, int voice, int key, const void* data, int size)
+{
     if (container_ && AffectsVoiceAllocation(static_cast<HostControls>(hostControl_)))
         static_cast<IVoiceControl*>(container_)->OnVoiceControlChanged(time, hostControl_, size, data, key);
 

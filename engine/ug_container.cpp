@@ -225,6 +225,12 @@ void ug_container::SendVoiceAutomation(int64_t time, int automationCode, float v
         manager->vst_Automation(this, time, automationCode, value);
 }
 
+void ug_container::ReleaseSustainedGate(int64_t time, Voice* voice)
+{
+    if (IDspPatchManager* manager = get_patch_manager())
+        manager->ReleaseVoiceGate(this, time, voice->voiceId_);
+}
+
 void ug_container::PostPlayHeldBackNotes()
 {
     if (audioMaster_)

@@ -121,6 +121,7 @@ public:
 protected:
     float InitializeVoiceParameters(int64_t time, Voice* voice, bool retrigger) override;
     void SendVoiceAutomation(int64_t time, int automationCode, float value) override;
+    void ReleaseSustainedGate(int64_t time, Voice* voice) override;
     void PostPlayHeldBackNotes() override;
     float VoiceSampleRate() override;
     int64_t PinTimestamp(UPlug* pin, int64_t time) override;

@@ -21,7 +21,6 @@ constexpr double kMinGlideSeconds = 1e-5;
 constexpr double kMaxGlideSeconds = 1000.0;
 constexpr float kConstantRateStep = 0.1f; // one volt per glide time
 constexpr int kVelocitySmoothing = 60;
-constexpr float kHoldPedalDown = 5.0f;
 constexpr float kRetriggerOnRetune = 7.0f;
 constexpr int16_t kMaxBendRange = 127;
 
@@ -195,18 +194,10 @@ void ug_midi_to_cv::onSetPin(int64_t time, UPlug* pin, state_type state)
             Retune(Bounded(voicePitch_ * kVoltsToSample, kMaxPitch));
         pitchTaken_ = false;
     }
-    if (index == PN_VOICE_GATE && !(voiceGate_ > 0.0f) && !pedalDown_)
+    // The hold pedal is the container's: a key released under it keeps its
+    // "Voice/Gate" up until the pedal lifts, so the gate simply follows it.
+    if (index == PN_VOICE_GATE && !(voiceGate_ > 0.0f))
         GateOff();
-    if (index == PN_HOLD_PEDAL)
-    {
-        const bool down = holdPedal_ >= kHoldPedalDown;
-        // A gate still requested (rising or high) falls once the pedal lets it.
-        const bool gateUp = gateRequested_ || outputs_[OUT_GATE].target_ != 0.0f;
-        const bool released = pedalDown_ && !down;
-        pedalDown_ = down;
-        if (released && voiceGate_ == 0.0f && gateUp)
-            GateOff();
-    }
     if (index == PN_VOICE_AFTERTOUCH)
     {
         SetProcessFunction(&ug_midi_to_cv::sub_process);

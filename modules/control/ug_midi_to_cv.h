@@ -109,10 +109,10 @@ private:
     int32_t virtualVoiceId_ = 0;
     float bender_ = 0.0f;
     float portamentoEnable_ = 0.0f;
+    // Kept for the pin; the container holds the gates (VoiceList::setHold).
     float holdPedal_ = 0.0f;
     bool gateRequested_ = false;
     bool pitchTaken_ = false;
-    bool pedalDown_ = false;
     // Mono Mode as last acted on (none before its first value): only a real
     // switch releases the voices.
     static constexpr int16_t kNoMonoModeYet = -32768;

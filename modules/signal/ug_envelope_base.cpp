@@ -92,6 +92,10 @@ void ug_envelope_base::Resume()
 {
     ug_base::Resume();
     rate_ = 0.0f;
+    // Idle holds 0: a reused voice starts from silence, not from the level
+    // it had when it was stolen.
+    level_ = 0.0f;
+    scaledLevel_ = 0.0f;
     currentSegment_ = lastSegment_;
     gateHigh_ = false;
     // A restarted voice starts afresh: a high gate triggers it.

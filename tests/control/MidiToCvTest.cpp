@@ -152,24 +152,24 @@ TEST(MidiToCv, VelocityIsSmoothedByHowFarItMovesExceptOnAFreshVoiceAndAftertouch
     EXPECT_FLOAT_EQ(rig.Aftertouch()[623], 1.0f);
 }
 
-TEST(MidiToCv, TheHoldPedalKeepsTheGateUpUntilItIsReleasedEvenBeforeTheGateRose)
+TEST(MidiToCv, TheGateFollowsVoiceGateWhichTheContainerHoldsUnderThePedal)
 {
+    // The pedal pin alone holds nothing: the container keeps "Voice/Gate" up
+    // for a key released under the pedal, and drops it when the pedal lifts.
     MidiToCvRig rig;
     rig.SetFloat(0, ug_midi_to_cv::PN_HOLD_PEDAL, 10.0f);
     rig.NoteOn(10, 5.0f);
-    rig.NoteOff(50);
-    rig.SetFloat(200, ug_midi_to_cv::PN_HOLD_PEDAL, 0.0f);
+    rig.NoteOff(200);
     rig.RunTo(300);
     EXPECT_EQ(rig.Gate()[150], 1.0f);
     EXPECT_EQ(rig.Gate()[202], 1.0f);
     EXPECT_EQ(rig.Gate()[203], 0.0f);
 
-    // Key and pedal both go up before the gate has risen: it rises, then falls.
+    // The pedal lifts before the gate has risen: it rises, then falls.
     MidiToCvRig early;
     early.SetFloat(0, ug_midi_to_cv::PN_HOLD_PEDAL, 10.0f);
     early.NoteOn(10, 5.0f);
-    early.NoteOff(11);
-    early.SetFloat(12, ug_midi_to_cv::PN_HOLD_PEDAL, 0.0f);
+    early.NoteOff(12);
     early.RunTo(100);
     EXPECT_EQ(early.Gate()[13], 1.0f);
     EXPECT_EQ(early.Gate()[15], 0.0f);

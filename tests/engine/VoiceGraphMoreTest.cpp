@@ -143,11 +143,11 @@ TEST(VoiceGraph, TheHoldPedalKeepsAReleasedVoiceUntilItIsLifted)
     r.g.top->VoiceAllocationNoteOn(r.Now(), 60, -1);
     r.RunBlocks(2);
     Voice* voice = r.g.top->GetVoiceOfKey(60);
-    r.g.top->setHold(true);
+    r.g.top->setHold(r.Now(), true);
     r.g.top->VoiceAllocationNoteOff(r.Now(), 60);
     r.RunBlocks(8);
     EXPECT_EQ(voice->state_, VS_ACTIVE);
-    r.g.top->setHold(false);
+    r.g.top->setHold(r.Now(), false);
     r.RunBlocks(8);
     EXPECT_EQ(voice->state_, VS_OFF);
 }

@@ -1,0 +1,91 @@
+// The hold pedal sustains a voice whatever makes its gate: here the envelope
+// takes its gate straight from the per-key "Voice/Gate" parameter. A key released under the pedal sounds
+// on and is released at the pedal's own sample, exactly as if its key had
+// gone up there.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "engine/ug_container.h"
+#include "tests/e2e/DemoSynthRig.h"
+
+using kvtest::DemoSynthRig;
+
+namespace
+{
+std::string Replace(std::string text, const std::string& from, const std::string& to)
+{
+    const size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    if (at != std::string::npos)
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+// The demo instrument with its ADSR gated by the "Voice/Gate" parameter
+// (handle 113) instead of by the gate output of "Midi to CV", which is left
+// as the voice's note source.
+std::string GateFromParameter()
+{
+    std::string document = kvtest::ReadPatchFile(KV_DEMO_SYNTH_DOCUMENT);
+    document = Replace(document, "<Line From=\"11\" FromPin=\"3\" To=\"13\" ToPin=\"0\"/>", "");
+    return Replace(document, "<Plug Idx=\"1\" Parameter=\"101\"/>",
+                   "<Plug Idx=\"0\" Parameter=\"113\"/><Plug Idx=\"1\" Parameter=\"101\"/>");
+}
+
+// Every voice released, silent and given back.
+bool AllVoicesAsleep(DemoSynthRig& rig)
+{
+    auto* voices = dynamic_cast<ug_container*>(rig.Master().HandleToObject(10));
+    if (!voices)
+        return false;
+    for (int voice = 0; voice < voices->getPhysicalVoiceCount(); ++voice)
+    {
+        if (voices->VoiceAt(voice)->state_ != VS_OFF)
+            return false;
+    }
+    return true;
+}
+} // namespace
+
+TEST(HoldPedalGate, AKeyReleasedUnderThePedalSoundsUntilItLiftsAndIsThenReleasedThere)
+{
+    {
+        const std::string document = GateFromParameter();
+
+        // The key goes up at 30000 ...
+        DemoSynthRig plain(DemoSynthRig::Text{document});
+        ASSERT_TRUE(plain.built);
+        plain.NoteOn(100, 69);
+        plain.NoteOff(30000, 69);
+        plain.RunTo(60000, {100, 37});
+        ASSERT_GT(kvtest::ToneAmplitude(plain.out, 6000, 20000, 440.0, 48000), 0.1);
+
+        // ... or at 5000 under the pedal, which lifts at 30000.
+        DemoSynthRig held(DemoSynthRig::Text{document});
+        held.NoteOn(100, 69);
+        held.Midi(1000, 0xB0, 64, 127);
+        held.NoteOff(5000, 69);
+        held.Midi(30000, 0xB0, 64, 0);
+        held.RunTo(60000, {100, 37});
+        for (int64_t n = 1000; n < 60000; ++n)
+            ASSERT_NEAR(held.out[static_cast<size_t>(n)], plain.out[static_cast<size_t>(n)], 1e-6) << n;
+        EXPECT_EQ(held.Peak(45000, 60000), 0.0f);
+        EXPECT_TRUE(AllVoicesAsleep(held));
+
+        // Struck again and released under the pedal: it sounds on until the
+        // pedal lifts, and then dies away.
+        DemoSynthRig again(DemoSynthRig::Text{document});
+        again.NoteOn(100, 69);
+        again.Midi(1000, 0xB0, 64, 127);
+        again.NoteOff(5000, 69);
+        again.NoteOn(10000, 69);
+        again.NoteOff(12000, 69);
+        again.Midi(30000, 0xB0, 64, 0);
+        again.RunTo(60000, {100, 37});
+        EXPECT_GT(kvtest::ToneAmplitude(again.out, 14000, 16000, 440.0, 48000), 0.1);
+        EXPECT_GT(again.Peak(29900, 30000), 0.1f);
+        EXPECT_EQ(again.Peak(45000, 60000), 0.0f);
+        EXPECT_TRUE(AllVoicesAsleep(again));
+    }
+}
