@@ -89,3 +89,36 @@ TEST(HoldPedalGate, AKeyReleasedUnderThePedalSoundsUntilItLiftsAndIsThenReleased
         EXPECT_TRUE(AllVoicesAsleep(again));
     }
 }
+
+TEST(HoldPedalGate, AVoiceStolenWithItsGateUpStartsItsNextNoteFromSilence)
+{
+    // Nine keys held on six voices and three in reserve: three voices are
+    // stolen with their gates up. Single notes afterwards go round every
+    // voice; none may start from what its voice was playing when stolen.
+    for (bool gateFromParameter : {false, true})
+    {
+        SCOPED_TRACE(gateFromParameter ? "gate from Voice/Gate" : "gate from Midi to CV");
+        DemoSynthRig rig = gateFromParameter ? DemoSynthRig(DemoSynthRig::Text{GateFromParameter()})
+                                             : DemoSynthRig();
+        ASSERT_TRUE(rig.built);
+        for (int k = 0; k < 9; ++k)
+        {
+            rig.NoteOn(100 + 10 * k, 50 + 3 * k);
+            rig.NoteOff(20000, 50 + 3 * k);
+        }
+        for (int n = 0; n < 9; ++n)
+        {
+            rig.NoteOn(80000 + 20000 * n, 69);
+            rig.NoteOff(82000 + 20000 * n, 69);
+        }
+        rig.RunTo(270000, {100, 37});
+        for (int n = 0; n < 9; ++n)
+        {
+            const int64_t start = 80000 + 20000 * n;
+            const float before = rig.Peak(start - 2000, start);
+            // Before the gate rises, and in the first millisecond of the attack.
+            EXPECT_LT(rig.Peak(start, start + 3), before + 1e-3f) << n;
+            EXPECT_LT(rig.Peak(start, start + 50), before + 0.04f) << n;
+        }
+    }
+}
