@@ -58,6 +58,16 @@ public:
     // hold, in place (audio thread: no allocation); false refuses it.
     virtual bool ConformValue(void* /*data*/, int /*size*/) const { return true; }
     virtual std::string GetValueAsXml(int /*patch*/, int /*key*/) { return {}; }
+    // The raw value a state document's text stands for, by the same rule as
+    // SetValueFromXml except what depends on metadata (range, enum list),
+    // which ApplyPreparedValue brings in. False: the text is refused.
+    // User-interface thread.
+    virtual bool PrepareValueFromXml(const std::string& /*text*/, std::vector<uint8_t>& /*bytes*/) const
+    {
+        return false;
+    }
+    // The text form of a raw value, as GetValueAsXml gives it. Any thread.
+    virtual std::string ValueAsXml(const void* /*data*/, int /*size*/) const { return {}; }
     virtual void SerialiseMetaData(my_input_stream& /*stream*/) {}
     virtual void CopyPlugValue(int /*key*/, UPlug* /*plug*/) {}
     virtual float GetValueNormalised(int /*key*/) { return 0.0f; }
@@ -99,6 +109,19 @@ public:
     // A text parameter takes room for texts of this length in every patch
     // (at graph build); longer values set on the audio thread are cut to it.
     void ReserveTextRoom(int characters);
+    // Room in bytes that the value of key 0 has in every patch (0: none).
+    // Fixed after the graph is built; any thread.
+    size_t ValueRoom() const;
+    // Makes a value from PrepareValueFromXml the value of key 0 at the
+    // effective patch, as a preset state does: numbers are brought into range
+    // or refused, a text or blob is taken whole (its buffer is swapped in,
+    // and `bytes` takes the old one). True when the value changed. Audio
+    // thread; allocates nothing.
+    bool ApplyPreparedValue(std::vector<uint8_t>& bytes);
+    // Copies the value of key 0 at the effective patch into `bytes` when it
+    // fits their capacity; else leaves them empty, sets `needed` to its size
+    // and answers false. Audio thread; allocates nothing.
+    bool CopyValueOut(std::vector<uint8_t>& bytes, int32_t& needed) const;
     void SerialiseValue(my_output_stream& out, int key, int patch) const;
     IKvAudioMaster* AudioMaster() const;
 

@@ -16,6 +16,108 @@ int Increment(int value)
     return static_cast<int>(static_cast<unsigned>(value) + 1u);
 }
 
+// The lookups below read the list where it stands, the way the iterator
+// does, without copying it or making item names: parameters use them on the
+// audio thread.
+bool RangeBounds(const std::wstring& listText, int& lo, int& hi)
+{
+    if (listText.compare(0, 5, L"range") != 0)
+        return false;
+    const wchar_t* text = listText.c_str();
+    lo = listText.size() > 6 ? static_cast<int>(std::wcstol(text + 6, nullptr, 10)) : 0;
+    const size_t comma = listText.find(L',');
+    hi = comma == std::wstring::npos ? lo : static_cast<int>(std::wcstol(text + comma + 1, nullptr, 10));
+    return true;
+}
+
+// Calls visit(index, value) for each item of a list (not a range) until it answers true.
+template <class Visit>
+bool VisitListItems(const std::wstring& listText, Visit visit)
+{
+    const wchar_t* text = listText.c_str();
+    const size_t length = listText.size();
+    int value = -1;
+    int index = 0;
+    for (size_t start = 0; start < length && index != INT_MAX; ++index)
+    {
+        size_t end = listText.find(L',', start);
+        if (end == std::wstring::npos)
+            end = length;
+        value = Increment(value);
+        for (size_t i = start; i < end; ++i)
+        {
+            if (text[i] == L'=')
+            {
+                value = static_cast<int>(std::wcstol(text + i + 1, nullptr, 10));
+                break;
+            }
+        }
+        if (visit(index, value))
+            return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+// Position of the first item with this value.
+bool FindInPlace(const std::wstring& listText, int value, int& index)
+{
+    int lo = 0;
+    int hi = 0;
+    if (RangeBounds(listText, lo, hi))
+    {
+        const int64_t at = static_cast<int64_t>(value) - lo;
+        if (value < lo || value > hi || at > INT_MAX)
+            return false;
+        index = static_cast<int>(at);
+        return true;
+    }
+    return VisitListItems(listText, [&](int i, int v) {
+        index = i;
+        return v == value;
+    });
+}
+
+// Value of the item at this position.
+bool ValueAtInPlace(const std::wstring& listText, int index, int& value)
+{
+    int lo = 0;
+    int hi = 0;
+    if (RangeBounds(listText, lo, hi))
+    {
+        if (index < 0 || lo > hi || index > static_cast<int64_t>(hi) - lo)
+            return false;
+        value = lo + index;
+        return true;
+    }
+    return VisitListItems(listText, [&](int i, int v) {
+        value = v;
+        return i == index;
+    });
+}
+
+// it_enum_list::size() without the iterator.
+int SizeInPlace(const std::wstring& listText)
+{
+    int lo = 0;
+    int hi = 0;
+    if (RangeBounds(listText, lo, hi))
+    {
+        const int64_t span = static_cast<int64_t>(hi) - static_cast<int64_t>(lo);
+        const int64_t count = (span < 0 ? -span : span) + 1;
+        return count > INT_MAX ? INT_MAX : static_cast<int>(count);
+    }
+    if (listText.empty())
+        return 0;
+    int count = 1;
+    for (size_t i = 1; i < listText.size(); ++i)
+    {
+        if (listText[i] == L',')
+            ++count;
+    }
+    return count;
+}
+
 } // namespace
 
 it_enum_list::it_enum_list(const std::wstring& listText) : listText_(listText)
@@ -154,8 +256,8 @@ bool it_enum_list::FindIndex(int index)
 
 bool it_enum_list::IsValidValue(const std::wstring& listText, int value)
 {
-    it_enum_list it(listText);
-    return it.FindValue(value);
+    int index = 0;
+    return FindInPlace(listText, value, index);
 }
 
 int it_enum_list::ForceValidValue(const std::wstring& listText, int value)
@@ -225,17 +327,16 @@ int get_enum_range_hi(const std::wstring& listText)
 
 float enum_to_normalised(const std::wstring& listText, int value)
 {
-    it_enum_list it(listText);
-    const int count = it.size();
-    if (count < 2 || !it.FindValue(value))
+    const int count = SizeInPlace(listText);
+    int index = 0;
+    if (count < 2 || !FindInPlace(listText, value, index))
         return 0.0f;
-    return static_cast<float>(it.CurrentItem()->index) / static_cast<float>(count - 1);
+    return static_cast<float>(index) / static_cast<float>(count - 1);
 }
 
 int normalised_to_enum(const std::wstring& listText, float normalised)
 {
-    it_enum_list it(listText);
-    const int count = it.size();
+    const int count = SizeInPlace(listText);
     if (count < 1)
         return 0;
     // Clamped before conversion: NaN and negative positions give item 0.
@@ -245,7 +346,8 @@ int normalised_to_enum(const std::wstring& listText, float normalised)
         index = count - 1;
     else if (position > 0.0)
         index = static_cast<int>(position);
-    return it.FindIndex(index) ? it.CurrentItem()->value : 0;
+    int value = 0;
+    return ValueAtInPlace(listText, index, value) ? value : 0;
 }
 
 bool IsValidValue(const std::wstring& listText, int value)

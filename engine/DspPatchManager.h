@@ -44,6 +44,11 @@ public:
     void setPresetState(const std::string& text) override;
     void setParameterNormalized(int64_t time, int index, float value) override;
     void getPresetState(std::string& out) override;
+    std::unique_ptr<PresetValues> PreparePresetState(const std::string& text) override;
+    void ApplyPresetValues(PresetValues& set) override;
+    std::unique_ptr<PresetValues> PreparePresetCapture() override;
+    void CapturePresetValues(PresetValues& set) override;
+    void FormatPresetState(const PresetValues& set, std::string& out) override;
     dsp_patch_parameter_base* createPatchParameter(const parameter_description* description,
                                                    InterfaceObject* pin) override;
     dsp_patch_parameter_base* createPatchParameter(int persistenceId);

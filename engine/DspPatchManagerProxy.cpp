@@ -80,6 +80,38 @@ void DspPatchManagerProxy::setPresetState(const std::string& text)
         target->setPresetState(text);
 }
 
+std::unique_ptr<PresetValues> DspPatchManagerProxy::PreparePresetState(const std::string& text)
+{
+    IDspPatchManager* target = Target();
+    return target ? target->PreparePresetState(text) : IDspPatchManager::PreparePresetState(text);
+}
+
+void DspPatchManagerProxy::ApplyPresetValues(PresetValues& set)
+{
+    if (IDspPatchManager* target = Target())
+        target->ApplyPresetValues(set);
+}
+
+std::unique_ptr<PresetValues> DspPatchManagerProxy::PreparePresetCapture()
+{
+    IDspPatchManager* target = Target();
+    return target ? target->PreparePresetCapture() : IDspPatchManager::PreparePresetCapture();
+}
+
+void DspPatchManagerProxy::CapturePresetValues(PresetValues& set)
+{
+    if (IDspPatchManager* target = Target())
+        target->CapturePresetValues(set);
+}
+
+void DspPatchManagerProxy::FormatPresetState(const PresetValues& set, std::string& out)
+{
+    if (IDspPatchManager* target = Target())
+        target->FormatPresetState(set, out);
+    else
+        out.clear();
+}
+
 void DspPatchManagerProxy::setParameterNormalized(int64_t time, int parameterId, float value)
 {
     if (IDspPatchManager* target = Target())

@@ -48,12 +48,15 @@ KvAudioMaster::~KvAudioMaster()
 {
     running_ = false;
     DiscardGraph();
+    FreeHandedBack(true);
 }
 
 void KvAudioMaster::DiscardGraph()
 {
     Close();
     ResetBlockLoop();
+    // Sets in transit point at the parameters of this graph.
+    FreeHandedBack(true);
     // The automators go with the graph that owns them.
     patchAutomators_.clear();
     queTimerOwner_ = nullptr;
@@ -81,9 +84,7 @@ void KvAudioMaster::Open()
 {
     ResetBlockLoop();
     interrupt_ = false;
-    getRequest_ = false;
-    setRequest_ = false;
-    getDone_ = false;
+    FreeHandedBack(true);
     if (!top_ || opened_)
         return;
     top_->audioMaster_ = this;
@@ -181,8 +182,35 @@ void KvAudioMaster::SetDucked(bool ducked)
     vstIn_->plugs_[ug_vst_in::PN_MIDI_OUT]->Transmit(SampleClock() + BlockSize(), 3, allNotesOff);
 }
 
-// Preset hand-over. The flags are atomics; the text in transit is guarded by
-// the lock, which the audio thread only tries, so that it never waits.
+// Preset hand-over. The document is read and written on the user-interface
+// thread; the audio thread only applies or copies out a set of values that
+// was made for it, taking it from its slot by an atomic exchange.
+
+void KvAudioMaster::HandBack(PresetValues* set)
+{
+    PresetValues* head = handedBack_.load(std::memory_order_relaxed);
+    do
+        set->next = head;
+    while (!handedBack_.compare_exchange_weak(head, set, std::memory_order_release, std::memory_order_relaxed));
+}
+
+void KvAudioMaster::FreeHandedBack(bool everything)
+{
+    PresetValues* set = handedBack_.exchange(nullptr, std::memory_order_acquire);
+    while (set)
+    {
+        PresetValues* next = set->next;
+        delete set;
+        set = next;
+    }
+    // A late answer to a read that was given up.
+    delete getDone_.exchange(nullptr, std::memory_order_acquire);
+    if (everything)
+    {
+        delete setPending_.exchange(nullptr, std::memory_order_acq_rel);
+        delete getPending_.exchange(nullptr, std::memory_order_acq_rel);
+    }
+}
 
 void KvAudioMaster::ReadPresetState(std::string& out)
 {
@@ -198,16 +226,14 @@ void KvAudioMaster::ReadPresetStateDirectly(std::string& out)
     directAccess_.store(true);
     for (int i = 0; i < kPresetWaits && inBlock_.load(); ++i)
         std::this_thread::sleep_for(kPresetWait);
+    // A state handed over but not yet applied comes first: it is the newest.
+    if (PresetValues* set = setPending_.exchange(nullptr, std::memory_order_acq_rel))
     {
-        std::lock_guard<std::mutex> lock(AudioMasterLock());
-        // A state handed over but not yet applied comes first: it is the newest.
-        if (setRequest_.exchange(false))
-        {
-            WritePresetState(presetString_);
-            presetString_.clear();
-        }
-        ReadPresetState(out);
+        if (IDspPatchManager* manager = MainPatchManager())
+            manager->ApplyPresetValues(*set);
+        delete set;
     }
+    ReadPresetState(out);
     directAccess_.store(false);
 }
 
@@ -216,13 +242,9 @@ void KvAudioMaster::WritePresetStateDirectly(const std::string& text)
     directAccess_.store(true);
     for (int i = 0; i < kPresetWaits && inBlock_.load(); ++i)
         std::this_thread::sleep_for(kPresetWait);
-    {
-        std::lock_guard<std::mutex> lock(AudioMasterLock());
-        // An older state still in transit must not overwrite this one.
-        if (setRequest_.exchange(false))
-            presetString_.clear();
-        WritePresetState(text);
-    }
+    // An older state still in transit must not overwrite this one.
+    delete setPending_.exchange(nullptr, std::memory_order_acq_rel);
+    WritePresetState(text);
     directAccess_.store(false);
 }
 
@@ -250,74 +272,104 @@ void KvAudioMaster::LogTextCuts_UI_THREAD()
             " characters cut to it on the audio thread (the longest had " + std::to_string(longest) + ")");
 }
 
-void KvAudioMaster::getPresetState_UI_THREAD(std::string& out, bool processing)
+PresetValues* KvAudioMaster::AwaitCapture(uint64_t serial)
 {
-    LogTextCuts_UI_THREAD();
-    if (!processing)
-    {
-        ReadPresetStateDirectly(out);
-        return;
-    }
-    getDone_ = false;
-    getRequest_ = true;
-    interrupt_.store(true, std::memory_order_release);
     for (int i = 0; i < kPresetWaits; ++i)
     {
         std::this_thread::sleep_for(kPresetWait);
-        if (getDone_)
-            break;
+        if (PresetValues* done = getDone_.exchange(nullptr, std::memory_order_acquire))
+        {
+            if (done->serial == serial)
+                return done;
+            delete done;
+        }
     }
-    // Withdrawn before the audio thread took it: read here.
-    if (!getDone_ && getRequest_.exchange(false))
+    return nullptr;
+}
+
+void KvAudioMaster::getPresetState_UI_THREAD(std::string& out, bool processing)
+{
+    LogTextCuts_UI_THREAD();
+    FreeHandedBack();
+    IDspPatchManager* manager = MainPatchManager();
+    if (!processing || !manager)
     {
         ReadPresetStateDirectly(out);
         return;
     }
-    // Taken: the audio thread finishes its read shortly.
-    for (int i = 0; i < kPresetWaits && !getDone_; ++i)
-        std::this_thread::sleep_for(kPresetWait);
-    if (!getDone_)
+    std::unique_ptr<PresetValues> room = manager->PreparePresetCapture();
+    // Values longer than the room made for them are read again with room
+    // for their length; they can only grow between reads so often.
+    for (int attempt = 0; attempt < 3; ++attempt)
     {
-        ReadPresetStateDirectly(out);
-        return;
+        room->serial = ++captureSerial_;
+        const uint64_t serial = room->serial;
+        getPending_.store(room.release(), std::memory_order_release);
+        interrupt_.store(true, std::memory_order_release);
+        std::unique_ptr<PresetValues> done(AwaitCapture(serial));
+        if (!done)
+        {
+            // Withdrawn before the audio thread took it: read here.
+            if (PresetValues* withdrawn = getPending_.exchange(nullptr, std::memory_order_acq_rel))
+            {
+                delete withdrawn;
+                ReadPresetStateDirectly(out);
+                return;
+            }
+            // Taken: the audio thread finishes its copy shortly.
+            done.reset(AwaitCapture(serial));
+            if (!done)
+            {
+                ReadPresetStateDirectly(out);
+                return;
+            }
+        }
+        if (done->complete)
+        {
+            manager->FormatPresetState(*done, out);
+            return;
+        }
+        done->GrowShortValues();
+        room = std::move(done);
     }
-    std::lock_guard<std::mutex> lock(AudioMasterLock());
-    out = presetString_;
-    presetString_.clear();
+    ReadPresetStateDirectly(out);
 }
 
 void KvAudioMaster::setPresetState_UI_THREAD(const std::string& text, bool processing)
 {
     LogTextCuts_UI_THREAD();
-    if (!processing)
+    FreeHandedBack();
+    IDspPatchManager* manager = MainPatchManager();
+    if (!processing || !manager)
     {
         WritePresetStateDirectly(text);
         return;
     }
-    {
-        std::lock_guard<std::mutex> lock(AudioMasterLock());
-        presetString_ = text;
-    }
-    setRequest_ = true;
+    std::unique_ptr<PresetValues> set = manager->PreparePresetState(text);
+    // A text that is no state still replaces an older state in transit.
+    if (!set)
+        set = std::make_unique<PresetValues>();
+    delete setPending_.exchange(set.release(), std::memory_order_acq_rel);
     interrupt_.store(true, std::memory_order_release);
 }
 
 void KvAudioMaster::HandleInterrupt()
 {
-    std::unique_lock<std::mutex> lock(AudioMasterLock(), std::try_to_lock);
-    if (!lock.owns_lock())
-        return; // the flag stays set: tried again next block
-    interrupt_ = false;
+    interrupt_.store(false, std::memory_order_relaxed);
+    IDspPatchManager* manager = MainPatchManager();
     // A state set before a read is applied first, so the read returns it.
-    if (setRequest_.exchange(false))
+    if (PresetValues* set = setPending_.exchange(nullptr, std::memory_order_acq_rel))
     {
-        WritePresetState(presetString_);
-        presetString_.clear();
+        if (manager)
+            manager->ApplyPresetValues(*set);
+        HandBack(set);
     }
-    if (getRequest_.exchange(false))
+    if (PresetValues* room = getPending_.exchange(nullptr, std::memory_order_acq_rel))
     {
-        ReadPresetState(presetString_);
-        getDone_ = true;
+        if (manager)
+            manager->CapturePresetValues(*room);
+        if (PresetValues* late = getDone_.exchange(room, std::memory_order_acq_rel))
+            HandBack(late);
     }
 }
 

@@ -16,6 +16,7 @@
 #include "engine/my_VstTimeInfo.h"
 
 class IDspPatchManager;
+class PresetValues;
 class TiXmlElement;
 class ug_container;
 class ug_vst_in;
@@ -108,6 +109,14 @@ private:
     void HandleInterrupt();
     void ReadPresetState(std::string& out);
     void WritePresetState(const std::string& text);
+    // Audio thread: a used set goes back to the user-interface thread.
+    void HandBack(PresetValues* set);
+    // User-interface thread: frees the sets handed back (all of them, with
+    // `everything`, also those still in transit: the audio thread is held off).
+    void FreeHandedBack(bool everything = false);
+    // User-interface thread: the audio thread's answer to the request with
+    // this serial, or null when none came within the waits.
+    PresetValues* AwaitCapture(uint64_t serial);
     // On the user-interface thread, with the block loop held off.
     void ReadPresetStateDirectly(std::string& out);
     void WritePresetStateDirectly(const std::string& text);
@@ -133,10 +142,15 @@ private:
     ug_vst_out* vstOut_ = nullptr;
     bool opened_ = false;
 
-    std::string presetString_;
-    std::atomic<bool> getRequest_{false};
-    std::atomic<bool> setRequest_{false};
-    std::atomic<bool> getDone_{false};
+    // The preset hand-over: each set is owned by whichever thread took it
+    // from its slot (by exchange), so neither thread locks or waits for the
+    // other. A state to apply, room for the state to read out, that room
+    // filled, and used sets on their way back to be freed.
+    std::atomic<PresetValues*> setPending_{nullptr};
+    std::atomic<PresetValues*> getPending_{nullptr};
+    std::atomic<PresetValues*> getDone_{nullptr};
+    std::atomic<PresetValues*> handedBack_{nullptr};
+    uint64_t captureSerial_ = 0;
     std::atomic<bool> interrupt_{false};
     // Set by the audio thread while it runs a block, and by the user-interface
     // thread while it touches the state directly; each checks the other's.

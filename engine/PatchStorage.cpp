@@ -46,6 +46,13 @@ bool PatchStorageFixedSize::SetValue(const void* data, size_t /*size*/, int patc
     return true;
 }
 
+bool PatchStorageFixedSize::TakeValue(std::vector<uint8_t>& bytes, int patch)
+{
+    if (bytes.size() < static_cast<size_t>(valueSize_))
+        return false;
+    return SetValue(bytes.data(), bytes.size(), patch);
+}
+
 void PatchStorageFixedSize::SetValue(my_input_stream& stream, int patch)
 {
     if (!InRange(patch))
@@ -134,9 +141,22 @@ void PatchStorageVariableSize::SetValue(my_input_stream& stream, int patch)
         stream.Skip(static_cast<unsigned>(static_cast<size_t>(size) - kept));
 }
 
+bool PatchStorageVariableSize::TakeValue(std::vector<uint8_t>& bytes, int patch)
+{
+    if (!InRange(patch))
+        return false;
+    Entry& entry = entries_[static_cast<size_t>(patch)];
+    const bool changed = entry.bytes.size() != bytes.size() ||
+                         (!bytes.empty() && std::memcmp(entry.bytes.data(), bytes.data(), bytes.size()) != 0);
+    entry.bytes.swap(bytes);
+    entry.hasBuffer = true;
+    return changed;
+}
+
 void PatchStorageVariableSize::ReserveRoom(size_t bytes, size_t unit)
 {
     unit_ = unit > 0 ? unit : 1;
+    roomBytes_ = bytes;
     for (Entry& entry : entries_)
         entry.bytes.reserve(bytes);
 }

@@ -35,6 +35,13 @@ public:
     // While allowed, values grow their room instead of being cut: for a saved
     // state read back, which must come back whole.
     virtual void AllowGrowth(bool /*allow*/) {}
+    // Room in bytes reserved by ReserveRoom (0: none).
+    virtual size_t RoomBytes() const { return 0; }
+    // Makes `bytes` the value of the patch: copied for fixed sizes, swapped
+    // in for text and blob (`bytes` takes the old buffer), so that a value
+    // of any length is kept whole without allocating. True when the stored
+    // bytes changed.
+    virtual bool TakeValue(std::vector<uint8_t>& bytes, int patch) = 0;
     void setDirty(int patch, bool dirty);
     bool isDirty(int patch) const;
 
@@ -56,6 +63,7 @@ public:
     const void* GetValue(int patch) const override;
     int getPatchCount() const override { return patchCount_; }
     void setPatchCount(int count) override;
+    bool TakeValue(std::vector<uint8_t>& bytes, int patch) override;
 
 private:
     int32_t valueSize_;
@@ -77,6 +85,8 @@ public:
     void ReserveRoom(size_t bytes, size_t unit) override;
     size_t TakeCutLength() override;
     void AllowGrowth(bool allow) override { growing_ = allow; }
+    size_t RoomBytes() const override { return roomBytes_; }
+    bool TakeValue(std::vector<uint8_t>& bytes, int patch) override;
 
 private:
     // The bytes of a value of `size` that fit the entry (all without a room).
@@ -89,6 +99,7 @@ private:
     };
     std::vector<Entry> entries_;
     size_t unit_ = 0;
+    size_t roomBytes_ = 0;
     size_t cutLength_ = 0;
     bool growing_ = false;
 };

@@ -260,10 +260,69 @@ void dsp_patch_parameter<T, M>::SetValueFromXml(const std::string& text, int key
 template <typename T, class M>
 std::string dsp_patch_parameter<T, M>::GetValueAsXml(int patch, int key)
 {
+    const PatchStorageBase* entry = Storage(key);
+    if (!entry)
+        return ValueAsXml(nullptr, 0);
+    return ValueAsXml(entry->GetValue(patch), entry->GetValueSize(patch));
+}
+
+template <typename T, class M>
+std::string dsp_patch_parameter<T, M>::ValueAsXml(const void* data, int size) const
+{
+    const T value = FromBytes<T>(data, size);
     if constexpr (std::is_same_v<T, float>)
-        return FloatToXml(GetValue(key, patch));
+        return FloatToXml(value);
     else
-        return MyTypeTraits<T>::toXML(GetValue(key, patch));
+        return MyTypeTraits<T>::toXML(value);
+}
+
+// The range and the enum list may change on the audio thread, so they are
+// not read here: the value is parsed as the unbounded rule has it, and
+// ConformValue brings it into range (or refuses it) where it is applied,
+// which gives what ConformFromText gives.
+template <typename T, class M>
+bool dsp_patch_parameter<T, M>::PrepareValueFromXml(const std::string& text, std::vector<uint8_t>& bytes) const
+{
+    constexpr double kUnbounded = std::numeric_limits<double>::infinity();
+    T value{};
+    if constexpr (std::is_same_v<M, MetaData_ranged<float>>)
+    {
+        if (!ValueRule::Float(text, -kUnbounded, kUnbounded, value))
+            return false;
+    }
+    else if constexpr (std::is_same_v<M, MetaData_ranged<int>>)
+    {
+        int32_t v = 0;
+        if (!ValueRule::Int(text, -kUnbounded, kUnbounded, v))
+            return false;
+        value = v;
+    }
+    else if constexpr (std::is_same_v<M, MetaData_enum>)
+    {
+        double v = 0.0;
+        if (!ValueRule::ParseNumber(text, v) || v != std::trunc(v) || v < -2147483648.0 || v > 2147483647.0)
+            return false;
+        value = static_cast<int32_t>(v);
+    }
+    else if constexpr (std::is_same_v<T, bool>)
+    {
+        if (!ValueRule::Bool(text, value))
+            return false;
+    }
+    else
+        MyTypeTraits<T>::parse(text.c_str(), value);
+    if constexpr (std::is_same_v<T, std::wstring> || std::is_same_v<T, MpBlob>)
+    {
+        std::string raw;
+        ToBytes(value, raw);
+        bytes.assign(raw.begin(), raw.end());
+    }
+    else
+    {
+        bytes.resize(sizeof(T));
+        std::memcpy(bytes.data(), &value, sizeof(T));
+    }
+    return true;
 }
 
 template <typename T, class M>

@@ -39,6 +39,8 @@ public:
     void SetValueFromXml(const std::string& text, int key, int patch) override;
     bool ConformValue(void* data, int size) const override;
     std::string GetValueAsXml(int patch, int key) override;
+    bool PrepareValueFromXml(const std::string& text, std::vector<uint8_t>& bytes) const override;
+    std::string ValueAsXml(const void* data, int size) const override;
     void InitializePatchMemory(const wchar_t* text) override;
     void CopyPlugValue(int key, UPlug* plug) override;
     float GetValueNormalised(int key) override;

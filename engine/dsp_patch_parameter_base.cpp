@@ -129,6 +129,47 @@ void dsp_patch_parameter_base::ReserveTextRoom(int characters)
         entry->ReserveRoom(static_cast<size_t>(characters) * sizeof(wchar_t), sizeof(wchar_t));
 }
 
+size_t dsp_patch_parameter_base::ValueRoom() const
+{
+    const PatchStorageBase* entry = Storage(0);
+    return entry ? entry->RoomBytes() : 0;
+}
+
+bool dsp_patch_parameter_base::ApplyPreparedValue(std::vector<uint8_t>& bytes)
+{
+    PatchStorageBase* entry = Storage(0);
+    if (!entry)
+        return false;
+    const int patch = EffectivePatch();
+    if (typeIsVariableSize())
+        return entry->TakeValue(bytes, patch);
+    unsigned char value[16] = {};
+    const int size = typeSize();
+    if (size <= 0 || size > static_cast<int>(sizeof(value)) || bytes.size() < static_cast<size_t>(size))
+        return false;
+    std::memcpy(value, bytes.data(), static_cast<size_t>(size));
+    if (!ConformValue(value, size))
+        return false;
+    return entry->SetValue(value, static_cast<size_t>(size), patch);
+}
+
+bool dsp_patch_parameter_base::CopyValueOut(std::vector<uint8_t>& bytes, int32_t& needed) const
+{
+    int size = 0;
+    const auto* data = static_cast<const uint8_t*>(SerialiseForEvent(0, size));
+    bytes.clear();
+    needed = 0;
+    if (!data || size <= 0)
+        return true;
+    if (static_cast<size_t>(size) > bytes.capacity())
+    {
+        needed = size;
+        return false;
+    }
+    bytes.assign(data, data + size);
+    return true;
+}
+
 const void* dsp_patch_parameter_base::SerialiseForEvent(int key, int& size) const
 {
     const PatchStorageBase* entry = Storage(key);
@@ -298,6 +339,19 @@ void dsp_patch_parameter_base::SendData(int64_t time, int voice, int key, const 
 {
     if (container_ && AffectsVoiceAllocation(static_cast<HostControls>(hostControl_)))
         static_cast<IVoiceControl*>(container_)->OnVoiceControlChanged(time, hostControl_, size, data, key);
+
+    // A text kept whole beyond the room (from a saved state) reaches the pins
+    // cut to it, as they would cut it, without a payload beyond the pool's.
+    if (dataType() == kTextDataType && !connectedPins_.empty())
+    {
+        IKvAudioMaster* master = AudioMaster();
+        const int room = master ? master->TextRoom() * static_cast<int>(sizeof(wchar_t)) : size;
+        if (size > room)
+        {
+            master->OnTextCut(size / static_cast<int>(sizeof(wchar_t)));
+            size = room;
+        }
+    }
 
     ug_container* owner = patchManager_ ? patchManager_->Container() : nullptr;
     for (UPlug* pin : connectedPins_)

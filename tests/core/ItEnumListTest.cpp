@@ -156,3 +156,32 @@ TEST(EnumList, NormalisedPositionsMapToItems)
     for (int v : {10, 20, 30})
         EXPECT_EQ(normalised_to_enum(list, enum_to_normalised(list, v)), v);
 }
+
+// The lookups that parameters make on the audio thread read the list in
+// place; they must agree with the iterator on every form it reads.
+TEST(ItEnumList, LookupsWithoutTheIteratorAgreeWithIt)
+{
+    const wchar_t* lists[] = {L"",          L",a",         L"a=5,b",      L"a, b = 3 ,c", L"range 1,4",
+                              L"range 5,1", L"x=2147483647,y", L"a=-3,b,c=7", L"a=,b",      L"range"};
+    for (const wchar_t* list : lists)
+    {
+        it_enum_list it(list);
+        const int count = it.size();
+        for (int value : {-4, -3, -2, -1, 0, 1, 2, 3, 4, 5, 6, 7, 8, INT_MAX, INT_MIN})
+        {
+            const bool found = it.FindValue(value);
+            EXPECT_EQ(IsValidValue(list, value), found) << list << " " << value;
+            const float expected =
+                count < 2 || !found ? 0.0f : static_cast<float>(it.CurrentItem()->index) / static_cast<float>(count - 1);
+            EXPECT_EQ(enum_to_normalised(list, value), expected) << list << " " << value;
+        }
+        for (int step = 0; step <= 10; ++step)
+        {
+            const float normalised = static_cast<float>(step) / 10.0f;
+            const double position = static_cast<double>(normalised) * count;
+            const int index = position >= count - 1 ? count - 1 : (position > 0.0 ? static_cast<int>(position) : 0);
+            const int expected = count < 1 ? 0 : (it.FindIndex(index) ? it.CurrentItem()->value : 0);
+            EXPECT_EQ(normalised_to_enum(list, normalised), expected) << list << " " << normalised;
+        }
+    }
+}
