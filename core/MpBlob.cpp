@@ -14,7 +14,9 @@ MpBlob::MpBlob(int size, const void* data)
 MpBlob::MpBlob(const MpBlob& other) : MpBlob(other.size_, other.data_) {}
 
 MpBlob::MpBlob(MpBlob&& other) noexcept
-    : size_(std::exchange(other.size_, 0)), data_(std::exchange(other.data_, nullptr))
+    : size_(std::exchange(other.size_, 0)),
+      capacity_(std::exchange(other.capacity_, 0)),
+      data_(std::exchange(other.data_, nullptr))
 {
 }
 
@@ -27,6 +29,7 @@ void MpBlob::release()
 {
     delete[] data_;
     data_ = nullptr;
+    capacity_ = 0;
 }
 
 MpBlob& MpBlob::operator=(const MpBlob& other)
@@ -42,6 +45,7 @@ MpBlob& MpBlob::operator=(MpBlob&& other) noexcept
     {
         release();
         size_ = std::exchange(other.size_, 0);
+        capacity_ = std::exchange(other.capacity_, 0);
         data_ = std::exchange(other.data_, nullptr);
     }
     return *this;
@@ -52,7 +56,7 @@ void MpBlob::setValueRaw(int size, const void* data)
     if (size < 1 || data == nullptr)
         size = 0;
 
-    if (size != size_)
+    if (size > capacity_)
     {
         // The source may lie inside our own array: copy before freeing it.
         char* fresh = size > 0 ? new char[static_cast<size_t>(size)] : nullptr;
@@ -61,21 +65,35 @@ void MpBlob::setValueRaw(int size, const void* data)
         release();
         data_ = fresh;
         size_ = size;
+        capacity_ = size;
         return;
     }
     if (size > 0)
         std::memmove(data_, data, static_cast<size_t>(size));
+    size_ = size;
+}
+
+void MpBlob::reserve(int bytes)
+{
+    if (bytes <= capacity_)
+        return;
+    char* fresh = new char[static_cast<size_t>(bytes)];
+    if (size_ > 0)
+        std::memcpy(fresh, data_, static_cast<size_t>(size_));
+    delete[] data_;
+    data_ = fresh;
+    capacity_ = bytes;
 }
 
 void MpBlob::resize(int size)
 {
     if (size < 0)
         size = 0;
-    if (size > size_)
+    if (size > capacity_)
     {
         release();
-        if (size > 0)
-            data_ = new char[static_cast<size_t>(size)];
+        data_ = new char[static_cast<size_t>(size)];
+        capacity_ = size;
     }
     size_ = size;
 }

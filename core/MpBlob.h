@@ -21,6 +21,10 @@ public:
 
     // Grows the array when needed; contents are not kept on growth.
     void resize(int size);
+    // Takes room for values up to `bytes` long, keeping the value: later
+    // values that fit are copied into it without allocating.
+    void reserve(int bytes);
+    int32_t capacity() const { return capacity_; }
 
     int32_t getSize() const { return size_; }
     char* getData() const { return data_; }
@@ -33,5 +37,6 @@ private:
     void release();
 
     int32_t size_ = 0;
+    int32_t capacity_ = 0;
     char* data_ = nullptr;
 };

@@ -37,6 +37,7 @@ public:
     static constexpr int kMaxPatchCount = 1024;
     static constexpr int kNoMidiValue = 0x7FFFFFFF;
     static constexpr int kTextDataType = 20;
+    static constexpr int kBlobDataType = 28;
 
     dsp_patch_parameter_base() { lastMidiValues_.fill(kNoMidiValue); }
     ~dsp_patch_parameter_base() override
@@ -106,9 +107,13 @@ public:
     void OnPatchChanged(int oldPatch, int newPatch);
     void UpdateUI(bool keepEngineFlag, int key);
     void createPatchMemory(int patchCount, int voiceCount);
-    // A text parameter takes room for texts of this length in every patch
-    // (at graph build); longer values set on the audio thread are cut to it.
-    void ReserveTextRoom(int characters);
+    // Takes the master's rooms at graph build, so that values set on the
+    // audio thread never allocate: a text parameter room for texts of the
+    // text room in every patch (longer ones are cut to it), a blob parameter
+    // room for blobs of the blob room (larger ones are refused), and every
+    // parameter room for a SysEx template of the text room (a longer one
+    // from the editor is refused).
+    void ReserveValueRoom(IKvAudioMaster& master);
     // Room in bytes that the value of key 0 has in every patch (0: none).
     // Fixed after the graph is built; any thread.
     size_t ValueRoom() const;

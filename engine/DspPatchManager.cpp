@@ -81,6 +81,8 @@ dsp_patch_parameter_base* DspPatchManager::createPatchParameter(const parameter_
     if (IKvAudioMaster* master = container_ ? container_->audioMaster_ : nullptr)
         master->AssignTemporaryHandle(parameter);
     parameter->setUpFromDsp(description, pin);
+    if (IKvAudioMaster* master = container_ ? container_->audioMaster_ : nullptr)
+        parameter->ReserveValueRoom(*master);
     return parameter;
 }
 

@@ -60,6 +60,16 @@ public:
     static constexpr int kMaxTextRoom = 1024;
     virtual int TextRoom() { return kMinTextRoom; }
     virtual void OnTextCut(int /*length*/) {}
+    // Bytes a blob value may have on the audio thread, taken like the text
+    // room. A cut blob would be a different value, so a longer one is refused
+    // there (the value before it stays) and reported through OnBlobRefused.
+    static constexpr int kMinBlobRoom = 1024;
+    static constexpr int kMaxBlobRoom = 4096;
+    virtual int BlobRoom() { return kMinBlobRoom; }
+    virtual void OnBlobRefused(int /*size*/) {}
+    // A parameter's SysEx template from the editor longer than the text room
+    // is refused on the audio thread (the template before it stays).
+    virtual void OnSysexRefused(int /*length*/) {}
 
     virtual ~IKvAudioMaster() = default;
 };

@@ -254,22 +254,33 @@ void KvAudioMaster::WritePresetState(const std::string& text)
         manager->setPresetState(text);
 }
 
-void KvAudioMaster::OnTextCut(int length)
+void KvAudioMaster::Overflows::Add(int length)
 {
-    textCuts_.fetch_add(1, std::memory_order_relaxed);
-    int longest = longestCutText_.load(std::memory_order_relaxed);
-    while (length > longest && !longestCutText_.compare_exchange_weak(longest, length, std::memory_order_relaxed))
+    count.fetch_add(1, std::memory_order_relaxed);
+    int seen = longest.load(std::memory_order_relaxed);
+    while (length > seen && !longest.compare_exchange_weak(seen, length, std::memory_order_relaxed))
     {
     }
 }
 
+int KvAudioMaster::Overflows::Take(int& longestSeen)
+{
+    longestSeen = longest.exchange(0, std::memory_order_relaxed);
+    return count.exchange(0, std::memory_order_relaxed);
+}
+
 void KvAudioMaster::LogTextCuts_UI_THREAD()
 {
-    const int cuts = textCuts_.exchange(0, std::memory_order_relaxed);
-    const int longest = longestCutText_.exchange(0, std::memory_order_relaxed);
-    if (cuts > 0)
+    int longest = 0;
+    if (const int cuts = textCuts_.Take(longest))
         Log(std::to_string(cuts) + " text value(s) longer than the room of " + std::to_string(textRoom_) +
             " characters cut to it on the audio thread (the longest had " + std::to_string(longest) + ")");
+    if (const int refused = blobRefusals_.Take(longest))
+        Log(std::to_string(refused) + " blob value(s) larger than the room of " + std::to_string(blobRoom_) +
+            " bytes refused on the audio thread (the largest had " + std::to_string(longest) + ")");
+    if (const int refused = sysexRefusals_.Take(longest))
+        Log(std::to_string(refused) + " SysEx template(s) longer than the room of " + std::to_string(textRoom_) +
+            " characters refused on the audio thread (the longest had " + std::to_string(longest) + ")");
 }
 
 PresetValues* KvAudioMaster::AwaitCapture(uint64_t serial)

@@ -58,9 +58,13 @@ public:
     // Text room of the graph (IKvAudioMaster), decided when it is built from
     // the longest text its document carries.
     int TextRoom() override { return textRoom_; }
-    void OnTextCut(int length) override;
-    // Adds a line to BuildMessages() for the texts cut on the audio thread
-    // since the last call, if any. User-interface thread.
+    void OnTextCut(int length) override { textCuts_.Add(length); }
+    int BlobRoom() override { return blobRoom_; }
+    void OnBlobRefused(int size) override { blobRefusals_.Add(size); }
+    void OnSysexRefused(int length) override { sysexRefusals_.Add(length); }
+    // Adds a line to BuildMessages() for the texts cut, and the blobs and
+    // SysEx templates refused, on the audio thread since the last call, if
+    // any. User-interface thread.
     void LogTextCuts_UI_THREAD();
 
     void getPresetState_UI_THREAD(std::string& out, bool processing);
@@ -162,7 +166,18 @@ private:
     std::vector<ug_patch_automator*> patchAutomators_;
     my_VstTimeInfo timeInfo_;
     std::vector<std::string> buildMessages_;
+    // Values too long for their room, counted on the audio thread.
+    struct Overflows
+    {
+        void Add(int length);
+        // The count and the longest since the last call.
+        int Take(int& longest);
+        std::atomic<int> count{0};
+        std::atomic<int> longest{0};
+    };
     int textRoom_ = kMinTextRoom;
-    std::atomic<int> textCuts_{0};
-    std::atomic<int> longestCutText_{0};
+    int blobRoom_ = kMinBlobRoom;
+    Overflows textCuts_;
+    Overflows blobRefusals_;
+    Overflows sysexRefusals_;
 };

@@ -53,6 +53,8 @@ size_t LongestDocumentText(const TiXmlElement* element)
     {
         if (const char* text = element->Attribute("Default"))
             longest = std::max(longest, std::strlen(text));
+        if (const char* text = element->Attribute("Automation_sysex"))
+            longest = std::max(longest, std::strlen(text));
         if (IntAttribute(element, "DataType", -1) == 20)
         {
             for (const TiXmlElement* key = element->FirstChildElement(); key; key = key->NextSiblingElement())
@@ -66,6 +68,28 @@ size_t LongestDocumentText(const TiXmlElement* element)
         longest = std::max(longest, LongestDocumentText(element->FirstChildElement()));
     }
     return longest;
+}
+
+// The largest blob the document stores (values of parameters of type 28,
+// Base64 text): an upper bound of its bytes.
+size_t LargestDocumentBlob(const TiXmlElement* element)
+{
+    size_t largest = 0;
+    for (; element; element = element->NextSiblingElement())
+    {
+        if (IntAttribute(element, "DataType", -1) == 28)
+        {
+            for (const TiXmlElement* key = element->FirstChildElement(); key; key = key->NextSiblingElement())
+            {
+                std::vector<std::string> items;
+                XmlSplitString(key->GetText(), items);
+                for (const std::string& item : items)
+                    largest = std::max(largest, (item.size() + 3) / 4 * 3);
+            }
+        }
+        largest = std::max(largest, LargestDocumentBlob(element->FirstChildElement()));
+    }
+    return largest;
 }
 
 std::string Describe(const TiXmlElement* element)
@@ -121,6 +145,8 @@ bool KvAudioMaster::BuildDspGraph(const char* xmlText)
     // bounds it, so that no text event leaves the pool.
     textRoom_ = static_cast<int>(std::clamp(LongestDocumentText(dsp), static_cast<size_t>(kMinTextRoom),
                                             static_cast<size_t>(kMaxTextRoom)));
+    blobRoom_ = static_cast<int>(std::clamp(LargestDocumentBlob(dsp), static_cast<size_t>(kMinBlobRoom),
+                                            static_cast<size_t>(kMaxBlobRoom)));
 
     top_ = dynamic_cast<ug_container*>(BuildRegistered(L"Container"));
     if (!top_)

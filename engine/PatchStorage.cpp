@@ -106,7 +106,10 @@ bool PatchStorageVariableSize::SetValue(const void* data, size_t size, int patch
     if (!InRange(patch) || (!data && size > 0))
         return false;
     Entry& entry = entries_[static_cast<size_t>(patch)];
-    size = Fitting(entry.bytes, size);
+    bool refused = false;
+    size = Fitting(entry.bytes, size, refused);
+    if (refused)
+        return false;
     bool changed = true;
     if (entry.hasBuffer && entry.bytes.size() == size)
         changed = size > 0 && std::memcmp(entry.bytes.data(), data, size) != 0;
@@ -132,7 +135,13 @@ void PatchStorageVariableSize::SetValue(my_input_stream& stream, int patch)
         return;
     }
     Entry& entry = entries_[static_cast<size_t>(patch)];
-    const size_t kept = Fitting(entry.bytes, static_cast<size_t>(size));
+    bool refused = false;
+    const size_t kept = Fitting(entry.bytes, static_cast<size_t>(size), refused);
+    if (refused)
+    {
+        stream.Skip(static_cast<unsigned>(size));
+        return;
+    }
     entry.bytes.assign(kept, 0);
     entry.hasBuffer = true;
     if (kept > 0)
@@ -153,20 +162,23 @@ bool PatchStorageVariableSize::TakeValue(std::vector<uint8_t>& bytes, int patch)
     return changed;
 }
 
-void PatchStorageVariableSize::ReserveRoom(size_t bytes, size_t unit)
+void PatchStorageVariableSize::ReserveRoom(size_t bytes, size_t unit, bool wholeOnly)
 {
     unit_ = unit > 0 ? unit : 1;
     roomBytes_ = bytes;
+    wholeOnly_ = wholeOnly;
     for (Entry& entry : entries_)
         entry.bytes.reserve(bytes);
 }
 
-size_t PatchStorageVariableSize::Fitting(const std::vector<uint8_t>& bytes, size_t size)
+size_t PatchStorageVariableSize::Fitting(const std::vector<uint8_t>& bytes, size_t size, bool& refused)
 {
+    refused = false;
     if (unit_ == 0 || growing_ || size <= bytes.capacity())
         return size;
     cutLength_ = std::max(cutLength_, size);
-    return bytes.capacity() / unit_ * unit_;
+    refused = wholeOnly_;
+    return refused ? 0 : bytes.capacity() / unit_ * unit_;
 }
 
 size_t PatchStorageVariableSize::TakeCutLength()

@@ -26,11 +26,12 @@ public:
     // only this header is seen, which needs the class's type information.
     virtual void setPatchCount(int count) { dirty_.assign(static_cast<size_t>(count < 0 ? 0 : count), false); }
 
-    // Text storage: every patch takes room for `bytes` now, and later values
-    // longer than a patch's room are cut to it (in whole `unit`s) instead of
-    // growing it. Others ignore this.
-    virtual void ReserveRoom(size_t /*bytes*/, size_t /*unit*/) {}
-    // Length in bytes of the longest value cut since the last call (0: none).
+    // Text and blob storage: every patch takes room for `bytes` now, and
+    // later values longer than a patch's room are cut to it (in whole
+    // `unit`s), or with `wholeOnly` refused (the value before stays), instead
+    // of growing it. Others ignore this.
+    virtual void ReserveRoom(size_t /*bytes*/, size_t /*unit*/, bool /*wholeOnly*/ = false) {}
+    // Length in bytes of the longest value cut or refused since the last call (0: none).
     virtual size_t TakeCutLength() { return 0; }
     // While allowed, values grow their room instead of being cut: for a saved
     // state read back, which must come back whole.
@@ -82,15 +83,16 @@ public:
     const void* GetValue(int patch) const override;
     int getPatchCount() const override { return static_cast<int>(entries_.size()); }
     void setPatchCount(int count) override;
-    void ReserveRoom(size_t bytes, size_t unit) override;
+    void ReserveRoom(size_t bytes, size_t unit, bool wholeOnly = false) override;
     size_t TakeCutLength() override;
     void AllowGrowth(bool allow) override { growing_ = allow; }
     size_t RoomBytes() const override { return roomBytes_; }
     bool TakeValue(std::vector<uint8_t>& bytes, int patch) override;
 
 private:
-    // The bytes of a value of `size` that fit the entry (all without a room).
-    size_t Fitting(const std::vector<uint8_t>& bytes, size_t size);
+    // The bytes of a value of `size` that fit the entry (all without a room);
+    // `refused` when none are to be kept.
+    size_t Fitting(const std::vector<uint8_t>& bytes, size_t size, bool& refused);
     struct Entry
     {
         // Empty with hasBuffer false: nothing was ever stored.
@@ -100,6 +102,7 @@ private:
     std::vector<Entry> entries_;
     size_t unit_ = 0;
     size_t roomBytes_ = 0;
+    bool wholeOnly_ = false;
     size_t cutLength_ = 0;
     bool growing_ = false;
 };

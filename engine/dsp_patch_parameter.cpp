@@ -337,37 +337,49 @@ void dsp_patch_parameter<T, M>::InitializePatchMemory(const wchar_t* text)
     }
 }
 
+// Audio thread (the parameter watcher): the value is stored straight from
+// the pin's variable, without a copy that could allocate.
 template <typename T, class M>
 void dsp_patch_parameter<T, M>::CopyPlugValue(int key, UPlug* plug)
 {
     if (!plug || !plug->variable_)
         return;
     const void* variable = plug->variable_;
-    std::string bytes;
+    int32_t scalar = 0;
+    const void* data = &scalar;
+    int size = 4;
     switch (plug->datatype_)
     {
     case DT_FLOAT:
-        ToBytes(*static_cast<const float*>(variable), bytes);
-        break;
     case DT_INT:
-        ToBytes(*static_cast<const int32_t*>(variable), bytes);
+        data = variable;
         break;
     case DT_BOOL:
-        ToBytes(*static_cast<const bool*>(variable), bytes);
+        data = variable;
+        size = static_cast<int>(sizeof(bool));
         break;
     case DT_ENUM:
-        ToBytes(static_cast<int32_t>(*static_cast<const int16_t*>(variable)), bytes);
+        scalar = *static_cast<const int16_t*>(variable);
         break;
     case DT_TEXT:
-        ToBytes(*static_cast<const std::wstring*>(variable), bytes);
+    {
+        static_assert(sizeof(wchar_t) == 4, "texts are stored as 32-bit characters");
+        const auto* text = static_cast<const std::wstring*>(variable);
+        data = text->data();
+        size = static_cast<int>(text->size() * sizeof(wchar_t));
         break;
+    }
     case DT_BLOB:
-        ToBytes(*static_cast<const MpBlob*>(variable), bytes);
+    {
+        const auto* blob = static_cast<const MpBlob*>(variable);
+        data = blob->getData();
+        size = blob->getSize();
         break;
+    }
     default:
         return;
     }
-    SetValueRaw2(bytes.data(), static_cast<int>(bytes.size()), EffectivePatch(), key);
+    SetValueRaw2(data, size, EffectivePatch(), key);
 }
 
 template <typename T, class M>

@@ -115,18 +115,29 @@ void dsp_patch_parameter_base::ReportCut(PatchStorageBase& entry)
     if (const size_t cut = entry.TakeCutLength())
     {
         if (IKvAudioMaster* master = AudioMaster())
-            master->OnTextCut(static_cast<int>(cut / sizeof(wchar_t)));
+        {
+            if (dataType() == kBlobDataType)
+                master->OnBlobRefused(static_cast<int>(cut));
+            else
+                master->OnTextCut(static_cast<int>(cut / sizeof(wchar_t)));
+        }
     }
 }
 
-void dsp_patch_parameter_base::ReserveTextRoom(int characters)
+void dsp_patch_parameter_base::ReserveValueRoom(IKvAudioMaster& master)
 {
-    // A text per key would take the room 128 times over; such a parameter
+    automationSysex_.reserve(static_cast<size_t>(master.TextRoom()));
+    // A value per key would take the room 128 times over; such a parameter
     // keeps growing its values instead.
-    if (dataType() != kTextDataType || polyphonic_)
+    if (polyphonic_)
         return;
     for (PatchStorageBase* entry : storage_)
-        entry->ReserveRoom(static_cast<size_t>(characters) * sizeof(wchar_t), sizeof(wchar_t));
+    {
+        if (dataType() == kTextDataType)
+            entry->ReserveRoom(static_cast<size_t>(master.TextRoom()) * sizeof(wchar_t), sizeof(wchar_t));
+        else if (dataType() == kBlobDataType)
+            entry->ReserveRoom(static_cast<size_t>(master.BlobRoom()), 1, true);
+    }
 }
 
 size_t dsp_patch_parameter_base::ValueRoom() const
@@ -340,17 +351,20 @@ void dsp_patch_parameter_base::SendData(int64_t time, int voice, int key, const 
     if (container_ && AffectsVoiceAllocation(static_cast<HostControls>(hostControl_)))
         static_cast<IVoiceControl*>(container_)->OnVoiceControlChanged(time, hostControl_, size, data, key);
 
-    // A text kept whole beyond the room (from a saved state) reaches the pins
-    // cut to it, as they would cut it, without a payload beyond the pool's.
-    if (dataType() == kTextDataType && !connectedPins_.empty())
+    // A text or blob kept whole beyond the room (from a saved state) would
+    // need a payload beyond the event pool's: a text reaches the pins cut to
+    // the room, as they would cut it; a blob does not reach them, as they
+    // would refuse it.
+    IKvAudioMaster* master = connectedPins_.empty() ? nullptr : AudioMaster();
+    if (master && dataType() == kTextDataType && size > master->TextRoom() * static_cast<int>(sizeof(wchar_t)))
     {
-        IKvAudioMaster* master = AudioMaster();
-        const int room = master ? master->TextRoom() * static_cast<int>(sizeof(wchar_t)) : size;
-        if (size > room)
-        {
-            master->OnTextCut(size / static_cast<int>(sizeof(wchar_t)));
-            size = room;
-        }
+        master->OnTextCut(size / static_cast<int>(sizeof(wchar_t)));
+        size = master->TextRoom() * static_cast<int>(sizeof(wchar_t));
+    }
+    if (master && dataType() == kBlobDataType && size > master->BlobRoom())
+    {
+        master->OnBlobRefused(size);
+        return;
     }
 
     ug_container* owner = patchManager_ ? patchManager_->Container() : nullptr;

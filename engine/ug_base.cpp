@@ -189,8 +189,18 @@ void ug_base::UpdateInputVariable(const KorvaneEvent* event)
         std::memcpy(variable, &event->arg3, 4);
         break;
     case DT_BLOB:
-        static_cast<MpBlob*>(variable)->setValueRaw(data ? size : 0, data);
+    {
+        // Never beyond the room taken at open, like a text; a cut blob would
+        // be some other value, so the one before stays.
+        auto* blob = static_cast<MpBlob*>(variable);
+        if (data && size > blob->capacity() && audioMaster_)
+        {
+            audioMaster_->OnBlobRefused(size);
+            break;
+        }
+        blob->setValueRaw(data ? size : 0, data);
         break;
+    }
     default:
         break;
     }
@@ -241,6 +251,12 @@ void ug_base::SendPinsCurrentValue(int64_t time, UPlug* output)
     case DT_BLOB:
     {
         const auto* blob = static_cast<const MpBlob*>(variable);
+        // No pin would take it, and its payload would leave the event pool.
+        if (audioMaster_ && blob->getSize() > audioMaster_->BlobRoom())
+        {
+            audioMaster_->OnBlobRefused(blob->getSize());
+            break;
+        }
         output->Transmit(time, blob->getSize(), blob->getData());
         break;
     }
@@ -334,6 +350,8 @@ int ug_base::Open()
         // taken now keeps them from allocating there.
         if (pin->datatype_ == DT_TEXT && pin->variable_)
             static_cast<std::wstring*>(pin->variable_)->reserve(static_cast<size_t>(audioMaster_->TextRoom()));
+        if (pin->datatype_ == DT_BLOB && pin->variable_)
+            static_cast<MpBlob*>(pin->variable_)->reserve(audioMaster_->BlobRoom());
         if (pin->moduleBuffer_)
         {
             USampBlock* block = pin->GetSampleBlock();

@@ -58,7 +58,7 @@ void ug_container::BuildPatchManager(TiXmlElement* patchManagerElement)
         {
             parameter->Initialize(element);
             if (audioMaster_)
-                parameter->ReserveTextRoom(audioMaster_->TextRoom());
+                parameter->ReserveValueRoom(*audioMaster_);
         }
     }
     // Set after the parameters exist, so that a program they do not store is refused.

@@ -101,6 +101,17 @@ public:
         if (Outer())
             Outer()->OnTextCut(length);
     }
+    int BlobRoom() override { return Outer() ? Outer()->BlobRoom() : IKvAudioMaster::BlobRoom(); }
+    void OnBlobRefused(int size) override
+    {
+        if (Outer())
+            Outer()->OnBlobRefused(size);
+    }
+    void OnSysexRefused(int length) override
+    {
+        if (Outer())
+            Outer()->OnSysexRefused(length);
+    }
 
 private:
     IKvAudioMaster* Outer() const { return ug_base::audioMaster_; }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 
 TEST(MpBlob, EmptyBlobsCompareEqualAndANegativeSizeIsNeverKept)
 {
@@ -50,4 +51,22 @@ TEST(MpBlob, SetValueRawFromItsOwnBytesIsSafe)
     MpBlob a(6, "abcdef");
     a.setValueRaw(3, a.getData() + 2);
     EXPECT_TRUE(a.compare("cde", 3));
+}
+
+TEST(MpBlob, ValuesWithinTheReservedRoomStayInItsArray)
+{
+    MpBlob a(3, "abc");
+    a.reserve(16);
+    EXPECT_TRUE(a.compare("abc", 3));
+    const char* array = a.getData();
+    for (int size : {16, 0, 7, 1})
+    {
+        const std::string bytes(static_cast<size_t>(size), static_cast<char>('k' + size));
+        a.setValueRaw(size, bytes.data());
+        EXPECT_EQ(a.getData(), array);
+        EXPECT_TRUE(a.compare(bytes.data(), size));
+    }
+    a.setValueRaw(17, std::string(17, 'q').data());
+    EXPECT_TRUE(a.compare(std::string(17, 'q').data(), 17));
+    EXPECT_GE(a.capacity(), 17);
 }

@@ -20,6 +20,7 @@
 #include "core/CModuleFactory.h"
 #include "core/conversion.h"
 #include "core/InterfaceObject.h"
+#include "core/MpBlob.h"
 #include "core/Module_Info.h"
 #include "core/dsp_patch_parameter_base.h"
 #include "core/QueMessage.h"
@@ -128,6 +129,7 @@ public:
         pins.push_back(new InterfaceObject(nullptr, L"In", DR_IN, DT_FSAMPLE, L"0", L"", 0, L"", &in_));
         pins.push_back(new InterfaceObject(&value_, L"Value", DR_IN, DT_FLOAT, L"0", L"", 0));
         pins.push_back(new InterfaceObject(&text_, L"Text", DR_IN, DT_TEXT, L"", L"", 0));
+        pins.push_back(new InterfaceObject(&blob_, L"Blob", DR_IN, DT_BLOB, L"", L"", 0));
     }
 
     void onSetPin(int64_t /*time*/, UPlug* /*pin*/, state_type /*state*/) override { ++pinChanges; }
@@ -141,6 +143,7 @@ public:
     float* in_ = nullptr;
     float value_ = 0.0f;
     std::wstring text_;
+    MpBlob blob_;
     double sum = 0.0;
     long pinChanges = 0;
 };
@@ -860,7 +863,8 @@ TEST(BlockLoopAllocations, PresetStatesSetAndGotWhileBlocksRunAllocateNothingOnT
     {
         const std::string level = std::to_string(r) + ".5";
         const std::string text(static_cast<size_t>(r % 4 == 3 ? 1500 : 90 * r), static_cast<char>('a' + r));
-        const std::string blob = Base64::encode(std::string(static_cast<size_t>(40 * r), static_cast<char>(r)));
+        const std::string blob =
+            Base64::encode(std::string(static_cast<size_t>(r % 4 == 3 ? 2000 : 40 * r), static_cast<char>(r)));
         const std::string enumValue = r % 3 == 0 ? "5" : (r % 3 == 1 ? "1" : "3");
         const std::string enumExpected = r % 3 == 0 ? "5" : "1";
         Round round;
@@ -922,4 +926,123 @@ TEST(BlockLoopAllocations, PresetStatesSetAndGotWhileBlocksRunAllocateNothingOnT
     master->LogTextCuts_UI_THREAD();
     ASSERT_FALSE(master->BuildMessages().empty());
     EXPECT_NE(master->BuildMessages().back().find("the longest had 1500"), std::string::npos);
+}
+
+namespace
+{
+// Sends a blob and a text from its outputs when told to.
+class BlobSource : public ug_base
+{
+public:
+    ug_base* Create() override { return new BlobSource(); }
+    void ListInterface2(std::vector<InterfaceObject*>& pins) override
+    {
+        pins.push_back(new InterfaceObject(&blob_, L"Blob", DR_OUT, DT_BLOB, L"", L"", 0));
+        pins.push_back(new InterfaceObject(&text_, L"Text", DR_OUT, DT_TEXT, L"", L"", 0));
+    }
+    void Send(const std::string& bytes, const std::wstring& text)
+    {
+        blob_.setValueRaw(static_cast<int>(bytes.size()), bytes.data());
+        text_.assign(text);
+        SendPinsCurrentValue(sampleClock_, plugs_[0]);
+        SendPinsCurrentValue(sampleClock_, plugs_[1]);
+    }
+    MpBlob blob_;
+    std::wstring text_;
+};
+
+// An editor record's payload: a blob value for patch 0 of a blob parameter.
+std::vector<unsigned char> BlobValueRecord(const std::string& bytes)
+{
+    std::vector<unsigned char> payload(1 + 4 + 4, 0);
+    const auto size = static_cast<int32_t>(bytes.size());
+    std::memcpy(payload.data() + 5, &size, 4);
+    payload.insert(payload.end(), bytes.begin(), bytes.end());
+    return payload;
+}
+} // namespace
+
+TEST(BlockLoopAllocations, BlobValuesFromTheEditorAndFromModulesAllocateNothingAfterWarmUp)
+{
+    static const bool registered[] = {
+        CModuleFactory::Instance()->RegisterModule(
+            new Module_Info(L"KV Realtime Sink", 0, 0, nullptr, &UnitClassOf<Sink>::value, 8)),
+        CModuleFactory::Instance()->RegisterModule(
+            new Module_Info(L"KV Realtime Blob Source", 0, 0, nullptr, &UnitClassOf<BlobSource>::value, 8))};
+    (void)registered;
+    // Parameter 105 feeds the sink's blob pin; the source's outputs are
+    // watched into 106 and 107.
+    const std::string document =
+        "<DSP><Container Id=\"1\"><PatchManager><Parameters>"
+        "<P DataType=\"28\" Handle=\"105\"/><P DataType=\"28\" Handle=\"106\"/>"
+        "<P DataType=\"20\" Handle=\"107\"/>"
+        "</Parameters></PatchManager><Modules>"
+        "<Module Type=\"Container\" Id=\"2\" ExpandInline=\"0\"><Modules>"
+        "<Module Type=\"KV Realtime Sink\" Id=\"10\"><Plugs><Plug Idx=\"3\" Parameter=\"105\"/></Plugs></Module>"
+        "<Module Type=\"KV Realtime Blob Source\" Id=\"11\"><Plugs><Plug Idx=\"0\" Parameter=\"106\"/>"
+        "<Plug Idx=\"1\" Parameter=\"107\"/></Plugs></Module>"
+        "</Modules></Module></Modules></Container></DSP>";
+    SynthRuntime runtime;
+    ASSERT_TRUE(runtime.initialize(44100, 512, document.c_str()));
+    KvAudioMaster* master = runtime.AudioMaster();
+    ASSERT_EQ(master->BlobRoom(), 1024);
+    auto* sink = dynamic_cast<Sink*>(master->HandleToObject(10));
+    auto* source = dynamic_cast<BlobSource*>(master->HandleToObject(11));
+    auto* watched = dynamic_cast<dsp_patch_parameter_base*>(master->HandleToObject(106));
+    ASSERT_TRUE(sink && source && watched);
+    // The module's own values: its business to keep them from allocating.
+    source->blob_.reserve(4096);
+    source->text_.reserve(256);
+
+    // Blobs from empty to the room, and larger ones that are refused.
+    std::vector<std::string> blobs;
+    for (size_t size : {0, 3, 100, 1000, 1024, 3000, 1025})
+        blobs.emplace_back(size, static_cast<char>(size % 251));
+    std::vector<std::vector<unsigned char>> records;
+    for (const std::string& blob : blobs)
+        records.push_back(BlobValueRecord(blob));
+    std::vector<std::wstring> texts;
+    for (size_t length : {0, 5, 200})
+        texts.emplace_back(length, L'w');
+
+    std::vector<float> scratch(512);
+    float* channel = scratch.data();
+    auto runBlocks = [&](int first, int count) {
+        for (int block = first; block < first + count; ++block)
+        {
+            const auto& record = records[static_cast<size_t>(block) % records.size()];
+            WriteQueMessage(runtime.QueueFromGui(), 105, QueMessageId::ppc, record.data(),
+                            static_cast<int32_t>(record.size()));
+            runtime.QueueFromGui().Send();
+            source->Send(blobs[static_cast<size_t>(block / 3) % blobs.size()],
+                         texts[static_cast<size_t>(block) % texts.size()]);
+            master->DoProcess(441, &channel, &channel, 0, 0);
+            runtime.ServiceDspRingBuffers();
+        }
+    };
+    EXPECT_EQ(AllocationsAfterWarmUp(runBlocks), 0);
+
+    // Values within the room arrived whole; larger ones were refused, the
+    // value before them staying, and logged off the audio thread.
+    for (size_t i : {size_t{4}, size_t{5}})
+    {
+        WriteQueMessage(runtime.QueueFromGui(), 105, QueMessageId::ppc, records[i].data(),
+                        static_cast<int32_t>(records[i].size()));
+        runtime.QueueFromGui().Send();
+        source->Send(blobs[i], texts[2]);
+        for (int block = 0; block < 30; ++block)
+        {
+            master->DoProcess(441, &channel, &channel, 0, 0);
+            runtime.ServiceDspRingBuffers();
+        }
+        EXPECT_TRUE(sink->blob_.compare(blobs[4].data(), 1024));
+        int size = 0;
+        const void* value = watched->SerialiseForEvent(0, size);
+        EXPECT_EQ(std::string(static_cast<const char*>(value), static_cast<size_t>(size)), blobs[4]);
+    }
+    master->LogTextCuts_UI_THREAD();
+    ASSERT_FALSE(master->BuildMessages().empty());
+    EXPECT_NE(master->BuildMessages().back().find("blob value(s) larger than the room of 1024 bytes refused"),
+              std::string::npos);
+    EXPECT_NE(master->BuildMessages().back().find("the largest had 3000"), std::string::npos);
 }
