@@ -60,10 +60,22 @@ void dsp_patch_parameter_base::HandleUiMsg(int id, my_input_stream& stream)
     }
     case QueMessageId::CCSX:
     {
-        std::wstring text;
-        stream >> text;
-        if (!stream.failed())
-            automationSysex_ = text;
+        // Read into the room the template took at graph build; a longer one
+        // is refused (a cut template would send other bytes), the one before
+        // staying.
+        int32_t count = 0;
+        stream >> count;
+        if (stream.failed() || count < 0 || static_cast<uint64_t>(count) * 4u > stream.BytesRemaining())
+            break;
+        if (static_cast<size_t>(count) > automationSysex_.capacity())
+        {
+            if (IKvAudioMaster* master = AudioMaster())
+                master->OnSysexRefused(count);
+            break;
+        }
+        automationSysex_.resize(static_cast<size_t>(count));
+        if (count > 0)
+            stream.Read(automationSysex_.data(), static_cast<unsigned>(count) * 4u);
         break;
     }
     case QueMessageId::meta:

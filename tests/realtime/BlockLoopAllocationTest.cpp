@@ -651,6 +651,17 @@ TEST(BlockLoopAllocations, MidiLearnLongTextsAndTimedSleepRunWithoutAllocatingAf
     for (const std::wstring& text : texts)
         records.push_back(TextValueRecord(text));
     const int32_t arm = -2;
+    // SysEx templates from the editor, within the room and one beyond it.
+    std::vector<std::vector<unsigned char>> templates;
+    for (size_t length : {10, 0, 599, 2000})
+    {
+        // int32 character count, then the characters.
+        std::vector<unsigned char> record = TextValueRecord(std::wstring(length, L'F'));
+        record.erase(record.begin(), record.begin() + 5);
+        const auto count = static_cast<int32_t>(length);
+        std::memcpy(record.data(), &count, 4);
+        templates.push_back(record);
+    }
 
     int asleepInPulse = 0;
     int pulses = 0;
@@ -666,6 +677,13 @@ TEST(BlockLoopAllocations, MidiLearnLongTextsAndTimedSleepRunWithoutAllocatingAf
             {
                 const auto& record = records[static_cast<size_t>(block / 7) % records.size()];
                 WriteQueMessage(runtime.QueueFromGui(), 101, QueMessageId::ppc, record.data(),
+                                static_cast<int32_t>(record.size()));
+                runtime.QueueFromGui().Send();
+            }
+            if (block % 11 == 0)
+            {
+                const auto& record = templates[static_cast<size_t>(block / 11) % templates.size()];
+                WriteQueMessage(runtime.QueueFromGui(), 100, QueMessageId::CCSX, record.data(),
                                 static_cast<int32_t>(record.size()));
                 runtime.QueueFromGui().Send();
             }
@@ -709,9 +727,15 @@ TEST(BlockLoopAllocations, MidiLearnLongTextsAndTimedSleepRunWithoutAllocatingAf
         }
         EXPECT_EQ(sink->text_, texts[i].substr(0, 600));
     }
+    // The last template sent (2000 characters) was refused: the one before stays.
+    EXPECT_EQ(learning->getAutomationSysex(), std::wstring(599, L'F'));
+    const size_t logged = master->BuildMessages().size();
     master->LogTextCuts_UI_THREAD();
-    ASSERT_FALSE(master->BuildMessages().empty());
-    EXPECT_NE(master->BuildMessages().back().find("the longest had 1500"), std::string::npos);
+    ASSERT_EQ(master->BuildMessages().size(), logged + 2);
+    EXPECT_NE(master->BuildMessages()[logged].find("the longest had 1500"), std::string::npos);
+    EXPECT_NE(master->BuildMessages()[logged + 1].find("SysEx template(s) longer than the room of 600 characters "
+                                                       "refused on the audio thread (the longest had 2000)"),
+              std::string::npos);
     // Pulses ran and ended on time (woken by their delayed call), and the
     // module slept through most of each.
     EXPECT_GT(pulses, 60);
