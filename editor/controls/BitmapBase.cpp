@@ -194,8 +194,12 @@ void BitmapBase::draw(CDrawContext* context, float value, CRect viewRect)
         const float v = value == value ? value : 0.0f;
         const int32_t n = std::max(static_cast<int32_t>(static_cast<float>(b.LineEndLength + 1) * v), 0);
         const int32_t y = 1 - b.HandleRangeBottom + b.FrameSizeY - b.HandleRangeTop * n;
-        bitmap->draw(context, CRect(0, y, b.FrameSizeX, b.FrameSizeY), CPoint(0, y), 1.0f);
-        bitmap->draw(context, CRect(0, 0, b.FrameSizeX, y), CPoint(0, b.FrameSizeY), 1.0f);
+        // Placed in the view like every other mode: at the context's origin
+        // the line would be drawn over whatever sits at the frame's corner.
+        const double left = viewRect.left;
+        const double top = viewRect.top;
+        bitmap->draw(context, CRect(left, top + y, left + b.FrameSizeX, top + b.FrameSizeY), CPoint(0, y), 1.0f);
+        bitmap->draw(context, CRect(left, top, left + b.FrameSizeX, top + y), CPoint(0, b.FrameSizeY), 1.0f);
         break;
     }
     default:

@@ -221,3 +221,30 @@ TEST(BitmapBase, MovingHandleTravelsOverItsBackground)
     EXPECT_EQ(greyAt(1.0f, 17, 1), 200);
     EXPECT_EQ(greyAt(1.0f, 1, 1), 40);
 }
+
+TEST(BitmapBase, SplitLineShowsTheSecondFrameAboveTheLineInsideItsView)
+{
+    // Two frames (grey 40 below the line, grey 80 above); six steps of one
+    // pixel: the line sits at 6 - trunc(6 * value) rows from the view's top.
+    Skin skin(2);
+    skin.base.bitmapInfo.DrawMode = 3;
+    skin.base.bitmapInfo.LineEndLength = 5;
+    skin.base.bitmapInfo.HandleRangeTop = 1;
+    skin.base.bitmapInfo.HandleRangeBottom = 1;
+    const CRect view(10, 20, 10 + kSide, 20 + kSide);
+    struct Case
+    {
+        float value;
+        int line;
+    };
+    for (const Case c : {Case{0.0f, 6}, Case{0.5f, 3}, Case{1.0f, 0}})
+    {
+        auto context = COffscreenContext::create(30, 30);
+        context->clear(CColor(0, 0, 0, 0));
+        skin.base.draw(context.get(), c.value, view);
+        for (int row = 0; row < kSide; ++row)
+            EXPECT_EQ(context->getPixel(13, 20 + row).red, row < c.line ? 80 : 40)
+                << "value " << c.value << " row " << row;
+        EXPECT_EQ(context->getPixel(3, 3).alpha, 0) << "nothing drawn outside the view";
+    }
+}
