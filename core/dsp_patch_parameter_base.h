@@ -109,11 +109,14 @@ public:
     void createPatchMemory(int patchCount, int voiceCount);
     // Takes the master's rooms at graph build, so that values set on the
     // audio thread never allocate: a text parameter room for texts of the
-    // text room in every patch (longer ones are cut to it), a blob parameter
-    // room for blobs of the blob room (larger ones are refused), and every
-    // parameter room for a SysEx template of the text room (a longer one
-    // from the editor is refused).
+    // text room in every patch and key (longer ones are cut to it), a blob
+    // parameter room for blobs of the blob room (larger ones are refused),
+    // and every parameter room for a SysEx template of the text room (a
+    // longer one from the editor is refused). The rooms of all patches and
+    // keys of one parameter stay within kRoomBudget bytes: a polyphonic
+    // parameter of many patches gets a smaller room.
     void ReserveValueRoom(IKvAudioMaster& master);
+    static constexpr size_t kRoomBudget = size_t{4} << 20;
     // Room in bytes that the value of key 0 has in every patch (0: none).
     // Fixed after the graph is built; any thread.
     size_t ValueRoom() const;

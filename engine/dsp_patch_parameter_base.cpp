@@ -127,17 +127,19 @@ void dsp_patch_parameter_base::ReportCut(PatchStorageBase& entry)
 void dsp_patch_parameter_base::ReserveValueRoom(IKvAudioMaster& master)
 {
     automationSysex_.reserve(static_cast<size_t>(master.TextRoom()));
-    // A value per key would take the room 128 times over; such a parameter
-    // keeps growing its values instead.
-    if (polyphonic_)
+    const bool text = dataType() == kTextDataType;
+    const bool blob = dataType() == kBlobDataType;
+    if (!text && !blob)
         return;
+    const size_t unit = text ? sizeof(wchar_t) : 1;
+    size_t room = text ? static_cast<size_t>(master.TextRoom()) * sizeof(wchar_t) : static_cast<size_t>(master.BlobRoom());
+    // Every key of a polyphonic parameter keeps its value in every patch:
+    // the rooms of one parameter share a bound, so that 128 keys of 128
+    // patches do not take tens of megabytes.
+    const size_t values = storage_.size() * static_cast<size_t>(std::max(PatchCount(), 1));
+    room = std::min(room, kRoomBudget / values / unit * unit);
     for (PatchStorageBase* entry : storage_)
-    {
-        if (dataType() == kTextDataType)
-            entry->ReserveRoom(static_cast<size_t>(master.TextRoom()) * sizeof(wchar_t), sizeof(wchar_t));
-        else if (dataType() == kBlobDataType)
-            entry->ReserveRoom(static_cast<size_t>(master.BlobRoom()), 1, true);
-    }
+        entry->ReserveRoom(room, unit, blob);
 }
 
 size_t dsp_patch_parameter_base::ValueRoom() const

@@ -1070,3 +1070,74 @@ TEST(BlockLoopAllocations, BlobValuesFromTheEditorAndFromModulesAllocateNothingA
               std::string::npos);
     EXPECT_NE(master->BuildMessages().back().find("the largest had 3000"), std::string::npos);
 }
+
+TEST(BlockLoopAllocations, PolyphonicTextValuesFromTheEditorAllocateNothingAfterWarmUp)
+{
+    // A text per key in each of 128 patches: the parameter's rooms share a
+    // bound of 4 MiB, 64 characters each.
+    const std::string document =
+        "<DSP><Container Id=\"1\"><PatchManager><Parameters>"
+        "<P DataType=\"20\" Handle=\"108\" isPolyphonic=\"1\" VoiceCount=\"128\"/>"
+        "</Parameters></PatchManager><Modules>"
+        "<Module Type=\"Container\" Id=\"2\" ExpandInline=\"0\"/></Modules></Container></DSP>";
+    SynthRuntime runtime;
+    ASSERT_TRUE(runtime.initialize(44100, 512, document.c_str()));
+    KvAudioMaster* master = runtime.AudioMaster();
+    auto* perKey = dynamic_cast<dsp_patch_parameter_base*>(master->HandleToObject(108));
+    ASSERT_NE(perKey, nullptr);
+    ASSERT_EQ(perKey->VoiceEntryCount(), 128);
+    ASSERT_EQ(perKey->PatchCount(), 128);
+
+    // Records for key and patch: flag, patch, key, byte count, characters;
+    // written into room made before counting.
+    std::vector<unsigned char> payload;
+    payload.reserve(2048);
+    const auto record = [&payload](int patch, int key, const std::wstring& text) -> const std::vector<unsigned char>& {
+        const int32_t fields[4] = {patch, key, static_cast<int32_t>(text.size() * 4), 0};
+        payload.assign(1 + 12 + text.size() * 4, 0);
+        std::memcpy(payload.data() + 1, fields, 12);
+        for (size_t i = 0; i < text.size(); ++i)
+        {
+            const auto unit = static_cast<int32_t>(text[i]);
+            std::memcpy(payload.data() + 13 + 4 * i, &unit, 4);
+        }
+        return payload;
+    };
+    std::vector<std::wstring> texts;
+    for (size_t length : {0, 5, 63, 64, 65, 200})
+        texts.emplace_back(length, static_cast<wchar_t>(L'a' + length % 26));
+    std::vector<float> scratch(512);
+    float* channel = scratch.data();
+    auto runBlocks = [&](int first, int count) {
+        for (int block = first; block < first + count; ++block)
+        {
+            for (int n = 0; n < 4; ++n)
+            {
+                const int key = (block * 4 + n) % 128;
+                const auto& bytes = record((block + n) % 128, key, texts[static_cast<size_t>(block + key) % texts.size()]);
+                WriteQueMessage(runtime.QueueFromGui(), 108, QueMessageId::ppc, bytes.data(),
+                                static_cast<int32_t>(bytes.size()));
+            }
+            runtime.QueueFromGui().Send();
+            master->DoProcess(441, &channel, &channel, 0, 0);
+            runtime.ServiceDspRingBuffers();
+        }
+    };
+    EXPECT_EQ(AllocationsAfterWarmUp(runBlocks), 0);
+
+    // Each key kept its last text, cut to the room.
+    const int last = 300 + 3000 - 1;
+    for (int n = 0; n < 4; ++n)
+    {
+        const int key = (last * 4 + n) % 128;
+        const std::wstring& sent = texts[static_cast<size_t>(last + key) % texts.size()];
+        PatchStorageBase* entry = perKey->Storage(key);
+        const int patch = (last + n) % 128;
+        const std::wstring kept(static_cast<const wchar_t*>(entry->GetValue(patch)),
+                                static_cast<size_t>(entry->GetValueSize(patch)) / sizeof(wchar_t));
+        EXPECT_EQ(kept, sent.substr(0, 64)) << "key " << key;
+    }
+    master->LogTextCuts_UI_THREAD();
+    ASSERT_FALSE(master->BuildMessages().empty());
+    EXPECT_NE(master->BuildMessages().back().find("the longest had 200"), std::string::npos);
+}
