@@ -191,6 +191,25 @@ TEST(SdkModules, HostServicesRefuseBadArgumentsAndOversizedMessages)
     EXPECT_EQ(rig.outputs[0][7], rig.inputs[0][7]);
 }
 
+TEST(SdkModules, AnInputGivenAnotherSourceBlockIsReadFromThatBlock)
+{
+    // Gain 10 reads the left input; given the old inverter's output block (the
+    // right input negated) in its place, it plays that from the next block on.
+    SdkRig rig;
+    ASSERT_TRUE(rig.built);
+    FillRamp(rig);
+    rig.Run(SdkRig::kBlock);
+    EXPECT_FLOAT_EQ(rig.outputs[0][5], rig.inputs[0][5]);
+
+    UPlug* inverted = rig.Module(11)->GetPlug(1);
+    UPlug* gainIn = rig.Module(10)->GetPlug(0);
+    ASSERT_TRUE(inverted && gainIn);
+    EXPECT_TRUE(rig.Module(10)->BypassPin(inverted, gainIn));
+    rig.Run(SdkRig::kBlock);
+    for (const int i : {0, 31, SdkRig::kBlock - 1})
+        EXPECT_FLOAT_EQ(rig.outputs[0][i], -rig.inputs[1][i]) << i;
+}
+
 TEST(SdkModules, ModuleThatThrowsIsSilencedAndLoggedOnceWhileThePatchPlays)
 {
     for (const int32_t message : {kThrow, kThrowLater})
