@@ -32,7 +32,7 @@ void Voice::activate(int64_t time, int key)
     startTime_ = time;
     releaseTime_ = kHeld;
     if (state_ == VS_OFF)
-        ResumeModules();
+        ResumeModules(time);
     state_ = VS_ACTIVE;
 }
 
@@ -80,12 +80,12 @@ void Voice::SetPPVoiceNumber(int voice)
         module->SetPPVoiceNumber(voice);
 }
 
-void Voice::ResumeModules()
+void Voice::ResumeModules(int64_t time)
 {
     for (ug_base* module : modules_)
     {
         if (module->flags_ & ug_base::UGF_POLYPHONIC)
-            module->Resume();
+            module->Resume(time);
     }
 }
 

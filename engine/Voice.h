@@ -42,8 +42,9 @@ public:
     void Close();
     void SetPPVoiceNumber(int voice);
 
-    // Wakes or puts to sleep the voice's own (polyphonic) modules.
-    void ResumeModules();
+    // Wakes or puts to sleep the voice's own (polyphonic) modules; a voice
+    // woken for a note that starts at `time` is silent until then.
+    void ResumeModules(int64_t time);
     void SuspendModules();
 
     bool IsHeld() const { return releaseTime_ == kHeld; }

@@ -190,7 +190,7 @@ void VoiceList::DoNoteOn(int64_t time, Voice* voice, int key, bool retrigger)
     voice->releaseTime_ = Voice::kHeld;
     voice->sustained_ = false;
     if (oldState == VS_OFF)
-        voice->ResumeModules();
+        voice->ResumeModules(time);
     voice->state_ = VS_ACTIVE;
 
     const float pitch = InitializeVoiceParameters(time, voice, retrigger);

@@ -319,7 +319,7 @@ void ug_base::Suspend()
     flags_ |= UGF_SUSPENDED;
 }
 
-void ug_base::Resume()
+void ug_base::Resume(int64_t /*time*/)
 {
     if ((flags_ & UGF_SUSPENDED) == 0)
         return;

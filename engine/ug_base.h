@@ -65,7 +65,9 @@ public:
     virtual void Setup(IKvAudioMaster* master, TiXmlElement* element);
     virtual void QueProgramChange(int64_t /*time*/, int /*program*/) {}
     virtual void Suspend();
-    virtual void Resume();
+    // The module's voice restarts: its new note starts at `time`, which may
+    // lie inside the piece the module is about to run.
+    virtual void Resume(int64_t time);
     virtual void onSetPin(int64_t /*time*/, UPlug* /*pin*/, state_type /*state*/) {}
     virtual void ListInterface2(std::vector<InterfaceObject*>& /*pins*/) {}
     virtual int Open();

@@ -57,7 +57,7 @@ public:
     void CopyConnectorsFrom(ug_base* model, CUGLookupList& lookup) override;
     void SetPPVoiceNumber(int voice) override;
     void Suspend() override;
-    void Resume() override;
+    void Resume(int64_t time) override;
     // Whether a module here (or in a nested container) runs per voice.
     bool HoldsPolyphonicModules() const;
     // Makes this container and everything in it run per voice.

@@ -142,15 +142,15 @@ void ug_container::Suspend()
     }
 }
 
-void ug_container::Resume()
+void ug_container::Resume(int64_t time)
 {
-    ug_base::Resume();
+    ug_base::Resume(time);
     if (Voice* voice0 = VoiceAt(0))
     {
         for (ug_base* module : voice0->modules_)
         {
             if (module->flags_ & UGF_POLYPHONIC)
-                module->Resume();
+                module->Resume(time);
         }
     }
 }

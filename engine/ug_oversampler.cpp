@@ -268,9 +268,9 @@ void ug_oversampler::DoProcess(int blockPosition, int sampleFrames)
         SleepMode();
 }
 
-void ug_oversampler::Resume()
+void ug_oversampler::Resume(int64_t time)
 {
-    ug_base::Resume();
+    ug_base::Resume(time);
     if (in_)
         in_->OnOversamplerResume();
     if (out_)

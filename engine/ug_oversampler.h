@@ -71,7 +71,7 @@ public:
     int Open() override;
     int Close() override;
     void DoProcess(int blockPosition, int sampleFrames) override;
-    void Resume() override;
+    void Resume(int64_t time) override;
     void SetPPVoiceNumber(int voice) override;
 
     // Master side, for the modules inside.

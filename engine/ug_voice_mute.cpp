@@ -66,6 +66,26 @@ void ug_voice_mute::Suspend()
     ug_base::Suspend();
 }
 
+void ug_voice_mute::Resume(int64_t time)
+{
+    if ((flags_ & UGF_SUSPENDED) == 0)
+        return;
+    ug_base::Resume(time);
+    SetProcessFunction(&ug_voice_mute::process_silent);
+    RunDelayed<&ug_voice_mute::StartNote>(std::max(time, sampleClock_));
+}
+
+void ug_voice_mute::StartNote()
+{
+    SetProcessFunction(&ug_voice_mute::process);
+}
+
+void ug_voice_mute::process_silent(int blockPosition, int sampleFrames)
+{
+    if (out_)
+        std::fill(out_ + blockPosition, out_ + blockPosition + sampleFrames, 0.0f);
+}
+
 void ug_voice_mute::AnnounceOutput(int64_t time, bool streaming)
 {
     UPlug* out = GetPlug(PN_OUT);

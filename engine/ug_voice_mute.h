@@ -21,14 +21,19 @@ public:
     // A voice put to sleep leaves silence behind, announced as a constant,
     // so that the voice sum stops reading its block.
     void Suspend() override;
+    // A voice woken for a new note stays silent until the note's sample,
+    // although it runs from the start of the piece.
+    void Resume(int64_t time) override;
 
     void process(int blockPosition, int sampleFrames);
+    void process_silent(int blockPosition, int sampleFrames);
 
     float Gain() const { return gain_; }
 
 private:
     float TargetGain();
     void AnnounceOutput(int64_t time, bool streaming);
+    void StartNote();
 
     float* in_ = nullptr;
     float* out_ = nullptr;

@@ -146,9 +146,9 @@ int ug_drum_trigger::Open()
     return 0;
 }
 
-void ug_drum_trigger::Resume()
+void ug_drum_trigger::Resume(int64_t time)
 {
-    ug_notesource::Resume();
+    ug_notesource::Resume(time);
     const int blockSize = BlockSize();
     for (drum_output& d : drums_)
     {

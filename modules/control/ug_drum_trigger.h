@@ -68,7 +68,7 @@ public:
     ug_base* Create() override { return new ug_drum_trigger(); }
     void ListInterface2(std::vector<InterfaceObject*>& pins) override;
     int Open() override;
-    void Resume() override;
+    void Resume(int64_t time) override;
     void HandleEvent(KorvaneEvent* event) override;
     void sub_process(int start, int count) override;
 

@@ -43,9 +43,9 @@ int ug_float_to_volts::Open()
     return result;
 }
 
-void ug_float_to_volts::Resume()
+void ug_float_to_volts::Resume(int64_t time)
 {
-    ug_base::Resume();
+    ug_base::Resume(time);
     if (runOut_ >= 1 && audioMaster_)
         runOut_ = audioMaster_->BlockSize();
 }

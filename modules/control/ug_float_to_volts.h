@@ -30,7 +30,7 @@ public:
 
     static ug_base* CreateObject() { return new ug_float_to_volts(); }
     ug_base* Create() override { return new ug_float_to_volts(); }
-    void Resume() override;
+    void Resume(int64_t time) override;
     void onSetPin(int64_t time, UPlug* pin, state_type state) override;
     int Open() override;
     void assignPlugVariable(int pinId, UPlug* pin) override;

@@ -72,9 +72,9 @@ int ug_midi_controllers::Open()
     return 0;
 }
 
-void ug_midi_controllers::Resume()
+void ug_midi_controllers::Resume(int64_t time)
 {
-    ug_midi_device::Resume();
+    ug_midi_device::Resume(time);
     const int blockSize = audioMaster_ ? audioMaster_->BlockSize() : 0;
     for (smart_output& out : outputs_)
     {

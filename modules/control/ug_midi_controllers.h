@@ -38,7 +38,7 @@ public:
     ug_base* Create() override { return new ug_midi_controllers(); }
     void ListInterface2(std::vector<InterfaceObject*>& pins) override;
     int Open() override;
-    void Resume() override;
+    void Resume(int64_t time) override;
     void OnMidiData(int size, unsigned char* data) override;
 
     void ChangeOutput(int64_t time, UPlug* pin, float value);

@@ -153,9 +153,9 @@ int ug_midi_to_cv::Open()
     return 0;
 }
 
-void ug_midi_to_cv::Resume()
+void ug_midi_to_cv::Resume(int64_t time)
 {
-    ug_notesource::Resume();
+    ug_notesource::Resume(time);
     const int blockSize = audioMaster_ ? audioMaster_->BlockSize() : 0;
     for (smart_output& out : outputs_)
     {

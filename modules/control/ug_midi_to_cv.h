@@ -60,7 +60,7 @@ public:
     void BuildHelperModule() override;
     void Setup(IKvAudioMaster* master, TiXmlElement* element) override;
     int Open() override;
-    void Resume() override;
+    void Resume(int64_t time) override;
     void onSetPin(int64_t time, UPlug* pin, state_type state) override;
     void sub_process(int start, int count) override;
 

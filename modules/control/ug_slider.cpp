@@ -57,9 +57,9 @@ int ug_slider::Open()
     return result;
 }
 
-void ug_slider::Resume()
+void ug_slider::Resume(int64_t time)
 {
-    ug_base::Resume();
+    ug_base::Resume(time);
     if (output_.staticCountdown_ > 0 && audioMaster_)
         output_.staticCountdown_ = audioMaster_->BlockSize();
 }

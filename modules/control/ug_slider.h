@@ -41,7 +41,7 @@ public:
     ~ug_slider() override = default;
 
     ug_base* Create() override { return new ug_slider(); }
-    void Resume() override;
+    void Resume(int64_t time) override;
     void onSetPin(int64_t time, UPlug* pin, state_type state) override;
     void ListInterface2(std::vector<InterfaceObject*>& pins) override;
     int Open() override;

@@ -43,9 +43,9 @@ int ug_switch::Open()
     return result;
 }
 
-void ug_switch::Resume()
+void ug_switch::Resume(int64_t time)
 {
-    ug_base::Resume();
+    ug_base::Resume(time);
     for (int& countdown : countdowns_)
     {
         if (countdown > 0)

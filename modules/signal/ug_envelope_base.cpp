@@ -88,9 +88,9 @@ int ug_envelope_base::Open()
     return result;
 }
 
-void ug_envelope_base::Resume()
+void ug_envelope_base::Resume(int64_t time)
 {
-    ug_base::Resume();
+    ug_base::Resume(time);
     rate_ = 0.0f;
     // Idle holds 0: a reused voice starts from silence, not from the level
     // it had when it was stolen.
@@ -100,7 +100,14 @@ void ug_envelope_base::Resume()
     gateHigh_ = false;
     // A restarted voice starts afresh: a high gate triggers it.
     released_ = true;
-    RunDelayed<&ug_envelope_base::VoiceReset>(sampleClock_);
+    // Idle until the gate says otherwise, whatever segment the voice was
+    // in when it was stolen.
+    if (output_ptr_ && gate_ptr_ && overall_ptr_)
+        ChooseSubProcess();
+    // The module runs from the start of the piece, but its voice's note
+    // starts at `time`: a gate still up from the stolen note must not start
+    // the envelope before then.
+    RunDelayed<&ug_envelope_base::VoiceReset>(std::max(time, sampleClock_));
 }
 
 void ug_envelope_base::VoiceReset()

@@ -19,7 +19,7 @@ public:
     ug_envelope_base();
     ~ug_envelope_base() override = default;
 
-    void Resume() override;
+    void Resume(int64_t time) override;
     int Open() override;
     virtual void ChooseSubProcess() = 0;
     virtual void next_segment();

@@ -122,3 +122,44 @@ TEST(HoldPedalGate, AVoiceStolenWithItsGateUpStartsItsNextNoteFromSilence)
         }
     }
 }
+
+TEST(HoldPedalGate, AReusedVoiceStartsItsNewNoteOnTheNotesOwnSample)
+{
+    // Voices stolen with their gate up, then reused one after the other with
+    // the note anywhere in a block: nothing of the voice is heard before its
+    // gate rises (3 samples after the key from Midi to CV, at once from
+    // Voice/Gate), and then its note begins as a fresh voice's would.
+    const std::vector<std::vector<int>> hostBlocks = {{100, 37}, {64}, {512}};
+    for (bool gateFromParameter : {false, true})
+    {
+        for (const auto& blocks : hostBlocks)
+        {
+            SCOPED_TRACE((gateFromParameter ? "Voice/Gate, block " : "Midi to CV, block ") +
+                         std::to_string(blocks[0]));
+            DemoSynthRig rig = gateFromParameter ? DemoSynthRig(DemoSynthRig::Text{GateFromParameter()})
+                                                 : DemoSynthRig();
+            ASSERT_TRUE(rig.built);
+            const int64_t gateDelay = gateFromParameter ? 0 : 3;
+            for (int k = 0; k < 9; ++k)
+            {
+                rig.NoteOn(100 + 10 * k, 50 + 3 * k);
+                rig.NoteOff(20000, 50 + 3 * k);
+            }
+            std::vector<int64_t> starts;
+            for (int n = 0; n < 12; ++n)
+            {
+                starts.push_back(80000 + 20000 * n + 7 * n);
+                rig.NoteOn(starts.back(), 69);
+                rig.NoteOff(starts.back() + 2000, 69);
+            }
+            rig.RunTo(starts.back() + 20000, blocks);
+            for (int64_t start : starts)
+            {
+                const int64_t gate = start + gateDelay;
+                EXPECT_EQ(rig.Peak(start - 10000, gate), 0.0f) << start;
+                EXPECT_GT(rig.Peak(gate, gate + 50), 1e-4f) << start;
+                EXPECT_LT(rig.Peak(gate, gate + 50), 0.04f) << start;
+            }
+        }
+    }
+}

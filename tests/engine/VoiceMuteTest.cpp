@@ -96,11 +96,15 @@ TEST(VoiceMute, AMuteThatIsPutToSleepLeavesASilentConstantBehindAndFadesInWhenWo
     // The reader was told the block is constant, so it need not read it.
     EXPECT_NE(r.recorder->plugs_[Recorder::PN_AUDIO]->state_, ST_STREAMING);
 
-    r.mute->Resume();
+    // Woken for a note ten samples into the coming block: silent until then.
+    r.mute->Resume(r.g.master.NextGlobalStartClock() + 10);
     const auto back = r.Block();
     const float step = 1.0f / (2.0f * 0.001f * 44100.0f);
-    EXPECT_NEAR(back[0], step, 1e-4f);
-    EXPECT_FLOAT_EQ(back.back(), 1.0f);
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(back[static_cast<size_t>(i)], 0.0f) << i;
+    EXPECT_NEAR(back[10], step, 1e-4f);
+    EXPECT_NEAR(back.back(), step * 86.0f, 1e-3f);
+    EXPECT_FLOAT_EQ(r.Block().back(), 1.0f);
 }
 
 TEST(VoiceMute, AStolenVoiceFadesEvenWhenTheMuteIsAlwaysOn)

@@ -118,8 +118,8 @@ TEST(Suspension, EventsDoNotWakeASuspendedModuleAndResumeWakesItOnlyWithEventsPe
     g.Run(32);
     EXPECT_TRUE(posted->HandledAt(40).empty());
 
-    quiet->Resume();
-    posted->Resume();
+    quiet->Resume(0);
+    posted->Resume(0);
     EXPECT_FALSE(quiet->IsListed());
     EXPECT_TRUE(posted->IsListed());
     g.Run(32);

@@ -273,7 +273,7 @@ TEST(AdsrVoices, AResumedVoiceWithItsGateHighStartsANewAttack)
 
     // A stolen voice: suspended while held, resumed for a new note.
     rig.module->Suspend();
-    rig.module->Resume();
+    rig.module->Resume(0);
     rig.graph.Run(1000);
     const auto& a = rig.recorder->audio;
     EXPECT_FLOAT_EQ(*std::max_element(a.begin() + 3000, a.end()), 1.0f);
