@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "engine/LookupTable.h"
 #include "engine/ug_base.h"
 
 AudioMasterBase::AudioMasterBase(float sampleRate, IKvShellDsp* application)
@@ -15,6 +16,16 @@ AudioMasterBase::AudioMasterBase(float sampleRate, IKvShellDsp* application)
 AudioMasterBase::~AudioMasterBase()
 {
     ForgetTimedSleepers();
+    // Tables keyed by an engine front outlive this master: the front lets them go.
+    if (LookupOwner() == this)
+        ReleaseSharedLookups(this);
+}
+
+const void* AudioMasterBase::LookupOwner() const
+{
+    // Per-instance tables are keyed by the engine front; a master without one
+    // keys them by itself.
+    return application_ ? static_cast<const void*>(application_) : static_cast<const void*>(this);
 }
 
 void AudioMasterBase::ForgetTimedSleepers()
@@ -179,8 +190,5 @@ dsp_msg_target* AudioMasterBase::HandleToObject(int handle)
 void AudioMasterBase::ugCreateSharedLookup(const std::wstring& name, LookupTable** table, int sampleRate,
                                            unsigned long size, bool integer, bool create, SharedLookupScope scope)
 {
-    // Per-instance tables are keyed by the engine front; a master without one
-    // keys them by itself.
-    const void* owner = application_ ? static_cast<const void*>(application_) : static_cast<const void*>(this);
-    CreateSharedLookup(name, table, sampleRate, size, integer, create, scope, owner);
+    CreateSharedLookup(name, table, sampleRate, size, integer, create, scope, LookupOwner());
 }

@@ -54,6 +54,8 @@ public:
     void AssignTemporaryHandle(dsp_msg_target* object) override;
     dsp_msg_target* HandleToObject(int handle) override;
     IKvShellDsp* Application() override { return application_; }
+    // The key of this engine's per-instance shared tables.
+    const void* LookupOwner() const;
     void ugCreateSharedLookup(const std::wstring& name, LookupTable** table, int sampleRate, unsigned long size,
                               bool integer, bool create, SharedLookupScope scope) override;
     void ServiceGuiQue() override {}

@@ -1,5 +1,6 @@
 // Running the engine: opening, the host block, host MIDI, editor messages,
 // the preset hand-over between threads and the records sent to the editor.
+#include "engine/LookupTable.h"
 #include "engine/KvAudioMaster.h"
 
 #include <algorithm>
@@ -63,6 +64,8 @@ void KvAudioMaster::DiscardGraph()
     delete top_;
     top_ = nullptr;
     main_ = nullptr;
+    // Nothing of the graph is left to use this engine's own tables.
+    ReleaseSharedLookups(LookupOwner());
     vstIn_ = nullptr;
     vstOut_ = nullptr;
     handles_.clear();

@@ -136,6 +136,29 @@ void CreateSharedLookup(const std::wstring& name, LookupTable** result, int samp
     tables.entries.push_back(std::move(entry));
 }
 
+void ReleaseSharedLookups(const void* owner)
+{
+    if (!owner)
+        return;
+    std::vector<std::unique_ptr<lookup_table_entry>> released;
+    {
+        LookupTables& tables = lookupTables();
+        std::lock_guard<std::mutex> lock(tables.mutex);
+        auto& entries = tables.entries;
+        for (auto it = entries.begin(); it != entries.end();)
+        {
+            if ((*it)->owner == owner)
+            {
+                released.push_back(std::move(*it));
+                it = entries.erase(it);
+            }
+            else
+                ++it;
+        }
+    }
+    // Freed outside the lock: a held table goes to the registry.
+}
+
 size_t SharedLookupCount()
 {
     LookupTables& tables = lookupTables();

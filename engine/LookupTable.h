@@ -111,5 +111,9 @@ struct lookup_table_entry
 void CreateSharedLookup(const std::wstring& name, LookupTable** result, int sampleRate, unsigned long size,
                         bool integer, bool create, SharedLookupScope scope, const void* owner);
 
+// Drops the per-instance tables of `owner`, an engine that goes away: an
+// engine made later, perhaps at the same address, starts with tables of its own.
+void ReleaseSharedLookups(const void* owner);
+
 // Number of shared tables in the process.
 size_t SharedLookupCount();

@@ -10,7 +10,6 @@
 #include "core/UnitClass.h"
 #include "engine/LookupTable.h"
 
-std::atomic<uint32_t> ug_oscillator2::random{0};
 
 namespace
 {
@@ -68,6 +67,10 @@ bool ug_oscillator2::BuildTables()
 {
     const float sampleRate = SampleRate();
     InitVoltToHzTable(this, voltToHz_);
+    // One noise state per engine, 0 when the engine starts.
+    ULookup_Integer* noise = nullptr;
+    CreateSharedLookup2(L"Osc-Noise-State", noise, -1, 1, true, SLS_PER_INSTANCE);
+    noiseState_ = noise ? noise->GetBlock() : &ownNoiseState_;
     bool ok = voltToHz_ != nullptr;
 
     if (sineSet_.empty() || !sineSet_[0].GetTable())

@@ -120,9 +120,9 @@ public:
     const std::vector<SharedOscWaveTable>* CurrentSet() const { return currentSet_; }
     int WaveCrossfadeLeft() const { return waveCrossfade_; }
 
-    // Noise generator state shared by every instance. Instances on other
-    // threads may interleave draws; relaxed atomics keep that free of data races.
-    static std::atomic<uint32_t> random;
+    // Noise generator state, shared by every oscillator of the engine and
+    // by nothing outside it.
+    uint32_t NoiseState() const { return noiseState_ ? static_cast<uint32_t>(*noiseState_) : 0u; }
 
 private:
     bool PhaseModStreams() const;
@@ -133,6 +133,8 @@ private:
 
     uint32_t phase_ = 0;
     uint32_t increment_ = 0;
+    int32_t* noiseState_ = nullptr;
+    int32_t ownNoiseState_ = 0;
     uint32_t lowerBound_ = kNoBound;
     uint32_t upperBound_ = kNoBound;
     const ULookup* playingTable_ = nullptr;

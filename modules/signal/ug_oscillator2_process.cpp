@@ -270,7 +270,7 @@ void ug_oscillator2::process_with_sync(int start, int count)
 
 void ug_oscillator2::process_white_noise(int start, int count)
 {
-    uint32_t state = random.load(std::memory_order_relaxed);
+    uint32_t state = static_cast<uint32_t>(*noiseState_);
     for (int s = start; s < start + count; ++s)
     {
         state = state * 1664525u + 1013904223u;
@@ -279,12 +279,12 @@ void ug_oscillator2::process_white_noise(int start, int count)
         std::memcpy(&value, &bits, sizeof(value));
         output_ptr_[s] = value - 1.5f;
     }
-    random.store(state, std::memory_order_relaxed);
+    *noiseState_ = static_cast<int32_t>(state);
 }
 
 void ug_oscillator2::process_pink_noise(int start, int count)
 {
-    uint32_t state = random.load(std::memory_order_relaxed);
+    uint32_t state = static_cast<uint32_t>(*noiseState_);
     float p0 = pink_[0], p1 = pink_[1], p2 = pink_[2], p3 = pink_[3], p4 = pink_[4], p5 = pink_[5];
     for (int s = start; s < start + count; ++s)
     {
@@ -301,7 +301,7 @@ void ug_oscillator2::process_pink_noise(int start, int count)
         p5 = p5 * 0.25f + w * 0.255784f;
         output_ptr_[s] = p0 + p1 + p2 + p3 + p4 + p5;
     }
-    random.store(state, std::memory_order_relaxed);
+    *noiseState_ = static_cast<int32_t>(state);
     pink_[0] = p0;
     pink_[1] = p1;
     pink_[2] = p2;

@@ -199,7 +199,9 @@ TEST(MpBase, ModuleWhoseInputStopsRunsOneMoreBlockThenAsksToSleep)
 
 TEST(MpBase, InterfacesCountReferencesAsTheSdkDefines)
 {
-    static int destroyed = 0;
+    static int destroyed;
+    // Counted afresh each run (the test may be repeated in one process).
+    destroyed = 0;
     struct Counted : Module2
     {
         ~Counted() override { ++destroyed; }

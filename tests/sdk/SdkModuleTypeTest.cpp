@@ -67,6 +67,9 @@ TEST(SdkModuleTypes, ExternalRecordOpensItsBundleOnDemandAndMakesObjectsByIdAndS
 TEST(SdkModuleTypes, OlderGuiObjectsGoToTheWrapperAndAFailureIsADiagnostic)
 {
     Module_Info3::SetGuiWrapperAccess(&kFakeAccess);
+    // Counted afresh each run (the test may be repeated in one process).
+    FakeWrapper::hostAsked = 0;
+    FakeWrapper::attached = nullptr;
     auto* wrapper = reinterpret_cast<GuiModuleWrapper*>(&FakeWrapper::attached);
 
     Module_Info3* gui = Record(L"KV Test SDK Old Gui");

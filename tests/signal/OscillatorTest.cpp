@@ -437,7 +437,7 @@ TEST(OscillatorNoise, OscillatorsDrawOneSharedWhiteNoiseSequence)
     const int32_t white = Osc::WF_WHITE_NOISE;
     for (Osc* osc : oscs)
         osc->SetPinValue(0, Osc::PN_WAVEFORM, DT_ENUM, &white, 4);
-    uint32_t state = Osc::random.load();
+    uint32_t state = oscs[0]->NoiseState();
     graph.Run(96 * 4);
 
     // Blocks alternate: the second oscillator (sorted first) then the first.
