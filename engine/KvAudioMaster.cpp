@@ -77,12 +77,6 @@ IDspPatchManager* KvAudioMaster::MainPatchManager()
     return main_ ? main_->get_patch_manager() : nullptr;
 }
 
-std::mutex& KvAudioMaster::AudioMasterLock()
-{
-    static std::mutex lock;
-    return lock;
-}
-
 void KvAudioMaster::Open()
 {
     ResetBlockLoop();

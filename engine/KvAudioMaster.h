@@ -6,7 +6,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -93,9 +92,6 @@ public:
     void RegisterPatchAutomator(ug_patch_automator* automator) override;
     void MasterReset() override;
     void onFadeOutComplete() override;
-
-    // Guards the preset text in transit (and the shared lookup tables).
-    static std::mutex& AudioMasterLock();
 
     static constexpr int kMaxMidiMessageBytes = 65536;
 

@@ -2,7 +2,8 @@
 // The values of one key of one patch parameter for every patch (program), as
 // raw bytes, with one dirty bit per patch for values still to be reported to
 // the editor. Fixed-size types keep one contiguous block; text and blob keep
-// one buffer per patch. Audio thread only.
+// one buffer per patch. Audio thread only, but for RoomBytes (fixed once the
+// graph is built).
 
 #include <cstddef>
 #include <cstdint>
