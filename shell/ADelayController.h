@@ -51,9 +51,9 @@ public:
     void PLUGIN_API update(Steinberg::FUnknown* changedUnknown, Steinberg::int32 message) SMTG_OVERRIDE;
     // UI. IConnectionPoint: the processor's batch: parameter values reach the
     // parameters and the editors' automators, "sdk" records the module of
-    // their handle in every open editor. The processor sends the batch from
-    // its audio thread: a host that connects the two directly, without a
-    // proxy that carries messages over to its UI thread, calls this there.
+    // their handle in every open editor. The processor sends its batches
+    // from the user-interface thread only, in answer to the controller's
+    // messages (PollProcessor among them) and to the host's calls.
     Steinberg::tresult PLUGIN_API notify(Steinberg::Vst::IMessage* message) SMTG_OVERRIDE;
     // UI: IEditController
     Steinberg::tresult PLUGIN_API setComponentState(Steinberg::IBStream* state) SMTG_OVERRIDE;
@@ -90,6 +90,10 @@ public:
     // False when no message could be made or the record did not fit.
     bool ParamToDsp(int handle, const KvParameter& record);
     bool sendMessageToAudio(int handle, int messageId, int size, const void* data);
+    // UI. Asks the processor for the engine's batches that wait; they arrive
+    // through notify, possibly before this returns. The open editor's timer
+    // calls this. False when no message could be made or sent.
+    bool PollProcessor();
     int resolveFilename(const wchar_t* name, int maxChars, wchar_t* result) const;
     // False when the file could not be written / read.
     bool ExportPresetXml(const std::string& path);

@@ -16,14 +16,15 @@
 #include "editor/GuiPatchAutomator2.h"
 #include "shell/KVVSTGUIEditor.h"
 #include "shell/MyVstPluginFactory.h"
+#include "shell/ShellMessageIds.h"
 
 using namespace Steinberg;
 using namespace Steinberg::Vst;
 
 namespace
 {
-constexpr const char* kMessageId = "BinaryMessage";
-constexpr const char* kAttributeId = "MyData";
+constexpr const char* kMessageId = ShellMessageIds::kRecords;
+constexpr const char* kAttributeId = ShellMessageIds::kRecordsAttribute;
 
 template <typename T>
 void Append(std::string& bytes, const T& value)
@@ -351,6 +352,15 @@ bool ADelayController::sendMessageToAudio(int handle, int messageId, int size, c
     Append(payload, static_cast<int32_t>(size));
     payload.append(static_cast<const char*>(data), static_cast<std::size_t>(size));
     return SendRecord(handle, QueMessageId::sdk, payload);
+}
+
+bool ADelayController::PollProcessor()
+{
+    IPtr<IMessage> message = owned(allocateMessage());
+    if (!message)
+        return false;
+    message->setMessageID(ShellMessageIds::kPollBatches);
+    return sendMessage(message) == kResultOk;
 }
 
 tresult PLUGIN_API ADelayController::notify(IMessage* message)

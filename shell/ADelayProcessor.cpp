@@ -9,7 +9,9 @@
 #include "engine/KvAudioMaster.h"
 #include "pluginterfaces/vst/ivstmessage.h"
 #include "pluginterfaces/vst/ivstprocesscontext.h"
+#include "core/StagingMemoryBuffer.h"
 #include "shell/MyVstPluginFactory.h"
+#include "shell/ShellMessageIds.h"
 #include "shell/StateChunk.h"
 
 using namespace Steinberg;
@@ -17,8 +19,8 @@ using namespace Steinberg::Vst;
 
 namespace
 {
-constexpr const char* kMessageId = "BinaryMessage";
-constexpr const char* kAttributeId = "MyData";
+constexpr const char* kMessageId = ShellMessageIds::kRecords;
+constexpr const char* kAttributeId = ShellMessageIds::kRecordsAttribute;
 
 void CopyName(String128 name, const std::wstring& text)
 {
@@ -65,6 +67,9 @@ tresult PLUGIN_API ADelayProcessor::initialize(FUnknown* context)
     }
     runtime_.setProcessor(this);
     runtime_.initialize(static_cast<int>(processSetup_.sampleRate), processSetup_.maxSamplesPerBlock, dsp.c_str());
+    // Taken once: the audio thread only copies into it.
+    if (batches_.Capacity() == 0)
+        batches_.Allocate(BatchRing::RoomFor(kQueuedBatches, StagingMemoryBuffer::kCapacity));
 
     const tresult result = AudioEffect::initialize(context);
     if (result != kResultOk)
@@ -110,6 +115,7 @@ void ADelayProcessor::AddBuses(bool output, int channels, std::vector<ChannelPla
 
 tresult PLUGIN_API ADelayProcessor::setActive(TBool state)
 {
+    SendQueuedBatches();
     // A second activation (or deactivation) changes nothing.
     if ((state != 0) == active_.load())
         return kResultOk;
@@ -260,7 +266,18 @@ tresult PLUGIN_API ADelayProcessor::notify(IMessage* message)
 {
     if (message == nullptr)
         return kInvalidArgument;
+    // The message's records go in first: whatever the controller sends back
+    // while reading the batches queues behind them.
+    const tresult result = RelayMessage(message);
+    SendQueuedBatches();
+    return result;
+}
+
+tresult ADelayProcessor::RelayMessage(IMessage* message)
+{
     const char* id = message->getMessageID();
+    if (id != nullptr && std::strcmp(id, ShellMessageIds::kPollBatches) == 0)
+        return kResultOk;
     const void* data = nullptr;
     uint32 size = 0;
     if (id == nullptr || std::strcmp(id, kMessageId) != 0 || message->getAttributes() == nullptr ||
@@ -282,6 +299,7 @@ tresult PLUGIN_API ADelayProcessor::getState(IBStream* state)
     // A state set but not yet taken by the audio thread is applied before the
     // read, so what is saved is what plays: values the engine refused or
     // brought into range never return to the host as given.
+    SendQueuedBatches();
     std::string text;
     if (KvAudioMaster* master = runtime_.AudioMaster())
         master->getPresetState_UI_THREAD(text, AudioThreadRuns());
@@ -290,6 +308,7 @@ tresult PLUGIN_API ADelayProcessor::getState(IBStream* state)
 
 tresult PLUGIN_API ADelayProcessor::setState(IBStream* state)
 {
+    SendQueuedBatches();
     std::string text;
     if (!StateChunk::Read(state, text) || !StateChunk::IsPresetState(text))
         return kResultFalse;
@@ -304,11 +323,32 @@ bool ADelayProcessor::SendDspToGuiBatch(const unsigned char* data, int size)
 {
     if (data == nullptr || size <= 0)
         return true;
-    IPtr<IMessage> message = owned(allocateMessage());
-    if (!message)
-        return false;
-    message->setMessageID(kMessageId);
-    message->getAttributes()->setBinary(kAttributeId, data, static_cast<uint32>(size));
-    sendMessage(message);
-    return true;
+    return batches_.Push(data, static_cast<std::size_t>(size));
+}
+
+void ADelayProcessor::SendQueuedBatches()
+{
+    if (sendingBatches_.exchange(true, std::memory_order_acquire))
+        return;
+    struct Done
+    {
+        std::atomic<bool>& flag;
+        ~Done() { flag.store(false, std::memory_order_release); }
+    } done{sendingBatches_};
+    // Unconnected, the batches wait for the controller.
+    const unsigned char* data = nullptr;
+    std::size_t size = 0;
+    while (getPeer() != nullptr && batches_.Front(data, size))
+    {
+        IPtr<IMessage> message = owned(allocateMessage());
+        // Without a message the batch waits for the next call.
+        if (!message || message->getAttributes() == nullptr)
+            return;
+        message->setMessageID(kMessageId);
+        message->getAttributes()->setBinary(kAttributeId, data, static_cast<uint32>(size));
+        // The message holds its own copy: the room goes back to the audio
+        // thread before the controller reads it.
+        batches_.Pop();
+        sendMessage(message);
+    }
 }

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "core/BatchRing.h"
 #include "engine/SynthRuntime.h"
 #include "engine/my_VstTimeInfo.h"
 #include "shell/AudioEffect.h"
@@ -44,7 +45,9 @@ public:
 
     // UI: each of the following but process.
     Steinberg::tresult PLUGIN_API initialize(Steinberg::FUnknown* context) SMTG_OVERRIDE;
-    // UI: a message from the controller; its records go to the engine's queue.
+    // UI: a message from the controller; its records go to the engine's
+    // queue. Every message, the controller's poll included, first sends the
+    // batches that wait.
     Steinberg::tresult PLUGIN_API notify(Steinberg::Vst::IMessage* message) SMTG_OVERRIDE;
     Steinberg::tresult PLUGIN_API setActive(Steinberg::TBool state) SMTG_OVERRIDE;
     Steinberg::tresult PLUGIN_API setState(Steinberg::IBStream* state) SMTG_OVERRIDE;
@@ -65,9 +68,13 @@ public:
     // Audio. Zeroes the outputs the host gave for a block that is not played.
     static void Silence(Steinberg::Vst::ProcessData& data);
 
-    // Audio. IDspToGuiSender: the engine's batch, as a message to the
-    // controller (the message is made here: it allocates).
+    // Audio. IDspToGuiSender: the engine's batch is copied into the ring
+    // (no allocation, lock or log); false when the ring has no room for it,
+    // and the engine keeps it for its next service.
     bool SendDspToGuiBatch(const unsigned char* data, int size) override;
+
+    // Room for this many full engine batches waits for the user-interface thread.
+    static constexpr int kQueuedBatches = 16;
 
 private:
     // Where an engine channel sits on the host's buses.
@@ -85,12 +92,22 @@ private:
     bool MapChannels(Steinberg::Vst::ProcessData& data);
     void SendControllers(Steinberg::Vst::ProcessData& data, int64_t blockStart);
     void MidiIn(int offset, const unsigned char* bytes, int count);
+    // UI. A message from the controller without the batches' part.
+    Steinberg::tresult RelayMessage(Steinberg::Vst::IMessage* message);
+    // UI. Sends the batches that wait, oldest first, each as a message to the
+    // controller. One pass at a time: a call made while a pass runs (the
+    // controller answering inside sendMessage, or another thread) returns at
+    // once and the running pass sends what came meanwhile.
+    void SendQueuedBatches();
 
     MyVstPluginFactory* factory_;
     SynthRuntime runtime_;
     bool isInstrument_ = false;
     // Written by the user-interface thread, read by process().
     std::atomic<bool> active_{false};
+    // Filled by the audio thread, emptied by SendQueuedBatches.
+    BatchRing batches_;
+    std::atomic<bool> sendingBatches_{false};
     my_VstTimeInfo timeInfo_;
     int numOutputs_ = 0;
     int numInputs_ = 0;

@@ -112,6 +112,15 @@ int32_t KVVSTGUIEditor::notify(VSTGUI::CBaseObject* sender, const char* message)
     return VSTGUI::kMessageNotified;
 }
 
+void KVVSTGUIEditor::onFrameTimer()
+{
+    const auto now = std::chrono::steady_clock::now();
+    if (controller_ == nullptr || now - lastPoll_ < std::chrono::milliseconds(kPollMilliseconds))
+        return;
+    lastPoll_ = now;
+    controller_->PollProcessor();
+}
+
 bool KVVSTGUIEditor::getParameterValue(int handle, int field, std::string& out) const
 {
     return controller_ != nullptr && controller_->getParameterValue(handle, field, out);

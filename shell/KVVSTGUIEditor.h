@@ -12,6 +12,7 @@
 // Threads: every method runs on the UI thread (the host's user-interface
 // thread); the audio thread never reaches the editor.
 
+#include <chrono>
 #include <map>
 #include <memory>
 #include <string>
@@ -64,6 +65,10 @@ public:
     VSTGUI::CFrame* getFrame() const override { return frame_; }
     // UI. The file selector ended.
     int32_t notify(VSTGUI::CBaseObject* sender, const char* message);
+    // UI. The window's timer: at most every kPollMilliseconds the controller
+    // asks the processor for the engine's values that wait.
+    void onFrameTimer() override;
+    static constexpr int kPollMilliseconds = 40;
 
     // UI. The module with that handle, or null.
     GuiModuleWrapper* HandleToObject(int handle) const;
@@ -148,6 +153,7 @@ private:
     int fileSelectorMode_ = 0;
     bool lastCommandOk_ = true;
     bool sizeRead_ = false;
+    std::chrono::steady_clock::time_point lastPoll_{};
     VSTGUI::CFrame* frame_ = nullptr;
     VSTGUI::FrameEmbedding embedding_;
 };

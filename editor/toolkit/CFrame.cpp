@@ -222,4 +222,10 @@ bool CFrame::platformGetTooltipText(const CPoint& where, std::string& text)
     return !text.empty();
 }
 
+void CFrame::platformOnTimer()
+{
+    if (editor_)
+        editor_->onFrameTimer();
+}
+
 } // namespace VSTGUI

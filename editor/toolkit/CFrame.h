@@ -54,6 +54,8 @@ public:
     CMouseEventResult platformOnMouseMoved(CPoint& where, const CButtonState& buttons) override;
     CMouseEventResult platformOnMouseUp(CPoint& where, const CButtonState& buttons) override;
     bool platformGetTooltipText(const CPoint& where, std::string& text) override;
+    // Passes the tick on to the editor.
+    void platformOnTimer() override;
 
     static constexpr CCoord kMaxSize = 8192;
 

@@ -31,6 +31,9 @@ public:
     virtual CMouseEventResult platformOnMouseUp(CPoint& where, const CButtonState& buttons) = 0;
     // The tooltip of the view under where, when tooltips are enabled.
     virtual bool platformGetTooltipText(const CPoint& where, std::string& text) = 0;
+    // The window's repaint timer fired (about every 16 ms while the window
+    // is served): periodic work of the editor, before what is dirty is drawn.
+    virtual void platformOnTimer() {}
 };
 
 // Implemented by the platform.

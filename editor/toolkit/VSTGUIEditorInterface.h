@@ -11,6 +11,9 @@ class VSTGUIEditorInterface
 public:
     virtual ~VSTGUIEditorInterface() = default;
     virtual CFrame* getFrame() const = 0;
+    // The frame's window timer fired (UI thread, about every 16 ms while the
+    // window is shown and served).
+    virtual void onFrameTimer() {}
 };
 
 } // namespace VSTGUI

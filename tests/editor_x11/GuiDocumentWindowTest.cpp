@@ -1,6 +1,7 @@
 // The editor test bundle's GUI patch document in a real window: its skin
 // image and font drawn, a view bound to the host parameter "Level" following
-// host automation, and a click on that view changing the processor's sound.
+// host automation, a click on that view changing the processor's sound, and
+// a value the engine changes coming back to the view on the editor's timer.
 
 #include <gtest/gtest.h>
 
@@ -19,15 +20,14 @@ std::uint32_t LevelColour(float level)
     return static_cast<std::uint32_t>(static_cast<std::uint8_t>(level * 25.5f)) << 16;
 }
 
-double Rms(PluginInstance& instance, double seconds)
+double Rms(PluginInstance& instance, double seconds, const Performance& performance = Performance())
 {
     Renderer renderer(instance);
     RenderSettings settings;
     settings.seconds = seconds;
     RenderResult result;
     std::string error;
-    const Performance silence;
-    EXPECT_TRUE(renderer.render(silence, settings, nullptr, result, error)) << error;
+    EXPECT_TRUE(renderer.render(performance, settings, nullptr, result, error)) << error;
     return result.rms;
 }
 } // namespace
@@ -66,6 +66,21 @@ TEST(GuiDocumentWindow, SkinFontAndBoundViewFollowAutomationAndAClickChangesTheS
     EXPECT_NEAR(session.param(0), 0.2, 1e-6);
     EXPECT_EQ(session.capture().at(50, 40), LevelColour(2.0f));
     EXPECT_NEAR(Rms(*session.instance, 0.5) / atFive, 0.4, 0.03);
+
+    // The hold pedal moves "Level" to the top in the engine; nothing reaches
+    // the controller while the host plays, and the editor's timer brings the
+    // value to it and to the view while the host's loop runs.
+    Performance pedal;
+    PerformanceEvent down;
+    down.kind = PerformanceEvent::Kind::Controller;
+    down.number = 64;
+    down.value = 1.0;
+    pedal.events = {down};
+    EXPECT_NEAR(Rms(*session.instance, 0.5, pedal) / atFive, 2.0, 0.1);
+    EXPECT_NEAR(session.param(0), 0.2, 1e-6);
+    window.settle();
+    EXPECT_NEAR(session.param(0), 1.0, 1e-6);
+    EXPECT_EQ(session.capture().at(50, 40), LevelColour(10.0f));
 
     window.close();
 }

@@ -22,7 +22,7 @@ constexpr int32 kBlock = 256;
 
 struct Playing
 {
-    Playing() : processor(owned(new ADelayProcessor(&f.factory)))
+    explicit Playing(const Files& replaced = {}) : f(replaced), processor(owned(new ADelayProcessor(&f.factory)))
     {
         f.factory.initialize();
         processor->setInstrument(true);
@@ -104,4 +104,30 @@ TEST(EditorSound, AViewsWriteToItsBoundParameterChangesTheSound)
     EXPECT_NEAR(atTwo / atFive, 0.4, 0.02);
     view->SetLevel(0.0f);
     EXPECT_LT(p.Rms(40), 1e-4);
+}
+
+TEST(EditorSound, AValueTheEngineChangesReachesTheOpenEditorOnItsPollNeverFromTheAudioThread)
+{
+    // "Level" follows the hold pedal (controller 64, the host's parameter 10064).
+    Playing p;
+    auto editor = p.f.NewEditor();
+    ASSERT_TRUE(editor->open(nullptr));
+    auto* view = ModuleOf<TestColourView>(*editor, 7);
+    ASSERT_NE(view, nullptr);
+    const double atFive = p.Rms(20);
+
+    // The engine moves "Level" to the top: the sound follows at once, while
+    // its batch waits; the blocks neither send a message nor reach the
+    // controller, whose value stays.
+    const int made = p.f.host.made;
+    p.changes.add(10064, 0, 1.0);
+    EXPECT_NEAR(p.Rms(20) / atFive, 2.0, 0.05);
+    EXPECT_EQ(p.f.host.made, made);
+    EXPECT_DOUBLE_EQ(p.f.controller->getParamNormalized(0), 0.5);
+    EXPECT_FLOAT_EQ(view->Level(), 5.0f);
+
+    // The editor's timer polls: the value reaches the controller and the view.
+    editor->onFrameTimer();
+    EXPECT_DOUBLE_EQ(p.f.controller->getParamNormalized(0), 1.0);
+    EXPECT_FLOAT_EQ(view->Level(), 10.0f);
 }

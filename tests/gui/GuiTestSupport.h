@@ -99,6 +99,21 @@ public:
 };
 #pragma GCC diagnostic pop
 
+// The host application, counting the objects (messages) it makes.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+class CountingHost : public KvHostApplication
+{
+public:
+    Steinberg::tresult PLUGIN_API createInstance(Steinberg::TUID cid, Steinberg::TUID iid, void** obj) override
+    {
+        ++made;
+        return KvHostApplication::createInstance(cid, iid, obj);
+    }
+    int made = 0;
+};
+#pragma GCC diagnostic pop
+
 // A controller on the test bundle, with the files given in place of the bundle's own.
 struct GuiFixture
 {
@@ -140,7 +155,7 @@ struct GuiFixture
 
     Scratch scratch;
     MyVstPluginFactory factory;
-    KvHostApplication host;
+    CountingHost host;
     HostComponentHandler handler;
     Peer peer;
     Steinberg::IPtr<ADelayController> controller;

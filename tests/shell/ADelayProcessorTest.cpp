@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <limits>
 
 #include "ShellUnitSupport.h"
@@ -451,17 +452,82 @@ TEST(ADelayProcessorMessages, OnlyWellFormedRecordsEnterTheEngineQueue)
     f.Process();
 }
 
-TEST(ADelayProcessorMessages, TheEnginesBatchLeavesAsOneBinaryMessage)
+TEST(ADelayProcessorMessages, TheEnginesBatchesWaitForAUserInterfaceCallAndLeaveInOrder)
 {
     ProcessorFixture f(0, 2, "");
     RecordingPeer peer;
-    f.processor->connect(&peer);
-    const std::string batch = Record(100, QueMessageId::ppc, "abcde");
-    EXPECT_TRUE(f.processor->SendDspToGuiBatch(reinterpret_cast<const unsigned char*>(batch.data()),
-                                               static_cast<int>(batch.size())));
+    auto poll = BinaryMessage(f.host, "", "KvPollBatches");
+    auto push = [&](const std::string& batch) {
+        return f.processor->SendDspToGuiBatch(reinterpret_cast<const unsigned char*>(batch.data()),
+                                              static_cast<int>(batch.size()));
+    };
     EXPECT_TRUE(f.processor->SendDspToGuiBatch(nullptr, 0));
-    ASSERT_EQ(peer.messages.size(), 1u);
+
+    // Unconnected, batches wait rather than go nowhere.
+    const std::string first = Record(100, QueMessageId::ppc, "abcde");
+    EXPECT_TRUE(push(first));
+    EXPECT_EQ(f.processor->notify(poll), kResultOk);
+    f.processor->connect(&peer);
+    EXPECT_TRUE(peer.messages.empty()) << "nothing leaves on the audio thread's call";
+
+    // The ring holds at least its set number of full batches; then one is
+    // refused (the engine keeps it) until the user-interface thread takes them.
+    std::vector<std::string> batches{first};
+    const std::string refused = Record(7, QueMessageId::ppc, std::string(9988, 'z'));
+    for (int n = 1; n < 100; ++n)
+    {
+        const std::string batch = Record(100 + n, QueMessageId::ppc, std::string(9988, static_cast<char>('a' + n)));
+        if (!push(batch))
+            break;
+        batches.push_back(batch);
+    }
+    EXPECT_GE(batches.size(), static_cast<std::size_t>(ADelayProcessor::kQueuedBatches));
+    EXPECT_FALSE(push(refused));
+    EXPECT_TRUE(peer.messages.empty());
+
+    EXPECT_EQ(f.processor->notify(poll), kResultOk);
+    EXPECT_EQ(peer.messages, batches);
+    ASSERT_FALSE(peer.ids.empty());
     EXPECT_EQ(peer.ids[0], "BinaryMessage");
-    EXPECT_EQ(peer.messages[0], batch);
+
+    // The host's other user-interface calls send what waits too.
+    EXPECT_TRUE(push(refused));
+    HostMemoryStream state;
+    EXPECT_EQ(f.processor->getState(&state), kResultOk);
+    ASSERT_EQ(peer.messages.size(), batches.size() + 1);
+    EXPECT_EQ(peer.messages.back(), refused);
     f.processor->disconnect(&peer);
+
+    // A controller that answers while it reads (a host that delivers at
+    // once): the nested call sends nothing in the middle of a batch, and the
+    // running pass sends what came meanwhile, after it, in order.
+    struct AnsweringPeer : RecordingPeer
+    {
+        Steinberg::tresult PLUGIN_API notify(IMessage* message) override
+        {
+            const std::size_t before = messages.size();
+            RecordingPeer::notify(message);
+            if (answer && !answered)
+            {
+                answered = true;
+                answer();
+            }
+            nested = nested || messages.size() != before + 1;
+            return kResultOk;
+        }
+        std::function<void()> answer;
+        bool answered = false;
+        bool nested = false;
+    } answering;
+    f.processor->connect(&answering);
+    const std::string second = Record(8, QueMessageId::ppc, "second");
+    answering.answer = [&] {
+        EXPECT_TRUE(push(second));
+        EXPECT_EQ(f.processor->notify(poll), kResultOk);
+    };
+    EXPECT_TRUE(push(first));
+    EXPECT_EQ(f.processor->notify(poll), kResultOk);
+    EXPECT_FALSE(answering.nested);
+    EXPECT_EQ(answering.messages, (std::vector<std::string>{first, second}));
+    f.processor->disconnect(&answering);
 }

@@ -225,6 +225,8 @@ void X11Frame::onTimer()
     // would not wake the run loop.
     if (usable() && XEventsQueued(display_, QueuedAlready) > 0)
         dispatch();
+    if (usable())
+        frame_->platformOnTimer();
     flushDirty();
     checkLost();
 }

@@ -52,7 +52,7 @@ public:
 
     // What the run loop calls: events that arrived, then what is dirty.
     void serve();
-    // The repaint timer: events already read, then what is dirty.
+    // The repaint timer: events already read, the frame's tick, then what is dirty.
     void onTimer();
     // Serves the connection until done() answers true; false when the window
     // or the connection went first.
