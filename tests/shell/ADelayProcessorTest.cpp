@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <limits>
 
@@ -456,7 +457,14 @@ TEST(ADelayProcessorMessages, TheEnginesBatchesWaitForAUserInterfaceCallAndLeave
 {
     ProcessorFixture f(0, 2, "");
     RecordingPeer peer;
-    auto poll = BinaryMessage(f.host, "", "KvPollBatches");
+    // The controller's poll: a message of its own id, carrying nothing.
+    IMessage* made = nullptr;
+    TUID iid;
+    std::memcpy(iid, IMessage::iid, sizeof(iid));
+    f.host.createInstance(iid, iid, reinterpret_cast<void**>(&made));
+    IPtr<IMessage> poll = owned(made);
+    ASSERT_TRUE(poll);
+    poll->setMessageID("KvPollBatches");
     auto push = [&](const std::string& batch) {
         return f.processor->SendDspToGuiBatch(reinterpret_cast<const unsigned char*>(batch.data()),
                                               static_cast<int>(batch.size()));
