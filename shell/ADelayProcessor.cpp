@@ -6,10 +6,10 @@
 
 #include "core/Module_Info.h"
 #include "core/QueMessage.h"
+#include "core/StagingMemoryBuffer.h"
 #include "engine/KvAudioMaster.h"
 #include "pluginterfaces/vst/ivstmessage.h"
 #include "pluginterfaces/vst/ivstprocesscontext.h"
-#include "core/StagingMemoryBuffer.h"
 #include "shell/MyVstPluginFactory.h"
 #include "shell/ShellMessageIds.h"
 #include "shell/StateChunk.h"
@@ -296,10 +296,10 @@ tresult ADelayProcessor::RelayMessage(IMessage* message)
 
 tresult PLUGIN_API ADelayProcessor::getState(IBStream* state)
 {
+    SendQueuedBatches();
     // A state set but not yet taken by the audio thread is applied before the
     // read, so what is saved is what plays: values the engine refused or
     // brought into range never return to the host as given.
-    SendQueuedBatches();
     std::string text;
     if (KvAudioMaster* master = runtime_.AudioMaster())
         master->getPresetState_UI_THREAD(text, AudioThreadRuns());

@@ -46,8 +46,8 @@ public:
     // UI: each of the following but process.
     Steinberg::tresult PLUGIN_API initialize(Steinberg::FUnknown* context) SMTG_OVERRIDE;
     // UI: a message from the controller; its records go to the engine's
-    // queue. Every message, the controller's poll included, first sends the
-    // batches that wait.
+    // queue. Every message, the controller's poll included, then sends the
+    // engine's batches that wait.
     Steinberg::tresult PLUGIN_API notify(Steinberg::Vst::IMessage* message) SMTG_OVERRIDE;
     Steinberg::tresult PLUGIN_API setActive(Steinberg::TBool state) SMTG_OVERRIDE;
     Steinberg::tresult PLUGIN_API setState(Steinberg::IBStream* state) SMTG_OVERRIDE;
