@@ -105,10 +105,10 @@ public:
 class CountingHost : public KvHostApplication
 {
 public:
-    Steinberg::tresult PLUGIN_API createInstance(Steinberg::TUID cid, Steinberg::TUID iid, void** obj) override
+    Steinberg::tresult PLUGIN_API createInstance(Steinberg::TUID cid, Steinberg::TUID interfaceId, void** obj) override
     {
         ++made;
-        return KvHostApplication::createInstance(cid, iid, obj);
+        return KvHostApplication::createInstance(cid, interfaceId, obj);
     }
     int made = 0;
 };
