@@ -245,7 +245,14 @@ void ug_base::SendPinsCurrentValue(int64_t time, UPlug* output)
     case DT_TEXT:
     {
         const auto* text = static_cast<const std::wstring*>(variable);
-        output->Transmit(time, static_cast<int>(text->size() * sizeof(wchar_t)), text->data());
+        size_t count = text->size();
+        // Every pin would cut it to the room; its payload would leave the event pool.
+        if (audioMaster_ && count > static_cast<size_t>(audioMaster_->TextRoom()))
+        {
+            audioMaster_->OnTextCut(static_cast<int>(count));
+            count = static_cast<size_t>(audioMaster_->TextRoom());
+        }
+        output->Transmit(time, static_cast<int>(count * sizeof(wchar_t)), text->data());
         break;
     }
     case DT_BLOB:

@@ -1016,7 +1016,7 @@ TEST(BlockLoopAllocations, BlobValuesFromTheEditorAndFromModulesAllocateNothingA
     ASSERT_TRUE(sink && source && watched);
     // The module's own values: its business to keep them from allocating.
     source->blob_.reserve(4096);
-    source->text_.reserve(256);
+    source->text_.reserve(1500);
 
     // Blobs from empty to the room, and larger ones that are refused.
     std::vector<std::string> blobs;
@@ -1025,8 +1025,10 @@ TEST(BlockLoopAllocations, BlobValuesFromTheEditorAndFromModulesAllocateNothingA
     std::vector<std::vector<unsigned char>> records;
     for (const std::string& blob : blobs)
         records.push_back(BlobValueRecord(blob));
+    // Texts up to one longer than the event pool's largest payload, which
+    // reaches the watched parameter cut to the room.
     std::vector<std::wstring> texts;
-    for (size_t length : {0, 5, 200})
+    for (size_t length : {0, 5, 200, 1500})
         texts.emplace_back(length, L'w');
 
     std::vector<float> scratch(512);
@@ -1053,7 +1055,7 @@ TEST(BlockLoopAllocations, BlobValuesFromTheEditorAndFromModulesAllocateNothingA
         WriteQueMessage(runtime.QueueFromGui(), 105, QueMessageId::ppc, records[i].data(),
                         static_cast<int32_t>(records[i].size()));
         runtime.QueueFromGui().Send();
-        source->Send(blobs[i], texts[2]);
+        source->Send(blobs[i], texts[3]);
         for (int block = 0; block < 30; ++block)
         {
             master->DoProcess(441, &channel, &channel, 0, 0);
@@ -1063,6 +1065,9 @@ TEST(BlockLoopAllocations, BlobValuesFromTheEditorAndFromModulesAllocateNothingA
         int size = 0;
         const void* value = watched->SerialiseForEvent(0, size);
         EXPECT_EQ(std::string(static_cast<const char*>(value), static_cast<size_t>(size)), blobs[4]);
+        auto* text = dynamic_cast<dsp_patch_parameter_base*>(master->HandleToObject(107));
+        text->SerialiseForEvent(0, size);
+        EXPECT_EQ(size, 256 * 4);
     }
     master->LogTextCuts_UI_THREAD();
     ASSERT_FALSE(master->BuildMessages().empty());
