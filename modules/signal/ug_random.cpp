@@ -1,13 +1,13 @@
 #include "modules/signal/ug_random.h"
 
 #include <algorithm>
-#include <atomic>
 
 #include "core/CModuleFactory.h"
 #include "core/InterfaceObject.h"
 #include "core/Module_Info.h"
 #include "core/UnitClass.h"
 #include "engine/IKvAudioMaster.h"
+#include "engine/LookupTable.h"
 
 ug_random::ug_random() : output_(nullptr, smart_output::CURVE_LINEAR)
 {
@@ -22,6 +22,17 @@ void ug_random::ListInterface2(std::vector<InterfaceObject*>& pins)
 
 int ug_random::Open()
 {
+    ULookup_Integer* shared = nullptr;
+    CreateSharedLookup2(L"Random-State", shared, -1, 1, true, SLS_PER_INSTANCE);
+    if (shared)
+    {
+        shared->FillOnce([shared] { shared->SetValue(0, static_cast<int32_t>(kFirstState)); });
+        state_ = reinterpret_cast<uint32_t*>(shared->GetBlock());
+    }
+    else
+    {
+        state_ = &ownState_;
+    }
     const int result = ug_base::Open();
     output_.plug_ = plugs_[PN_OUTPUT];
     output_.buffer_ = output_ptr_;
@@ -31,15 +42,11 @@ int ug_random::Open()
     return result;
 }
 
-namespace
+int ug_random::NextRandom(uint32_t& state)
 {
-std::atomic<uint32_t> generatorState{1u};
-} // namespace
-
-int ug_random::NextRandom()
-{
-    // A Weyl sequence stepped with one atomic add, scrambled by a 32-bit mixer.
-    uint32_t x = generatorState.fetch_add(0x9E3779B9u, std::memory_order_relaxed);
+    // A Weyl sequence scrambled by a 32-bit mixer.
+    uint32_t x = state;
+    state += 0x9E3779B9u;
     x ^= x >> 16;
     x *= 0x7FEB352Du;
     x ^= x >> 15;
@@ -50,7 +57,8 @@ int ug_random::NextRandom()
 
 void ug_random::SeedRandom(uint32_t seed)
 {
-    generatorState.store(seed, std::memory_order_relaxed);
+    if (state_)
+        *state_ = seed;
 }
 
 float ug_random::Draw(int randValue)
@@ -64,7 +72,7 @@ void ug_random::onSetPin(int64_t time, UPlug* /*pin*/, state_type /*state*/)
 {
     if (!trigger_)
         return;
-    const float r = Draw(NextRandom());
+    const float r = Draw(NextRandom(state_ ? *state_ : ownState_));
     if (!(r == output_.target_ && finished_))
     {
         finished_ = false;

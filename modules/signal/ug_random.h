@@ -1,6 +1,6 @@
 #pragma once
 // Random level source ("random"): each event setting the trigger true draws a
-// new level in [0, 1) from a process-wide generator and holds it; the module
+// new level in [0, 1) from its engine's generator and holds it; the module
 // sleeps while it holds.
 
 #include <cstdint>
@@ -23,10 +23,14 @@ public:
     // The level for one draw of the generator (0 .. 2^31 - 1), in [0, 1).
     static float Draw(int randValue);
 
-    // One process-wide sequence shared by every instance, like the C library's
-    // rand(), but lock-free: rand() takes a lock, which the audio thread must not.
-    static int NextRandom();
-    static void SeedRandom(uint32_t seed);
+    // One step of the generator (0 .. 2^31 - 1) from `state`, which it advances.
+    // Every random module of an engine shares one state, like the C library's
+    // rand() but of its own engine only and without rand()'s lock; a new
+    // engine starts from kFirstState.
+    static int NextRandom(uint32_t& state);
+    static constexpr uint32_t kFirstState = 1u;
+    // Restarts the engine's sequence (the module must be open).
+    void SeedRandom(uint32_t seed);
 
     ug_random();
     ~ug_random() override = default;
@@ -42,6 +46,8 @@ public:
     bool Finished() const { return finished_; }
 
 private:
+    uint32_t* state_ = nullptr;
+    uint32_t ownState_ = kFirstState;
     smart_output output_;
     float* output_ptr_ = nullptr;
     bool trigger_ = true;

@@ -21,13 +21,11 @@ Rig MakeRig()
     return Rig(L"random", {}, ug_random::PN_OUTPUT);
 }
 
-std::vector<float> ExpectedDraws(unsigned seed, int n)
+std::vector<float> ExpectedDraws(uint32_t seed, int n)
 {
-    ug_random::SeedRandom(seed);
     std::vector<float> draws;
     for (int i = 0; i < n; ++i)
-        draws.push_back(ug_random::Draw(ug_random::NextRandom()));
-    ug_random::SeedRandom(seed);
+        draws.push_back(ug_random::Draw(ug_random::NextRandom(seed)));
     return draws;
 }
 } // namespace
@@ -36,6 +34,7 @@ TEST(Random, EachTrueEventDrawsTheNextLevelAndFalseEventsChangeNothing)
 {
     Rig rig = MakeRig();
     rig.graph.Run(500);
+    rig.module->SeedRandom(1234u);
     const std::vector<float> draws = ExpectedDraws(1234u, 2);
 
     rig.SetBool(ug_random::PN_TRIGGER, true);
@@ -64,6 +63,7 @@ TEST(Random, HoldingALevelTheModuleWritesOneBlockAndSleepsUntilTheNextTrigger)
     EXPECT_FALSE(rig.module->IsListed());
     EXPECT_GE(rig.StaticAnnouncements(), 1);
 
+    rig.module->SeedRandom(99u);
     const std::vector<float> draws = ExpectedDraws(99u, 1);
     rig.SetBool(ug_random::PN_TRIGGER, true);
     rig.graph.Run(96 * 5);
@@ -83,13 +83,13 @@ TEST(Random, LevelsStayBelowOneEvenAtTheTopOfTheGeneratorRange)
 
 TEST(Random, TheSharedGeneratorSpreadsLevelsOverTheUnitInterval)
 {
-    ug_random::SeedRandom(7u);
+    uint32_t state = 7u;
     double sum = 0.0;
     float lowest = 1.0f, highest = 0.0f;
     const int n = 20000;
     for (int i = 0; i < n; ++i)
     {
-        const float level = ug_random::Draw(ug_random::NextRandom());
+        const float level = ug_random::Draw(ug_random::NextRandom(state));
         lowest = std::min(lowest, level);
         highest = std::max(highest, level);
         sum += level;
@@ -99,4 +99,24 @@ TEST(Random, TheSharedGeneratorSpreadsLevelsOverTheUnitInterval)
     EXPECT_LT(lowest, 0.01f);
     EXPECT_GT(highest, 0.99f);
     EXPECT_NEAR(sum / n, 0.5, 0.01);
+}
+
+TEST(Random, EachEngineDrawsItsOwnSequence)
+{
+    // Two engines in one process, triggered in turn: each gets the levels it
+    // would get alone, from the start of the sequence.
+    Rig first = MakeRig();
+    Rig second = MakeRig();
+    const std::vector<float> draws = ExpectedDraws(ug_random::kFirstState, 3);
+    for (int n = 0; n < 3; ++n)
+    {
+        for (Rig* rig : {&first, &second})
+        {
+            rig->SetBool(ug_random::PN_TRIGGER, false);
+            rig->graph.Run(100);
+            rig->SetBool(ug_random::PN_TRIGGER, true);
+            rig->graph.Run(100);
+            EXPECT_FLOAT_EQ(rig->recorder->audio.back(), draws[static_cast<size_t>(n)]) << n;
+        }
+    }
 }
