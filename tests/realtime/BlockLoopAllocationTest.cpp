@@ -38,6 +38,14 @@
 #include "engine/MidiOutputBuffer.h"
 #include "engine/SynthRuntime.h"
 #include "modules/signal/ug_filter_1pole.h"
+#include "shell/ADelayController.h"
+#include "shell/ADelayProcessor.h"
+#include "shell/BundleInfo.h"
+#include "shell/MyVstPluginFactory.h"
+#include "tools/kvhost/HostContext.h"
+#include "tools/kvhost/HostParameterChanges.h"
+#include <filesystem>
+#include <unistd.h>
 
 namespace
 {
@@ -1145,4 +1153,85 @@ TEST(BlockLoopAllocations, PolyphonicTextValuesFromTheEditorAllocateNothingAfter
     master->LogTextCuts_UI_THREAD();
     ASSERT_FALSE(master->BuildMessages().empty());
     EXPECT_NE(master->BuildMessages().back().find("the longest had 200"), std::string::npos);
+}
+
+TEST(BlockLoopAllocations, AConnectedProcessorsBlocksAllocateNothingWhileTheEngineReportsValues)
+{
+    // The editor tests' instrument, whose "Level" follows the hold pedal: the
+    // engine reports the changed value to the controller after every press.
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::temp_directory_path() / ("kv-realtime-" + std::to_string(getpid()));
+    const fs::path bundle = folder / "KvGuiTest.vst3";
+    fs::create_directories(bundle / "Contents" / "Resources");
+    fs::create_directories(bundle / "Contents" / "x86_64-linux");
+    for (const char* name : {"factory.kv.xml", "dsp.kv.xml", "parameters.kv.xml"})
+        fs::copy_file(fs::path(KV_TEST_DATA_DIR) / "gui" / "bundles" / "KvGuiTest" / name,
+                      bundle / "Contents" / "Resources" / name, fs::copy_options::overwrite_existing);
+    {
+        using namespace Steinberg;
+        using namespace Steinberg::Vst;
+        MyVstPluginFactory factory(
+            BundleInfo::FromModulePath((bundle / "Contents" / "x86_64-linux" / "KvGuiTest.so").string()));
+        factory.initialize();
+        KvHostApplication host;
+        IPtr<ADelayProcessor> processor = owned(new ADelayProcessor(&factory));
+        IPtr<ADelayController> controller = owned(new ADelayController(&factory));
+        processor->setInstrument(true);
+        ASSERT_EQ(processor->initialize(&host), kResultOk);
+        ASSERT_EQ(controller->initialize(&host), kResultOk);
+        // Joined directly, as hosts join them.
+        processor->connect(controller);
+        controller->connect(processor);
+        ProcessSetup setup{kRealtime, kSample32, 256, 48000.0};
+        processor->setupProcessing(setup);
+        processor->setActive(true);
+        processor->setProcessing(true);
+
+        std::vector<float> left(256), right(256);
+        float* channels[2] = {left.data(), right.data()};
+        AudioBusBuffers bus{};
+        bus.numChannels = 2;
+        bus.channelBuffers32 = channels;
+        HostParameterChanges changes;
+        ProcessData data;
+        data.numSamples = 256;
+        data.symbolicSampleSize = kSample32;
+        data.outputs = &bus;
+        data.numOutputs = 1;
+        data.inputParameterChanges = &changes;
+
+        // Only the blocks are counted; the controller polls between them, on
+        // what stands for the user-interface thread.
+        long inBlocks = 0;
+        int heard = 0;
+        double last = controller->getParamNormalized(0);
+        for (int block = 0; block < 3300; ++block)
+        {
+            if (block % 20 == 0)
+                changes.add(10064, 0, (block / 20) % 2 ? 1.0 : 0.0);
+            const long before = allocations.load();
+            counting = block >= 300;
+            processor->process(data);
+            counting = false;
+            inBlocks += allocations.load() - before;
+            changes.clear();
+            if (block % 5 == 4)
+            {
+                controller->PollProcessor();
+                heard += controller->getParamNormalized(0) != last;
+                last = controller->getParamNormalized(0);
+            }
+        }
+        EXPECT_EQ(inBlocks, 0);
+        // Every press and release reached the controller.
+        EXPECT_GT(heard, 150);
+
+        processor->setProcessing(false);
+        processor->setActive(false);
+        controller->disconnect(processor);
+        processor->disconnect(controller);
+        controller->terminate();
+        processor->terminate();
+    }
+    fs::remove_all(folder);
 }
