@@ -268,9 +268,30 @@ void ug_oversampler::DoProcess(int blockPosition, int sampleFrames)
         SleepMode();
 }
 
+void ug_oversampler::Suspend()
+{
+    ug_base::Suspend();
+    if (Voice* inside = child_ && (ug_base::flags_ & UGF_SUSPENDED) ? child_->VoiceAt(0) : nullptr)
+    {
+        for (ug_base* module : inside->modules_)
+            module->Suspend();
+    }
+}
+
 void ug_oversampler::Resume(int64_t time)
 {
+    const bool wasSuspended = (ug_base::flags_ & UGF_SUSPENDED) != 0;
     ug_base::Resume(time);
+    if (Voice* inside = child_ && wasSuspended ? child_->VoiceAt(0) : nullptr)
+    {
+        const int64_t innerTime = ToInner(time);
+        for (ug_base* module : inside->modules_)
+            module->Resume(innerTime);
+        // What leaves the section was the stolen note's: the new one starts
+        // from silence, as the modules inside do.
+        if (out_)
+            out_->ResetFilters();
+    }
     if (in_)
         in_->OnOversamplerResume();
     if (out_)

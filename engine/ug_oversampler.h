@@ -71,6 +71,9 @@ public:
     int Open() override;
     int Close() override;
     void DoProcess(int blockPosition, int sampleFrames) override;
+    // A per-voice section sleeps and wakes with its voice, all of it: a
+    // module inside starts the voice's next note as afresh as one outside.
+    void Suspend() override;
     void Resume(int64_t time) override;
     void SetPPVoiceNumber(int voice) override;
 

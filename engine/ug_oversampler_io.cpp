@@ -122,14 +122,19 @@ void ug_oversampler_io::OnOversamplerResume()
     }
 }
 
-int ug_oversampler_io::Open()
+void ug_oversampler_io::ResetFilters()
 {
-    if (audioMaster_)
-        silence_.assign(static_cast<size_t>(std::max(1, audioMaster_->BlockSize())), 0.0f);
     for (OversamplerFilter& filter : filters_)
         filter.Reset();
     for (OversamplerFir& fir : firs_)
         fir.Reset();
+}
+
+int ug_oversampler_io::Open()
+{
+    if (audioMaster_)
+        silence_.assign(static_cast<size_t>(std::max(1, audioMaster_->BlockSize())), 0.0f);
+    ResetFilters();
     blockSize_ = audioMaster_ ? std::max(1, audioMaster_->BlockSize()) : 1;
     // Audio is taken to stream until its source says otherwise.
     for (size_t i = 0; i < settle_.size(); ++i)

@@ -41,6 +41,8 @@ public:
     // Counters still settling start again: the signal may have moved while
     // the oversampler was suspended.
     void OnOversamplerResume();
+    // Forgets the signal that passed: the filters start from silence.
+    void ResetFilters();
 
     UPlug* OuterPin(int index) const
     {

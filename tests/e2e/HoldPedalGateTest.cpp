@@ -33,6 +33,33 @@ std::string GateFromParameter()
                    "<Plug Idx=\"0\" Parameter=\"113\"/><Plug Idx=\"1\" Parameter=\"101\"/>");
 }
 
+// The demo instrument with its ADSR in a section of each voice oversampled
+// twice: the gate and the velocity enter it, the envelope leaves it.
+std::string EnvelopeInOversampledSection()
+{
+    std::string text = kvtest::ReadPatchFile(KV_DEMO_SYNTH_DOCUMENT);
+    const size_t at = text.find("<Module Type=\"ADSR\" Id=\"13\">");
+    const size_t end = text.find("</Module>", at) + std::string("</Module>").size();
+    const std::string section =
+        "<Module Type=\"Container\" Id=\"30\" ExpandInline=\"0\" Oversample=\"2\"><Plugs>"
+        "<Plug Direction=\"0\" Datatype=\"5\"/><Plug Direction=\"0\" Datatype=\"5\"/>"
+        "<Plug Direction=\"1\" Datatype=\"5\"/></Plugs><Modules><Module Type=\"IO Mod\" Id=\"31\"><Plugs>"
+        "<Plug Direction=\"1\" Datatype=\"5\" TiedTo=\"30\" TiedToPinIdx=\"0\"/>"
+        "<Plug Direction=\"1\" Datatype=\"5\" TiedTo=\"30\" TiedToPinIdx=\"1\"/>"
+        "<Plug Direction=\"0\" Datatype=\"5\" TiedTo=\"30\" TiedToPinIdx=\"2\"/></Plugs></Module>" +
+        text.substr(at, end - at) +
+        "</Modules><Lines><Line From=\"31\" FromPin=\"0\" To=\"13\" ToPin=\"0\"/>"
+        "<Line From=\"31\" FromPin=\"1\" To=\"13\" ToPin=\"5\"/>"
+        "<Line From=\"13\" FromPin=\"6\" To=\"31\" ToPin=\"2\"/></Lines></Module>";
+    text.replace(at, end - at, section);
+    text = Replace(text, "<Line From=\"11\" FromPin=\"3\" To=\"13\" ToPin=\"0\"/>",
+                   "<Line From=\"11\" FromPin=\"3\" To=\"30\" ToPin=\"0\"/>");
+    text = Replace(text, "<Line From=\"11\" FromPin=\"5\" To=\"13\" ToPin=\"5\"/>",
+                   "<Line From=\"11\" FromPin=\"5\" To=\"30\" ToPin=\"1\"/>");
+    return Replace(text, "<Line From=\"13\" FromPin=\"6\" To=\"14\" ToPin=\"1\"/>",
+                   "<Line From=\"30\" FromPin=\"2\" To=\"14\" ToPin=\"1\"/>");
+}
+
 // Every voice released, silent and given back.
 bool AllVoicesAsleep(DemoSynthRig& rig)
 {
@@ -128,18 +155,30 @@ TEST(HoldPedalGate, AReusedVoiceStartsItsNewNoteOnTheNotesOwnSample)
     // Voices stolen with their gate up, then reused one after the other with
     // the note anywhere in a block: nothing of the voice is heard before its
     // gate rises (3 samples after the key from Midi to CV, at once from
-    // Voice/Gate), and then its note begins as a fresh voice's would.
+    // Voice/Gate), and then its note begins as a fresh voice's would. An
+    // envelope in an oversampled section sees its gate through the section's
+    // filter, which still rings a little (-100 dB) from the gate that was up.
+    struct Variant
+    {
+        const char* name;
+        std::string document;
+        int64_t gateDelay;
+        float beforeGate;
+    };
+    const Variant variants[] = {
+        {"Midi to CV", kvtest::ReadPatchFile(KV_DEMO_SYNTH_DOCUMENT), 3, 0.0f},
+        {"Voice/Gate", GateFromParameter(), 0, 0.0f},
+        {"oversampled envelope", EnvelopeInOversampledSection(), 3, 1e-4f},
+    };
     const std::vector<std::vector<int>> hostBlocks = {{100, 37}, {64}, {512}};
-    for (bool gateFromParameter : {false, true})
+    for (const Variant& variant : variants)
     {
         for (const auto& blocks : hostBlocks)
         {
-            SCOPED_TRACE((gateFromParameter ? "Voice/Gate, block " : "Midi to CV, block ") +
-                         std::to_string(blocks[0]));
-            DemoSynthRig rig = gateFromParameter ? DemoSynthRig(DemoSynthRig::Text{GateFromParameter()})
-                                                 : DemoSynthRig();
+            SCOPED_TRACE(variant.name + std::string(", block ") + std::to_string(blocks[0]));
+            DemoSynthRig rig(DemoSynthRig::Text{variant.document});
             ASSERT_TRUE(rig.built);
-            const int64_t gateDelay = gateFromParameter ? 0 : 3;
+            const int64_t gateDelay = variant.gateDelay;
             for (int k = 0; k < 9; ++k)
             {
                 rig.NoteOn(100 + 10 * k, 50 + 3 * k);
@@ -156,7 +195,7 @@ TEST(HoldPedalGate, AReusedVoiceStartsItsNewNoteOnTheNotesOwnSample)
             for (int64_t start : starts)
             {
                 const int64_t gate = start + gateDelay;
-                EXPECT_EQ(rig.Peak(start - 10000, gate), 0.0f) << start;
+                EXPECT_LE(rig.Peak(start - 10000, gate), variant.beforeGate) << start;
                 EXPECT_GT(rig.Peak(gate, gate + 50), 1e-4f) << start;
                 EXPECT_LT(rig.Peak(gate, gate + 50), 0.04f) << start;
             }
