@@ -178,8 +178,8 @@ bool ADelayController::ImportPresetXml(const std::string& path)
         if (found == parameters_.end() || found->second.valueType != dataType || patchList == nullptr)
             continue;
         std::string raw;
-        const std::string text = ExactXmlText(patchList);
-        if (!ParseValue(found->second, text.c_str(), raw))
+        const std::string valueText = ExactXmlText(patchList);
+        if (!ParseValue(found->second, valueText.c_str(), raw))
             continue;
         setParameterFromGui(handle, FT_VALUE, static_cast<int>(raw.size()), raw.data());
         NotifyAutomators(handle);
