@@ -19,7 +19,9 @@ namespace
 // What the frame shows where no view draws.
 constexpr VSTGUI::CColor kBackground(48, 52, 58);
 
-// Hands the selector's end message to the editor.
+// Hands the selector's end message to the editor. The selector keeps it
+// while its dialog is open; the editor's frame closing ends that dialog
+// untold, so the editor is alive whenever it is called.
 class SelectorDelegate final : public VSTGUI::CBaseObject
 {
 public:
@@ -91,11 +93,14 @@ void KVVSTGUIEditor::RunPresetSelector(int choice)
         frame_, import ? VSTGUI::CNewFileSelector::kSelectFile : VSTGUI::CNewFileSelector::kSelectSaveFile);
     if (selector == nullptr)
         return;
-    fileSelectorMode_ = import ? 1 : 0;
     selector->setDefaultExtension(VSTGUI::CFileExtension(kPresetDescription, kPresetExtension));
     selector->setTitle(kPresetTitle);
-    SelectorDelegate delegate(this);
-    selector->run(&delegate);
+    // The dialog stays open after run returns; a refused run (one is open
+    // already) leaves the open one's mode alone.
+    auto* delegate = new SelectorDelegate(this);
+    if (selector->run(delegate))
+        fileSelectorMode_ = import ? 1 : 0;
+    delegate->forget();
     selector->forget();
 }
 

@@ -1,8 +1,11 @@
 #include "editor/toolkit/CFrame.h"
 
+#include <unistd.h>
+
 #include <vector>
 
 #include "editor/toolkit/CDrawContext.h"
+#include "editor/toolkit/CNewFileSelector.h"
 #include "editor/toolkit/ToolkitLog.h"
 
 namespace VSTGUI {
@@ -31,6 +34,13 @@ void setPlatformFrameFactory(PlatformFrameFactory f)
 PlatformFrameFactory getPlatformFrameFactory()
 {
     return factory();
+}
+
+bool IPlatformFrame::runModal(const std::function<bool()>& done)
+{
+    while (!done())
+        ::usleep(5000);
+    return true;
 }
 
 CRect CFrame::capped(const CRect& size)
@@ -83,6 +93,8 @@ bool CFrame::open(std::unique_ptr<IPlatformFrame> platformFrame)
 
 void CFrame::close()
 {
+    // Their dialogs end with the window; nobody is told.
+    CNewFileSelector::endRunning(this);
     if (modalDepth_ > 0 && platformFrame_)
         closedDuringModal_ = std::move(platformFrame_);
     platformFrame_.reset();
@@ -119,6 +131,25 @@ bool CFrame::runTextBox(const CRect& frameRect, std::string& text, int32_t& resu
     if (--modalDepth_ == 0)
         closedDuringModal_.reset();
     return shown && platformFrame_.get() == platform;
+}
+
+bool CFrame::runModal(const std::function<bool()>& done)
+{
+    IPlatformFrame* platform = platformFrame_.get();
+    if (!platform)
+        return false;
+    Hold self(this);
+    ++modalDepth_;
+    platform->runModal([&] { return platformFrame_.get() != platform || done(); });
+    if (--modalDepth_ == 0)
+        closedDuringModal_.reset();
+    return true;
+}
+
+void CFrame::platformOnIdle()
+{
+    Hold self(this);
+    CNewFileSelector::pollRunning(this);
 }
 
 bool CFrame::setSize(CCoord width, CCoord height)

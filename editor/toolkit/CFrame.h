@@ -33,6 +33,9 @@ public:
     // released while they run; false without a window.
     bool popupMenu(COptionMenuPopup& popup, const CPoint& frameLocation);
     bool runTextBox(const CRect& frameRect, std::string& text, int32_t& resultCode);
+    // Serves the window until done() answers true or the frame is closed;
+    // false without a window (nothing was run: the caller waits its own way).
+    bool runModal(const std::function<bool()>& done);
 
     bool setSize(CCoord width, CCoord height);
     void enableTooltips(bool state) { tooltips_ = state; }
@@ -56,6 +59,9 @@ public:
     bool platformGetTooltipText(const CPoint& where, std::string& text) override;
     // Passes the tick on to the editor.
     void platformOnTimer() override;
+    // Tells file selectors run on this frame whose dialog ended; offscreen
+    // callers call it themselves.
+    void platformOnIdle() override;
 
     static constexpr CCoord kMaxSize = 8192;
 

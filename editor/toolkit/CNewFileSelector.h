@@ -1,9 +1,16 @@
 #pragma once
-// A file selector for opening, saving or choosing a folder. It is run by a
+// A file selector for opening, saving or choosing a folder. It is shown by a
 // file chooser: by default the desktop's own dialog program (zenity, else
 // kdialog) as a child process; tests put in a chooser of their own. Without
-// a dialog program the selector ends as cancelled. UI thread only.
+// a dialog program the selector ends as cancelled.
+//
+// Nothing here waits for the dialog on the host's user-interface thread:
+// run() starts it and returns, the frame's timer polls it, and the delegate
+// hears of its end; runModal() serves the editor's window while it waits.
+// One dialog per frame at a time. Closing the frame ends its dialog without
+// telling anyone. UI thread only.
 
+#include <memory>
 #include <vector>
 
 #include "editor/toolkit/CBaseObject.h"
@@ -35,12 +42,28 @@ private:
 
 class CNewFileSelector;
 
-// Shows the selector to the user; true with the chosen paths, false when cancelled.
+// One showing of a selector. Destroying it before it ended closes the dialog.
+class IFileChooserRun
+{
+public:
+    virtual ~IFileChooserRun() = default;
+    // Never blocks: true once the dialog ended, with the chosen paths in
+    // files (none when it was cancelled).
+    virtual bool poll(std::vector<std::string>& files) = 0;
+    // Blocks until the dialog may have moved on, at most `milliseconds`.
+    virtual void wait(int milliseconds);
+};
+
+// Shows selectors to the user.
 class IFileChooser
 {
 public:
     virtual ~IFileChooser() = default;
-    virtual bool choose(const CNewFileSelector& selector, std::vector<std::string>& files) = 0;
+    // Opens the dialog and returns at once. The default answers at once
+    // through choose(); the answer is still taken up by the next poll.
+    virtual std::unique_ptr<IFileChooserRun> start(const CNewFileSelector& selector);
+    // An answer given at once: true with the chosen paths, false when cancelled.
+    virtual bool choose(const CNewFileSelector& selector, std::vector<std::string>& files) { return false; }
 };
 
 class CNewFileSelector : public CBaseObject
@@ -60,10 +83,21 @@ public:
     // Null for an unknown style. The caller owns the new selector.
     static CNewFileSelector* create(CFrame* parent = nullptr, Style style = kSelectFile);
 
-    // Runs the selector, then sends kSelectEndMessage to the delegate (if
-    // any); true when files were chosen.
+    // Opens the dialog and returns at once; the selector keeps itself (and
+    // the delegate) alive until the dialog ends, then sends kSelectEndMessage
+    // to the delegate (if any), with the chosen files in the selector. The
+    // frame's timer (CFrame::platformOnIdle) looks for that end. False, with
+    // a log line and no message, when the selector has no frame or its frame
+    // already shows a dialog. If the frame closes first, the dialog is ended
+    // and nobody is told.
     bool run(CBaseObject* delegate);
+    // Opens the dialog and returns when it ended: true when files were
+    // chosen. The frame's window is served meanwhile (it repaints); without
+    // a window this blocks. False at once when the frame already shows a
+    // dialog, and false when the frame closes first (the dialog is ended).
     bool runModal();
+    // A dialog of this selector is open.
+    bool isRunning() const { return run_ != nullptr; }
 
     void setTitle(const UTF8String& title) { title_ = title; }
     void setInitialDirectory(const UTF8String& path) { initialDirectory_ = path; }
@@ -88,8 +122,18 @@ public:
     static void setChooser(IFileChooser* chooser);
     static IFileChooser& getDesktopChooser();
 
+    // For the frame: ends the run() dialogs of that frame that are over and
+    // tells their delegates; ends every dialog of a frame that closes.
+    static void pollRunning(CFrame* frame);
+    static void endRunning(CFrame* frame);
+
 private:
     CNewFileSelector(CFrame* frame, Style style) : frame_(frame), style_(style) {}
+    // Starts the dialog and enters it in the list of open ones; false when
+    // the frame already shows one.
+    bool open(const char* how);
+    // Takes the dialog out of the list; keeps the chosen files.
+    void closeDialog(std::vector<std::string>* files);
 
     CFrame* frame_;
     Style style_;
@@ -99,6 +143,9 @@ private:
     std::vector<CFileExtension> extensions_;
     int32_t defaultExtension_ = -1;
     std::vector<std::string> selected_;
+    std::unique_ptr<IFileChooserRun> run_;
+    bool modal_ = false;
+    CBaseObject* delegate_ = nullptr;
 };
 
 } // namespace VSTGUI

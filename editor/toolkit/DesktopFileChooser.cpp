@@ -1,17 +1,11 @@
 #include "editor/toolkit/DesktopFileChooser.h"
 
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
+#include "editor/toolkit/DialogProcess.h"
 #include "editor/toolkit/ToolkitLog.h"
-
-extern char** environ;
 
 namespace VSTGUI {
 
@@ -35,6 +29,26 @@ std::vector<std::pair<std::string, std::string>> filters(const CNewFileSelector&
             add(e);
     return result;
 }
+
+// The dialog program at work; one chosen path on its standard output.
+struct DesktopRun : IFileChooserRun
+{
+    bool poll(std::vector<std::string>& files) override
+    {
+        if (!process.poll())
+            return false;
+        std::string output = process.succeeded() ? process.output() : std::string();
+        // The last newline is the program's own.
+        while (!output.empty() && (output.back() == '\n' || output.back() == '\r'))
+            output.pop_back();
+        if (!output.empty())
+            files.push_back(output);
+        return true;
+    }
+    void wait(int milliseconds) override { process.wait(milliseconds); }
+
+    DialogProcess process;
+};
 
 std::string startPath(const CNewFileSelector& selector)
 {
@@ -129,48 +143,7 @@ std::string DesktopFileChooser::findOnPath(const std::string& name)
     return {};
 }
 
-bool DesktopFileChooser::runForOutput(const std::vector<std::string>& arguments, std::string& output)
-{
-    output.clear();
-    int pipeFds[2];
-    if (arguments.empty() || ::pipe2(pipeFds, O_CLOEXEC) != 0)
-        return false;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    std::vector<char*> argv;
-    for (const std::string& a : arguments)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    const int error = posix_spawn(&pid, arguments[0].c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(pipeFds[1]);
-    if (error != 0)
-    {
-        ::close(pipeFds[0]);
-        toolkitLog("cannot start \"%s\": %s", arguments[0].c_str(), std::strerror(error));
-        return false;
-    }
-    char buffer[4096];
-    for (;;)
-    {
-        const ssize_t n = ::read(pipeFds[0], buffer, sizeof buffer);
-        if (n > 0)
-            output.append(buffer, size_t(n));
-        else if (n == 0 || errno != EINTR)
-            break;
-    }
-    ::close(pipeFds[0]);
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR)
-    {
-    }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-bool DesktopFileChooser::choose(const CNewFileSelector& selector, std::vector<std::string>& files)
+std::unique_ptr<IFileChooserRun> DesktopFileChooser::start(const CNewFileSelector& selector)
 {
     std::vector<std::string> args;
     if (std::string zenity = findOnPath("zenity"); !zenity.empty())
@@ -178,20 +151,11 @@ bool DesktopFileChooser::choose(const CNewFileSelector& selector, std::vector<st
     else if (std::string kdialog = findOnPath("kdialog"); !kdialog.empty())
         args = kdialogArguments(selector, kdialog);
     else
-    {
         toolkitLog("file selector cancelled: neither zenity nor kdialog is on the PATH");
-        return false;
-    }
-    std::string output;
-    if (!runForOutput(args, output))
-        return false;
-    // One path per line; the last newline is the program's own.
-    while (!output.empty() && (output.back() == '\n' || output.back() == '\r'))
-        output.pop_back();
-    if (output.empty())
-        return false;
-    files.push_back(output);
-    return true;
+    auto run = std::make_unique<DesktopRun>();
+    if (!args.empty())
+        run->process.start(args);
+    return run;
 }
 
 } // namespace VSTGUI

@@ -3,6 +3,7 @@
 // platform layer (X11) owns the window, turns its events into calls on the
 // frame's callback, and runs the modal pop-ups. All calls on the UI thread.
 
+#include <functional>
 #include <string>
 
 #include "editor/toolkit/CButtonState.h"
@@ -34,6 +35,10 @@ public:
     // The window's repaint timer fired (about every 16 ms while the window
     // is served): periodic work of the editor, before what is dirty is drawn.
     virtual void platformOnTimer() {}
+    // The window's repaint timer ticked: work that waits on the editor
+    // without blocking it (a file dialog that is open) looks whether it is
+    // over. It may close the frame, so the platform calls it last.
+    virtual void platformOnIdle() {}
 };
 
 // Implemented by the platform.
@@ -57,6 +62,11 @@ public:
     // 0 Return, 1 Tab, 2 Back-tab, 3 Up, 4 Down, 1 a press outside the box,
     // -1 any other end. False when no box could be shown (text unchanged).
     virtual bool runTextBox(const CRect& frameRect, std::string& text, int32_t& resultCode) = 0;
+    // Serves the window (events, repaints) until done() answers true, for a
+    // caller that must wait without stopping the editor; false when the
+    // window went first. The default serves nothing and only looks at done()
+    // every few milliseconds.
+    virtual bool runModal(const std::function<bool()>& done);
 };
 
 // Makes the platform frame for CFrame::open; null when it cannot.

@@ -2,6 +2,8 @@
 // Views and a window stand-in for the toolkit tests: everything is drawn
 // offscreen and checked by its pixels.
 
+#include <unistd.h>
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -93,7 +95,22 @@ public:
         return true;
     }
 
+    // Turns until done, calling modalTurn (with the turn's number) between looks.
+    bool runModal(const std::function<bool()>& done) override
+    {
+        while (!done())
+        {
+            ++modalTurns;
+            if (modalTurn)
+                modalTurn(modalTurns);
+            ::usleep(2000);
+        }
+        return true;
+    }
+
     std::vector<CRect> invalidated;
+    int modalTurns = 0;
+    std::function<void(int)> modalTurn;
     int popups = 0;
     CPoint popupLocation;
     std::function<void(COptionMenuPopup&)> menuScript;

@@ -249,6 +249,9 @@ TEST(KVVSTGUIEditor, ThePresetMenuExportsAndImportsThroughTheFileSelector)
     chooser.answer = f.scratch.file("mine");
     const int32_t exportItem = 1;
     recorder->pinTransmit(1, 4, &exportItem);
+    // The dialog answers when the frame's timer looks at it, not before.
+    EXPECT_TRUE(ReadFile(f.scratch.file("mine.preset.xml")).empty());
+    editor->getFrame()->platformOnIdle();
     EXPECT_TRUE(editor->LastPresetCommandSucceeded());
     const std::string saved = ReadFile(f.scratch.file("mine.preset.xml"));
     ASSERT_FALSE(saved.empty());
@@ -258,12 +261,14 @@ TEST(KVVSTGUIEditor, ThePresetMenuExportsAndImportsThroughTheFileSelector)
     chooser.answer = f.scratch.file("mine.preset.xml");
     const int32_t importItem = 2;
     recorder->pinTransmit(1, 4, &importItem);
+    editor->getFrame()->platformOnIdle();
     EXPECT_NEAR(f.controller->getParamNormalized(0), 0.3, 1e-6);
     EXPECT_FLOAT_EQ(ModuleOf<TestColourView>(*editor, 7)->Level(), 3.0f);
 
     // A cancelled selector does nothing.
     chooser.answer.clear();
     recorder->pinTransmit(1, 4, &importItem);
+    editor->getFrame()->platformOnIdle();
     EXPECT_NEAR(f.controller->getParamNormalized(0), 0.3, 1e-6);
     EXPECT_EQ(chooser.styles, (std::vector<int>{VSTGUI::CNewFileSelector::kSelectSaveFile,
                                                 VSTGUI::CNewFileSelector::kSelectFile,

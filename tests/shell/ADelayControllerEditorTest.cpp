@@ -12,6 +12,7 @@
 #include "core/ParameterFieldType.h"
 #include "core/RawConversions.h"
 #include "shell/ADelayController.h"
+#include "editor/toolkit/CFrame.h"
 #include "editor/toolkit/CNewFileSelector.h"
 #include "shell/KVVSTGUIEditor.h"
 
@@ -370,20 +371,29 @@ TEST(ADelayControllerPresets, ImportSkipsWrongTypesAndValuesThatAreNotFiniteOrOu
 TEST(ADelayControllerPresets, TheEditorsPresetMenuExportsAndImportsThroughItsChooser)
 {
     EditorFixture f;
+    // The selector's dialog is watched by the editor's frame: an empty
+    // canvas, offscreen, whose timer the test turns.
+    WriteText(f.scratch.file("E.vst3/Contents/Resources/gui.kv.xml"),
+              "<Window><Canvas Width=\"100\" Height=\"40\"/></Window>");
     IPtr<IPlugView> view = owned(f.controller->createView("editor"));
     auto* editor = static_cast<KVVSTGUIEditor*>(view.get());
+    ASSERT_TRUE(editor->open(nullptr));
+    auto command = [&](int32_t choice) {
+        editor->setParameterFromGui(-1, FT_VALUE, 0, 4, Bytes(choice).data());
+        editor->getFrame()->platformOnIdle();
+    };
     AnsweringChooser chooser;
     chooser.answer = f.scratch.file("menu");
 
     f.Write(1, FT_VALUE, Bytes(4.0f));
-    editor->setParameterFromGui(-1, FT_VALUE, 0, 4, Bytes(int32_t{1}).data());
+    command(1);
     EXPECT_TRUE(editor->LastPresetCommandSucceeded());
     ASSERT_FALSE(ReadText(f.scratch.file("menu.preset.xml")).empty());
 
     editor->setParameterFromGui(1, FT_VALUE, 3, 4, Bytes(9.0f).data());
     EXPECT_DOUBLE_EQ(f.controller->getParamNormalized(3), 0.9);
     chooser.answer = f.scratch.file("menu.preset.xml");
-    editor->setParameterFromGui(-1, FT_VALUE, 0, 4, Bytes(int32_t{2}).data());
+    command(2);
     EXPECT_DOUBLE_EQ(f.controller->getParamNormalized(3), 0.4);
     EXPECT_EQ(chooser.saves, (std::vector<bool>{true, false}));
     EXPECT_EQ(chooser.titles[0], "Choose a plugin preset file|preset.xml");
@@ -392,9 +402,9 @@ TEST(ADelayControllerPresets, TheEditorsPresetMenuExportsAndImportsThroughItsCho
     EXPECT_EQ(chooser.saves.size(), 2u);
 
     chooser.answer = f.scratch.file("gone/x");
-    editor->setParameterFromGui(-1, FT_VALUE, 0, 4, Bytes(int32_t{1}).data());
+    command(1);
     EXPECT_FALSE(editor->LastPresetCommandSucceeded());
     chooser.answer.clear();
-    editor->setParameterFromGui(-1, FT_VALUE, 0, 4, Bytes(int32_t{2}).data());
+    command(2);
     EXPECT_EQ(chooser.saves.size(), 4u);
 }

@@ -229,6 +229,8 @@ void X11Frame::onTimer()
         frame_->platformOnTimer();
     flushDirty();
     checkLost();
+    // Last: what waits on the editor may close the frame, and this with it.
+    frame_->platformOnIdle();
 }
 
 void X11Frame::checkLost()

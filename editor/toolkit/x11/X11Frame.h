@@ -52,11 +52,12 @@ public:
 
     // What the run loop calls: events that arrived, then what is dirty.
     void serve();
-    // The repaint timer: events already read, the frame's tick, then what is dirty.
+    // The repaint timer: events already read, the frame's tick, what is
+    // dirty, then the frame's idle work (file dialogs that may have ended).
     void onTimer();
     // Serves the connection until done() answers true; false when the window
     // or the connection went first.
-    bool runModal(const std::function<bool()>& done);
+    bool runModal(const std::function<bool()>& done) override;
 
     // The window can still be used: the connection holds and the host has
     // not destroyed it.

@@ -6,16 +6,22 @@ namespace VSTGUI {
 
 using namespace Steinberg;
 
+// The frame may go while it serves (the editor closed from a handler): the
+// handler stays until the call returns.
 void PLUGIN_API X11RunLoopHandler::onFDIsSet(Linux::FileDescriptor)
 {
+    addRef();
     if (frame_)
         frame_->serve();
+    release();
 }
 
 void PLUGIN_API X11RunLoopHandler::onTimer()
 {
+    addRef();
     if (frame_)
         frame_->onTimer();
+    release();
 }
 
 tresult PLUGIN_API X11RunLoopHandler::queryInterface(const TUID iid, void** obj)
