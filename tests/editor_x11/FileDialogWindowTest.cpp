@@ -1,0 +1,135 @@
+// The preset menu's file dialog in a real window: while the desktop's dialog
+// (a stand-in zenity that answers when told) is open, the host's loop keeps
+// turning and the editor keeps repainting; the export and the import finish
+// when the dialog answers, and the dialog program is reaped.
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include "EditorSession.h"
+
+using namespace x11_test;
+namespace fs = std::filesystem;
+
+namespace
+{
+const std::string kDemoSynthBundle = KV_DEMO_SYNTH_BUNDLE;
+
+// Where the demo's preset menu and volume knob are (gui.kv.xml).
+constexpr int kMenuX = 426, kMenuY = 17;
+constexpr int kKnob[4] = {410, 60, 458, 108};
+constexpr Steinberg::Vst::ParamID kVolume = 5;
+
+// A zenity first on PATH that notes its process id and prints the answer
+// file's text once the file "go" appears.
+struct HeldDialog
+{
+    HeldDialog()
+    {
+        dir = fs::temp_directory_path() / ("kv_x11_dialog_" + std::to_string(::getpid()));
+        fs::create_directories(dir);
+        const fs::path program = dir / "zenity";
+        // Gives up after twenty seconds, so that a dialog that holds the
+        // test's own thread fails the test instead of hanging it.
+        std::ofstream(program) << "#!/bin/sh\necho $$ > '" << file("pid") << "'\nn=0\nwhile [ ! -e '" << file("go")
+                               << "' ] && [ $n -lt 1000 ]; do /bin/sleep 0.02; n=$((n+1)); done\n/bin/rm -f '" << file("go") << "'\n/bin/cat '"
+                               << file("answer") << "'\n";
+        ::chmod(program.c_str(), 0755);
+        savedPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+        ::setenv("PATH", (dir.string() + ":" + savedPath).c_str(), 1);
+    }
+    ~HeldDialog()
+    {
+        ::setenv("PATH", savedPath.c_str(), 1);
+        fs::remove_all(dir);
+    }
+    std::string file(const std::string& name) const { return (dir / name).string(); }
+    void answer(const std::string& text) const { std::ofstream(file("answer")) << text << "\n"; }
+    void go() const { std::ofstream(file("go")) << "\n"; }
+    pid_t pid() const
+    {
+        pid_t pid = 0;
+        std::ifstream(file("pid")) >> pid;
+        return pid;
+    }
+
+    fs::path dir;
+    std::string savedPath;
+};
+
+// Serves the host's loop until `done` or ten seconds passed.
+bool ServeUntil(EditorSession& session, const std::function<bool()>& done)
+{
+    for (int i = 0; i < 200 && !done(); ++i)
+        session.window->settle(0.05);
+    return done();
+}
+
+int Differing(const WindowImage& a, const WindowImage& b, const int (&r)[4])
+{
+    int n = 0;
+    for (int y = r[1]; y < r[3]; ++y)
+        for (int x = r[0]; x < r[2]; ++x)
+            n += a.at(x, y) != b.at(x, y);
+    return n;
+}
+} // namespace
+
+TEST(FileDialogWindow, TheEditorRepaintsWhileThePresetDialogIsOpenAndTheExportAndImportFinishAfter)
+{
+    EditorSession session;
+    KV_OPEN_EDITOR_OR_SKIP(session, kDemoSynthBundle);
+    HeldDialog dialog;
+    Steinberg::Vst::IEditController* controller = session.instance->controller();
+    controller->setParamNormalized(kVolume, 0.2);
+    session.window->settle();
+
+    // Export: the dialog stays open until told.
+    const std::string preset = dialog.file("mine");
+    dialog.answer(preset);
+    std::string error;
+    ASSERT_TRUE(session.play({EditorAction::click(kMenuX, kMenuY), EditorAction::key("Home"),
+                              EditorAction::key("Return")},
+                             error))
+        << error;
+    ASSERT_TRUE(ServeUntil(session, [&] { return dialog.pid() > 0; })) << "the dialog did not start";
+    const pid_t exporting = dialog.pid();
+
+    // Host automation meanwhile shows in the window.
+    const WindowImage before = session.capture();
+    controller->setParamNormalized(kVolume, 0.9);
+    session.window->settle(0.3);
+    const WindowImage during = session.capture();
+    EXPECT_GT(Differing(before, during, kKnob), 50) << "the editor did not repaint while the dialog was open";
+    EXPECT_FALSE(fs::exists(preset + ".preset.xml"));
+
+    dialog.go();
+    ASSERT_TRUE(ServeUntil(session, [&] { return fs::exists(preset + ".preset.xml"); })) << "nothing was exported";
+    EXPECT_EQ(::waitpid(exporting, nullptr, WNOHANG), -1);
+    EXPECT_EQ(errno, ECHILD) << "the dialog program was not reaped";
+
+    // Import: the volume comes back to what was exported.
+    controller->setParamNormalized(kVolume, 0.1);
+    fs::remove(dialog.file("pid"));
+    dialog.answer(preset + ".preset.xml");
+    dialog.go();
+    ASSERT_TRUE(session.play({EditorAction::click(kMenuX, kMenuY), EditorAction::key("End"),
+                              EditorAction::key("Return")},
+                             error))
+        << error;
+    EXPECT_TRUE(ServeUntil(session, [&] { return std::fabs(session.param(kVolume) - 0.9) < 1e-3; }))
+        << "volume after the import: " << session.param(kVolume);
+    session.window->settle(0.1);
+    EXPECT_LT(Differing(during, session.capture(), kKnob), 10);
+    session.window->close();
+}
