@@ -1,7 +1,8 @@
 // The preset menu's file dialog in a real window: while the desktop's dialog
 // (a stand-in zenity that answers when told) is open, the host's loop keeps
 // turning and the editor keeps repainting; the export and the import finish
-// when the dialog answers, and the dialog program is reaped.
+// when the dialog answers, and the dialog program is reaped, also when the
+// editor closes first.
 
 #include <gtest/gtest.h>
 
@@ -131,5 +132,18 @@ TEST(FileDialogWindow, TheEditorRepaintsWhileThePresetDialogIsOpenAndTheExportAn
         << "volume after the import: " << session.param(kVolume);
     session.window->settle(0.1);
     EXPECT_LT(Differing(during, session.capture(), kKnob), 10);
+
+    // Closing the editor while its dialog is open ends the dialog untold.
+    fs::remove(dialog.file("pid"));
+    dialog.answer(dialog.file("late"));
+    ASSERT_TRUE(session.play({EditorAction::click(kMenuX, kMenuY), EditorAction::key("Home"),
+                              EditorAction::key("Return")},
+                             error))
+        << error;
+    ASSERT_TRUE(ServeUntil(session, [&] { return dialog.pid() > 0; })) << "the dialog did not start";
+    const pid_t closing = dialog.pid();
     session.window->close();
+    EXPECT_EQ(::waitpid(closing, nullptr, WNOHANG), -1);
+    EXPECT_EQ(errno, ECHILD) << "the dialog program was not reaped";
+    EXPECT_FALSE(fs::exists(dialog.file("late.preset.xml")));
 }
