@@ -17,6 +17,7 @@
 #include "pluginterfaces/vst/ivstmidicontrollers.h"
 #include "public.sdk/source/vst/vsteditcontroller.h"
 #include "shell/KvParameter.h"
+#include "shell/KvParameterList.h"
 
 class GuiPatchAutomator2;
 class TiXmlElement;
@@ -37,12 +38,12 @@ public:
     // per MIDI controller, channel pressure and pitch bend, then the program
     // change (a program-change parameter of 127 steps, program p at p / 127,
     // that the MIDI mapping offers for the host's MIDI program changes).
-    static constexpr int kMaxPatchIndex = 9999;
+    static constexpr int kMaxPatchIndex = KvParameterList::kMaxPatchIndex;
     static constexpr int kFirstMidiParameter = 10000;
     static constexpr int kMidiParameterCount = 130;
     static constexpr int kProgramChangeParameter = kFirstMidiParameter + kMidiParameterCount;
     // Longer lists are offered to the host as a range of positions.
-    static constexpr int kMaxListItems = 1024;
+    static constexpr int kMaxListItems = KvParameterList::kMaxListItems;
 
     // UI: IPluginBase
     Steinberg::tresult PLUGIN_API initialize(Steinberg::FUnknown* context) SMTG_OVERRIDE;
@@ -113,8 +114,8 @@ public:
     REFCOUNT_METHODS(EditController)
 
 private:
-    void BuildParameters(const TiXmlElement* parametersElement);
-    void AddHostParameter(KvParameter& record, int isPrivate, const std::string& defaultText);
+    // Takes the entries' records and host parameters.
+    void BuildParameters(std::vector<KvParameterEntry>& entries);
     void AddMidiParameters();
     void ReleaseDependencies();
     // The host parameter of a record, or null.

@@ -1,0 +1,204 @@
+#include "shell/KvParameterList.h"
+
+#include <tinyxml.h>
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <set>
+
+#include "core/Base64.h"
+#include "core/ExactXmlText.h"
+#include "core/ModuleXml.h"
+#include "core/RawConversions.h"
+#include "core/SafeXmlText.h"
+#include "core/ValueRule.h"
+#include "core/conversion.h"
+#include "core/it_enum_list.h"
+#include "shell/KvHostParameter.h"
+
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+
+namespace
+{
+// Each byte of the name widened to one 16-bit unit, at most 50 of them.
+void CopyTitle(String128 title, const std::string& name)
+{
+    const std::size_t n = std::min<std::size_t>(name.size(), 50);
+    for (std::size_t i = 0; i < n; ++i)
+        title[i] = static_cast<char16>(static_cast<unsigned char>(name[i]));
+    title[n] = 0;
+}
+
+std::u16string Utf16(const std::wstring& wide)
+{
+    std::u16string text;
+    for (wchar_t c : wide)
+        text.push_back(static_cast<char16_t>(c & 0xFFFF));
+    return text;
+}
+
+// A range bound of the parameters document kept within the limit all values
+// share, with a line saying so.
+void LimitRangeBound(const KvParameter& record, const char* attribute, double& bound, double fallback)
+{
+    const double given = bound;
+    if (!ValueRule::LimitBound(bound, fallback))
+        std::fprintf(stderr, "parameters.kv.xml: parameter \"%s\": %s %g is out of bounds, using %g.\n",
+                     record.name.c_str(), attribute, given, bound);
+}
+
+int IntAttribute(const TiXmlElement* element, const char* name, int fallback)
+{
+    int value = fallback;
+    return element->QueryIntAttribute(name, &value) == TIXML_SUCCESS ? value : fallback;
+}
+
+// A number attribute read the same in every locale; a missing, unreadable or
+// infinite one keeps the fallback.
+double DoubleAttribute(const TiXmlElement* element, const char* name, double fallback)
+{
+    const char* text = element->Attribute(name);
+    if (text == nullptr)
+        return fallback;
+    while (*text == ' ' || *text == '\t' || *text == '\n' || *text == '\r')
+        ++text;
+    if (*text == '+')
+        ++text;
+    double value = 0.0;
+    const auto [end, error] = std::from_chars(text, text + std::strlen(text), value);
+    if (error != std::errc() || end == text || !std::isfinite(value))
+        return fallback;
+    return value;
+}
+
+Parameter* MakeHostParameter(const KvParameter& record, const std::string& defaultText)
+{
+    using KvParameterList::kMaxListItems;
+    const int type = record.valueType;
+    ParameterInfo info{};
+    info.id = static_cast<ParamID>(record.index);
+    CopyTitle(info.title, record.name);
+    info.flags = ParameterInfo::kCanAutomate;
+    info.unitId = kRootUnitId;
+
+    Parameter* parameter = nullptr;
+    const double low = record.rangeMinimum;
+    const double high = record.rangeMaximum;
+    const int listSize = type == 8 && !record.enumList.empty() ? it_enum_list(record.enumList).size() : 0;
+    if (listSize > kMaxListItems)
+    {
+        // Too many names to list: the host sees the positions as a range.
+        info.stepCount = listSize - 1;
+        parameter = new KvRangeHostParameter(info, 0.0, listSize - 1.0, 0);
+    }
+    else if (type == 3 || type == 6 || (type == 8 && record.enumList.empty()))
+    {
+        const double steps = type == 8 ? high - low : 0.0;
+        info.stepCount = steps >= 0.0 && steps < kMaxListItems * 1e6 ? static_cast<int32>(steps) : 0;
+        auto* range = new KvRangeHostParameter(info, low, high, type == 8 ? 0 : 3);
+        range->getInfo().defaultNormalizedValue = range->toNormalized(5.0);
+        parameter = range;
+    }
+    else if (type == 8)
+    {
+        info.flags = ParameterInfo::kCanAutomate | ParameterInfo::kIsList;
+        std::vector<std::u16string> names;
+        it_enum_list items(record.enumList);
+        for (items.First(); !items.IsDone(); items.Next())
+            names.push_back(Utf16(items.CurrentItem()->text));
+        parameter = new KvListHostParameter(info, std::move(names));
+    }
+    else
+    {
+        info.stepCount = 5;
+        info.unitId = record.index;
+        parameter = new KvHostParameter(info);
+    }
+
+    double plain = 0.0;
+    if (!ValueRule::ParseNumber(defaultText, plain))
+        plain = StringToDouble(defaultText.c_str());
+    parameter->setNormalized(parameter->toNormalized(std::isfinite(plain) ? plain : 0.0));
+    return parameter;
+}
+} // namespace
+
+const TiXmlElement* KvParameterList::FindList(const TiXmlElement* root)
+{
+    const TiXmlElement* level = root ? root->FirstChildElement() : nullptr;
+    return level ? level->FirstChildElement("Parameters") : nullptr;
+}
+
+std::vector<KvParameterEntry> KvParameterList::Read(const TiXmlElement* list)
+{
+    std::vector<KvParameterEntry> entries;
+    if (list == nullptr)
+        return entries;
+    std::set<int> taken;
+    for (const TiXmlElement* element = list->FirstChildElement("Parameter"); element;
+         element = element->NextSiblingElement("Parameter"))
+    {
+        KvParameterEntry entry;
+        KvParameter& record = entry.record;
+        record.valueType = IntAttribute(element, "ValueType", 6);
+        record.index = IntAttribute(element, "Index", -1);
+        entry.handle = IntAttribute(element, "Handle", -1);
+        const int isPrivate = IntAttribute(element, "Private", 0);
+        record.stateful = IntAttribute(element, "Stateful", 1);
+        record.hostControl = IntAttribute(element, "HostControl", -1);
+        record.rangeMinimum = DoubleAttribute(element, "RangeMinimum", 0.0);
+        record.rangeMaximum = DoubleAttribute(element, "RangeMaximum", 10.0);
+        record.moduleHandle = IntAttribute(element, "Module", -1);
+        record.moduleParamId = IntAttribute(element, "ModuleParamId", -1);
+        if (const char* name = element->Attribute("Name"))
+            record.name = name;
+        LimitRangeBound(record, "RangeMinimum", record.rangeMinimum, 0.0);
+        LimitRangeBound(record, "RangeMaximum", record.rangeMaximum, 10.0);
+        const char* metaData = element->Attribute("MetaData");
+        if (metaData && (record.valueType == 8 || record.valueType == 1))
+            record.enumList = Utf8ToWstring(metaData);
+
+        std::string defaultText;
+        if (const TiXmlElement* patchList = element->FirstChildElement("patch-list"))
+        {
+            std::vector<std::string> items;
+            XmlSplitString(ExactXmlText(patchList).c_str(), items);
+            if (!items.empty())
+                defaultText = items.front();
+        }
+        record.value = record.valueType == 10 ? Base64::decode(defaultText) : ParseToRaw(record.valueType, defaultText);
+
+        const bool hasClass = record.valueType != 1 && record.valueType != 10;
+        // Only ids below the MIDI controller parameters, each given once.
+        const bool indexFree = record.index >= 0 && record.index <= kMaxPatchIndex && !taken.count(record.index);
+        if (isPrivate != 0 || !hasClass || !indexFree)
+        {
+            // A record without its own host parameter must not edit another's.
+            record.index = -1;
+        }
+        else
+        {
+            taken.insert(record.index);
+            entry.host = MakeHostParameter(record, defaultText);
+        }
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+bool KvParameterList::ReadDocument(const std::string& text, std::vector<KvParameterEntry>& entries)
+{
+    entries.clear();
+    if (text.empty() || !IsSafeXmlText(text))
+        return false;
+    TiXmlDocument document;
+    document.Parse(text.c_str());
+    const TiXmlElement* root = document.Error() ? nullptr : document.RootElement();
+    if (root == nullptr)
+        return false;
+    entries = Read(FindList(root));
+    return true;
+}
