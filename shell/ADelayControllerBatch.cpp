@@ -126,7 +126,8 @@ void ADelayController::ReadBatch(const unsigned char* bytes, int size)
                 }
                 if (!ok || in.failed())
                     break;
-                if (host && numeric)
+                // Other keys are the voices of a polyphonic parameter, no host value.
+                if (host && numeric && key == 0)
                 {
                     const ParamValue n = record.valueType == 4
                                              ? plain

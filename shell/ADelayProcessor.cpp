@@ -71,6 +71,10 @@ tresult PLUGIN_API ADelayProcessor::initialize(FUnknown* context)
     if (batches_.Capacity() == 0)
         batches_.Allocate(BatchRing::RoomFor(kQueuedBatches, StagingMemoryBuffer::kCapacity));
 
+    hostValues_.Build(factory_ ? factory_->getXml("parameters.kv.xml") : std::string());
+    reportedBytes_ = 0;
+    refusedBatch_ = nullptr;
+
     const tresult result = AudioEffect::initialize(context);
     if (result != kResultOk)
         return result;
@@ -128,6 +132,8 @@ tresult PLUGIN_API ADelayProcessor::setActive(TBool state)
         const auto room = static_cast<std::size_t>(std::max(processSetup_.maxSamplesPerBlock, 1));
         silence_.assign(room, 0.0f);
         discard_.assign(room, 0.0f);
+        reportedBytes_ = 0;
+        refusedBatch_ = nullptr;
     }
     active_.store(state != 0);
     return AudioEffect::setActive(state);
@@ -257,7 +263,10 @@ tresult PLUGIN_API ADelayProcessor::process(ProcessData& data)
         return kResultOk;
     }
     const int64_t blockStart = master->SampleClock();
+    // Values the engine changes during the block reach the host with it.
+    blockChanges_ = data.outputParameterChanges;
     master->DoProcess(data.numSamples, inputChannels_, outputChannels_, numInputs_, numOutputs_, 1, 1, 0);
+    blockChanges_ = nullptr;
     SendControllers(data, blockStart);
     return kResultOk;
 }
@@ -323,7 +332,15 @@ bool ADelayProcessor::SendDspToGuiBatch(const unsigned char* data, int size)
 {
     if (data == nullptr || size <= 0)
         return true;
-    return batches_.Push(data, static_cast<std::size_t>(size));
+    const auto total = static_cast<std::size_t>(size);
+    // A refused batch comes back from the same place, starting with the same bytes.
+    const std::size_t from = data == refusedBatch_ && reportedBytes_ <= total ? reportedBytes_ : 0;
+    if (blockChanges_ != nullptr && from < total)
+        hostValues_.Report(data + from, total - from, *blockChanges_, 0);
+    const bool pushed = batches_.Push(data, total);
+    refusedBatch_ = pushed ? nullptr : data;
+    reportedBytes_ = pushed ? 0 : total;
+    return pushed;
 }
 
 void ADelayProcessor::SendQueuedBatches()

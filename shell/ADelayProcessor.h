@@ -17,6 +17,7 @@
 #include "engine/SynthRuntime.h"
 #include "engine/my_VstTimeInfo.h"
 #include "shell/AudioEffect.h"
+#include "shell/HostValueTable.h"
 
 class MyVstPluginFactory;
 
@@ -70,7 +71,10 @@ public:
 
     // Audio. IDspToGuiSender: the engine's batch is copied into the ring
     // (no allocation, lock or log); false when the ring has no room for it,
-    // and the engine keeps it for its next service.
+    // and the engine keeps it for its next service. During a block whose
+    // host takes output parameter changes, the host parameter values of the
+    // batch go there too, each once: a batch the ring refused comes back
+    // with the same bytes first, and only what follows them is reported.
     bool SendDspToGuiBatch(const unsigned char* data, int size) override;
 
     // Room for this many full engine batches waits for the user-interface thread.
@@ -108,6 +112,13 @@ private:
     // Filled by the audio thread, emptied by SendQueuedBatches.
     BatchRing batches_;
     std::atomic<bool> sendingBatches_{false};
+    // Built by initialize, read by the audio thread.
+    HostValueTable hostValues_;
+    // Audio thread only: the host's output changes while the engine runs a
+    // block, and how much of the batch last refused was reported already.
+    Steinberg::Vst::IParameterChanges* blockChanges_ = nullptr;
+    const unsigned char* refusedBatch_ = nullptr;
+    std::size_t reportedBytes_ = 0;
     my_VstTimeInfo timeInfo_;
     int numOutputs_ = 0;
     int numInputs_ = 0;

@@ -67,9 +67,9 @@ TEST(GuiDocumentWindow, SkinFontAndBoundViewFollowAutomationAndAClickChangesTheS
     EXPECT_EQ(session.capture().at(50, 40), LevelColour(2.0f));
     EXPECT_NEAR(Rms(*session.instance, 0.5) / atFive, 0.4, 0.03);
 
-    // The hold pedal moves "Level" to the top in the engine; nothing reaches
-    // the controller while the host plays, and the editor's timer brings the
-    // value to it and to the view while the host's loop runs.
+    // The hold pedal moves "Level" to the top in the engine; the block's
+    // output parameter changes bring it to the host, which hands it to the
+    // controller as it plays, and the view follows while the host's loop runs.
     Performance pedal;
     PerformanceEvent down;
     down.kind = PerformanceEvent::Kind::Controller;
@@ -77,7 +77,7 @@ TEST(GuiDocumentWindow, SkinFontAndBoundViewFollowAutomationAndAClickChangesTheS
     down.value = 1.0;
     pedal.events = {down};
     EXPECT_NEAR(Rms(*session.instance, 0.5, pedal) / atFive, 2.0, 0.1);
-    EXPECT_NEAR(session.param(0), 0.2, 1e-6);
+    EXPECT_NEAR(session.param(0), 1.0, 1e-6);
     window.settle();
     EXPECT_NEAR(session.param(0), 1.0, 1e-6);
     EXPECT_EQ(session.capture().at(50, 40), LevelColour(10.0f));

@@ -131,3 +131,74 @@ TEST(EditorSound, AValueTheEngineChangesReachesTheOpenEditorOnItsPollNeverFromTh
     EXPECT_DOUBLE_EQ(p.f.controller->getParamNormalized(0), 1.0);
     EXPECT_FLOAT_EQ(view->Level(), 10.0f);
 }
+
+TEST(EditorSound, AValueTheEngineChangesReachesTheHostInItsBlockWithNoEditorOpen)
+{
+    // No editor, so nothing polls: the host hears of "Level" through the
+    // block's output parameter changes, once per change, and hands it to the
+    // controller itself, as hosts do. No second edit comes of it.
+    Playing p;
+    HostParameterChanges outputs;
+    p.data.outputParameterChanges = &outputs;
+    const double atFive = p.Rms(20);
+    outputs.clear();
+    auto levelValues = [&](int blocks) {
+        std::vector<double> values;
+        for (int b = 0; b < blocks; ++b)
+        {
+            EXPECT_EQ(p.processor->process(p.data), kResultOk);
+            p.changes.clear();
+            for (int32 q = 0; q < outputs.getParameterCount(); ++q)
+            {
+                IParamValueQueue* queue = outputs.getParameterData(q);
+                int32 offset = -1;
+                ParamValue value = -1.0;
+                if (queue->getParameterId() != 0)
+                    continue;
+                EXPECT_EQ(queue->getPointCount(), 1);
+                EXPECT_EQ(queue->getPoint(0, offset, value), kResultOk);
+                EXPECT_EQ(offset, 0);
+                values.push_back(value);
+                p.f.controller->setParamNormalized(0, value);
+            }
+            outputs.clear();
+        }
+        return values;
+    };
+
+    p.changes.add(10064, 0, 1.0);
+    const std::vector<double> pressed = levelValues(20);
+    ASSERT_EQ(pressed.size(), 1u);
+    EXPECT_DOUBLE_EQ(pressed[0], 1.0);
+
+    p.changes.add(10064, 0, 0.0);
+    const std::vector<double> released = levelValues(20);
+    ASSERT_EQ(released.size(), 1u);
+    EXPECT_DOUBLE_EQ(p.f.controller->getParamNormalized(0), released[0]);
+
+    // With nothing polling, the ring of batches fills and the engine keeps
+    // the refused batch, adding to it: every change still reaches the host,
+    // once.
+    const std::vector<unsigned char> filler(10000, 0);
+    for (int size : {10000, 1000, 100, 12})
+        while (p.processor->SendDspToGuiBatch(filler.data(), size))
+        {
+        }
+    for (int press = 0; press < 40; ++press)
+    {
+        p.changes.add(10064, 0, press % 2 ? 0.0 : 1.0);
+        const std::vector<double> values = levelValues(20);
+        ASSERT_EQ(values.size(), 1u) << "change " << press;
+        EXPECT_DOUBLE_EQ(values[0], press % 2 ? released[0] : 1.0);
+    }
+
+    // The batches, read later, bring the same value: still no edit.
+    p.f.controller->PollProcessor();
+    EXPECT_DOUBLE_EQ(p.f.controller->getParamNormalized(0), released[0]);
+    EXPECT_TRUE(p.f.handler.takeEdits().empty());
+
+    // A host without output changes plays on.
+    p.data.outputParameterChanges = nullptr;
+    p.changes.add(10064, 0, 1.0);
+    EXPECT_NEAR(p.Rms(20) / atFive, 2.0, 0.05);
+}

@@ -412,11 +412,15 @@ TEST(BlockLoopAllocations, AConnectedProcessorsBlocksAllocateNothingWhileTheEngi
         data.outputs = &bus;
         data.numOutputs = 1;
         data.inputParameterChanges = &changes;
+        // The engine's values also reach the host in the block itself.
+        HostParameterChanges outputs;
+        data.outputParameterChanges = &outputs;
 
         // Only the blocks are counted; the controller polls between them, on
         // what stands for the user-interface thread.
         long inBlocks = 0;
         int heard = 0;
+        int reported = 0;
         double last = controller->getParamNormalized(0);
         for (int block = 0; block < 3300; ++block)
         {
@@ -428,6 +432,9 @@ TEST(BlockLoopAllocations, AConnectedProcessorsBlocksAllocateNothingWhileTheEngi
             counting = false;
             inBlocks += allocations.load() - before;
             changes.clear();
+            for (int32 q = 0; q < outputs.getParameterCount(); ++q)
+                reported += outputs.getParameterData(q)->getParameterId() == 0;
+            outputs.clear();
             if (block % 5 == 4)
             {
                 controller->PollProcessor();
@@ -438,6 +445,7 @@ TEST(BlockLoopAllocations, AConnectedProcessorsBlocksAllocateNothingWhileTheEngi
         EXPECT_EQ(inBlocks, 0);
         // Every press and release reached the controller.
         EXPECT_GT(heard, 150);
+        EXPECT_GT(reported, 150);
 
         processor->setProcessing(false);
         processor->setActive(false);
