@@ -249,9 +249,14 @@ TEST_F(FakeDialogs, RunModalTurnsTheWindowsLoopUntilTheDialogEndsOrTheFrameClose
     fs::remove(dir / "pid");
     fs::remove(dir / "go");
     platform.modalTurns = 0;
+    // Closed once the dialog is surely running (it has written its pid).
+    bool closed = false;
     platform.modalTurn = [&](int turn) {
-        if (turn == 5)
+        if (turn >= 5 && !closed && fs::exists(dir / "pid"))
+        {
+            closed = true;
             frame->close();
+        }
     };
     testing::internal::CaptureStderr();
     EXPECT_FALSE(selector->runModal());
