@@ -1,30 +1,44 @@
 #pragma once
 // The anti-imaging and anti-aliasing low-pass of an oversampler border: a
-// cascade of three direct-form II biquad sections, one design for factor 2
-// and one for higher factors. Both have unity gain at DC.
+// cascade of direct-form II biquad sections taken from a three-section
+// design, one for factor 2 and one for higher factors. The filter setting
+// chooses the length, (setting + 1) / 2 sections: fewer than three keep the
+// design's gentle last sections (its first, high-Q one alone would ring well
+// above unity at the band edge), more than three repeat them after the whole
+// design. Whatever the length, the cascade has unity gain at DC.
 
 #include <array>
 
 class OversamplerFilter
 {
 public:
-    static constexpr int kSections = 3;
+    // The sections of one design.
+    static constexpr int kDesignSections = 3;
+    // The longest cascade a setting asks for (settings 9 and 10).
+    static constexpr int kMaxSections = 5;
 
     struct Section
     {
         float a1, a2, b0, b1, b2;
     };
 
-    // Picks the section design for the factor and clears the state.
-    void Init(int factor);
+    // Sections for an IIR filter setting (1 to 10; below 1 counts as 1).
+    static int SectionCount(int setting);
+    // Row of the design that section `s` of a cascade of `sections` uses.
+    static int DesignRow(int s, int sections);
+
+    // Picks the sections for the factor and length and clears the state.
+    void Init(int factor, int sections = kDesignSections);
     void Reset();
+    int Sections() const { return count_; }
+    const Section& SectionAt(int s) const { return coefficients_[static_cast<unsigned>(s)]; }
 
     float Process(float x)
     {
-        for (int s = 0; s < kSections; ++s)
+        for (int s = 0; s < count_; ++s)
         {
-            const Section& c = *coefficients_[s];
-            State& st = state_[s];
+            const Section& c = coefficients_[static_cast<unsigned>(s)];
+            State& st = state_[static_cast<unsigned>(s)];
             const float w = x - c.a1 * st.w1 - c.a2 * st.w2;
             x = c.b0 * w + c.b1 * st.w1 + c.b2 * st.w2;
             st.w2 = st.w1;
@@ -36,6 +50,7 @@ public:
     // Flushes a state that has been driven to infinity or NaN.
     void Sanitize();
 
+    // The three sections of the design for a factor, as written.
     static const Section* Design(int factor);
 
 private:
@@ -44,6 +59,7 @@ private:
         float w1 = 0.0f;
         float w2 = 0.0f;
     };
-    std::array<const Section*, kSections> coefficients_{};
-    std::array<State, kSections> state_{};
+    std::array<Section, kMaxSections> coefficients_{};
+    std::array<State, kMaxSections> state_{};
+    int count_ = 0;
 };

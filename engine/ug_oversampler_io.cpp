@@ -15,7 +15,7 @@ constexpr int kSteadyRun = 8192;
 ug_oversampler_io::ug_oversampler_io(ug_oversampler* oversampler, int factor, int filterSetting, bool up,
                                      bool interpolates)
     : oversampler_(oversampler), factor_(factor < 1 ? 1 : factor), up_(up), interpolates_(interpolates),
-      filterSetting_(filterSetting), fir_(filterSetting > 10)
+      filterSetting_(filterSetting), fir_(filterSetting > 10), sections_(OversamplerFilter::SectionCount(filterSetting))
 {
     flags_ |= kBorderFlag | UGF_NEVER_SUSPEND;
     SetProcessFunction(&ug_base::process_nothing);
@@ -46,7 +46,7 @@ ug_oversampler_io::ug_oversampler_io(ug_oversampler* oversampler, int factor, in
         return;
     }
     OversamplerFilter filter;
-    filter.Init(factor_);
+    filter.Init(factor_, sections_);
     for (int n = 0; n < run; ++n)
     {
         const int phase = n % factor_;
@@ -65,7 +65,7 @@ UPlug* ug_oversampler_io::AddBorderPin(UPlug* outerPin, EDirection direction)
     AddPlug(pin);
     outerPins_.push_back(outerPin);
     filters_.emplace_back();
-    filters_.back().Init(factor_);
+    filters_.back().Init(factor_, sections_);
     firs_.emplace_back();
     if (fir_)
     {

@@ -127,6 +127,8 @@ protected:
     std::vector<float> steadyGains_;
     int filterSetting_;
     bool fir_;
+    // Length of the IIR cascade the setting asks for.
+    int sections_;
     float tolerance_ = 1.0e-6f;
     int blockSize_ = 1;
     int outerPosition_ = 0;

@@ -131,7 +131,7 @@ double CascadeGain(int factor, double cycles)
 {
     const std::complex<double> z1 = std::polar(1.0, -2.0 * std::numbers::pi * cycles);
     std::complex<double> h = 1.0;
-    for (int s = 0; s < OversamplerFilter::kSections; ++s)
+    for (int s = 0; s < OversamplerFilter::kDesignSections; ++s)
     {
         const OversamplerFilter::Section& c = OversamplerFilter::Design(factor)[s];
         const double b0 = c.b0, b1 = c.b1, b2 = c.b2, a1 = c.a1, a2 = c.a2;
@@ -167,7 +167,7 @@ TEST(Oversampler, TheIirCascadeHasUnityGainAtDcForEveryFactor)
     for (int factor : {2, 4, 8})
     {
         double gain = 1.0;
-        for (int s = 0; s < OversamplerFilter::kSections; ++s)
+        for (int s = 0; s < OversamplerFilter::kDesignSections; ++s)
         {
             const OversamplerFilter::Section& c = OversamplerFilter::Design(factor)[s];
             gain *= (c.b0 + c.b1 + c.b2) / (1.0 + c.a1 + c.a2);
@@ -232,6 +232,91 @@ TEST(Oversampler, AToneAboveTheHostNyquistMadeInsideIsAttenuatedByTheDecimator)
         const double gain = CascadeGain(factor, gProbeHz / (44100.0 * factor));
         EXPECT_LT(gain, 0.05) << factor;
         EXPECT_NEAR(rms, 0.5 / std::sqrt(2.0) * gain, 0.5 / std::sqrt(2.0) * 0.003) << factor;
+    }
+    gProbeHz = 1000.0;
+}
+
+namespace
+{
+// The two section designs as written: a1, a2, b0, b1, b2 (a0 = 1).
+constexpr double kDesign2[3][5] = {{-0.24094, 0.936528, 0.113756, 0.0559434, 0.113756},
+                                   {-0.48179, 0.628371, 1, -0.0385096, 1},
+                                   {-0.428028, 0, 1, 1, 0}};
+constexpr double kDesignOther[3][5] = {{-1.46733, 0.957215, 0.0409441, -0.0437547, 0.0409441},
+                                       {-1.43939, 0.758604, 1, -1.39915, 1},
+                                       {-0.706963, 0, 1, 1, 0}};
+
+// Gain of the cascade a filter setting gives, relative to DC, at a frequency
+// in cycles per inner sample: (setting + 1) / 2 sections, the design's low-Q
+// tail when fewer than three, the whole design and then its tail when more.
+double SettingGain(int setting, int factor, double cycles)
+{
+    const auto& design = factor == 2 ? kDesign2 : kDesignOther;
+    const int n = (setting + 1) / 2;
+    std::vector<int> rows;
+    for (int r = 0; r < 3 && n > 3; ++r)
+        rows.push_back(r);
+    for (int r = 3 - (n > 3 ? n - 3 : n); r < 3; ++r)
+        rows.push_back(r);
+    const auto response = [&](double f) {
+        const std::complex<double> z1 = std::polar(1.0, -2.0 * std::numbers::pi * f);
+        std::complex<double> h = 1.0;
+        for (int r : rows)
+        {
+            const double* c = design[r];
+            h *= (c[2] + c[3] * z1 + c[4] * z1 * z1) / (1.0 + c[0] * z1 + c[1] * z1 * z1);
+        }
+        return std::abs(h);
+    };
+    return response(cycles) / response(0.0);
+}
+} // namespace
+
+TEST(Oversampler, EachIirSettingGivesItsSectionCountsPassBandRippleAndStopBand)
+{
+    RegisterProbe();
+    // Oversample 4 runs 4x at 44.1 kHz and 2x at 96 kHz: both designs.
+    for (const double rate : {44100.0, 96000.0})
+    {
+        const int factor = rate < 50000.0 ? 4 : 2;
+        const double nyquist = 0.5 / factor; // the host's, in cycles per inner sample
+        for (int setting = 1; setting <= 10; ++setting)
+        {
+            // From the formula: where the pass band (to 0.8 of the host's
+            // Nyquist) is highest and lowest, and the stop band (from 1.2 of
+            // it) highest.
+            double passHigh = 0.05 * nyquist, passLow = passHigh, stopHigh = 1.2 * nyquist;
+            for (int i = 0; i <= 2000; ++i)
+            {
+                const double pass = nyquist * (0.05 + 0.75 * i / 2000.0);
+                const double stop = 1.2 * nyquist + (0.49 - 1.2 * nyquist) * i / 2000.0;
+                if (SettingGain(setting, factor, pass) > SettingGain(setting, factor, passHigh))
+                    passHigh = pass;
+                if (SettingGain(setting, factor, pass) < SettingGain(setting, factor, passLow))
+                    passLow = pass;
+                if (SettingGain(setting, factor, stop) > SettingGain(setting, factor, stopHigh))
+                    stopHigh = stop;
+            }
+            double measured[3] = {};
+            const double at[3] = {passHigh, passLow, stopHigh};
+            for (int k = 0; k < 3; ++k)
+            {
+                gProbeHz = at[k] * rate * factor;
+                SynthRuntime runtime;
+                ASSERT_TRUE(runtime.initialize(rate, 512, Document(4, setting).c_str()));
+                ASSERT_EQ(FindOversampler(runtime.AudioMaster())->Factor(), factor);
+                // The tone leaves at its alias in the host's band.
+                const double alias = std::abs(gProbeHz - std::round(gProbeHz / rate) * rate);
+                const auto out = RunHost(runtime.AudioMaster(), 0.0, 12000);
+                measured[k] = FitTone(out[1], 3000, alias, rate).amplitude / 0.5;
+            }
+            SCOPED_TRACE(testing::Message() << rate << " Hz, setting " << setting);
+            const auto dB = [](double g) { return 20.0 * std::log10(g); };
+            const double ripple = dB(SettingGain(setting, factor, passHigh) / SettingGain(setting, factor, passLow));
+            EXPECT_NEAR(dB(measured[0] / measured[1]), ripple, 0.05);
+            EXPECT_NEAR(dB(measured[1]), dB(SettingGain(setting, factor, passLow)), 0.05);
+            EXPECT_NEAR(dB(measured[2]), dB(SettingGain(setting, factor, stopHigh)), 0.1);
+        }
     }
     gProbeHz = 1000.0;
 }
