@@ -153,8 +153,7 @@ int ug_oversampler::Open()
     child_->Open();
     const int result = ug_base::Open();
     // Inner time 0 stands for the outer time the oversampler opens at.
-    timeOffset_ = 0;
-    timeOffset_ = -ToInner(OuterClock());
+    TakeTimeOffset();
     return result;
 }
 
@@ -165,17 +164,20 @@ int ug_oversampler::Close()
     return ug_base::Close();
 }
 
-void ug_oversampler::SyncInnerClock()
+void ug_oversampler::TakeTimeOffset()
 {
-    const int64_t now = ToInner(OuterClock());
-    if (AudioMasterBase::sampleClock_ >= now)
+    const int64_t inner = AudioMasterBase::sampleClock_;
+    timeOffset_ = up_ ? inner - static_cast<int64_t>(factor_) * OuterClock() : inner - FloorDiv(OuterClock(), factor_);
+}
+
+void ug_oversampler::Wake()
+{
+    const bool wasAsleep = ug_base::sleeping_ != 0;
+    ug_base::Wake();
+    if (!wasAsleep)
         return;
-    AudioMasterBase::sampleClock_ = now;
-    nextGlobalStartClock_ = now;
-    // Modules woken meanwhile were listed at the old time: they move on too.
-    EventProcessor* head = skipList_.Head();
-    for (EventProcessor* node = head->next_[0]; node != head; node = node->next_[0])
-        node->SetClockRescheduleEvents(now);
+    TakeTimeOffset();
+    woken_ = true;
 }
 
 void ug_oversampler::InsertBlockDev(EventProcessor* module)
@@ -183,7 +185,7 @@ void ug_oversampler::InsertBlockDev(EventProcessor* module)
     AudioMasterBase::InsertBlockDev(module);
     // Something inside woke while the oversampler slept: it runs again.
     if (ug_base::sleeping_ && (ug_base::flags_ & UGF_SUSPENDED) == 0)
-        ug_base::Wake();
+        Wake();
 }
 
 void ug_oversampler::AnnounceAudioOutputs(int64_t time)
@@ -243,7 +245,11 @@ void ug_oversampler::TakeEvents(int64_t end)
 
 void ug_oversampler::DoProcess(int blockPosition, int sampleFrames)
 {
-    SyncInnerClock();
+    if (woken_)
+    {
+        TakeTimeOffset();
+        woken_ = false;
+    }
     TakeEvents(OuterClock() + sampleFrames);
     const int64_t inner = AudioMasterBase::sampleClock_;
     if (up_)
@@ -282,6 +288,8 @@ void ug_oversampler::Resume(int64_t time)
 {
     const bool wasSuspended = (ug_base::flags_ & UGF_SUSPENDED) != 0;
     ug_base::Resume(time);
+    TakeTimeOffset();
+    woken_ = true;
     if (Voice* inside = child_ && wasSuspended ? child_->VoiceAt(0) : nullptr)
     {
         const int64_t innerTime = ToInner(time);
@@ -364,6 +372,13 @@ int64_t ug_oversampler::CalculateOversampledTimestamp(ug_container* top, int64_t
 {
     // Outermost conversion first: nested oversamplers each add their own.
     const int64_t outer = parentContainer_ ? parentContainer_->CalculateOversampledTimestamp(top, time) : time;
+    // A value for a section that is not running: a suspended one takes it
+    // when it runs again; a sleeping one wakes first, so that the value is
+    // timed by the offset of the run it arrives in.
+    if (ug_base::flags_ & UGF_SUSPENDED)
+        return AudioMasterBase::sampleClock_;
+    if (ug_base::sleeping_ && (ug_base::flags_ & UGF_OPEN))
+        Wake();
     return ToInner(outer);
 }
 

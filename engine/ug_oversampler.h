@@ -75,6 +75,9 @@ public:
     // module inside starts the voice's next note as afresh as one outside.
     void Suspend() override;
     void Resume(int64_t time) override;
+    // Woken (by an event, or by something inside): inner time goes on from
+    // where it stopped, and the time offset is taken afresh.
+    void Wake() override;
     void SetPPVoiceNumber(int voice) override;
 
     // Master side, for the modules inside.
@@ -120,9 +123,9 @@ private:
     IKvAudioMaster* Outer() const { return ug_base::audioMaster_; }
     int64_t OuterClock() const { return ug_base::sampleClock_; }
     // Inner time stands still while the oversampler sleeps or is suspended;
-    // on its next run it catches up, so inner time keeps one fixed relation
-    // to outer time and values computed meanwhile arrive when they should.
-    void SyncInnerClock();
+    // at each wake and resume the offset is taken again from the inner clock
+    // and the own clock, so inner time goes on without a jump.
+    void TakeTimeOffset();
     void AnnounceAudioOutputs(int64_t time);
     void TakeEvents(int64_t end);
     // The border modules and their pins, one per pin of this module.
@@ -138,4 +141,7 @@ private:
     bool up_ = true;
     int filter_ = 6;
     int64_t timeOffset_ = 0;
+    // Woken or resumed since the last run: the own clock may still have
+    // moved (a module woken by its timer is set to the piece it joins).
+    bool woken_ = false;
 };

@@ -84,10 +84,28 @@ public:
     int remaining_ = 0;
 };
 
+// Notes the time of each value reaching its input, and sleeps.
+class ArrivalRecorder : public ug_base
+{
+public:
+    ArrivalRecorder() { SetProcessFunction(&ug_base::process_sleep); }
+    ug_base* Create() override { return new ArrivalRecorder(); }
+    void ListInterface2(std::vector<InterfaceObject*>& pins) override
+    {
+        pins.push_back(new InterfaceObject(&value_, L"Value", DR_IN, DT_FLOAT, L"0", L"", 0));
+    }
+    void onSetPin(int64_t time, UPlug* /*pin*/, state_type /*state*/) override { arrivals.push_back(time); }
+    float value_ = 0.0f;
+    std::vector<int64_t> arrivals;
+};
+
 void RegisterTestModules()
 {
-    static const bool done = CModuleFactory::Instance()->RegisterModule(
-        new Module_Info(L"KV Test Burst", 0, 0, nullptr, &UnitClassOf<BurstSource>::value, 0));
+    static const bool done =
+        CModuleFactory::Instance()->RegisterModule(
+            new Module_Info(L"KV Test Burst", 0, 0, nullptr, &UnitClassOf<BurstSource>::value, 0)) &&
+        CModuleFactory::Instance()->RegisterModule(
+            new Module_Info(L"KV Test Arrivals", 0, 0, nullptr, &UnitClassOf<ArrivalRecorder>::value, 0));
     (void)done;
 }
 
@@ -261,9 +279,10 @@ TEST(OversampledSections, AValueCrossingADownSectionArrivesAtTheConvertedTimeBot
     ug_oversampler* outer = engine.OversamplerOf(100);
     auto* lp = engine.Find<ug_container>(200);
     ASSERT_NE(lp, nullptr);
-    // From the top time base down two levels: outermost conversion first.
-    EXPECT_EQ(lp->CalculateOversampledTimestamp(engine.master()->TopContainer(), 1000),
-              inner->ToInner(outer->ToInner(1000)));
+    // From the top time base down two levels: outermost conversion first
+    // (a sleeping section wakes for it, taking its offset afresh).
+    const int64_t converted = lp->CalculateOversampledTimestamp(engine.master()->TopContainer(), 1000);
+    EXPECT_EQ(converted, inner->ToInner(outer->ToInner(1000)));
 }
 
 TEST(OversampledSections, AQuietSectionSleepsWholeAndWakesWhenItsInputMovesAgain)
@@ -337,4 +356,54 @@ TEST(OversampledSections, OversamplersWithTheSameTapCountAndFactorShareOneCoeffi
     EXPECT_NE(different.OversamplerOf(100)->InModule()->Fir(0)->Coefficients(),
               different.OversamplerOf(200)->InModule()->Fir(0)->Coefficients());
     EXPECT_EQ(different.OversamplerOf(200)->InModule()->Fir(0)->Taps(), 32);
+}
+
+TEST(OversampledSections, AValueSentToASectionAfterItWakesLandsAtItsOwnInnerSample)
+{
+    // A 4x section with a value input feeding a recorder: nothing in it streams, so it sleeps.
+    const std::string section =
+        "<Module Type=\"Container\" Id=\"100\" ExpandInline=\"0\" Oversample=\"4\"><Plugs>"
+        "<Plug Direction=\"0\" Datatype=\"5\"/><Plug Direction=\"1\" Datatype=\"5\"/>"
+        "<Plug Direction=\"0\" Datatype=\"6\"/></Plugs><Modules><Module Type=\"IO Mod\" Id=\"101\"><Plugs>"
+        "<Plug Direction=\"1\" Datatype=\"5\" TiedTo=\"100\" TiedToPinIdx=\"0\"/>"
+        "<Plug Direction=\"0\" Datatype=\"5\" TiedTo=\"100\" TiedToPinIdx=\"1\"/>"
+        "<Plug Direction=\"1\" Datatype=\"6\" TiedTo=\"100\" TiedToPinIdx=\"2\"/></Plugs></Module>"
+        "<Module Type=\"KV Test Arrivals\" Id=\"102\"/></Modules><Lines>" +
+        Line(101, 0, 101, 1) + Line(101, 2, 102, 0) + "</Lines></Module>";
+    Engine engine("<DSP><Container Id=\"1\"><Modules><Module Type=\"Container\" Id=\"2\" ExpandInline=\"0\">"
+                  "<Plugs><Plug Direction=\"1\" Datatype=\"5\"/></Plugs><Modules>"
+                  "<Module Type=\"IO Mod\" Id=\"3\"><Plugs><Plug Direction=\"0\" Datatype=\"5\" TiedTo=\"2\" "
+                  "TiedToPinIdx=\"0\"/></Plugs></Module>" +
+                  section + "</Modules><Lines>" + Line(100, 1, 3, 0) + "</Lines></Module></Modules></Container></DSP>");
+    ASSERT_TRUE(engine.built);
+    ug_oversampler* os = engine.OversamplerOf(100);
+    auto* recorder = engine.Find<ArrivalRecorder>(102);
+    ASSERT_NE(os, nullptr);
+    ASSERT_NE(recorder, nullptr);
+
+    for (int round = 0; round < 3; ++round)
+    {
+        SCOPED_TRACE(round);
+        engine.Run(4096);
+        ASSERT_TRUE(os->ug_base::sleeping_);
+        // Asleep, inner time stands still.
+        const int64_t innerAtSleep = os->SampleClock();
+        engine.Run(5000 + 1000 * round);
+        EXPECT_EQ(os->SampleClock(), innerAtSleep);
+
+        // Woken by a value due 37 + round samples into the coming run: inner
+        // time goes on from where it stopped, and the value lands that many
+        // inner samples (times 4) after the wake.
+        recorder->arrivals.clear();
+        const int64_t due = engine.master()->SampleClock() + 37 + round;
+        const float value = 0.5f + static_cast<float>(round);
+        os->SetPinValue(due, 2, DT_FLOAT, &value, sizeof(value));
+        EXPECT_FALSE(os->ug_base::sleeping_);
+        const int64_t wokenAt = os->ug_base::sampleClock_;
+        engine.Run(512);
+        ASSERT_EQ(recorder->arrivals.size(), 1u);
+        EXPECT_EQ(recorder->arrivals[0], innerAtSleep + 4 * (due - wokenAt));
+        EXPECT_EQ(recorder->arrivals[0], 4 * due + os->TimeOffset());
+        EXPECT_EQ(recorder->value_, value);
+    }
 }
