@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "core/CModuleFactory.h"
@@ -23,7 +24,6 @@
 namespace
 {
 constexpr size_t kMaxBuildMessages = 200;
-constexpr int kMaxOversampleFactor = 128;
 
 // The module-type descriptions of a document are registered by the first
 // document built in the process only.
@@ -257,7 +257,8 @@ void KvAudioMaster::BuildContainerModule(ug_container* container, ug_container* 
     const bool expand = IntAttribute(m, "ExpandInline", 1) != 0;
     const int factor = expand ? 0 : OversampleFactor(m, IsOversampled(container));
     ug_oversampler* oversampler = nullptr;
-    if (ug_oversampler::Supports(factor))
+    const double enclosingRate = container->audioMaster_ ? container->audioMaster_->SampleRate() : sampleRate_;
+    if (ug_oversampler::Supports(factor, enclosingRate))
     {
         // The oversampler takes the container's place in the graph and owns it.
         oversampler = new ug_oversampler();
@@ -267,8 +268,12 @@ void KvAudioMaster::BuildContainerModule(ug_container* container, ug_container* 
     else
     {
         if (factor >= 2 || factor <= -2)
-            Log(Describe(m) + ": oversampling is not available by " + std::to_string(factor) +
-                "; the container runs at the base rate");
+            Log(Describe(m) + ": oversampling by " + std::to_string(factor) +
+                (factor > ug_oversampler::kMaxFactor || factor < -ug_oversampler::kMaxFactor
+                     ? " passes the limit of " + std::to_string(ug_oversampler::kMaxFactor) +
+                           " (the memory of its filter tables)"
+                     : " would run past the highest inner rate") +
+                "; the container runs at the enclosing rate");
         container->AddUG(child);
     }
     child->Setup(this, m);
@@ -307,10 +312,10 @@ int KvAudioMaster::OversampleFactor(TiXmlElement* m, bool insideOversampled) con
     // negative one runs at the enclosing rate divided.
     if (insideOversampled)
     {
-        const int written = std::clamp(IntAttribute(m, "Oversample", 0), -kMaxOversampleFactor, kMaxOversampleFactor);
+        const int written = std::max(IntAttribute(m, "Oversample", 0), -std::numeric_limits<int>::max());
         return written >= 2 || written <= -2 ? written : 0;
     }
-    const int requested = std::clamp(IntAttribute(m, "Oversample", 0), 0, kMaxOversampleFactor);
+    const int requested = std::max(IntAttribute(m, "Oversample", 0), 0);
     const auto rate = static_cast<int64_t>(sampleRate_);
     int64_t factor = std::max(requested, 1);
     while (factor >= 2 && factor * rate > static_cast<int64_t>(requested) * 50000)

@@ -19,16 +19,24 @@ class ug_oversampler_out;
 class ug_oversampler : public ug_base, public AudioMasterBase
 {
 public:
-    static constexpr int kMaxFactor = 16;
+    // The memory a factor needs grows with it: the FIR tables and each pin's
+    // history hold at least one entry per phase, and so do the settling gains
+    // (16 KiB each at this factor). Larger factors are refused.
+    static constexpr int kMaxFactor = 4096;
+    // Modules count samples per second in 32-bit integers: no inner rate
+    // above this.
+    static constexpr double kMaxInnerRate = 2147483647.0;
 
     ug_oversampler();
     ~ug_oversampler() override;
 
-    // Factors this module runs: 2 to kMaxFactor up, -2 to -kMaxFactor down.
-    static bool Supports(int factor)
+    // Factors this module runs inside a container at `outerRate`: 2 to
+    // kMaxFactor up (within kMaxInnerRate), -2 to -kMaxFactor down.
+    static bool Supports(int factor, double outerRate)
     {
-        const int magnitude = factor < 0 ? -factor : factor;
-        return magnitude >= 2 && magnitude <= kMaxFactor;
+        if (factor <= -2)
+            return factor >= -kMaxFactor;
+        return factor >= 2 && factor <= kMaxFactor && outerRate * factor <= kMaxInnerRate;
     }
 
     ug_base* Create() override { return new ug_oversampler(); }

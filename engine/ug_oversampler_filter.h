@@ -1,11 +1,14 @@
 #pragma once
 // The anti-imaging and anti-aliasing low-pass of an oversampler border: a
 // cascade of direct-form II biquad sections taken from a three-section
-// design, one for factor 2 and one for higher factors. The filter setting
-// chooses the length, (setting + 1) / 2 sections: fewer than three keep the
-// design's gentle last sections (its first, high-Q one alone would ring well
-// above unity at the band edge), more than three repeat them after the whole
-// design. Whatever the length, the cascade has unity gain at DC.
+// design, one for factor 2 and one for factor 4. The filter setting chooses
+// the length, (setting + 1) / 2 sections: fewer than three keep the design's
+// gentle last sections (its first, high-Q one alone would ring well above
+// unity at the band edge), more than three repeat them after the whole
+// design. Other factors use the factor-4 design moved (a low-pass to
+// low-pass transform) so that its edge sits at the host's Nyquist again.
+// Whatever the length and factor, the cascade has unity gain at DC. It runs
+// in double precision: at high factors the poles crowd towards DC.
 
 #include <array>
 
@@ -19,7 +22,7 @@ public:
 
     struct Section
     {
-        float a1, a2, b0, b1, b2;
+        double a1, a2, b0, b1, b2;
     };
 
     // Sections for an IIR filter setting (1 to 10; below 1 counts as 1).
@@ -33,31 +36,30 @@ public:
     int Sections() const { return count_; }
     const Section& SectionAt(int s) const { return coefficients_[static_cast<unsigned>(s)]; }
 
-    float Process(float x)
+    float Process(float input)
     {
+        double x = input;
         for (int s = 0; s < count_; ++s)
         {
             const Section& c = coefficients_[static_cast<unsigned>(s)];
             State& st = state_[static_cast<unsigned>(s)];
-            const float w = x - c.a1 * st.w1 - c.a2 * st.w2;
+            const double w = x - c.a1 * st.w1 - c.a2 * st.w2;
             x = c.b0 * w + c.b1 * st.w1 + c.b2 * st.w2;
             st.w2 = st.w1;
             st.w1 = w;
         }
-        return x;
+        return static_cast<float>(x);
     }
 
-    // Flushes a state that has been driven to infinity or NaN.
-    void Sanitize();
-
-    // The three sections of the design for a factor, as written.
+    // The three sections of the design for a factor as written (factor 2,
+    // else the factor-4 design).
     static const Section* Design(int factor);
 
 private:
     struct State
     {
-        float w1 = 0.0f;
-        float w2 = 0.0f;
+        double w1 = 0.0;
+        double w2 = 0.0;
     };
     std::array<Section, kMaxSections> coefficients_{};
     std::array<State, kMaxSections> state_{};

@@ -9,7 +9,8 @@ int OversamplerFir::TapCount(int setting, int factor)
     factor = std::max(1, factor);
     int taps = std::clamp(setting, 4, kMaxTaps) & ~3;
     taps = (taps + factor - 1) / factor * factor;
-    return std::min(taps, kMaxTaps / factor * factor);
+    // Every phase has at least one tap, however large the factor.
+    return std::min(taps, std::max(factor, kMaxTaps / factor * factor));
 }
 
 double OversamplerFir::Coefficient(int k, int taps, int factor)

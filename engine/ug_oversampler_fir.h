@@ -12,7 +12,8 @@ public:
     static constexpr int kMaxTaps = 256;
 
     // Taps for a filter setting above 10: the two lowest bits cleared, then
-    // rounded up to a whole number of polyphase branches, within kMaxTaps.
+    // rounded up to a whole number of polyphase branches, within kMaxTaps
+    // (or one tap per branch, for a factor above it).
     static int TapCount(int setting, int factor);
     // Coefficient k of the design (gain 1 at DC).
     static double Coefficient(int k, int taps, int factor);

@@ -141,7 +141,7 @@ double CascadeGain(int factor, double cycles)
 }
 
 // Runs the engine with a sine on input 0 in uneven host blocks.
-std::vector<std::vector<float>> RunHost(KvAudioMaster* master, double inputHz, int total)
+std::vector<std::vector<float>> RunHost(KvAudioMaster* master, double inputHz, int total, double rate = 44100.0)
 {
     std::vector<std::vector<float>> result(2);
     std::vector<float> in(512), out0(512), out1(512);
@@ -152,7 +152,7 @@ std::vector<std::vector<float>> RunHost(KvAudioMaster* master, double inputHz, i
         const int n = std::min(block % 2 == 0 ? 512 : 300, total - t);
         for (int i = 0; i < n; ++i)
             in[static_cast<size_t>(i)] =
-                static_cast<float>(0.25 * std::sin(2.0 * std::numbers::pi * inputHz * (t + i) / 44100.0));
+                static_cast<float>(0.25 * std::sin(2.0 * std::numbers::pi * inputHz * (t + i) / rate));
         master->DoProcess(n, inputs, outputs, 1, 2);
         result[0].insert(result[0].end(), out0.begin(), out0.begin() + n);
         result[1].insert(result[1].end(), out1.begin(), out1.begin() + n);
@@ -368,15 +368,50 @@ TEST(Oversampler, HugeAndNanInputsLeaveTheOutputFinite)
     }
 }
 
-TEST(Oversampler, FactorsPastTheSupportedRangeRunAtTheBaseRateAndAreLogged)
+TEST(Oversampler, EveryFactorTheRuleGivesRunsWithItsBandEdgeAtTheHostNyquistUpToTheMemoryLimit)
 {
-    SynthRuntime runtime;
-    ASSERT_TRUE(runtime.initialize(44100, 512, Document(64).c_str()));
-    EXPECT_EQ(FindOversampler(runtime.AudioMaster()), nullptr);
-    int logged = 0;
-    for (const auto& message : runtime.AudioMaster()->BuildMessages())
-        logged += message.find("oversampling is not available by 64") != std::string::npos ? 1 : 0;
-    EXPECT_EQ(logged, 1);
+    RegisterProbe();
+    struct Case
+    {
+        double rate;
+        int oversample;
+        int factor; // 0: refused
+    };
+    const Case cases[] = {{44100, 3, 3},  {44100, 8, 8},        {44100, 32, 32},      {96000, 32, 16},
+                          {48000, 4096, 4096}, {96000, 8192, 4096}, {44100, 4097, 0}, {44100, 1 << 20, 0}};
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(testing::Message() << c.rate << " Hz, Oversample " << c.oversample);
+        // A tone inside at 1.3 times the host's Nyquist, folded to 0.7 of it.
+        gProbeHz = 0.65 * c.rate;
+        SynthRuntime runtime;
+        ASSERT_TRUE(runtime.initialize(c.rate, 512, Document(c.oversample).c_str()));
+        ug_oversampler* os = FindOversampler(runtime.AudioMaster());
+        int logged = 0;
+        for (const auto& message : runtime.AudioMaster()->BuildMessages())
+            logged += message.find("oversampling by " + std::to_string(c.oversample) + " passes the limit of 4096") !=
+                              std::string::npos
+                          ? 1
+                          : 0;
+        if (c.factor == 0)
+        {
+            EXPECT_EQ(os, nullptr);
+            EXPECT_EQ(logged, 1);
+            continue;
+        }
+        ASSERT_NE(os, nullptr);
+        EXPECT_EQ(logged, 0);
+        EXPECT_EQ(os->Factor(), c.factor);
+        const auto out = RunHost(runtime.AudioMaster(), 1000.0, 6000, c.rate);
+        EXPECT_DOUBLE_EQ(FindProbe(runtime.AudioMaster())->rate, c.rate * c.factor);
+        // A sine passes at its level; the tone above the host's band is
+        // held down as far as at factor 4.
+        const Fit through = FitTone(out[0], 2000, 1000.0, c.rate);
+        EXPECT_NEAR(through.amplitude, 0.25, 0.25 * 0.03);
+        EXPECT_LT(through.residual, 0.25 * 0.01);
+        EXPECT_LT(FitTone(out[1], 2000, 0.35 * c.rate, c.rate).amplitude, 0.5 * std::pow(10.0, -26.0 / 20.0));
+    }
+    gProbeHz = 1000.0;
 }
 
 TEST(Oversampler, MidiThroughAnOversampledContainerLeavesAtTheSampleTimeItCameIn)
