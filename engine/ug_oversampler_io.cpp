@@ -10,6 +10,8 @@ namespace
 {
 // Long enough for the slowest IIR section to die away far below the tolerance.
 constexpr int kSteadyRun = 8192;
+// The same in outer samples, for high factors.
+constexpr int kSteadyOuterSamples = 512;
 } // namespace
 
 ug_oversampler_io::ug_oversampler_io(ug_oversampler* oversampler, int factor, int filterSetting, bool up,
@@ -23,7 +25,8 @@ ug_oversampler_io::ug_oversampler_io(ug_oversampler* oversampler, int factor, in
     // The filter's answer to a constant input of 1, phase by phase: a static
     // signal has settled when the output comes this close to it.
     steadyGains_.assign(interpolates_ ? static_cast<size_t>(factor_) : 1u, 1.0f);
-    const int run = kSteadyRun - kSteadyRun % factor_;
+    // The filter's time constants scale with the factor.
+    const int run = std::max(kSteadyRun, kSteadyOuterSamples * factor_) / factor_ * factor_;
     if (fir_)
     {
         OversamplerFir fir;

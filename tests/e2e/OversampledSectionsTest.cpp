@@ -238,7 +238,9 @@ TEST(OversampledSections, NestedFactorsAreTakenAsWrittenAndASineKeepsItsLevelThr
         float innerRate;
     };
     const Case cases[] = {{4, -2, true, 88200.0f}, {2, 2, true, 176400.0f}, {4, -4, true, 44100.0f},
-                          {2, 1, false, 88200.0f}, {4, -1, false, 176400.0f}, {2, 0, false, 88200.0f}};
+                          {2, 1, false, 88200.0f}, {4, -1, false, 176400.0f}, {2, 0, false, 88200.0f},
+                          // 4096 within 4096 would pass the highest inner rate: the inner one is refused.
+                          {4096, 4096, false, 44100.0f * 4096}};
     for (const Case& c : cases)
     {
         Engine engine(Document({Factor(c.outer), Factor(c.inner)}));
@@ -288,7 +290,7 @@ TEST(OversampledSections, AValueCrossingADownSectionArrivesAtTheConvertedTimeBot
 TEST(OversampledSections, AQuietSectionSleepsWholeAndWakesWhenItsInputMovesAgain)
 {
     const std::vector<std::vector<std::string>> layouts = {
-        {Factor(4)}, {Factor(4, 16)}, {Factor(2), Factor(-2)}, {Factor(4), Factor(-2, 16)}};
+        {Factor(4)}, {Factor(4, 16)}, {Factor(2), Factor(-2)}, {Factor(4), Factor(-2, 16)}, {Factor(1024)}};
     for (const auto& layout : layouts)
     {
         Engine engine(Document(layout, true));
