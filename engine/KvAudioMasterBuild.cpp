@@ -354,7 +354,9 @@ void KvAudioMaster::ConnectLines(TiXmlElement* element)
             Log(Describe(line) + ": line between pins of different datatypes skipped");
             continue;
         }
-        ug_base::connect(out, in);
+        // A line into or out of an oversampled section crosses its border.
+        if (!ug_oversampler::ConnectAcross(out, in))
+            Log(Describe(line) + ": line into the voices of a finished oversampled section skipped");
     }
 }
 

@@ -106,6 +106,107 @@ void ug_oversampler::Setup2(bool first)
     // Re-routing pointed the child's pins inside; outer lines still come here.
     for (size_t i = 0; i < child_->plugs_.size() && i < plugs_.size(); ++i)
         child_->plugs_[i]->proxy_ = plugs_[i];
+    finished_ = true;
+}
+
+UPlug* ug_oversampler::CreateProxyPlug(UPlug* inner)
+{
+    if (!child_ || !in_ || !out_ || !inner || !inner->owner_)
+        return nullptr;
+    if (finished_)
+    {
+        // The child's voices are made: a pin among them has copies this
+        // border would not reach.
+        for (ug_container* c = inner->owner_->parentContainer_; c; c = c->parentContainer_)
+        {
+            if (c->IsPolyphonicContainer())
+                return nullptr;
+        }
+    }
+    auto* outer = new UPlug(this, inner);
+    outer->plugFlags_ = 0;
+    outer->CreateBuffer();
+    AddPlug(outer);
+    if (inner->direction_ == DR_IN)
+    {
+        UPlug* border = in_->AddBorderPin(outer, DR_OUT);
+        borderPins_.push_back(border);
+        ug_base::connect(border, inner);
+    }
+    else
+    {
+        UPlug* border = out_->AddBorderPin(outer, DR_IN);
+        borderPins_.push_back(border);
+        ug_base::connect(inner, border);
+    }
+    if (finished_)
+    {
+        // The child was sorted without this line: sort it again.
+        std::vector<ug_base*> modules;
+        child_->ExportUgs(modules);
+        for (ug_base* module : modules)
+            module->sortOrder_ = -1;
+        child_->SortOrderSetup();
+        child_->SortAll();
+    }
+    return outer;
+}
+
+namespace
+{
+// The oversamplers whose inner graphs hold `module`, innermost first.
+std::vector<ug_oversampler*> BordersAround(ug_base* module)
+{
+    std::vector<ug_oversampler*> borders;
+    for (ug_base* at = module; at && borders.size() < 1000;)
+    {
+        ug_container* root = at->parentContainer_;
+        if (!root)
+        {
+            // A container held by an oversampler lies, by its pins, outside it.
+            auto* held = dynamic_cast<ug_container*>(at);
+            auto* holder = held ? dynamic_cast<ug_oversampler*>(held->audioMaster_) : nullptr;
+            if (!holder || holder->Child() != held)
+                break;
+            at = holder;
+            continue;
+        }
+        while (root->parentContainer_)
+            root = root->parentContainer_;
+        auto* holder = dynamic_cast<ug_oversampler*>(root->audioMaster_);
+        if (!holder || holder->Child() != root)
+            break;
+        borders.push_back(holder);
+        at = holder;
+    }
+    return borders;
+}
+} // namespace
+
+bool ug_oversampler::ConnectAcross(UPlug* from, UPlug* to)
+{
+    if (!from || !to || !from->owner_ || !to->owner_)
+        return false;
+    std::vector<ug_oversampler*> out = BordersAround(from->owner_);
+    std::vector<ug_oversampler*> in = BordersAround(to->owner_);
+    // Borders both ends lie within are not crossed.
+    while (!out.empty() && !in.empty() && out.back() == in.back())
+    {
+        out.pop_back();
+        in.pop_back();
+    }
+    for (ug_oversampler* border : out)
+    {
+        if (!(from = border->CreateProxyPlug(from)))
+            return false;
+    }
+    for (ug_oversampler* border : in)
+    {
+        if (!(to = border->CreateProxyPlug(to)))
+            return false;
+    }
+    ug_base::connect(from, to);
+    return true;
 }
 
 bool ug_oversampler::PPGetActiveFlag()

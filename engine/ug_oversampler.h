@@ -57,6 +57,16 @@ public:
     // After the child's content is built: joins the border modules to it and
     // finishes the child's graph.
     void Setup2(bool first);
+    // While the document is read: relays one more pin of a module inside
+    // the child across the border. Adds a copy of it (with a buffer) to this
+    // module and a border pin inside, connected to `inner`; returns the copy,
+    // which lines outside connect to. Null when the pin lies in the child's
+    // voices after they were made (a copy per voice is not known here).
+    UPlug* CreateProxyPlug(UPlug* inner);
+    // Connects two pins of the graph being built, relaying the line through
+    // every oversampler border between them; false (nothing connected) when
+    // a border refuses it.
+    static bool ConnectAcross(UPlug* from, UPlug* to);
 
     ug_container* Child() const { return child_; }
     int Factor() const { return factor_; }
@@ -149,6 +159,8 @@ private:
     bool up_ = true;
     int filter_ = 6;
     int64_t timeOffset_ = 0;
+    // The child's graph was finished by Setup2.
+    bool finished_ = false;
     // Woken or resumed since the last run: the own clock may still have
     // moved (a module woken by its timer is set to the piece it joins).
     bool woken_ = false;

@@ -409,3 +409,61 @@ TEST(OversampledSections, AValueSentToASectionAfterItWakesLandsAtItsOwnInnerSamp
         EXPECT_EQ(recorder->value_, value);
     }
 }
+
+TEST(OversampledSections, LinesDrawnStraightToAModuleInsideASectionAreRelayedAcrossItsBorders)
+{
+    const std::vector<std::vector<std::string>> layouts = {
+        {Factor(4)}, {Factor(2), Factor(2)}, {Factor(4), Factor(-2, 16)}};
+    for (const auto& layout : layouts)
+    {
+        const std::string reference = Document(layout, true);
+        // The same graph with the low-pass inside the innermost section fed
+        // from the burst and feeding the host output by lines of its own,
+        // listed in the main container or in the section.
+        const int id = 100 * static_cast<int>(layout.size());
+        const int lp = id + 2;
+        const auto without = [](std::string text, const std::string& part) {
+            text.replace(text.find(part), part.size(), "");
+            return text;
+        };
+        std::string bare = without(reference, Line(id + 1, 0, lp, 0) + Line(lp, 2, id + 1, 1));
+        bare = without(bare, Line(5, 0, 100, 0) + Line(100, 1, 3, 0));
+        const std::string crossing = Line(5, 0, lp, 0) + Line(lp, 2, 3, 0);
+        std::string listedInside = bare;
+        listedInside.replace(listedInside.find("<Lines></Lines>"), 15, "<Lines>" + crossing + "</Lines>");
+        std::string listedOutside = bare;
+        listedOutside.replace(listedOutside.rfind("<Lines></Lines>"), 15, "<Lines>" + crossing + "</Lines>");
+
+        const auto play = [](Engine& engine) {
+            engine.Run(1024);
+            engine.Level(5.0f);
+            return engine.Run(4000);
+        };
+        Engine expected(reference);
+        ASSERT_TRUE(expected.built);
+        const std::vector<float> want = play(expected);
+        ASSERT_NEAR(Amplitude(want, 500, 1900), 0.5, 0.5 * 0.05);
+        for (const bool inside : {true, false})
+        {
+            const std::string name = layout.front() + " / " + layout.back() + (inside ? " inside" : " outside");
+            Engine engine(inside ? listedInside : listedOutside);
+            ASSERT_TRUE(engine.built) << name;
+            int logged = 0;
+            for (const auto& message : engine.master()->BuildMessages())
+                logged += message.find("line") != std::string::npos ? 1 : 0;
+            EXPECT_EQ(logged, 0) << name;
+            // Each border crossed gained a relayed pin each way.
+            for (int level = 1; level <= static_cast<int>(layout.size()); ++level)
+            {
+                ug_oversampler* os = engine.OversamplerOf(100 * level);
+                ASSERT_NE(os, nullptr) << name;
+                EXPECT_EQ(os->plugs_.size(), expected.OversamplerOf(100 * level)->plugs_.size() + 2) << name;
+            }
+            const std::vector<float> got = play(engine);
+            double worst = 0.0;
+            for (size_t i = 0; i < want.size(); ++i)
+                worst = std::max(worst, static_cast<double>(std::abs(got[i] - want[i])));
+            EXPECT_LT(worst, 1e-6) << name;
+        }
+    }
+}
