@@ -38,8 +38,31 @@ public:
 
     float Process(float input)
     {
+        switch (count_)
+        {
+        case 1:
+            return Run<1>(input);
+        case 2:
+            return Run<2>(input);
+        case 3:
+            return Run<3>(input);
+        case 4:
+            return Run<4>(input);
+        default:
+            return Run<5>(input);
+        }
+    }
+
+    // The three sections of the design for a factor as written (factor 2,
+    // else the factor-4 design).
+    static const Section* Design(int factor);
+
+private:
+    template <int N>
+    float Run(float input)
+    {
         double x = input;
-        for (int s = 0; s < count_; ++s)
+        for (int s = 0; s < N; ++s)
         {
             const Section& c = coefficients_[static_cast<unsigned>(s)];
             State& st = state_[static_cast<unsigned>(s)];
@@ -51,11 +74,6 @@ public:
         return static_cast<float>(x);
     }
 
-    // The three sections of the design for a factor as written (factor 2,
-    // else the factor-4 design).
-    static const Section* Design(int factor);
-
-private:
     struct State
     {
         double w1 = 0.0;
