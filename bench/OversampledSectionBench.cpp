@@ -23,7 +23,7 @@ constexpr int kHostBlock = 512;
 // Long enough for the filters' once-a-second checks to have run out.
 constexpr int kSettleBlocks = 3 * kRate / kHostBlock;
 
-std::string DemoDocument(bool withSection)
+std::string DemoDocument(bool withSection, int factor = 4)
 {
     std::ifstream file(KV_DEMO_SYNTH_DOCUMENT);
     std::stringstream text;
@@ -36,7 +36,8 @@ std::string DemoDocument(bool withSection)
                      "<Line From=\"14\" FromPin=\"2\" To=\"40\" ToPin=\"0\"/>"
                      "<Line From=\"40\" FromPin=\"1\" To=\"20\" ToPin=\"0\"/>");
     std::string section =
-        "<Module Type=\"Container\" Id=\"40\" ExpandInline=\"0\" Oversample=\"4\"><Plugs>"
+        "<Module Type=\"Container\" Id=\"40\" ExpandInline=\"0\" Oversample=\"" + std::to_string(factor) +
+        "\"><Plugs>"
         "<Plug Direction=\"0\" Datatype=\"5\"/><Plug Direction=\"1\" Datatype=\"5\"/></Plugs><Modules>"
         "<Module Type=\"IO Mod\" Id=\"41\"><Plugs>"
         "<Plug Direction=\"1\" Datatype=\"5\" TiedTo=\"40\" TiedToPinIdx=\"0\"/>"
@@ -55,10 +56,10 @@ std::string DemoDocument(bool withSection)
 
 // Per host block of 512 samples at 48 kHz, after the settling time; with
 // `held` a note sounds throughout.
-void RunDemo(benchmark::State& state, bool withSection, bool held)
+void RunDemo(benchmark::State& state, bool withSection, bool held, int factor = 4)
 {
     SynthRuntime runtime;
-    if (!runtime.initialize(kRate, kHostBlock, DemoDocument(withSection).c_str()))
+    if (!runtime.initialize(kRate, kHostBlock, DemoDocument(withSection, factor).c_str()))
     {
         state.SkipWithError("the document did not build");
         return;
@@ -95,8 +96,15 @@ void BM_PlayingDemoWithOversampledSection(benchmark::State& state)
 {
     RunDemo(state, true, true);
 }
+
+// The same with the section at a larger factor (the cost grows with it).
+void BM_PlayingDemoWithSectionAtFactor(benchmark::State& state)
+{
+    RunDemo(state, true, true, static_cast<int>(state.range(0)));
+}
 } // namespace
 
 BENCHMARK(BM_QuietDemoWithoutSection);
 BENCHMARK(BM_QuietDemoWithOversampledSection);
 BENCHMARK(BM_PlayingDemoWithOversampledSection);
+BENCHMARK(BM_PlayingDemoWithSectionAtFactor)->Arg(8)->Arg(32);
