@@ -20,8 +20,8 @@ class ug_oversampler : public ug_base, public AudioMasterBase
 {
 public:
     // The memory a factor needs grows with it: the FIR tables and each pin's
-    // history hold at least one entry per phase, and so do the settling gains
-    // (16 KiB each at this factor). Larger factors are refused.
+    // history hold at least four entries per phase (64 KiB each at this
+    // factor), the settling gains one. Larger factors are refused.
     static constexpr int kMaxFactor = 4096;
     // Modules count samples per second in 32-bit integers: no inner rate
     // above this.

@@ -9,11 +9,14 @@ int OversamplerFir::TapCount(int setting, int factor)
     factor = std::max(1, factor);
     int taps = std::clamp(setting, 4, kMaxTaps) & ~3;
     taps = (taps + factor - 1) / factor * factor;
-    // Every phase has at least one tap, however large the factor.
-    return std::min(taps, std::max(factor, kMaxTaps / factor * factor));
+    // Fewer taps per phase do not interpolate (the level comes out wrong).
+    const int least = kMinTapsPerPhase * factor;
+    return std::clamp(taps, least, std::max(least, kMaxTaps / factor * factor));
 }
 
-double OversamplerFir::Coefficient(int k, int taps, int factor)
+namespace
+{
+double Windowed(int k, int taps, int factor)
 {
     const double m = taps / 2.0 - k;
     const double window = 0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * (m / taps + 0.5));
@@ -22,11 +25,28 @@ double OversamplerFir::Coefficient(int k, int taps, int factor)
     return window * sinc / factor;
 }
 
+// The windowed sinc sums to 1 when it spans many zero crossings; with few
+// taps per phase it falls short, and the sum takes the level back to 1.
+double Sum(int taps, int factor)
+{
+    double sum = 0.0;
+    for (int k = 0; k < taps; ++k)
+        sum += Windowed(k, taps, factor);
+    return sum > 0.0 ? sum : 1.0;
+}
+} // namespace
+
+double OversamplerFir::Coefficient(int k, int taps, int factor)
+{
+    return Windowed(k, taps, factor) / Sum(taps, factor);
+}
+
 void OversamplerFir::FillTables(int taps, int factor, float* plain, float* polyphase)
 {
     const int branchLength = taps / factor;
+    const double sum = Sum(taps, factor);
     for (int k = 0; k < taps; ++k)
-        plain[k] = static_cast<float>(Coefficient(k, taps, factor));
+        plain[k] = static_cast<float>(Windowed(k, taps, factor) / sum);
     // Branch p holds taps p, p + factor, ... scaled by the factor for the
     // zero-stuffed samples it stands in for.
     for (int p = 0; p < factor; ++p)

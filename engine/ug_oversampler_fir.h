@@ -10,12 +10,13 @@ class OversamplerFir
 {
 public:
     static constexpr int kMaxTaps = 256;
+    static constexpr int kMinTapsPerPhase = 4;
 
     // Taps for a filter setting above 10: the two lowest bits cleared, then
-    // rounded up to a whole number of polyphase branches, within kMaxTaps
-    // (or one tap per branch, for a factor above it).
+    // rounded up to a whole number of polyphase branches of at least
+    // kMinTapsPerPhase taps, within kMaxTaps where the factor allows.
     static int TapCount(int setting, int factor);
-    // Coefficient k of the design (gain 1 at DC).
+    // Coefficient k of the design, scaled to gain 1 at DC (O(taps)).
     static double Coefficient(int k, int taps, int factor);
 
     // Allocates the history and computes the coefficients; not on the audio

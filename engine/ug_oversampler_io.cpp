@@ -25,29 +25,28 @@ ug_oversampler_io::ug_oversampler_io(ug_oversampler* oversampler, int factor, in
     // The filter's answer to a constant input of 1, phase by phase: a static
     // signal has settled when the output comes this close to it.
     steadyGains_.assign(interpolates_ ? static_cast<size_t>(factor_) : 1u, 1.0f);
-    // The filter's time constants scale with the factor.
-    const int run = std::max(kSteadyRun, kSteadyOuterSamples * factor_) / factor_ * factor_;
     if (fir_)
     {
+        // A FIR has settled once its history is full of the input.
         OversamplerFir fir;
         fir.Init(filterSetting_, factor_);
+        const int run = (fir.Taps() / factor_ + 2) * factor_;
         for (int n = 0; n < run; ++n)
         {
             const int phase = n % factor_;
-            if (interpolates_)
-            {
-                if (phase == 0)
-                    fir.Push(1.0f);
-                steadyGains_[static_cast<size_t>(phase)] = fir.Interpolate(phase);
-            }
-            else
-            {
+            if (!interpolates_)
                 fir.Push(1.0f);
-                steadyGains_[0] = fir.Decimate();
-            }
+            else if (phase == 0)
+                fir.Push(1.0f);
+            if (interpolates_ && n + factor_ >= run)
+                steadyGains_[static_cast<size_t>(phase)] = fir.Interpolate(phase);
         }
+        if (!interpolates_)
+            steadyGains_[0] = fir.Decimate();
         return;
     }
+    // The IIR's time constants scale with the factor.
+    const int run = std::max(kSteadyRun, kSteadyOuterSamples * factor_) / factor_ * factor_;
     OversamplerFilter filter;
     filter.Init(factor_, sections_);
     for (int n = 0; n < run; ++n)
