@@ -238,20 +238,12 @@ TEST(Oversampler, AToneAboveTheHostNyquistMadeInsideIsAttenuatedByTheDecimator)
 
 namespace
 {
-// The two section designs as written: a1, a2, b0, b1, b2 (a0 = 1).
-constexpr double kDesign2[3][5] = {{-0.24094, 0.936528, 0.113756, 0.0559434, 0.113756},
-                                   {-0.48179, 0.628371, 1, -0.0385096, 1},
-                                   {-0.428028, 0, 1, 1, 0}};
-constexpr double kDesignOther[3][5] = {{-1.46733, 0.957215, 0.0409441, -0.0437547, 0.0409441},
-                                       {-1.43939, 0.758604, 1, -1.39915, 1},
-                                       {-0.706963, 0, 1, 1, 0}};
-
 // Gain of the cascade a filter setting gives, relative to DC, at a frequency
 // in cycles per inner sample: (setting + 1) / 2 sections, the design's low-Q
 // tail when fewer than three, the whole design and then its tail when more.
 double SettingGain(int setting, int factor, double cycles)
 {
-    const auto& design = factor == 2 ? kDesign2 : kDesignOther;
+    const OversamplerFilter::Section* design = OversamplerFilter::Design(factor);
     const int n = (setting + 1) / 2;
     std::vector<int> rows;
     for (int r = 0; r < 3 && n > 3; ++r)
@@ -263,8 +255,8 @@ double SettingGain(int setting, int factor, double cycles)
         std::complex<double> h = 1.0;
         for (int r : rows)
         {
-            const double* c = design[r];
-            h *= (c[2] + c[3] * z1 + c[4] * z1 * z1) / (1.0 + c[0] * z1 + c[1] * z1 * z1);
+            const OversamplerFilter::Section& c = design[r];
+            h *= (c.b0 + c.b1 * z1 + c.b2 * z1 * z1) / (1.0 + c.a1 * z1 + c.a2 * z1 * z1);
         }
         return std::abs(h);
     };
