@@ -11,6 +11,7 @@
 // in double precision: at high factors the poles crowd towards DC.
 
 #include <array>
+#include <type_traits>
 
 class OversamplerFilter
 {
@@ -36,30 +37,18 @@ public:
     int Sections() const { return count_; }
     const Section& SectionAt(int s) const { return coefficients_[static_cast<unsigned>(s)]; }
 
+    // Any length; the loops of the border modules pick the length once
+    // (WithLength) and run ProcessN.
     float Process(float input)
     {
-        switch (count_)
-        {
-        case 1:
-            return Run<1>(input);
-        case 2:
-            return Run<2>(input);
-        case 3:
-            return Run<3>(input);
-        case 4:
-            return Run<4>(input);
-        default:
-            return Run<5>(input);
-        }
+        float y = 0.0f;
+        WithLength(count_, [&](auto n) { y = ProcessN<decltype(n)::value>(input); });
+        return y;
     }
 
-    // The three sections of the design for a factor as written (factor 2,
-    // else the factor-4 design).
-    static const Section* Design(int factor);
-
-private:
+    // Runs a cascade of N sections (N = Sections()).
     template <int N>
-    float Run(float input)
+    float ProcessN(float input)
     {
         double x = input;
         for (int s = 0; s < N; ++s)
@@ -74,6 +63,35 @@ private:
         return static_cast<float>(x);
     }
 
+    // Calls f(std::integral_constant<int, sections>) for 1 to kMaxSections.
+    template <class F>
+    static void WithLength(int sections, F&& f)
+    {
+        switch (sections)
+        {
+        case 1:
+            f(std::integral_constant<int, 1>{});
+            break;
+        case 2:
+            f(std::integral_constant<int, 2>{});
+            break;
+        case 3:
+            f(std::integral_constant<int, 3>{});
+            break;
+        case 4:
+            f(std::integral_constant<int, 4>{});
+            break;
+        default:
+            f(std::integral_constant<int, kMaxSections>{});
+            break;
+        }
+    }
+
+    // The three sections of the design for a factor as written (factor 2,
+    // else the factor-4 design).
+    static const Section* Design(int factor);
+
+private:
     struct State
     {
         double w1 = 0.0;

@@ -13,7 +13,9 @@ int ug_oversampler_in::Open()
     else if (fir_)
         SetProcessFunction(&ug_oversampler_in::process_interpolate_fir);
     else
-        SetProcessFunction(&ug_oversampler_in::process_interpolate);
+        OversamplerFilter::WithLength(sections_, [this](auto n) {
+            SetProcessFunction(&ug_oversampler_in::process_interpolate<decltype(n)::value>);
+        });
     return ug_oversampler_io::Open();
 }
 
@@ -113,12 +115,13 @@ void ug_oversampler_in::Interpolate(std::vector<Filter>& filters, int blockPosit
         SleepMode();
 }
 
+template <int Sections>
 void ug_oversampler_in::process_interpolate(int blockPosition, int sampleFrames)
 {
     // The stuffed zeros take the level away: the outer sample enters times the factor.
     const float gain = static_cast<float>(factor_);
     Interpolate(filters_, blockPosition, sampleFrames, [gain](OversamplerFilter& filter, bool, float x, int) {
-        return filter.Process(x * gain);
+        return filter.ProcessN<Sections>(x * gain);
     });
 }
 
@@ -178,8 +181,11 @@ int ug_oversampler_in::SubProcessDownsample(int outerPosition, int n, int phase,
             return emit ? fir.Decimate() : 0.0f;
         });
     else
-        Decimate(filters_, outerPosition, n, phase, innerPosition,
-                 [](OversamplerFilter& filter, float x, bool) { return filter.Process(x); });
+        OversamplerFilter::WithLength(sections_, [&](auto length) {
+            Decimate(filters_, outerPosition, n, phase, innerPosition, [](OversamplerFilter& filter, float x, bool) {
+                return filter.ProcessN<decltype(length)::value>(x);
+            });
+        });
     if (AllQuiet())
         SleepMode();
     return count;

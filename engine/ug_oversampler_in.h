@@ -32,6 +32,7 @@ public:
     int SubProcessDownsample(int outerPosition, int n, int phase, int innerPosition);
 
 private:
+    template <int Sections>
     void process_interpolate(int blockPosition, int sampleFrames);
     void process_interpolate_fir(int blockPosition, int sampleFrames);
     template <class Filter, class Step>

@@ -13,7 +13,9 @@ int ug_oversampler_out::Open()
     else if (fir_)
         SetProcessFunction(&ug_oversampler_out::process_decimate_fir);
     else
-        SetProcessFunction(&ug_oversampler_out::process_decimate);
+        OversamplerFilter::WithLength(sections_, [this](auto n) {
+            SetProcessFunction(&ug_oversampler_out::process_decimate<decltype(n)::value>);
+        });
     return ug_oversampler_io::Open();
 }
 
@@ -98,10 +100,11 @@ void ug_oversampler_out::Decimate(std::vector<Filter>& filters, int blockPositio
         SleepMode();
 }
 
+template <int Sections>
 void ug_oversampler_out::process_decimate(int blockPosition, int sampleFrames)
 {
     Decimate(filters_, blockPosition, sampleFrames, [](OversamplerFilter& filter, float x, bool) {
-        return filter.Process(x);
+        return filter.ProcessN<Sections>(x);
     });
 }
 
@@ -164,8 +167,12 @@ void ug_oversampler_out::SubProcessUpsample(int outerPosition, int n, int phase,
     else
     {
         const float gain = static_cast<float>(factor_);
-        Interpolate(filters_, outerPosition, n, phase, innerPosition,
-                    [gain](OversamplerFilter& filter, bool, float x, int) { return filter.Process(x * gain); });
+        OversamplerFilter::WithLength(sections_, [&](auto length) {
+            Interpolate(filters_, outerPosition, n, phase, innerPosition,
+                        [gain](OversamplerFilter& filter, bool, float x, int) {
+                            return filter.ProcessN<decltype(length)::value>(x * gain);
+                        });
+        });
     }
     if (AllQuiet())
         SleepMode();

@@ -27,6 +27,7 @@ public:
     void SubProcessUpsample(int outerPosition, int n, int phase, int innerPosition);
 
 private:
+    template <int Sections>
     void process_decimate(int blockPosition, int sampleFrames);
     void process_decimate_fir(int blockPosition, int sampleFrames);
     template <class Filter, class Step>
