@@ -94,6 +94,7 @@ bool KVVSTGUIEditor::open(void* parent, PlatformType platformType)
 {
     close();
     EnsureBuiltInGuiModules();
+    RegisterBundleDescriptions();
 
     TiXmlDocument document;
     if (!ParseDocument(document))
@@ -132,7 +133,11 @@ bool KVVSTGUIEditor::open(void* parent, PlatformType platformType)
         EditorLog("no \"background\" image in skin \"%s\": the canvas has no background.", skinName_.c_str());
     }
 
+    // Opening edits nothing: defaults and the values the automator hands
+    // out travel along lines, and may reach other bound pins on the way.
     GuiModuleWrapper* automator = BuildAutomator();
+    if (automator_)
+        automator_->SetQuiet(true);
     if (canvas)
     {
         BuildModules(frame_, canvas, 0, 0, 0);
@@ -146,7 +151,29 @@ bool KVVSTGUIEditor::open(void* parent, PlatformType platformType)
         EditorLog("the editor's window could not be shown.");
     Measure();
     Arrange();
+    if (automator_)
+        automator_->SetQuiet(false);
     return true;
+}
+
+// The bundle describes the pins of the GUI modules it uses in the plug-in
+// list of its DSP patch document. Building the graph registers it; an editor
+// opened before any graph was built registers it itself.
+void KVVSTGUIEditor::RegisterBundleDescriptions() const
+{
+    CModuleFactory* registry = CModuleFactory::Instance();
+    MyVstPluginFactory* factory = controller_ ? controller_->Factory() : nullptr;
+    if (registry->DocumentPluginListRegistered() || factory == nullptr)
+        return;
+    const std::string text = factory->getXml("dsp.kv.xml");
+    if (text.empty() || !IsSafeXmlText(text))
+        return;
+    TiXmlDocument document;
+    document.Parse(text.c_str());
+    if (document.Error())
+        return;
+    if (TiXmlElement* pluginList = document.FirstChildElement("PluginList"))
+        registry->RegisterDocumentPluginList(pluginList);
 }
 
 bool KVVSTGUIEditor::ParseDocument(TiXmlDocument& document) const
@@ -472,6 +499,10 @@ void KVVSTGUIEditor::Arrange()
 
 void KVVSTGUIEditor::close()
 {
+    // Closing edits nothing either: a control that ends an edit as it goes
+    // (a text field losing its window) keeps it to itself.
+    if (automator_)
+        automator_->SetQuiet(true);
     // Wrappers first: each lets go of its module; views then die with the frame.
     embedding_.remove();
     automator_ = nullptr;
