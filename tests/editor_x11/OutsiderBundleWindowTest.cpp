@@ -76,6 +76,20 @@ void PlaySilence(PluginInstance& instance)
     EXPECT_TRUE(renderer.render(nothing, settings, nullptr, result, error)) << error;
 }
 
+// Whether the row of a list's picture runs through a highlighted entry.
+bool HighlightedRow(const WindowImage& image, int y)
+{
+    if (y < 0 || y >= image.height)
+        return false;
+    int highlighted = 0;
+    for (int x = 0; x < image.width; ++x)
+    {
+        const std::uint32_t pixel = image.pixels[static_cast<std::size_t>(y) * image.width + x];
+        highlighted += (pixel & 0xff) > 150 && ((pixel >> 16) & 0xff) < 100;
+    }
+    return highlighted > image.width / 2;
+}
+
 bool PopupShown(Display* display, ScreenWindow& popup)
 {
     const auto windows = OverrideRedirectWindows(display);
@@ -201,6 +215,19 @@ TEST(OutsiderBundleWindow, AListLongerThanTheScreenScrollsToEveryItemByKeysAndBy
                                             return false;
                                         }
                                         user.window.key(key);
+                                        // The entry the key went to is shown highlighted: at the
+                                        // bottom after End (scrolled there), at the top after Home.
+                                        const bool end = std::string(key) == "End";
+                                        if (!WaitUntil([&] {
+                                                WindowImage shown;
+                                                std::string ignored;
+                                                return CaptureWindow(user.display, popup.id, shown, ignored) &&
+                                                       HighlightedRow(shown, end ? shown.height - 10 : 10);
+                                            }))
+                                        {
+                                            why = std::string("no highlighted entry after ") + key;
+                                            return false;
+                                        }
                                         user.window.key("Return");
                                         return WaitUntil([&] { return !PopupShown(user.display, popup); });
                                     },
