@@ -46,7 +46,10 @@ bool X11Tooltip::show(const std::string& text, const CPoint& frameWhere)
     hide();
     if (text.empty() || !frame_.usable())
         return false;
+    // One line: breaks become blanks.
     text_ = text;
+    std::replace(text_.begin(), text_.end(), '\n', ' ');
+    std::replace(text_.begin(), text_.end(), '\r', ' ');
     CFontDesc* font = CParamDisplay::defaultFont();
     const IPlatformFont* platform = font->getPlatformFont();
     const double line = std::ceil(platform->getAscent() + platform->getDescent());

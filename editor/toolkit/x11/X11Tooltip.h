@@ -25,7 +25,7 @@ public:
     X11Tooltip(const X11Tooltip&) = delete;
     X11Tooltip& operator=(const X11Tooltip&) = delete;
 
-    // Shows the text (one line) below the pointer at frameWhere, on the
+    // Shows the text on one line (breaks become blanks) below the pointer at frameWhere, on the
     // screen; false when the window cannot be made.
     bool show(const std::string& text, const CPoint& frameWhere);
     void hide();
