@@ -141,6 +141,12 @@ void CModuleFactory::RegisterPluginsXml(TiXmlNode* pluginList)
     }
 }
 
+void CModuleFactory::RegisterDocumentPluginList(TiXmlNode* pluginList)
+{
+    if (pluginList && !documentListRegistered_.exchange(true))
+        RegisterPluginsXml(pluginList);
+}
+
 void CModuleFactory::RegisterPluginElement(TiXmlElement* plugin)
 {
     std::wstring id = Utf8ToWstring(FixNullCharPtr(plugin->Attribute("id")));

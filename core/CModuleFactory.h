@@ -7,6 +7,7 @@
 // stays valid.
 
 #include <cstdint>
+#include <atomic>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -48,6 +49,12 @@ public:
     // parse, or nests too deep, registers nothing.
     void RegisterPluginsXml(const char* xml);
     void RegisterPluginsXml(TiXmlNode* pluginList);
+    // The plug-in list of the bundle's DSP patch document: registered by
+    // the first call in the process only (the engine building its graph, or
+    // an editor opening before any graph was built); later calls do
+    // nothing. Any thread.
+    void RegisterDocumentPluginList(TiXmlNode* pluginList);
+    bool DocumentPluginListRegistered() const { return documentListRegistered_.load(); }
 
     // Keeps a shared lookup table until the registry is destroyed at process
     // exit. A template so that the table is deleted as its own complete type.
@@ -81,6 +88,7 @@ private:
     std::map<std::wstring, std::unique_ptr<Module_Info>> modules_;
     std::vector<std::shared_ptr<void>> heldTables_;
     std::vector<std::wstring> diagnostics_;
+    std::atomic<bool> documentListRegistered_{false};
 };
 
 // Module registration initializers call these on the registry singleton.

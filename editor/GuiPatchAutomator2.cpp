@@ -87,7 +87,7 @@ int32_t GuiPatchAutomator2::setPin(int32_t pin, int32_t voice, int32_t size, con
     if (pin < 0 || static_cast<std::size_t>(pin) >= bindings_.size())
         return gmpi::MP_FAIL;
     const ParameterInfo2 binding = bindings_[static_cast<std::size_t>(pin)];
-    if (editor_)
+    if (editor_ && !quiet_)
         editor_->setParameterFromGui(binding.parameterHandle, binding.field, voice, size, data);
     return GuiPinOwner::setPin2(pin, voice, size, data);
 }

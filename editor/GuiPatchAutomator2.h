@@ -47,11 +47,18 @@ public:
                  bool unused = false);
     const std::vector<ParameterInfo2>& Bindings() const { return bindings_; }
 
+    // UI. While quiet (the editor opening or closing) writes of the modules
+    // stay in the editor: values flow from the controller to the modules
+    // only, and nothing a module does then edits a parameter.
+    void SetQuiet(bool quiet) { quiet_ = quiet; }
+    bool Quiet() const { return quiet_; }
+
     // UI. Sends the value (field Value or Normalized) of every binding of that parameter.
     virtual void OnParameterUpdate(int parameterHandle);
     // UI. Sends every binding's current value, then the base's initialize.
     int32_t initialize() override;
-    // UI. A module wrote a bound pin: the write goes to the controller.
+    // UI. A module wrote a bound pin: the write goes to the controller,
+    // unless the automator is quiet.
     int32_t setPin(int32_t pin, int32_t voice, int32_t size, const void* data) override;
 
 private:
@@ -59,4 +66,5 @@ private:
 
     KVVSTGUIEditor* editor_ = nullptr;
     std::vector<ParameterInfo2> bindings_;
+    bool quiet_ = false;
 };

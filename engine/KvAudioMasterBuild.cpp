@@ -25,10 +25,6 @@ namespace
 {
 constexpr size_t kMaxBuildMessages = 200;
 
-// The module-type descriptions of a document are registered by the first
-// document built in the process only.
-std::atomic<bool> pluginListRegistered{false};
-
 ug_base* BuildRegistered(const std::wstring& id)
 {
     Module_Info* type = CModuleFactory::Instance()->GetById(id);
@@ -127,11 +123,9 @@ bool KvAudioMaster::BuildDspGraph(const char* xmlText)
         return false;
     }
 
+    // The module-type descriptions of the first document built in the process only.
     if (TiXmlElement* pluginList = document.FirstChildElement("PluginList"))
-    {
-        if (!pluginListRegistered.exchange(true))
-            CModuleFactory::Instance()->RegisterPluginsXml(pluginList);
-    }
+        CModuleFactory::Instance()->RegisterDocumentPluginList(pluginList);
 
     TiXmlElement* dsp = document.FirstChildElement("DSP");
     TiXmlElement* topElement = dsp ? dsp->FirstChildElement() : nullptr;

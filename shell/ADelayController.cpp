@@ -17,6 +17,7 @@
 #include "core/RawConversions.h"
 #include "core/conversion.h"
 #include "core/it_enum_list.h"
+#include "shell/KvEnumPositions.h"
 #include "editor/GuiPatchAutomator2.h"
 #include "shell/KVVSTGUIEditor.h"
 #include "shell/KvGuarded.h"
@@ -218,11 +219,11 @@ bool ADelayController::ConformStateValue(const KvParameter& record, const char* 
         }
         else
         {
-            it_enum_list items(record.enumList);
-            if (!ValueRule::Enum(given, record.enumList, v) || !items.FindValue(v))
+            int32_t position = 0;
+            if (!ValueRule::Enum(given, record.enumList, v) || !KvEnumPositions(record.enumList).Position(v, position))
                 return false;
             // The host's list counts positions.
-            plain = items.CurrentItem()->index;
+            plain = position;
         }
         raw.assign(reinterpret_cast<const char*>(&v), sizeof(v));
         return true;

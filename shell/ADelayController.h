@@ -122,6 +122,7 @@ private:
     Steinberg::Vst::Parameter* HostParameter(const KvParameter& record);
     void NotifyAutomators(int handle);
     void EditHostParameter(const KvParameter& record, double plain);
+    static bool HostValue(const KvParameter& record, const Steinberg::Vst::Parameter& host, std::string& out);
     bool SendRecord(int handle, int32_t id, const std::string& payload);
     void ReadBatch(const unsigned char* bytes, int size);
     // A saved-state value text for a record, by the shared value rule: its raw

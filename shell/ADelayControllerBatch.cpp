@@ -13,6 +13,7 @@
 #include "editor/GuiPatchAutomator2.h"
 #include "editor/GuiModuleWrapper.h"
 #include "shell/KVVSTGUIEditor.h"
+#include "shell/KvEnumPositions.h"
 
 using namespace Steinberg;
 using namespace Steinberg::Vst;
@@ -75,6 +76,8 @@ void ADelayController::ReadBatch(const unsigned char* bytes, int size)
         {
             KvParameter& record = found->second;
             Parameter* host = HostParameter(record);
+            // The host counts the choices of a list by position.
+            const KvEnumPositions positions(record.valueType == 8 ? record.enumList : std::wstring());
             uint8_t flag = 0;
             in >> flag;
             for (;;)
@@ -127,6 +130,14 @@ void ADelayController::ReadBatch(const unsigned char* bytes, int size)
                 if (!ok || in.failed())
                     break;
                 // Other keys are the voices of a polyphonic parameter, no host value.
+                int32_t position = 0;
+                if (host && numeric && key == 0 && positions.HasList())
+                {
+                    // A value that is no choice of the list leaves the host alone.
+                    if (!positions.Position(static_cast<int64_t>(plain), position))
+                        continue;
+                    plain = position;
+                }
                 if (host && numeric && key == 0)
                 {
                     const ParamValue n = record.valueType == 4

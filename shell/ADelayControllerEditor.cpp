@@ -11,6 +11,7 @@
 #include "core/QueMessage.h"
 #include "core/conversion.h"
 #include "core/it_enum_list.h"
+#include "shell/KvEnumPositions.h"
 #include "pluginterfaces/vst/ivstmessage.h"
 #include "shell/ADelayController.h"
 #include "editor/GuiPatchAutomator2.h"
@@ -120,27 +121,32 @@ void ADelayController::setParameterFromGui(int handle, int field, int size, cons
         ParamToDsp(handle, record);
         return;
     }
+    // Every type the host carries is edited there: reads follow the host.
     double plain = 0.0;
     switch (record.valueType)
     {
+    case 0:
+        plain = FromBytes<int32_t>(data, size);
+        break;
     case 3:
         plain = FromBytes<double>(data, size);
+        break;
+    case 4:
+        plain = FromBytes<uint8_t>(data, size) != 0 ? 1.0 : 0.0;
         break;
     case 6:
         plain = FromBytes<float>(data, size);
         break;
     case 8:
-        if (record.enumList.empty())
-        {
-            plain = FromBytes<int32_t>(data, size);
-            break;
-        }
-        {
-            it_enum_list items(record.enumList);
-            if (!items.FindValue(FromBytes<int32_t>(data, size)))
-                return;
-            plain = items.CurrentItem()->index;
-        }
+    {
+        int32_t position = 0;
+        if (!KvEnumPositions(record.enumList).Position(FromBytes<int32_t>(data, size), position))
+            return;
+        plain = position;
+        break;
+    }
+    case 9:
+        plain = static_cast<double>(FromBytes<int64_t>(data, size));
         break;
     default:
         return;
@@ -156,6 +162,42 @@ void ADelayController::EditHostParameter(const KvParameter& record, double plain
     const ParamValue n = std::clamp(plainParamToNormalized(id, plain), 0.0, 1.0);
     setParamNormalized(id, n);
     performEdit(id, n);
+}
+
+// The raw value of a record as its host parameter holds it now; false for a
+// type the host does not carry. A list position without a choice leaves out
+// as it was.
+bool ADelayController::HostValue(const KvParameter& record, const Parameter& host, std::string& out)
+{
+    const double normalized = host.getNormalized();
+    const double plain = host.toPlain(normalized);
+    switch (record.valueType)
+    {
+    case 0:
+        out = Raw(static_cast<int32_t>(plain));
+        return true;
+    case 3:
+        out = Raw(plain);
+        return true;
+    case 4:
+        out = std::string(1, normalized >= 0.5 ? '\1' : '\0');
+        return true;
+    case 6:
+        out = Raw(static_cast<float>(plain));
+        return true;
+    case 8:
+    {
+        int32_t value = 0;
+        if (KvEnumPositions(record.enumList).Value(static_cast<int64_t>(plain), value))
+            out = Raw(value);
+        return true;
+    }
+    case 9:
+        out = Raw(static_cast<int64_t>(plain));
+        return true;
+    default:
+        return false;
+    }
 }
 
 bool ADelayController::getParameterValue(int handle, int field, std::string& out)
@@ -188,41 +230,18 @@ bool ADelayController::getParameterValue(int handle, int field, std::string& out
     switch (field)
     {
     case FT_VALUE:
+        if (host && type != 1 && type != 10)
+            return HostValue(record, *host, out);
         if (type == 1 || type == 4 || type == 10)
         {
             out = record.value;
             return true;
         }
-        if (type == 6)
+        if (type == 6 || type == 8)
         {
-            if (host)
-            {
-                out = Raw(static_cast<float>(host->toPlain(host->getNormalized())));
-                return true;
-            }
             if (record.value.size() != 4)
                 return false;
             out = record.value;
-            return true;
-        }
-        if (type == 8)
-        {
-            if (!host)
-            {
-                if (record.value.size() != 4)
-                    return false;
-                out = record.value;
-                return true;
-            }
-            const auto plain = static_cast<int32_t>(host->toPlain(host->getNormalized()));
-            if (record.enumList.empty())
-            {
-                out = Raw(plain);
-                return true;
-            }
-            it_enum_list items(record.enumList);
-            if (items.FindIndex(plain))
-                out = Raw(static_cast<int32_t>(items.CurrentItem()->value));
             return true;
         }
         return false;

@@ -116,9 +116,9 @@ bool ADelayController::ExportPresetXml(const std::string& path)
     {
         if (record.stateful == 0)
             continue;
-        // A host parameter holds the current value of its record.
+        // A host parameter holds the current value of its record, whatever its type.
         std::string raw = record.value;
-        if (record.valueType == 6 || record.valueType == 8)
+        if (record.index >= 0)
         {
             std::string current;
             if (getParameterValue(handle, FT_VALUE, current))

@@ -88,6 +88,8 @@ void HostValueTable::Build(const std::string& parametersXml)
         slot.id = static_cast<ParamID>(entry.record.index);
         slot.valueType = entry.record.valueType;
         slot.parameter = parameter;
+        if (slot.valueType == 8)
+            slot.positions = KvEnumPositions(entry.record.enumList);
         const auto at = std::lower_bound(slots_.begin(), slots_.end(), slot.handle,
                                          [](const Slot& s, int handle) { return s.handle < handle; });
         slots_.insert(at, std::move(slot));
@@ -143,6 +145,14 @@ void HostValueTable::Report(const unsigned char* batch, std::size_t size, IParam
         }
         if (!found)
             continue;
+        int32_t position = 0;
+        if (slot->positions.HasList())
+        {
+            // A value that is no choice of the list is not reported.
+            if (!slot->positions.Position(static_cast<int64_t>(plain), position))
+                continue;
+            plain = position;
+        }
         const double normalized = slot->valueType == 4 ? plain : slot->parameter->toNormalized(plain);
         if (!std::isfinite(normalized))
             continue;

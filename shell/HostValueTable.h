@@ -13,6 +13,7 @@
 
 #include "base/source/fobject.h"
 #include "pluginterfaces/vst/ivstparameterchanges.h"
+#include "shell/KvEnumPositions.h"
 
 namespace Steinberg::Vst
 {
@@ -47,6 +48,8 @@ private:
         Steinberg::Vst::ParamID id = 0;
         int32_t valueType = 6;
         Steinberg::IPtr<Steinberg::Vst::Parameter> parameter;
+        // The host counts the choices of a list by position.
+        KvEnumPositions positions;
     };
     // Sorted by handle.
     std::vector<Slot> slots_;

@@ -135,6 +135,9 @@ private:
     void ConnectModules(const TiXmlElement* element, GuiModuleWrapper* automator, int depth);
     void ApplyPlugs(const TiXmlElement* module, GuiModuleWrapper* wrapper, GuiModuleWrapper* automator);
     void RunPresetSelector(int choice);
+    // Registers the module descriptions of the bundle's DSP patch document
+    // when no graph has registered them yet.
+    void RegisterBundleDescriptions() const;
     // Parses gui.kv.xml; false (with a log line saying why) when it cannot.
     bool ParseDocument(TiXmlDocument& document) const;
     // The canvas size the document asks for, within the limits.

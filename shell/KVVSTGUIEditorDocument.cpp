@@ -51,8 +51,10 @@ int IntAttribute(const TiXmlElement* element, const char* name, int fallback)
     return static_cast<int>(value);
 }
 
-// Whether a default text is a value of the datatype.
-bool ParsesAs(int datatype, const std::string& text)
+// The raw value of a default text, read by one rule for every datatype;
+// false when the text is no value of the datatype. A bool reads "true" and
+// "false" as well as numbers.
+bool DefaultToRaw(int datatype, const std::string& text, std::string& raw)
 {
     const char* begin = text.c_str();
     char* end = nullptr;
@@ -64,23 +66,32 @@ bool ParsesAs(int datatype, const std::string& text)
         const long v = std::strtol(begin, &end, 10);
         while (end && *end == ' ')
             ++end;
-        return end != begin && *end == 0 && errno == 0 && v >= INT32_MIN && v <= INT32_MAX;
+        if (end == begin || *end != 0 || errno != 0 || v < INT32_MIN || v > INT32_MAX)
+            return false;
+        break;
     }
     case 3:
     case 6: {
         const double v = std::strtod(begin, &end);
         while (end && *end == ' ')
             ++end;
-        return end != begin && *end == 0 && std::isfinite(v);
+        if (end == begin || *end != 0 || !std::isfinite(v))
+            return false;
+        break;
     }
     case 4:
-        return text == "0" || text == "1" || text == "true" || text == "false";
-    case 1:
+        if (text != "0" && text != "1" && text != "true" && text != "false")
+            return false;
+        raw = std::string(1, text == "1" || text == "true" ? '\1' : '\0');
         return true;
+    case 1:
+        break;
     default:
         // MIDI, blob and others take no default here.
         return false;
     }
+    raw = ParseToRaw(datatype, text);
+    return true;
 }
 } // namespace
 
@@ -94,6 +105,7 @@ bool KVVSTGUIEditor::open(void* parent, PlatformType platformType)
 {
     close();
     EnsureBuiltInGuiModules();
+    RegisterBundleDescriptions();
 
     TiXmlDocument document;
     if (!ParseDocument(document))
@@ -132,7 +144,11 @@ bool KVVSTGUIEditor::open(void* parent, PlatformType platformType)
         EditorLog("no \"background\" image in skin \"%s\": the canvas has no background.", skinName_.c_str());
     }
 
+    // Opening edits nothing: defaults and the values the automator hands
+    // out travel along lines, and may reach other bound pins on the way.
     GuiModuleWrapper* automator = BuildAutomator();
+    if (automator_)
+        automator_->SetQuiet(true);
     if (canvas)
     {
         BuildModules(frame_, canvas, 0, 0, 0);
@@ -146,7 +162,29 @@ bool KVVSTGUIEditor::open(void* parent, PlatformType platformType)
         EditorLog("the editor's window could not be shown.");
     Measure();
     Arrange();
+    if (automator_)
+        automator_->SetQuiet(false);
     return true;
+}
+
+// The bundle describes the pins of the GUI modules it uses in the plug-in
+// list of its DSP patch document. Building the graph registers it; an editor
+// opened before any graph was built registers it itself.
+void KVVSTGUIEditor::RegisterBundleDescriptions() const
+{
+    CModuleFactory* registry = CModuleFactory::Instance();
+    MyVstPluginFactory* factory = controller_ ? controller_->Factory() : nullptr;
+    if (registry->DocumentPluginListRegistered() || factory == nullptr)
+        return;
+    const std::string text = factory->getXml("dsp.kv.xml");
+    if (text.empty() || !IsSafeXmlText(text))
+        return;
+    TiXmlDocument document;
+    document.Parse(text.c_str());
+    if (document.Error())
+        return;
+    if (TiXmlElement* pluginList = document.FirstChildElement("PluginList"))
+        registry->RegisterDocumentPluginList(pluginList);
 }
 
 bool KVVSTGUIEditor::ParseDocument(TiXmlDocument& document) const
@@ -387,13 +425,13 @@ void KVVSTGUIEditor::ApplyPlugs(const TiXmlElement* module, GuiModuleWrapper* wr
 
     auto setDefault = [&](const InterfaceObject* pin, const std::string& text) {
         const int datatype = pin->GetDatatype() == 0 ? 8 : static_cast<int>(pin->GetDatatype());
-        if (!ParsesAs(datatype, text))
+        std::string raw;
+        if (!DefaultToRaw(datatype, text, raw))
         {
             EditorLog("module %d pin %d: default \"%s\" is not a value of its datatype: not set.", handle,
                       pin->getPlugDescID(), text.c_str());
             return false;
         }
-        const std::string raw = ParseToRaw(datatype, text);
         wrapper->setPin(nullptr, -1, pin->getPlugDescID(), 0, static_cast<int>(raw.size()), raw.data());
         return true;
     };
@@ -472,6 +510,10 @@ void KVVSTGUIEditor::Arrange()
 
 void KVVSTGUIEditor::close()
 {
+    // Closing edits nothing either: a control that ends an edit as it goes
+    // (a text field losing its window) keeps it to itself.
+    if (automator_)
+        automator_->SetQuiet(true);
     // Wrappers first: each lets go of its module; views then die with the frame.
     embedding_.remove();
     automator_ = nullptr;

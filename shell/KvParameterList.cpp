@@ -16,6 +16,7 @@
 #include "core/ValueRule.h"
 #include "core/conversion.h"
 #include "core/it_enum_list.h"
+#include "shell/KvEnumPositions.h"
 #include "shell/KvHostParameter.h"
 
 using namespace Steinberg;
@@ -121,6 +122,14 @@ Parameter* MakeHostParameter(const KvParameter& record, const std::string& defau
     double plain = 0.0;
     if (!ValueRule::ParseNumber(defaultText, plain))
         plain = StringToDouble(defaultText.c_str());
+    // The default of a list is a value; the host counts the choices by position.
+    int32_t position = 0;
+    if (listSize > 0)
+    {
+        const bool listed = std::fabs(plain) < 1e9 &&
+                            KvEnumPositions(record.enumList).Position(static_cast<int64_t>(plain), position);
+        plain = listed ? position : 0.0;
+    }
     parameter->setNormalized(parameter->toNormalized(std::isfinite(plain) ? plain : 0.0));
     return parameter;
 }

@@ -18,30 +18,9 @@ gmpi::IMpUnknown* createTinted()
     return static_cast<gmpi::IMpUserInterface2*>(new CMyBmpCtrl3Tinted());
 }
 
-const char* const kTintedXml = R"(<?xml version="1.0" encoding="utf-8" ?>
-<PluginList>
-  <Plugin id="ImageTinted" name="Image Tinted" category="Controls" graphicsApi="VSTGUI">
-    <GUI>
-      <Pin id="0" name="Animation Position" datatype="float" parameterId="0" parameterField="15"/>
-      <Pin id="1" name="Image" datatype="string"/>
-      <Pin id="2" name="Hint" datatype="string"/>
-      <Pin id="3" name="Menu Items" datatype="string"/>
-      <Pin id="4" name="Menu Selection" datatype="int" direction="out"/>
-      <Pin id="5" name="Mouse Down" datatype="bool" direction="out"/>
-      <Pin id="6" name="Mouse Down 2" datatype="bool" direction="out"/>
-      <Pin id="7" name="Frame Count" datatype="int" direction="out"/>
-      <Pin id="8" name="Frame Count 2" datatype="int" direction="out"/>
-      <Pin id="12" name="Hue" datatype="float"/>
-      <Pin id="13" name="Saturation" datatype="float"/>
-      <Pin id="14" name="Brightness" datatype="float"/>
-    </GUI>
-  </Plugin>
-</PluginList>
-)";
-
+// Registered by its constructor only: a bundle describes the pins it uses.
 int32_t registerTinted()
 {
-    RegisterPluginXml(kTintedXml);
     return RegisterPlugin(3, L"ImageTinted", &createTinted);
 }
 

@@ -15,23 +15,9 @@ gmpi::IMpUnknown* createTextEntryGui()
     return static_cast<gmpi::IMpUserInterface2*>(new TextEntryGui());
 }
 
-// Pin 9 is the value of parameter 0 of the module.
-const char* const kTextEntryGuiXml = R"(<?xml version="1.0" encoding="utf-8" ?>
-<PluginList>
-  <Plugin id="TextEntryV" name="Text Entry" category="Controls" graphicsApi="VSTGUI">
-    <GUI>
-      <Pin id="9" name="Text" datatype="string" parameterId="0"/>
-      <Pin id="10" name="Hint" datatype="string"/>
-      <Pin id="11" name="Unused" datatype="string"/>
-      <Pin id="12" name="Title" datatype="string"/>
-    </GUI>
-  </Plugin>
-</PluginList>
-)";
-
+// Registered by its constructor only: a bundle describes the pins it uses.
 int32_t registerTextEntryGui()
 {
-    RegisterPluginXml(kTextEntryGuiXml);
     return RegisterPlugin(3, L"TextEntryV", &createTextEntryGui);
 }
 } // namespace

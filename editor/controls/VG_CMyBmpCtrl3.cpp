@@ -18,30 +18,9 @@ gmpi::IMpUnknown* createImage()
     return static_cast<gmpi::IMpUserInterface2*>(new VG_CMyBmpCtrl3());
 }
 
-// The pins by id, so that the document's plugs and lines reach them; pin 0
-// is the value of parameter 0 of the module (normalized) when the
-// instrument's parameters name one.
-const char* const kImageXml = R"(<?xml version="1.0" encoding="utf-8" ?>
-<PluginList>
-  <Plugin id="Image2" name="Image" category="Controls" graphicsApi="VSTGUI">
-    <GUI>
-      <Pin id="0" name="Animation Position" datatype="float" parameterId="0" parameterField="15"/>
-      <Pin id="1" name="Image" datatype="string"/>
-      <Pin id="2" name="Hint" datatype="string"/>
-      <Pin id="3" name="Menu Items" datatype="string"/>
-      <Pin id="4" name="Menu Selection" datatype="int" direction="out"/>
-      <Pin id="5" name="Mouse Down" datatype="bool" direction="out"/>
-      <Pin id="6" name="Mouse Down 2" datatype="bool" direction="out"/>
-      <Pin id="7" name="Frame Count" datatype="int" direction="out"/>
-      <Pin id="8" name="Frame Count 2" datatype="int" direction="out"/>
-    </GUI>
-  </Plugin>
-</PluginList>
-)";
-
+// Registered by its constructor only: a bundle describes the pins it uses.
 int32_t registerImage()
 {
-    RegisterPluginXml(kImageXml);
     return RegisterPlugin(3, L"Image2", &createImage);
 }
 } // namespace

@@ -13,20 +13,9 @@ gmpi::IMpUnknown* createListEntry()
     return static_cast<gmpi::IMpUserInterface2*>(new VG_CMyListEntry3());
 }
 
-const char* const kListEntryXml = R"(<?xml version="1.0" encoding="utf-8" ?>
-<PluginList>
-  <Plugin id="ListEntry3" name="List Entry3" category="Sub-Controls" graphicsApi="VSTGUI">
-    <GUI>
-      <Pin id="0" name="Choice" datatype="int"/>
-      <Pin id="1" name="Item List" datatype="string"/>
-    </GUI>
-  </Plugin>
-</PluginList>
-)";
-
+// Registered by its constructor only: a bundle describes the pins it uses.
 int32_t registerListEntry()
 {
-    RegisterPluginXml(kListEntryXml);
     return RegisterPlugin(3, L"ListEntry3", &createListEntry);
 }
 } // namespace

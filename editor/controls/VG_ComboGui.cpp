@@ -15,24 +15,9 @@ gmpi::IMpUnknown* createCombo()
     return static_cast<gmpi::IMpUserInterface2*>(new VG_ComboGui());
 }
 
-// Pin 10 is the value and pin 12 the item list of parameter 0 of the module.
-const char* const kComboXml = R"(<?xml version="1.0" encoding="utf-8" ?>
-<PluginList>
-  <Plugin id="ListEntryV" name="List Entry" category="Controls" graphicsApi="VSTGUI">
-    <GUI>
-      <Pin id="10" name="Choice" datatype="int" parameterId="0"/>
-      <Pin id="11" name="Hint" datatype="string"/>
-      <Pin id="12" name="Item List" datatype="string" parameterId="0" parameterField="7"/>
-      <Pin id="13" name="Unused" datatype="int"/>
-      <Pin id="14" name="Title" datatype="string"/>
-    </GUI>
-  </Plugin>
-</PluginList>
-)";
-
+// Registered by its constructor only: a bundle describes the pins it uses.
 int32_t registerCombo()
 {
-    RegisterPluginXml(kComboXml);
     return RegisterPlugin(3, L"ListEntryV", &createCombo);
 }
 } // namespace

@@ -14,15 +14,17 @@ gmpi::IMpUnknown* createPopupMenu()
 {
     return static_cast<gmpi::IMpUserInterface2*>(new VG_PopupMenu());
 }
+} // namespace
 
-// "Choice" and "Item List" stand for parameter 0 of the module; a module
-// that no parameter names is the editor's preset menu.
-const char* const POPUPMENU_XML = R"(<?xml version="1.0" encoding="utf-8" ?>
+// The control's pins as a bundle describes them. Kept with the source, not
+// registered: the bundle's own description decides which pins have
+// defaults and which stand for parameters.
+extern const char* const POPUPMENU_XML = R"(<?xml version="1.0" encoding="utf-8" ?>
 <PluginList>
   <Plugin id="KV Popup Menu" name="Popup Menu" category="Sub-Controls" graphicsApi="VSTGUI">
     <GUI>
-      <Pin name="Choice" datatype="int" parameterId="0"/>
-      <Pin name="Item List" datatype="string" parameterId="0" parameterField="7"/>
+      <Pin name="Choice" datatype="int"/>
+      <Pin name="Item List" datatype="string"/>
       <Pin name="Style" datatype="string" default="normal"/>
       <Pin name="Writeable" datatype="bool" default="1"/>
       <Pin name="Greyed" datatype="bool"/>
@@ -36,9 +38,10 @@ const char* const POPUPMENU_XML = R"(<?xml version="1.0" encoding="utf-8" ?>
 </PluginList>
 )";
 
+namespace
+{
 int32_t registerPopupMenu()
 {
-    RegisterPluginXml(POPUPMENU_XML);
     return RegisterPlugin(3, L"KV Popup Menu", &createPopupMenu);
 }
 } // namespace

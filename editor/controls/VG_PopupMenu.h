@@ -11,6 +11,9 @@
 #include "editor/toolkit/COptionMenu.h"
 #include "editor/toolkit/IControlListener.h"
 
+// The control's pins as a bundle describes them; not registered.
+extern const char* const POPUPMENU_XML;
+
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
 class VG_PopupMenu : public KvGuiVstGuiView<VSTGUI::COptionMenu>, public VSTGUI::IControlListener

@@ -15,10 +15,17 @@ gmpi::IMpUnknown* createTextEntry()
 {
     return static_cast<gmpi::IMpUserInterface2*>(new VG_TextEntry3());
 }
+} // namespace
 
-const char* const TEXTENTRY3_XML = R"(<?xml version="1.0" encoding="utf-8" ?>
+// The control's pins as a bundle describes them. Kept with the source, not
+// registered: the bundle's own description decides which pins have
+// defaults and which stand for parameters.
+extern const char* const TEXTENTRY3_XML = R"(<?xml version="1.0" encoding="utf-8" ?>
 <PluginList>
   <Plugin id="TextEntry3" name="VG Text Entry3" category="Sub-Controls" graphicsApi="VSTGUI">
+    <Parameters>
+      <Parameter id="0" datatype="string"/>
+    </Parameters>
     <GUI>
       <Pin name="Text" datatype="string"/>
       <Pin name="Style" datatype="string" default="normal"/>
@@ -34,9 +41,10 @@ const char* const TEXTENTRY3_XML = R"(<?xml version="1.0" encoding="utf-8" ?>
 </PluginList>
 )";
 
+namespace
+{
 int32_t registerTextEntry()
 {
-    RegisterPluginXml(TEXTENTRY3_XML);
     return RegisterPlugin(3, L"TextEntry3", &createTextEntry);
 }
 } // namespace

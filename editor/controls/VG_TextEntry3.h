@@ -11,6 +11,9 @@
 #include "editor/toolkit/CTextEdit.h"
 #include "editor/toolkit/IControlListener.h"
 
+// The control's pins as a bundle describes them; not registered.
+extern const char* const TEXTENTRY3_XML;
+
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
 class VG_TextEntry3 : public KvGuiVstGuiView<VSTGUI::CTextEdit>, public VSTGUI::IControlListener

@@ -1,5 +1,7 @@
 #include "editor/toolkit/CFrame.h"
 
+#include <cmath>
+
 #include <unistd.h>
 
 #include <vector>
@@ -192,7 +194,9 @@ bool CFrame::drawDirty(CDrawContext* context)
 
 void CFrame::platformDrawRect(CDrawContext* context, const CRect& rect)
 {
-    CRect area = rect;
+    // Whole pixels: the platform paints whole pixels, and a clip that cut a
+    // row in part would leave that row half drawn over what it held before.
+    CRect area(std::floor(rect.left), std::floor(rect.top), std::ceil(rect.right), std::ceil(rect.bottom));
     area.bound(size_);
     dirty_.subtract(area);
     if (area.isEmpty())

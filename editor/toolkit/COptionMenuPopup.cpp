@@ -22,6 +22,8 @@ constexpr CColor kText(20, 20, 20);
 constexpr CColor kDisabledText(150, 150, 150);
 constexpr CColor kHighlight(51, 102, 204);
 constexpr CColor kHighlightText(255, 255, 255);
+constexpr double kWheelRows = 3;
+constexpr double kArrowSize = 4;
 } // namespace
 
 COptionMenuPopup::COptionMenuPopup(const COptionMenu& menu) : font_(menu.getFont())
@@ -58,8 +60,47 @@ COptionMenuPopup::COptionMenuPopup(const COptionMenu& menu) : font_(menu.getFont
     for (Entry& e : entries_)
         e.rect.right = width - 1;
     size_ = CPoint(width, std::ceil(std::max(y + 1, 2 * kRowPadding)));
+    contentHeight_ = size_.y;
     if (selectable(current))
         hover_ = current;
+}
+
+void COptionMenuPopup::fitHeight(CCoord maxHeight)
+{
+    // Room for one entry at least.
+    const CCoord height = std::ceil(std::max(maxHeight, textHeight_ + kRowPadding + 2));
+    size_.y = std::min(contentHeight_, height);
+    scrollTo(scroll_);
+    showEntry(hover_);
+}
+
+bool COptionMenuPopup::scrollTo(CCoord offset)
+{
+    const CCoord limit = std::max<CCoord>(0, contentHeight_ - size_.y);
+    const CCoord next = std::clamp<CCoord>(std::round(offset), 0, limit);
+    if (next == scroll_)
+        return false;
+    scroll_ = next;
+    return true;
+}
+
+bool COptionMenuPopup::showEntry(int32_t index)
+{
+    if (index < 0 || index >= int32_t(entries_.size()))
+        return false;
+    const CRect& r = entries_[size_t(index)].rect;
+    if (r.top - 1 < scroll_)
+        return scrollTo(r.top - 1);
+    if (r.bottom + 1 > scroll_ + size_.y)
+        return scrollTo(r.bottom + 1 - size_.y);
+    return false;
+}
+
+bool COptionMenuPopup::onWheel(double steps)
+{
+    if (!std::isfinite(steps) || !scrolls())
+        return false;
+    return scrollTo(scroll_ - steps * kWheelRows * (textHeight_ + kRowPadding));
 }
 
 COptionMenuPopup::~COptionMenuPopup()
@@ -77,13 +118,19 @@ CRect COptionMenuPopup::getEntryRect(int32_t index) const
 {
     if (index < 0 || index >= int32_t(entries_.size()))
         return CRect();
-    return entries_[size_t(index)].rect;
+    CRect r = entries_[size_t(index)].rect;
+    r.offset(0, -scroll_);
+    return r;
 }
 
 int32_t COptionMenuPopup::entryAt(const CPoint& where) const
 {
+    // Only what is shown, inside the border.
+    if (!CRect(1, 1, size_.x - 1, size_.y - 1).pointInside(where))
+        return -1;
+    const CPoint inContent(where.x, where.y + scroll_);
     for (size_t i = 0; i < entries_.size(); ++i)
-        if (entries_[i].rect.pointInside(where))
+        if (entries_[i].rect.pointInside(inContent))
             return selectable(int32_t(i)) ? int32_t(i) : -1;
     return -1;
 }
@@ -98,9 +145,18 @@ void COptionMenuPopup::draw(CDrawContext* context) const
     context->setFrameColor(kBorder);
     context->drawRect(all, kDrawStroked);
     context->setFont(font_);
+    CRect clip;
+    context->getClipRect(clip);
+    const CRect inside(1, 1, size_.x - 1, size_.y - 1);
+    CRect shown = inside;
+    shown.bound(clip);
+    context->setClipRect(shown);
     for (size_t i = 0; i < entries_.size(); ++i)
     {
-        const Entry& e = entries_[i];
+        Entry e = entries_[i];
+        e.rect.offset(0, -scroll_);
+        if (e.rect.bottom <= inside.top || e.rect.top >= inside.bottom)
+            continue;
         if (e.separator)
         {
             const double y = std::floor((e.rect.top + e.rect.bottom) / 2);
@@ -135,6 +191,29 @@ void COptionMenuPopup::draw(CDrawContext* context) const
         context->setFontColor(ink);
         context->drawString(e.title.c_str(), text, kLeftText, true);
     }
+    // More above or below: a small arrow at that edge.
+    context->setFillColor(kBorder);
+    const double mid = std::floor(size_.x / 2);
+    if (scroll_ > 0)
+    {
+        CGraphicsPath up;
+        up.beginSubpath(CPoint(mid - kArrowSize, 1 + kArrowSize + 1));
+        up.addLine(CPoint(mid + kArrowSize, 1 + kArrowSize + 1));
+        up.addLine(CPoint(mid, 2));
+        up.closeSubpath();
+        context->drawGraphicsPath(&up, CDrawContext::kPathFilled);
+    }
+    if (scroll_ + size_.y < contentHeight_)
+    {
+        const double bottom = size_.y - 2;
+        CGraphicsPath down;
+        down.beginSubpath(CPoint(mid - kArrowSize, bottom - kArrowSize));
+        down.addLine(CPoint(mid + kArrowSize, bottom - kArrowSize));
+        down.addLine(CPoint(mid, bottom));
+        down.closeSubpath();
+        context->drawGraphicsPath(&down, CDrawContext::kPathFilled);
+    }
+    context->setClipRect(clip);
 }
 
 bool COptionMenuPopup::onMouseMoved(const CPoint& where)
@@ -176,7 +255,7 @@ bool COptionMenuPopup::moveHover(int32_t from, int32_t step)
         {
             const bool changed = i != hover_;
             hover_ = i;
-            return changed;
+            return showEntry(i) || changed;
         }
     }
     return false;

@@ -6,9 +6,14 @@
 
 #include <cairo.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "../shell/testplugin/TestSineIds.h"
 #include "../shell/testplugin/TestSineEditor.h"
@@ -16,6 +21,7 @@
 #include "tools/kvhost/EditorWindow.h"
 #include "tools/kvhost/PluginInstance.h"
 #include "tools/kvhost/PluginModule.h"
+#include "tools/kvhost/XTestInput.h"
 #include "tools/kvhost/XvfbServer.h"
 
 #include <X11/Xlib.h>
@@ -175,6 +181,81 @@ inline WindowImage ReadPng(const std::string& path)
     }
     cairo_surface_destroy(surface);
     return image;
+}
+// A window straight on the screen that no window manager handles: the
+// toolkit's menus and tooltips. Places in screen coordinates.
+struct ScreenWindow
+{
+    unsigned long id = 0;
+    int x = 0, y = 0, width = 0, height = 0;
+};
+
+inline std::vector<ScreenWindow> OverrideRedirectWindows(Display* display)
+{
+    std::vector<ScreenWindow> found;
+    Window root = 0, parent = 0;
+    Window* children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count))
+        return found;
+    for (unsigned i = 0; i < count; ++i)
+    {
+        XWindowAttributes a{};
+        if (XGetWindowAttributes(display, children[i], &a) && a.override_redirect && a.map_state == IsViewable)
+            found.push_back({children[i], a.x, a.y, a.width, a.height});
+    }
+    if (children)
+        XFree(children);
+    return found;
+}
+
+// Polls the condition until it holds or the time is up.
+inline bool WaitUntil(const std::function<bool()>& done, double seconds = 10.0)
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!done())
+    {
+        if (std::chrono::steady_clock::now() >= until)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+// A user at the screen: `act` runs on a thread with an X connection of its
+// own (input in the coordinates of the host's window, and of the screen)
+// while this thread serves the editor, which may hold it in a modal loop (a
+// menu). True when act returned true in time; else error says why.
+struct ScreenUser
+{
+    Display* display;
+    XTestInput window;
+    XTestInput screen;
+};
+
+inline bool ActWhileServing(EditorSession& session, const std::function<bool(ScreenUser&, std::string&)>& act,
+                            std::string& error, double seconds = 30.0)
+{
+    const std::string name = DisplayString(session.window->display());
+    const unsigned long host = session.window->window();
+    std::atomic<bool> finished{false};
+    bool ok = false;
+    std::thread user([&] {
+        Display* own = XOpenDisplay(name.c_str());
+        if (own == nullptr)
+            error = "no X connection for the user";
+        else
+        {
+            ScreenUser u{own, XTestInput(own, host), XTestInput(own, DefaultRootWindow(own))};
+            ok = act(u, error);
+            XCloseDisplay(own);
+        }
+        finished = true;
+    });
+    session.window->runLoop().runUntil([&] { return finished.load(); }, seconds);
+    // A user still waiting on a modal loop that never came is let go by its own time-outs.
+    user.join();
+    return ok;
 }
 } // namespace x11_test
 

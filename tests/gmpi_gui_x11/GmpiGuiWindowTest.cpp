@@ -145,3 +145,82 @@ TEST(GmpiGuiWindow, PointerPressesReachTheModuleAndItsMenusAndTextBoxWork)
     EXPECT_TRUE(log.has("down 9221 12,7")) << log.text();
     EXPECT_TRUE(log.has("text 0 0 Zürich")) << log.text();
 }
+
+TEST(GmpiGuiWindow, ATooltipShowsWhileThePointerRestsOnItsModuleAndGoesOnLeavingAndOnAPress)
+{
+    ModuleLog log;
+    EditorSession session;
+    KV_OPEN_EDITOR_OR_SKIP(session, kGmpiBundle);
+    const int x = kPointerLeft + 50, y = kPointerTop + kTitle + 30;
+    auto tooltips = [](Display* display) { return OverrideRedirectWindows(display); };
+    ScreenWindow tip;
+    WindowImage shown;
+    int pointerY = 0;
+    std::string error;
+    ASSERT_TRUE(ActWhileServing(session,
+                                [&](ScreenUser& user, std::string& why) {
+                                    // Resting on the module ("Pointer test").
+                                    user.window.move(x, y);
+                                    if (!WaitUntil([&] { return !tooltips(user.display).empty(); }))
+                                    {
+                                        why = "no tooltip while the pointer rests";
+                                        return false;
+                                    }
+                                    tip = tooltips(user.display).front();
+                                    Window root = 0, child = 0;
+                                    int rootX = 0, winX = 0, winY = 0;
+                                    unsigned mask = 0;
+                                    XQueryPointer(user.display, DefaultRootWindow(user.display), &root, &child,
+                                                  &rootX, &pointerY, &winX, &winY, &mask);
+                                    if (!CaptureWindow(user.display, tip.id, shown, why))
+                                        return false;
+                                    // Leaving the editor's window puts it away.
+                                    user.window.move(400, 400);
+                                    if (!WaitUntil([&] { return tooltips(user.display).empty(); }))
+                                    {
+                                        why = "the tooltip stayed after the pointer left";
+                                        return false;
+                                    }
+                                    // Back and resting: again; a press puts it away (and opens
+                                    // the module's menu, which Escape closes).
+                                    user.window.move(x, y);
+                                    if (!WaitUntil([&] { return !tooltips(user.display).empty(); }))
+                                    {
+                                        why = "no tooltip on the second rest";
+                                        return false;
+                                    }
+                                    const unsigned long again = tooltips(user.display).front().id;
+                                    user.window.click(x, y);
+                                    WaitUntil([&] {
+                                        const auto now = tooltips(user.display);
+                                        return !now.empty() && now.front().id != again;
+                                    });
+                                    const bool gone = WaitUntil([&] {
+                                        for (const ScreenWindow& w : tooltips(user.display))
+                                            if (w.id == again)
+                                                return false;
+                                        return true;
+                                    });
+                                    // The menu ends on Escape once it holds the keyboard, else on a
+                                    // press outside it.
+                                    for (int i = 0; i < 20 && !tooltips(user.display).empty(); ++i)
+                                    {
+                                        user.window.key("Escape");
+                                        if (!WaitUntil([&] { return tooltips(user.display).empty(); }, 0.5))
+                                            user.window.click(kEmptyX, kEmptyY);
+                                        WaitUntil([&] { return tooltips(user.display).empty(); }, 0.5);
+                                    }
+                                    if (!gone)
+                                        why = "the tooltip stayed after a press";
+                                    return gone;
+                                },
+                                error))
+        << error;
+    // Below the pointer, with its text drawn on its back.
+    EXPECT_GT(tip.y, pointerY);
+    EXPECT_GT(tip.width, 20);
+    int dark = 0;
+    for (std::uint32_t pixel : shown.pixels)
+        dark += (pixel & 0xff) < 100 && ((pixel >> 8) & 0xff) < 100;
+    EXPECT_GT(dark, 10);
+}

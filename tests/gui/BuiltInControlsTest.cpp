@@ -373,3 +373,19 @@ TEST(BuiltInControls, TextEntrySendsAChangedTextOnceAndReportsTheButton)
     EXPECT_LT(line.bottom, 40);
     Draw(*c.editor);
 }
+
+TEST(BuiltInControls, BoolDefaultsReadTheSameAsWordsAndNumbers)
+{
+    // "Writeable" (pin 3) of the text entry, from the document; a text that is
+    // no bool leaves the description's default ("1").
+    const std::vector<std::pair<std::string, bool>> cases = {
+        {"true", true}, {"1", true}, {"false", false}, {"0", false}, {"yes", true}};
+    std::string modules;
+    for (std::size_t i = 0; i < cases.size(); ++i)
+        modules += Module(20 + static_cast<int>(i), "TextEntry3", 10, 10 + 20 * static_cast<int>(i), 100, 18,
+                          {{3, cases[i].first}});
+    Controls c(modules);
+    ASSERT_TRUE(c.opened);
+    for (std::size_t i = 0; i < cases.size(); ++i)
+        EXPECT_EQ(c.Get<VG_TextEntry3>(20 + static_cast<int>(i))->wantsFocus(), cases[i].second) << cases[i].first;
+}

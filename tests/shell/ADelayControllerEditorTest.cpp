@@ -14,7 +14,10 @@
 #include "shell/ADelayController.h"
 #include "editor/toolkit/CFrame.h"
 #include "editor/toolkit/CNewFileSelector.h"
+#include "shell/HostValueTable.h"
 #include "shell/KVVSTGUIEditor.h"
+#include "tools/kvhost/HostMemoryStream.h"
+#include "tools/kvhost/HostParameterChanges.h"
 
 using namespace shell_test;
 using namespace shell_unit;
@@ -37,8 +40,8 @@ const char* kParameters = R"(<Document><C><Parameters>
 
 struct EditorFixture
 {
-    EditorFixture()
-        : factory(MakeBundle(scratch, "E", {{"parameters.kv.xml", kParameters}})),
+    explicit EditorFixture(const char* parameters = kParameters)
+        : factory(MakeBundle(scratch, "E", {{"parameters.kv.xml", parameters}})),
           controller(owned(new ADelayController(&factory)))
     {
         controller->initialize(&host);
@@ -407,4 +410,88 @@ TEST(ADelayControllerPresets, TheEditorsPresetMenuExportsAndImportsThroughItsCho
     chooser.answer.clear();
     command(2);
     EXPECT_EQ(chooser.saves.size(), 4u);
+}
+
+namespace
+{
+// Host-backed parameters of every type the host carries; the list's default
+// and its values are values, its host parameter counts positions.
+const char* kHostBacked = R"(<Document><C><Parameters>
+  <Parameter Name="On" Handle="1" Index="0" ValueType="4"/>
+  <Parameter Name="Wave" Handle="2" Index="1" ValueType="8" MetaData="Sine=0,Saw=5,Square"><patch-list>5</patch-list></Parameter>
+  <Parameter Name="Fine" Handle="3" Index="2" ValueType="3" RangeMinimum="-1" RangeMaximum="1"/>
+  <Parameter Name="Gain" Handle="4" Index="3" ValueType="6" RangeMinimum="0" RangeMaximum="10"/>
+  <Parameter Name="Steps" Handle="5" Index="4" ValueType="8" RangeMinimum="0" RangeMaximum="4"/>
+</Parameters></C></Document>)";
+} // namespace
+
+TEST(ADelayControllerHostValues, EveryHostBackedTypeFollowsTheHostAndListValuesCrossAsPositions)
+{
+    struct Case
+    {
+        int handle;
+        ParamID id;
+        double hostNormalized;  // set by the host ...
+        std::string hostValue;  // ... reads as this value
+        std::string reported;   // the engine reports this value ...
+        double reportedNormalized; // ... which the host parameter takes
+        std::string written;    // the editor writes this value ...
+        double writtenNormalized;  // ... which becomes a host edit
+    };
+    const std::vector<Case> cases = {
+        {1, 0, 1.0, std::string(1, '\1'), std::string(1, '\0'), 0.0, std::string(1, '\1'), 1.0},
+        {2, 1, 1.0, Bytes(int32_t{6}), Bytes(int32_t{5}), 0.5, Bytes(int32_t{0}), 0.0},
+        {3, 2, 0.75, Bytes(0.5), Bytes(-1.0), 0.0, Bytes(1.0), 1.0},
+        {4, 3, 0.25, Bytes(2.5f), Bytes(10.0f), 1.0, Bytes(5.0f), 0.5},
+        {5, 4, 0.5, Bytes(int32_t{2}), Bytes(int32_t{4}), 1.0, Bytes(int32_t{1}), 0.25},
+    };
+    EditorFixture f(kHostBacked);
+    // The list's default (value 5) is its second position.
+    EXPECT_DOUBLE_EQ(f.controller->getParamNormalized(1), 0.5);
+    HostValueTable table;
+    table.Build(ReadText(f.scratch.path() / "E.vst3" / "Contents" / "Resources" / "parameters.kv.xml"));
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.handle);
+        f.controller->setParamNormalized(c.id, c.hostNormalized);
+        EXPECT_EQ(f.Read(c.handle, FT_VALUE), c.hostValue);
+
+        f.Notify(Record(c.handle, QueMessageId::ppc, Report(c.reported)));
+        EXPECT_DOUBLE_EQ(f.controller->getParamNormalized(c.id), c.reportedNormalized);
+        EXPECT_EQ(f.Read(c.handle, FT_VALUE), c.reported);
+        // The processor reports the same value to the host as the same normalized value.
+        HostParameterChanges changes;
+        const std::string batch = Record(c.handle, QueMessageId::ppc, Report(c.reported));
+        table.Report(reinterpret_cast<const unsigned char*>(batch.data()), batch.size(), changes, 0);
+        ASSERT_EQ(changes.getParameterCount(), 1);
+        ParamValue reported = -1.0;
+        int32 offset = -1;
+        changes.getParameterData(0)->getPoint(0, offset, reported);
+        EXPECT_DOUBLE_EQ(reported, c.reportedNormalized);
+
+        f.Write(c.handle, FT_VALUE, c.written);
+        const auto edits = f.handler.takeEdits();
+        ASSERT_EQ(edits.size(), 1u);
+        EXPECT_EQ(edits[0].first, c.id);
+        EXPECT_DOUBLE_EQ(edits[0].second, c.writtenNormalized);
+        EXPECT_EQ(f.Read(c.handle, FT_VALUE), c.written);
+    }
+
+    // A value that is no choice of the list moves nothing; a saved state's value is a value too.
+    f.Notify(Record(2, QueMessageId::ppc, Report(Bytes(int32_t{3}))));
+    EXPECT_DOUBLE_EQ(f.controller->getParamNormalized(1), 0.0);
+    HostMemoryStream state(Chunk(R"(<Parameters><Param id="2" index="1" val="5"/></Parameters>)"));
+    EXPECT_EQ(f.controller->setComponentState(&state), kResultOk);
+    EXPECT_DOUBLE_EQ(f.controller->getParamNormalized(1), 0.5);
+
+    // A preset file holds the host's values, whatever the records last stored.
+    f.controller->setParamNormalized(0, 1.0);
+    f.controller->setParamNormalized(2, 1.0);
+    ASSERT_TRUE(f.controller->ExportPresetXml(f.scratch.file("host.xml")));
+    EditorFixture other(kHostBacked);
+    other.controller->setParamNormalized(1, 0.0);
+    ASSERT_TRUE(other.controller->ImportPresetXml(f.scratch.file("host.preset.xml")));
+    EXPECT_DOUBLE_EQ(other.controller->getParamNormalized(0), 1.0);
+    EXPECT_DOUBLE_EQ(other.controller->getParamNormalized(1), 0.5);
+    EXPECT_DOUBLE_EQ(other.controller->getParamNormalized(2), 1.0);
 }

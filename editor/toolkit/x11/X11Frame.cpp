@@ -16,6 +16,7 @@
 #include "editor/toolkit/x11/X11Popup.h"
 #include "editor/toolkit/x11/X11RunLoopHandler.h"
 #include "editor/toolkit/x11/X11TextBox.h"
+#include "editor/toolkit/x11/X11Tooltip.h"
 #include "pluginterfaces/gui/iplugview.h"
 
 #include <X11/Xlib.h>
@@ -88,6 +89,7 @@ X11Frame::~X11Frame()
         return;
     {
         X11ErrorTrap trap(display_, &lost_);
+        tooltip_.reset();
         painter_.reset();
         if (view_)
             puglFreeView(view_);
@@ -226,7 +228,10 @@ void X11Frame::onTimer()
     if (usable() && XEventsQueued(display_, QueuedAlready) > 0)
         dispatch();
     if (usable())
+    {
         frame_->platformOnTimer();
+        tooltipTick();
+    }
     flushDirty();
     checkLost();
     // Last: what waits on the editor may close the frame, and this with it.
@@ -313,6 +318,7 @@ bool X11Frame::runModal(const std::function<bool()>& done)
 
 bool X11Frame::popupMenu(COptionMenuPopup& popup, const CPoint& frameLocation)
 {
+    hideTooltip(true);
     if (!usable())
     {
         popup.cancel();
@@ -336,6 +342,7 @@ bool X11Frame::runTextBox(const CRect& frameRect, std::string& text, int32_t& re
     // another text control while one is open.
     if (!usable() || textBox_ != nullptr)
         return false;
+    hideTooltip(true);
     X11TextBox box(*this, frameRect, text);
     if (!box.open())
         return false;
@@ -380,10 +387,58 @@ PuglStatus X11Frame::onEvent(PuglView* view, const PuglEvent* event)
     case PUGL_MOTION:
         self->onMouse(*event);
         break;
+    case PUGL_POINTER_IN:
+        self->pointerInside_ = true;
+        self->pointerMoved(CPoint(event->crossing.x, event->crossing.y));
+        break;
+    case PUGL_POINTER_OUT:
+        self->pointerInside_ = false;
+        self->hideTooltip(true);
+        break;
     default:
         break;
     }
     return PUGL_SUCCESS;
+}
+
+const X11Tooltip* X11Frame::tooltip() const
+{
+    return tooltip_ && tooltip_->shown() ? tooltip_.get() : nullptr;
+}
+
+void X11Frame::pointerMoved(const CPoint& where)
+{
+    const bool drifted = std::fabs(where.x - restingAt_.x) > kTooltipDrift ||
+                         std::fabs(where.y - restingAt_.y) > kTooltipDrift;
+    if (!drifted && (tooltip() != nullptr || !tooltipDone_))
+        return;
+    // A new rest starts here.
+    hideTooltip(false);
+    restingAt_ = where;
+    restingSince_ = std::chrono::steady_clock::now();
+}
+
+void X11Frame::hideTooltip(bool untilMoved)
+{
+    if (tooltip_)
+        tooltip_->hide();
+    tooltipDone_ = untilMoved;
+}
+
+void X11Frame::tooltipTick()
+{
+    if (tooltipDone_ || !pointerInside_ || held_ != 0 || textBox_ != nullptr)
+        return;
+    if (std::chrono::steady_clock::now() - restingSince_ < std::chrono::milliseconds(kTooltipMilliseconds))
+        return;
+    tooltipDone_ = true;
+    std::string text;
+    CPoint where = restingAt_;
+    if (!frame_->platformGetTooltipText(where, text) || text.empty())
+        return;
+    if (!tooltip_)
+        tooltip_ = std::make_unique<X11Tooltip>(*this);
+    tooltip_->show(text, where);
 }
 
 void X11Frame::onMouse(const PuglEvent& event)
@@ -391,10 +446,14 @@ void X11Frame::onMouse(const PuglEvent& event)
     if (event.type == PUGL_MOTION)
     {
         CPoint where(event.motion.x, event.motion.y);
+        pointerInside_ = true;
+        pointerMoved(where);
         frame_->platformOnMouseMoved(where, held_ | Modifiers(event.motion.state));
         return;
     }
     const PuglButtonEvent& e = event.button;
+    // Any press or release puts the tooltip away until the pointer moves on.
+    hideTooltip(true);
     const int32_t bit = ButtonBit(e.button);
     if (bit == 0)
         return;

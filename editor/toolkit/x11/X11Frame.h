@@ -8,6 +8,7 @@
 // Errors on the connection, the host destroying the window and the X server
 // going away leave the frame inert, never the host ended. UI thread only.
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -29,6 +30,7 @@ namespace VSTGUI {
 class X11Painter;
 class X11RunLoopHandler;
 class X11TextBox;
+class X11Tooltip;
 
 class X11Frame : public IPlatformFrame
 {
@@ -79,7 +81,14 @@ public:
     void paint(unsigned long window, const std::vector<CRect>& rects, CCoord width, CCoord height,
                const std::function<void(CDrawContext& context)>& draw);
 
+    // The tooltip of the view under the pointer, while one is shown (else null).
+    const X11Tooltip* tooltip() const;
+
     static constexpr unsigned kRepaintMilliseconds = 16;
+    // How long the pointer rests on a view before its tooltip shows, and how
+    // far it may drift meanwhile.
+    static constexpr int kTooltipMilliseconds = 600;
+    static constexpr double kTooltipDrift = 3.0;
     static constexpr double kDoubleClickSeconds = 0.4;
     static constexpr double kDoubleClickDistance = 4.0;
 
@@ -93,6 +102,10 @@ private:
     void checkLost();
     static PuglStatus onEvent(PuglView* view, const PuglEvent* event);
     void onMouse(const PuglEvent& event);
+    // The tooltip: the pointer moved, entered or left; a press; the timer.
+    void pointerMoved(const CPoint& where);
+    void hideTooltip(bool untilMoved);
+    void tooltipTick();
 
     IPlatformFrameCallback* frame_;
     Steinberg::Linux::IRunLoop* runLoop_;
@@ -115,6 +128,13 @@ private:
     double lastPressTime_ = -1.0;
     CPoint lastPress_;
     X11TextBox* textBox_ = nullptr;
+
+    std::unique_ptr<X11Tooltip> tooltip_;
+    bool pointerInside_ = false;
+    // Shown or dismissed for this rest of the pointer: waits for it to move.
+    bool tooltipDone_ = true;
+    CPoint restingAt_;
+    std::chrono::steady_clock::time_point restingSince_{};
 };
 
 } // namespace VSTGUI

@@ -88,6 +88,8 @@ bool X11Popup::open(const CPoint& frameLocation)
                                static_cast<int>(std::lround(frameLocation.x)),
                                static_cast<int>(std::lround(frameLocation.y)), &x, &y, &child))
         return false;
+    // A list taller than the screen scrolls.
+    list_.fitHeight(DisplayHeight(display, screen));
     const CPoint size = list_.getSize();
     const int width = static_cast<int>(std::clamp<CCoord>(std::ceil(size.x), 1, 8192));
     const int height = static_cast<int>(std::clamp<CCoord>(std::ceil(size.y), 1, 8192));
@@ -160,6 +162,14 @@ PuglStatus X11Popup::onEvent(PuglView* view, const PuglEvent* event)
         break;
     case PUGL_BUTTON_RELEASE:
         redraw = list.onMouseUp(CPoint(event->button.x, event->button.y), ButtonState(event->button));
+        break;
+    case PUGL_SCROLL:
+        if (list.onWheel(event->scroll.dy))
+        {
+            // What is under the pointer now is another entry.
+            list.onMouseMoved(CPoint(event->scroll.x, event->scroll.y));
+            redraw = true;
+        }
         break;
     case PUGL_KEY_PRESS:
     {

@@ -23,7 +23,7 @@ public:
     X11Popup& operator=(const X11Popup&) = delete;
 
     // Shows the list with its top left at frameLocation (moved to stay on
-    // the screen); false when it cannot be shown or cannot hold the pointer.
+    // the screen, and no taller than the screen: a longer list scrolls); false when it cannot be shown or cannot hold the pointer.
     bool open(const CPoint& frameLocation);
 
     static constexpr int kGrabTries = 50;
