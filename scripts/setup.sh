@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(g++ make cmake ninja-build pkg-config libtinyxml-dev juce-modules-source-data
           libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
           dpf-source libx11-dev libxtst-dev libcairo2-dev xvfb xauth
-          libpango1.0-dev libgdk-pixbuf-2.0-dev fonts-dejavu-core)
+          libpango1.0-dev libgdk-pixbuf-2.0-dev libglib2.0-dev fonts-dejavu-core)
 
 missing=()
 for p in "${packages[@]}"; do

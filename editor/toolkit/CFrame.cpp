@@ -36,6 +36,11 @@ PlatformFrameFactory getPlatformFrameFactory()
     return factory();
 }
 
+std::unique_ptr<IFileChooserRun> IPlatformFrame::openFileBrowser(const CNewFileSelector& /*selector*/)
+{
+    return nullptr;
+}
+
 bool IPlatformFrame::runModal(const std::function<bool()>& done)
 {
     while (!done())

@@ -12,6 +12,7 @@
 #include "editor/toolkit/COptionMenuPopup.h"
 #include "editor/toolkit/ToolkitLog.h"
 #include "editor/toolkit/x11/X11ErrorTrap.h"
+#include "editor/toolkit/x11/X11FileBrowser.h"
 #include "editor/toolkit/x11/X11Painter.h"
 #include "editor/toolkit/x11/X11Popup.h"
 #include "editor/toolkit/x11/X11RunLoopHandler.h"
@@ -345,6 +346,16 @@ bool X11Frame::runTextBox(const CRect& frameRect, std::string& text, int32_t& re
     text = box.text();
     resultCode = box.finished() ? box.code() : -1;
     return true;
+}
+
+std::unique_ptr<IFileChooserRun> X11Frame::openFileBrowser(const CNewFileSelector& selector)
+{
+    if (!usable())
+        return nullptr;
+    auto browser = std::make_unique<X11FileBrowser>(*this, selector);
+    if (!browser->open())
+        return nullptr;
+    return browser;
 }
 
 PuglStatus X11Frame::onEvent(PuglView* view, const PuglEvent* event)

@@ -49,6 +49,7 @@ public:
     void* getPlatformRepresentation() const override;
     bool popupMenu(COptionMenuPopup& popup, const CPoint& frameLocation) override;
     bool runTextBox(const CRect& frameRect, std::string& text, int32_t& resultCode) override;
+    std::unique_ptr<IFileChooserRun> openFileBrowser(const CNewFileSelector& selector) override;
 
     // What the run loop calls: events that arrived, then what is dirty.
     void serve();
