@@ -74,6 +74,10 @@ public:
     // its own, served with this one, and returns at once; null when the
     // platform has none or cannot show it.
     virtual std::unique_ptr<IFileChooserRun> openFileBrowser(const CNewFileSelector& selector);
+    // The frame closes: every window goes now, even while a modal loop of
+    // this platform frame is still to return (it then ends as cancelled
+    // and touches nothing more).
+    virtual void shutdown() {}
 };
 
 // Makes the platform frame for CFrame::open; null when it cannot.

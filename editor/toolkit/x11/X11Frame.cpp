@@ -82,20 +82,37 @@ X11Frame::X11Frame(IPlatformFrameCallback* frame, Linux::IRunLoop* runLoop) : fr
 
 X11Frame::~X11Frame()
 {
-    unregister();
+    dispatching_ = false;
+    shutdown();
     if (runLoop_)
         runLoop_->release();
-    if (world_ == nullptr)
+}
+
+void X11Frame::shutdown()
+{
+    unregister();
+    if (world_ == nullptr || dispatching_)
         return;
+    if (textBox_)
+    {
+        textBox_->finish(-1);
+        textBox_->release();
+    }
+    if (popup_)
+        popup_->release();
     {
         X11ErrorTrap trap(display_, &lost_);
         painter_.reset();
         if (view_)
             puglFreeView(view_);
+        view_ = nullptr;
     }
-    X11ErrorTrap trap(display_, &lost_);
-    trap.skipSync();
-    puglFreeWorld(world_);
+    {
+        X11ErrorTrap trap(display_, &lost_);
+        trap.skipSync();
+        puglFreeWorld(world_);
+    }
+    world_ = nullptr;
 }
 
 bool X11Frame::open(const CRect& size, unsigned long parent, std::string& error)
@@ -132,6 +149,9 @@ bool X11Frame::open(const CRect& size, unsigned long parent, std::string& error)
         return false;
     }
     window_ = puglGetNativeView(view_);
+    // What becomes of the host's window decides how long a modal loop runs.
+    parent_ = parent;
+    XSelectInput(display_, parent_, StructureNotifyMask);
 
     // Hosts that embed through XEmbed map a child only when it says so.
     const Atom info = XInternAtom(display_, "_XEMBED_INFO", False);
@@ -241,8 +261,34 @@ void X11Frame::checkLost()
         unregister();
 }
 
+void X11Frame::watchHost()
+{
+    XEvent event;
+    while (!lost_ && XCheckWindowEvent(display_, parent_, StructureNotifyMask, &event))
+    {
+        const bool destroyed = event.type == DestroyNotify && event.xdestroywindow.window == parent_;
+        if (destroyed || (event.type == UnmapNotify && event.xunmap.window == parent_) ||
+            (event.type == ReparentNotify && event.xreparent.window == parent_))
+            ++hostChanges_;
+        if (destroyed)
+            windowGone_ = true;
+    }
+    while (!lost_ && XCheckTypedWindowEvent(display_, window_, ReparentNotify, &event))
+        if (event.xreparent.parent != parent_)
+            ++hostChanges_;
+}
+
 void X11Frame::dispatch()
 {
+    if (world_ == nullptr)
+        return;
+    struct Dispatching
+    {
+        bool& flag;
+        bool was;
+        ~Dispatching() { flag = was; }
+    } dispatching{dispatching_, dispatching_};
+    dispatching_ = true;
     X11ErrorTrap trap(display_, &lost_);
     // Read what arrived; pugl drops the destruction of its windows, so look
     // for ours first.
@@ -252,6 +298,7 @@ void X11Frame::dispatch()
         XEvent event;
         while (!lost_ && XCheckTypedWindowEvent(display_, window_, DestroyNotify, &event))
             windowGone_ = true;
+        watchHost();
         if (!usable())
             break;
         puglUpdate(world_, 0.0);
@@ -290,10 +337,16 @@ void X11Frame::paint(unsigned long window, const std::vector<CRect>& rects, CCoo
 
 bool X11Frame::runModal(const std::function<bool()>& done)
 {
+    const unsigned hostChanges = hostChanges_;
     while (!done())
     {
         if (!usable())
             return false;
+        if (hostChanges_ != hostChanges)
+        {
+            toolkitLog("the host's window went away or moved: the modal loop ends as cancelled");
+            return false;
+        }
         flushDirty();
         int queued = 0;
         {
@@ -325,8 +378,10 @@ bool X11Frame::popupMenu(COptionMenuPopup& popup, const CPoint& frameLocation)
         popup.cancel();
         return false;
     }
+    popup_ = &list;
     if (!runModal([&popup] { return popup.isDone(); }))
         popup.cancel();
+    popup_ = nullptr;
     return popup.getChosenIndex() >= 0;
 }
 
@@ -341,7 +396,8 @@ bool X11Frame::runTextBox(const CRect& frameRect, std::string& text, int32_t& re
     if (!box.open())
         return false;
     textBox_ = &box;
-    runModal([&box] { return box.finished(); });
+    if (!runModal([&box] { return box.finished(); }))
+        box.finish(-1);
     textBox_ = nullptr;
     text = box.text();
     resultCode = box.finished() ? box.code() : -1;

@@ -6,7 +6,10 @@
 // to those rectangles. Mouse events go to the frame; the option menu's list
 // and the in-place text box run modal loops over the same connection.
 // Errors on the connection, the host destroying the window and the X server
-// going away leave the frame inert, never the host ended. UI thread only.
+// going away leave the frame inert, never the host ended. The host's window
+// is watched: when it is destroyed, unmapped or reparented, or the host
+// moves the editor's window out of it, a modal loop that runs ends at once
+// as cancelled. UI thread only.
 
 #include <functional>
 #include <memory>
@@ -27,6 +30,7 @@ class IRunLoop;
 namespace VSTGUI {
 
 class X11Painter;
+class X11Popup;
 class X11RunLoopHandler;
 class X11TextBox;
 
@@ -50,6 +54,10 @@ public:
     bool popupMenu(COptionMenuPopup& popup, const CPoint& frameLocation) override;
     bool runTextBox(const CRect& frameRect, std::string& text, int32_t& resultCode) override;
     std::unique_ptr<IFileChooserRun> openFileBrowser(const CNewFileSelector& selector) override;
+    // Removes the menu's list, the text box and the window, and closes the
+    // connection, unless an event of the connection is being dispatched
+    // (then the destructor does it); the frame is inert after.
+    void shutdown() override;
 
     // What the run loop calls: events that arrived, then what is dirty.
     void serve();
@@ -62,7 +70,7 @@ public:
 
     // The window can still be used: the connection holds and the host has
     // not destroyed it.
-    bool usable() const { return !lost_ && !windowGone_; }
+    bool usable() const { return !lost_ && !windowGone_ && world_ != nullptr; }
     bool connectionLost() const { return lost_; }
     bool windowGone() const { return windowGone_; }
     bool registeredWithRunLoop() const { return registered_; }
@@ -92,6 +100,8 @@ private:
     void dispatch();
     void flushDirty();
     void checkLost();
+    // Takes the events about the host's window (and ours leaving it).
+    void watchHost();
     static PuglStatus onEvent(PuglView* view, const PuglEvent* event);
     void onMouse(const PuglEvent& event);
 
@@ -116,6 +126,11 @@ private:
     double lastPressTime_ = -1.0;
     CPoint lastPress_;
     X11TextBox* textBox_ = nullptr;
+    X11Popup* popup_ = nullptr;
+    unsigned long parent_ = 0;
+    // Counts what happened to the host's window; a modal loop ends when it moves.
+    unsigned hostChanges_ = 0;
+    bool dispatching_ = false;
 };
 
 } // namespace VSTGUI
