@@ -23,6 +23,7 @@ test-asan: setup
 		ctest --test-dir $(BUILD_ASAN) --output-on-failure -j $(JOBS)
 
 demo: build
+	./scripts/setup.sh demo
 	./scripts/demo.sh $(BUILD)
 
 bench: build
