@@ -278,6 +278,38 @@ void X11Frame::watchHost()
             ++hostChanges_;
 }
 
+X11Frame::HostPlace X11Frame::hostPlace()
+{
+    HostPlace place;
+    X11ErrorTrap trap(display_, &lost_);
+    XWindowAttributes attributes{};
+    if (!XGetWindowAttributes(display_, parent_, &attributes))
+        return place;
+    place.there = true;
+    place.mapState = attributes.map_state;
+    Window root = 0;
+    Window parent = 0;
+    Window* children = nullptr;
+    unsigned count = 0;
+    if (XQueryTree(display_, parent_, &root, &parent, &children, &count))
+    {
+        place.hostParent = parent;
+        if (children)
+            XFree(children);
+        children = nullptr;
+    }
+    if (XQueryTree(display_, window_, &root, &parent, &children, &count))
+    {
+        place.ourParent = parent;
+        if (children)
+            XFree(children);
+    }
+    trap.sync();
+    if (trap.errorCount() > 0)
+        place.there = false;
+    return place;
+}
+
 void X11Frame::dispatch()
 {
     if (world_ == nullptr)
@@ -338,11 +370,12 @@ void X11Frame::paint(unsigned long window, const std::vector<CRect>& rects, CCoo
 bool X11Frame::runModal(const std::function<bool()>& done)
 {
     const unsigned hostChanges = hostChanges_;
+    const HostPlace began = usable() ? hostPlace() : HostPlace{};
     while (!done())
     {
         if (!usable())
             return false;
-        if (hostChanges_ != hostChanges)
+        if (hostChanges_ != hostChanges || !(hostPlace() == began))
         {
             toolkitLog("the host's window went away or moved: the modal loop ends as cancelled");
             return false;

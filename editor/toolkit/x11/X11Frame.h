@@ -102,6 +102,22 @@ private:
     void checkLost();
     // Takes the events about the host's window (and ours leaving it).
     void watchHost();
+    // Where the host's window stands: whether it is there and viewable,
+    // whose child it is, and whose child ours is. A modal loop compares it
+    // with how it began, so an event another reader took cannot hide a change.
+    struct HostPlace
+    {
+        bool there = false;
+        int mapState = 0;
+        unsigned long hostParent = 0;
+        unsigned long ourParent = 0;
+        bool operator==(const HostPlace& o) const
+        {
+            return there == o.there && mapState == o.mapState && hostParent == o.hostParent &&
+                   ourParent == o.ourParent;
+        }
+    };
+    HostPlace hostPlace();
     static PuglStatus onEvent(PuglView* view, const PuglEvent* event);
     void onMouse(const PuglEvent& event);
 
