@@ -220,3 +220,51 @@ TEST(X11Frame, AModalLoopEndsCancelledAtOnceWhenTheHostsWindowIsUnmappedOrRepare
         session.window->close();
     }
 }
+
+TEST(X11Frame, WhenRemovedReturnsDuringAModalDialogTheEditorsWindowIsGoneAndTheDialogCancelled)
+{
+    EditorSession session;
+    KV_CONNECT_OR_SKIP(session);
+    auto* frame = new CFrame(CRect(0, 0, 200, 100), nullptr);
+    frame->addView(new CountingView(CRect(0, 0, 200, 100), CColor(255, 0, 0)));
+    Steinberg::IPtr<FramePlugView> plugView = Steinberg::owned(new FramePlugView(frame));
+    std::string error;
+    ASSERT_TRUE(session.window->open(plugView.get(), error)) << error;
+    session.window->settle();
+
+    Display* other = XOpenDisplay(std::getenv("DISPLAY"));
+    ASSERT_NE(other, nullptr);
+    const Window host = session.window->window();
+    auto childrenOfHost = [&] {
+        Window root = 0;
+        Window parent = 0;
+        Window* children = nullptr;
+        unsigned count = 0;
+        XSync(other, False);
+        if (!XQueryTree(other, host, &root, &parent, &children, &count))
+            return -1;
+        if (children)
+            XFree(children);
+        return static_cast<int>(count);
+    };
+    ASSERT_EQ(childrenOfHost(), 1);
+
+    // The host removes the view while the dialog's modal loop runs.
+    int childrenAfterRemoved = -1;
+    WatchingChooser chooser(session, 0x123456u);
+    chooser.onFirstLook = [&] {
+        plugView->removed();
+        childrenAfterRemoved = childrenOfHost();
+    };
+    CNewFileSelector::setChooser(&chooser);
+    CNewFileSelector* selector = CNewFileSelector::create(frame, CNewFileSelector::kSelectFile);
+    frame->forget();
+    EXPECT_FALSE(selector->runModal());
+    CNewFileSelector::setChooser(nullptr);
+    EXPECT_EQ(childrenAfterRemoved, 0) << "the editor's window outlived removed()";
+    EXPECT_EQ(selector->getNumSelectedFiles(), 0u);
+    EXPECT_LT(chooser.looks, 5) << "the loop went on after removed()";
+    selector->forget();
+    XCloseDisplay(other);
+    session.window->close();
+}
