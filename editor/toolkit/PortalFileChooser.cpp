@@ -66,10 +66,15 @@ GVariant* Filters(const CNewFileSelector& selector, GVariant** current)
 class PortalRun : public IFileChooserRun
 {
 public:
-    PortalRun(GDBusConnection* connection, GMainContext* context) : connection_(connection), context_(context) {}
+    PortalRun(GDBusConnection* connection, GMainContext* context)
+        : connection_(connection), context_(context), cancellable_(g_cancellable_new())
+    {
+    }
 
     ~PortalRun() override
     {
+        // An answer to the call still on its way is not waited for.
+        g_cancellable_cancel(cancellable_);
         // A dialog still open is closed; nothing waits for its answer.
         if (!ended_ && !handle_.empty())
         {
@@ -85,6 +90,7 @@ public:
         }
         g_dbus_connection_close_sync(connection_, nullptr, nullptr);
         g_object_unref(connection_);
+        g_object_unref(cancellable_);
         g_main_context_unref(context_);
     }
 
@@ -134,7 +140,7 @@ public:
         const std::string title = selector.getTitle().empty() ? std::string("Choose a file") : selector.getTitle();
         g_dbus_connection_call(connection_, kService, kPath, kInterface, save ? "SaveFile" : "OpenFile",
                                g_variant_new("(ssa{sv})", parent, title.c_str(), &options), G_VARIANT_TYPE("(o)"),
-                               G_DBUS_CALL_FLAGS_NONE, -1, nullptr, &PortalRun::onAsked, this);
+                               G_DBUS_CALL_FLAGS_NONE, -1, cancellable_, &PortalRun::onAsked, this);
         g_main_context_pop_thread_default(context_);
         return true;
     }
@@ -166,8 +172,9 @@ private:
         GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &error);
         if (reply == nullptr)
         {
-            toolkitLog("file selector cancelled: the desktop portal refused the dialog: %s",
-                       error ? error->message : "no reason given");
+            if (!g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED))
+                toolkitLog("file selector cancelled: the desktop portal refused the dialog: %s",
+                           error ? error->message : "no reason given");
             if (error)
                 g_error_free(error);
             self->ended_ = true;
@@ -215,6 +222,7 @@ private:
 
     GDBusConnection* connection_;
     GMainContext* context_;
+    GCancellable* cancellable_;
     std::string handle_;
     guint subscription_ = 0;
     bool ended_ = false;
