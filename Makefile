@@ -23,6 +23,7 @@ test-asan: setup
 		ctest --test-dir $(BUILD_ASAN) --output-on-failure -j $(JOBS)
 
 demo: build
+	./scripts/setup.sh demo || echo "demo: zenity is not installed; the editor's file dialogs use the built-in browser"
 	./scripts/demo.sh $(BUILD)
 
 bench: build

@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
-# Installs what the build needs from Debian's packages, when it is missing.
-# Runs as root or through sudo; a machine that has everything is left alone.
+# Installs what the build needs from Debian's packages, when it is missing;
+# with the argument "demo" also what `make demo` shows (zenity, the desktop's
+# file dialog). Runs as root or through sudo; a machine that has everything
+# is left alone.
 set -euo pipefail
 
 packages=(g++ make cmake ninja-build pkg-config libtinyxml-dev juce-modules-source-data
           libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
           dpf-source libx11-dev libxtst-dev libcairo2-dev xvfb xauth
-          libpango1.0-dev libgdk-pixbuf-2.0-dev fonts-dejavu-core)
+          libpango1.0-dev libgdk-pixbuf-2.0-dev libglib2.0-dev fonts-dejavu-core)
+if [ "${1:-}" = demo ]; then
+    packages+=(zenity)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -23,6 +23,7 @@
 #include "shell/KvGuarded.h"
 #include "shell/KvHostParameter.h"
 #include "shell/KvParameterList.h"
+#include "shell/KvProgramList.h"
 #include "core/ValueRule.h"
 #include "shell/MyVstPluginFactory.h"
 #include "core/SafeXmlText.h"
@@ -66,8 +67,10 @@ tresult PLUGIN_API ADelayController::initialize(FUnknown* context)
         return base;
 
     std::vector<KvParameterEntry> entries;
-    if (!KvParameterList::ReadDocument(factory_ ? factory_->getXml("parameters.kv.xml") : std::string(), entries))
+    const std::string document = factory_ ? factory_->getXml("parameters.kv.xml") : std::string();
+    if (!KvParameterList::ReadDocument(document, entries))
         return kResultFalse;
+    programNames_ = KvProgramList::Read(document);
     BuildParameters(entries);
     AddMidiParameters();
     return kResultOk;
@@ -106,11 +109,30 @@ void ADelayController::AddMidiParameters()
     ParameterInfo program{};
     program.id = static_cast<ParamID>(kProgramChangeParameter);
     CopyTitle(program.title, "MIDI Program Change");
-    program.stepCount = 127;
     program.defaultNormalizedValue = 0.0;
-    program.flags = ParameterInfo::kIsProgramChange;
     program.unitId = kRootUnitId;
-    parameters.addParameter(new Parameter(program));
+    const int programs = static_cast<int>(programNames_.size());
+    if (programs > 1)
+    {
+        // Hosts show it as the program list of the root unit.
+        program.stepCount = programs - 1;
+        program.flags = ParameterInfo::kIsProgramChange | ParameterInfo::kIsList;
+        std::vector<std::u16string> names;
+        for (const std::string& name : programNames_)
+        {
+            String128 wide{};
+            KvHostParameter::Write(wide, name);
+            names.emplace_back(reinterpret_cast<const char16_t*>(wide));
+        }
+        parameters.addParameter(new KvListHostParameter(program, std::move(names)));
+    }
+    else
+    {
+        // No program list to stand for: only MIDI program changes reach it.
+        program.stepCount = 127;
+        program.flags = 0;
+        parameters.addParameter(new KvHostParameter(program));
+    }
 }
 
 void ADelayController::ReleaseDependencies()
@@ -156,6 +178,21 @@ void PLUGIN_API ADelayController::update(FUnknown* changedUnknown, int32 message
             return;
         }
     }
+}
+
+void ADelayController::ValuesChanged()
+{
+    if (componentHandler)
+        componentHandler->restartComponent(kParamValuesChanged);
+}
+
+void ADelayController::ProgramChanged(int program)
+{
+    const int programs = static_cast<int>(programNames_.size());
+    if (programs > 1 && program >= 0 && program < programs)
+        EditController::setParamNormalized(static_cast<ParamID>(kProgramChangeParameter),
+                                           static_cast<double>(program) / (programs - 1));
+    ValuesChanged();
 }
 
 tresult PLUGIN_API ADelayController::getMidiControllerAssignment(int32 busIndex, int16 /*channel*/,
@@ -292,6 +329,7 @@ tresult PLUGIN_API ADelayController::setComponentState(IBStream* state)
         if (!hostUpdated)
             NotifyAutomators(id);
     }
+    ValuesChanged();
     return kResultOk;
 }
 

@@ -15,6 +15,7 @@
 
 #include "core/StagingMemoryBuffer.h"
 #include "pluginterfaces/vst/ivstmidicontrollers.h"
+#include "pluginterfaces/vst/ivstunits.h"
 #include "public.sdk/source/vst/vsteditcontroller.h"
 #include "shell/KvParameter.h"
 #include "shell/KvParameterList.h"
@@ -27,7 +28,9 @@ class MyVstPluginFactory;
 // a base pointer, so their bases have no virtual destructor.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
-class ADelayController : public Steinberg::Vst::EditController, public Steinberg::Vst::IMidiMapping
+class ADelayController : public Steinberg::Vst::EditController,
+                         public Steinberg::Vst::IMidiMapping,
+                         public Steinberg::Vst::IUnitInfo
 {
 public:
     // UI
@@ -36,12 +39,16 @@ public:
 
     // Host parameter ids: patch parameters below kFirstMidiParameter, then one
     // per MIDI controller, channel pressure and pitch bend, then the program
-    // change (a program-change parameter of 127 steps, program p at p / 127,
-    // that the MIDI mapping offers for the host's MIDI program changes).
+    // change, which the MIDI mapping offers for the host's MIDI program
+    // changes. For a patch of several programs it is the program list's own
+    // parameter (program p at p / (count - 1)); for a single program it is a
+    // hidden one of 127 steps (program p at p / 127).
     static constexpr int kMaxPatchIndex = KvParameterList::kMaxPatchIndex;
     static constexpr int kFirstMidiParameter = 10000;
     static constexpr int kMidiParameterCount = 130;
     static constexpr int kProgramChangeParameter = kFirstMidiParameter + kMidiParameterCount;
+    // The id of the one program list, on the root unit.
+    static constexpr Steinberg::Vst::ProgramListID kProgramListId = 1;
     // Longer lists are offered to the host as a range of positions.
     static constexpr int kMaxListItems = KvParameterList::kMaxListItems;
 
@@ -82,6 +89,33 @@ public:
                                                               Steinberg::Vst::CtrlNumber midiControllerNumber,
                                                               Steinberg::Vst::ParamID& id) SMTG_OVERRIDE;
 
+    // UI: IUnitInfo. One unit, the root; it has the patch's program list
+    // when the patch has more than one program.
+    Steinberg::int32 PLUGIN_API getUnitCount() SMTG_OVERRIDE;
+    Steinberg::tresult PLUGIN_API getUnitInfo(Steinberg::int32 unitIndex, Steinberg::Vst::UnitInfo& info) SMTG_OVERRIDE;
+    Steinberg::int32 PLUGIN_API getProgramListCount() SMTG_OVERRIDE;
+    Steinberg::tresult PLUGIN_API getProgramListInfo(Steinberg::int32 listIndex,
+                                                     Steinberg::Vst::ProgramListInfo& info) SMTG_OVERRIDE;
+    Steinberg::tresult PLUGIN_API getProgramName(Steinberg::Vst::ProgramListID listId, Steinberg::int32 programIndex,
+                                                 Steinberg::Vst::String128 name) SMTG_OVERRIDE;
+    Steinberg::tresult PLUGIN_API getProgramInfo(Steinberg::Vst::ProgramListID listId, Steinberg::int32 programIndex,
+                                                 Steinberg::Vst::CString attributeId,
+                                                 Steinberg::Vst::String128 attributeValue) SMTG_OVERRIDE;
+    Steinberg::tresult PLUGIN_API hasProgramPitchNames(Steinberg::Vst::ProgramListID listId,
+                                                       Steinberg::int32 programIndex) SMTG_OVERRIDE;
+    Steinberg::tresult PLUGIN_API getProgramPitchName(Steinberg::Vst::ProgramListID listId,
+                                                      Steinberg::int32 programIndex, Steinberg::int16 midiPitch,
+                                                      Steinberg::Vst::String128 name) SMTG_OVERRIDE;
+    Steinberg::Vst::UnitID PLUGIN_API getSelectedUnit() SMTG_OVERRIDE;
+    Steinberg::tresult PLUGIN_API selectUnit(Steinberg::Vst::UnitID unitId) SMTG_OVERRIDE;
+    Steinberg::tresult PLUGIN_API getUnitByBus(Steinberg::Vst::MediaType type, Steinberg::Vst::BusDirection dir,
+                                               Steinberg::int32 busIndex, Steinberg::int32 channel,
+                                               Steinberg::Vst::UnitID& unitId) SMTG_OVERRIDE;
+    Steinberg::tresult PLUGIN_API setUnitProgramData(Steinberg::int32 listOrUnitId, Steinberg::int32 programIndex,
+                                                     Steinberg::IBStream* data) SMTG_OVERRIDE;
+    // The patch's program names, one per program.
+    const std::vector<std::string>& ProgramNames() const { return programNames_; }
+
     // UI: editor services.
     void setParameterFromGui(int handle, int field, int size, const void* data);
     bool getParameterValue(int handle, int field, std::string& out);
@@ -110,6 +144,7 @@ public:
     OBJ_METHODS(ADelayController, EditController)
     DEFINE_INTERFACES
         DEF_INTERFACE(IMidiMapping)
+        DEF_INTERFACE(IUnitInfo)
     END_DEFINE_INTERFACES(EditController)
     REFCOUNT_METHODS(EditController)
 
@@ -121,6 +156,11 @@ private:
     // The host parameter of a record, or null.
     Steinberg::Vst::Parameter* HostParameter(const KvParameter& record);
     void NotifyAutomators(int handle);
+    // Tells the host that values changed without its asking (a state, a
+    // preset or a program was loaded), so that it reads them all again.
+    void ValuesChanged();
+    // The engine moved to another program.
+    void ProgramChanged(int program);
     void EditHostParameter(const KvParameter& record, double plain);
     static bool HostValue(const KvParameter& record, const Steinberg::Vst::Parameter& host, std::string& out);
     bool SendRecord(int handle, int32_t id, const std::string& payload);
@@ -136,5 +176,6 @@ private:
     // Host parameters that this controller is a dependent of.
     std::vector<Steinberg::Vst::Parameter*> watched_;
     StagingMemoryBuffer staging_;
+    std::vector<std::string> programNames_;
 };
 #pragma GCC diagnostic pop

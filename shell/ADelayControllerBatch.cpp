@@ -170,6 +170,15 @@ void ADelayController::ReadBatch(const unsigned char* bytes, int size)
                     module->receiveMessageFromAudio(messageId, static_cast<int>(data.size()), data.data());
             }
         }
+        // The engine moved to another program: its values came before.
+        if (header.id_ == QueMessageId::pat2)
+        {
+            int32_t program = 0;
+            in >> program;
+            if (!in.failed())
+                ProgramChanged(program);
+            continue;
+        }
         // Every other record is skipped whole.
     }
 }

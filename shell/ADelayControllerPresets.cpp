@@ -184,5 +184,6 @@ bool ADelayController::ImportPresetXml(const std::string& path)
         setParameterFromGui(handle, FT_VALUE, static_cast<int>(raw.size()), raw.data());
         NotifyAutomators(handle);
     }
+    ValuesChanged();
     return true;
 }

@@ -1,4 +1,5 @@
 #include "shell/ADelayProcessor.h"
+#include "shell/KvProgramList.h"
 
 #include <algorithm>
 #include <cmath>
@@ -71,7 +72,10 @@ tresult PLUGIN_API ADelayProcessor::initialize(FUnknown* context)
     if (batches_.Capacity() == 0)
         batches_.Allocate(BatchRing::RoomFor(kQueuedBatches, StagingMemoryBuffer::kCapacity));
 
-    hostValues_.Build(factory_ ? factory_->getXml("parameters.kv.xml") : std::string());
+    const std::string parameters = factory_ ? factory_->getXml("parameters.kv.xml") : std::string();
+    hostValues_.Build(parameters);
+    const auto programs = static_cast<int>(KvProgramList::Read(parameters).size());
+    programSteps_ = programs > 1 ? programs - 1 : 127;
     reportedBytes_ = 0;
     refusedBatch_ = nullptr;
 

@@ -114,6 +114,9 @@ private:
     std::atomic<bool> sendingBatches_{false};
     // Built by initialize, read by the audio thread.
     HostValueTable hostValues_;
+    // Steps of the program-change parameter: the patch's programs less one,
+    // 127 for a single program.
+    int programSteps_ = 127;
     // Audio thread only: the host's output changes while the engine runs a
     // block, and how much of the batch last refused was reported already.
     Steinberg::Vst::IParameterChanges* blockChanges_ = nullptr;

@@ -19,7 +19,7 @@ namespace
 constexpr int kFirstMidiParameter = 10000;
 constexpr int kChannelPressureParameter = 10128;
 constexpr int kPitchBendParameter = 10129;
-// The controller's program-change parameter: program p at p / 127.
+// The controller's program-change parameter: program p at p / steps.
 constexpr int kProgramChangeParameter = 10130;
 
 // A velocity inside 0..1; anything else counts as 0.
@@ -81,7 +81,7 @@ void ADelayProcessor::ReadParameterChanges(ProcessData& data)
         }
         else if (id == static_cast<ParamID>(kProgramChangeParameter))
         {
-            const auto program = static_cast<unsigned char>(static_cast<int>(value * 127 + 0.5) & 0x7F);
+            const auto program = static_cast<unsigned char>(static_cast<int>(value * programSteps_ + 0.5) & 0x7F);
             const unsigned char bytes[2] = {0xC0, program};
             MidiIn(offset, bytes, 2);
         }

@@ -99,9 +99,7 @@ Parameter* MakeHostParameter(const KvParameter& record, const std::string& defau
     {
         const double steps = type == 8 ? high - low : 0.0;
         info.stepCount = steps >= 0.0 && steps < kMaxListItems * 1e6 ? static_cast<int32>(steps) : 0;
-        auto* range = new KvRangeHostParameter(info, low, high, type == 8 ? 0 : 3);
-        range->getInfo().defaultNormalizedValue = range->toNormalized(5.0);
-        parameter = range;
+        parameter = new KvRangeHostParameter(info, low, high, type == 8 ? 0 : 3);
     }
     else if (type == 8)
     {
@@ -131,6 +129,8 @@ Parameter* MakeHostParameter(const KvParameter& record, const std::string& defau
         plain = listed ? position : 0.0;
     }
     parameter->setNormalized(parameter->toNormalized(std::isfinite(plain) ? plain : 0.0));
+    // A new instance and "reset to default" start where the patch starts.
+    parameter->getInfo().defaultNormalizedValue = parameter->getNormalized();
     return parameter;
 }
 } // namespace

@@ -38,6 +38,11 @@ PlatformFrameFactory getPlatformFrameFactory()
     return factory();
 }
 
+std::unique_ptr<IFileChooserRun> IPlatformFrame::openFileBrowser(const CNewFileSelector& /*selector*/)
+{
+    return nullptr;
+}
+
 bool IPlatformFrame::runModal(const std::function<bool()>& done)
 {
     while (!done())
@@ -97,6 +102,10 @@ void CFrame::close()
 {
     // Their dialogs end with the window; nobody is told.
     CNewFileSelector::endRunning(this);
+    // Nothing touches the window once close returns, also when a modal
+    // loop below us has yet to return.
+    if (platformFrame_)
+        platformFrame_->shutdown();
     if (modalDepth_ > 0 && platformFrame_)
         closedDuringModal_ = std::move(platformFrame_);
     platformFrame_.reset();

@@ -1,8 +1,9 @@
 #pragma once
 // A file selector for opening, saving or choosing a folder. It is shown by a
-// file chooser: by default the desktop's own dialog program (zenity, else
-// kdialog) as a child process; tests put in a chooser of their own. Without
-// a dialog program the selector ends as cancelled.
+// file chooser: by default the desktop's (DesktopFileChooser: the desktop
+// portal, zenity or kdialog, else the toolkit's own browser in a window of
+// the frame's platform); tests put in a chooser of their own. When nothing
+// can be shown the selector ends as cancelled.
 //
 // Nothing here waits for the dialog on the host's user-interface thread:
 // run() starts it and returns, the frame's timer polls it, and the delegate

@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "editor/toolkit/CFrame.h"
 #include "editor/toolkit/DialogProcess.h"
+#include "editor/toolkit/PortalFileChooser.h"
 #include "editor/toolkit/ToolkitLog.h"
 
 namespace VSTGUI {
@@ -145,17 +147,29 @@ std::string DesktopFileChooser::findOnPath(const std::string& name)
 
 std::unique_ptr<IFileChooserRun> DesktopFileChooser::start(const CNewFileSelector& selector)
 {
+    IPlatformFrame* platform = selector.getFrame() ? selector.getFrame()->getPlatformFrame() : nullptr;
+    const auto parent =
+        platform ? static_cast<unsigned long>(reinterpret_cast<uintptr_t>(platform->getPlatformRepresentation())) : 0;
+    if (auto portal = PortalFileChooser::start(selector, parent))
+        return portal;
+
     std::vector<std::string> args;
     if (std::string zenity = findOnPath("zenity"); !zenity.empty())
         args = zenityArguments(selector, zenity);
     else if (std::string kdialog = findOnPath("kdialog"); !kdialog.empty())
         args = kdialogArguments(selector, kdialog);
-    else
-        toolkitLog("file selector cancelled: neither zenity nor kdialog is on the PATH");
-    auto run = std::make_unique<DesktopRun>();
     if (!args.empty())
+    {
+        auto run = std::make_unique<DesktopRun>();
         run->process.start(args);
-    return run;
+        return run;
+    }
+
+    if (platform)
+        if (auto browser = platform->openFileBrowser(selector))
+            return browser;
+    toolkitLog("file selector cancelled: no desktop portal, zenity or kdialog, and no window for the built-in browser");
+    return std::make_unique<DesktopRun>();
 }
 
 } // namespace VSTGUI

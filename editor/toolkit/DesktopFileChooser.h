@@ -1,9 +1,11 @@
 #pragma once
-// Runs the desktop's dialog program for a file selector: zenity when it is
-// on the PATH, else kdialog, as a child process given its arguments one by
-// one (no shell), watched without blocking (DialogProcess). No program, a
-// failed start or a non-zero exit is "cancelled", with a log line for the
-// first two.
+// Shows a file selector the first way that works here: the desktop portal's
+// file chooser over D-Bus where a portal runs (PortalFileChooser); else the
+// desktop's dialog program, zenity when it is on the PATH, else kdialog, as
+// a child process given its arguments one by one (no shell), watched without
+// blocking (DialogProcess); else the toolkit's own file browser in a window
+// next to the selector's frame. Nothing of these, a failed start or a
+// non-zero exit is "cancelled", with a log line for the first two.
 
 #include <string>
 #include <vector>

@@ -4,6 +4,7 @@
 // frame's callback, and runs the modal pop-ups. All calls on the UI thread.
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "editor/toolkit/CButtonState.h"
@@ -12,6 +13,8 @@
 namespace VSTGUI {
 
 class COptionMenuPopup;
+class CNewFileSelector;
+class IFileChooserRun;
 
 enum class PlatformType
 {
@@ -67,6 +70,14 @@ public:
     // window went first. The default serves nothing and only looks at done()
     // every few milliseconds.
     virtual bool runModal(const std::function<bool()>& done);
+    // Shows the toolkit's own file browser for the selector in a window of
+    // its own, served with this one, and returns at once; null when the
+    // platform has none or cannot show it.
+    virtual std::unique_ptr<IFileChooserRun> openFileBrowser(const CNewFileSelector& selector);
+    // The frame closes: every window goes now, even while a modal loop of
+    // this platform frame is still to return (it then ends as cancelled
+    // and touches nothing more).
+    virtual void shutdown() {}
 };
 
 // Makes the platform frame for CFrame::open; null when it cannot.

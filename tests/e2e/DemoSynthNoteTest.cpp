@@ -98,7 +98,7 @@ TEST(DemoSynthNote, HostBlocksThatDoNotDivideTheInternalBlockGiveTheSameSamples)
 TEST(DemoSynthNote, TheVolumeParameterScalesTheOutput)
 {
     DemoSynthRig loud, soft;
-    soft.Master().setParameterNormalizedDsp(0, 5, 0.2f); // volume 2 of 10
+    soft.Parameter(0, 5, 0.2f); // volume 2 of 10
     for (DemoSynthRig* rig : {&loud, &soft})
     {
         rig->NoteOn(100, 69);

@@ -28,7 +28,9 @@ struct DemoSynthRig
     explicit DemoSynthRig(int rate = 48000, const std::string& document = KV_DEMO_SYNTH_DOCUMENT)
         : sampleRate(rate)
     {
-        built = runtime.initialize(rate, 512, ReadPatchFile(document).c_str());
+        const std::string text = ReadPatchFile(document);
+        built = runtime.initialize(rate, 512, text.c_str());
+        AtPhraseVolume(text);
     }
 
     // A patch document given as text rather than as a file.
@@ -39,7 +41,18 @@ struct DemoSynthRig
     explicit DemoSynthRig(const Text& text, int rate = 48000) : sampleRate(rate)
     {
         built = runtime.initialize(rate, 512, text.document.c_str());
+        AtPhraseVolume(text.document);
     }
+
+    // The demo and its variants play at the volume of the demo's phrase
+    // (8 V), above the instrument's default, which leaves room for all its
+    // voices at once.
+    void AtPhraseVolume(const std::string& document)
+    {
+        if (document.find(R"(Index="5" Handle="105")") != std::string::npos)
+            Parameter(0, kVolumeIndex, 0.8f);
+    }
+    static constexpr int kVolumeIndex = 5;
 
     KvAudioMaster& Master() { return *runtime.AudioMaster(); }
 

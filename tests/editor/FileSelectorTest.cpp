@@ -96,9 +96,18 @@ struct FakeDialogs : ::testing::Test
         fs::create_directories(dir);
         savedPath = std::getenv("PATH") ? std::getenv("PATH") : "";
         ::setenv("PATH", dir.c_str(), 1);
+        // No desktop portal of the machine's own answers first.
+        for (const char* name : {"DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR"})
+            if (const char* value = std::getenv(name))
+            {
+                savedBus.emplace_back(name, value);
+                ::unsetenv(name);
+            }
     }
     ~FakeDialogs() override
     {
+        for (const auto& [name, value] : savedBus)
+            ::setenv(name.c_str(), value.c_str(), 1);
         ::setenv("PATH", savedPath.c_str(), 1);
         fs::remove_all(dir);
     }
@@ -142,6 +151,7 @@ struct FakeDialogs : ::testing::Test
     }
     fs::path dir;
     std::string savedPath;
+    std::vector<std::pair<std::string, std::string>> savedBus;
 };
 
 // Neither our child any more (reaped) nor running.
@@ -307,7 +317,7 @@ TEST_F(FakeDialogs, WithNoDialogProgramTheSelectorIsCancelled)
     CNewFileSelector* selector = CNewFileSelector::create(nullptr, CNewFileSelector::kSelectFile);
     testing::internal::CaptureStderr();
     EXPECT_FALSE(selector->runModal());
-    EXPECT_NE(testing::internal::GetCapturedStderr().find("neither zenity nor kdialog"), std::string::npos);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("no desktop portal, zenity or kdialog"), std::string::npos);
     selector->forget();
 }
 

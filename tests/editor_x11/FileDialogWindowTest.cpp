@@ -16,6 +16,9 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
+#include <utility>
+#include <vector>
 
 #include "EditorSession.h"
 
@@ -146,4 +149,126 @@ TEST(FileDialogWindow, TheEditorRepaintsWhileThePresetDialogIsOpenAndTheExportAn
     EXPECT_EQ(::waitpid(closing, nullptr, WNOHANG), -1);
     EXPECT_EQ(errno, ECHILD) << "the dialog program was not reaped";
     EXPECT_FALSE(fs::exists(dialog.file("late.preset.xml")));
+}
+
+namespace
+{
+// A mapped top-level window of that name on the display, or 0.
+Window MappedWindowNamed(Display* display, const std::string& name)
+{
+    Window root = 0;
+    Window parent = 0;
+    Window* children = nullptr;
+    unsigned count = 0;
+    Window found = 0;
+    XSync(display, False);
+    if (!XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count))
+        return 0;
+    for (unsigned i = 0; i < count && found == 0; ++i)
+    {
+        XWindowAttributes attributes{};
+        char* title = nullptr;
+        if (XGetWindowAttributes(display, children[i], &attributes) && attributes.map_state == IsViewable &&
+            XFetchName(display, children[i], &title) && title != nullptr)
+        {
+            if (name == title)
+                found = children[i];
+        }
+        if (title)
+            XFree(title);
+    }
+    if (children)
+        XFree(children);
+    return found;
+}
+
+// No desktop portal, zenity or kdialog: the file selector falls back to its
+// own browser, which starts in $HOME.
+struct BareDesktop
+{
+    BareDesktop()
+    {
+        home = fs::temp_directory_path() / ("kv_x11_browser_" + std::to_string(::getpid()));
+        fs::create_directories(home / ".bin"); // hidden: the browser does not list it
+        fs::create_directories(home / "presets");
+        std::ofstream(home / "a-notes.txt") << "not a preset\n";
+        for (const char* name : {"PATH", "HOME", "DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR"})
+            saved.emplace_back(name, std::getenv(name) ? std::optional<std::string>(std::getenv(name)) : std::nullopt);
+        ::setenv("PATH", (home / ".bin").c_str(), 1);
+        ::setenv("HOME", home.c_str(), 1);
+        ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
+        ::unsetenv("XDG_RUNTIME_DIR");
+    }
+    ~BareDesktop()
+    {
+        for (const auto& [name, value] : saved)
+            value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str());
+        fs::remove_all(home);
+    }
+    fs::path home;
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved;
+};
+
+constexpr char kBrowserTitle[] = "Choose a plugin preset file";
+// The browser's rows and buttons, from its top left (over the editor's).
+constexpr int kRowX = 60, kFirstRowY = 42, kRowHeight = 20;
+constexpr int kOkX = 432, kOkY = 339;
+} // namespace
+
+TEST(FileDialogWindow, WithoutADesktopDialogTheBuiltInBrowserSavesAndLoadsAPresetByMouseAndKeys)
+{
+    EditorSession session;
+    KV_OPEN_EDITOR_OR_SKIP(session, kDemoSynthBundle);
+    // After the X server started: it is found on the PATH.
+    BareDesktop desktop;
+    Display* display = session.window->display();
+    Steinberg::Vst::IEditController* controller = session.instance->controller();
+    controller->setParamNormalized(kVolume, 0.2);
+    auto browserShown = [&] { return MappedWindowNamed(display, kBrowserTitle) != 0; };
+    auto browserGone = [&] { return MappedWindowNamed(display, kBrowserTitle) == 0; };
+    std::string error;
+
+    // Export: a click on the "presets" folder (row 1, after "..") and Return
+    // go into it; a name, and a click on OK.
+    ASSERT_TRUE(session.play({EditorAction::click(kMenuX, kMenuY), EditorAction::key("Home"),
+                              EditorAction::key("Return")},
+                             error))
+        << error;
+    ASSERT_TRUE(ServeUntil(session, browserShown)) << "the built-in browser did not open";
+    const int presetsRow = kFirstRowY + kRowHeight;
+    ASSERT_TRUE(session.play({EditorAction::click(kRowX, presetsRow), EditorAction::key("Return"),
+                              EditorAction::type("mine"), EditorAction::click(kOkX, kOkY)},
+                             error))
+        << error;
+    const fs::path saved = desktop.home / "presets" / "mine.preset.xml";
+    ASSERT_TRUE(ServeUntil(session, [&] { return fs::exists(saved); })) << "nothing was exported";
+    EXPECT_TRUE(ServeUntil(session, browserGone));
+
+    // Escape cancels and writes nothing.
+    ASSERT_TRUE(session.play({EditorAction::click(kMenuX, kMenuY), EditorAction::key("Home"),
+                              EditorAction::key("Return")},
+                             error))
+        << error;
+    ASSERT_TRUE(ServeUntil(session, browserShown));
+    ASSERT_TRUE(session.play({EditorAction::type("other"), EditorAction::key("Escape")}, error)) << error;
+    EXPECT_TRUE(ServeUntil(session, browserGone));
+
+    // Import by keys: the list holds "..", "presets/" and no text file (a
+    // third Down stays on the folder); in the folder, "..", then the preset.
+    controller->setParamNormalized(kVolume, 0.9);
+    ASSERT_TRUE(session.play({EditorAction::click(kMenuX, kMenuY), EditorAction::key("End"),
+                              EditorAction::key("Return")},
+                             error))
+        << error;
+    ASSERT_TRUE(ServeUntil(session, browserShown));
+    ASSERT_TRUE(session.play({EditorAction::key("Down"), EditorAction::key("Down"), EditorAction::key("Down"),
+                              EditorAction::key("Return"), EditorAction::key("Down"), EditorAction::key("Down"),
+                              EditorAction::key("Down"), EditorAction::key("Return")},
+                             error))
+        << error;
+    EXPECT_TRUE(ServeUntil(session, [&] { return std::fabs(session.param(kVolume) - 0.2) < 1e-3; }))
+        << "volume after the import: " << session.param(kVolume);
+    EXPECT_TRUE(ServeUntil(session, browserGone));
+    EXPECT_FALSE(fs::exists(desktop.home / "presets" / "other.preset.xml"));
+    EXPECT_FALSE(fs::exists(desktop.home / "other.preset.xml"));
 }

@@ -1,8 +1,21 @@
 // The window layer on its own, with a frame built here: what a repaint
-// draws, that an untouched editor draws nothing, and that it draws while a
-// modal file dialog waits.
+// draws, that an untouched editor draws nothing, that it draws while a
+// modal file dialog waits, and that a modal loop ends when the host's window
+// goes away.
 
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+
+#include <poll.h>
+
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 
 #include "EditorSession.h"
 #include "FramePlugView.h"
@@ -125,5 +138,133 @@ TEST(X11Frame, TheWindowRepaintsWhileAModalFileDialogWaits)
     EXPECT_TRUE(chooser.seen) << "the window was not repainted while the dialog was open";
     EXPECT_STREQ(selector->getSelectedFile(0), "/chosen");
     selector->forget();
+    session.window->close();
+}
+
+TEST(X11Frame, AModalLoopEndsCancelledAtOnceWhenTheHostsWindowIsUnmappedOrReparented)
+{
+    for (const std::string how : {"unmapped", "reparented"})
+    {
+        EditorSession session;
+        KV_CONNECT_OR_SKIP(session);
+        auto* frame = new CFrame(CRect(0, 0, 200, 100), nullptr);
+        frame->addView(new CountingView(CRect(0, 0, 200, 100), CColor(255, 0, 0)));
+        Steinberg::IPtr<FramePlugView> plugView = Steinberg::owned(new FramePlugView(frame));
+        frame->forget();
+        std::string error;
+        ASSERT_TRUE(session.window->open(plugView.get(), error)) << error;
+        session.window->settle();
+
+        // Another client does to the host's window what a host or window
+        // manager may do while the editor's text box holds the UI thread.
+        Display* other = XOpenDisplay(std::getenv("DISPLAY"));
+        ASSERT_NE(other, nullptr);
+        const Window host = session.window->window();
+        Window root = 0;
+        Window parent = 0;
+        Window* children = nullptr;
+        unsigned count = 0;
+        ASSERT_TRUE(XQueryTree(other, host, &root, &parent, &children, &count) && count == 1);
+        const Window editor = children[0];
+        XFree(children);
+        XSelectInput(other, editor, SubstructureNotifyMask);
+        XSync(other, False);
+
+        std::mutex mutex;
+        std::condition_variable returned;
+        bool back = false;
+        bool rescued = false;
+        std::thread meddler([&] {
+            // The box's window is mapped inside the editor's: the loop runs.
+            XEvent event{};
+            pollfd watch{ConnectionNumber(other), POLLIN, 0};
+            while (event.type != MapNotify)
+            {
+                if (XPending(other) == 0 && ::poll(&watch, 1, 10000) <= 0)
+                    return; // no box: the test fails below
+                XNextEvent(other, &event);
+            }
+            if (how == "unmapped")
+                XUnmapWindow(other, host);
+            else
+                XReparentWindow(other, host, root, 0, 0);
+            XSync(other, False);
+            std::unique_lock<std::mutex> lock(mutex);
+            if (!returned.wait_for(lock, std::chrono::seconds(10), [&] { return back; }))
+            {
+                // Still waiting for the user: end the box so the test can fail.
+                rescued = true;
+                const KeyCode enter = XKeysymToKeycode(other, XK_Return);
+                XTestFakeKeyEvent(other, enter, True, CurrentTime);
+                XTestFakeKeyEvent(other, enter, False, CurrentTime);
+                XSync(other, False);
+            }
+        });
+        std::string text = "kept";
+        int32_t code = 7;
+        const bool shown = frame->runTextBox(CRect(10, 10, 150, 30), text, code);
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            back = true;
+        }
+        returned.notify_all();
+        meddler.join();
+        EXPECT_TRUE(shown) << how;
+        EXPECT_FALSE(rescued) << "the loop waited for the user after the host's window was " << how;
+        EXPECT_EQ(code, -1) << how;
+
+        if (how == "unmapped")
+            XMapWindow(other, host);
+        XSync(other, False);
+        XCloseDisplay(other);
+        session.window->close();
+    }
+}
+
+TEST(X11Frame, WhenRemovedReturnsDuringAModalDialogTheEditorsWindowIsGoneAndTheDialogCancelled)
+{
+    EditorSession session;
+    KV_CONNECT_OR_SKIP(session);
+    auto* frame = new CFrame(CRect(0, 0, 200, 100), nullptr);
+    frame->addView(new CountingView(CRect(0, 0, 200, 100), CColor(255, 0, 0)));
+    Steinberg::IPtr<FramePlugView> plugView = Steinberg::owned(new FramePlugView(frame));
+    std::string error;
+    ASSERT_TRUE(session.window->open(plugView.get(), error)) << error;
+    session.window->settle();
+
+    Display* other = XOpenDisplay(std::getenv("DISPLAY"));
+    ASSERT_NE(other, nullptr);
+    const Window host = session.window->window();
+    auto childrenOfHost = [&] {
+        Window root = 0;
+        Window parent = 0;
+        Window* children = nullptr;
+        unsigned count = 0;
+        XSync(other, False);
+        if (!XQueryTree(other, host, &root, &parent, &children, &count))
+            return -1;
+        if (children)
+            XFree(children);
+        return static_cast<int>(count);
+    };
+    ASSERT_EQ(childrenOfHost(), 1);
+
+    // The host removes the view while the dialog's modal loop runs.
+    int childrenAfterRemoved = -1;
+    WatchingChooser chooser(session, 0x123456u);
+    chooser.onFirstLook = [&] {
+        plugView->removed();
+        childrenAfterRemoved = childrenOfHost();
+    };
+    CNewFileSelector::setChooser(&chooser);
+    CNewFileSelector* selector = CNewFileSelector::create(frame, CNewFileSelector::kSelectFile);
+    frame->forget();
+    EXPECT_FALSE(selector->runModal());
+    CNewFileSelector::setChooser(nullptr);
+    EXPECT_EQ(childrenAfterRemoved, 0) << "the editor's window outlived removed()";
+    EXPECT_EQ(selector->getNumSelectedFiles(), 0u);
+    EXPECT_LT(chooser.looks, 5) << "the loop went on after removed()";
+    selector->forget();
+    XCloseDisplay(other);
     session.window->close();
 }

@@ -38,10 +38,10 @@ TEST(DemoEditor, ControlsShowAndMoveTheirParameters)
 {
     DemoEditor d;
     ASSERT_TRUE(d.opened);
-    // Volume (host parameter 5, 8 of 0-10 V) on the knob of module 15.
+    // Volume (host parameter 5, 1.6 of 0-10 V) on the knob of module 15.
     auto* volume = ModuleOf<VG_CMyBmpCtrl3>(*d.editor, 15);
     ASSERT_NE(volume, nullptr);
-    EXPECT_NEAR(volume->Value(), 0.8f, 1e-6);
+    EXPECT_NEAR(volume->Value(), 0.16f, 1e-6);
     EXPECT_EQ(volume->FrameCount(), 61);
 
     // The waveform list holds the seven shapes and shows Sine.
@@ -58,13 +58,13 @@ TEST(DemoEditor, ControlsShowAndMoveTheirParameters)
     EXPECT_EQ(ModuleOf<VG_TextEntry3>(*d.editor, 35)->getText(), "Volume");
     EXPECT_FALSE(ModuleOf<VG_TextEntry3>(*d.editor, 35)->wantsFocus());
 
-    // Dragging the knob down 40 pixels takes 0.2 off the volume; choosing Saw sets the waveform.
+    // Dragging the knob up 40 pixels adds 0.2 to the volume; choosing Saw sets the waveform.
     CPoint from(434, 84);
     volume->onMouseDown(from, kLButton);
-    CPoint to(434, 124);
+    CPoint to(434, 44);
     volume->onMouseMoved(to, kLButton);
     volume->onMouseUp(to, kLButton);
-    EXPECT_NEAR(d.f.controller->getParamNormalized(5), 0.6, 1e-5);
+    EXPECT_NEAR(d.f.controller->getParamNormalized(5), 0.36, 1e-5);
     waveform->List()->setValue(1.0f);
     waveform->valueChanged(waveform->List());
     EXPECT_NEAR(d.f.controller->getParamNormalized(0), 1.0 / 6.0, 1e-6);

@@ -35,7 +35,9 @@ std::vector<float> Render(const std::string& bundle, const Performance& performa
 TEST(SdkBundleHost, InstrumentWithExternalModulesPlaysThroughTheHeadlessHost)
 {
     // Overlapping notes: several voices, so several clones of the SDK gain, play at once.
+    // Both at the volume of the demo's phrase.
     Score score;
+    score.Param(0, kVolume, kPhraseVolume);
     score.On(100, 60).On(4000, 64).On(9000, 67).Off(30000, 60).Off(31000, 64).Off(32000, 67);
     const std::vector<float> demo = Render(kSynthBundle, score.performance, 1.0);
     const std::vector<float> sdk = Render(KV_SDK_SYNTH_BUNDLE, score.performance, 1.0);

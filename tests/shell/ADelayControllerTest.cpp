@@ -10,7 +10,9 @@
 
 #include "ShellUnitSupport.h"
 #include "base/source/updatehandler.h"
+#include "core/QueMessage.h"
 #include "core/RawConversions.h"
+#include "shell/KvHostParameter.h"
 #include "pluginterfaces/base/ustring.h"
 #include "pluginterfaces/gui/iplugview.h"
 
@@ -73,8 +75,9 @@ TEST(ADelayControllerParameters, AParameterWithoutValueTypeIsAFloatRangeZeroToTe
     ASSERT_NE(gain, nullptr);
     EXPECT_EQ(gain->getInfo().stepCount, 0);
     EXPECT_EQ(gain->getInfo().flags, ParameterInfo::kCanAutomate);
-    EXPECT_DOUBLE_EQ(gain->getInfo().defaultNormalizedValue, 0.5); // plain 5 of 0..10
-    EXPECT_DOUBLE_EQ(gain->getNormalized(), 0.25);                 // the document's 2.5
+    // A new instance starts, and resets to, the document's 2.5.
+    EXPECT_DOUBLE_EQ(gain->getInfo().defaultNormalizedValue, 0.25);
+    EXPECT_DOUBLE_EQ(gain->getNormalized(), 0.25);
     EXPECT_DOUBLE_EQ(gain->toPlain(1.0), 10.0);
     const KvParameter& record = fixture.controller->Parameters().at(7);
     EXPECT_EQ(record.valueType, 6);
@@ -101,7 +104,8 @@ TEST(ADelayControllerParameters, ClassesFollowTheValueTypeAndPrivateParametersHa
     ASSERT_NE(note, nullptr);
     EXPECT_EQ(note->getInfo().stepCount, 127);
     EXPECT_NEAR(note->getNormalized(), 64.0 / 127.0, 1e-12);
-    EXPECT_EQ(note->getInfo().defaultNormalizedValue, 5.0 / 127.0);
+    EXPECT_NEAR(note->getInfo().defaultNormalizedValue, 64.0 / 127.0, 1e-12);
+    EXPECT_DOUBLE_EQ(wave->getInfo().defaultNormalizedValue, 1.0);
 
     EXPECT_EQ(fixture.controller->getParameterObject(2), nullptr);
     EXPECT_EQ(fixture.controller->Parameters().count(3), 1u);
@@ -133,7 +137,8 @@ TEST(ADelayControllerParameters, FirstHandleWinsAndEachIndexIsOfferedOnceBelowTe
     EXPECT_EQ(fixture.Title(10129), "MIDI CC  129");
     EXPECT_EQ(fixture.controller->getParameterObject(10129)->getInfo().flags, 0);
     EXPECT_EQ(fixture.Title(10130), "MIDI Program Change");
-    EXPECT_EQ(fixture.controller->getParameterObject(10130)->getInfo().flags, ParameterInfo::kIsProgramChange);
+    // A single program: no program list for it to stand for.
+    EXPECT_EQ(fixture.controller->getParameterObject(10130)->getInfo().flags, 0);
     EXPECT_EQ(fixture.controller->getParameterObject(10130)->getInfo().stepCount, 127);
     EXPECT_EQ(fixture.controller->getParameterCount(), 2 + 130 + 1);
 }
@@ -285,4 +290,98 @@ TEST(ADelayControllerState, TerminateLeavesNoDependencyOnTheParameters)
     EXPECT_EQ(handler->countDependencies(parameter->unknownCast()), 1u);
     fixture.controller->terminate();
     EXPECT_EQ(handler->countDependencies(parameter->unknownCast()), 0u);
+}
+
+namespace
+{
+// A host's component handler that counts the restarts it is asked for.
+class RestartCounter : public HostComponentHandler
+{
+public:
+    tresult PLUGIN_API restartComponent(int32 flags) override
+    {
+        if (flags & kParamValuesChanged)
+            ++valueRestarts;
+        return kResultOk;
+    }
+    int valueRestarts = 0;
+};
+} // namespace
+
+TEST(ADelayControllerPrograms, TheProgramListNamesAndCountComeFromThePatch)
+{
+    struct Case
+    {
+        const char* parameters;
+        std::vector<std::string> names; // empty: no program list
+    };
+    const Case cases[] = {
+        {R"(<Parameter Name="A" Handle="1" Index="0"><patch-list>1</patch-list></Parameter>)", {}},
+        {R"(<Parameter Name="A" Handle="1" Index="0"><patch-list>1 2</patch-list></Parameter>)",
+         {"Program 1", "Program 2"}},
+        {R"(<Parameter Name="A" Handle="1" Index="0"><patch-list>1 2 3</patch-list></Parameter>)"
+         R"(<Parameter Name="Names" Handle="2" ValueType="1" HostControl="4"><patch-list>Lead 'Soft Pad'</patch-list></Parameter>)",
+         {"Lead", "Soft Pad", "Program 3"}},
+    };
+    for (const Case& c : cases)
+    {
+        ControllerFixture fixture(ParametersXml(c.parameters));
+        FUnknownPtr<IUnitInfo> units(static_cast<IEditController*>(fixture.controller.get()));
+        ASSERT_TRUE(units) << c.parameters;
+        ASSERT_EQ(units->getUnitCount(), 1);
+        UnitInfo root{};
+        ASSERT_EQ(units->getUnitInfo(0, root), kResultOk);
+        EXPECT_EQ(root.id, kRootUnitId);
+        const ParameterInfo program = fixture.controller->getParameterObject(10130)->getInfo();
+        if (c.names.empty())
+        {
+            EXPECT_EQ(units->getProgramListCount(), 0);
+            EXPECT_EQ(root.programListId, kNoProgramListId);
+            EXPECT_EQ(program.flags & ParameterInfo::kIsProgramChange, 0);
+            continue;
+        }
+        ASSERT_EQ(units->getProgramListCount(), 1);
+        ProgramListInfo list{};
+        ASSERT_EQ(units->getProgramListInfo(0, list), kResultOk);
+        EXPECT_EQ(root.programListId, list.id);
+        ASSERT_EQ(list.programCount, static_cast<int32>(c.names.size()));
+        for (int32 p = 0; p < list.programCount; ++p)
+        {
+            String128 name{};
+            ASSERT_EQ(units->getProgramName(list.id, p, name), kResultOk);
+            EXPECT_EQ(KvHostParameter::Narrow(name), c.names[static_cast<std::size_t>(p)]);
+            // The program-change parameter shows the same names, one step each.
+            String128 shown{};
+            fixture.controller->getParamStringByValue(10130, p / (list.programCount - 1.0), shown);
+            EXPECT_EQ(KvHostParameter::Narrow(shown), c.names[static_cast<std::size_t>(p)]);
+        }
+        String128 none{};
+        EXPECT_NE(units->getProgramName(list.id, list.programCount, none), kResultOk);
+        EXPECT_EQ(program.flags & ParameterInfo::kIsProgramChange, ParameterInfo::kIsProgramChange);
+        EXPECT_EQ(program.unitId, kRootUnitId);
+        EXPECT_EQ(program.stepCount, list.programCount - 1);
+    }
+}
+
+TEST(ADelayControllerState, TheHostRereadsValuesAfterAStateAPresetOrAProgramChange)
+{
+    ControllerFixture fixture(ParametersXml(R"(<Parameter Name="A" Handle="5" Index="3"><patch-list>1 4</patch-list></Parameter>)"));
+    RestartCounter handler;
+    fixture.controller->setComponentHandler(&handler);
+
+    HostMemoryStream state(Chunk(R"(<Parameters><Param id="5" index="3" val="7.5"/></Parameters>)"));
+    ASSERT_EQ(fixture.controller->setComponentState(&state), kResultOk);
+    EXPECT_EQ(handler.valueRestarts, 1);
+
+    const std::string preset = fixture.scratch.file("p.preset.xml");
+    ASSERT_TRUE(fixture.controller->ExportPresetXml(preset));
+    ASSERT_TRUE(fixture.controller->ImportPresetXml(preset));
+    EXPECT_EQ(handler.valueRestarts, 2);
+
+    // The engine reports that it moved to program 1: the program parameter follows.
+    auto message = BinaryMessage(fixture.host, Record(1, QueMessageId::pat2, Bytes(int32_t{1})));
+    EXPECT_EQ(fixture.controller->notify(message), kResultOk);
+    EXPECT_EQ(handler.valueRestarts, 3);
+    EXPECT_DOUBLE_EQ(fixture.controller->getParamNormalized(10130), 1.0);
+    fixture.controller->setComponentHandler(nullptr);
 }

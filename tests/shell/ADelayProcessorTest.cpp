@@ -61,10 +61,11 @@ std::string ThroughPatch(int ins, int outs)
 
 struct ProcessorFixture
 {
-    ProcessorFixture(int ins, int outs, const std::string& pluginAttributes)
+    ProcessorFixture(int ins, int outs, const std::string& pluginAttributes, const std::string& parameters = "")
         : factory(MakeBundle(scratch, "P",
                              {{"factory.kv.xml", FactoryXml("Name=\"P\" " + pluginAttributes)},
-                              {"dsp.kv.xml", ThroughPatch(ins, outs)}})),
+                              {"dsp.kv.xml", ThroughPatch(ins, outs)},
+                              {"parameters.kv.xml", parameters}})),
           processor(owned(new ADelayProcessor(&factory)))
     {
         factory.initialize();
@@ -315,6 +316,36 @@ TEST(ADelayProcessorMidi, BendPressureAndNotesReachTheEngineAsMidiBytes)
     const std::vector<std::vector<unsigned char>> expected = {
         {0xE0, 0, 64}, {0xD0, 127}, {0x90, 60, 1}, {0x80, 60, 63}};
     EXPECT_EQ(midi, expected);
+}
+
+TEST(ADelayProcessorMidi, TheProgramChangeParameterSelectsThePatchsProgramsInTheirSteps)
+{
+    // Three programs: the host's program list steps by a half; a patch of
+    // one program keeps the 127 steps of MIDI program numbers.
+    const std::string three = "<Document><Controller><Parameters><Parameter Name=\"A\" Handle=\"1\" Index=\"0\">"
+                              "<patch-list>1 2 3</patch-list></Parameter></Parameters></Controller></Document>";
+    const struct
+    {
+        std::string parameters;
+        double value;
+        unsigned char program;
+    } cases[] = {{three, 0.5, 1}, {three, 1.0, 2}, {"", 1.0, 127}, {"", 3.0 / 127.0, 3}};
+    for (const auto& c : cases)
+    {
+        ProcessorFixture f(0, 2, "subCategories=\"Instrument\"", c.parameters);
+        f.AttachBuffers();
+        f.data.outputParameterChanges = nullptr;
+        f.inputChanges.add(10130, 0, c.value);
+        std::vector<std::vector<unsigned char>> midi;
+        for (int block = 0; block < 2; ++block)
+        {
+            f.Process();
+            for (auto& message : f.TakeMidi())
+                midi.push_back(message);
+        }
+        const std::vector<std::vector<unsigned char>> expected = {{0xC0, c.program}};
+        EXPECT_EQ(midi, expected) << c.value;
+    }
 }
 
 TEST(ADelayProcessorMidi, AnEmptyBlockAppliesParametersAndNothingElse)

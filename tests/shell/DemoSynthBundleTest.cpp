@@ -28,15 +28,17 @@ TEST(DemoSynthBundle, TheHostSeesAnInstrumentWithStereoOutputAndSixNamedParamete
     // Six parameters, then the 130 standing for MIDI controllers and the program change.
     ASSERT_EQ(controller->getParameterCount(), 137);
     const char* names[6] = {"Waveform", "Attack", "Decay", "Sustain", "Release", "Volume"};
-    // The patch's own settings: sine, attack 0, decay 3, sustain 7, release 3, volume 8 (of 10).
-    const double defaults[6] = {0.0, 0.0, 0.3, 0.7, 0.3, 0.8};
+    // The patch's own settings, which are also what the host resets to: sine,
+    // attack 0, decay 3, sustain 7, release 3, volume 1.6 (of 10).
+    const double defaults[6] = {0.0, 0.0, 0.3, 0.7, 0.3, 0.16};
     for (int32 i = 0; i < 6; ++i)
     {
         ParameterInfo info{};
         ASSERT_EQ(controller->getParameterInfo(i, info), kResultOk);
         EXPECT_EQ(info.id, static_cast<ParamID>(i));
         EXPECT_EQ(Narrow(info.title), names[i]);
-        EXPECT_NEAR(controller->getParamNormalized(info.id), defaults[i], 1e-9) << names[i];
+        EXPECT_NEAR(controller->getParamNormalized(info.id), defaults[i], 1e-7) << names[i];
+        EXPECT_NEAR(info.defaultNormalizedValue, defaults[i], 1e-7) << names[i];
         EXPECT_NE(info.flags & ParameterInfo::kCanAutomate, 0) << names[i];
     }
     ParameterInfo waveform{};

@@ -31,6 +31,8 @@ constexpr ParamID kWaveform = 0;
 constexpr ParamID kAttack = 1;
 constexpr ParamID kSustain = 3;
 constexpr ParamID kVolume = 5;
+// The volume of the demo's phrase, normalised.
+constexpr double kPhraseVolume = 0.8;
 
 struct SynthSession
 {
@@ -45,9 +47,18 @@ struct SynthSession
         EXPECT_TRUE(instance) << error;
     }
 
-    // Renders `seconds` of the performance; channel 0 of the output.
-    std::vector<float> Play(const Performance& performance, double seconds)
+    // Renders `seconds` of the performance; channel 0 of the output. It
+    // starts at the volume of the demo's phrase (8), above the instrument's
+    // default, which leaves room for all its voices at once; the
+    // performance's own changes come after.
+    std::vector<float> Play(const Performance& given, double seconds)
     {
+        Performance performance = given;
+        PerformanceEvent loud;
+        loud.kind = PerformanceEvent::Kind::Parameter;
+        loud.parameterId = kVolume;
+        loud.value = kPhraseVolume;
+        performance.events.insert(performance.events.begin(), loud);
         CaptureSink sink;
         RenderSettings settings;
         settings.seconds = seconds;

@@ -159,7 +159,7 @@ TEST(HostBoundary, ASavedStateIsBroughtIntoRangeOrRefusedAndProcessorAndControll
     IComponent* component = session.instance->component();
     IEditController* controller = session.instance->controller();
     const std::string valid = SavedText(component);
-    ASSERT_EQ(SavedValue(valid, 105), "8");
+    ASSERT_EQ(SavedValue(valid, 105), "1.6");
 
     // Volume past its maximum, and values that are no number at all.
     const std::string bad = R"(<?xml version="1.0" ?><Parameters>

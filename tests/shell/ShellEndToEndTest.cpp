@@ -141,3 +141,30 @@ TEST(ShellEndToEnd, TheHostCommandRendersTheDemoToAWavFileAndRestoresItsState)
     WriteText(state, "junk");
     EXPECT_NE(RunHostCommand({kDemoBundle, "--load-state", state, "--seconds", "0.1"}, again, err), 0);
 }
+
+TEST(ShellEndToEnd, TheDemosFullChordAtFullVelocityPeaksBelowMinusOneDbfsOnEveryWaveform)
+{
+    ScratchFolder scratch;
+    const int waveforms = 7;
+    for (int w = 0; w < waveforms; ++w)
+    {
+        // Six keys, the instrument's voices, struck together at velocity 127.
+        std::ostringstream notes;
+        notes << "0 param 0 " << w / (waveforms - 1.0) << "\n";
+        for (int key : {48, 52, 55, 60, 64, 67})
+            notes << "0.01 note_on " << key << " 127\n0.9 note_off " << key << "\n";
+        WriteText(scratch.path() / "chord.notes", notes.str());
+        std::ostringstream out;
+        std::ostringstream err;
+        ASSERT_EQ(RunHostCommand({kDemoBundle, "--notes", scratch.file("chord.notes"), "--out", scratch.file("c.wav")},
+                                 out, err),
+                  0)
+            << err.str();
+        const std::size_t at = out.str().find("peak ");
+        ASSERT_NE(at, std::string::npos) << out.str();
+        const double peakDb = std::stod(out.str().substr(at + 5));
+        EXPECT_LT(peakDb, -1.0) << "waveform " << w << ": " << out.str();
+        // Still an instrument that sounds.
+        EXPECT_GT(peakDb, -20.0) << "waveform " << w << ": " << out.str();
+    }
+}

@@ -12,6 +12,7 @@
 #include "editor/toolkit/COptionMenuPopup.h"
 #include "editor/toolkit/ToolkitLog.h"
 #include "editor/toolkit/x11/X11ErrorTrap.h"
+#include "editor/toolkit/x11/X11FileBrowser.h"
 #include "editor/toolkit/x11/X11Painter.h"
 #include "editor/toolkit/x11/X11Popup.h"
 #include "editor/toolkit/x11/X11RunLoopHandler.h"
@@ -82,21 +83,38 @@ X11Frame::X11Frame(IPlatformFrameCallback* frame, Linux::IRunLoop* runLoop) : fr
 
 X11Frame::~X11Frame()
 {
-    unregister();
+    dispatching_ = false;
+    shutdown();
     if (runLoop_)
         runLoop_->release();
-    if (world_ == nullptr)
+}
+
+void X11Frame::shutdown()
+{
+    unregister();
+    if (world_ == nullptr || dispatching_)
         return;
+    if (textBox_)
+    {
+        textBox_->finish(-1);
+        textBox_->release();
+    }
+    if (popup_)
+        popup_->release();
     {
         X11ErrorTrap trap(display_, &lost_);
         tooltip_.reset();
         painter_.reset();
         if (view_)
             puglFreeView(view_);
+        view_ = nullptr;
     }
-    X11ErrorTrap trap(display_, &lost_);
-    trap.skipSync();
-    puglFreeWorld(world_);
+    {
+        X11ErrorTrap trap(display_, &lost_);
+        trap.skipSync();
+        puglFreeWorld(world_);
+    }
+    world_ = nullptr;
 }
 
 bool X11Frame::open(const CRect& size, unsigned long parent, std::string& error)
@@ -133,6 +151,9 @@ bool X11Frame::open(const CRect& size, unsigned long parent, std::string& error)
         return false;
     }
     window_ = puglGetNativeView(view_);
+    // What becomes of the host's window decides how long a modal loop runs.
+    parent_ = parent;
+    XSelectInput(display_, parent_, StructureNotifyMask);
 
     // Hosts that embed through XEmbed map a child only when it says so.
     const Atom info = XInternAtom(display_, "_XEMBED_INFO", False);
@@ -245,8 +266,66 @@ void X11Frame::checkLost()
         unregister();
 }
 
+void X11Frame::watchHost()
+{
+    XEvent event;
+    while (!lost_ && XCheckWindowEvent(display_, parent_, StructureNotifyMask, &event))
+    {
+        const bool destroyed = event.type == DestroyNotify && event.xdestroywindow.window == parent_;
+        if (destroyed || (event.type == UnmapNotify && event.xunmap.window == parent_) ||
+            (event.type == ReparentNotify && event.xreparent.window == parent_))
+            ++hostChanges_;
+        if (destroyed)
+            windowGone_ = true;
+    }
+    while (!lost_ && XCheckTypedWindowEvent(display_, window_, ReparentNotify, &event))
+        if (event.xreparent.parent != parent_)
+            ++hostChanges_;
+}
+
+X11Frame::HostPlace X11Frame::hostPlace()
+{
+    HostPlace place;
+    X11ErrorTrap trap(display_, &lost_);
+    XWindowAttributes attributes{};
+    if (!XGetWindowAttributes(display_, parent_, &attributes))
+        return place;
+    place.there = true;
+    place.mapState = attributes.map_state;
+    Window root = 0;
+    Window parent = 0;
+    Window* children = nullptr;
+    unsigned count = 0;
+    if (XQueryTree(display_, parent_, &root, &parent, &children, &count))
+    {
+        place.hostParent = parent;
+        if (children)
+            XFree(children);
+        children = nullptr;
+    }
+    if (XQueryTree(display_, window_, &root, &parent, &children, &count))
+    {
+        place.ourParent = parent;
+        if (children)
+            XFree(children);
+    }
+    trap.sync();
+    if (trap.errorCount() > 0)
+        place.there = false;
+    return place;
+}
+
 void X11Frame::dispatch()
 {
+    if (world_ == nullptr)
+        return;
+    struct Dispatching
+    {
+        bool& flag;
+        bool was;
+        ~Dispatching() { flag = was; }
+    } dispatching{dispatching_, dispatching_};
+    dispatching_ = true;
     X11ErrorTrap trap(display_, &lost_);
     // Read what arrived; pugl drops the destruction of its windows, so look
     // for ours first.
@@ -256,6 +335,7 @@ void X11Frame::dispatch()
         XEvent event;
         while (!lost_ && XCheckTypedWindowEvent(display_, window_, DestroyNotify, &event))
             windowGone_ = true;
+        watchHost();
         if (!usable())
             break;
         puglUpdate(world_, 0.0);
@@ -294,10 +374,17 @@ void X11Frame::paint(unsigned long window, const std::vector<CRect>& rects, CCoo
 
 bool X11Frame::runModal(const std::function<bool()>& done)
 {
+    const unsigned hostChanges = hostChanges_;
+    const HostPlace began = usable() ? hostPlace() : HostPlace{};
     while (!done())
     {
         if (!usable())
             return false;
+        if (hostChanges_ != hostChanges || !(hostPlace() == began))
+        {
+            toolkitLog("the host's window went away or moved: the modal loop ends as cancelled");
+            return false;
+        }
         flushDirty();
         int queued = 0;
         {
@@ -330,8 +417,10 @@ bool X11Frame::popupMenu(COptionMenuPopup& popup, const CPoint& frameLocation)
         popup.cancel();
         return false;
     }
+    popup_ = &list;
     if (!runModal([&popup] { return popup.isDone(); }))
         popup.cancel();
+    popup_ = nullptr;
     return popup.getChosenIndex() >= 0;
 }
 
@@ -347,11 +436,22 @@ bool X11Frame::runTextBox(const CRect& frameRect, std::string& text, int32_t& re
     if (!box.open())
         return false;
     textBox_ = &box;
-    runModal([&box] { return box.finished(); });
+    if (!runModal([&box] { return box.finished(); }))
+        box.finish(-1);
     textBox_ = nullptr;
     text = box.text();
     resultCode = box.finished() ? box.code() : -1;
     return true;
+}
+
+std::unique_ptr<IFileChooserRun> X11Frame::openFileBrowser(const CNewFileSelector& selector)
+{
+    if (!usable())
+        return nullptr;
+    auto browser = std::make_unique<X11FileBrowser>(*this, selector);
+    if (!browser->open())
+        return nullptr;
+    return browser;
 }
 
 PuglStatus X11Frame::onEvent(PuglView* view, const PuglEvent* event)

@@ -6,7 +6,10 @@
 // to those rectangles. Mouse events go to the frame; the option menu's list
 // and the in-place text box run modal loops over the same connection.
 // Errors on the connection, the host destroying the window and the X server
-// going away leave the frame inert, never the host ended. UI thread only.
+// going away leave the frame inert, never the host ended. The host's window
+// is watched: when it is destroyed, unmapped or reparented, or the host
+// moves the editor's window out of it, a modal loop that runs ends at once
+// as cancelled. UI thread only.
 
 #include <chrono>
 #include <functional>
@@ -28,6 +31,7 @@ class IRunLoop;
 namespace VSTGUI {
 
 class X11Painter;
+class X11Popup;
 class X11RunLoopHandler;
 class X11TextBox;
 class X11Tooltip;
@@ -51,6 +55,11 @@ public:
     void* getPlatformRepresentation() const override;
     bool popupMenu(COptionMenuPopup& popup, const CPoint& frameLocation) override;
     bool runTextBox(const CRect& frameRect, std::string& text, int32_t& resultCode) override;
+    std::unique_ptr<IFileChooserRun> openFileBrowser(const CNewFileSelector& selector) override;
+    // Removes the menu's list, the text box and the window, and closes the
+    // connection, unless an event of the connection is being dispatched
+    // (then the destructor does it); the frame is inert after.
+    void shutdown() override;
 
     // What the run loop calls: events that arrived, then what is dirty.
     void serve();
@@ -63,7 +72,7 @@ public:
 
     // The window can still be used: the connection holds and the host has
     // not destroyed it.
-    bool usable() const { return !lost_ && !windowGone_; }
+    bool usable() const { return !lost_ && !windowGone_ && world_ != nullptr; }
     bool connectionLost() const { return lost_; }
     bool windowGone() const { return windowGone_; }
     bool registeredWithRunLoop() const { return registered_; }
@@ -100,6 +109,24 @@ private:
     void dispatch();
     void flushDirty();
     void checkLost();
+    // Takes the events about the host's window (and ours leaving it).
+    void watchHost();
+    // Where the host's window stands: whether it is there and viewable,
+    // whose child it is, and whose child ours is. A modal loop compares it
+    // with how it began, so an event another reader took cannot hide a change.
+    struct HostPlace
+    {
+        bool there = false;
+        int mapState = 0;
+        unsigned long hostParent = 0;
+        unsigned long ourParent = 0;
+        bool operator==(const HostPlace& o) const
+        {
+            return there == o.there && mapState == o.mapState && hostParent == o.hostParent &&
+                   ourParent == o.ourParent;
+        }
+    };
+    HostPlace hostPlace();
     static PuglStatus onEvent(PuglView* view, const PuglEvent* event);
     void onMouse(const PuglEvent& event);
     // The tooltip: the pointer moved, entered or left; a press; the timer.
@@ -135,6 +162,11 @@ private:
     bool tooltipDone_ = true;
     CPoint restingAt_;
     std::chrono::steady_clock::time_point restingSince_{};
+    X11Popup* popup_ = nullptr;
+    unsigned long parent_ = 0;
+    // Counts what happened to the host's window; a modal loop ends when it moves.
+    unsigned hostChanges_ = 0;
+    bool dispatching_ = false;
 };
 
 } // namespace VSTGUI

@@ -62,6 +62,11 @@ X11Popup::X11Popup(X11Frame& frame, COptionMenuPopup& list) : frame_(frame), lis
 
 X11Popup::~X11Popup()
 {
+    release();
+}
+
+void X11Popup::release()
+{
     if (view_ == nullptr)
         return;
     X11ErrorTrap trap(frame_.display(), frame_.lostFlag());
@@ -73,6 +78,9 @@ X11Popup::~X11Popup()
             XUngrabKeyboard(frame_.display(), CurrentTime);
     }
     puglFreeView(view_);
+    view_ = nullptr;
+    grabbedPointer_ = false;
+    grabbedKeyboard_ = false;
 }
 
 bool X11Popup::open(const CPoint& frameLocation)

@@ -25,6 +25,8 @@ public:
     // Shows the list with its top left at frameLocation (moved to stay on
     // the screen, and no taller than the screen: a longer list scrolls); false when it cannot be shown or cannot hold the pointer.
     bool open(const CPoint& frameLocation);
+    // Lets go and removes the window now; nothing of it is touched after.
+    void release();
 
     static constexpr int kGrabTries = 50;
 

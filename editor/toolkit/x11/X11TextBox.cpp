@@ -31,6 +31,13 @@ X11TextBox::X11TextBox(X11Frame& frame, const CRect& frameRect, const std::strin
 
 X11TextBox::~X11TextBox()
 {
+    release();
+    cairo_destroy(measure_);
+    cairo_surface_destroy(measureSurface_);
+}
+
+void X11TextBox::release()
+{
     if (view_ != nullptr)
     {
         X11ErrorTrap trap(frame_.display(), frame_.lostFlag());
@@ -44,9 +51,8 @@ X11TextBox::~X11TextBox()
                 XSetInputFocus(frame_.display(), PointerRoot, RevertToPointerRoot, CurrentTime);
         }
         puglFreeView(view_);
+        view_ = nullptr;
     }
-    cairo_destroy(measure_);
-    cairo_surface_destroy(measureSurface_);
 }
 
 bool X11TextBox::open()

@@ -34,6 +34,9 @@ public:
 
     // Shows the field with the focus; false when it cannot.
     bool open();
+    // Gives the focus back and removes the field now; nothing of it is
+    // touched after.
+    void release();
     bool inBand(const CPoint& where) const;
     void finish(int32_t code);
     bool finished() const { return finished_; }

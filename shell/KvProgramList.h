@@ -1,0 +1,22 @@
+#pragma once
+// The patch's programs as the parameters document gives them: each
+// parameter's "patch-list" holds its value in program 0, 1, 2 ... in order,
+// so the patch has as many programs as its longest list (at least one). A
+// text parameter that carries the "ProgramName" host control names them;
+// without one, or where its list is shorter, a program is "Program N"
+// (counted from 1).
+//
+// Threads: UI, every function.
+
+#include <string>
+#include <vector>
+
+namespace KvProgramList
+{
+// Programs beyond this many are not offered (the MIDI program numbers).
+constexpr int kMaxPrograms = 128;
+
+// The names of the programs, one per program; one "Program 1" for a
+// document that is empty or no XML.
+std::vector<std::string> Read(const std::string& parametersDocument);
+} // namespace KvProgramList
