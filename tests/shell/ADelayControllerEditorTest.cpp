@@ -3,9 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <map>
+#include <mutex>
+#include <set>
+#include <thread>
 
 #include "ShellUnitSupport.h"
 #include "core/Base64.h"
@@ -291,6 +296,84 @@ TEST(ADelayControllerBatch, AutomatorsSendTheValuesOfTheirBindingsOnHostChanges)
     f.controller->setParamNormalized(3, 0.5);
     // Value and normalized follow the host; the range is sent only when the editor opens.
     EXPECT_EQ(module->pins, (std::vector<std::pair<int, std::string>>{{0, Bytes(5.0f)}, {1, Bytes(0.5f)}}));
+}
+
+// Records the thread on which each update reaches it.
+class ThreadRecordingAutomator : public GuiPatchAutomator2
+{
+public:
+    void OnParameterUpdate(int handle) override
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        threads.insert(std::this_thread::get_id());
+        ++updates[handle];
+        GuiPatchAutomator2::OnParameterUpdate(handle);
+    }
+    std::mutex mutex;
+    std::set<std::thread::id> threads;
+    std::map<int, int> updates;
+};
+
+TEST(ADelayControllerEditor, ChangesFromAnotherThreadReachTheEditorOnlyOnItsOwnThread)
+{
+    EditorFixture f;
+    WriteText(f.scratch.file("E.vst3/Contents/Resources/gui.kv.xml"),
+              "<Window><Canvas Width=\"100\" Height=\"40\"/></Window>");
+    // The host value of handle 1 (host id 3) and the private value of handle 3.
+    auto state = [](int gain, int note) {
+        return Chunk("<?xml version=\"1.0\" ?>\n<Parameters>\n <Param id=\"1\" index=\"3\" val=\"" +
+                     std::to_string(gain) + "\" />\n <Param id=\"3\" val=\"" + std::to_string(note) +
+                     "\" />\n</Parameters>\n");
+    };
+    auto setComponentState = [&](int gain, int note) {
+        IPtr<HostMemoryStream> stream = owned(new HostMemoryStream(state(gain, note)));
+        return f.controller->setComponentState(stream);
+    };
+    const std::thread::id ui = std::this_thread::get_id();
+    ThreadRecordingAutomator automator;
+    std::atomic<bool> stop{false};
+    std::atomic<int> calls{0};
+    // A host that sets values from a thread of its own while its user
+    // interface opens and closes the editor.
+    std::thread other([&] {
+        for (int i = 0; !stop.load(); ++i, ++calls)
+        {
+            f.controller->setParamNormalized(3, (i % 10) / 10.0);
+            setComponentState(i % 10, i % 128);
+        }
+    });
+    for (int cycle = 0; cycle < 200; ++cycle)
+    {
+        IPtr<IPlugView> view = owned(f.controller->createView("editor"));
+        auto* editor = static_cast<KVVSTGUIEditor*>(view.get());
+        ASSERT_TRUE(editor->open(nullptr));
+        f.controller->AddPatchAutomator(&automator);
+        // The other thread's calls land while the editor is open.
+        for (const int seen = calls.load(); calls.load() == seen;)
+            std::this_thread::yield();
+        editor->getFrame()->platformOnTimer();
+        f.controller->RemovePatchAutomator(&automator);
+        editor->close();
+    }
+    stop = true;
+    other.join();
+    EXPECT_EQ(automator.threads, (std::set<std::thread::id>{ui}));
+
+    // The last change from the other thread waits for the editor's timer.
+    automator.updates.clear();
+    std::thread([&] { EXPECT_EQ(setComponentState(4, 77), kResultOk); }).join();
+    IPtr<IPlugView> view = owned(f.controller->createView("editor"));
+    auto* editor = static_cast<KVVSTGUIEditor*>(view.get());
+    ASSERT_TRUE(editor->open(nullptr));
+    f.controller->AddPatchAutomator(&automator);
+    std::thread([&] { f.controller->setParamNormalized(3, 0.9); }).join();
+    EXPECT_TRUE(automator.updates.empty());
+    EXPECT_EQ(f.controller->Parameters().at(3).value, Bytes(int32_t{77}));
+    editor->getFrame()->platformOnTimer();
+    EXPECT_EQ(automator.updates, (std::map<int, int>{{1, 1}}));
+    EXPECT_DOUBLE_EQ(f.controller->getParamNormalized(3), 0.9);
+    f.controller->RemovePatchAutomator(&automator);
+    EXPECT_EQ(automator.threads, (std::set<std::thread::id>{ui}));
 }
 
 TEST(ADelayControllerPresets, ExportNamesEndInASinglePresetXml)
