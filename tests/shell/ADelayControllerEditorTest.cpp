@@ -436,6 +436,8 @@ TEST(ADelayControllerPresets, ImportSkipsWrongTypesAndValuesThatAreNotFiniteOrOu
       <Parameter Handle="1" DataType="6"><patch-list>11</patch-list></Parameter>
       <Parameter Handle="3" DataType="8"><patch-list>nan</patch-list></Parameter>
       <Parameter Handle="4" DataType="8"><patch-list>3</patch-list></Parameter>
+      <Parameter Handle="4" DataType="8"><patch-list>1e20</patch-list></Parameter>
+      <Parameter Handle="3" DataType="8"><patch-list>-1e20</patch-list></Parameter>
       <Parameter Handle="7" DataType="6"><patch-list>3.5</patch-list></Parameter>
       <Parameter Handle="99" DataType="6"><patch-list>1</patch-list></Parameter>
     </Parameters></Presets>)");
