@@ -172,7 +172,7 @@ void ADelayController::DeferUpdate(int handle)
 void ADelayController::ServiceOtherThreads()
 {
     std::vector<int> updates;
-    std::vector<std::pair<int, std::string>> values;
+    std::map<int, std::string> values;
     {
         std::lock_guard<std::mutex> lock(otherThreadsMutex_);
         updates.swap(pendingUpdates_);
@@ -326,7 +326,7 @@ tresult PLUGIN_API ADelayController::setComponentState(IBStream* state)
         {
             // The records are the editor's: they change on its thread.
             std::lock_guard<std::mutex> lock(otherThreadsMutex_);
-            pendingValues_.emplace_back(id, std::move(raw));
+            pendingValues_[id] = std::move(raw);
             if (!hostUpdated &&
                 std::find(pendingUpdates_.begin(), pendingUpdates_.end(), id) == pendingUpdates_.end())
                 pendingUpdates_.push_back(id);

@@ -18,7 +18,6 @@
 #include <mutex>
 #include <string>
 #include <thread>
-#include <utility>
 #include <vector>
 
 #include "core/StagingMemoryBuffer.h"
@@ -150,10 +149,11 @@ private:
     MyVstPluginFactory* factory_;
     std::atomic<std::thread::id> uiThread_{std::this_thread::get_id()};
     // Changes made by calls from other threads, for the user-interface
-    // thread: handles whose automators must hear of them, and record values.
+    // thread: handles whose automators must hear of them, and the newest
+    // record value of each handle.
     std::mutex otherThreadsMutex_;
     std::vector<int> pendingUpdates_;
-    std::vector<std::pair<int, std::string>> pendingValues_;
+    std::map<int, std::string> pendingValues_;
     std::map<int, KvParameter> parameters_;
     std::vector<GuiPatchAutomator2*> automators_;
     // Host parameters that this controller is a dependent of.
