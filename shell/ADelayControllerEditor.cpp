@@ -15,6 +15,7 @@
 #include "shell/ADelayController.h"
 #include "editor/GuiPatchAutomator2.h"
 #include "shell/KVVSTGUIEditor.h"
+#include "shell/KvHostParameter.h"
 #include "shell/MyVstPluginFactory.h"
 #include "shell/ShellMessageIds.h"
 
@@ -197,7 +198,7 @@ bool ADelayController::getParameterValue(int handle, int field, std::string& out
         {
             if (host)
             {
-                out = Raw(static_cast<float>(host->toPlain(host->getNormalized())));
+                out = Raw(static_cast<float>(host->toPlain(KvHostParameter::CurrentNormalized(*host))));
                 return true;
             }
             if (record.value.size() != 4)
@@ -214,7 +215,7 @@ bool ADelayController::getParameterValue(int handle, int field, std::string& out
                 out = record.value;
                 return true;
             }
-            const auto plain = static_cast<int32_t>(host->toPlain(host->getNormalized()));
+            const auto plain = static_cast<int32_t>(host->toPlain(KvHostParameter::CurrentNormalized(*host)));
             if (record.enumList.empty())
             {
                 out = Raw(plain);
@@ -266,7 +267,7 @@ bool ADelayController::getParameterValue(int handle, int field, std::string& out
     {
         if (host)
         {
-            out = Raw(static_cast<float>(host->getNormalized()));
+            out = Raw(static_cast<float>(KvHostParameter::CurrentNormalized(*host)));
             return true;
         }
         const std::size_t size = record.value.size();

@@ -316,18 +316,23 @@ public:
 
 TEST(ADelayControllerEditor, ChangesFromAnotherThreadReachTheEditorOnlyOnItsOwnThread)
 {
-    EditorFixture f;
-    WriteText(f.scratch.file("E.vst3/Contents/Resources/gui.kv.xml"),
-              "<Window><Canvas Width=\"100\" Height=\"40\"/></Window>");
-    // The host value of handle 1 (host id 3) and the private value of handle 3.
-    auto state = [](int gain, int note) {
-        return Chunk("<?xml version=\"1.0\" ?>\n<Parameters>\n <Param id=\"1\" index=\"3\" val=\"" +
-                     std::to_string(gain) + "\" />\n <Param id=\"3\" val=\"" + std::to_string(note) +
-                     "\" />\n</Parameters>\n");
-    };
-    auto setComponentState = [&](int gain, int note) {
-        IPtr<HostMemoryStream> stream = owned(new HostMemoryStream(state(gain, note)));
-        return f.controller->setComponentState(stream);
+    // The demo instrument's controller, with its editor (knobs and a list
+    // bound to the host parameters) opened offscreen.
+    MyVstPluginFactory factory(BundleInfo::FromModulePath(std::string(KV_DEMO_SYNTH_BUNDLE) +
+                                                          "/Contents/x86_64-linux/KorvaneDemoSynth.so"));
+    KvHostApplication host;
+    HostComponentHandler handler;
+    RecordingPeer peer;
+    IPtr<ADelayController> controller = owned(new ADelayController(&factory));
+    ASSERT_EQ(controller->initialize(&host), kResultOk);
+    controller->setComponentHandler(&handler);
+    controller->connect(&peer);
+    // Attack (handle 101, host id 1) as a processor state.
+    auto setComponentState = [&](int attack) {
+        IPtr<HostMemoryStream> stream = owned(new HostMemoryStream(
+            Chunk("<?xml version=\"1.0\" ?>\n<Parameters>\n <Param id=\"101\" index=\"1\" val=\"" +
+                  std::to_string(attack) + "\" />\n</Parameters>\n")));
+        return controller->setComponentState(stream);
     };
     const std::thread::id ui = std::this_thread::get_id();
     ThreadRecordingAutomator automator;
@@ -338,21 +343,21 @@ TEST(ADelayControllerEditor, ChangesFromAnotherThreadReachTheEditorOnlyOnItsOwnT
     std::thread other([&] {
         for (int i = 0; !stop.load(); ++i, ++calls)
         {
-            f.controller->setParamNormalized(3, (i % 10) / 10.0);
-            setComponentState(i % 10, i % 128);
+            controller->setParamNormalized(static_cast<ParamID>(i % 6), (i % 10) / 10.0);
+            setComponentState(i % 10);
         }
     });
     for (int cycle = 0; cycle < 200; ++cycle)
     {
-        IPtr<IPlugView> view = owned(f.controller->createView("editor"));
+        IPtr<IPlugView> view = owned(controller->createView("editor"));
         auto* editor = static_cast<KVVSTGUIEditor*>(view.get());
         ASSERT_TRUE(editor->open(nullptr));
-        f.controller->AddPatchAutomator(&automator);
+        controller->AddPatchAutomator(&automator);
         // The other thread's calls land while the editor is open.
         for (const int seen = calls.load(); calls.load() == seen;)
             std::this_thread::yield();
         editor->getFrame()->platformOnTimer();
-        f.controller->RemovePatchAutomator(&automator);
+        controller->RemovePatchAutomator(&automator);
         editor->close();
     }
     stop = true;
@@ -360,20 +365,21 @@ TEST(ADelayControllerEditor, ChangesFromAnotherThreadReachTheEditorOnlyOnItsOwnT
     EXPECT_EQ(automator.threads, (std::set<std::thread::id>{ui}));
 
     // The last change from the other thread waits for the editor's timer.
-    automator.updates.clear();
-    std::thread([&] { EXPECT_EQ(setComponentState(4, 77), kResultOk); }).join();
-    IPtr<IPlugView> view = owned(f.controller->createView("editor"));
+    IPtr<IPlugView> view = owned(controller->createView("editor"));
     auto* editor = static_cast<KVVSTGUIEditor*>(view.get());
     ASSERT_TRUE(editor->open(nullptr));
-    f.controller->AddPatchAutomator(&automator);
-    std::thread([&] { f.controller->setParamNormalized(3, 0.9); }).join();
+    controller->AddPatchAutomator(&automator);
+    automator.updates.clear();
+    std::thread([&] { EXPECT_EQ(setComponentState(9), kResultOk); }).join();
     EXPECT_TRUE(automator.updates.empty());
-    EXPECT_EQ(f.controller->Parameters().at(3).value, Bytes(int32_t{77}));
     editor->getFrame()->platformOnTimer();
-    EXPECT_EQ(automator.updates, (std::map<int, int>{{1, 1}}));
-    EXPECT_DOUBLE_EQ(f.controller->getParamNormalized(3), 0.9);
-    f.controller->RemovePatchAutomator(&automator);
+    EXPECT_EQ(automator.updates, (std::map<int, int>{{101, 1}}));
+    EXPECT_DOUBLE_EQ(controller->getParamNormalized(1), 0.9);
     EXPECT_EQ(automator.threads, (std::set<std::thread::id>{ui}));
+    controller->RemovePatchAutomator(&automator);
+    editor->close();
+    controller->disconnect(&peer);
+    controller->terminate();
 }
 
 TEST(ADelayControllerPresets, ExportNamesEndInASinglePresetXml)
