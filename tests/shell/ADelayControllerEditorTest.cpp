@@ -343,8 +343,8 @@ TEST(ADelayControllerEditor, ChangesFromAnotherThreadReachTheEditorOnlyOnItsOwnT
     std::thread other([&] {
         for (int i = 0; !stop.load(); ++i, ++calls)
         {
-            controller->setParamNormalized(static_cast<ParamID>(i % 6), (i % 10) / 10.0);
-            setComponentState(i % 10);
+            controller->setParamNormalized(static_cast<ParamID>(i % 6), (i % 9) / 10.0);
+            setComponentState(i % 9);
         }
     });
     for (int cycle = 0; cycle < 200; ++cycle)
@@ -364,7 +364,8 @@ TEST(ADelayControllerEditor, ChangesFromAnotherThreadReachTheEditorOnlyOnItsOwnT
     other.join();
     EXPECT_EQ(automator.threads, (std::set<std::thread::id>{ui}));
 
-    // The last change from the other thread waits for the editor's timer.
+    // The last change from the other thread (a value it never set before)
+    // waits for the editor's timer.
     IPtr<IPlugView> view = owned(controller->createView("editor"));
     auto* editor = static_cast<KVVSTGUIEditor*>(view.get());
     ASSERT_TRUE(editor->open(nullptr));
