@@ -1,4 +1,6 @@
 #include "core/CModuleFactory.h"
+
+#include <cstdio>
 #include "core/SafeXmlText.h"
 
 #include "core/Module_Info3.h"
@@ -224,6 +226,12 @@ void CModuleFactory::Report(const std::wstring& text)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     AddDiagnostic(text);
+    // Each text once: a bundle that fails, fails again for every module made from it.
+    if (printed_.size() >= kMaxPrinted || !printed_.insert(text).second)
+        return;
+    std::fprintf(stderr, "Korvane: %s\n", WStringToUtf8(text).c_str());
+    if (printed_.size() == kMaxPrinted)
+        std::fprintf(stderr, "Korvane: further module bundle diagnostics are not printed\n");
 }
 
 void CModuleFactory::AddDiagnostic(const std::wstring& text)

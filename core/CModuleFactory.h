@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -71,12 +72,16 @@ public:
 
     size_t ModuleCount() const;
     // Diagnostics composed while registering and while records make their
-    // objects (the most recent are kept), never shown.
+    // objects (the most recent are kept).
     std::vector<std::wstring> Diagnostics() const;
+    // A diagnostic of loading a module bundle or making an object from it:
+    // kept with the others and printed on standard error, the plug-in's log,
+    // the first time its text comes. Thread that builds the graph or editor.
     void Report(const std::wstring& text);
 
 private:
     static constexpr size_t kMaxDiagnostics = 256;
+    static constexpr size_t kMaxPrinted = 1024;
 
     Module_Info* Find(const std::wstring& id) const;
     Module_Info3_internal* FindOrCreateInternal(const wchar_t* id);
@@ -89,6 +94,7 @@ private:
     std::vector<std::shared_ptr<void>> heldTables_;
     std::vector<std::wstring> diagnostics_;
     std::atomic<bool> documentListRegistered_{false};
+    std::set<std::wstring> printed_;
 };
 
 // Module registration initializers call these on the registry singleton.

@@ -5,6 +5,7 @@
 #include <atomic>
 
 #include "core/CModuleFactory.h"
+#include "core/ElfImage.h"
 #include "core/conversion.h"
 #include "core/file_helpers.h"
 #include "sdk/mp_sdk_audio.h"
@@ -101,6 +102,13 @@ bool Module_Info3::LoadDllLocked()
         return false;
     }
     const std::string path = WStringToUtf8(combine_path_and_file(folder, filename_));
+    // A file cut short would fault the process inside the loader.
+    std::string why;
+    if (!ElfImage::Loadable(path, why))
+    {
+        Report(L"Couldn't create bundle reference (" + Utf8ToWstring(path) + L"): the file " + Utf8ToWstring(why));
+        return false;
+    }
     // Local symbols: the bundle's names stay out of the process's namespace.
     dlerror();
     void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);

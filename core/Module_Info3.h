@@ -3,8 +3,9 @@
 // bundle: a shared object in the plug-in bundle's module folder, named by the
 // "imbeddedFilename" attribute of its module XML and entered through its
 // exported "MP_GetFactory". The bundle is opened (local symbols) on first
-// need and closed when the record goes. What goes wrong is composed as a
-// diagnostic of the registry (CModuleFactory::Diagnostics), never printed.
+// need and closed when the record goes; a file that is no whole shared object
+// for this machine is refused before the loader sees it. What goes wrong is a
+// diagnostic of the registry (CModuleFactory::Report), printed once.
 // Creation runs on the thread that builds the graph or the editor.
 
 #include <mutex>

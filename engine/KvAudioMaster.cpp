@@ -101,10 +101,10 @@ void KvAudioMaster::DoProcess(int sampleCount, float** inputs, float** outputs, 
 {
     if (sampleCount <= 0)
         return;
-    BlockGuard guard(inBlock_);
+    BlockScope scope(*this);
     // The user-interface thread is reading or writing the state itself: this
     // block is silent rather than racing it.
-    if (directAccess_.load())
+    if (!scope.entered())
     {
         SilenceChannels(outputs, 0, outputCount, sampleCount, outputStride);
         return;
@@ -216,13 +216,18 @@ void KvAudioMaster::ReadPresetState(std::string& out)
         manager->getPresetState(out);
 }
 
+void KvAudioMaster::HoldOffBlocks()
+{
+    // The audio thread starts no block from here on; one already running is
+    // waited for however long it takes, as what it runs is the block's alone.
+    directAccess_.store(true);
+    while (blockDepth_.load() > 0)
+        std::this_thread::sleep_for(kPresetWait);
+}
+
 void KvAudioMaster::ReadPresetStateDirectly(std::string& out)
 {
-    // The audio thread does not start a block while this read runs; a block
-    // already running is waited for (bounded: a stalled thread is not).
-    directAccess_.store(true);
-    for (int i = 0; i < kPresetWaits && inBlock_.load(); ++i)
-        std::this_thread::sleep_for(kPresetWait);
+    HoldOffBlocks();
     // A state handed over but not yet applied comes first: it is the newest.
     if (PresetValues* set = setPending_.exchange(nullptr, std::memory_order_acq_rel))
     {
@@ -236,9 +241,7 @@ void KvAudioMaster::ReadPresetStateDirectly(std::string& out)
 
 void KvAudioMaster::WritePresetStateDirectly(const std::string& text)
 {
-    directAccess_.store(true);
-    for (int i = 0; i < kPresetWaits && inBlock_.load(); ++i)
-        std::this_thread::sleep_for(kPresetWait);
+    HoldOffBlocks();
     // An older state still in transit must not overwrite this one.
     delete setPending_.exchange(nullptr, std::memory_order_acq_rel);
     WritePresetState(text);
@@ -297,6 +300,8 @@ PresetValues* KvAudioMaster::AwaitCapture(uint64_t serial)
 
 void KvAudioMaster::getPresetState_UI_THREAD(std::string& out, bool processing)
 {
+    // Hosts may save and load from threads of their own at the same time.
+    std::lock_guard<std::mutex> lock(stateMutex_);
     LogTextCuts_UI_THREAD();
     FreeHandedBack();
     IDspPatchManager* manager = MainPatchManager();
@@ -345,6 +350,7 @@ void KvAudioMaster::getPresetState_UI_THREAD(std::string& out, bool processing)
 
 void KvAudioMaster::setPresetState_UI_THREAD(const std::string& text, bool processing)
 {
+    std::lock_guard<std::mutex> lock(stateMutex_);
     LogTextCuts_UI_THREAD();
     FreeHandedBack();
     IDspPatchManager* manager = MainPatchManager();

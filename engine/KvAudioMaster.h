@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -66,8 +67,36 @@ public:
     // any. User-interface thread.
     void LogTextCuts_UI_THREAD();
 
+    // User-interface thread (or any thread of the host's but the audio
+    // thread; one call at a time). While blocks run, the state crosses to
+    // the audio thread between blocks; when the audio thread does not answer,
+    // the state is read or written here once the block it runs has ended,
+    // however long that takes, and no new block starts meanwhile.
     void getPresetState_UI_THREAD(std::string& out, bool processing);
     void setPresetState_UI_THREAD(const std::string& text, bool processing);
+
+    // Audio thread: marks the engine as the audio thread's for as long as it
+    // lives, around everything a host block does with it (input, DoProcess,
+    // output). entered() is false while the user-interface thread holds the
+    // engine to read or write the state: the block must then leave the
+    // engine alone. Scopes nest.
+    class BlockScope
+    {
+    public:
+        explicit BlockScope(KvAudioMaster& master) : depth_(master.blockDepth_)
+        {
+            depth_.fetch_add(1);
+            entered_ = !master.directAccess_.load();
+        }
+        ~BlockScope() { depth_.fetch_sub(1); }
+        BlockScope(const BlockScope&) = delete;
+        BlockScope& operator=(const BlockScope&) = delete;
+        bool entered() const { return entered_; }
+
+    private:
+        std::atomic<int>& depth_;
+        bool entered_ = false;
+    };
 
     void SetBypass(bool bypass);
     void SetDucked(bool ducked);
@@ -117,19 +146,13 @@ private:
     // User-interface thread: the audio thread's answer to the request with
     // this serial, or null when none came within the waits.
     PresetValues* AwaitCapture(uint64_t serial);
+    // User-interface thread: stops blocks from starting and waits for the
+    // one running to end.
+    void HoldOffBlocks();
     // On the user-interface thread, with the block loop held off.
     void ReadPresetStateDirectly(std::string& out);
     void WritePresetStateDirectly(const std::string& text);
 
-    // Marks the audio thread inside DoProcess for as long as it lives.
-    struct BlockGuard
-    {
-        explicit BlockGuard(std::atomic<bool>& flag) : flag_(flag) { flag_.store(true); }
-        ~BlockGuard() { flag_.store(false); }
-        BlockGuard(const BlockGuard&) = delete;
-        BlockGuard& operator=(const BlockGuard&) = delete;
-        std::atomic<bool>& flag_;
-    };
     void SendRecord(int32_t id);
     void DiscardGraph();
     // The main container's patch manager, looked up each time: it may be set
@@ -154,8 +177,10 @@ private:
     std::atomic<bool> interrupt_{false};
     // Set by the audio thread while it runs a block, and by the user-interface
     // thread while it touches the state directly; each checks the other's.
-    std::atomic<bool> inBlock_{false};
+    std::atomic<int> blockDepth_{0};
     std::atomic<bool> directAccess_{false};
+    // Serialises the state calls of the host's threads (never the audio thread).
+    std::mutex stateMutex_;
     std::atomic<bool> running_{false};
     bool bypass_ = false;
 

@@ -60,6 +60,7 @@ ADelayController::~ADelayController()
 
 tresult PLUGIN_API ADelayController::initialize(FUnknown* context)
 {
+    uiThread_.store(std::this_thread::get_id());
     UpdateHandler::instance(true);
     // A base that fails is reported, not taken for an empty success.
     const tresult base = EditController::initialize(context);
@@ -174,7 +175,10 @@ void PLUGIN_API ADelayController::update(FUnknown* changedUnknown, int32 message
     {
         if (record.index == id)
         {
-            NotifyAutomators(handle);
+            if (OnUiThread())
+                NotifyAutomators(handle);
+            else
+                DeferUpdate(handle);
             return;
         }
     }
@@ -193,6 +197,33 @@ void ADelayController::ProgramChanged(int program)
         EditController::setParamNormalized(static_cast<ParamID>(kProgramChangeParameter),
                                            static_cast<double>(program) / (programs - 1));
     ValuesChanged();
+}
+
+void ADelayController::DeferUpdate(int handle)
+{
+    std::lock_guard<std::mutex> lock(otherThreadsMutex_);
+    // Each handle once: the automators read the value as it is then.
+    if (std::find(pendingUpdates_.begin(), pendingUpdates_.end(), handle) == pendingUpdates_.end())
+        pendingUpdates_.push_back(handle);
+}
+
+void ADelayController::ServiceOtherThreads()
+{
+    std::vector<int> updates;
+    std::map<int, std::string> values;
+    {
+        std::lock_guard<std::mutex> lock(otherThreadsMutex_);
+        updates.swap(pendingUpdates_);
+        values.swap(pendingValues_);
+    }
+    for (auto& [handle, raw] : values)
+    {
+        const auto found = parameters_.find(handle);
+        if (found != parameters_.end())
+            found->second.value = std::move(raw);
+    }
+    for (const int handle : updates)
+        NotifyAutomators(handle);
 }
 
 tresult PLUGIN_API ADelayController::getMidiControllerAssignment(int32 busIndex, int16 /*channel*/,
@@ -284,6 +315,10 @@ bool ADelayController::ConformStateValue(const KvParameter& record, const char* 
 
 tresult PLUGIN_API ADelayController::setComponentState(IBStream* state)
 {
+    // Older changes from other threads come first.
+    const bool onUiThread = OnUiThread();
+    if (onUiThread)
+        ServiceOtherThreads();
     std::string text;
     if (!StateChunk::Read(state, text) || !StateChunk::IsPresetState(text))
         return kResultFalse;
@@ -325,6 +360,16 @@ tresult PLUGIN_API ADelayController::setComponentState(IBStream* state)
         double plain = 0.0;
         if (!ConformStateValue(record, val, raw, plain))
             continue;
+        if (!onUiThread)
+        {
+            // The records are the editor's: they change on its thread.
+            std::lock_guard<std::mutex> lock(otherThreadsMutex_);
+            pendingValues_[id] = std::move(raw);
+            if (!hostUpdated &&
+                std::find(pendingUpdates_.begin(), pendingUpdates_.end(), id) == pendingUpdates_.end())
+                pendingUpdates_.push_back(id);
+            continue;
+        }
         record.value = raw;
         if (!hostUpdated)
             NotifyAutomators(id);
@@ -398,6 +443,9 @@ IPlugView* PLUGIN_API ADelayController::createView(FIDString name)
 {
     if (name == nullptr || std::strcmp(name, "editor") != 0)
         return nullptr;
+    // Views are made, and live, on the user-interface thread.
+    uiThread_.store(std::this_thread::get_id());
+    ServiceOtherThreads();
     ViewRect size(0, 0, 100, 100);
     return new GuardedView<KVVSTGUIEditor>(this, &size);
 }

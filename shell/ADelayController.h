@@ -8,9 +8,16 @@
 //
 // Threads: UI, every method: the host calls the controller on its
 // user-interface thread, and the editor and its modules call it there too.
+// Some hosts call setParamNormalized and setComponentState from a thread of
+// their own: what such a call changes for the editor waits for the
+// user-interface thread (ServiceOtherThreads, from the editor's timer), so
+// the editor's views are only ever touched there.
 
+#include <atomic>
 #include <map>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/StagingMemoryBuffer.h"
@@ -125,6 +132,10 @@ public:
     // False when no message could be made or the record did not fit.
     bool ParamToDsp(int handle, const KvParameter& record);
     bool sendMessageToAudio(int handle, int messageId, int size, const void* data);
+    // UI: the open editor's timer, and createView. Passes what calls from
+    // other threads changed since the last time on to the records and the
+    // editors' automators.
+    void ServiceOtherThreads();
     // UI. Asks the processor for the engine's batches that wait; they arrive
     // through notify, possibly before this returns. The open editor's timer
     // calls this. False when no message could be made or sent.
@@ -161,6 +172,8 @@ private:
     void ValuesChanged();
     // The engine moved to another program.
     void ProgramChanged(int program);
+    // Any thread: the automators hear of the handle on the user-interface thread.
+    void DeferUpdate(int handle);
     void EditHostParameter(const KvParameter& record, double plain);
     static bool HostValue(const KvParameter& record, const Steinberg::Vst::Parameter& host, std::string& out);
     bool SendRecord(int handle, int32_t id, const std::string& payload);
@@ -170,7 +183,18 @@ private:
     // when the rule refuses it.
     bool ConformStateValue(const KvParameter& record, const char* text, std::string& raw, double& plain) const;
 
+    // Whether the caller is the thread that initialized the controller or
+    // created its last view: the user-interface thread.
+    bool OnUiThread() const { return std::this_thread::get_id() == uiThread_.load(); }
+
     MyVstPluginFactory* factory_;
+    std::atomic<std::thread::id> uiThread_{std::this_thread::get_id()};
+    // Changes made by calls from other threads, for the user-interface
+    // thread: handles whose automators must hear of them, and the newest
+    // record value of each handle.
+    std::mutex otherThreadsMutex_;
+    std::vector<int> pendingUpdates_;
+    std::map<int, std::string> pendingValues_;
     std::map<int, KvParameter> parameters_;
     std::vector<GuiPatchAutomator2*> automators_;
     // Host parameters that this controller is a dependent of.

@@ -16,6 +16,7 @@
 #include "shell/ADelayController.h"
 #include "editor/GuiPatchAutomator2.h"
 #include "shell/KVVSTGUIEditor.h"
+#include "shell/KvHostParameter.h"
 #include "shell/MyVstPluginFactory.h"
 #include "shell/ShellMessageIds.h"
 
@@ -169,7 +170,7 @@ void ADelayController::EditHostParameter(const KvParameter& record, double plain
 // as it was.
 bool ADelayController::HostValue(const KvParameter& record, const Parameter& host, std::string& out)
 {
-    const double normalized = host.getNormalized();
+    const double normalized = KvHostParameter::CurrentNormalized(host);
     const double plain = host.toPlain(normalized);
     switch (record.valueType)
     {
@@ -285,7 +286,7 @@ bool ADelayController::getParameterValue(int handle, int field, std::string& out
     {
         if (host)
         {
-            out = Raw(static_cast<float>(host->getNormalized()));
+            out = Raw(static_cast<float>(KvHostParameter::CurrentNormalized(*host)));
             return true;
         }
         const std::size_t size = record.value.size();

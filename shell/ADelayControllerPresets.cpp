@@ -78,15 +78,22 @@ bool ParseValue(const KvParameter& record, const char* text, std::string& raw)
         double number = 0.0;
         if (!ValueRule::ParseNumber(item, number))
             return false;
-        if (record.valueType == 8 && !record.enumList.empty())
+        // The number is checked before it becomes an integer: one beyond
+        // the integer's range has no integer value.
+        if (record.valueType == 8)
         {
-            if (!it_enum_list::IsValidValue(record.enumList, static_cast<int>(number)))
+            int32_t value = 0;
+            if (record.enumList.empty() ? number < record.rangeMinimum || number > record.rangeMaximum ||
+                                              !ValueRule::Int(item, record.rangeMinimum, record.rangeMaximum, value)
+                                        : !ValueRule::Enum(item, record.enumList, value))
                 return false;
+            raw.assign(reinterpret_cast<const char*>(&value), sizeof(value));
+            return true;
         }
-        else if (record.valueType != 0 && (number < record.rangeMinimum || number > record.rangeMaximum))
-        {
+        if (record.valueType == 0 && (number != std::trunc(number) || number < INT16_MIN || number > INT16_MAX))
             return false;
-        }
+        if (record.valueType != 0 && (number < record.rangeMinimum || number > record.rangeMaximum))
+            return false;
     }
     raw = ParseToRaw(record.valueType, item);
     return true;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 #include "core/Module_Info.h"
 #include "core/QueMessage.h"
@@ -243,6 +244,18 @@ tresult PLUGIN_API ADelayProcessor::process(ProcessData& data)
     {
         Silence(data);
         return kResultOk;
+    }
+    // While the host's other thread holds the engine for the state (only
+    // when this thread did not answer in time) the block leaves it alone.
+    std::optional<KvAudioMaster::BlockScope> scope;
+    if (KvAudioMaster* engine = runtime_.AudioMaster())
+    {
+        scope.emplace(*engine);
+        if (!scope->entered())
+        {
+            Silence(data);
+            return kResultOk;
+        }
     }
     ReadParameterChanges(data);
     if (data.numSamples < 1)

@@ -119,6 +119,8 @@ int32_t KVVSTGUIEditor::notify(VSTGUI::CBaseObject* sender, const char* message)
 
 void KVVSTGUIEditor::onFrameTimer()
 {
+    if (controller_ != nullptr)
+        controller_->ServiceOtherThreads();
     const auto now = std::chrono::steady_clock::now();
     if (controller_ == nullptr || now - lastPoll_ < std::chrono::milliseconds(kPollMilliseconds))
         return;

@@ -65,8 +65,9 @@ public:
     VSTGUI::CFrame* getFrame() const override { return frame_; }
     // UI. The file selector ended.
     int32_t notify(VSTGUI::CBaseObject* sender, const char* message);
-    // UI. The window's timer: at most every kPollMilliseconds the controller
-    // asks the processor for the engine's values that wait.
+    // UI. The window's timer: what the host's other threads changed reaches
+    // the views; at most every kPollMilliseconds the controller asks the
+    // processor for the engine's values that wait.
     void onFrameTimer() override;
     static constexpr int kPollMilliseconds = 40;
 

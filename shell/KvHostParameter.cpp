@@ -1,6 +1,7 @@
 #include "shell/KvHostParameter.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 
@@ -105,7 +106,17 @@ bool KvHostParameter::setNormalized(ParamValue value)
 {
     if (!ValueRule::Normalized(value))
         return false;
-    return Parameter::setNormalized(value);
+    if (std::atomic_ref<ParamValue>(valueNormalized).exchange(value) == value)
+        return false;
+    changed();
+    return true;
+}
+
+ParamValue KvHostParameter::CurrentNormalized(const Parameter& parameter)
+{
+    if (const auto* ours = dynamic_cast<const KvHostParameter*>(&parameter))
+        return std::atomic_ref<ParamValue>(const_cast<ParamValue&>(ours->valueNormalized)).load();
+    return parameter.getNormalized();
 }
 
 void KvHostParameter::toString(ParamValue normalized, String128 text) const

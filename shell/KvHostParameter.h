@@ -22,8 +22,12 @@ class KvHostParameter : public Steinberg::Vst::Parameter
 public:
     explicit KvHostParameter(const Steinberg::Vst::ParameterInfo& info);
 
-    // False, and no change, for NaN and infinities; others are clamped.
+    // False, and no change, for NaN and infinities; others are clamped. Any
+    // thread (some hosts set values off their user-interface thread): the
+    // value is stored whole, and CurrentNormalized reads it whole.
     bool setNormalized(Steinberg::Vst::ParamValue value) SMTG_OVERRIDE;
+    // Any thread: a host parameter's normalised value; ours read whole.
+    static Steinberg::Vst::ParamValue CurrentNormalized(const Steinberg::Vst::Parameter& parameter);
     void toString(Steinberg::Vst::ParamValue normalized, Steinberg::Vst::String128 text) const SMTG_OVERRIDE;
     bool fromString(const Steinberg::Vst::TChar* text, Steinberg::Vst::ParamValue& normalized) const SMTG_OVERRIDE;
     Steinberg::Vst::ParamValue toPlain(Steinberg::Vst::ParamValue normalized) const SMTG_OVERRIDE;

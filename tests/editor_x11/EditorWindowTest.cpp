@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 
 #include "EditorSession.h"
@@ -144,15 +146,28 @@ TEST(EditorWindow, CommandLineOpensTheEditorClicksAndWritesAScreenshot)
     const std::string png = (std::filesystem::temp_directory_path() / "kv-editor-x11-cli.png").string();
     std::ostringstream out;
     std::ostringstream err;
+    const std::string state = (std::filesystem::temp_directory_path() / "kv-editor-x11-cli.state").string();
+    std::filesystem::remove(state);
     const std::string click = std::to_string(MidX(L::kPad)) + "," + std::to_string(MidY(L::kPad));
+    const int barY = MidY(L::kBar);
+    const std::string drag = std::to_string(L::kBar[0] + 5) + "," + std::to_string(barY) + ",200," + std::to_string(barY);
     const int code = RunHostCommand({kTestSineBundle, "--editor", "--display", DisplayString(session.window->display()),
-                                     "--click", click, "--screenshot", png},
+                                     "--click", click, "--drag", drag, "--screenshot", png, "--save-state", state},
                                     out, err);
     EXPECT_EQ(code, kHostOk) << err.str();
     EXPECT_NE(out.str().find("editor opened: 400 x 200"), std::string::npos) << out.str();
     const WindowImage shot = ReadPng(png);
     std::filesystem::remove(png);
     EXPECT_EQ(shot.at(MidX(L::kPad), MidY(L::kPad)), kGreen);
+    // The state saved is the processor's after the editor's edits.
+    std::ifstream saved(state, std::ios::binary);
+    char bytes[TestSine::kStateSize] = {};
+    ASSERT_TRUE(saved.read(bytes, sizeof(bytes))) << out.str() << err.str();
+    float gain = 0.0f;
+    std::memcpy(&gain, bytes + 4, sizeof(gain));
+    EXPECT_NEAR(gain, (200.0 - L::kBar[0]) / (L::kBar[2] - L::kBar[0]), 0.01);
+    saved.close();
+    std::filesystem::remove(state);
 
     // Malformed editor options are usage errors.
     for (const std::vector<std::string>& bad :

@@ -3,9 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <map>
+#include <mutex>
+#include <set>
+#include <thread>
 
 #include "ShellUnitSupport.h"
 #include "core/Base64.h"
@@ -296,6 +301,91 @@ TEST(ADelayControllerBatch, AutomatorsSendTheValuesOfTheirBindingsOnHostChanges)
     EXPECT_EQ(module->pins, (std::vector<std::pair<int, std::string>>{{0, Bytes(5.0f)}, {1, Bytes(0.5f)}}));
 }
 
+// Records the thread on which each update reaches it.
+class ThreadRecordingAutomator : public GuiPatchAutomator2
+{
+public:
+    void OnParameterUpdate(int handle) override
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        threads.insert(std::this_thread::get_id());
+        ++updates[handle];
+        GuiPatchAutomator2::OnParameterUpdate(handle);
+    }
+    std::mutex mutex;
+    std::set<std::thread::id> threads;
+    std::map<int, int> updates;
+};
+
+TEST(ADelayControllerEditor, ChangesFromAnotherThreadReachTheEditorOnlyOnItsOwnThread)
+{
+    // The demo instrument's controller, with its editor (knobs and a list
+    // bound to the host parameters) opened offscreen.
+    MyVstPluginFactory factory(BundleInfo::FromModulePath(std::string(KV_DEMO_SYNTH_BUNDLE) +
+                                                          "/Contents/x86_64-linux/KorvaneDemoSynth.so"));
+    KvHostApplication host;
+    HostComponentHandler handler;
+    RecordingPeer peer;
+    IPtr<ADelayController> controller = owned(new ADelayController(&factory));
+    ASSERT_EQ(controller->initialize(&host), kResultOk);
+    controller->setComponentHandler(&handler);
+    controller->connect(&peer);
+    // Attack (handle 101, host id 1) as a processor state.
+    auto setComponentState = [&](int attack) {
+        IPtr<HostMemoryStream> stream = owned(new HostMemoryStream(
+            Chunk("<?xml version=\"1.0\" ?>\n<Parameters>\n <Param id=\"101\" index=\"1\" val=\"" +
+                  std::to_string(attack) + "\" />\n</Parameters>\n")));
+        return controller->setComponentState(stream);
+    };
+    const std::thread::id ui = std::this_thread::get_id();
+    ThreadRecordingAutomator automator;
+    std::atomic<bool> stop{false};
+    std::atomic<int> calls{0};
+    // A host that sets values from a thread of its own while its user
+    // interface opens and closes the editor.
+    std::thread other([&] {
+        for (int i = 0; !stop.load(); ++i, ++calls)
+        {
+            controller->setParamNormalized(static_cast<ParamID>(i % 6), (i % 9) / 10.0);
+            setComponentState(i % 9);
+        }
+    });
+    for (int cycle = 0; cycle < 200; ++cycle)
+    {
+        IPtr<IPlugView> view = owned(controller->createView("editor"));
+        auto* editor = static_cast<KVVSTGUIEditor*>(view.get());
+        ASSERT_TRUE(editor->open(nullptr));
+        controller->AddPatchAutomator(&automator);
+        // The other thread's calls land while the editor is open.
+        for (const int seen = calls.load(); calls.load() == seen;)
+            std::this_thread::yield();
+        editor->getFrame()->platformOnTimer();
+        controller->RemovePatchAutomator(&automator);
+        editor->close();
+    }
+    stop = true;
+    other.join();
+    EXPECT_EQ(automator.threads, (std::set<std::thread::id>{ui}));
+
+    // The last change from the other thread (a value it never set before)
+    // waits for the editor's timer.
+    IPtr<IPlugView> view = owned(controller->createView("editor"));
+    auto* editor = static_cast<KVVSTGUIEditor*>(view.get());
+    ASSERT_TRUE(editor->open(nullptr));
+    controller->AddPatchAutomator(&automator);
+    automator.updates.clear();
+    std::thread([&] { EXPECT_EQ(setComponentState(9), kResultOk); }).join();
+    EXPECT_TRUE(automator.updates.empty());
+    editor->getFrame()->platformOnTimer();
+    EXPECT_EQ(automator.updates, (std::map<int, int>{{101, 1}}));
+    EXPECT_DOUBLE_EQ(controller->getParamNormalized(1), 0.9);
+    EXPECT_EQ(automator.threads, (std::set<std::thread::id>{ui}));
+    controller->RemovePatchAutomator(&automator);
+    editor->close();
+    controller->disconnect(&peer);
+    controller->terminate();
+}
+
 TEST(ADelayControllerPresets, ExportNamesEndInASinglePresetXml)
 {
     EXPECT_EQ(ADelayController::PresetFileName("/p/a.xml"), "/p/a.preset.xml");
@@ -356,6 +446,8 @@ TEST(ADelayControllerPresets, ImportSkipsWrongTypesAndValuesThatAreNotFiniteOrOu
       <Parameter Handle="1" DataType="6"><patch-list>11</patch-list></Parameter>
       <Parameter Handle="3" DataType="8"><patch-list>nan</patch-list></Parameter>
       <Parameter Handle="4" DataType="8"><patch-list>3</patch-list></Parameter>
+      <Parameter Handle="4" DataType="8"><patch-list>1e20</patch-list></Parameter>
+      <Parameter Handle="3" DataType="8"><patch-list>-1e20</patch-list></Parameter>
       <Parameter Handle="7" DataType="6"><patch-list>3.5</patch-list></Parameter>
       <Parameter Handle="99" DataType="6"><patch-list>1</patch-list></Parameter>
     </Parameters></Presets>)");

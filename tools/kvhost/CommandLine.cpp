@@ -64,7 +64,7 @@ std::string HostUsage()
            "  --offline              process in offline mode\n"
            "  --connect processor-first|controller-first\n"
            "  --load-state FILE      restore the processor state before rendering\n"
-           "  --save-state FILE      save the processor state after rendering\n"
+           "  --save-state FILE      save the processor state after rendering or the editor's actions\n"
            "  --list                 list the plug-in's classes and stop\n" +
            EditorUsage();
 }
@@ -273,8 +273,32 @@ int RunHost(const HostOptions& options, std::ostream& out, std::ostream& err)
             return fail(error);
     }
 
+    auto saveState = [&]() {
+        std::vector<char> state;
+        if (!instance->saveState(state, error) || !WriteFileBytes(options.saveStateFile, state, error))
+            return fail(error);
+        out << "state saved to " << options.saveStateFile << " (" << state.size() << " bytes)\n";
+        return kHostOk;
+    };
+
     if (options.editor.open)
-        return RunEditor(*instance, options.editor, out, err) == 0 ? kHostOk : kHostFailed;
+    {
+        if (RunEditor(*instance, options.editor, out, err) != 0)
+            return kHostFailed;
+        if (options.saveStateFile.empty())
+            return kHostOk;
+        // The editor's edits reach the processor as a DAW delivers them: at
+        // the start of the next block, here of a short stretch of silence.
+        RenderSettings settle;
+        settle.seconds = kEditorSettleSeconds;
+        settle.tailSeconds = 0.0;
+        RenderResult settled;
+        Renderer renderer(*instance);
+        const Performance silence;
+        if (!renderer.render(silence, settle, nullptr, settled, error))
+            return fail(error);
+        return saveState();
+    }
 
     WavWriter writer;
     const bool writing = !options.outFile.empty();
@@ -312,14 +336,7 @@ int RunHost(const HostOptions& options, std::ostream& out, std::ostream& err)
         << std::setprecision(3) << static_cast<double>(result.frames) / options.sampleRate
         << " s, peak " << Decibels(result.peak) << ", RMS " << Decibels(result.rms) << "\n";
 
-    if (!options.saveStateFile.empty())
-    {
-        std::vector<char> state;
-        if (!instance->saveState(state, error) || !WriteFileBytes(options.saveStateFile, state, error))
-            return fail(error);
-        out << "state saved to " << options.saveStateFile << " (" << state.size() << " bytes)\n";
-    }
-    return kHostOk;
+    return options.saveStateFile.empty() ? kHostOk : saveState();
 }
 
 int RunHostCommand(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err)

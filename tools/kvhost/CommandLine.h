@@ -36,6 +36,9 @@ struct HostOptions
 constexpr int kHostOk = 0;
 constexpr int kHostFailed = 1;
 constexpr int kHostUsage = 2;
+// How long the host plays silence after the editor closes, so that its
+// edits reach the processor before --save-state.
+constexpr double kEditorSettleSeconds = 0.1;
 
 std::string HostUsage();
 bool ParseHostOptions(const std::vector<std::string>& arguments, HostOptions& options, std::string& error);

@@ -2,13 +2,49 @@
 // Audio in times a float gain, a MIDI input, and messages to and from its
 // editor part that let tests see what reached it. Its output stops streaming
 // with its input, after which the SDK's automatic sleep lets it rest.
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <cwchar>
 #include <stdexcept>
+#include <thread>
 
 #include "MpBase2.h"
 #include "MpFactory.h"
 #include "MpPin.h"
+
+namespace
+{
+// A test's hold on the audio thread: once armed, the next process call of
+// any gain waits, mid-block, until the test lets go.
+enum Hold : int
+{
+    HOLD_OFF = 0,
+    HOLD_ARMED = 1,
+    HOLD_HOLDING = 2,
+};
+std::atomic<int> hold{HOLD_OFF};
+
+void HoldWhileAsked()
+{
+    int armed = HOLD_ARMED;
+    if (!hold.compare_exchange_strong(armed, HOLD_HOLDING))
+        return;
+    while (hold.load() == HOLD_HOLDING)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+} // namespace
+
+// Reached by tests through dlsym on the loaded bundle: arm (true) or let go
+// (false); whether an audio thread is held now.
+extern "C" __attribute__((visibility("default"))) void KvTestHoldAudio(bool on)
+{
+    hold.store(on ? HOLD_ARMED : HOLD_OFF);
+}
+extern "C" __attribute__((visibility("default"))) bool KvTestAudioHeld()
+{
+    return hold.load() == HOLD_HOLDING;
+}
 
 namespace
 {
@@ -97,6 +133,7 @@ public:
 
     void process(int32_t count, const gmpi::MpEvent* events) override
     {
+        HoldWhileAsked();
         if (throwInProcess_)
             throw std::runtime_error("thrown in process");
         if (!report_)
