@@ -312,9 +312,10 @@ int ug_envelope_base::sub_process5(int start, int count)
     const float target = target_;
     const bool rising = target >= level_;
     float level = level_;
+    const float sampleRate = SampleRate();
     for (int s = 0; s < count; ++s)
     {
-        const float step = RatePerSample(rate[s]);
+        const float step = 1.0f / (sampleRate * SegmentTime(rate[s]));
         level += rising ? step : -step;
         if (rising ? level >= target : level <= target)
         {
@@ -340,10 +341,11 @@ int ug_envelope_base::sub_process8(int start, int count)
     float* out = output_ptr_ + start;
     const bool rising = Clean(targets[0]) >= level_;
     float level = level_;
+    const float sampleRate = SampleRate();
     for (int s = 0; s < count; ++s)
     {
         const float target = Clean(targets[s]);
-        const float step = RatePerSample(rate[s]);
+        const float step = 1.0f / (sampleRate * SegmentTime(rate[s]));
         level += rising ? step : -step;
         if (rising ? level >= target : level <= target)
         {
