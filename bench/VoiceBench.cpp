@@ -227,9 +227,10 @@ public:
             RenderPiece(left + done, n);
             clock_ += n;
             done += n;
-            if (moving_ && clock_ % (kTogglePeriod / 2) == 0)
+            if (moving_ && clock_ % (kTogglePeriod / 2) == 0 && (clock_ % kTogglePeriod != 0) != held_)
             {
-                const bool on = clock_ % kTogglePeriod != 0;
+                const bool on = !held_;
+                held_ = on;
                 for (FusedVoice& voice : voices_)
                 {
                     voice.amp.Start(on ? Envelope::kAttack : Envelope::kRelease);
@@ -315,6 +316,7 @@ private:
 
     std::vector<FusedVoice> voices_;
     bool moving_;
+    bool held_ = true;
     int64_t clock_ = 0;
     uint32_t lfoPhase_ = 0;
     uint32_t lfoIncrement_ = 0;
@@ -350,10 +352,18 @@ public:
     {
         if (moving_)
         {
+            // Every toggle time in this block, the notes held from sample 0
+            // first released at kTogglePeriod.
             const int64_t half = kTogglePeriod / 2;
-            const int64_t next = (clock_ / half + 1) * half;
-            if (next < clock_ + hostBlock_)
-                Notes(static_cast<int>(next - clock_), next % kTogglePeriod != 0);
+            for (int64_t t = (clock_ + half - 1) / half * half; t < clock_ + hostBlock_; t += half)
+            {
+                const bool on = t % kTogglePeriod != 0;
+                if (t > 0 && on != held_)
+                {
+                    held_ = on;
+                    Notes(static_cast<int>(t - clock_), on);
+                }
+            }
         }
         float* outputs[2] = {left_.data(), right_.data()};
         master_->DoProcess(hostBlock_, nullptr, outputs, 0, 2);
@@ -379,6 +389,7 @@ private:
     int voices_;
     int hostBlock_;
     bool moving_;
+    bool held_ = true;
     int64_t clock_ = 0;
     std::vector<float> left_;
     std::vector<float> right_;
@@ -550,7 +561,7 @@ void BM_VoiceCounts(benchmark::State& state)
 }
 } // namespace
 
-BENCHMARK(BM_VoiceEngine)->Args({32, 512, 0})->Args({32, 512, 1})->Args({32, 16, 0});
+BENCHMARK(BM_VoiceEngine)->Args({32, 512, 0})->Args({32, 512, 1})->Args({32, 16, 0})->Args({8, 512, 0})->Args({128, 512, 0});
 BENCHMARK(BM_VoiceFused)->Args({32, 0})->Args({32, 1});
 BENCHMARK(BM_VoiceEngineOverFused)->Arg(0)->Arg(1);
 BENCHMARK(BM_VoiceHostBlocks);
