@@ -24,8 +24,9 @@ inline float LimitInput(float x)
     return std::min(kInputLimit, std::max(-kInputLimit, x));
 }
 
-// The most voice copies run in one call.
+// The most voice copies run in one call, and the most modules looked at for them.
 constexpr int kMaxBatch = 16;
+constexpr int kMaxLook = 64;
 
 // The process routines that voice copies share, by number.
 enum Routine
@@ -446,19 +447,38 @@ void ug_filter_sv::ProcessBatch(ug_filter_sv* const* batch, int count, int start
 
 int ug_filter_sv::CollectBatch(ug_filter_sv** batch, int sampleFrames)
 {
+    // Modules of one sort order never feed one another, so any filter among
+    // them may run now; others between them (an envelope, say) run in turn.
     const int64_t end = sampleClock_ + sampleFrames;
     int n = 0;
+    int looked = 0;
     EventProcessor* node = next_[0];
-    while (n < kMaxBatch - 1 && node && node->sortOrder_ == sortOrder_ && typeid(*node) == typeid(ug_filter_sv))
+    while (n < kMaxBatch - 1 && looked++ < kMaxLook && node && node->sortOrder_ == sortOrder_)
     {
-        auto* f = static_cast<ug_filter_sv*>(node);
-        if (f->processFunction_ != processFunction_ || f->sampleClock_ != sampleClock_ || f->ranInBatch_ ||
-            f->cutoff_ != cutoff_ || f->limit_ != limit_ || (!f->EventListEmpty() && f->FirstEvent()->sampleTime < end))
-            break;
-        batch[n++] = f;
-        node = f->next_[0];
+        if (typeid(*node) == typeid(ug_filter_sv))
+        {
+            auto* f = static_cast<ug_filter_sv*>(node);
+            if (f->processFunction_ == processFunction_ && f->sampleClock_ == sampleClock_ && !f->ranInBatch_ &&
+                f->cutoff_ == cutoff_ && f->limit_ == limit_ &&
+                (f->EventListEmpty() || f->FirstEvent()->sampleTime >= end))
+                batch[n++] = f;
+        }
+        node = node->next_[0];
     }
     return n;
+}
+
+void ug_filter_sv::Resume(int64_t time)
+{
+    // A voice put to sleep between a copy's call and its own turn starts afresh.
+    ranInBatch_ = false;
+    ug_base::Resume(time);
+}
+
+void ug_filter_sv::Suspend()
+{
+    ranInBatch_ = false;
+    ug_base::Suspend();
 }
 
 void ug_filter_sv::DoProcess(int blockPosition, int sampleFrames)

@@ -39,9 +39,12 @@ public:
     int Open() override;
     void onSetPin(int64_t time, UPlug* pin, state_type state) override;
     // Runs this voice's filter and, in the same loop, those of the voice
-    // copies that follow it in the block loop with the same routine and no
-    // event in the piece, so that their recursions overlap.
+    // copies that come after it in the block loop at the same sort order with
+    // the same routine and no event in the piece, so that their recursions
+    // overlap. Those copies then skip their own turn.
     void DoProcess(int blockPosition, int sampleFrames) override;
+    void Resume(int64_t time) override;
+    void Suspend() override;
 
     // Table entries: cutoff factor for pitch i / 512, and the stability limit.
     static float CutoffEntry(int i, float sampleRate);
