@@ -455,7 +455,9 @@ int ug_filter_sv::CollectBatch(ug_filter_sv** batch, int sampleFrames)
     EventProcessor* node = next_[0];
     while (n < kMaxBatch - 1 && looked++ < kMaxLook && node && node->sortOrder_ == sortOrder_)
     {
-        if (typeid(*node) == typeid(ug_filter_sv))
+        // The same type information object: a cheap test, and a miss only
+        // leaves a filter to run on its own.
+        if (&typeid(*node) == &typeid(ug_filter_sv))
         {
             auto* f = static_cast<ug_filter_sv*>(node);
             if (f->processFunction_ == processFunction_ && f->sampleClock_ == sampleClock_ && !f->ranInBatch_ &&

@@ -23,14 +23,15 @@ struct Note
     int64_t on;
     int64_t off;
     int key;
+    int velocity;
 };
 
 // Struck together and apart, inside blocks and on their edges, released
-// while the others hold: seven voices, so that copies run in fours, twos
-// and ones.
+// while the others hold, each at its own velocity: seven voices, so that
+// copies run in fours and alone.
 const Note kNotes[] = {
-    {0, 30000, 40}, {0, 20000, 52}, {0, 40000, 59}, {0, 40000, 64},
-    {37, 25000, 67}, {300, 40000, 71}, {512, 12000, 76},
+    {0, 30000, 40, 100}, {0, 20000, 52, 90}, {0, 40000, 59, 80}, {0, 40000, 64, 70},
+    {37, 25000, 67, 60}, {300, 40000, 71, 110}, {512, 12000, 76, 120},
 };
 constexpr int64_t kLength = 44000;
 const std::vector<int> kBlocks = {512, 100, 17, 333};
@@ -43,12 +44,12 @@ TEST(FilteredVoices, PlayedTogetherSoundAsTheSumOfEachNoteAlone)
     std::vector<double> sum(static_cast<size_t>(kLength), 0.0);
     for (const Note& note : kNotes)
     {
-        together.NoteOn(note.on, note.key);
+        together.NoteOn(note.on, note.key, note.velocity);
         together.NoteOff(note.off, note.key);
 
         DemoSynthRig alone(48000, kVoice);
         ASSERT_TRUE(alone.built);
-        alone.NoteOn(note.on, note.key);
+        alone.NoteOn(note.on, note.key, note.velocity);
         alone.NoteOff(note.off, note.key);
         alone.RunTo(kLength, kBlocks);
         for (size_t i = 0; i < sum.size(); ++i)
