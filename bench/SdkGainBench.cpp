@@ -3,9 +3,11 @@
 // built-in gain doing the same arithmetic, in the same run. Host input
 // streams through the chain at 48 kHz in host blocks of 512 samples; a gain
 // change at two offsets in every block (argument 1) gives each module events
-// to handle.
+// to handle. BM_GainChainSdkOverBuiltIn times both chains block by block in
+// one run and reports the ratio.
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cmath>
 #include <fstream>
 #include <sstream>
@@ -99,48 +101,105 @@ std::string ChainDocument(const std::string& type)
     return doc.str();
 }
 
-void RunChain(benchmark::State& state, const std::string& type, bool withEvents)
+void RegisterModules()
 {
     RegisterEngineModules();
     Module_Info::SetKvmFolder(Utf8ToWstring(KV_SDK_MODULE_DIR));
     CModuleFactory::Instance()->RegisterPluginsXml(ReadFile(KV_PATCH_DIR "/sdk_modules.xml").c_str());
+}
 
-    SynthRuntime runtime;
-    if (!runtime.initialize(48000, kHostBlock, ChainDocument(type).c_str()))
+// A chain of one gain type in its own engine, streaming a sine.
+class Chain
+{
+public:
+    Chain(const std::string& type, bool withEvents) : withEvents_(withEvents), input_(kHostBlock), output_(kHostBlock)
+    {
+        if (!runtime_.initialize(48000, kHostBlock, ChainDocument(type).c_str()))
+            return;
+        master_ = runtime_.AudioMaster();
+        for (int i = 0; i < kHostBlock; ++i)
+            input_[static_cast<size_t>(i)] = 0.5f * std::sin(0.01f * static_cast<float>(i));
+        for (int i = 0; i < 200; ++i)
+            Run();
+    }
+    bool Ok() const { return master_ != nullptr; }
+    void Run()
+    {
+        if (withEvents_)
+        {
+            master_->setParameterNormalizedDsp(100, 0, (block_ & 1) ? 0.5f : 0.25f);
+            master_->setParameterNormalizedDsp(300, 0, 0.5f);
+        }
+        float* in[1] = {input_.data()};
+        float* out[1] = {output_.data()};
+        master_->DoProcess(kHostBlock, in, out, 1, 1);
+        benchmark::DoNotOptimize(output_.data());
+        ++block_;
+    }
+    bool Silent() const { return output_[100] == 0.0f; }
+
+private:
+    SynthRuntime runtime_;
+    KvAudioMaster* master_ = nullptr;
+    bool withEvents_;
+    int block_ = 0;
+    std::vector<float> input_;
+    std::vector<float> output_;
+};
+
+void RunChain(benchmark::State& state, const std::string& type, bool withEvents)
+{
+    RegisterModules();
+    Chain chain(type, withEvents);
+    if (!chain.Ok())
     {
         state.SkipWithError("the chain did not build");
         return;
     }
-    KvAudioMaster* master = runtime.AudioMaster();
-    std::vector<float> input(kHostBlock), output(kHostBlock);
-    for (int i = 0; i < kHostBlock; ++i)
-        input[static_cast<size_t>(i)] = 0.5f * std::sin(0.01f * static_cast<float>(i));
-    float* in[1] = {input.data()};
-    float* out[1] = {output.data()};
-    int block = 0;
-    auto run = [&] {
-        if (withEvents)
-        {
-            master->setParameterNormalizedDsp(100, 0, (block & 1) ? 0.5f : 0.25f);
-            master->setParameterNormalizedDsp(300, 0, 0.5f);
-        }
-        master->DoProcess(kHostBlock, in, out, 1, 1);
-        ++block;
-    };
-    for (int i = 0; i < 200; ++i)
-        run();
     for (auto _ : state)
-    {
-        run();
-        benchmark::DoNotOptimize(output.data());
-    }
+        chain.Run();
     const double samples = static_cast<double>(state.iterations()) * kHostBlock;
     state.counters["ns_per_sample"] =
         benchmark::Counter(samples * 1e-9, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     state.counters["gains"] = kChainLength;
     state.SetItemsProcessed(static_cast<int64_t>(samples));
-    if (output[100] == 0.0f)
+    if (chain.Silent())
         state.SkipWithError("the chain gave silence");
+}
+
+// Both chains block by block in one run: the SDK chain's time over the
+// built-in chain's. Argument as below.
+void BM_GainChainSdkOverBuiltIn(benchmark::State& state)
+{
+    RegisterModules();
+    const bool withEvents = state.range(0) != 0;
+    Chain builtIn("KV Bench Gain", withEvents);
+    Chain sdk("KV Test SDK Quiet Gain", withEvents);
+    if (!builtIn.Ok() || !sdk.Ok())
+    {
+        state.SkipWithError("the chain did not build");
+        return;
+    }
+    using Clock = std::chrono::steady_clock;
+    Clock::duration builtInTime{};
+    Clock::duration sdkTime{};
+    for (auto _ : state)
+    {
+        auto t0 = Clock::now();
+        builtIn.Run();
+        auto t1 = Clock::now();
+        sdk.Run();
+        auto t2 = Clock::now();
+        builtInTime += t1 - t0;
+        sdkTime += t2 - t1;
+    }
+    const double samples = static_cast<double>(state.iterations()) * kHostBlock;
+    state.counters["builtin_ns_per_sample"] = std::chrono::duration<double, std::nano>(builtInTime).count() / samples;
+    state.counters["sdk_ns_per_sample"] = std::chrono::duration<double, std::nano>(sdkTime).count() / samples;
+    state.counters["sdk_over_builtin"] =
+        builtInTime.count() > 0 ? static_cast<double>(sdkTime.count()) / static_cast<double>(builtInTime.count()) : 0.0;
+    if (sdk.Silent() || builtIn.Silent())
+        state.SkipWithError("a chain gave silence");
 }
 
 // Argument 1: two gain changes in every host block; 0: none.
@@ -157,3 +216,4 @@ void BM_GainChainSdkModule(benchmark::State& state)
 
 BENCHMARK(BM_GainChainBuiltIn)->Arg(0)->Arg(1);
 BENCHMARK(BM_GainChainSdkModule)->Arg(0)->Arg(1);
+BENCHMARK(BM_GainChainSdkOverBuiltIn)->Arg(0)->Arg(1);

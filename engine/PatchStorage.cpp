@@ -17,8 +17,11 @@ PatchStorageBase::PatchStorageBase(int patchCount) : dirty_(static_cast<size_t>(
 
 void PatchStorageBase::setDirty(int patch, bool dirty)
 {
-    if (patch >= 0 && patch < static_cast<int>(dirty_.size()))
+    if (patch >= 0 && patch < static_cast<int>(dirty_.size()) && dirty_[static_cast<size_t>(patch)] != dirty)
+    {
         dirty_[static_cast<size_t>(patch)] = dirty;
+        dirtyCount_ += dirty ? 1 : -1;
+    }
 }
 
 bool PatchStorageBase::isDirty(int patch) const

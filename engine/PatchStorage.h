@@ -25,7 +25,11 @@ public:
     virtual int getPatchCount() const = 0;
     // Inline, like every virtual of this class: objects are deleted where
     // only this header is seen, which needs the class's type information.
-    virtual void setPatchCount(int count) { dirty_.assign(static_cast<size_t>(count < 0 ? 0 : count), false); }
+    virtual void setPatchCount(int count)
+    {
+        dirty_.assign(static_cast<size_t>(count < 0 ? 0 : count), false);
+        dirtyCount_ = 0;
+    }
 
     // Text and blob storage: every patch takes room for `bytes` now, and
     // later values longer than a patch's room are cut to it (in whole
@@ -46,12 +50,15 @@ public:
     virtual bool TakeValue(std::vector<uint8_t>& bytes, int patch) = 0;
     void setDirty(int patch, bool dirty);
     bool isDirty(int patch) const;
+    // Some patch holds a value still to be reported.
+    bool anyDirty() const { return dirtyCount_ > 0; }
 
 protected:
     explicit PatchStorageBase(int patchCount);
     bool InRange(int patch) const { return patch >= 0 && patch < getPatchCount(); }
 
     std::vector<bool> dirty_;
+    int dirtyCount_ = 0;
 };
 
 class PatchStorageFixedSize : public PatchStorageBase

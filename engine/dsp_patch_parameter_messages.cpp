@@ -124,6 +124,8 @@ int dsp_patch_parameter_base::QueMessageLength(int maximum) const
     const int extra = typeIsVariableSize() ? 4 : 0;
     for (const PatchStorageBase* entry : storage_)
     {
+        if (!entry->anyDirty())
+            continue;
         for (int patch = entry->getPatchCount() - 1; patch >= 0; --patch)
         {
             if (!entry->isDirty(patch))
@@ -146,6 +148,8 @@ void dsp_patch_parameter_base::WriteQueMessage(my_output_stream& out, int length
     for (size_t key = 0; key < storage_.size(); ++key)
     {
         PatchStorageBase* entry = storage_[key];
+        if (!entry->anyDirty())
+            continue;
         for (int patch = entry->getPatchCount() - 1; patch >= 0; --patch)
         {
             if (!entry->isDirty(patch))

@@ -108,8 +108,16 @@ void ug_adder2::process_sum(int blockPosition, int sampleFrames)
     }
     float* out = output_ + blockPosition;
     const float* first = streamingInputs_[0] + blockPosition;
-    std::copy(first, first + sampleFrames, out);
-    for (int slot = lastStreaming_; slot >= 1; --slot)
+    if (lastStreaming_ == 0)
+    {
+        std::copy(first, first + sampleFrames, out);
+        return;
+    }
+    // The first and the last input in one pass, then the others in turn.
+    const float* last = streamingInputs_[static_cast<size_t>(lastStreaming_)] + blockPosition;
+    for (int i = 0; i < sampleFrames; ++i)
+        out[i] = first[i] + last[i];
+    for (int slot = lastStreaming_ - 1; slot >= 1; --slot)
     {
         const float* in = streamingInputs_[static_cast<size_t>(slot)] + blockPosition;
         for (int i = 0; i < sampleFrames; ++i)

@@ -53,6 +53,20 @@ void ug_base::OnUiNotify2(int id, my_input_stream& stream)
 void ug_base::DoProcess(int blockPosition, int sampleFrames)
 {
     const int64_t end = sampleClock_ + sampleFrames;
+    // Most pieces have no event: the whole piece in one call.
+    if (EventListEmpty() || eventList_.next->sampleTime >= end)
+    {
+        if (sampleFrames > 0)
+            (this->*processFunction_)(blockPosition, sampleFrames);
+        sampleClock_ = end;
+        return;
+    }
+    DoProcessEvents(blockPosition, sampleFrames);
+}
+
+void ug_base::DoProcessEvents(int blockPosition, int sampleFrames)
+{
+    const int64_t end = sampleClock_ + sampleFrames;
     int remaining = sampleFrames;
 
     while (!EventListEmpty())

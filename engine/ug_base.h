@@ -170,6 +170,8 @@ public:
     Module_Info* moduleType = nullptr;
 
 private:
+    // A piece with events due in it: cut at each event's time.
+    void DoProcessEvents(int blockPosition, int sampleFrames);
     void ConfigurePins(TiXmlElement* plugsElement);
     // Hands a pin bound to a parameter or host control to the container's setter or watcher.
     void BindPinToParameter(UPlug* pin, TiXmlElement* entry);

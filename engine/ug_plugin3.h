@@ -70,7 +70,8 @@ public:
     void DoProcess(int blockPosition, int sampleFrames) override
     {
         const int64_t end = sampleClock_ + sampleFrames;
-        KorvaneEvent* events = TakeDueEvents(end);
+        // Most pieces bring no event: no call to take them.
+        KorvaneEvent* events = EventListEmpty() || FirstEvent()->sampleTime >= end ? nullptr : TakeDueEvents(end);
         if (plugin_ && !faulted_)
         {
             if (blockPosition != lastBufferPosition_)

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <typeinfo>
 
 #include "engine/USampBlock.h"
 
@@ -15,6 +16,9 @@ constexpr float kMaxLevel = 10.0f;
 // A routine may end its segment without writing; more than this in a row
 // would mean the segments never settle.
 constexpr int kMaxStalls = 16;
+// The most envelopes run in one call, and the most modules looked at for them.
+constexpr int kMaxBatch = 16;
+constexpr int kMaxLook = 64;
 
 inline float Clean(float x)
 {
@@ -90,6 +94,7 @@ int ug_envelope_base::Open()
 
 void ug_envelope_base::Resume(int64_t time)
 {
+    ranInBatch_ = false;
     ug_base::Resume(time);
     rate_ = 0.0f;
     // Idle holds 0: a reused voice starts from silence, not from the level
@@ -108,6 +113,122 @@ void ug_envelope_base::Resume(int64_t time)
     // starts at `time`: a gate still up from the stolen note must not start
     // the envelope before then.
     RunDelayed<&ug_envelope_base::VoiceReset>(std::max(time, sampleClock_));
+}
+
+void ug_envelope_base::Suspend()
+{
+    ranInBatch_ = false;
+    ug_control::Suspend();
+}
+
+bool ug_envelope_base::RampsThrough(int64_t end, int sampleFrames) const
+{
+    return processFunction_ == static_cast<process_func_ptr>(&ug_envelope_base::sub_process) &&
+           segmentRoutine_ == static_cast<segment_func>(&ug_envelope_base::sub_process6) &&
+           samplesLeft_ >= sampleFrames && (EventListEmpty() || FirstEvent()->sampleTime >= end);
+}
+
+void ug_envelope_base::DoProcess(int blockPosition, int sampleFrames)
+{
+    if (ranInBatch_)
+    {
+        // An earlier envelope ran this piece, and moved the clock on.
+        ranInBatch_ = false;
+        return;
+    }
+    const int64_t end = sampleClock_ + sampleFrames;
+    if (sampleFrames <= 0 || !IsListed() || !RampsThrough(end, sampleFrames))
+    {
+        ug_control::DoProcess(blockPosition, sampleFrames);
+        return;
+    }
+
+    // Envelopes of one sort order never feed one another, so any of them may
+    // run now; other modules between them run in turn.
+    ug_envelope_base* batch[kMaxBatch];
+    int count = 0;
+    batch[count++] = this;
+    int looked = 0;
+    const std::type_info& type = typeid(*this);
+    for (EventProcessor* node = next_[0];
+         count < kMaxBatch && looked++ < kMaxLook && node && node->sortOrder_ == sortOrder_; node = node->next_[0])
+    {
+        // The same type information object: a cheap test, and a miss only
+        // leaves an envelope to run on its own.
+        if (&typeid(*node) != &type)
+            continue;
+        auto* e = static_cast<ug_envelope_base*>(node);
+        if (!e->ranInBatch_ && e->sampleClock_ == sampleClock_ && e->RampsThrough(end, sampleFrames))
+            batch[count++] = e;
+    }
+    RampTogether(batch, count, blockPosition, sampleFrames);
+    sampleClock_ = end;
+    for (int k = 1; k < count; ++k)
+    {
+        batch[k]->sampleClock_ = end;
+        batch[k]->ranInBatch_ = true;
+    }
+}
+
+void ug_envelope_base::RampTogether(ug_envelope_base* const* batch, int count, int start, int frames)
+{
+    // The same steps as sub_process6, for a piece within the segment, four
+    // envelopes at a time.
+    int k = 0;
+    for (; k + 4 <= count; k += 4)
+    {
+        ug_envelope_base* e0 = batch[k];
+        ug_envelope_base* e1 = batch[k + 1];
+        ug_envelope_base* e2 = batch[k + 2];
+        ug_envelope_base* e3 = batch[k + 3];
+        float* out0 = e0->output_ptr_ + start;
+        float* out1 = e1->output_ptr_ + start;
+        float* out2 = e2->output_ptr_ + start;
+        float* out3 = e3->output_ptr_ + start;
+        float s0 = e0->scaledLevel_, s1 = e1->scaledLevel_, s2 = e2->scaledLevel_, s3 = e3->scaledLevel_;
+        const float d0 = e0->scaledRate_, d1 = e1->scaledRate_, d2 = e2->scaledRate_, d3 = e3->scaledRate_;
+        for (int i = 0; i < frames; ++i)
+        {
+            s0 += d0;
+            s1 += d1;
+            s2 += d2;
+            s3 += d3;
+            out0[i] = s0;
+            out1[i] = s1;
+            out2[i] = s2;
+            out3[i] = s3;
+        }
+        EndPiece(e0, s0, out0, frames);
+        EndPiece(e1, s1, out1, frames);
+        EndPiece(e2, s2, out2, frames);
+        EndPiece(e3, s3, out3, frames);
+    }
+    for (; k < count; ++k)
+    {
+        ug_envelope_base* e = batch[k];
+        float* out = e->output_ptr_ + start;
+        float scaled = e->scaledLevel_;
+        const float step = e->scaledRate_;
+        for (int i = 0; i < frames; ++i)
+        {
+            scaled += step;
+            out[i] = scaled;
+        }
+        EndPiece(e, scaled, out, frames);
+    }
+}
+
+void ug_envelope_base::EndPiece(ug_envelope_base* e, float scaled, float* out, int n)
+{
+    e->scaledLevel_ = scaled;
+    e->level_ += e->rate_ * static_cast<float>(n);
+    e->samplesLeft_ -= n;
+    if (e->samplesLeft_ == 0)
+    {
+        // The segment ends exactly on its target.
+        e->level_ = e->target_;
+        out[n - 1] = e->target_ * e->overallLevel_;
+    }
 }
 
 void ug_envelope_base::VoiceReset()
@@ -312,9 +433,10 @@ int ug_envelope_base::sub_process5(int start, int count)
     const float target = target_;
     const bool rising = target >= level_;
     float level = level_;
+    const float sampleRate = SampleRate();
     for (int s = 0; s < count; ++s)
     {
-        const float step = RatePerSample(rate[s]);
+        const float step = 1.0f / (sampleRate * SegmentTime(rate[s]));
         level += rising ? step : -step;
         if (rising ? level >= target : level <= target)
         {
@@ -340,10 +462,11 @@ int ug_envelope_base::sub_process8(int start, int count)
     float* out = output_ptr_ + start;
     const bool rising = Clean(targets[0]) >= level_;
     float level = level_;
+    const float sampleRate = SampleRate();
     for (int s = 0; s < count; ++s)
     {
         const float target = Clean(targets[s]);
-        const float step = RatePerSample(rate[s]);
+        const float step = 1.0f / (sampleRate * SegmentTime(rate[s]));
         level += rising ? step : -step;
         if (rising ? level >= target : level <= target)
         {

@@ -20,7 +20,13 @@ public:
     ~ug_envelope_base() override = default;
 
     void Resume(int64_t time) override;
+    void Suspend() override;
     int Open() override;
+    // Runs this envelope's piece and, in the same loop, those of the
+    // envelopes of its class that come after it in the block loop at the same
+    // sort order, when all are ramping through a whole piece with no event,
+    // so that their one-sample steps overlap. Those then skip their own turn.
+    void DoProcess(int blockPosition, int sampleFrames) override;
     virtual void ChooseSubProcess() = 0;
     virtual void next_segment();
 
@@ -87,4 +93,13 @@ protected:
     // Sample buffers of the rate and level pins, found at Open.
     const float* rateBuffers_[kMaxSegments] = {};
     const float* levelBuffers_[kMaxSegments] = {};
+
+private:
+    // A plain ramp (sub_process6) that lasts the whole piece and has no event in it.
+    bool RampsThrough(int64_t end, int sampleFrames) const;
+    static void RampTogether(ug_envelope_base* const* batch, int count, int start, int frames);
+    // The state after a ramp of n samples ending at `scaled`, as sub_process6 leaves it.
+    static void EndPiece(ug_envelope_base* e, float scaled, float* out, int n);
+    // Set by the envelope that ran this one's piece with its own.
+    bool ranInBatch_ = false;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <typeinfo>
 
 #include "core/CModuleFactory.h"
 #include "core/InterfaceObject.h"
@@ -21,6 +22,90 @@ constexpr float kInputLimit = 1000.0f;
 inline float LimitInput(float x)
 {
     return std::min(kInputLimit, std::max(-kInputLimit, x));
+}
+
+// The most voice copies run in one call, and the most modules looked at for them.
+constexpr int kMaxBatch = 16;
+constexpr int kMaxLook = 64;
+
+// The process routines that voice copies share, by number.
+enum Routine
+{
+    R_NONE = -1,
+    R_BOTH_RUN = 0, // low-pass only, streaming pitch
+    R_FIXED_LP = 1,
+    R_FIXED_HP = 2,
+    R_ALL = 3,
+};
+
+// Frequency factor of a pitch from the cutoff table, before the limit.
+template <bool VoltPerKhz>
+inline float FreqFactor(const float* cutoff, float sampleRate, float pitch)
+{
+    if (!VoltPerKhz && pitch >= 0.0f)
+    {
+        // Pitches of 10 V and above (infinity too) take the last entry.
+        if (!(pitch < 1.0f))
+            return cutoff[512];
+        const float p = pitch * 512.0f;
+        const int i = static_cast<int>(p);
+        const float t0 = cutoff[i];
+        return t0 + (cutoff[i + 1] - t0) * (p - static_cast<float>(i));
+    }
+    const float hz = VoltPerKhz ? pitch * 10000.0f : 440.0f * std::exp2f(pitch * 10.0f - 5.0f);
+    const float factor = hz * kTwoPi / sampleRate;
+    // A negative factor would make the recursion grow; NaN stops the filter instead.
+    return factor > 0.0f ? factor : 0.0f;
+}
+
+// One filter's state and buffers, moved into locals for a run.
+struct Lane
+{
+    const float* in;
+    const float* pitch;
+    const float* resonance;
+    float* low;
+    float* high;
+    float* band;
+    float* reject;
+    float l;
+    float b;
+    float F;
+    float q;
+    float M;
+};
+
+// One sample of one filter.
+template <int R, bool VoltPerKhz>
+inline void Step(Lane& v, const float* cutoff, const float* limit, float sampleRate, int i)
+{
+    if constexpr (R == R_ALL)
+    {
+        v.q = ug_filter_sv::CalcQ(v.resonance[i]);
+        v.M = limit[static_cast<int>(ug_filter_sv::Resonance(v.resonance[i]) * 512.0f)];
+    }
+    if constexpr (R == R_BOTH_RUN || R == R_ALL)
+    {
+        const float factor = FreqFactor<VoltPerKhz>(cutoff, sampleRate, v.pitch[i]);
+        v.F = factor < v.M ? factor : v.M;
+    }
+    v.l += v.F * v.b;
+    const float h = LimitInput(v.in[i]) - v.q * v.b - v.l;
+    v.b += v.F * h;
+    if constexpr (R == R_FIXED_HP)
+    {
+        v.high[i] = h;
+    }
+    else
+    {
+        v.low[i] = v.l;
+        if constexpr (R == R_ALL)
+        {
+            v.high[i] = h;
+            v.band[i] = v.b;
+            v.reject[i] = h + v.l;
+        }
+    }
 }
 } // namespace
 
@@ -63,12 +148,7 @@ float ug_filter_sv::Resonance(float resonanceSample)
 float ug_filter_sv::CalcMSF(float resonanceSample) const
 {
     const int i = static_cast<int>(Resonance(resonanceSample) * 512.0f);
-    return limitTable_ ? limitTable_->GetBlock()[i] : LimitEntry(i);
-}
-
-float ug_filter_sv::CutoffAt(int i) const
-{
-    return cutoff_ ? cutoff_[i] : CutoffEntry(i, SampleRate());
+    return limit_ ? limit_[i] : LimitEntry(i);
 }
 
 template <bool VoltPerKhz>
@@ -108,6 +188,13 @@ int ug_filter_sv::Open()
         });
         cutoff_ = table->GetBlock();
     }
+    else
+    {
+        ownCutoff_.resize(kTableSize);
+        for (int i = 0; i < kTableSize; ++i)
+            ownCutoff_[static_cast<size_t>(i)] = CutoffEntry(i, sampleRate);
+        cutoff_ = ownCutoff_.data();
+    }
     CreateSharedLookup2(L"ug_filter_sv Resonance Limit", limitTable_, -1, kTableSize, true, SLS_GLOBAL);
     if (limitTable_ && limitTable_->GetSize() < kTableSize)
         limitTable_ = nullptr;
@@ -118,7 +205,16 @@ int ug_filter_sv::Open()
             for (int i = 0; i < kTableSize; ++i)
                 table->SetValue(i, LimitEntry(i));
         });
+        limit_ = table->GetBlock();
     }
+    else
+    {
+        ownLimit_.resize(kTableSize);
+        for (int i = 0; i < kTableSize; ++i)
+            ownLimit_[static_cast<size_t>(i)] = LimitEntry(i);
+        limit_ = ownLimit_.data();
+    }
+    ranInBatch_ = false;
 
     const int result = ug_base::Open();
     SetProcessFunction(&ug_filter_sv::process_all);
@@ -236,82 +332,207 @@ void ug_filter_sv::OnFirstSample()
 template <bool VoltPerKhz>
 void ug_filter_sv::ProcessAll(int start, int count)
 {
-    const float* in = signal_ptr_ + start;
-    const float* pitch = pitch_ptr_ + start;
-    const float* resonance = resonance_ptr_ + start;
-    float* low = low_ptr_ + start;
-    float* high = high_ptr_ + start;
-    float* band = band_ptr_ + start;
-    float* reject = reject_ptr_ + start;
-    float l = l_;
-    float b = b_;
-    float F = F_;
-    float q = q_;
-    float M = M_;
-    for (int i = 0; i < count; ++i)
+    ug_filter_sv* self = this;
+    if constexpr (VoltPerKhz)
     {
-        q = CalcQ(resonance[i]);
-        M = CalcMSF(resonance[i]);
-        const float factor = CalcFreqFactor<VoltPerKhz>(pitch[i]);
-        F = factor < M ? factor : M;
-        l += F * b;
-        const float h = LimitInput(in[i]) - q * b - l;
-        b += F * h;
-        low[i] = l;
-        high[i] = h;
-        band[i] = b;
-        reject[i] = h + l;
+        Lane v{signal_ptr_ + start, pitch_ptr_ + start, resonance_ptr_ + start, low_ptr_ + start, high_ptr_ + start,
+               band_ptr_ + start, reject_ptr_ + start, l_, b_, F_, q_, M_};
+        const float* cutoff = cutoff_;
+        const float* limit = limit_;
+        const float sampleRate = SampleRate();
+        for (int i = 0; i < count; ++i)
+            Step<R_ALL, true>(v, cutoff, limit, sampleRate, i);
+        l_ = v.l;
+        b_ = v.b;
+        F_ = v.F;
+        q_ = v.q;
+        M_ = v.M;
     }
-    l_ = l;
-    b_ = b;
-    F_ = F;
-    q_ = q;
-    M_ = M;
+    else
+    {
+        ProcessBatch<R_ALL>(&self, 1, start, count);
+    }
 }
 
 template <bool VoltPerKhz>
 void ug_filter_sv::ProcessBothRun(int start, int count)
 {
-    const float* in = signal_ptr_ + start;
-    const float* pitch = pitch_ptr_ + start;
-    float* low = low_ptr_ + start;
-    const float q = q_;
-    const float M = M_;
-    float l = l_;
-    float b = b_;
-    float F = F_;
-    for (int i = 0; i < count; ++i)
+    ug_filter_sv* self = this;
+    if constexpr (VoltPerKhz)
     {
-        const float factor = CalcFreqFactor<VoltPerKhz>(pitch[i]);
-        F = factor < M ? factor : M;
-        l += F * b;
-        const float h = LimitInput(in[i]) - q * b - l;
-        b += F * h;
-        low[i] = l;
+        Lane v{signal_ptr_ + start, pitch_ptr_ + start, nullptr, low_ptr_ + start, nullptr, nullptr, nullptr,
+               l_, b_, F_, q_, M_};
+        const float* cutoff = cutoff_;
+        const float sampleRate = SampleRate();
+        for (int i = 0; i < count; ++i)
+            Step<R_BOTH_RUN, true>(v, cutoff, nullptr, sampleRate, i);
+        l_ = v.l;
+        b_ = v.b;
+        F_ = v.F;
     }
-    l_ = l;
-    b_ = b;
-    F_ = F;
+    else
+    {
+        ProcessBatch<R_BOTH_RUN>(&self, 1, start, count);
+    }
 }
 
 template <bool LowPass>
 void ug_filter_sv::ProcessFixed(int start, int count)
 {
-    const float* in = signal_ptr_ + start;
-    float* out = (LowPass ? low_ptr_ : high_ptr_) + start;
-    const float F = F_;
-    const float q = q_;
-    float l = l_;
-    float b = b_;
-    for (int i = 0; i < count; ++i)
+    ug_filter_sv* self = this;
+    ProcessBatch<LowPass ? R_FIXED_LP : R_FIXED_HP>(&self, 1, start, count);
+}
+
+template <int R>
+void ug_filter_sv::ProcessBatch(ug_filter_sv* const* batch, int count, int start, int frames)
+{
+    auto load = [start](const ug_filter_sv* f) {
+        auto at = [start](float* p) { return p ? p + start : nullptr; };
+        return Lane{at(f->signal_ptr_), at(f->pitch_ptr_), at(f->resonance_ptr_), at(f->low_ptr_), at(f->high_ptr_),
+                    at(f->band_ptr_), at(f->reject_ptr_), f->l_, f->b_, f->F_, f->q_, f->M_};
+    };
+    auto store = [](ug_filter_sv* f, const Lane& v) {
+        f->l_ = v.l;
+        f->b_ = v.b;
+        f->F_ = v.F;
+        f->q_ = v.q;
+        f->M_ = v.M;
+    };
+    const float* cutoff = batch[0]->cutoff_;
+    const float* limit = batch[0]->limit_;
+    const float sampleRate = batch[0]->SampleRate();
+
+    // Four voices at a time: their recursions are independent, so each
+    // one's latency hides behind the others'.
+    int k = 0;
+    for (; k + 4 <= count; k += 4)
     {
-        l += F * b;
-        const float h = LimitInput(in[i]) - q * b - l;
-        b += F * h;
-        out[i] = LowPass ? l : h;
+        Lane v0 = load(batch[k]);
+        Lane v1 = load(batch[k + 1]);
+        Lane v2 = load(batch[k + 2]);
+        Lane v3 = load(batch[k + 3]);
+        for (int i = 0; i < frames; ++i)
+        {
+            Step<R, false>(v0, cutoff, limit, sampleRate, i);
+            Step<R, false>(v1, cutoff, limit, sampleRate, i);
+            Step<R, false>(v2, cutoff, limit, sampleRate, i);
+            Step<R, false>(v3, cutoff, limit, sampleRate, i);
+        }
+        store(batch[k], v0);
+        store(batch[k + 1], v1);
+        store(batch[k + 2], v2);
+        store(batch[k + 3], v3);
     }
-    l_ = l;
-    b_ = b;
+    if (k + 2 <= count)
+    {
+        Lane v0 = load(batch[k]);
+        Lane v1 = load(batch[k + 1]);
+        for (int i = 0; i < frames; ++i)
+        {
+            Step<R, false>(v0, cutoff, limit, sampleRate, i);
+            Step<R, false>(v1, cutoff, limit, sampleRate, i);
+        }
+        store(batch[k], v0);
+        store(batch[k + 1], v1);
+        k += 2;
+    }
+    if (k < count)
+    {
+        Lane v0 = load(batch[k]);
+        for (int i = 0; i < frames; ++i)
+            Step<R, false>(v0, cutoff, limit, sampleRate, i);
+        store(batch[k], v0);
+    }
+}
+
+int ug_filter_sv::CollectBatch(ug_filter_sv** batch, int sampleFrames)
+{
+    // Modules of one sort order never feed one another, so any filter among
+    // them may run now; others between them (an envelope, say) run in turn.
+    const int64_t end = sampleClock_ + sampleFrames;
+    int n = 0;
+    int looked = 0;
+    EventProcessor* node = next_[0];
+    while (n < kMaxBatch - 1 && looked++ < kMaxLook && node && node->sortOrder_ == sortOrder_)
+    {
+        // The same type information object: a cheap test, and a miss only
+        // leaves a filter to run on its own.
+        if (&typeid(*node) == &typeid(ug_filter_sv))
+        {
+            auto* f = static_cast<ug_filter_sv*>(node);
+            if (f->processFunction_ == processFunction_ && f->sampleClock_ == sampleClock_ && !f->ranInBatch_ &&
+                f->cutoff_ == cutoff_ && f->limit_ == limit_ &&
+                (f->EventListEmpty() || f->FirstEvent()->sampleTime >= end))
+                batch[n++] = f;
+        }
+        node = node->next_[0];
+    }
+    return n;
+}
+
+void ug_filter_sv::Resume(int64_t time)
+{
+    // A voice put to sleep between a copy's call and its own turn starts afresh.
+    ranInBatch_ = false;
+    ug_base::Resume(time);
+}
+
+void ug_filter_sv::Suspend()
+{
+    ranInBatch_ = false;
+    ug_base::Suspend();
+}
+
+void ug_filter_sv::DoProcess(int blockPosition, int sampleFrames)
+{
+    if (ranInBatch_)
+    {
+        // An earlier voice copy ran this piece, and moved the clock on.
+        ranInBatch_ = false;
+        return;
+    }
+    using Fn = process_func_ptr;
+    const Fn f = processFunction_;
+    int routine = R_NONE;
+    if (f == static_cast<Fn>(&ug_filter_sv::process_both_run))
+        routine = R_BOTH_RUN;
+    else if (f == static_cast<Fn>(&ug_filter_sv::process_fixed_lp))
+        routine = R_FIXED_LP;
+    else if (f == static_cast<Fn>(&ug_filter_sv::process_fixed_hp))
+        routine = R_FIXED_HP;
+    else if (f == static_cast<Fn>(&ug_filter_sv::process_all))
+        routine = R_ALL;
+    const int64_t end = sampleClock_ + sampleFrames;
+    if (routine == R_NONE || !IsListed() || (!EventListEmpty() && FirstEvent()->sampleTime < end))
+    {
+        ug_base::DoProcess(blockPosition, sampleFrames);
+        return;
+    }
+
+    ug_filter_sv* batch[kMaxBatch];
+    batch[0] = this;
+    const int count = 1 + CollectBatch(batch + 1, sampleFrames);
+    switch (routine)
+    {
+    case R_BOTH_RUN:
+        ProcessBatch<R_BOTH_RUN>(batch, count, blockPosition, sampleFrames);
+        break;
+    case R_FIXED_LP:
+        ProcessBatch<R_FIXED_LP>(batch, count, blockPosition, sampleFrames);
+        break;
+    case R_FIXED_HP:
+        ProcessBatch<R_FIXED_HP>(batch, count, blockPosition, sampleFrames);
+        break;
+    default:
+        ProcessBatch<R_ALL>(batch, count, blockPosition, sampleFrames);
+        break;
+    }
+    sampleClock_ = end;
+    for (int k = 1; k < count; ++k)
+    {
+        batch[k]->sampleClock_ = end;
+        batch[k]->ranInBatch_ = true;
+    }
 }
 
 void ug_filter_sv::process_static(int start, int count)

@@ -38,6 +38,13 @@ public:
     void ListInterface2(std::vector<InterfaceObject*>& pins) override;
     int Open() override;
     void onSetPin(int64_t time, UPlug* pin, state_type state) override;
+    // Runs this voice's filter and, in the same loop, those of the voice
+    // copies that come after it in the block loop at the same sort order with
+    // the same routine and no event in the piece, so that their recursions
+    // overlap. Those copies then skip their own turn.
+    void DoProcess(int blockPosition, int sampleFrames) override;
+    void Resume(int64_t time) override;
+    void Suspend() override;
 
     // Table entries: cutoff factor for pitch i / 512, and the stability limit.
     static float CutoffEntry(int i, float sampleRate);
@@ -79,8 +86,12 @@ private:
     void ProcessBothRun(int start, int count);
     template <bool LowPass>
     void ProcessFixed(int start, int count);
+    template <int Routine>
+    static void ProcessBatch(ug_filter_sv* const* batch, int count, int start, int frames);
 
-    float CutoffAt(int i) const;
+    float CutoffAt(int i) const { return cutoff_ ? cutoff_[i] : CutoffEntry(i, SampleRate()); }
+    // Voice copies of this filter that can run the piece in this call.
+    int CollectBatch(ug_filter_sv** batch, int sampleFrames);
     void ChooseProcessFunction();
     void SetOutputState(int64_t time, state_type state);
     bool HasSettled(float x) const;
@@ -94,6 +105,12 @@ private:
     bool lowPassOnly_ = false;
     bool highPassOnly_ = false;
     const float* cutoff_ = nullptr;
+    const float* limit_ = nullptr;
+    // The tables, when the shared ones could not be made (filled at open).
+    std::vector<float> ownCutoff_;
+    std::vector<float> ownLimit_;
+    // Set by the voice copy that ran this one's piece with its own.
+    bool ranInBatch_ = false;
     float F_ = 0.0f;
     float q_ = 2.0f;
     float* signal_ptr_ = nullptr;

@@ -62,9 +62,10 @@ void ug_oscillator2::sub_process_table(int start, int count)
     uint32_t offset = phaseModOffset_;
     const uint32_t pulseOffset = pulseOffset_;
     const float incrementFactor = incrementFactor_;
-    const float* voltToHz = voltToHz_ ? voltToHz_->GetBlock() : nullptr;
-    const float sampleRate = SampleRate();
-    const double khzFactor = 4294967296.0 / sampleRate;
+    // Only a streaming pitch needs the rate and the tables of the pitch law.
+    const float* voltToHz = PitchStreams && voltToHz_ ? voltToHz_->GetBlock() : nullptr;
+    const float sampleRate = PitchStreams && PerKilohertz ? SampleRate() : 0.0f;
+    const double khzFactor = PitchStreams && PerKilohertz ? 4294967296.0 / sampleRate : 0.0;
 
     for (int s = start; s < start + count; ++s)
     {

@@ -1,7 +1,7 @@
 // Runs graphs for many blocks with every heap allocation of the process
 // counted and checks that, after warm-up, the block loop allocates nothing:
-// filters, documents, voices, parameter automation, MIDI learn, drum voices,
-// oversampled sections and SDK modules.
+// filters, documents, filtered voices running together, voices, parameter
+// automation, MIDI learn, drum voices, oversampled sections and SDK modules.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -154,6 +154,40 @@ TEST(BlockLoopAllocations, AGraphBuiltFromADocumentRunsHostBlocksWithoutAllocati
             while (master->getMidiOutputBuffer()->Read(when, bytes, 4, size))
             {
             }
+        }
+    };
+
+    EXPECT_EQ(AllocationsAfterWarmUp(runBlocks), 0);
+    EXPECT_TRUE(std::isfinite(energy));
+    EXPECT_GT(energy, 0.0);
+}
+
+TEST(BlockLoopAllocations, FilteredVoicesRunningTogetherAllocateNothingAfterWarmUp)
+{
+    std::ifstream file(std::string(KV_TEST_DATA_DIR) + "/patches/two_saw_voice.dsp.kv.xml");
+    std::stringstream text;
+    text << file.rdbuf();
+    SynthRuntime runtime;
+    ASSERT_TRUE(runtime.initialize(48000, 512, text.str().c_str()));
+    KvAudioMaster* master = runtime.AudioMaster();
+    std::vector<float> left(512), right(512);
+    float* outputs[2] = {left.data(), right.data()};
+    double energy = 0.0;
+    auto runBlocks = [&](int first, int count) {
+        for (int block = first; block < first + count; ++block)
+        {
+            const int n = block % 3 == 0 ? 512 : (block % 3 == 1 ? 64 : 17);
+            // Chords of voices struck and released at their own offsets.
+            for (int k = 0; k < 5; ++k)
+            {
+                const unsigned char key = static_cast<unsigned char>(30 + (block * 5 + k * 11) % 80);
+                const unsigned char on[3] = {static_cast<unsigned char>(block % 2 ? 0x90 : 0x80), key, 100};
+                master->MidiIn((k * 7) % n, on, 3);
+            }
+            master->DoProcess(n, nullptr, outputs, 0, 2);
+            for (int i = 0; i < n; ++i)
+                energy += static_cast<double>(left[static_cast<size_t>(i)]) * left[static_cast<size_t>(i)];
+            runtime.ServiceDspRingBuffers();
         }
     };
 
