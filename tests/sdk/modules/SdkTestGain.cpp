@@ -27,6 +27,10 @@ std::atomic<int> hold{HOLD_OFF};
 
 void HoldWhileAsked()
 {
+    // A plain read first: a locked exchange on every process call would cost
+    // the gains more than their own work.
+    if (hold.load(std::memory_order_relaxed) != HOLD_ARMED)
+        return;
     int armed = HOLD_ARMED;
     if (!hold.compare_exchange_strong(armed, HOLD_HOLDING))
         return;
