@@ -9,8 +9,9 @@
 namespace
 {
 // Cache lines of a module's object fetched ahead of its turn: its links,
-// events, clock and process function, and the first of its own fields.
-constexpr int kPrefetchLines = 6;
+// its clock and events, its process function, and the first of its own
+// fields (see the layout of EventProcessor and ug_base).
+constexpr int kPrefetchLines[] = {0, 2, 4, 5, 6};
 } // namespace
 
 AudioMasterBase::AudioMasterBase(float sampleRate, IKvShellDsp* application)
@@ -148,7 +149,7 @@ void AudioMasterBase::DoProcessVST(int sampleCount)
             // The next module's fields are fetched while this one runs; a
             // stale link only wastes the fetch.
             const char* next = reinterpret_cast<const char*>(node->next_[0]);
-            for (int line = 0; line < kPrefetchLines; ++line)
+            for (int line : kPrefetchLines)
                 __builtin_prefetch(next + 64 * line);
             node->DoProcess(blockPos, n);
         }

@@ -75,12 +75,18 @@ public:
     }
     static void UnlinkEvent(KorvaneEvent* event);
 
-    KorvaneEvent eventList_; // sentinel: next is the earliest event, prev the latest
+    // Laid out for the block loop: a run reads the first line (links), the
+    // third (these fields and the event list's links) and, in a module, the
+    // fifth (its process function). The second (back links, timed sleep) and
+    // the fourth (the rest of the event list's sentinel) are left cold.
     uint32_t flags_ = 0;
     uint8_t sleeping_ = 0;
+    int32_t sortOrder_ = -1;
     int64_t sampleClock_ = 0;
     IKvAudioMaster* audioMaster_ = nullptr;
-    int32_t sortOrder_ = -1;
+    // Puts the sentinel's links at the end of the third line.
+    char linePadding_[16] = {};
+    KorvaneEvent eventList_; // sentinel: next is the earliest event, prev the latest
 
 private:
     template <class T>

@@ -158,14 +158,15 @@ public:
     // Starts polyphony from outputs that carry per-voice values.
     bool InitSetDownstream();
 
-    int32_t voiceNumber_ = -1;
-    std::vector<UPlug*> plugs_;
-    ug_container* parentContainer_ = nullptr;
-    ug_container* patchControlContainer_ = nullptr;
+    // What a run reads first, in one cache line after the event processor's.
     process_func_ptr processFunction_;
+    int32_t voiceNumber_ = -1;
+    int32_t staticOutputCountdown_ = 0;
+    ug_container* parentContainer_ = nullptr;
+    std::vector<UPlug*> plugs_;
+    ug_container* patchControlContainer_ = nullptr;
     ug_base* cloneOf_;
     ug_base* nextClone_ = nullptr;
-    int32_t staticOutputCountdown_ = 0;
     // Named as the module registry sets it on the units it makes.
     Module_Info* moduleType = nullptr;
 
