@@ -18,7 +18,8 @@
 #include "core/conversion.h"
 #include "core/it_enum_list.h"
 #include "editor/GuiPatchAutomator2.h"
-#include "shell/KVVSTGUIEditor.h"
+#include "editor/KVVSTGUIEditor.h"
+#include "shell/KvEditorServices.h"
 #include "shell/KvGuarded.h"
 #include "shell/KvHostParameter.h"
 #include "shell/KvParameterList.h"
@@ -360,5 +361,5 @@ IPlugView* PLUGIN_API ADelayController::createView(FIDString name)
     if (name == nullptr || std::strcmp(name, "editor") != 0)
         return nullptr;
     ViewRect size(0, 0, 100, 100);
-    return new GuardedView<KVVSTGUIEditor>(this, &size);
+    return new GuardedView<KVVSTGUIEditor>(this, std::make_unique<KvEditorServices>(*this), &size);
 }

@@ -14,7 +14,7 @@
 #include "pluginterfaces/vst/ivstmessage.h"
 #include "shell/ADelayController.h"
 #include "editor/GuiPatchAutomator2.h"
-#include "shell/KVVSTGUIEditor.h"
+#include "editor/KVVSTGUIEditor.h"
 #include "shell/MyVstPluginFactory.h"
 #include "shell/ShellMessageIds.h"
 

@@ -14,7 +14,7 @@
 #include "shell/ADelayController.h"
 #include "editor/toolkit/CFrame.h"
 #include "editor/toolkit/CNewFileSelector.h"
-#include "shell/KVVSTGUIEditor.h"
+#include "editor/KVVSTGUIEditor.h"
 
 using namespace shell_test;
 using namespace shell_unit;
