@@ -120,7 +120,7 @@ static void BM_EditorWindowIdleCpu(benchmark::State& state)
         state.SkipWithError(error.c_str());
         return;
     }
-    screen.window->settle(0.3);
+    screen.window->settle();
     double cpu = 0.0;
     double wall = 0.0;
     for (auto _ : state)

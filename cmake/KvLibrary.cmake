@@ -1,9 +1,14 @@
-# One static library per subsystem, made of every source in its folder.
+# One static library per subsystem, made of every source in its folder and in
+# the sub-folders named after SUBDIRS.
 # A folder without sources yet gives an interface library, so later folders can
 # link to it before it has code.
 function(kv_add_subsystem_library name)
-    cmake_parse_arguments(KV "" "" "DEPENDS" ${ARGN})
-    file(GLOB _sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+    cmake_parse_arguments(KV "" "" "DEPENDS;SUBDIRS" ${ARGN})
+    set(_patterns ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+    foreach(_subdir ${KV_SUBDIRS})
+        list(APPEND _patterns ${CMAKE_CURRENT_SOURCE_DIR}/${_subdir}/*.cpp)
+    endforeach()
+    file(GLOB _sources CONFIGURE_DEPENDS ${_patterns})
     if(_sources)
         add_library(${name} STATIC ${_sources})
         target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})

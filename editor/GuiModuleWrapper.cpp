@@ -11,8 +11,8 @@
 #include "core/file_helpers.h"
 #include "editor/GmpiResourceManager.h"
 #include "editor/PinIteratorGuiVst3.h"
-#include "shell/ADelayController.h"
-#include "shell/KVVSTGUIEditor.h"
+#include "editor/IKvEditorController.h"
+#include "editor/KVVSTGUIEditor.h"
 
 namespace
 {

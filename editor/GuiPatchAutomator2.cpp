@@ -4,8 +4,8 @@
 
 #include "core/CModuleFactory.h"
 #include "core/ParameterFieldType.h"
-#include "shell/ADelayController.h"
-#include "shell/KVVSTGUIEditor.h"
+#include "editor/IKvEditorController.h"
+#include "editor/KVVSTGUIEditor.h"
 
 namespace
 {

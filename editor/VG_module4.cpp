@@ -14,7 +14,7 @@
 #include "editor/toolkit/CFrame.h"
 #include "editor/toolkit/CNewFileSelector.h"
 #include "editor/toolkit/IPlatformBitmap.h"
-#include "shell/KVVSTGUIEditor.h"
+#include "editor/KVVSTGUIEditor.h"
 
 using VSTGUI::CPoint;
 using VSTGUI::CRect;

@@ -2,12 +2,15 @@
 # Builds the libFuzzer targets with clang and runs each for a bounded time.
 # Usage: scripts/fuzz.sh [seconds per target, default 60] [build folder, default build-fuzz]
 # Seeds come from tools/fuzz/seeds/<target>/; findings land in <build>/fuzz-findings/.
+# DEBUG_INFO (default -g) is the debug information flag of the build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 build="${2:-build-fuzz}"
+debug_info="${DEBUG_INFO:--g}"
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 $debug_info -DNDEBUG" "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O2 $debug_info -DNDEBUG" \
       -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
       -DKV_FUZZ=ON -DKV_BUILD_TESTS=OFF -DKV_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" --target kv_fuzz_all

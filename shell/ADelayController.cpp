@@ -19,7 +19,8 @@
 #include "core/it_enum_list.h"
 #include "shell/KvEnumPositions.h"
 #include "editor/GuiPatchAutomator2.h"
-#include "shell/KVVSTGUIEditor.h"
+#include "editor/KVVSTGUIEditor.h"
+#include "shell/KvEditorServices.h"
 #include "shell/KvGuarded.h"
 #include "shell/KvHostParameter.h"
 #include "shell/KvParameterList.h"
@@ -447,5 +448,5 @@ IPlugView* PLUGIN_API ADelayController::createView(FIDString name)
     uiThread_.store(std::this_thread::get_id());
     ServiceOtherThreads();
     ViewRect size(0, 0, 100, 100);
-    return new GuardedView<KVVSTGUIEditor>(this, &size);
+    return new GuardedView<KVVSTGUIEditor>(this, std::make_unique<KvEditorServices>(*this), &size);
 }

@@ -7,7 +7,7 @@
 #include "editor/toolkit/CBitmap.h"
 #include "editor/toolkit/CFrame.h"
 #include "editor/toolkit/COptionMenu.h"
-#include "shell/KVVSTGUIEditor.h"
+#include "editor/KVVSTGUIEditor.h"
 
 using namespace VSTGUI;
 

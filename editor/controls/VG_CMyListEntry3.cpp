@@ -2,7 +2,7 @@
 
 #include "core/CModuleFactory.h"
 #include "editor/controls/ControlSupport.h"
-#include "shell/KVVSTGUIEditor.h"
+#include "editor/KVVSTGUIEditor.h"
 
 using namespace VSTGUI;
 

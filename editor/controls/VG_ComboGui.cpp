@@ -4,7 +4,7 @@
 #include "core/conversion.h"
 #include "editor/controls/ControlSupport.h"
 #include "editor/toolkit/CFontDesc.h"
-#include "shell/KVVSTGUIEditor.h"
+#include "editor/KVVSTGUIEditor.h"
 
 using namespace VSTGUI;
 

@@ -5,7 +5,7 @@
 #include "editor/controls/ControlSupport.h"
 #include "editor/toolkit/CDrawContext.h"
 #include "editor/toolkit/CFontDesc.h"
-#include "shell/KVVSTGUIEditor.h"
+#include "editor/KVVSTGUIEditor.h"
 
 using namespace VSTGUI;
 

@@ -44,7 +44,7 @@ TEST(EditorLifecycle, HostDestroyingItsWindowFirstLeavesTheEditorQuietUntilRemov
     KV_OPEN_EDITOR_OR_SKIP(session, kTestSineBundle);
     EditorWindow& window = *session.window;
     window.destroyWindow();
-    window.settle(0.3);
+    window.settle();
     // Still registered (the host has not said removed), but idle: a second of
     // run loop costs next to nothing and draws nothing.
     EXPECT_EQ(window.runLoop().eventHandlerCount(), 1u);
@@ -61,7 +61,8 @@ TEST(EditorLifecycle, XServerGoingAwayNeitherEndsTheHostNorSpinsItsLoop)
         GTEST_SKIP() << "the X server is not the test's own and cannot be stopped";
     EditorWindow& window = *session.window;
     session.stopServer();
-    window.settle(0.5);
+    // The run loop wakes for the broken connection.
+    EXPECT_TRUE(session.serveUntil([&] { return window.serverLost() && window.runLoop().eventHandlerCount() == 0; }));
     EXPECT_TRUE(window.serverLost());
     // The editor noticed and let go of its dead connection.
     EXPECT_EQ(window.runLoop().eventHandlerCount(), 0u);

@@ -102,13 +102,11 @@ public:
         return true;
     }
 
-    // Input through the server with room between the steps for a loaded
-    // machine (sanitizers, parallel tests) to open menus and boxes.
-    bool play(const std::vector<EditorAction>& actions, std::string& error)
-    {
-        return window->play(actions, error, kPause);
-    }
-    static constexpr double kPause = 0.25;
+    // Input through the server, each step once the editor handled the one
+    // before (menus and boxes open, keys taken, repaints done).
+    bool play(const std::vector<EditorAction>& actions, std::string& error) { return window->play(actions, error); }
+    // Serves the host's loop until `done` answers true; false after ten seconds.
+    bool serveUntil(const std::function<bool()>& done) { return window->runLoop().runUntil(done, 10.0); }
 
     // Whether the server can be made to go away (it is the test's own).
     bool ownServer() const { return server_.ok(); }

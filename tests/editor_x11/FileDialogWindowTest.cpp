@@ -74,9 +74,7 @@ struct HeldDialog
 // Serves the host's loop until `done` or ten seconds passed.
 bool ServeUntil(EditorSession& session, const std::function<bool()>& done)
 {
-    for (int i = 0; i < 200 && !done(); ++i)
-        session.window->settle(0.05);
-    return done();
+    return session.serveUntil(done);
 }
 
 int Differing(const WindowImage& a, const WindowImage& b, const int (&r)[4])
@@ -112,9 +110,11 @@ TEST(FileDialogWindow, TheEditorRepaintsWhileThePresetDialogIsOpenAndTheExportAn
     // Host automation meanwhile shows in the window.
     const WindowImage before = session.capture();
     controller->setParamNormalized(kVolume, 0.9);
-    session.window->settle(0.3);
-    const WindowImage during = session.capture();
-    EXPECT_GT(Differing(before, during, kKnob), 50) << "the editor did not repaint while the dialog was open";
+    WindowImage during;
+    EXPECT_TRUE(ServeUntil(session, [&] {
+        during = session.capture();
+        return Differing(before, during, kKnob) > 50;
+    })) << "the editor did not repaint while the dialog was open";
     EXPECT_FALSE(fs::exists(preset + ".preset.xml"));
 
     dialog.go();
@@ -133,8 +133,8 @@ TEST(FileDialogWindow, TheEditorRepaintsWhileThePresetDialogIsOpenAndTheExportAn
         << error;
     EXPECT_TRUE(ServeUntil(session, [&] { return std::fabs(session.param(kVolume) - 0.9) < 1e-3; }))
         << "volume after the import: " << session.param(kVolume);
-    session.window->settle(0.1);
-    EXPECT_LT(Differing(during, session.capture(), kKnob), 10);
+    EXPECT_TRUE(ServeUntil(session, [&] { return Differing(during, session.capture(), kKnob) < 10; }))
+        << "the knob does not show the imported volume";
 
     // Closing the editor while its dialog is open ends the dialog untold.
     fs::remove(dialog.file("pid"));

@@ -65,7 +65,7 @@ TEST(X11Frame, ARepaintDrawsOnlyWhatWasInvalidatedAndAnIdleEditorDrawsNothing)
 
     left->draws = 0;
     right->draws = 0;
-    session.window->settle(0.3);
+    session.window->settle();
     EXPECT_EQ(left->draws + right->draws, 0) << "an untouched editor drew";
 
     left->setColour(CColor(0, 255, 0));

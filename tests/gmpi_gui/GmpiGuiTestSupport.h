@@ -20,7 +20,7 @@
 #include "modules/GmpiTestModules.h"
 #include "shell/ADelayController.h"
 #include "shell/BundleInfo.h"
-#include "shell/KVVSTGUIEditor.h"
+#include "editor/KVVSTGUIEditor.h"
 #include "shell/MyVstPluginFactory.h"
 #include "tools/kvhost/HostContext.h"
 

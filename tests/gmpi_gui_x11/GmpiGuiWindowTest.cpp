@@ -65,8 +65,6 @@ private:
 // A press on the empty canvas: ends a menu or text box that missed its keys
 // (a loaded machine), so that the test fails instead of waiting for ever.
 constexpr int kEmptyX = 235, kEmptyY = 155;
-// Time for a menu or text box to open before the next action.
-constexpr double kPause = 0.4;
 
 bool Near(std::uint32_t pixel, std::uint32_t rgb)
 {
@@ -114,7 +112,7 @@ TEST(GmpiGuiWindow, PointerPressesReachTheModuleAndItsMenusAndTextBoxWork)
     ASSERT_TRUE(session.window->play({EditorAction::click(x, y, 1), EditorAction::key("Down"),
                                       EditorAction::key("Down"), EditorAction::key("Return"),
                                       EditorAction::click(kEmptyX, kEmptyY)},
-                                     error, kPause))
+                                     error))
         << error;
     EXPECT_TRUE(log.has("down 9237 12,7")) << log.text();
     EXPECT_TRUE(log.has("menu 0 2")) << log.text();
@@ -123,15 +121,14 @@ TEST(GmpiGuiWindow, PointerPressesReachTheModuleAndItsMenusAndTextBoxWork)
     ASSERT_TRUE(session.window->play(
         {EditorAction::click(x, y, 3), EditorAction::key("Down"), EditorAction::key("Return"),
          EditorAction::click(kEmptyX, kEmptyY)},
-        error, kPause))
+        error))
         << error;
     EXPECT_TRUE(log.has("down 9253 12,7")) << log.text();
     EXPECT_TRUE(log.has("context 20")) << log.text();
 
     // Escape on the context menu chooses nothing.
     ASSERT_TRUE(session.window->play(
-        {EditorAction::click(x, y, 3), EditorAction::key("Escape"), EditorAction::click(kEmptyX, kEmptyY)}, error,
-        kPause))
+        {EditorAction::click(x, y, 3), EditorAction::key("Escape"), EditorAction::click(kEmptyX, kEmptyY)}, error))
         << error;
     const auto lines = log.lines();
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "context 20"), 1) << log.text();
@@ -140,7 +137,7 @@ TEST(GmpiGuiWindow, PointerPressesReachTheModuleAndItsMenusAndTextBoxWork)
     ASSERT_TRUE(session.window->play(
         {EditorAction::click(x, y, 2), EditorAction::type("Zürich"), EditorAction::key("Return"),
          EditorAction::click(kEmptyX, kEmptyY)},
-        error, kPause))
+        error))
         << error;
     EXPECT_TRUE(log.has("down 9221 12,7")) << log.text();
     EXPECT_TRUE(log.has("text 0 0 Zürich")) << log.text();

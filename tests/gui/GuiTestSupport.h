@@ -19,7 +19,7 @@
 #include "pluginterfaces/vst/ivstmessage.h"
 #include "shell/ADelayController.h"
 #include "shell/BundleInfo.h"
-#include "shell/KVVSTGUIEditor.h"
+#include "editor/KVVSTGUIEditor.h"
 #include "shell/MyVstPluginFactory.h"
 #include "tools/kvhost/HostContext.h"
 

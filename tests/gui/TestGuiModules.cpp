@@ -4,7 +4,7 @@
 
 #include "core/CModuleFactory.h"
 #include "editor/toolkit/CDrawContext.h"
-#include "shell/KVVSTGUIEditor.h"
+#include "editor/KVVSTGUIEditor.h"
 
 namespace gui_test
 {

@@ -117,7 +117,50 @@ bool EditorRunLoop::runUntil(const std::function<bool()>& done, double timeoutSe
     return true;
 }
 
-void EditorRunLoop::serveOnce(Clock::time_point until)
+bool EditorRunLoop::runUntilQuiet(const std::function<void()>& sync, int timerRounds, double timeoutSeconds)
+{
+    const auto until =
+        Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(timeoutSeconds));
+    std::vector<std::pair<unsigned long, unsigned long>> started;
+    for (const Timer& timer : timers_)
+        started.emplace_back(timer.id, timer.fired);
+    const auto timersRan = [&] {
+        for (const auto& entry : started)
+        {
+            const unsigned long id = entry.first;
+            const auto found =
+                std::find_if(timers_.begin(), timers_.end(), [id](const Timer& t) { return t.id == id; });
+            if (found != timers_.end() && found->fired < entry.second + static_cast<unsigned long>(timerRounds))
+                return false;
+        }
+        return true;
+    };
+    while (Clock::now() < until)
+    {
+        if (!timersRan())
+        {
+            serveOnce(until);
+            continue;
+        }
+        if (sync)
+            sync();
+        if (serveOnce(Clock::now()) == 0)
+            return true;
+    }
+    return false;
+}
+
+std::vector<int> EditorRunLoop::descriptors() const
+{
+    std::vector<int> fds;
+    if (hostFd_ >= 0)
+        fds.push_back(hostFd_);
+    for (const Handler& entry : handlers_)
+        fds.push_back(entry.fd);
+    return fds;
+}
+
+int EditorRunLoop::serveOnce(Clock::time_point until)
 {
     Clock::time_point wake = until;
     for (const Timer& timer : timers_)
@@ -140,7 +183,7 @@ void EditorRunLoop::serveOnce(Clock::time_point until)
     const int timeout = left <= 0 ? 0 : static_cast<int>(std::min<long long>(left + 1, 1000));
     const int ready = poll(fds.data(), fds.size(), timeout);
     if (ready < 0 && errno != EINTR)
-        return;
+        return 0;
 
     for (std::size_t i = 0; ready > 0 && i < fds.size(); ++i)
     {
@@ -172,6 +215,7 @@ void EditorRunLoop::serveOnce(Clock::time_point until)
         handler->release();
     }
     fireTimers();
+    return ready > 0 ? ready : 0;
 }
 
 void EditorRunLoop::fireTimers()
@@ -189,6 +233,7 @@ void EditorRunLoop::fireTimers()
         if (found == timers_.end())
             continue;
         found->due = now + found->interval;
+        ++found->fired;
         ITimerHandler* handler = found->handler;
         handler->addRef();
         handler->onTimer();

@@ -34,6 +34,13 @@ public:
     // Serves until `done` answers true (checked after every wake-up) or the
     // time runs out; true when done.
     bool runUntil(const std::function<bool()>& done, double timeoutSeconds);
+    // Serves until the loop is quiet: each timer registered now has fired
+    // timerRounds more times, and then a round that follows `sync` (a round
+    // trip to the X server) finds no descriptor ready. False when the time
+    // ran out first.
+    bool runUntilQuiet(const std::function<void()>& sync, int timerRounds, double timeoutSeconds);
+    // The descriptors served: the host's and the plug-in's.
+    std::vector<int> descriptors() const;
 
     std::size_t eventHandlerCount() const { return handlers_.size(); }
     std::size_t timerCount() const { return timers_.size(); }
@@ -66,10 +73,12 @@ private:
         Steinberg::Linux::ITimerHandler* handler;
         Clock::duration interval;
         Clock::time_point due;
+        unsigned long fired = 0;
     };
 
-    // One wait of at most `until`, then the ready descriptors and due timers.
-    void serveOnce(Clock::time_point until);
+    // One wait of at most `until`, then the ready descriptors and due
+    // timers; the number of descriptors that were ready.
+    int serveOnce(Clock::time_point until);
     void fireTimers();
 
     std::vector<Handler> handlers_;

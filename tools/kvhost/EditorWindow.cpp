@@ -6,6 +6,8 @@
 #include <iostream>
 #include <thread>
 
+#include "tools/kvhost/HostThreadIdle.h"
+
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
@@ -191,14 +193,19 @@ void EditorWindow::serveHostEvents()
     }
 }
 
-void EditorWindow::settle(double seconds)
+bool EditorWindow::settle()
 {
-    if (!serverLost_)
-        XSync(display_, False);
-    runLoop_.runFor(seconds);
+    return runLoop_.runUntilQuiet(
+        [this] {
+            if (serverLost_)
+                return;
+            XSync(display_, False);
+            serveHostEvents();
+        },
+        kSettleTimerRounds, kSettleSeconds);
 }
 
-bool EditorWindow::play(const std::vector<EditorAction>& actions, std::string& error, double pause)
+bool EditorWindow::play(const std::vector<EditorAction>& actions, std::string& error)
 {
     if (serverLost_ || window_ == 0)
     {
@@ -212,22 +219,29 @@ bool EditorWindow::play(const std::vector<EditorAction>& actions, std::string& e
     std::string failure;
     double total = 0.0;
     for (const EditorAction& action : actions)
-        total += pause + action.seconds;
+        total += kHandleSeconds + action.seconds;
+    const HostThreadIdle host(runLoop_.descriptors());
 
     std::thread player([&] {
         Display* own = XOpenDisplay(displayName.c_str());
         if (own == nullptr)
             failure = "cannot open the X display \"" + displayName + "\" for input";
         XTestInput input(own, window);
-        const auto rest = std::chrono::duration<double>(pause);
-        // Keys for the text first, a pause for the editor to take the new
-        // keyboard map, then the actions.
+        // Each step waits until this thread has handled what the server sent
+        // for it (and drawn what it changed) before the next one goes.
+        const auto handled = [&](std::size_t step) {
+            if (own != nullptr && failure.empty() && !host.waitIdle(own, kHandleSeconds))
+                failure = step == 0 ? "the editor did not take the new keyboard map in time"
+                                    : "the editor did not handle action " + std::to_string(step) + " in time";
+        };
+        // Keys for the text first, the editor takes the new keyboard map,
+        // then the actions.
         for (const EditorAction& action : actions)
         {
             if (own != nullptr && action.kind == EditorAction::Kind::Type && !input.prepare(action.text))
                 failure = "no spare key for the text \"" + action.text + "\"";
         }
-        std::this_thread::sleep_for(rest);
+        handled(0);
         for (std::size_t i = 0; own != nullptr && i < actions.size() && failure.empty(); ++i)
         {
             const EditorAction& action = actions[i];
@@ -262,7 +276,7 @@ bool EditorWindow::play(const std::vector<EditorAction>& actions, std::string& e
             }
             if (!done && failure.empty())
                 failure = "action " + std::to_string(i + 1) + " could not be sent";
-            std::this_thread::sleep_for(rest);
+            handled(i + 1);
         }
         if (own != nullptr)
             XCloseDisplay(own);

@@ -55,13 +55,20 @@ public:
     // resizeView calls the view made, and how many it answered with onSize.
     int resizeRequests() const { return resizeRequests_; }
 
-    // Runs the loop so that what was sent reaches the editor and it redraws.
-    void settle(double seconds = 0.15);
+    // Runs the loop until what was sent reached the editor and it redrew:
+    // until each of its timers ran kSettleTimerRounds times and then a round
+    // trip to the server leaves nothing to read. False when that took longer
+    // than kSettleSeconds.
+    bool settle();
+    static constexpr int kSettleTimerRounds = 2;
+    static constexpr double kSettleSeconds = 20.0;
     // Runs the actions on a thread of their own, with an X connection of its
-    // own, each followed by `pause` seconds, while this thread serves the
-    // editor: as a user's input arrives while a modal loop of the editor
-    // (a menu, the text box) holds the host. True when every action worked.
-    bool play(const std::vector<EditorAction>& actions, std::string& error, double pause = 0.15);
+    // own, while this thread serves the editor: as a user's input arrives
+    // while a modal loop of the editor (a menu, the text box) holds the host.
+    // Each action goes once the editor handled the one before (see
+    // HostThreadIdle), within kHandleSeconds. True when every action worked.
+    bool play(const std::vector<EditorAction>& actions, std::string& error);
+    static constexpr double kHandleSeconds = 20.0;
     bool capture(WindowImage& image, std::string& error);
     bool screenshot(const std::string& pngPath, std::string& error);
 

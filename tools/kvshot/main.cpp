@@ -12,7 +12,7 @@
 #include "editor/toolkit/COffscreenContext.h"
 #include "shell/ADelayController.h"
 #include "shell/BundleInfo.h"
-#include "shell/KVVSTGUIEditor.h"
+#include "editor/KVVSTGUIEditor.h"
 #include "shell/MyVstPluginFactory.h"
 #include "tools/kvhost/HostContext.h"
 

@@ -14,7 +14,7 @@
 #include "editor/toolkit/CBitmap.h"
 #include "editor/toolkit/CFontDesc.h"
 #include "editor/toolkit/CParamDisplay.h"
-#include "shell/KVVSTGUIEditor.h"
+#include "editor/KVVSTGUIEditor.h"
 
 using namespace VSTGUI;
 

@@ -18,13 +18,13 @@
 #include <string>
 #include <vector>
 
+#include "editor/IKvEditorController.h"
 #include "editor/SkinBitmapInfo.h"
 #include "editor/toolkit/IPlatformFrame.h"
 #include "editor/toolkit/VSTGUIEditorInterface.h"
 #include "editor/toolkit/x11/FrameEmbedding.h"
 #include "public.sdk/source/vst/vsteditcontroller.h"
 
-class ADelayController;
 class GuiModuleWrapper;
 class GuiPatchAutomator2;
 class TiXmlDocument;
@@ -46,13 +46,15 @@ class CViewContainer;
 class KVVSTGUIEditor : public Steinberg::Vst::EditorView, public VSTGUI::VSTGUIEditorInterface
 {
 public:
-    // UI.
-    KVVSTGUIEditor(ADelayController* owner, Steinberg::ViewRect* size);
+    // UI. owner is the controller the view belongs to; services carries its
+    // services to the editor and is owned by it.
+    KVVSTGUIEditor(Steinberg::Vst::EditController* owner, std::unique_ptr<IKvEditorController> services,
+                   Steinberg::ViewRect* size);
     // UI. Closes the editor when the host let go of it without removing it.
     ~KVVSTGUIEditor() override;
 
     // UI.
-    ADelayController* Controller() const { return controller_; }
+    IKvEditorController* Controller() const { return controller_.get(); }
 
     // UI. Builds the editor from gui.kv.xml; parent is the host's window
     // (null: offscreen, the frame is not shown). False when the document is
@@ -148,7 +150,7 @@ private:
     // An empty frame of the view's size, for a bundle without an editor document.
     void OpenEmptyFrame();
 
-    ADelayController* controller_;
+    std::unique_ptr<IKvEditorController> controller_;
     std::vector<SkinBitmapInfo> skinImages_;
     std::vector<SkinFontInfo> skinFonts_;
     std::string skinName_;

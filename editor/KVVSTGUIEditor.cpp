@@ -1,4 +1,4 @@
-#include "shell/KVVSTGUIEditor.h"
+#include "editor/KVVSTGUIEditor.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -10,7 +10,6 @@
 #include "editor/toolkit/CFrame.h"
 #include "editor/toolkit/CView.h"
 #include "pluginterfaces/gui/iplugview.h"
-#include "shell/ADelayController.h"
 
 using namespace Steinberg;
 
@@ -36,8 +35,9 @@ private:
 };
 } // namespace
 
-KVVSTGUIEditor::KVVSTGUIEditor(ADelayController* owner, ViewRect* size)
-    : EditorView(owner, size), controller_(owner)
+KVVSTGUIEditor::KVVSTGUIEditor(Steinberg::Vst::EditController* owner, std::unique_ptr<IKvEditorController> services,
+                               ViewRect* size)
+    : EditorView(owner, size), controller_(std::move(services))
 {
 }
 

@@ -24,9 +24,7 @@
 #include "editor/toolkit/CBitmap.h"
 #include "editor/toolkit/CFrame.h"
 #include "editor/toolkit/CResourceDescription.h"
-#include "shell/ADelayController.h"
-#include "shell/KVVSTGUIEditor.h"
-#include "shell/MyVstPluginFactory.h"
+#include "editor/KVVSTGUIEditor.h"
 
 using namespace VSTGUI;
 
@@ -97,8 +95,7 @@ bool DefaultToRaw(int datatype, const std::string& text, std::string& raw)
 
 std::wstring KVVSTGUIEditor::ResourceFolder() const
 {
-    MyVstPluginFactory* factory = controller_ ? controller_->Factory() : nullptr;
-    return factory ? factory->getImbeddedFileFolder() : std::wstring();
+    return controller_ ? controller_->ResourceFolder() : std::wstring();
 }
 
 bool KVVSTGUIEditor::open(void* parent, PlatformType platformType)
@@ -173,10 +170,9 @@ bool KVVSTGUIEditor::open(void* parent, PlatformType platformType)
 void KVVSTGUIEditor::RegisterBundleDescriptions() const
 {
     CModuleFactory* registry = CModuleFactory::Instance();
-    MyVstPluginFactory* factory = controller_ ? controller_->Factory() : nullptr;
-    if (registry->DocumentPluginListRegistered() || factory == nullptr)
+    if (registry->DocumentPluginListRegistered() || controller_ == nullptr)
         return;
-    const std::string text = factory->getXml("dsp.kv.xml");
+    const std::string text = controller_->BundleDocument("dsp.kv.xml");
     if (text.empty() || !IsSafeXmlText(text))
         return;
     TiXmlDocument document;
@@ -189,8 +185,7 @@ void KVVSTGUIEditor::RegisterBundleDescriptions() const
 
 bool KVVSTGUIEditor::ParseDocument(TiXmlDocument& document) const
 {
-    MyVstPluginFactory* factory = controller_ ? controller_->Factory() : nullptr;
-    const std::string text = factory ? factory->getXml("gui.kv.xml") : std::string();
+    const std::string text = controller_ ? controller_->BundleDocument("gui.kv.xml") : std::string();
     if (text.empty())
     {
         EditorLog("gui.kv.xml is missing or empty: no editor.");
@@ -230,8 +225,7 @@ Steinberg::tresult PLUGIN_API KVVSTGUIEditor::getSize(Steinberg::ViewRect* size)
     {
         // Quietly: open says what is wrong with the document.
         sizeRead_ = true;
-        MyVstPluginFactory* factory = controller_ ? controller_->Factory() : nullptr;
-        const std::string text = factory ? factory->getXml("gui.kv.xml") : std::string();
+        const std::string text = controller_ ? controller_->BundleDocument("gui.kv.xml") : std::string();
         TiXmlDocument document;
         if (!text.empty() && IsSafeXmlText(text))
             document.Parse(text.c_str());

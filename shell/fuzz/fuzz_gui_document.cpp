@@ -9,7 +9,7 @@
 
 #include "editor/toolkit/CFrame.h"
 #include "editor/toolkit/COffscreenContext.h"
-#include "shell/KVVSTGUIEditor.h"
+#include "editor/KVVSTGUIEditor.h"
 #include "shell/fuzz/FuzzShell.h"
 
 using namespace Steinberg;
