@@ -10,8 +10,8 @@
 #include "core/InterfaceObject.h"
 #include "core/Module_Info.h"
 #include "core/UnitClass.h"
-#include "engine/AudioMasterBase.h"
-#include "engine/USampBlock.h"
+#include "engine/runtime/AudioMasterBase.h"
+#include "engine/graph/USampBlock.h"
 #include "modules/signal/ug_filter_1pole.h"
 
 namespace

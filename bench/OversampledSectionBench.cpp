@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/KvAudioMaster.h"
-#include "engine/SynthRuntime.h"
+#include "engine/runtime/KvAudioMaster.h"
+#include "engine/runtime/SynthRuntime.h"
 
 namespace
 {

@@ -19,10 +19,10 @@
 #include "core/Module_Info.h"
 #include "core/UnitClass.h"
 #include "core/conversion.h"
-#include "engine/EngineModules.h"
-#include "engine/KvAudioMaster.h"
-#include "engine/SynthRuntime.h"
-#include "engine/ug_base.h"
+#include "engine/graph/EngineModules.h"
+#include "engine/runtime/KvAudioMaster.h"
+#include "engine/runtime/SynthRuntime.h"
+#include "engine/graph/ug_base.h"
 
 #ifndef KV_SDK_MODULE_DIR
 #define KV_SDK_MODULE_DIR "" // built without the tests: the SDK chain reports it did not build

@@ -24,10 +24,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/KvAudioMaster.h"
-#include "engine/LookupTable.h"
-#include "engine/SharedOscWaveTable.h"
-#include "engine/SynthRuntime.h"
+#include "engine/runtime/KvAudioMaster.h"
+#include "engine/runtime/LookupTable.h"
+#include "engine/runtime/SharedOscWaveTable.h"
+#include "engine/runtime/SynthRuntime.h"
 #include "modules/signal/ug_envelope_base.h"
 #include "modules/signal/ug_filter_sv.h"
 #include "modules/signal/ug_oscillator2.h"

@@ -12,7 +12,7 @@
 #include "shell/ADelayController.h"
 #include "editor/GuiPatchAutomator2.h"
 #include "editor/GuiModuleWrapper.h"
-#include "shell/KVVSTGUIEditor.h"
+#include "editor/KVVSTGUIEditor.h"
 #include "shell/KvEnumPositions.h"
 
 using namespace Steinberg;

@@ -15,7 +15,7 @@
 #include "pluginterfaces/vst/ivstmessage.h"
 #include "shell/ADelayController.h"
 #include "editor/GuiPatchAutomator2.h"
-#include "shell/KVVSTGUIEditor.h"
+#include "editor/KVVSTGUIEditor.h"
 #include "shell/KvHostParameter.h"
 #include "shell/MyVstPluginFactory.h"
 #include "shell/ShellMessageIds.h"

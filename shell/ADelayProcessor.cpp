@@ -9,7 +9,7 @@
 #include "core/Module_Info.h"
 #include "core/QueMessage.h"
 #include "core/StagingMemoryBuffer.h"
-#include "engine/KvAudioMaster.h"
+#include "engine/runtime/KvAudioMaster.h"
 #include "pluginterfaces/vst/ivstmessage.h"
 #include "pluginterfaces/vst/ivstprocesscontext.h"
 #include "shell/MyVstPluginFactory.h"

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "core/BatchRing.h"
-#include "engine/SynthRuntime.h"
-#include "engine/my_VstTimeInfo.h"
+#include "engine/runtime/SynthRuntime.h"
+#include "engine/runtime/my_VstTimeInfo.h"
 #include "shell/AudioEffect.h"
 #include "shell/HostValueTable.h"
 

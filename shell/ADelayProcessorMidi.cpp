@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "engine/KvAudioMaster.h"
-#include "engine/MidiOutputBuffer.h"
+#include "engine/runtime/KvAudioMaster.h"
+#include "engine/hostio/MidiOutputBuffer.h"
 #include "pluginterfaces/vst/ivstevents.h"
 #include "pluginterfaces/vst/ivstparameterchanges.h"
 #include "shell/ADelayProcessor.h"

@@ -8,9 +8,9 @@
 #include "core/Module_Info.h"
 #include "core/UnitClass.h"
 #include "core/numeric_helpers.h"
-#include "engine/IKvAudioMaster.h"
-#include "engine/KorvaneEvent.h"
-#include "engine/ug_container.h"
+#include "engine/runtime/IKvAudioMaster.h"
+#include "engine/events/KorvaneEvent.h"
+#include "engine/graph/ug_container.h"
 
 namespace
 {

@@ -16,7 +16,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/smart_output.h"
+#include "engine/graph/smart_output.h"
 #include "modules/control/ug_notesource.h"
 
 class ug_drum_trigger : public ug_notesource

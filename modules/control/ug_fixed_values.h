@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "engine/ug_base.h"
+#include "engine/graph/ug_base.h"
 
 class ug_fixed_values : public ug_base
 {

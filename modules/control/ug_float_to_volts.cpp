@@ -8,8 +8,8 @@
 #include "core/Module_Info.h"
 #include "core/UnitClass.h"
 #include "core/pin_description.h"
-#include "engine/IKvAudioMaster.h"
-#include "engine/USampBlock.h"
+#include "engine/runtime/IKvAudioMaster.h"
+#include "engine/graph/USampBlock.h"
 
 void ug_float_to_volts::assignPlugVariable(int pinId, UPlug* pin)
 {

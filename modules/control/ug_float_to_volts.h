@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "engine/smart_output.h"
-#include "engine/ug_base.h"
+#include "engine/graph/smart_output.h"
+#include "engine/graph/ug_base.h"
 
 class ug_float_to_volts : public ug_base
 {

@@ -3,7 +3,7 @@
 // added by the patch document, are tied to the container's pins and joined
 // straight through when the graph is built. It does no sample work.
 
-#include "engine/ug_base.h"
+#include "engine/graph/ug_base.h"
 
 class ug_io_mod : public ug_base
 {

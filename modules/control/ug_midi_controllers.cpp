@@ -7,8 +7,8 @@
 #include "core/Module_Info.h"
 #include "core/UnitClass.h"
 #include "core/midi_defs.h"
-#include "engine/IKvAudioMaster.h"
-#include "engine/USampBlock.h"
+#include "engine/runtime/IKvAudioMaster.h"
+#include "engine/graph/USampBlock.h"
 
 namespace
 {

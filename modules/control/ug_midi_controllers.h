@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/smart_output.h"
-#include "engine/ug_midi_device.h"
+#include "engine/graph/smart_output.h"
+#include "engine/graph/ug_midi_device.h"
 
 class ug_midi_controllers : public ug_midi_device
 {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/ug_midi_device.h"
+#include "engine/graph/ug_midi_device.h"
 
 class ug_midi_filter : public ug_midi_device
 {

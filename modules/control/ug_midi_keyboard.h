@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/ug_base.h"
+#include "engine/graph/ug_base.h"
 
 class ug_midi_keyboard : public ug_base
 {

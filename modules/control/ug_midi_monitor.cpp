@@ -11,9 +11,9 @@
 #include "core/conversion.h"
 #include "core/midi_defs.h"
 #include "core/my_streams.h"
-#include "engine/IKvAudioMaster.h"
-#include "engine/IKvShellDsp.h"
-#include "engine/KorvaneEvent.h"
+#include "engine/runtime/IKvAudioMaster.h"
+#include "engine/runtime/IKvShellDsp.h"
+#include "engine/events/KorvaneEvent.h"
 
 namespace
 {

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/smart_output.h"
+#include "engine/graph/smart_output.h"
 #include "modules/control/ug_notesource.h"
 
 class ug_midi_to_cv : public ug_notesource

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <limits>
 
-#include "engine/IKvAudioMaster.h"
+#include "engine/runtime/IKvAudioMaster.h"
 #include "modules/control/ug_midi_to_cv.h"
 
 namespace

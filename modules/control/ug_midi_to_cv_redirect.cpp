@@ -4,7 +4,7 @@
 #include "core/InterfaceObject.h"
 #include "core/Module_Info.h"
 #include "core/UnitClass.h"
-#include "engine/ug_container.h"
+#include "engine/graph/ug_container.h"
 
 void ug_midi_to_cv_redirect::ListInterface2(std::vector<InterfaceObject*>& pins)
 {

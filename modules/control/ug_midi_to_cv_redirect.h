@@ -5,8 +5,8 @@
 
 #include <vector>
 
-#include "engine/IDspPatchManager.h"
-#include "engine/ug_midi_device.h"
+#include "engine/parameters/IDspPatchManager.h"
+#include "engine/graph/ug_midi_device.h"
 
 class ug_midi_to_cv_redirect : public ug_midi_device
 {

@@ -1,7 +1,7 @@
 #include "modules/control/ug_notesource.h"
 
 #include "core/InterfaceObject.h"
-#include "engine/ug_container.h"
+#include "engine/graph/ug_container.h"
 
 ug_notesource::ug_notesource()
 {

@@ -7,7 +7,7 @@
 #include "core/InterfaceObject.h"
 #include "core/Module_Info.h"
 #include "core/UnitClass.h"
-#include "engine/IKvAudioMaster.h"
+#include "engine/runtime/IKvAudioMaster.h"
 
 namespace
 {

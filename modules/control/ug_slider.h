@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/smart_output.h"
+#include "engine/graph/smart_output.h"
 #include "modules/control/ug_control_pins.h"
 #include "modules/signal/ug_control.h"
 

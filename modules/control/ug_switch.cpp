@@ -6,8 +6,8 @@
 #include "core/InterfaceObject.h"
 #include "core/Module_Info.h"
 #include "core/UnitClass.h"
-#include "engine/IKvAudioMaster.h"
-#include "engine/USampBlock.h"
+#include "engine/runtime/IKvAudioMaster.h"
+#include "engine/graph/USampBlock.h"
 
 ug_switch::ug_switch()
 {

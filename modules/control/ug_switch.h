@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/ug_base.h"
+#include "engine/graph/ug_base.h"
 
 class ug_switch : public ug_base
 {

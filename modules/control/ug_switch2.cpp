@@ -6,7 +6,7 @@
 #include "core/InterfaceObject.h"
 #include "core/Module_Info.h"
 #include "core/UnitClass.h"
-#include "engine/USampBlock.h"
+#include "engine/graph/USampBlock.h"
 
 ug_switch2::ug_switch2()
 {

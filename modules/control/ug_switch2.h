@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/ug_base.h"
+#include "engine/graph/ug_base.h"
 
 class ug_switch2 : public ug_base
 {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/ug_base.h"
+#include "engine/graph/ug_base.h"
 
 class ug_system_command : public ug_base
 {

@@ -3,9 +3,9 @@
 #include "core/CModuleFactory.h"
 #include "core/Module_Info.h"
 #include "core/UnitClass.h"
-#include "engine/IKvAudioMaster.h"
-#include "engine/Voice.h"
-#include "engine/ug_container.h"
+#include "engine/runtime/IKvAudioMaster.h"
+#include "engine/voices/Voice.h"
+#include "engine/graph/ug_container.h"
 
 int ug_voice_monitor::Open()
 {

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "engine/ug_adder2.h"
+#include "engine/graph/ug_adder2.h"
 
 class Voice;
 

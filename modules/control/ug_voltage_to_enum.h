@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/ug_base.h"
+#include "engine/graph/ug_base.h"
 
 class ug_voltage_to_enum : public ug_base
 {

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "engine/ug_base.h"
+#include "engine/graph/ug_base.h"
 
 class ug_volts_to_float : public ug_base
 {

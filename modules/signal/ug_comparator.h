@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/ug_base.h"
+#include "engine/graph/ug_base.h"
 
 class ug_comparator : public ug_base
 {

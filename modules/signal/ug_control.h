@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "engine/ug_base.h"
+#include "engine/graph/ug_base.h"
 
 class ug_control : public ug_base
 {

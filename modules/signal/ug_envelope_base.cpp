@@ -4,7 +4,7 @@
 #include <cmath>
 #include <typeinfo>
 
-#include "engine/USampBlock.h"
+#include "engine/graph/USampBlock.h"
 
 namespace
 {

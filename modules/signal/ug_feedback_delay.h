@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/ug_midi_device.h"
+#include "engine/graph/ug_midi_device.h"
 
 class ug_feedback_delay_out;
 

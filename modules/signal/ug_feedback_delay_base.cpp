@@ -1,8 +1,8 @@
 #include "modules/signal/ug_feedback_delay_base.h"
 
-#include "engine/CUGLookupList.h"
-#include "engine/IKvAudioMaster.h"
-#include "engine/ug_container.h"
+#include "engine/graph/CUGLookupList.h"
+#include "engine/runtime/IKvAudioMaster.h"
+#include "engine/graph/ug_container.h"
 
 ug_feedback_delay_base::ug_feedback_delay_base()
 {

@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "core/InterfaceObject.h"
-#include "engine/CUGLookupList.h"
-#include "engine/IKvAudioMaster.h"
+#include "engine/graph/CUGLookupList.h"
+#include "engine/runtime/IKvAudioMaster.h"
 #include "modules/signal/ug_feedback_delay.h"
 
 ug_feedback_delay_out::ug_feedback_delay_out()

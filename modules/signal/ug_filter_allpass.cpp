@@ -7,7 +7,7 @@
 #include "core/InterfaceObject.h"
 #include "core/Module_Info.h"
 #include "core/UnitClass.h"
-#include "engine/LookupTable.h"
+#include "engine/runtime/LookupTable.h"
 
 namespace
 {

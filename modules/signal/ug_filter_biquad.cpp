@@ -7,8 +7,8 @@
 #include "core/InterfaceObject.h"
 #include "core/Module_Info.h"
 #include "core/UnitClass.h"
-#include "engine/IKvAudioMaster.h"
-#include "engine/LookupTable.h"
+#include "engine/runtime/IKvAudioMaster.h"
+#include "engine/runtime/LookupTable.h"
 
 namespace
 {

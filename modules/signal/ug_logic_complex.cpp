@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "engine/IKvAudioMaster.h"
-#include "engine/USampBlock.h"
+#include "engine/runtime/IKvAudioMaster.h"
+#include "engine/graph/USampBlock.h"
 #include "modules/signal/logic_levels.h"
 
 namespace

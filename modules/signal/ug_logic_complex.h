@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/smart_output.h"
-#include "engine/ug_base.h"
+#include "engine/graph/smart_output.h"
+#include "engine/graph/ug_base.h"
 
 class ug_logic_complex : public ug_base
 {

@@ -6,8 +6,8 @@
 #include "core/InterfaceObject.h"
 #include "core/Module_Info.h"
 #include "core/UnitClass.h"
-#include "engine/IKvAudioMaster.h"
-#include "engine/USampBlock.h"
+#include "engine/runtime/IKvAudioMaster.h"
+#include "engine/graph/USampBlock.h"
 #include "modules/signal/logic_levels.h"
 
 ug_logic_gate::ug_logic_gate()

@@ -6,7 +6,7 @@
 #include "core/InterfaceObject.h"
 #include "core/Module_Info.h"
 #include "core/UnitClass.h"
-#include "engine/IKvAudioMaster.h"
+#include "engine/runtime/IKvAudioMaster.h"
 #include "modules/signal/logic_levels.h"
 
 ug_monostable::ug_monostable()

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/SharedOscWaveTable.h"
-#include "engine/ug_base.h"
+#include "engine/runtime/SharedOscWaveTable.h"
+#include "engine/graph/ug_base.h"
 
 class ULookup;
 

@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/IKvAudioMaster.h"
-#include "engine/LookupTable.h"
+#include "engine/runtime/IKvAudioMaster.h"
+#include "engine/runtime/LookupTable.h"
 #include "modules/signal/ug_oscillator2.h"
 
 namespace

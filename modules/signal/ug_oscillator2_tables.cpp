@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "engine/LookupTable.h"
+#include "engine/runtime/LookupTable.h"
 #include "modules/signal/ug_oscillator2.h"
 
 namespace

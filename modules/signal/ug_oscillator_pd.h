@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/SharedOscWaveTable.h"
-#include "engine/ug_base.h"
+#include "engine/runtime/SharedOscWaveTable.h"
+#include "engine/graph/ug_base.h"
 
 class ug_oscillator_pd : public ug_base
 {

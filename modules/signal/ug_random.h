@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/smart_output.h"
-#include "engine/ug_base.h"
+#include "engine/graph/smart_output.h"
+#include "engine/graph/ug_base.h"
 
 class ug_random : public ug_base
 {

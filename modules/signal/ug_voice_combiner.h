@@ -3,7 +3,7 @@
 // Every voice that reaches it is joined to an input of its own and summed;
 // polyphony and voice numbers stop here, so the module is never cloned.
 
-#include "engine/ug_adder2.h"
+#include "engine/graph/ug_adder2.h"
 
 class ug_voice_combiner : public ug_adder2
 {

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/KvAudioMaster.h"
-#include "engine/SynthRuntime.h"
-#include "engine/ug_container.h"
+#include "engine/runtime/KvAudioMaster.h"
+#include "engine/runtime/SynthRuntime.h"
+#include "engine/graph/ug_container.h"
 
 namespace
 {

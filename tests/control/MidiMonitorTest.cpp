@@ -12,8 +12,8 @@
 #include "core/Module_Info.h"
 #include "core/StagingMemoryBuffer.h"
 #include "core/conversion.h"
-#include "engine/AudioMasterBase.h"
-#include "engine/IKvShellDsp.h"
+#include "engine/runtime/AudioMasterBase.h"
+#include "engine/runtime/IKvShellDsp.h"
 #include "modules/control/ug_midi_monitor.h"
 
 namespace

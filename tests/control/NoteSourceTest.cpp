@@ -8,7 +8,7 @@
 #include <tinyxml.h>
 
 #include "engine/GraphRig.h"
-#include "engine/ug_container.h"
+#include "engine/graph/ug_container.h"
 #include "modules/control/ug_midi_to_cv.h"
 #include "modules/control/ug_midi_to_cv_redirect.h"
 

@@ -2,7 +2,7 @@
 #include "core/InterfaceObject.h"
 #include "core/Module_Info.h"
 #include "core/PersistanceFactory.h"
-#include "core/dsp_patch_parameter_base.h"
+#include "engine/parameters/dsp_patch_parameter_base.h"
 #include "core/mp_interfaces.h"
 #include "core/parameter_description.h"
 #include "core/pin_description.h"

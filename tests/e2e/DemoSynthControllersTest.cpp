@@ -4,7 +4,7 @@
 
 #include <tuple>
 
-#include "engine/ug_container.h"
+#include "engine/graph/ug_container.h"
 #include "tests/e2e/DemoSynthRig.h"
 
 using kvtest::DemoSynthRig;

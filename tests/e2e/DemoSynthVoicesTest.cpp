@@ -4,9 +4,9 @@
 
 #include <set>
 
-#include "engine/ModuleSkipList.h"
-#include "engine/Voice.h"
-#include "engine/ug_container.h"
+#include "engine/runtime/ModuleSkipList.h"
+#include "engine/voices/Voice.h"
+#include "engine/graph/ug_container.h"
 #include "tests/e2e/DemoSynthRig.h"
 
 using kvtest::DemoSynthRig;

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "engine/ug_container.h"
+#include "engine/graph/ug_container.h"
 #include "tests/e2e/DemoSynthRig.h"
 
 using kvtest::DemoSynthRig;

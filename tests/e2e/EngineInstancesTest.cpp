@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "engine/LookupTable.h"
+#include "engine/runtime/LookupTable.h"
 #include "tests/e2e/DemoSynthRig.h"
 
 using kvtest::DemoSynthRig;

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "engine/ug_container.h"
+#include "engine/graph/ug_container.h"
 #include "tests/e2e/DemoSynthRig.h"
 
 using kvtest::DemoSynthRig;

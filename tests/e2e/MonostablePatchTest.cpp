@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "e2e/DemoSynthRig.h"
-#include "engine/ug_base.h"
+#include "engine/graph/ug_base.h"
 
 using kvtest::DemoSynthRig;
 

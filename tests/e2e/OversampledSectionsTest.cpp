@@ -13,14 +13,14 @@
 #include "core/InterfaceObject.h"
 #include "core/Module_Info.h"
 #include "core/UnitClass.h"
-#include "engine/DspPatchManager.h"
-#include "engine/DspPatchManagerProxy.h"
-#include "engine/KvAudioMaster.h"
-#include "engine/SynthRuntime.h"
-#include "engine/ug_container.h"
-#include "engine/ug_oversampler.h"
-#include "engine/ug_oversampler_in.h"
-#include "engine/ug_oversampler_out.h"
+#include "engine/parameters/DspPatchManager.h"
+#include "engine/parameters/DspPatchManagerProxy.h"
+#include "engine/runtime/KvAudioMaster.h"
+#include "engine/runtime/SynthRuntime.h"
+#include "engine/graph/ug_container.h"
+#include "engine/oversampling/ug_oversampler.h"
+#include "engine/oversampling/ug_oversampler_in.h"
+#include "engine/oversampling/ug_oversampler_out.h"
 
 namespace
 {

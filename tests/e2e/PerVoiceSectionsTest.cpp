@@ -8,9 +8,9 @@
 #include <fstream>
 #include <set>
 
-#include "engine/Voice.h"
-#include "engine/ug_container.h"
-#include "engine/ug_oversampler.h"
+#include "engine/voices/Voice.h"
+#include "engine/graph/ug_container.h"
+#include "engine/oversampling/ug_oversampler.h"
 #include "tests/e2e/DemoSynthRig.h"
 
 using kvtest::DemoSynthRig;

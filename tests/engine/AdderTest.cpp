@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "engine/GraphRig.h"
-#include "engine/ug_adder2.h"
+#include "engine/graph/ug_adder2.h"
 
 using kvtest::GraphRig;
 using kvtest::Recorder;

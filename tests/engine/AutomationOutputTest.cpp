@@ -4,8 +4,8 @@
 
 #include "engine/AutomatorRig.h"
 #include "engine/GraphRig.h"
-#include "engine/ug_midi_automator.h"
-#include "engine/ug_patch_automator.h"
+#include "engine/parameters/ug_midi_automator.h"
+#include "engine/parameters/ug_patch_automator.h"
 
 using kvtest::GraphRig;
 using kvtest::MidiLogger;

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "core/InterfaceObject.h"
-#include "engine/IDspPatchManager.h"
-#include "engine/ug_base.h"
+#include "engine/parameters/IDspPatchManager.h"
+#include "engine/graph/ug_base.h"
 
 namespace kvtest
 {

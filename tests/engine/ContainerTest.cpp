@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "engine/GraphRig.h"
-#include "engine/USampBlock.h"
-#include "engine/ug_default_setter.h"
+#include "engine/graph/USampBlock.h"
+#include "engine/graph/ug_default_setter.h"
 
 using kvtest::GraphRig;
 using kvtest::Recorder;

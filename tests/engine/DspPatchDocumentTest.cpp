@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/KvAudioMaster.h"
-#include "engine/SynthRuntime.h"
-#include "engine/ug_container.h"
-#include "engine/ug_oversampler.h"
+#include "engine/runtime/KvAudioMaster.h"
+#include "engine/runtime/SynthRuntime.h"
+#include "engine/graph/ug_container.h"
+#include "engine/oversampling/ug_oversampler.h"
 
 namespace
 {

@@ -8,8 +8,8 @@
 #include "core/QueMessage.h"
 #include "core/StagingMemoryBuffer.h"
 #include "core/my_streams.h"
-#include "engine/KvAudioMaster.h"
-#include "engine/SynthRuntime.h"
+#include "engine/runtime/KvAudioMaster.h"
+#include "engine/runtime/SynthRuntime.h"
 
 namespace
 {

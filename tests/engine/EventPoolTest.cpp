@@ -3,7 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/EventPool.h"
+#include "engine/events/EventPool.h"
 
 TEST(EventPool, SmallPayloadsRideInlineAndLargerOnesUsePoolStorageOrCountedHeap)
 {

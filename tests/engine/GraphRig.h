@@ -5,9 +5,9 @@
 #include <memory>
 
 #include "core/CModuleFactory.h"
-#include "engine/EngineModules.h"
+#include "engine/graph/EngineModules.h"
 #include "engine/TestGraph.h"
-#include "engine/ug_container.h"
+#include "engine/graph/ug_container.h"
 
 namespace kvtest
 {

@@ -5,10 +5,10 @@
 #include <vector>
 
 #include "core/CModuleFactory.h"
-#include "engine/EngineModules.h"
-#include "engine/MidiOutputBuffer.h"
+#include "engine/graph/EngineModules.h"
+#include "engine/hostio/MidiOutputBuffer.h"
 #include "engine/TestGraph.h"
-#include "engine/ug_vst_out.h"
+#include "engine/hostio/ug_vst_out.h"
 
 namespace
 {

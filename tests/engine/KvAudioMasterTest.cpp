@@ -12,11 +12,11 @@
 #include "core/QueMessage.h"
 #include "core/StagingMemoryBuffer.h"
 #include "core/my_streams.h"
-#include "engine/IDspPatchManager.h"
-#include "engine/KvAudioMaster.h"
-#include "engine/MidiOutputBuffer.h"
-#include "engine/SynthRuntime.h"
-#include "engine/ug_container.h"
+#include "engine/parameters/IDspPatchManager.h"
+#include "engine/runtime/KvAudioMaster.h"
+#include "engine/hostio/MidiOutputBuffer.h"
+#include "engine/runtime/SynthRuntime.h"
+#include "engine/graph/ug_container.h"
 
 namespace
 {

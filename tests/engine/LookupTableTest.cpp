@@ -1,5 +1,5 @@
-#include "engine/LookupTable.h"
-#include "engine/SharedOscWaveTable.h"
+#include "engine/runtime/LookupTable.h"
+#include "engine/runtime/SharedOscWaveTable.h"
 
 #include <gtest/gtest.h>
 

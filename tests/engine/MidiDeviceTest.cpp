@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "engine/TestGraph.h"
-#include "engine/ug_midi_device.h"
+#include "engine/graph/ug_midi_device.h"
 
 namespace
 {

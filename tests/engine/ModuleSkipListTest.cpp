@@ -4,7 +4,7 @@
 #include <random>
 #include <vector>
 
-#include "engine/ModuleSkipList.h"
+#include "engine/runtime/ModuleSkipList.h"
 
 namespace
 {

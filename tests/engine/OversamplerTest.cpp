@@ -14,13 +14,13 @@
 #include "core/InterfaceObject.h"
 #include "core/Module_Info.h"
 #include "core/UnitClass.h"
-#include "engine/KvAudioMaster.h"
-#include "engine/MidiOutputBuffer.h"
-#include "engine/SynthRuntime.h"
-#include "engine/ug_container.h"
-#include "engine/ug_oversampler.h"
-#include "engine/ug_oversampler_filter.h"
-#include "engine/ug_oversampler_fir.h"
+#include "engine/runtime/KvAudioMaster.h"
+#include "engine/hostio/MidiOutputBuffer.h"
+#include "engine/runtime/SynthRuntime.h"
+#include "engine/graph/ug_container.h"
+#include "engine/oversampling/ug_oversampler.h"
+#include "engine/oversampling/ug_oversampler_filter.h"
+#include "engine/oversampling/ug_oversampler_fir.h"
 
 namespace
 {

@@ -6,8 +6,8 @@
 
 #include "engine/AutomatorRig.h"
 #include "engine/GraphRig.h"
-#include "engine/my_VstTimeInfo.h"
-#include "engine/ug_patch_automator.h"
+#include "engine/runtime/my_VstTimeInfo.h"
+#include "engine/parameters/ug_patch_automator.h"
 
 using kvtest::CountPending;
 using kvtest::GraphRig;

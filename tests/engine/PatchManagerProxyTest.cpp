@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "core/parameter_description.h"
-#include "engine/DspPatchManagerProxy.h"
+#include "engine/parameters/DspPatchManagerProxy.h"
 #include "engine/PatchRig.h"
-#include "engine/ug_oversampler.h"
+#include "engine/oversampling/ug_oversampler.h"
 
 using kvtest::PatchRig;
 

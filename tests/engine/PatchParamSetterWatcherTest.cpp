@@ -8,8 +8,8 @@
 
 #include "core/HostControls.h"
 #include "engine/PatchRig.h"
-#include "engine/ug_patch_param_setter.h"
-#include "engine/ug_patch_param_watcher.h"
+#include "engine/parameters/ug_patch_param_setter.h"
+#include "engine/parameters/ug_patch_param_watcher.h"
 
 using kvtest::PatchRig;
 

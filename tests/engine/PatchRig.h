@@ -13,14 +13,14 @@
 #include "core/QueMessage.h"
 #include "core/Module_Info.h"
 #include "core/UnitClass.h"
-#include "core/dsp_patch_parameter_base.h"
-#include "engine/DspPatchManager.h"
-#include "engine/EngineModules.h"
-#include "engine/KvAudioMaster.h"
-#include "engine/SynthRuntime.h"
+#include "engine/parameters/dsp_patch_parameter_base.h"
+#include "engine/parameters/DspPatchManager.h"
+#include "engine/graph/EngineModules.h"
+#include "engine/runtime/KvAudioMaster.h"
+#include "engine/runtime/SynthRuntime.h"
 #include "engine/TestGraph.h"
-#include "engine/dsp_patch_parameter.h"
-#include "engine/ug_container.h"
+#include "engine/parameters/dsp_patch_parameter.h"
+#include "engine/graph/ug_container.h"
 
 namespace kvtest
 {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "core/StagingMemoryBuffer.h"
-#include "engine/PatchStorage.h"
+#include "engine/parameters/PatchStorage.h"
 
 namespace
 {

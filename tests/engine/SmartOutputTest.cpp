@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "engine/TestGraph.h"
-#include "engine/smart_output.h"
+#include "engine/graph/smart_output.h"
 
 using kvtest::Recorder;
 using kvtest::TestGraph;

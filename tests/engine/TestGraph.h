@@ -13,9 +13,9 @@
 #include "core/Module_Info.h"
 #include "core/MpBlob.h"
 #include "core/UnitClass.h"
-#include "engine/AudioMasterBase.h"
-#include "engine/USampBlock.h"
-#include "engine/ug_base.h"
+#include "engine/runtime/AudioMasterBase.h"
+#include "engine/graph/USampBlock.h"
+#include "engine/graph/ug_base.h"
 
 namespace kvtest
 {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/VoiceList.h"
+#include "engine/voices/VoiceList.h"
 
 namespace kvtest
 {

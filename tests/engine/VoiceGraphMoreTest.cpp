@@ -6,8 +6,8 @@
 #include <algorithm>
 
 #include "engine/VoiceGraphRig.h"
-#include "engine/ug_adder2.h"
-#include "engine/ug_voice_mute.h"
+#include "engine/graph/ug_adder2.h"
+#include "engine/voices/ug_voice_mute.h"
 #include "modules/control/ug_voice_monitor.h"
 
 using kvtest::All;

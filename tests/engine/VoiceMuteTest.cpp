@@ -5,8 +5,8 @@
 #include <algorithm>
 
 #include "engine/GraphRig.h"
-#include "engine/USampBlock.h"
-#include "engine/ug_voice_mute.h"
+#include "engine/graph/USampBlock.h"
+#include "engine/voices/ug_voice_mute.h"
 
 using kvtest::GraphRig;
 using kvtest::Recorder;

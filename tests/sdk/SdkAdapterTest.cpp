@@ -6,8 +6,8 @@
 #include <algorithm>
 
 #include "core/Module_Info.h"
-#include "engine/SdkFaultLog.h"
-#include "engine/USampBlock.h"
+#include "engine/sdkadapter/SdkFaultLog.h"
+#include "engine/graph/USampBlock.h"
 
 using namespace sdk_test;
 

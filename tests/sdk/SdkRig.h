@@ -18,10 +18,10 @@
 #include "core/Module_Info.h"
 #include "core/QueMessage.h"
 #include "core/conversion.h"
-#include "engine/EngineModules.h"
-#include "engine/KvAudioMaster.h"
-#include "engine/SynthRuntime.h"
-#include "engine/ug_plugin3Base.h"
+#include "engine/graph/EngineModules.h"
+#include "engine/runtime/KvAudioMaster.h"
+#include "engine/runtime/SynthRuntime.h"
+#include "engine/sdkadapter/ug_plugin3Base.h"
 
 namespace sdk_test
 {

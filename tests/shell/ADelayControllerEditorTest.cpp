@@ -20,7 +20,7 @@
 #include "editor/toolkit/CFrame.h"
 #include "editor/toolkit/CNewFileSelector.h"
 #include "shell/HostValueTable.h"
-#include "shell/KVVSTGUIEditor.h"
+#include "editor/KVVSTGUIEditor.h"
 #include "tools/kvhost/HostMemoryStream.h"
 #include "tools/kvhost/HostParameterChanges.h"
 

@@ -12,8 +12,8 @@
 #include <limits>
 
 #include "ShellUnitSupport.h"
-#include "engine/KvAudioMaster.h"
-#include "engine/MidiOutputBuffer.h"
+#include "engine/runtime/KvAudioMaster.h"
+#include "engine/hostio/MidiOutputBuffer.h"
 #include "pluginterfaces/vst/ivstevents.h"
 #include "pluginterfaces/vst/ivstprocesscontext.h"
 #include "tools/kvhost/HostEventList.h"

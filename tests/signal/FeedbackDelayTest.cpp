@@ -7,7 +7,7 @@
 #include "core/CModuleFactory.h"
 #include "core/InterfaceObject.h"
 #include "core/Module_Info.h"
-#include "engine/CUGLookupList.h"
+#include "engine/graph/CUGLookupList.h"
 #include "engine/GraphRig.h"
 #include "modules/signal/ug_feedback_delay.h"
 #include "modules/signal/ug_feedback_delay_float.h"

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "core/CModuleFactory.h"
-#include "engine/LookupTable.h"
+#include "engine/runtime/LookupTable.h"
 #include "engine/TestGraph.h"
 #include "modules/signal/ug_filter_1pole.h"
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "core/CModuleFactory.h"
-#include "engine/LookupTable.h"
+#include "engine/runtime/LookupTable.h"
 #include "modules/signal/ug_oscillator2.h"
 #include "signal/SignalRig.h"
 

@@ -5,7 +5,7 @@
 #include <limits>
 
 #include "core/CModuleFactory.h"
-#include "engine/LookupTable.h"
+#include "engine/runtime/LookupTable.h"
 #include "modules/signal/ug_vca.h"
 #include "signal/SignalRig.h"
 

@@ -4,7 +4,7 @@
 
 #include "core/CModuleFactory.h"
 #include "engine/VoiceGraphRig.h"
-#include "engine/ug_voice_mute.h"
+#include "engine/voices/ug_voice_mute.h"
 #include "modules/signal/ug_voice_combiner.h"
 
 using kvtest::All;

@@ -1,0 +1,109 @@
+#pragma once
+// Everything that runs on the audio thread in time: an own sample clock and a
+// time-ordered list of pending events, and a place in the module skip list.
+
+#include <cstdint>
+#include <type_traits>
+
+#include "engine/events/KorvaneEvent.h"
+#include "engine/runtime/SkipListNode.h"
+#include "engine/events/dsp_msg_target.h"
+
+class EventPool;
+class IKvAudioMaster;
+
+class EventProcessor : public dsp_msg_target, public SkipListNode
+{
+public:
+    // Flag bit used at this level (the rest belong to ug_base).
+    static constexpr uint32_t UGF_SUSPENDED = 0x80;
+
+    // A delayed call: a plain function taking the object. It fits the two
+    // 32-bit event words, where a pointer to member function would not.
+    using DelayedCall = void (*)(EventProcessor*);
+    static_assert(sizeof(DelayedCall) <= 2 * sizeof(int32_t), "a delayed call must fit two event words");
+
+    EventProcessor();
+    ~EventProcessor() override;
+
+    EventProcessor(const EventProcessor&) = delete;
+    EventProcessor& operator=(const EventProcessor&) = delete;
+
+    virtual void DoProcess(int /*blockPosition*/, int /*sampleCount*/) {}
+    virtual void HandleEvent(KorvaneEvent* /*event*/) {}
+    virtual void Wake();
+    virtual void OnUiNotify(int /*code*/, int /*value*/) {}
+
+    // Takes ownership of the event and inserts it in time order; wakes a
+    // sleeping object unless it is suspended.
+    void AddEvent(KorvaneEvent* event);
+
+    // Makes an event from this object's pool and posts it here. The payload
+    // (size bytes) is copied. False when the event could not be made.
+    bool PostEvent(int64_t time, int32_t type, int32_t arg1 = 0, int32_t arg2 = 0, int32_t arg3 = 0);
+    bool PostEventWithData(int64_t time, int32_t type, int32_t arg1, const void* data, int size);
+
+    // Posts a call of a member function of this object (of class C, derived
+    // from EventProcessor) at `time`: RunDelayed<&C::Method>(time).
+    template <auto Method>
+    void RunDelayed(int64_t time)
+    {
+        RunDelayed(time, &CallMember<Method>);
+    }
+    void RunDelayed(int64_t time, DelayedCall call);
+
+    // Reads back the call held by a UET_RUN_DELAYED event (null if none).
+    static DelayedCall DelayedCallOf(const KorvaneEvent* event);
+
+    // Moves every pending event earlier than t up to t, then sets the clock to t.
+    void SetClockRescheduleEvents(int64_t t);
+    // Of the pin events for `pin` due at or before the block start, keeps only the latest.
+    void DiscardOldPinEvents(int pin);
+    void DeleteEvents();
+
+    float SampleRate() const;
+    int BlockPos() const;
+    EventPool* GetEventPool() const;
+
+    bool EventListEmpty() const { return eventList_.next == &eventList_; }
+    KorvaneEvent* FirstEvent() const { return EventListEmpty() ? nullptr : eventList_.next; }
+    KorvaneEvent* LastEvent() const { return EventListEmpty() ? nullptr : eventList_.prev; }
+    // Next event after `event` in time order, or null at the end.
+    KorvaneEvent* NextEvent(const KorvaneEvent* event) const
+    {
+        return event->next == &eventList_ ? nullptr : event->next;
+    }
+    static void UnlinkEvent(KorvaneEvent* event);
+
+    // Laid out for the block loop: a run reads the first line (links), the
+    // third (these fields and the event list's links) and, in a module, the
+    // fifth (its process function). The second (back links, timed sleep) and
+    // the fourth (the rest of the event list's sentinel) are left cold.
+    uint32_t flags_ = 0;
+    uint8_t sleeping_ = 0;
+    int32_t sortOrder_ = -1;
+    int64_t sampleClock_ = 0;
+    IKvAudioMaster* audioMaster_ = nullptr;
+    // Puts the sentinel's links at the end of the third line.
+    char linePadding_[16] = {};
+    KorvaneEvent eventList_; // sentinel: next is the earliest event, prev the latest
+
+private:
+    template <class T>
+    struct MemberClass;
+    template <class C>
+    struct MemberClass<void (C::*)()>
+    {
+        using type = C;
+    };
+
+    template <auto Method>
+    static void CallMember(EventProcessor* object)
+    {
+        using C = typename MemberClass<decltype(Method)>::type;
+        static_assert(std::is_base_of_v<EventProcessor, C>, "delayed calls go to event processors");
+        (static_cast<C*>(object)->*Method)();
+    }
+
+    static void LinkAfter(KorvaneEvent* where, KorvaneEvent* event);
+};

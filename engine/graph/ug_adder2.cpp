@@ -1,0 +1,146 @@
+#include "engine/graph/ug_adder2.h"
+
+#include <algorithm>
+
+#include "core/InterfaceObject.h"
+#include "engine/graph/USampBlock.h"
+
+ug_adder2::ug_adder2()
+{
+    flags_ |= UGF_SIMD_OVERWRITES_BUFFER_END;
+    SetProcessFunction(&ug_adder2::process_static);
+}
+
+void ug_adder2::ListInterface2(std::vector<InterfaceObject*>& pins)
+{
+    pins.push_back(new InterfaceObject(nullptr, L"Out", DR_OUT, DT_FSAMPLE, L"0", L"", 0, L"", &output_));
+    pins.push_back(new InterfaceObject(nullptr, L"In", DR_IN, DT_FSAMPLE, L"0", L"", IO_LINEAR_INPUT | IO_ADDER));
+}
+
+void ug_adder2::NewConnection(UPlug* source)
+{
+    UPlug* first = plugs_.size() > PN_IN ? plugs_[PN_IN] : nullptr;
+    if (!first)
+        return;
+    if (first->connections_.empty())
+    {
+        connect(source, first);
+        return;
+    }
+    auto* pin = new UPlug(this, first);
+    pin->CreateBuffer();
+    AddPlug(pin);
+    connect(source, pin);
+}
+
+int ug_adder2::Open()
+{
+    const int result = ug_base::Open();
+    inputCount_ = std::max(0, static_cast<int>(plugs_.size()) - 1);
+    // Sized once here: the block loop only fills it.
+    streamingInputs_.assign(static_cast<size_t>(inputCount_), nullptr);
+    RebuildStreamingInputs();
+    ResetStaticOutput();
+    SetProcessFunction(&ug_adder2::process_static);
+    return result;
+}
+
+int ug_adder2::RebuildStreamingInputs()
+{
+    int used = 0;
+    float sum = 0.0f;
+    const int position = BlockPos();
+    for (size_t i = PN_IN; i < plugs_.size(); ++i)
+    {
+        USampBlock* block = plugs_[i]->GetSampleBlock();
+        if (!block)
+            continue;
+        if (plugs_[i]->state_ == ST_STREAMING && used < static_cast<int>(streamingInputs_.size()))
+            streamingInputs_[static_cast<size_t>(used++)] = block->GetBlock();
+        else
+            sum += block->GetBlock()[std::clamp(position, 0, block->GetSize() - 1)];
+    }
+    staticSum_ = sum;
+    lastStreaming_ = used - 1;
+    return used;
+}
+
+void ug_adder2::onSetPin(int64_t time, UPlug* /*pin*/, state_type /*state*/)
+{
+    UPlug* out = plugs_[PN_OUT];
+    if (RebuildStreamingInputs() == 0)
+    {
+        ResetStaticOutput();
+        SetProcessFunction(&ug_adder2::process_static);
+        out->TransmitState(time, ST_STATIC);
+        return;
+    }
+    // A NaN static sum is not 0 and takes the mixed sum.
+    if (staticSum_ != 0.0f || staticSum_ != staticSum_)
+        SetProcessFunction(&ug_adder2::process_mixed);
+    else
+        SetProcessFunction(&ug_adder2::process_sum);
+    out->TransmitState(time, ST_STREAMING);
+}
+
+bool ug_adder2::BypassPin(UPlug* source, UPlug* input)
+{
+    const bool result = ug_base::BypassPin(source, input);
+    if (!streamingInputs_.empty())
+        RebuildStreamingInputs();
+    return result;
+}
+
+void ug_adder2::process_static(int blockPosition, int sampleFrames)
+{
+    std::fill(output_ + blockPosition, output_ + blockPosition + sampleFrames, staticSum_);
+    staticOutputCountdown_ -= sampleFrames;
+    if (staticOutputCountdown_ <= 0)
+        SetProcessFunction(&ug_base::process_sleep);
+}
+
+void ug_adder2::process_sum(int blockPosition, int sampleFrames)
+{
+    if (lastStreaming_ < 0)
+    {
+        process_static(blockPosition, sampleFrames);
+        return;
+    }
+    float* out = output_ + blockPosition;
+    const float* first = streamingInputs_[0] + blockPosition;
+    if (lastStreaming_ == 0)
+    {
+        std::copy(first, first + sampleFrames, out);
+        return;
+    }
+    // The first and the last input in one pass, then the others in turn.
+    const float* last = streamingInputs_[static_cast<size_t>(lastStreaming_)] + blockPosition;
+    for (int i = 0; i < sampleFrames; ++i)
+        out[i] = first[i] + last[i];
+    for (int slot = lastStreaming_ - 1; slot >= 1; --slot)
+    {
+        const float* in = streamingInputs_[static_cast<size_t>(slot)] + blockPosition;
+        for (int i = 0; i < sampleFrames; ++i)
+            out[i] += in[i];
+    }
+}
+
+void ug_adder2::process_mixed(int blockPosition, int sampleFrames)
+{
+    if (lastStreaming_ < 0)
+    {
+        process_static(blockPosition, sampleFrames);
+        return;
+    }
+    float* out = output_ + blockPosition;
+    const float* first = streamingInputs_[0] + blockPosition;
+    const float offset = staticSum_;
+    for (int i = 0; i < sampleFrames; ++i)
+        out[i] = first[i] + offset;
+    for (int slot = lastStreaming_; slot >= 1; --slot)
+    {
+        const float* in = streamingInputs_[static_cast<size_t>(slot)] + blockPosition;
+        for (int i = 0; i < sampleFrames; ++i)
+            out[i] += in[i];
+    }
+}

@@ -1,0 +1,209 @@
+#include "engine/runtime/AudioMasterBase.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "engine/runtime/LookupTable.h"
+#include "engine/graph/ug_base.h"
+
+namespace
+{
+// Cache lines of a module's object fetched ahead of its turn: its links,
+// its clock and events, its process function, and the first of its own
+// fields (see the layout of EventProcessor and ug_base).
+constexpr int kPrefetchLines[] = {0, 2, 4, 5, 6};
+} // namespace
+
+AudioMasterBase::AudioMasterBase(float sampleRate, IKvShellDsp* application)
+    : skipList_(static_cast<uint32_t>(std::rand())), sampleRate_(sampleRate), application_(application)
+{
+    skipList_.audioMaster_ = this;
+    timedSleepers_.prev = timedSleepers_.next = &timedSleepers_;
+}
+
+AudioMasterBase::~AudioMasterBase()
+{
+    ForgetTimedSleepers();
+    // Tables keyed by an engine front outlive this master: the front lets them go.
+    if (LookupOwner() == this)
+        ReleaseSharedLookups(this);
+}
+
+const void* AudioMasterBase::LookupOwner() const
+{
+    // Per-instance tables are keyed by the engine front; a master without one
+    // keys them by itself.
+    return application_ ? static_cast<const void*>(application_) : static_cast<const void*>(this);
+}
+
+void AudioMasterBase::ForgetTimedSleepers()
+{
+    while (HasTimedSleepers())
+        timedSleepers_.next->Unlink();
+}
+
+bool AudioMasterBase::SleepUntil(EventProcessor* module, int64_t time)
+{
+    TimedSleepLink& link = module->timedSleep_;
+    link.Unlink();
+    if (module->IsListed())
+        skipList_.erase(module);
+    link.owner = module;
+    link.wakeAt = time;
+    // Latest first from the end: wake times mostly arrive in order.
+    TimedSleepLink* before = timedSleepers_.prev;
+    while (before != &timedSleepers_ && before->wakeAt > time)
+        before = before->prev;
+    link.prev = before;
+    link.next = before->next;
+    before->next->prev = &link;
+    before->next = &link;
+    return true;
+}
+
+void AudioMasterBase::WakeTimedSleepers(int64_t end)
+{
+    while (HasTimedSleepers() && timedSleepers_.next->wakeAt < end)
+    {
+        TimedSleepLink* link = timedSleepers_.next;
+        link->Unlink();
+        EventProcessor* module = link->owner;
+        module->Wake();
+        // Woken at the start of this piece, so that it runs all of it.
+        module->SetClockRescheduleEvents(sampleClock_);
+    }
+}
+
+int AudioMasterBase::CalcBlockSize(int n)
+{
+    constexpr int kTarget = 96;
+    // A host that reports no block size still needs a block to advance by.
+    if (n < 1)
+        return kTarget;
+    if (n < kTarget)
+        return n;
+
+    const int d0 = n / kTarget;
+    int blockSize = n;
+    for (int d = d0; d >= 1; --d)
+    {
+        if (n % d == 0)
+        {
+            blockSize = n / d;
+            break;
+        }
+    }
+    // Prefer somewhat smaller whole blocks when the first choice is large.
+    const int limit = n / std::max(2 * kTarget - blockSize, 30);
+    for (int d = d0 + 1; d < limit; ++d)
+    {
+        if (n % d == 0)
+        {
+            blockSize = n / d;
+            break;
+        }
+    }
+    return blockSize;
+}
+
+void AudioMasterBase::SetBlockSize(int blockSize)
+{
+    blockSize_ = std::max(1, blockSize);
+}
+
+void AudioMasterBase::ResetBlockLoop()
+{
+    skipList_.clear();
+    ForgetTimedSleepers();
+    sampleClock_ = 0;
+    blockStartClock_ = 0;
+    nextGlobalStartClock_ = 0;
+}
+
+void AudioMasterBase::DoProcessVST(int sampleCount)
+{
+    const int64_t bs = blockSize_;
+    // Keep the block start on the grid even if the block size was changed.
+    if (sampleClock_ < blockStartClock_ || sampleClock_ > blockStartClock_ + bs)
+        blockStartClock_ = sampleClock_ - sampleClock_ % bs;
+    int64_t blockEnd = blockStartClock_ + bs;
+
+    int remaining = sampleCount;
+    while (remaining > 0)
+    {
+        if (sampleClock_ == blockEnd)
+        {
+            blockStartClock_ = blockEnd;
+            blockEnd += bs;
+        }
+        const int n = static_cast<int>(std::min<int64_t>(remaining, blockEnd - sampleClock_));
+        WakeTimedSleepers(sampleClock_ + n);
+        nextGlobalStartClock_ = sampleClock_ + n;
+        const int blockPos = static_cast<int>(sampleClock_ - blockStartClock_);
+
+        // next_[0] is read after each call: a module that leaves the list while
+        // it runs keeps its links, and one woken behind the current runs now.
+        EventProcessor* head = skipList_.Head();
+        for (EventProcessor* node = head->next_[0]; node != head; node = node->next_[0])
+        {
+            // The next module's fields are fetched while this one runs; a
+            // stale link only wastes the fetch.
+            const char* next = reinterpret_cast<const char*>(node->next_[0]);
+            for (int line : kPrefetchLines)
+                __builtin_prefetch(next + 64 * line);
+            node->DoProcess(blockPos, n);
+        }
+
+        sampleClock_ += n;
+        remaining -= n;
+    }
+}
+
+void AudioMasterBase::InsertBlockDev(EventProcessor* module)
+{
+    if (module->IsListed())
+        return;
+    EventProcessor* predecessor = skipList_.insertSorted(module);
+    // A predecessor that has not run this piece yet means the module can run it too.
+    if (predecessor != nullptr && predecessor->sampleClock_ != nextGlobalStartClock_)
+        module->SetClockRescheduleEvents(sampleClock_);
+    else
+        module->SetClockRescheduleEvents(nextGlobalStartClock_);
+}
+
+void AudioMasterBase::SuspendModule(ug_base* module)
+{
+    module->timedSleep_.Unlink();
+    if (module->IsListed())
+        skipList_.erase(module);
+}
+
+void AudioMasterBase::Wake(EventProcessor* object)
+{
+    object->timedSleep_.Unlink();
+    if (object->sleeping_)
+        InsertBlockDev(object);
+}
+
+void AudioMasterBase::RegisterDspMsgHandle(dsp_msg_target* object, int handle)
+{
+    handles_.emplace(handle, object);
+    object->handle_ = handle;
+}
+
+void AudioMasterBase::AssignTemporaryHandle(dsp_msg_target* object)
+{
+    RegisterDspMsgHandle(object, nextTemporaryHandle_--);
+}
+
+dsp_msg_target* AudioMasterBase::HandleToObject(int handle)
+{
+    auto it = handles_.find(handle);
+    return it == handles_.end() ? nullptr : it->second;
+}
+
+void AudioMasterBase::ugCreateSharedLookup(const std::wstring& name, LookupTable** table, int sampleRate,
+                                           unsigned long size, bool integer, bool create, SharedLookupScope scope)
+{
+    CreateSharedLookup(name, table, sampleRate, size, integer, create, scope, LookupOwner());
+}

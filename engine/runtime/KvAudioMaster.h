@@ -1,0 +1,212 @@
+#pragma once
+// engine/runtime/: what runs a graph. SynthRuntime is the DSP side of one
+// plug-in instance; KvAudioMaster builds the graph from the DSP patch
+// document and runs it block by block; audio masters keep the clocks, the
+// skip list of awake modules, handles and the shared lookup tables.
+// Threads: built and rebuilt on the user-interface thread while the processor
+// is set up; the block loop runs on the audio thread, and preset state and
+// editor messages cross between the two through lock-free queues.
+//
+// The engine of one plug-in instance: builds the module graph from the DSP
+// patch document, owns the top container, attaches the host input and output
+// modules, runs the graph for each host block, routes editor messages by
+// handle and hands preset state between the user-interface and audio threads.
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "core/interThreadQue.h"
+#include "engine/runtime/AudioMasterBase.h"
+#include "engine/events/dsp_msg_target.h"
+#include "engine/runtime/my_VstTimeInfo.h"
+
+class IDspPatchManager;
+class PresetValues;
+class TiXmlElement;
+class ug_container;
+class ug_vst_in;
+class ug_vst_out;
+struct MidiOutputBuffer;
+
+class KvAudioMaster : public AudioMasterBase, public interThreadQueUser, public dsp_msg_target
+{
+public:
+    KvAudioMaster(float sampleRate, IKvShellDsp* application);
+    ~KvAudioMaster() override;
+
+    // Builds the graph; false when there is none (text that does not parse,
+    // no DSP content, no container). The reasons are in BuildMessages().
+    bool BuildDspGraph(const char* xmlText);
+    bool HasGraph() const { return top_ != nullptr; }
+    const std::vector<std::string>& BuildMessages() const { return buildMessages_; }
+
+    // Opens the graph; without one the engine stays closed and silent.
+    void Open();
+    void Close();
+    void SetRunning(bool running) { running_ = running; }
+    bool IsRunning() const { return running_; }
+
+    // Runs one host block. Channels the graph has no pin for are silenced;
+    // pins the host has no channel for read silence or write to scratch.
+    void DoProcess(int sampleCount, float** inputs, float** outputs, int inputCount, int outputCount,
+                   int inputStride = 1, int outputStride = 1, int extra = 0);
+    // Host MIDI, due offset samples into the coming block.
+    void MidiIn(int offset, const unsigned char* bytes, int count);
+    // The host's time record of this block, for every registered patch automator.
+    void UpdateTempo(my_VstTimeInfo* info);
+    void setParameterNormalizedDsp(int offset, int parameterId, float value);
+
+    int getNumInputs() const;
+    int getNumOutputs() const;
+    MidiOutputBuffer* getMidiOutputBuffer();
+
+    // Text room of the graph (IKvAudioMaster), decided when it is built from
+    // the longest text its document carries.
+    int TextRoom() override { return textRoom_; }
+    void OnTextCut(int length) override { textCuts_.Add(length); }
+    int BlobRoom() override { return blobRoom_; }
+    void OnBlobRefused(int size) override { blobRefusals_.Add(size); }
+    void OnSysexRefused(int length) override { sysexRefusals_.Add(length); }
+    // Adds a line to BuildMessages() for the texts cut, and the blobs and
+    // SysEx templates refused, on the audio thread since the last call, if
+    // any. User-interface thread.
+    void LogTextCuts_UI_THREAD();
+
+    // User-interface thread (or any thread of the host's but the audio
+    // thread; one call at a time). While blocks run, the state crosses to
+    // the audio thread between blocks; when the audio thread does not answer,
+    // the state is read or written here once the block it runs has ended,
+    // however long that takes, and no new block starts meanwhile.
+    void getPresetState_UI_THREAD(std::string& out, bool processing);
+    void setPresetState_UI_THREAD(const std::string& text, bool processing);
+
+    // Audio thread: marks the engine as the audio thread's for as long as it
+    // lives, around everything a host block does with it (input, DoProcess,
+    // output). entered() is false while the user-interface thread holds the
+    // engine to read or write the state: the block must then leave the
+    // engine alone. Scopes nest.
+    class BlockScope
+    {
+    public:
+        explicit BlockScope(KvAudioMaster& master) : depth_(master.blockDepth_)
+        {
+            depth_.fetch_add(1);
+            entered_ = !master.directAccess_.load();
+        }
+        ~BlockScope() { depth_.fetch_sub(1); }
+        BlockScope(const BlockScope&) = delete;
+        BlockScope& operator=(const BlockScope&) = delete;
+        bool entered() const { return entered_; }
+
+    private:
+        std::atomic<int>& depth_;
+        bool entered_ = false;
+    };
+
+    void SetBypass(bool bypass);
+    void SetDucked(bool ducked);
+
+    // Records to the editor.
+    void UpdateUI();
+    void ugmessage(const std::wstring& text, int type);
+
+    ug_container* TopContainer() { return top_; }
+    ug_container* MainContainer() { return main_; }
+    ug_vst_in* HostInput() { return vstIn_; }
+    ug_vst_out* HostOutput() { return vstOut_; }
+
+    // dsp_msg_target
+    void OnUiMsg(int id, my_input_stream& stream) override;
+    // interThreadQueUser
+    bool onQueMessageReady(int handle, int id, my_input_stream& stream) override;
+
+    // IKvAudioMaster
+    void ServiceGuiQue() override;
+    my_VstTimeInfo* hostGetTime(int flags) override;
+    void RegisterPatchAutomator(ug_patch_automator* automator) override;
+    void MasterReset() override;
+    void onFadeOutComplete() override;
+
+    static constexpr int kMaxMidiMessageBytes = 65536;
+
+private:
+    // Nesting is bounded by the document check before parsing.
+    void BuildModules(ug_container* container, ug_container* patchManagerContainer, TiXmlElement* element);
+    void BuildContainerModule(ug_container* container, ug_container* patchManagerContainer,
+                              TiXmlElement* moduleElement);
+    void ConnectLines(TiXmlElement* element);
+    bool SetupVstIO();
+    // The factor rule: `insideOversampled` when the enclosing container already runs oversampled.
+    int OversampleFactor(TiXmlElement* moduleElement, bool insideOversampled) const;
+    bool IsOversampled(ug_container* container) const;
+    void Log(const std::string& text);
+    void HandleInterrupt();
+    void ReadPresetState(std::string& out);
+    void WritePresetState(const std::string& text);
+    // Audio thread: a used set goes back to the user-interface thread.
+    void HandBack(PresetValues* set);
+    // User-interface thread: frees the sets handed back (all of them, with
+    // `everything`, also those still in transit: the audio thread is held off).
+    void FreeHandedBack(bool everything = false);
+    // User-interface thread: the audio thread's answer to the request with
+    // this serial, or null when none came within the waits.
+    PresetValues* AwaitCapture(uint64_t serial);
+    // User-interface thread: stops blocks from starting and waits for the
+    // one running to end.
+    void HoldOffBlocks();
+    // On the user-interface thread, with the block loop held off.
+    void ReadPresetStateDirectly(std::string& out);
+    void WritePresetStateDirectly(const std::string& text);
+
+    void SendRecord(int32_t id);
+    void DiscardGraph();
+    // The main container's patch manager, looked up each time: it may be set
+    // after the graph is built.
+    IDspPatchManager* MainPatchManager();
+
+    ug_container* top_ = nullptr;
+    ug_container* main_ = nullptr;
+    ug_vst_in* vstIn_ = nullptr;
+    ug_vst_out* vstOut_ = nullptr;
+    bool opened_ = false;
+
+    // The preset hand-over: each set is owned by whichever thread took it
+    // from its slot (by exchange), so neither thread locks or waits for the
+    // other. A state to apply, room for the state to read out, that room
+    // filled, and used sets on their way back to be freed.
+    std::atomic<PresetValues*> setPending_{nullptr};
+    std::atomic<PresetValues*> getPending_{nullptr};
+    std::atomic<PresetValues*> getDone_{nullptr};
+    std::atomic<PresetValues*> handedBack_{nullptr};
+    uint64_t captureSerial_ = 0;
+    std::atomic<bool> interrupt_{false};
+    // Set by the audio thread while it runs a block, and by the user-interface
+    // thread while it touches the state directly; each checks the other's.
+    std::atomic<int> blockDepth_{0};
+    std::atomic<bool> directAccess_{false};
+    // Serialises the state calls of the host's threads (never the audio thread).
+    std::mutex stateMutex_;
+    std::atomic<bool> running_{false};
+    bool bypass_ = false;
+
+    std::vector<ug_patch_automator*> patchAutomators_;
+    my_VstTimeInfo timeInfo_;
+    std::vector<std::string> buildMessages_;
+    // Values too long for their room, counted on the audio thread.
+    struct Overflows
+    {
+        void Add(int length);
+        // The count and the longest since the last call.
+        int Take(int& longest);
+        std::atomic<int> count{0};
+        std::atomic<int> longest{0};
+    };
+    int textRoom_ = kMinTextRoom;
+    int blobRoom_ = kMinBlobRoom;
+    Overflows textCuts_;
+    Overflows blobRefusals_;
+    Overflows sysexRefusals_;
+};

@@ -1,0 +1,94 @@
+#include "engine/runtime/ModuleSkipList.h"
+
+#include <climits>
+
+ModuleSkipList::ModuleSkipList(uint32_t seed) : rngState_(seed)
+{
+    sortOrder_ = INT32_MIN;
+    clear();
+}
+
+void ModuleSkipList::clear()
+{
+    for (int level = 0; level < kMaxLevels; ++level)
+    {
+        next_[level] = this;
+        prev_[level] = this;
+        lastPath_[level] = nullptr;
+    }
+}
+
+int ModuleSkipList::RandomLevelCount()
+{
+    rngState_ = rngState_ * 1664525u + 1013904223u;
+    int32_t bits = static_cast<int32_t>(rngState_);
+    if (bits & 1)
+        return 1;
+    // One level more per trailing zero bit; bit 4 caps the count at five.
+    bits |= 0x10;
+    int levels = 1;
+    while ((bits & 1) == 0)
+    {
+        bits >>= 1;
+        ++levels;
+    }
+    return levels < kMaxLevels ? levels : kMaxLevels;
+}
+
+EventProcessor* ModuleSkipList::insertSorted(EventProcessor* node)
+{
+    const int32_t key = node->sortOrder_;
+    const int levels = RandomLevelCount();
+
+    // Start from the finger left by the previous insertion when it lies before
+    // the new key; runs of descending keys then cost next to nothing.
+    EventProcessor* start = this;
+    int startLevel = kMaxLevels - 1;
+    if (lastPath_[0] != nullptr && lastPath_[0]->sortOrder_ > key)
+    {
+        int level = 0;
+        while (level < kMaxLevels - 1 && lastPath_[level] != nullptr && lastPath_[level]->next_[level] != this &&
+               lastPath_[level]->next_[level]->sortOrder_ >= key)
+            ++level;
+        while (level > 0 && lastPath_[level] == nullptr)
+            --level;
+        start = lastPath_[level];
+        startLevel = level;
+    }
+
+    EventProcessor* x = start;
+    for (int level = startLevel; level >= 0; --level)
+    {
+        // The head's lowest key ends every search.
+        while (x->next_[level] != this && x->next_[level]->sortOrder_ >= key)
+            x = x->next_[level];
+        lastPath_[level] = x;
+    }
+
+    for (int level = levels - 1; level >= 0; --level)
+    {
+        EventProcessor* before = lastPath_[level];
+        EventProcessor* after = before->next_[level];
+        node->next_[level] = after;
+        node->prev_[level] = before;
+        after->prev_[level] = node;
+        before->next_[level] = node;
+        lastPath_[level] = node;
+    }
+    for (int level = levels; level < kMaxLevels; ++level)
+        node->prev_[level] = nullptr;
+
+    EventProcessor* predecessor = node->prev_[0];
+    return predecessor == this ? nullptr : predecessor;
+}
+
+void ModuleSkipList::erase(EventProcessor* node)
+{
+    for (int level = 0; level < kMaxLevels && node->prev_[level] != nullptr; ++level)
+    {
+        node->prev_[level]->next_[level] = node->next_[level];
+        node->next_[level]->prev_[level] = node->prev_[level];
+    }
+    node->prev_[0] = nullptr;
+    lastPath_[0] = nullptr;
+}

@@ -1,0 +1,121 @@
+#include "engine/runtime/SynthRuntime.h"
+
+#include "core/file_helpers.h"
+#include "engine/runtime/KvAudioMaster.h"
+
+SynthRuntime::SynthRuntime(IDspToGuiSender* processor)
+    : queue_(kQueueSize), batchStream_(&staging_), processor_(processor)
+{
+}
+
+SynthRuntime::~SynthRuntime()
+{
+    // The waiting clients belong to the graph: unlink them while they live.
+    ClearWaiters();
+    delete master_;
+    master_ = nullptr;
+}
+
+bool SynthRuntime::initialize(int sampleRate, int maxBlockSize, const char* dspXml)
+{
+    const int blockSize = AudioMasterBase::CalcBlockSize(maxBlockSize);
+    // An engine without a graph is not kept when a document arrives.
+    const bool hasText = dspXml && *dspXml;
+    if (master_ && master_->SampleRate() == static_cast<float>(sampleRate) && master_->BlockSize() == blockSize &&
+        (master_->HasGraph() || !hasText))
+        return HasGraph();
+
+    std::string saved;
+    const bool hadMaster = master_ != nullptr;
+    if (master_)
+    {
+        master_->getPresetState_UI_THREAD(saved, false);
+        ClearWaiters();
+        staging_.Clear();
+        master_->Close();
+        delete master_;
+        master_ = nullptr;
+    }
+
+    master_ = new KvAudioMaster(static_cast<float>(sampleRate), this);
+    master_->SetBlockSize(blockSize);
+    // A rate the engine cannot run at builds no graph.
+    if (sampleRate <= 0 || !hasText)
+        return false;
+    if (!master_->BuildDspGraph(dspXml))
+        return false;
+    master_->Open();
+    if (hadMaster)
+        master_->setPresetState_UI_THREAD(saved, false);
+    master_->SetRunning(true);
+    return true;
+}
+
+bool SynthRuntime::HasGraph() const
+{
+    return master_ && master_->HasGraph();
+}
+
+void SynthRuntime::RequestQue(QueClient* client, bool /*immediate*/)
+{
+    if (client)
+        AddWaiter(client);
+}
+
+void SynthRuntime::ServiceDspRingBuffers()
+{
+    if (master_)
+        queue_.pollMessage(master_);
+    ServiceWaitingClients();
+
+    if (staging_.used_ == 0 || !processor_)
+        return;
+    if (processor_->SendDspToGuiBatch(staging_.data_, static_cast<int>(staging_.used_)))
+        staging_.Clear();
+}
+
+void SynthRuntime::ServiceWaitingClients()
+{
+    // A client that does not fit now keeps its place and waits, but does not
+    // hold back the smaller ones behind it. Clients queued again while being
+    // served wait for the next service.
+    QueClient* last = LastWaiter();
+    QueClient* client = FirstWaiter();
+    while (client)
+    {
+        QueClient* next = client->nextClient();
+        const bool wasLast = client == last;
+        const int room = static_cast<int>(StagingMemoryBuffer::kCapacity - staging_.used_);
+        const int length = client->queryQueMessageLength(kClientOffer);
+        if (length >= 0 && room >= length + kRecordSlack)
+        {
+            RemoveWaiter(client);
+            client->getQueMessage(batchStream_, length);
+        }
+        if (wasLast)
+            break;
+        client = next;
+    }
+}
+
+std::wstring SynthRuntime::ResolveFilename(const std::wstring& name, const std::wstring& extension)
+{
+    const std::wstring ownExtension = GetExtension(name);
+    const std::wstring folderExtension = extension.empty() ? ownExtension : extension;
+    std::wstring result = name;
+    if (ownExtension.empty())
+    {
+        if (extension.empty())
+            return name;
+        result += L"." + extension;
+    }
+    // Relative: no drive or volume separator, and not rooted.
+    if (result.find(L':') == std::wstring::npos && result.front() != L'/')
+        result = combine_path_and_file(getDefaultPath(folderExtension), result);
+    return result;
+}
+
+std::wstring SynthRuntime::getDefaultPath(const std::wstring& /*extension*/)
+{
+    return moduleFolder_;
+}

@@ -1,0 +1,70 @@
+#pragma once
+// The DSP side of one plug-in instance: keeps the audio master, rebuilding it
+// only when the sample rate or the internal block size changes (carrying the
+// preset state across); owns the queue of messages from the editor side and
+// the staging buffer in which the engine's records to the editor are
+// gathered and sent as one batch.
+
+#include <atomic>
+#include <string>
+
+#include "core/QueuedUsers.h"
+#include "core/StagingMemoryBuffer.h"
+#include "core/interThreadQue.h"
+#include "engine/runtime/IKvShellDsp.h"
+
+class KvAudioMaster;
+
+// How the batch leaves: the processor wraps it in a message to its controller.
+class IDspToGuiSender
+{
+public:
+    virtual ~IDspToGuiSender() = default;
+    // False when no message could be made; the batch is then kept.
+    virtual bool SendDspToGuiBatch(const unsigned char* data, int size) = 0;
+};
+
+class SynthRuntime : public IKvShellDsp, public QueuedUsers
+{
+public:
+    static constexpr int kQueueSize = 1048576;
+    // Offered to each waiting client as the room it may ask for.
+    static constexpr int kClientOffer = 9988;
+
+    explicit SynthRuntime(IDspToGuiSender* processor = nullptr);
+    ~SynthRuntime() override;
+
+    SynthRuntime(const SynthRuntime&) = delete;
+    SynthRuntime& operator=(const SynthRuntime&) = delete;
+
+    // User-interface thread, while the host does not process. True when a
+    // graph is built and running; false means "no graph" (silence).
+    bool initialize(int sampleRate, int maxBlockSize, const char* dspXml);
+
+    KvAudioMaster* AudioMaster() { return master_; }
+    bool HasGraph() const;
+    interThreadQue& QueueFromGui() { return queue_; }
+    const StagingMemoryBuffer& Staging() const { return staging_; }
+    bool TempoNeeded() const { return tempoNeeded_; }
+    void setProcessor(IDspToGuiSender* processor) { processor_ = processor; }
+    void setModuleFolder(const std::wstring& folder) { moduleFolder_ = folder; }
+
+    // IKvShellDsp
+    my_output_stream* MessageQueToGui() override { return &batchStream_; }
+    void ServiceDspRingBuffers() override;
+    void RequestQue(QueClient* client, bool immediate) override;
+    void NeedTempo() override { tempoNeeded_ = true; }
+    std::wstring ResolveFilename(const std::wstring& name, const std::wstring& extension) override;
+    std::wstring getDefaultPath(const std::wstring& extension) override;
+
+private:
+    void ServiceWaitingClients();
+
+    KvAudioMaster* master_ = nullptr;
+    interThreadQue queue_;
+    StagingMemoryBuffer staging_;
+    StagingMemoryBufferOutputStream batchStream_;
+    IDspToGuiSender* processor_;
+    std::atomic<bool> tempoNeeded_{false};
+    std::wstring moduleFolder_;
+};

@@ -1,0 +1,126 @@
+#include "engine/voices/ug_voice_mute.h"
+
+#include <algorithm>
+
+#include "core/InterfaceObject.h"
+#include "engine/runtime/IKvAudioMaster.h"
+#include "engine/voices/Voice.h"
+#include "engine/graph/ug_container.h"
+
+ug_voice_mute::ug_voice_mute()
+{
+    SetProcessFunction(&ug_voice_mute::process);
+}
+
+void ug_voice_mute::ListInterface2(std::vector<InterfaceObject*>& pins)
+{
+    pins.push_back(new InterfaceObject(nullptr, L"Signal In", DR_IN, DT_FSAMPLE, L"0", L"", IO_LINEAR_INPUT, L"", &in_));
+    pins.push_back(new InterfaceObject(&rampMs_, L"Ramp Time", DR_IN, DT_FLOAT, L"2", L"", 0));
+    pins.push_back(new InterfaceObject(nullptr, L"Signal Out", DR_OUT, DT_FSAMPLE, L"", L"", 0, L"", &out_));
+    pins.push_back(new InterfaceObject(&alwaysOn_, L"Always On", DR_IN, DT_BOOL, L"0", L"", 0));
+}
+
+int ug_voice_mute::Open()
+{
+    const int result = ug_base::Open();
+    gain_ = TargetGain();
+    // The first block announces the output's state, so watchers know it.
+    outputStreaming_ = true;
+    announced_ = false;
+    SetProcessFunction(&ug_voice_mute::process);
+    return result;
+}
+
+float ug_voice_mute::TargetGain()
+{
+    if (!parentContainer_)
+        return 1.0f;
+    const Voice* voice = parentContainer_->VoiceAt(voiceNumber_);
+    if (!voice)
+        return 1.0f;
+    // A stolen or killed voice fades even when always on: its note source
+    // keeps the gate up, so nothing else would ever silence it and free it.
+    if (voice->state_ == VS_MUTED)
+        return 0.0f;
+    if (alwaysOn_)
+        return 1.0f;
+    return voice->state_ == VS_ACTIVE && voice->activeValue_ > 0.0f ? 1.0f : 0.0f;
+}
+
+void ug_voice_mute::onSetPin(int64_t time, UPlug* pin, state_type state)
+{
+    if (pin->index_ != PN_IN)
+        return;
+    inputStreaming_ = state == ST_STREAMING;
+    // A new constant input passes on at once unless the voice is silent.
+    if (!inputStreaming_ && gain_ > 0.0f)
+        AnnounceOutput(time, false);
+}
+
+void ug_voice_mute::Suspend()
+{
+    if (out_ && audioMaster_)
+        std::fill(out_, out_ + audioMaster_->BlockSize(), 0.0f);
+    gain_ = 0.0f;
+    AnnounceOutput(sampleClock_, false);
+    ug_base::Suspend();
+}
+
+void ug_voice_mute::Resume(int64_t time)
+{
+    if ((flags_ & UGF_SUSPENDED) == 0)
+        return;
+    ug_base::Resume(time);
+    SetProcessFunction(&ug_voice_mute::process_silent);
+    RunDelayed<&ug_voice_mute::StartNote>(std::max(time, sampleClock_));
+}
+
+void ug_voice_mute::StartNote()
+{
+    SetProcessFunction(&ug_voice_mute::process);
+}
+
+void ug_voice_mute::process_silent(int blockPosition, int sampleFrames)
+{
+    if (out_)
+        std::fill(out_ + blockPosition, out_ + blockPosition + sampleFrames, 0.0f);
+}
+
+void ug_voice_mute::AnnounceOutput(int64_t time, bool streaming)
+{
+    UPlug* out = GetPlug(PN_OUT);
+    if (!out || (announced_ && streaming == outputStreaming_ && streaming))
+        return;
+    out->TransmitState(time, streaming ? ST_STREAMING : ST_STATIC);
+    outputStreaming_ = streaming;
+    announced_ = true;
+}
+
+void ug_voice_mute::process(int blockPosition, int sampleFrames)
+{
+    const float target = TargetGain();
+    const float* in = in_ + blockPosition;
+    float* out = out_ + blockPosition;
+    const bool ramping = gain_ != target;
+    if (!ramping)
+    {
+        if (gain_ > 0.0f)
+            std::copy(in, in + sampleFrames, out);
+        else
+            std::fill(out, out + sampleFrames, 0.0f);
+    }
+    else
+    {
+        const float sampleRate = audioMaster_ ? audioMaster_->SampleRate() : 44100.0f;
+        step_ = 1.0f / std::max(1.0f, rampMs_ * 0.001f * sampleRate);
+        for (int i = 0; i < sampleFrames; ++i)
+        {
+            gain_ = target > gain_ ? std::min(target, gain_ + step_) : std::max(target, gain_ - step_);
+            out[i] = in[i] * gain_;
+        }
+    }
+
+    const bool streaming = ramping || (inputStreaming_ && gain_ > 0.0f);
+    if (streaming != outputStreaming_ || !announced_)
+        AnnounceOutput(sampleClock_ + (streaming ? 0 : sampleFrames - 1), streaming);
+}

@@ -1,0 +1,48 @@
+#pragma once
+// Placed where a voice's audio leaves the polyphonic section: passes the
+// signal while its voice plays and fades it to silence over a short ramp
+// when the voice is muted (stolen or killed) or off, so that stealing a
+// voice does not click.
+
+#include "engine/graph/ug_base.h"
+
+class Voice;
+
+class ug_voice_mute : public ug_base
+{
+public:
+    enum Pins { PN_IN, PN_RAMP_TIME, PN_OUT, PN_ALWAYS_ON };
+
+    ug_voice_mute();
+    ug_base* Create() override { return new ug_voice_mute(); }
+    void ListInterface2(std::vector<InterfaceObject*>& pins) override;
+    int Open() override;
+    void onSetPin(int64_t time, UPlug* pin, state_type state) override;
+    // A voice put to sleep leaves silence behind, announced as a constant,
+    // so that the voice sum stops reading its block.
+    void Suspend() override;
+    // A voice woken for a new note stays silent until the note's sample,
+    // although it runs from the start of the piece.
+    void Resume(int64_t time) override;
+
+    void process(int blockPosition, int sampleFrames);
+    void process_silent(int blockPosition, int sampleFrames);
+
+    float Gain() const { return gain_; }
+
+private:
+    float TargetGain();
+    void AnnounceOutput(int64_t time, bool streaming);
+    void StartNote();
+
+    float* in_ = nullptr;
+    float* out_ = nullptr;
+    float rampMs_ = 2.0f;
+    bool alwaysOn_ = false;
+    float gain_ = 1.0f;
+    float step_ = 1.0f;
+    bool inputStreaming_ = false;
+    bool outputStreaming_ = false;
+    // The output's state has been announced at least once since opening.
+    bool announced_ = false;
+};
