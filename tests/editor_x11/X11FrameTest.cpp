@@ -21,6 +21,7 @@
 #include "FramePlugView.h"
 #include "editor/toolkit/CDrawContext.h"
 #include "editor/toolkit/CNewFileSelector.h"
+#include "tools/kvhost/HostThreadIdle.h"
 
 using namespace x11_test;
 using namespace VSTGUI;
@@ -174,8 +175,11 @@ TEST(X11Frame, AModalLoopEndsCancelledAtOnceWhenTheHostsWindowIsUnmappedOrRepare
         std::condition_variable returned;
         bool back = false;
         bool rescued = false;
+        // This thread runs the box's loop.
+        const HostThreadIdle loop({});
         std::thread meddler([&] {
-            // The box's window is mapped inside the editor's: the loop runs.
+            // The box's window is mapped inside the editor's, and the loop
+            // waits for events: it has taken where the host's window stands.
             XEvent event{};
             pollfd watch{ConnectionNumber(other), POLLIN, 0};
             while (event.type != MapNotify)
@@ -184,6 +188,8 @@ TEST(X11Frame, AModalLoopEndsCancelledAtOnceWhenTheHostsWindowIsUnmappedOrRepare
                     return; // no box: the test fails below
                 XNextEvent(other, &event);
             }
+            if (!loop.waitIdle(other, 10.0))
+                return; // the loop never waited: the test fails below
             if (how == "unmapped")
                 XUnmapWindow(other, host);
             else
