@@ -145,14 +145,8 @@ bool X11FileBrowser::open()
     x = std::max(0, std::min(x, DisplayWidth(display, screen) - width));
     y = std::max(0, std::min(y, DisplayHeight(display, screen) - height));
 
-    view_ = puglNewView(frame_.world());
-    puglSetHandle(view_, this);
-    puglSetEventFunc(view_, onEvent);
-    puglSetBackend(view_, puglStubBackend());
-    puglSetViewHint(view_, PUGL_RESIZABLE, PUGL_FALSE);
+    view_ = frame_.newScreenView(this, onEvent, x, y, width, height);
     puglSetWindowTitle(view_, title_.c_str());
-    puglSetFrame(view_, PuglRect{static_cast<PuglCoord>(x), static_cast<PuglCoord>(y), static_cast<PuglSpan>(width),
-                                 static_cast<PuglSpan>(height)});
     puglSetTransientParent(view_, TopLevelOf(display, static_cast<Window>(frame_.window())));
     if (puglRealize(view_) != PUGL_SUCCESS)
     {

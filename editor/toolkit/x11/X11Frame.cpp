@@ -372,6 +372,18 @@ void X11Frame::paint(unsigned long window, const std::vector<CRect>& rects, CCoo
         painter_->paint(window, rects, width, height, draw);
 }
 
+PuglView* X11Frame::newScreenView(void* handle, PuglEventFunc onEvent, int x, int y, int width, int height) const
+{
+    PuglView* view = puglNewView(world_);
+    puglSetHandle(view, handle);
+    puglSetEventFunc(view, onEvent);
+    puglSetBackend(view, puglStubBackend());
+    puglSetViewHint(view, PUGL_RESIZABLE, PUGL_FALSE);
+    puglSetFrame(view, PuglRect{static_cast<PuglCoord>(x), static_cast<PuglCoord>(y), static_cast<PuglSpan>(width),
+                                static_cast<PuglSpan>(height)});
+    return view;
+}
+
 bool X11Frame::runModal(const std::function<bool()>& done)
 {
     const unsigned hostChanges = hostChanges_;

@@ -78,6 +78,10 @@ public:
     bool registeredWithRunLoop() const { return registered_; }
     Display* display() const { return display_; }
     PuglWorld* world() const { return world_; }
+    // A window of its own on this connection (a menu's list, a tooltip, the
+    // file browser), not yet realised: fixed size at x, y on the screen,
+    // events to `onEvent` with `handle`. UI thread.
+    PuglView* newScreenView(void* handle, PuglEventFunc onEvent, int x, int y, int width, int height) const;
     unsigned long window() const { return window_; }
     const bool* lostFlag() const { return &lost_; }
     CCoord width() const { return width_; }

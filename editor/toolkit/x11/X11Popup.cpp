@@ -105,13 +105,7 @@ bool X11Popup::open(const CPoint& frameLocation)
     x = std::max(0, std::min(x, DisplayWidth(display, screen) - width));
     y = std::max(0, std::min(y, DisplayHeight(display, screen) - height));
 
-    view_ = puglNewView(frame_.world());
-    puglSetHandle(view_, this);
-    puglSetEventFunc(view_, onEvent);
-    puglSetBackend(view_, puglStubBackend());
-    puglSetViewHint(view_, PUGL_RESIZABLE, PUGL_FALSE);
-    puglSetFrame(view_, PuglRect{static_cast<PuglCoord>(x), static_cast<PuglCoord>(y), static_cast<PuglSpan>(width),
-                                 static_cast<PuglSpan>(height)});
+    view_ = frame_.newScreenView(this, onEvent, x, y, width, height);
     if (puglRealize(view_) != PUGL_SUCCESS)
         return false;
     const auto window = static_cast<Window>(puglGetNativeView(view_));

@@ -73,13 +73,7 @@ bool X11Tooltip::show(const std::string& text, const CPoint& frameWhere)
     x = std::max(0, std::min(x, DisplayWidth(display, screen) - w));
     y = std::max(0, y);
 
-    view_ = puglNewView(frame_.world());
-    puglSetHandle(view_, this);
-    puglSetEventFunc(view_, onEvent);
-    puglSetBackend(view_, puglStubBackend());
-    puglSetViewHint(view_, PUGL_RESIZABLE, PUGL_FALSE);
-    puglSetFrame(view_, PuglRect{static_cast<PuglCoord>(x), static_cast<PuglCoord>(y), static_cast<PuglSpan>(w),
-                                 static_cast<PuglSpan>(h)});
+    view_ = frame_.newScreenView(this, onEvent, x, y, w, h);
     if (puglRealize(view_) != PUGL_SUCCESS)
     {
         puglFreeView(view_);
