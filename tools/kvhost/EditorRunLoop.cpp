@@ -192,7 +192,11 @@ int EditorRunLoop::serveOnce(Clock::time_point until)
         if (ids[i] == 0)
         {
             if (hostReady_)
+            {
+                ++inCallback_;
                 hostReady_();
+                --inCallback_;
+            }
             continue;
         }
         // The entry may have gone in an earlier callback of this round.
@@ -211,7 +215,9 @@ int EditorRunLoop::serveOnce(Clock::time_point until)
         IEventHandler* handler = found->handler;
         const int fd = found->fd;
         handler->addRef();
+        ++inCallback_;
         handler->onFDIsSet(fd);
+        --inCallback_;
         handler->release();
     }
     fireTimers();
@@ -236,7 +242,10 @@ void EditorRunLoop::fireTimers()
         ++found->fired;
         ITimerHandler* handler = found->handler;
         handler->addRef();
+        ++inCallback_;
         handler->onTimer();
+        --inCallback_;
+        ++fires_;
         handler->release();
     }
 }

@@ -5,6 +5,7 @@
 // poll() and so costs nothing while nothing happens. Handlers may register
 // and unregister from inside their callbacks. Host thread only.
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <functional>
@@ -44,6 +45,10 @@ public:
 
     std::size_t eventHandlerCount() const { return handlers_.size(); }
     std::size_t timerCount() const { return timers_.size(); }
+    // Any thread: how many timer callbacks have returned so far, and whether
+    // the loop is inside a callback now (an editor's modal loop runs there).
+    unsigned long timerFires() const { return fires_.load(); }
+    bool inCallback() const { return inCallback_.load() > 0; }
     // Interval of the plug-in's first timer in milliseconds, 0 without one.
     Steinberg::Linux::TimerInterval firstTimerInterval() const;
 
@@ -86,5 +91,7 @@ private:
     unsigned long nextId_ = 1;
     int hostFd_ = -1;
     std::function<void()> hostReady_;
+    std::atomic<unsigned long> fires_{0};
+    std::atomic<int> inCallback_{0};
 };
 #pragma GCC diagnostic pop
