@@ -169,8 +169,10 @@ private:
     void NotifyAutomators(int handle);
     // Tells the host that values changed without its asking (a state, a
     // preset or a program was loaded), so that it reads them all again.
+    // On the thread of the host call that loaded them (the UI thread, as
+    // hosts should).
     void ValuesChanged();
-    // The engine moved to another program.
+    // UI: the engine moved to another program (its report, in notify).
     void ProgramChanged(int program);
     // Any thread: the automators hear of the handle on the user-interface thread.
     void DeferUpdate(int handle);
