@@ -135,6 +135,11 @@ bool X11Popup::open(const CPoint& frameLocation)
     }
     grabbedKeyboard_ =
         XGrabKeyboard(display, window, False, GrabModeAsync, GrabModeAsync, CurrentTime) == GrabSuccess;
+    // Viewable now (the grab took): drawn at once, before the loop waits for
+    // events, rather than whenever the server's first expose arrives.
+    COptionMenuPopup& list = list_;
+    frame_.paint(window, {CRect(0, 0, size.x, size.y)}, size.x, size.y,
+                 [&list](CDrawContext& context) { list.draw(&context); });
     return true;
 }
 
