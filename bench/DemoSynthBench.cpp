@@ -4,6 +4,7 @@
 // times and sustain level, linear amplifiers, the voice sum) with no graph.
 // Notes are measured held, in their sustain. Each graph run also times the
 // hand loop for the same voices and reports the ratio.
+#include "bench/BenchPatch.h"
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -32,14 +33,6 @@ constexpr float kDecayVolts = 3.0f;
 constexpr float kSustain = 0.7f;
 constexpr float kVelocity = 100.0f / 127.0f;
 constexpr float kVolume = 0.8f;
-
-std::string ReadPatch(const char* path)
-{
-    std::ifstream file(path);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
 
 int KeyOfVoice(int v)
 {

@@ -11,6 +11,7 @@
 //   BM_VoiceHostBlocks        host blocks of 16, 64, 512, 4096 against 512
 //   BM_VoiceCounts            per voice, 128 voices against 8
 // BM_VoiceEngine and BM_VoiceFused run one case alone, for profiling.
+#include "bench/BenchPatch.h"
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -51,14 +52,6 @@ constexpr float kResonance = 0.5f;
 constexpr float kLfoPitch = -0.28f;
 constexpr float kLfoDepth = 0.2f;
 constexpr float kMasterGain = 0.8f;
-
-std::string ReadPatch(const char* path)
-{
-    std::ifstream file(path);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
 
 const std::string& VoiceDocument()
 {
