@@ -176,13 +176,47 @@ void UPlug::Transmit(int64_t time, int size, const void* data)
         to->owner_->SetPinValue(time, to->index_, datatype_, data, size);
 }
 
+namespace
+{
+// The voice a connection serves in TransmitPolyphonic's sense; -1 for a
+// module that is not a voice copy.
+int VoiceOfConnection(const UPlug* to)
+{
+    const ug_base* module = to->owner_;
+    return (module->flags_ & ug_base::UGF_POLYPHONIC) ? module->voiceNumber_ : -1;
+}
+} // namespace
+
 void UPlug::TransmitPolyphonic(int64_t time, int voice, int size, const void* data)
 {
-    for (UPlug* to : connections_)
+    // A pin feeding every voice copy has them in voice order as the copies
+    // were made: a note reaches its voice without a look at the other copies.
+    if (connectionsByVoice_ < 0)
     {
-        ug_base* module = to->owner_;
-        if ((module->flags_ & ug_base::UGF_POLYPHONIC) && module->voiceNumber_ == voice)
-            module->SetPinValue(time, to->index_, datatype_, data, size);
+        connectionsByVoice_ = 1;
+        for (size_t i = 1; i < connections_.size(); ++i)
+        {
+            if (VoiceOfConnection(connections_[i - 1]) > VoiceOfConnection(connections_[i]))
+            {
+                connectionsByVoice_ = 0;
+                break;
+            }
+        }
+    }
+    auto it = connections_.begin();
+    if (connectionsByVoice_)
+    {
+        it = std::lower_bound(connections_.begin(), connections_.end(), voice,
+                              [](const UPlug* to, int v) { return VoiceOfConnection(to) < v; });
+    }
+    for (; it != connections_.end(); ++it)
+    {
+        UPlug* to = *it;
+        const int served = VoiceOfConnection(to);
+        if (served == voice)
+            to->owner_->SetPinValue(time, to->index_, datatype_, data, size);
+        else if (connectionsByVoice_ && served > voice)
+            break;
     }
 }
 
@@ -359,6 +393,7 @@ void UPlug::DisConnect(UPlug* other)
     if (it == connections_.end())
         return;
     connections_.erase(it);
+    connectionsByVoice_ = -1;
     // An input no longer reads the block of an output it has left.
     if (datatype_ == DT_FSAMPLE && direction_ == DR_IN && (plugFlags_ & PF_OWNS_STORAGE) == 0 && variable_ &&
         *static_cast<USampBlock**>(variable_) == other->GetSampleBlock())

@@ -113,4 +113,7 @@ public:
     // is built if the input is still unconnected then.
     std::string documentDefault_;
     bool hasDocumentDefault_ = false;
+    // Whether connections_ lie in voice order (polyphonic owners by voice
+    // number, others first): -1 not known yet. Reset when they change.
+    int8_t connectionsByVoice_ = -1;
 };

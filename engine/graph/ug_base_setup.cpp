@@ -308,6 +308,8 @@ void ug_base::connect(UPlug* from, UPlug* to)
 
     from->connections_.push_back(to);
     to->connections_.push_back(from);
+    from->connectionsByVoice_ = -1;
+    to->connectionsByVoice_ = -1;
 
     if (to->datatype_ == DT_FSAMPLE)
     {

@@ -24,11 +24,6 @@ void PatchStorageBase::setDirty(int patch, bool dirty)
     }
 }
 
-bool PatchStorageBase::isDirty(int patch) const
-{
-    return patch >= 0 && patch < static_cast<int>(dirty_.size()) && dirty_[static_cast<size_t>(patch)];
-}
-
 PatchStorageFixedSize::PatchStorageFixedSize(int patchCount, int valueSize)
     : PatchStorageBase(patchCount),
       valueSize_(NonNegative(valueSize)),

@@ -49,7 +49,10 @@ public:
     // bytes changed.
     virtual bool TakeValue(std::vector<uint8_t>& bytes, int patch) = 0;
     void setDirty(int patch, bool dirty);
-    bool isDirty(int patch) const;
+    bool isDirty(int patch) const
+    {
+        return patch >= 0 && patch < static_cast<int>(dirty_.size()) && dirty_[static_cast<size_t>(patch)];
+    }
     // Some patch holds a value still to be reported.
     bool anyDirty() const { return dirtyCount_ > 0; }
 

@@ -23,6 +23,7 @@ void ug_voice_mute::ListInterface2(std::vector<InterfaceObject*>& pins)
 int ug_voice_mute::Open()
 {
     const int result = ug_base::Open();
+    voice_ = parentContainer_ ? parentContainer_->VoiceAt(voiceNumber_) : nullptr;
     gain_ = TargetGain();
     // The first block announces the output's state, so watchers know it.
     outputStreaming_ = true;
@@ -33,9 +34,9 @@ int ug_voice_mute::Open()
 
 float ug_voice_mute::TargetGain()
 {
-    if (!parentContainer_)
-        return 1.0f;
-    const Voice* voice = parentContainer_->VoiceAt(voiceNumber_);
+    const Voice* voice = voice_;
+    if (!voice && parentContainer_)
+        voice = parentContainer_->VoiceAt(voiceNumber_);
     if (!voice)
         return 1.0f;
     // A stolen or killed voice fades even when always on: its note source

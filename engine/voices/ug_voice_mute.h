@@ -37,6 +37,9 @@ private:
 
     float* in_ = nullptr;
     float* out_ = nullptr;
+    // The voice this copy belongs to, found when opened: voices live as long
+    // as the graph and keep their numbers.
+    const Voice* voice_ = nullptr;
     float rampMs_ = 2.0f;
     bool alwaysOn_ = false;
     float gain_ = 1.0f;
