@@ -50,6 +50,9 @@ void ug_voice_monitor::DoProcess(int blockPosition, int sampleFrames)
     {
         if (state_ == MS_SUSPENDING)
             state_ = MS_WATCHING;
+        // Nothing to watch while the voice sounds: the block loop passes this
+        // module by until an input's state changes (an event wakes it).
+        SleepMode();
         return;
     }
     silenceCountdown_ -= sampleFrames;
