@@ -188,7 +188,7 @@ TEST(X11Frame, AModalLoopEndsCancelledAtOnceWhenTheHostsWindowIsUnmappedOrRepare
                     return; // no box: the test fails below
                 XNextEvent(other, &event);
             }
-            if (!loop.waitIdle(other, 10.0))
+            if (loop.waitIdle(other, 10.0) == HostThreadIdle::Idle::No)
                 return; // the loop never waited: the test fails below
             if (how == "unmapped")
                 XUnmapWindow(other, host);

@@ -181,7 +181,9 @@ int EditorRunLoop::serveOnce(Clock::time_point until)
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(wake - Clock::now()).count();
     // Round up, so that a timer a fraction of a millisecond away does not spin.
     const int timeout = left <= 0 ? 0 : static_cast<int>(std::min<long long>(left + 1, 1000));
+    ++waits_;
     const int ready = poll(fds.data(), fds.size(), timeout);
+    ++waits_;
     if (ready < 0 && errno != EINTR)
         return 0;
 
@@ -192,11 +194,7 @@ int EditorRunLoop::serveOnce(Clock::time_point until)
         if (ids[i] == 0)
         {
             if (hostReady_)
-            {
-                ++inCallback_;
                 hostReady_();
-                --inCallback_;
-            }
             continue;
         }
         // The entry may have gone in an earlier callback of this round.
@@ -215,9 +213,7 @@ int EditorRunLoop::serveOnce(Clock::time_point until)
         IEventHandler* handler = found->handler;
         const int fd = found->fd;
         handler->addRef();
-        ++inCallback_;
         handler->onFDIsSet(fd);
-        --inCallback_;
         handler->release();
     }
     fireTimers();
@@ -242,9 +238,7 @@ void EditorRunLoop::fireTimers()
         ++found->fired;
         ITimerHandler* handler = found->handler;
         handler->addRef();
-        ++inCallback_;
         handler->onTimer();
-        --inCallback_;
         ++fires_;
         handler->release();
     }

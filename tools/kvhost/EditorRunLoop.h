@@ -45,10 +45,11 @@ public:
 
     std::size_t eventHandlerCount() const { return handlers_.size(); }
     std::size_t timerCount() const { return timers_.size(); }
-    // Any thread: how many timer callbacks have returned so far, and whether
-    // the loop is inside a callback now (an editor's modal loop runs there).
+    // Any thread: how many timer callbacks have returned so far, and how
+    // often the loop went into and came out of its wait for events (odd
+    // while it waits there; an editor's modal loop waits in a callback).
     unsigned long timerFires() const { return fires_.load(); }
-    bool inCallback() const { return inCallback_.load() > 0; }
+    unsigned long waits() const { return waits_.load(); }
     // Interval of the plug-in's first timer in milliseconds, 0 without one.
     Steinberg::Linux::TimerInterval firstTimerInterval() const;
 
@@ -92,6 +93,6 @@ private:
     int hostFd_ = -1;
     std::function<void()> hostReady_;
     std::atomic<unsigned long> fires_{0};
-    std::atomic<int> inCallback_{0};
+    std::atomic<unsigned long> waits_{0};
 };
 #pragma GCC diagnostic pop

@@ -217,11 +217,12 @@ bool EditorWindow::play(const std::vector<EditorAction>& actions, std::string& e
     const std::string displayName = DisplayString(display_);
     const unsigned long window = window_;
     std::atomic<bool> finished{false};
+    std::atomic<bool> back{false};
     std::string failure;
     double total = 0.0;
     for (const EditorAction& action : actions)
         total += kHandleSeconds + action.seconds;
-    const HostThreadIdle host(runLoop_.descriptors());
+    const HostThreadIdle host(runLoop_.descriptors(), [this] { return runLoop_.waits(); });
     const std::size_t timers = runLoop_.timerCount();
 
     std::thread player([&] {
@@ -234,22 +235,25 @@ bool EditorWindow::play(const std::vector<EditorAction>& actions, std::string& e
         const auto handled = [&](std::size_t step) {
             if (own == nullptr || !failure.empty())
                 return;
-            bool done = host.waitIdle(own, kHandleSeconds);
-            // Waiting in the host's own loop, the editor draws what changed
-            // on its timers: each fires twice more first. In one of the
-            // editor's modal loops it draws before it waits.
-            if (done && timers > 0 && !runLoop_.inCallback())
+            const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(kHandleSeconds);
+            const unsigned long from = runLoop_.timerFires();
+            for (;;)
             {
-                const unsigned long from = runLoop_.timerFires();
-                const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(kHandleSeconds);
-                while (runLoop_.timerFires() < from + 2 * timers && !runLoop_.inCallback() &&
-                       std::chrono::steady_clock::now() < until)
-                    ::poll(nullptr, 0, 1);
-                done = std::chrono::steady_clock::now() < until && host.waitIdle(own, kHandleSeconds);
+                const double left = std::chrono::duration<double>(until - std::chrono::steady_clock::now()).count();
+                const HostThreadIdle::Idle idle = left > 0.0 ? host.waitIdle(own, left) : HostThreadIdle::Idle::No;
+                // In one of the editor's modal loops the editor draws before
+                // it waits. Waiting in the host's own loop, it draws what
+                // changed on its timers, and handles there what another call
+                // read off its connection: each fires twice more first.
+                if (idle == HostThreadIdle::Idle::Nested ||
+                    (idle == HostThreadIdle::Idle::InLoop && runLoop_.timerFires() >= from + 2 * timers))
+                    return;
+                if (idle == HostThreadIdle::Idle::No)
+                    break;
+                ::poll(nullptr, 0, 1);
             }
-            if (!done)
-                failure = step == 0 ? "the editor did not take the new keyboard map in time"
-                                    : "the editor did not handle action " + std::to_string(step) + " in time";
+            failure = step == 0 ? "the editor did not take the new keyboard map in time"
+                                : "the editor did not handle action " + std::to_string(step) + " in time";
         };
         // Keys for the text first, the editor takes the new keyboard map,
         // then the actions.
@@ -295,11 +299,28 @@ bool EditorWindow::play(const std::vector<EditorAction>& actions, std::string& e
                 failure = "action " + std::to_string(i + 1) + " could not be sent";
             handled(i + 1);
         }
-        if (own != nullptr)
-            XCloseDisplay(own);
         finished = true;
+        if (own == nullptr)
+            return;
+        // The host's loop gets the thread back once the editor returns it. A
+        // modal loop still open (a menu or box the actions did not close, or
+        // input that went astray) would hold it for good: unmapping the
+        // host's window, as a host that closes the editor does, ends it.
+        const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(kHandleSeconds);
+        while (!back && std::chrono::steady_clock::now() < until)
+            ::poll(nullptr, 0, 1);
+        if (!back)
+        {
+            XUnmapWindow(own, window);
+            XSync(own, False);
+            if (failure.empty())
+                failure = "the editor still held the host in a modal loop (a menu, text box or dialog) after the "
+                          "last action; the host's window was unmapped to end it";
+        }
+        XCloseDisplay(own);
     });
     const bool inTime = runLoop_.runUntil([&finished] { return finished.load(); }, total + 30.0);
+    back = true;
     player.join();
     settle();
     if (!inTime && failure.empty())

@@ -66,7 +66,10 @@ public:
     // own, while this thread serves the editor: as a user's input arrives
     // while a modal loop of the editor (a menu, the text box) holds the host.
     // Each action goes once the editor handled the one before (see
-    // HostThreadIdle), within kHandleSeconds. True when every action worked.
+    // HostThreadIdle), within kHandleSeconds. A modal loop still open
+    // kHandleSeconds after the last action (its input went astray, or the
+    // actions left a menu open) is ended by unmapping the window, and the
+    // play fails. True when every action worked.
     bool play(const std::vector<EditorAction>& actions, std::string& error);
     static constexpr double kHandleSeconds = 20.0;
     bool capture(WindowImage& image, std::string& error);

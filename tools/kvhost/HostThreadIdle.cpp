@@ -9,8 +9,8 @@
 #include <fstream>
 #include <string>
 
-HostThreadIdle::HostThreadIdle(std::vector<int> fds)
-    : thread_(static_cast<pid_t>(::syscall(SYS_gettid))), fds_(std::move(fds))
+HostThreadIdle::HostThreadIdle(std::vector<int> fds, std::function<unsigned long()> loopWaits)
+    : thread_(static_cast<pid_t>(::syscall(SYS_gettid))), fds_(std::move(fds)), loopWaits_(std::move(loopWaits))
 {
 }
 
@@ -21,10 +21,19 @@ bool HostThreadIdle::idle() const
     long number = -1;
     std::string pollfds;
     std::string count;
-    if (!(record >> number >> pollfds >> count))
+    std::string timeout;
+    if (!(record >> number >> pollfds >> count >> timeout))
+        return false;
+    if (number != SYS_poll && number != SYS_ppoll)
         return false;
     // A poll of no descriptors is a sleep (a retry loop), not a wait for events.
-    if ((number != SYS_poll && number != SYS_ppoll) || std::stoul(count, nullptr, 16) == 0)
+    if (std::stoul(count, nullptr, 16) == 0)
+        return false;
+    // Without a time limit it is Xlib awaiting the server's reply; with a
+    // limit of 0 it only looks. poll's limit is an int, -1 for none; ppoll's
+    // a pointer, null for none.
+    const unsigned long limit = std::stoul(timeout, nullptr, 16);
+    if (number == SYS_poll ? static_cast<int>(limit) <= 0 : limit == 0)
         return false;
     for (int fd : fds_)
     {
@@ -35,7 +44,19 @@ bool HostThreadIdle::idle() const
     return true;
 }
 
-bool HostThreadIdle::waitIdle(Display* own, double timeoutSeconds) const
+HostThreadIdle::Idle HostThreadIdle::where() const
+{
+    const unsigned long before = loopWaits_ ? loopWaits_() : 0;
+    if (!idle())
+        return Idle::No;
+    // The same wait of the loop's throughout, or none of its.
+    const unsigned long after = loopWaits_ ? loopWaits_() : 0;
+    if (after != before)
+        return Idle::No;
+    return (after & 1) != 0 ? Idle::InLoop : Idle::Nested;
+}
+
+HostThreadIdle::Idle HostThreadIdle::waitIdle(Display* own, double timeoutSeconds) const
 {
     const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeoutSeconds);
     while (std::chrono::steady_clock::now() < until)
@@ -47,13 +68,14 @@ bool HostThreadIdle::waitIdle(Display* own, double timeoutSeconds) const
         }
         // Twice, a moment apart: the thread may be on its way into a wait
         // for bytes that are arriving.
-        if (idle())
+        const Idle first = where();
+        if (first != Idle::No)
         {
             ::poll(nullptr, 0, 1);
-            if (idle())
-                return true;
+            if (where() == first)
+                return first;
         }
         ::poll(nullptr, 0, 1);
     }
-    return false;
+    return Idle::No;
 }
