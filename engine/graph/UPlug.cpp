@@ -212,9 +212,9 @@ void UPlug::TransmitPolyphonic(int64_t time, int voice, int size, const void* da
     for (; it != connections_.end(); ++it)
     {
         UPlug* to = *it;
-        const ug_base* module = to->owner_;
+        ug_base* module = to->owner_;
         if ((module->flags_ & ug_base::UGF_POLYPHONIC) && module->voiceNumber_ == voice)
-            to->owner_->SetPinValue(time, to->index_, datatype_, data, size);
+            module->SetPinValue(time, to->index_, datatype_, data, size);
         else if (connectionsByVoice_ && VoiceOfConnection(to) > voice)
             break;
     }

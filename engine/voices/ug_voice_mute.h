@@ -38,7 +38,8 @@ private:
     float* in_ = nullptr;
     float* out_ = nullptr;
     // The voice this copy belongs to, found when opened: voices live as long
-    // as the graph and keep their numbers.
+    // as the graph and keep their numbers. A mute opened before its voice was
+    // made looks the voice up on each block instead.
     const Voice* voice_ = nullptr;
     float rampMs_ = 2.0f;
     bool alwaysOn_ = false;
