@@ -85,9 +85,25 @@ void ug_adder2::onSetPin(int64_t time, UPlug* /*pin*/, state_type /*state*/)
 
 bool ug_adder2::BypassPin(UPlug* source, UPlug* input)
 {
+    const USampBlock* before = input ? input->GetSampleBlock() : nullptr;
     const bool result = ug_base::BypassPin(source, input);
-    if (!streamingInputs_.empty())
-        RebuildStreamingInputs();
+    if (streamingInputs_.empty())
+        return result;
+    // A streaming input that now reads another block: only its slot changes
+    // (a voice's mute going in and out of the loop does this on every note).
+    const USampBlock* after = input->GetSampleBlock();
+    if (before && after && input->state_ == ST_STREAMING)
+    {
+        const auto first = streamingInputs_.begin();
+        const auto last = first + (lastStreaming_ + 1);
+        const auto slot = std::find(first, last, before->GetBlock());
+        if (slot != last)
+        {
+            *slot = after->GetBlock();
+            return result;
+        }
+    }
+    RebuildStreamingInputs();
     return result;
 }
 

@@ -4,6 +4,7 @@
 
 #include "engine/voices/VoiceList.h"
 #include "engine/graph/ug_base.h"
+#include "engine/voices/ug_voice_mute.h"
 
 Voice::Voice(VoiceList* owner, int voiceId) : voiceId_(voiceId), container_(owner)
 {
@@ -24,6 +25,35 @@ void Voice::SetNoteSource(ug_base* module)
 void Voice::RemoveUG(ug_base* module)
 {
     modules_.erase(std::remove(modules_.begin(), modules_.end(), module), modules_.end());
+    mutes_.erase(std::remove(mutes_.begin(), mutes_.end(), module), mutes_.end());
+}
+
+void Voice::AddMute(ug_voice_mute* mute)
+{
+    if (std::find(mutes_.begin(), mutes_.end(), mute) == mutes_.end())
+        mutes_.push_back(mute);
+}
+
+void Voice::SetState(int32_t state)
+{
+    if (state_ == state)
+        return;
+    state_ = state;
+    TellMutes();
+}
+
+void Voice::SetActiveValue(float value)
+{
+    if (activeValue_ == value)
+        return;
+    activeValue_ = value;
+    TellMutes();
+}
+
+void Voice::TellMutes()
+{
+    for (ug_voice_mute* mute : mutes_)
+        mute->VoiceChanged();
 }
 
 void Voice::activate(int64_t time, int key)
@@ -33,7 +63,7 @@ void Voice::activate(int64_t time, int key)
     releaseTime_ = kHeld;
     if (state_ == VS_OFF)
         ResumeModules(time);
-    state_ = VS_ACTIVE;
+    SetState(VS_ACTIVE);
 }
 
 void Voice::Suspend2(int64_t /*time*/)
@@ -41,13 +71,13 @@ void Voice::Suspend2(int64_t /*time*/)
     if (IsHeld() || state_ == VS_OFF)
         return;
     SuspendModules();
-    state_ = VS_OFF;
+    SetState(VS_OFF);
     releaseTime_ = 0;
 }
 
 void Voice::NoteMute(int64_t time)
 {
-    state_ = VS_MUTED;
+    SetState(VS_MUTED);
     releaseTime_ = time;
 }
 

@@ -9,6 +9,7 @@
 class IKvAudioMaster;
 class VoiceList;
 class ug_base;
+class ug_voice_mute;
 
 enum VoiceState : int32_t
 {
@@ -47,6 +48,14 @@ public:
     void ResumeModules(int64_t time);
     void SuspendModules();
 
+    // The state and the active value change only here, so that the voice's
+    // mutes, which leave the block loop while they pass the voice unchanged,
+    // hear of it.
+    void SetState(int32_t state);
+    void SetActiveValue(float value);
+    // A mute that follows this voice; made known when the mute is opened.
+    void AddMute(ug_voice_mute* mute);
+
     bool IsHeld() const { return releaseTime_ == kHeld; }
     bool IsFree() const { return state_ == VS_OFF || releaseTime_ == 0; }
 
@@ -64,4 +73,9 @@ public:
     bool open_ = false;
     IKvAudioMaster* audioMaster_ = nullptr;
     VoiceList* container_;
+
+private:
+    void TellMutes();
+
+    std::vector<ug_voice_mute*> mutes_;
 };

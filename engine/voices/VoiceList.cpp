@@ -84,7 +84,7 @@ void VoiceList::SetVoiceParameters(int64_t time, Voice* voice, float active, int
     if (active > -10.0f)
     {
         const bool changed = active != voice->activeValue_;
-        voice->activeValue_ = active;
+        voice->SetActiveValue(active);
         if (changed)
         {
             for (UPlug* pin : activePins_)
@@ -130,7 +130,7 @@ void VoiceList::VoiceAllocationNoteOff(int64_t time, int key)
     keyHistory_[historyIndex_] = static_cast<int8_t>(returnKey);
     lastKey_ = returnKey;
     Voice* voice = allocateVoice(time, returnKey, mode);
-    voice->activeValue_ = 1.0f;
+    voice->SetActiveValue(1.0f);
     DoNoteOn(time, voice, returnKey, m != VA_MONO);
 }
 
@@ -246,7 +246,7 @@ void VoiceList::killVoice(int64_t time, int key)
         Voice* voice = voices_[i];
         if (voice->state_ == VS_ACTIVE && voice->key_ == key)
         {
-            voice->state_ = VS_MUTED;
+            voice->SetState(VS_MUTED);
             voice->releaseTime_ = time;
             SetVoiceParameters(time, voice, 0.0f, -1);
             killed[i] = true;
@@ -292,7 +292,7 @@ void VoiceList::suspendVoice(int64_t /*time*/, int voiceId)
     if (voice->state_ != VS_OFF)
     {
         voice->SuspendModules();
-        voice->state_ = VS_OFF;
+        voice->SetState(VS_OFF);
         voice->releaseTime_ = 0;
         voice->sustained_ = false;
     }

@@ -22,8 +22,11 @@ void ug_voice_mute::ListInterface2(std::vector<InterfaceObject*>& pins)
 
 int ug_voice_mute::Open()
 {
+    Bypass(false);
     const int result = ug_base::Open();
     voice_ = parentContainer_ ? parentContainer_->VoiceAt(voiceNumber_) : nullptr;
+    if (voice_)
+        voice_->AddMute(this);
     gain_ = TargetGain();
     // The first block announces the output's state, so watchers know it.
     outputStreaming_ = true;
@@ -52,6 +55,8 @@ void ug_voice_mute::onSetPin(int64_t time, UPlug* pin, state_type state)
 {
     if (pin->index_ != PN_IN)
         return;
+    // The readers go back to the mute's own block before it can hold a constant.
+    Bypass(false);
     inputStreaming_ = state == ST_STREAMING;
     // A new constant input passes on at once unless the voice is silent.
     if (!inputStreaming_ && gain_ > 0.0f)
@@ -60,6 +65,7 @@ void ug_voice_mute::onSetPin(int64_t time, UPlug* pin, state_type state)
 
 void ug_voice_mute::Suspend()
 {
+    Bypass(false);
     if (out_ && audioMaster_)
         std::fill(out_, out_ + audioMaster_->BlockSize(), 0.0f);
     gain_ = 0.0f;
@@ -97,8 +103,32 @@ void ug_voice_mute::AnnounceOutput(int64_t time, bool streaming)
     announced_ = true;
 }
 
+void ug_voice_mute::VoiceChanged()
+{
+    // It runs again from its next turn: in this piece if the turn is still
+    // to come, else in the next, as a mute that looks on every piece would.
+    if (bypassed_ && sleeping_ && (flags_ & UGF_SUSPENDED) == 0)
+        Wake();
+}
+
+void ug_voice_mute::Bypass(bool on)
+{
+    if (on == bypassed_)
+        return;
+    if (on)
+    {
+        bypassed_ = AddBypassRoute(PN_IN, PN_OUT);
+        if (!bypassed_)
+            ClearBypassRoutes(PN_IN, PN_OUT);
+        return;
+    }
+    bypassed_ = false;
+    ClearBypassRoutes(PN_IN, PN_OUT);
+}
+
 void ug_voice_mute::process(int blockPosition, int sampleFrames)
 {
+    Bypass(false);
     const float target = TargetGain();
     const float* in = in_ + blockPosition;
     float* out = out_ + blockPosition;
@@ -123,5 +153,18 @@ void ug_voice_mute::process(int blockPosition, int sampleFrames)
 
     const bool streaming = ramping || (inputStreaming_ && gain_ > 0.0f);
     if (streaming != outputStreaming_ || !announced_)
+    {
         AnnounceOutput(sampleClock_ + (streaming ? 0 : sampleFrames - 1), streaming);
+        return;
+    }
+    // Its voice plays on at full gain: the copy changes nothing. The readers
+    // take the input's block from the next piece on (this piece's copy is
+    // already made) and the mute sleeps until it is told of a change.
+    if (!ramping && gain_ == 1.0f && inputStreaming_ && voice_ && EventListEmpty() &&
+        (flags_ & UGF_SUSPENDED) == 0)
+    {
+        Bypass(true);
+        if (bypassed_)
+            SleepMode();
+    }
 }

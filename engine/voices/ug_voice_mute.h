@@ -2,7 +2,9 @@
 // Placed where a voice's audio leaves the polyphonic section: passes the
 // signal while its voice plays and fades it to silence over a short ramp
 // when the voice is muted (stolen or killed) or off, so that stealing a
-// voice does not click.
+// voice does not click. While it passes a streaming input at full gain, its
+// readers take the input's block directly and the mute leaves the block loop
+// until its voice, its input or a pin changes.
 
 #include "engine/graph/ug_base.h"
 
@@ -29,18 +31,24 @@ public:
     void process_silent(int blockPosition, int sampleFrames);
 
     float Gain() const { return gain_; }
+    // The voice's state or active value changed.
+    void VoiceChanged();
+    // The readers take the input's block (the mute is out of the loop).
+    bool Bypassed() const { return bypassed_; }
 
 private:
     float TargetGain();
     void AnnounceOutput(int64_t time, bool streaming);
     void StartNote();
+    void Bypass(bool on);
 
     float* in_ = nullptr;
     float* out_ = nullptr;
     // The voice this copy belongs to, found when opened: voices live as long
     // as the graph and keep their numbers. A mute opened before its voice was
-    // made looks the voice up on each block instead.
-    const Voice* voice_ = nullptr;
+    // made looks the voice up on each block instead, and never leaves the
+    // loop, since no voice would tell it of a change.
+    Voice* voice_ = nullptr;
     float rampMs_ = 2.0f;
     bool alwaysOn_ = false;
     float gain_ = 1.0f;
@@ -49,4 +57,5 @@ private:
     bool outputStreaming_ = false;
     // The output's state has been announced at least once since opening.
     bool announced_ = false;
+    bool bypassed_ = false;
 };

@@ -16,7 +16,9 @@ namespace
 {
 struct MuteRig
 {
-    MuteRig()
+    // numberedBeforeOpening: the mute knows its voice when it is opened, as
+    // the mutes the engine places do, and so may leave the block loop.
+    explicit MuteRig(bool numberedBeforeOpening = false)
     {
         source = g.Add<TestSource>();
         mute = static_cast<ug_voice_mute*>(CModuleFactory::Instance()->GetById(L"KV Voice Mute")->BuildSynthOb());
@@ -25,6 +27,8 @@ struct MuteRig
         recorder = g.Add<Recorder>();
         ug_base::connect(source->plugs_[TestSource::PN_AUDIO], mute->GetPlug(ug_voice_mute::PN_IN));
         ug_base::connect(mute->GetPlug(ug_voice_mute::PN_OUT), recorder->plugs_[Recorder::PN_AUDIO]);
+        if (numberedBeforeOpening)
+            mute->SetPPVoiceNumber(0);
         g.BuildAndOpen();
         mute->SetPPVoiceNumber(0);
         source->Stream([](int64_t) { return 1.0f; });
@@ -70,7 +74,7 @@ TEST(VoiceMute, AMutedVoiceFadesLinearlyToSilenceOverTheRampAndPlaysAgainWhenSta
 TEST(VoiceMute, AVoiceWithActiveZeroIsSilencedUnlessAlwaysOn)
 {
     MuteRig r;
-    r.g.top->VoiceAt(0)->activeValue_ = 0.0f;
+    r.g.top->VoiceAt(0)->SetActiveValue(0.0f);
     r.Block();
     EXPECT_EQ(r.Block().back(), 0.0f);
 
@@ -78,7 +82,7 @@ TEST(VoiceMute, AVoiceWithActiveZeroIsSilencedUnlessAlwaysOn)
     on.Block();
     const bool alwaysOn = true;
     on.mute->SetPinValue(on.g.master.NextGlobalStartClock(), ug_voice_mute::PN_ALWAYS_ON, DT_BOOL, &alwaysOn, 1);
-    on.g.top->VoiceAt(0)->activeValue_ = 0.0f;
+    on.g.top->VoiceAt(0)->SetActiveValue(0.0f);
     on.Block();
     EXPECT_FLOAT_EQ(on.Block().back(), 1.0f);
 }
@@ -118,4 +122,38 @@ TEST(VoiceMute, AStolenVoiceFadesEvenWhenTheMuteIsAlwaysOn)
     r.Block();
     for (float v : r.Block())
         EXPECT_EQ(v, 0.0f);
+}
+
+TEST(VoiceMute, APassingMuteLeavesTheLoopWhileItsReaderTakesTheLiveInputAndComesBackToFadeAStolenVoice)
+{
+    MuteRig r(true);
+    r.source->Stream([](int64_t t) { return static_cast<float>(t % 1000); });
+    r.Block();
+    r.Block();
+    ASSERT_TRUE(r.mute->Bypassed());
+    EXPECT_FALSE(r.mute->IsListed());
+    const int64_t start = r.g.master.NextGlobalStartClock();
+    const auto passed = r.Block();
+    for (size_t i = 0; i < passed.size(); ++i)
+        ASSERT_EQ(passed[i], static_cast<float>((start + static_cast<int64_t>(i)) % 1000)) << i;
+
+    // A steal: the mute is back in the loop for the piece and fades as one
+    // that looked every piece would.
+    r.source->Stream([](int64_t) { return 1.0f; });
+    r.g.top->VoiceAt(0)->NoteMute(r.g.master.NextGlobalStartClock());
+    const auto fade = r.Block();
+    EXPECT_FALSE(r.mute->Bypassed());
+    const float step = 1.0f / (2.0f * 0.001f * 44100.0f);
+    for (size_t i = 0; i < fade.size(); ++i)
+        EXPECT_NEAR(fade[i], std::max(0.0f, 1.0f - step * static_cast<float>(i + 1)), 1e-4f) << i;
+    for (float v : r.Block())
+        EXPECT_EQ(v, 0.0f);
+
+    // Played again, it fades in and then leaves the loop once more.
+    r.g.top->VoiceAt(0)->activate(r.g.master.NextGlobalStartClock(), 60);
+    EXPECT_NEAR(r.Block()[0], step, 1e-4f);
+    r.Block();
+    r.Block();
+    EXPECT_TRUE(r.mute->Bypassed());
+    EXPECT_FLOAT_EQ(r.Block().back(), 1.0f);
 }
