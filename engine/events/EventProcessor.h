@@ -81,6 +81,9 @@ public:
     // the fourth (the rest of the event list's sentinel) are left cold.
     uint32_t flags_ = 0;
     uint8_t sleeping_ = 0;
+    // An earlier copy of this module ran the coming piece for it (see
+    // ug_base::GatherCopies): the block loop passes it by once.
+    uint8_t ranInBatch_ = 0;
     int32_t sortOrder_ = -1;
     int64_t sampleClock_ = 0;
     IKvAudioMaster* audioMaster_ = nullptr;

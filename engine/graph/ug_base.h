@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <string>
+#include <typeinfo>
 #include <vector>
 
 #include "core/EPlugDataType.h"
@@ -99,6 +100,45 @@ public:
     // Process functions shared by every module.
     void process_nothing(int /*blockPosition*/, int /*sampleFrames*/) {}
     void process_sleep(int blockPosition, int sampleFrames);
+
+    // Copies of one module that run a piece together: `batch` gets this
+    // module and then the modules of its sort order after it (other modules
+    // may lie between) that are of its own class, stand at its clock, have
+    // not run the piece yet and pass `accept`; returns how many. Modules of
+    // one sort order never feed one another, so any of them may run now.
+    template <class T, class Accept>
+    int GatherCopies(T** batch, int capacity, Accept&& accept)
+    {
+        constexpr int kMaxLook = 64;
+        int count = 0;
+        batch[count++] = static_cast<T*>(this);
+        int looked = 0;
+        const std::type_info& type = typeid(*this);
+        for (EventProcessor* node = next_[0];
+             count < capacity && looked++ < kMaxLook && node && node->sortOrder_ == sortOrder_; node = node->next_[0])
+        {
+            // The same type information object: a cheap test, and a miss
+            // only leaves a copy to run on its own.
+            if (&typeid(*node) != &type)
+                continue;
+            auto* copy = static_cast<T*>(node);
+            if (!copy->ranInBatch_ && copy->sampleClock_ == sampleClock_ && accept(copy))
+                batch[count++] = copy;
+        }
+        return count;
+    }
+    // The batch ran the piece up to `end`: the copies after the first are
+    // passed by when their turn comes.
+    template <class T>
+    static void EndBatch(T* const* batch, int count, int64_t end)
+    {
+        batch[0]->sampleClock_ = end;
+        for (int k = 1; k < count; ++k)
+        {
+            batch[k]->sampleClock_ = end;
+            batch[k]->ranInBatch_ = 1;
+        }
+    }
 
     template <class T>
     void SetProcessFunction(void (T::*function)(int, int))

@@ -151,6 +151,11 @@ void AudioMasterBase::DoProcessVST(int sampleCount)
             const char* next = reinterpret_cast<const char*>(node->next_[0]);
             for (int line : kPrefetchLines)
                 __builtin_prefetch(next + 64 * line);
+            if (node->ranInBatch_)
+            {
+                node->ranInBatch_ = 0;
+                continue;
+            }
             node->DoProcess(blockPos, n);
         }
 

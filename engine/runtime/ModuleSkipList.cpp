@@ -90,5 +90,6 @@ void ModuleSkipList::erase(EventProcessor* node)
         node->next_[level]->prev_[level] = node->prev_[level];
     }
     node->prev_[0] = nullptr;
+    node->ranInBatch_ = 0;
     lastPath_[0] = nullptr;
 }

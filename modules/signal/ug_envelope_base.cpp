@@ -18,7 +18,6 @@ constexpr float kMaxLevel = 10.0f;
 constexpr int kMaxStalls = 16;
 // The most envelopes run in one call, and the most modules looked at for them.
 constexpr int kMaxBatch = 16;
-constexpr int kMaxLook = 64;
 
 inline float Clean(float x)
 {
@@ -94,7 +93,6 @@ int ug_envelope_base::Open()
 
 void ug_envelope_base::Resume(int64_t time)
 {
-    ranInBatch_ = false;
     ug_base::Resume(time);
     rate_ = 0.0f;
     // Idle holds 0: a reused voice starts from silence, not from the level
@@ -115,11 +113,6 @@ void ug_envelope_base::Resume(int64_t time)
     RunDelayed<&ug_envelope_base::VoiceReset>(std::max(time, sampleClock_));
 }
 
-void ug_envelope_base::Suspend()
-{
-    ranInBatch_ = false;
-    ug_control::Suspend();
-}
 
 bool ug_envelope_base::RampsThrough(int64_t end, int sampleFrames) const
 {
@@ -130,12 +123,6 @@ bool ug_envelope_base::RampsThrough(int64_t end, int sampleFrames) const
 
 void ug_envelope_base::DoProcess(int blockPosition, int sampleFrames)
 {
-    if (ranInBatch_)
-    {
-        // An earlier envelope ran this piece, and moved the clock on.
-        ranInBatch_ = false;
-        return;
-    }
     const int64_t end = sampleClock_ + sampleFrames;
     if (sampleFrames <= 0 || !IsListed() || !RampsThrough(end, sampleFrames))
     {
@@ -143,31 +130,10 @@ void ug_envelope_base::DoProcess(int blockPosition, int sampleFrames)
         return;
     }
 
-    // Envelopes of one sort order never feed one another, so any of them may
-    // run now; other modules between them run in turn.
     ug_envelope_base* batch[kMaxBatch];
-    int count = 0;
-    batch[count++] = this;
-    int looked = 0;
-    const std::type_info& type = typeid(*this);
-    for (EventProcessor* node = next_[0];
-         count < kMaxBatch && looked++ < kMaxLook && node && node->sortOrder_ == sortOrder_; node = node->next_[0])
-    {
-        // The same type information object: a cheap test, and a miss only
-        // leaves an envelope to run on its own.
-        if (&typeid(*node) != &type)
-            continue;
-        auto* e = static_cast<ug_envelope_base*>(node);
-        if (!e->ranInBatch_ && e->sampleClock_ == sampleClock_ && e->RampsThrough(end, sampleFrames))
-            batch[count++] = e;
-    }
+    const int count = GatherCopies(batch, kMaxBatch, [=](const ug_envelope_base* e) { return e->RampsThrough(end, sampleFrames); });
     RampTogether(batch, count, blockPosition, sampleFrames);
-    sampleClock_ = end;
-    for (int k = 1; k < count; ++k)
-    {
-        batch[k]->sampleClock_ = end;
-        batch[k]->ranInBatch_ = true;
-    }
+    EndBatch(batch, count, end);
 }
 
 void ug_envelope_base::RampTogether(ug_envelope_base* const* batch, int count, int start, int frames)

@@ -20,7 +20,6 @@ public:
     ~ug_envelope_base() override = default;
 
     void Resume(int64_t time) override;
-    void Suspend() override;
     int Open() override;
     // Runs this envelope's piece and, in the same loop, those of the
     // envelopes of its class that come after it in the block loop at the same
@@ -101,5 +100,4 @@ private:
     // The state after a ramp of n samples ending at `scaled`, as sub_process6 leaves it.
     static void EndPiece(ug_envelope_base* e, float scaled, float* out, int n);
     // Set by the envelope that ran this one's piece with its own.
-    bool ranInBatch_ = false;
 };

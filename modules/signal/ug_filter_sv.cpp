@@ -26,7 +26,6 @@ inline float LimitInput(float x)
 
 // The most voice copies run in one call, and the most modules looked at for them.
 constexpr int kMaxBatch = 16;
-constexpr int kMaxLook = 64;
 
 // The process routines that voice copies share, by number.
 enum Routine
@@ -214,7 +213,6 @@ int ug_filter_sv::Open()
             ownLimit_[static_cast<size_t>(i)] = LimitEntry(i);
         limit_ = ownLimit_.data();
     }
-    ranInBatch_ = false;
 
     const int result = ug_base::Open();
     SetProcessFunction(&ug_filter_sv::process_all);
@@ -445,52 +443,8 @@ void ug_filter_sv::ProcessBatch(ug_filter_sv* const* batch, int count, int start
     }
 }
 
-int ug_filter_sv::CollectBatch(ug_filter_sv** batch, int sampleFrames)
-{
-    // Modules of one sort order never feed one another, so any filter among
-    // them may run now; others between them (an envelope, say) run in turn.
-    const int64_t end = sampleClock_ + sampleFrames;
-    int n = 0;
-    int looked = 0;
-    EventProcessor* node = next_[0];
-    while (n < kMaxBatch - 1 && looked++ < kMaxLook && node && node->sortOrder_ == sortOrder_)
-    {
-        // The same type information object: a cheap test, and a miss only
-        // leaves a filter to run on its own.
-        if (&typeid(*node) == &typeid(ug_filter_sv))
-        {
-            auto* f = static_cast<ug_filter_sv*>(node);
-            if (f->processFunction_ == processFunction_ && f->sampleClock_ == sampleClock_ && !f->ranInBatch_ &&
-                f->cutoff_ == cutoff_ && f->limit_ == limit_ &&
-                (f->EventListEmpty() || f->FirstEvent()->sampleTime >= end))
-                batch[n++] = f;
-        }
-        node = node->next_[0];
-    }
-    return n;
-}
-
-void ug_filter_sv::Resume(int64_t time)
-{
-    // A voice put to sleep between a copy's call and its own turn starts afresh.
-    ranInBatch_ = false;
-    ug_base::Resume(time);
-}
-
-void ug_filter_sv::Suspend()
-{
-    ranInBatch_ = false;
-    ug_base::Suspend();
-}
-
 void ug_filter_sv::DoProcess(int blockPosition, int sampleFrames)
 {
-    if (ranInBatch_)
-    {
-        // An earlier voice copy ran this piece, and moved the clock on.
-        ranInBatch_ = false;
-        return;
-    }
     using Fn = process_func_ptr;
     const Fn f = processFunction_;
     int routine = R_NONE;
@@ -510,8 +464,10 @@ void ug_filter_sv::DoProcess(int blockPosition, int sampleFrames)
     }
 
     ug_filter_sv* batch[kMaxBatch];
-    batch[0] = this;
-    const int count = 1 + CollectBatch(batch + 1, sampleFrames);
+    const int count = GatherCopies(batch, kMaxBatch, [this, end](const ug_filter_sv* copy) {
+        return copy->processFunction_ == processFunction_ && copy->cutoff_ == cutoff_ && copy->limit_ == limit_ &&
+               (copy->EventListEmpty() || copy->FirstEvent()->sampleTime >= end);
+    });
     switch (routine)
     {
     case R_BOTH_RUN:
@@ -527,12 +483,7 @@ void ug_filter_sv::DoProcess(int blockPosition, int sampleFrames)
         ProcessBatch<R_ALL>(batch, count, blockPosition, sampleFrames);
         break;
     }
-    sampleClock_ = end;
-    for (int k = 1; k < count; ++k)
-    {
-        batch[k]->sampleClock_ = end;
-        batch[k]->ranInBatch_ = true;
-    }
+    EndBatch(batch, count, end);
 }
 
 void ug_filter_sv::process_static(int start, int count)

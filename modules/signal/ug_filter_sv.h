@@ -43,8 +43,6 @@ public:
     // the same routine and no event in the piece, so that their recursions
     // overlap. Those copies then skip their own turn.
     void DoProcess(int blockPosition, int sampleFrames) override;
-    void Resume(int64_t time) override;
-    void Suspend() override;
 
     // Table entries: cutoff factor for pitch i / 512, and the stability limit.
     static float CutoffEntry(int i, float sampleRate);
@@ -90,8 +88,6 @@ private:
     static void ProcessBatch(ug_filter_sv* const* batch, int count, int start, int frames);
 
     float CutoffAt(int i) const { return cutoff_ ? cutoff_[i] : CutoffEntry(i, SampleRate()); }
-    // Voice copies of this filter that can run the piece in this call.
-    int CollectBatch(ug_filter_sv** batch, int sampleFrames);
     void ChooseProcessFunction();
     void SetOutputState(int64_t time, state_type state);
     bool HasSettled(float x) const;
@@ -110,7 +106,6 @@ private:
     std::vector<float> ownCutoff_;
     std::vector<float> ownLimit_;
     // Set by the voice copy that ran this one's piece with its own.
-    bool ranInBatch_ = false;
     float F_ = 0.0f;
     float q_ = 2.0f;
     float* signal_ptr_ = nullptr;
