@@ -136,7 +136,8 @@ public:
         for (int k = 1; k < count; ++k)
         {
             batch[k]->sampleClock_ = end;
-            batch[k]->ranInBatch_ = 1;
+            // One that left the list as it ran has no turn to pass.
+            batch[k]->ranInBatch_ = batch[k]->IsListed() ? 1 : 0;
         }
     }
 
