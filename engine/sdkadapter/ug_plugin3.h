@@ -98,7 +98,8 @@ public:
             SleepMode();
         }
         sampleClock_ = end;
-        FreeEvents(events);
+        if (events)
+            FreeEvents(events);
     }
 
     // A new source block: the module reads it from the current run position.
