@@ -146,11 +146,12 @@ void AudioMasterBase::DoProcessVST(int sampleCount)
         EventProcessor* head = skipList_.Head();
         for (EventProcessor* node = head->next_[0]; node != head; node = node->next_[0])
         {
-            // The next module's fields are fetched while this one runs; a
-            // stale link only wastes the fetch.
-            const char* next = reinterpret_cast<const char*>(node->next_[0]);
+            // The fields of the module after next are fetched while this one
+            // runs (the next one's links came with the last fetch); a stale
+            // link only wastes the fetch.
+            const char* ahead = reinterpret_cast<const char*>(node->next_[0]->next_[0]);
             for (int line : kPrefetchLines)
-                __builtin_prefetch(next + 64 * line);
+                __builtin_prefetch(ahead + 64 * line);
             if (node->ranInBatch_)
             {
                 node->ranInBatch_ = 0;
