@@ -6,14 +6,20 @@ MpBase2::MpBase2() : curSubProcess_(&MpBase2::subProcessPreSleep), saveSubProces
 
 void MpBase2::process(int32_t sampleFrames, const gmpi::MpEvent* events)
 {
-    // Most blocks bring no event: the whole block in one piece.
-    if (!events)
+    // Most blocks bring no event: the whole block in one piece, without the
+    // event walk's frame.
+    if (events)
     {
-        blockPosition_ = 0;
-        if (sampleFrames > 0)
-            (this->*curSubProcess_)(sampleFrames);
+        processWithEvents(sampleFrames, events);
         return;
     }
+    blockPosition_ = 0;
+    if (sampleFrames > 0)
+        (this->*curSubProcess_)(sampleFrames);
+}
+
+[[gnu::noinline]] void MpBase2::processWithEvents(int32_t sampleFrames, const gmpi::MpEvent* events)
+{
     processEvents(sampleFrames, events, true,
                   [this](int /*bufferOffset*/, int count) { (this->*curSubProcess_)(count); });
 }

@@ -31,6 +31,9 @@ public:
     void subProcessNothing(int /*sampleFrames*/) {}
 
 protected:
+    // A block with events, cut at their times.
+    void processWithEvents(int32_t sampleFrames, const gmpi::MpEvent* events);
+
     SubProcess_ptr curSubProcess_;
     SubProcess_ptr saveSubProcess_;
 };

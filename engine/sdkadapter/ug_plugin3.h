@@ -70,7 +70,29 @@ public:
     void DoProcess(int blockPosition, int sampleFrames) override
     {
         const int64_t end = sampleClock_ + sampleFrames;
-        // Most pieces bring no event: no call to take them.
+        // Most pieces bring no event and read the blocks the module has: the
+        // call alone, without the frame of the rest.
+        if (plugin_ && !faulted_ && blockPosition == lastBufferPosition_ &&
+            (EventListEmpty() || FirstEvent()->sampleTime >= end))
+        {
+            try
+            {
+                plugin_->process(sampleFrames, nullptr);
+            }
+            catch (...)
+            {
+                ProcessFailed();
+            }
+            sampleClock_ = end;
+            return;
+        }
+        RunWithEvents(blockPosition, sampleFrames);
+    }
+
+    // The rest: due events, a new block position, a module that failed.
+    [[gnu::noinline]] void RunWithEvents(int blockPosition, int sampleFrames)
+    {
+        const int64_t end = sampleClock_ + sampleFrames;
         KorvaneEvent* events = EventListEmpty() || FirstEvent()->sampleTime >= end ? nullptr : TakeDueEvents(end);
         if (plugin_ && !faulted_)
         {
@@ -84,13 +106,9 @@ public:
             {
                 plugin_->process(sampleFrames, events ? reinterpret_cast<gmpi::MpEvent*>(&events->timeDelta) : nullptr);
             }
-            catch (const std::exception& e)
-            {
-                Fault("process", e.what());
-            }
             catch (...)
             {
-                Fault("process", "unknown exception");
+                ProcessFailed();
             }
         }
         else

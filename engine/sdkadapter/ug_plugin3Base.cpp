@@ -387,6 +387,22 @@ void ug_plugin3Base::Fault(const char* where, const char* what)
         SleepMode();
 }
 
+void ug_plugin3Base::ProcessFailed()
+{
+    try
+    {
+        throw;
+    }
+    catch (const std::exception& e)
+    {
+        Fault("process", e.what());
+    }
+    catch (...)
+    {
+        Fault("process", "unknown exception");
+    }
+}
+
 bool ug_plugin3Base::ReadGuiMessage(my_input_stream& stream, int32_t& id, int32_t& size)
 {
     stream >> id >> size;

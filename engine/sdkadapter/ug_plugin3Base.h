@@ -88,6 +88,9 @@ protected:
     float* BufferOf(const UPlug* pin, int blockPosition) const;
     // Silences the module after it threw: outputs static at zero, asleep.
     void Fault(const char* where, const char* what);
+    // Inside a handler of what the module's process threw: the fault, with
+    // the exception's text when it has one.
+    void ProcessFailed();
     // Reads an "sdk" record from the editor; false when it is malformed.
     bool ReadGuiMessage(my_input_stream& stream, int32_t& id, int32_t& size);
     // Parameters for the module's own parameter pins the document left unbound.
