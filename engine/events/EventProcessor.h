@@ -87,8 +87,11 @@ public:
     int32_t sortOrder_ = -1;
     int64_t sampleClock_ = 0;
     IKvAudioMaster* audioMaster_ = nullptr;
-    // Puts the sentinel's links at the end of the third line.
-    char linePadding_[16] = {};
+    // Memory of its own a run reads outside the object (an external module's
+    // object, say), fetched by the block loop ahead of the run; null for
+    // none. It also puts the sentinel's links at the end of the third line.
+    const void* runData_ = nullptr;
+    char linePadding_[8] = {};
     KorvaneEvent eventList_; // sentinel: next is the earliest event, prev the latest
 
 private:

@@ -12,6 +12,8 @@ namespace
 // its clock and events, its process function, and the first of its own
 // fields (see the layout of EventProcessor and ug_base).
 constexpr int kPrefetchLines[] = {0, 2, 4, 5, 6};
+// Lines of a module's own memory outside its object (EventProcessor::runData_).
+constexpr int kRunDataLines = 6;
 } // namespace
 
 AudioMasterBase::AudioMasterBase(float sampleRate, IKvShellDsp* application)
@@ -146,12 +148,19 @@ void AudioMasterBase::DoProcessVST(int sampleCount)
         EventProcessor* head = skipList_.Head();
         for (EventProcessor* node = head->next_[0]; node != head; node = node->next_[0])
         {
-            // The fields of the module after next are fetched while this one
-            // runs (the next one's links came with the last fetch); a stale
-            // link only wastes the fetch.
-            const char* ahead = reinterpret_cast<const char*>(node->next_[0]->next_[0]);
+            // While this module runs, the fields of the module after next are
+            // fetched, and the next one's memory outside its object (its
+            // fields came with the last fetch); a stale link only wastes the
+            // fetch.
+            EventProcessor* next = node->next_[0];
+            const char* ahead = reinterpret_cast<const char*>(next->next_[0]);
             for (int line : kPrefetchLines)
                 __builtin_prefetch(ahead + 64 * line);
+            if (const char* data = static_cast<const char*>(next->runData_))
+            {
+                for (int line = 0; line < kRunDataLines; ++line)
+                    __builtin_prefetch(data + 64 * line);
+            }
             if (node->ranInBatch_)
             {
                 node->ranInBatch_ = 0;

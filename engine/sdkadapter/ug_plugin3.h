@@ -28,6 +28,7 @@ public:
         if (plugin_)
             plugin_->release();
         plugin_ = plugin;
+        runData_ = plugin;
     }
 
     ug_base* Create() override { return new ug_plugin3<Interface>(); }
