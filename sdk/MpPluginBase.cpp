@@ -131,20 +131,11 @@ void MpPluginBase::initializePin(int pinId, MpPinBase& pin, MpBaseMemberPtr hand
     pin.eventHandler_ = handler;
     if (!handler && pin.getDirection() == gmpi::MP_IN)
         pin.eventHandler_ = pin.getDefaultEventHandler();
-    const bool added = pins_.emplace(pinId, &pin).second;
-    constexpr int kMaxDirectId = 256;
-    if (added && pinId >= 0 && pinId < kMaxDirectId)
-    {
-        if (static_cast<size_t>(pinId) >= pinsById_.size())
-            pinsById_.resize(static_cast<size_t>(pinId) + 1, nullptr);
-        pinsById_[static_cast<size_t>(pinId)] = &pin;
-    }
+    pins_.emplace(pinId, &pin);
 }
 
 MpPinBase* MpPluginBase::getPin(int pinId) const
 {
-    if (pinId >= 0 && static_cast<size_t>(pinId) < pinsById_.size() && pinsById_[static_cast<size_t>(pinId)])
-        return pinsById_[static_cast<size_t>(pinId)];
     const auto it = pins_.find(pinId);
     return it == pins_.end() ? nullptr : it->second;
 }

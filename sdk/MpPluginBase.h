@@ -6,7 +6,6 @@
 // destruction, which happen where the host builds and discards its graph.
 
 #include <map>
-#include <vector>
 
 #include "mp_sdk_audio.h"
 
@@ -86,10 +85,6 @@ protected:
     int32_t referenceCount_ = 1;
     gmpi::IMpHost* host_ = nullptr;
     std::map<int, MpPinBase*> pins_;
-    // The same pins by id, for the small ids modules use: the host hands
-    // over buffers by id on every run, and a tree walk there costs more than
-    // a short block's work.
-    std::vector<MpPinBase*> pinsById_;
     int32_t blockPosition_ = 0;
     int32_t sleepCount_ = 0;
     int32_t streamingPins_ = 0;

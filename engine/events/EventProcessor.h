@@ -89,7 +89,8 @@ public:
     IKvAudioMaster* audioMaster_ = nullptr;
     // Memory of its own a run reads outside the object (an external module's
     // object, say), fetched by the block loop ahead of the run; null for
-    // none. It also puts the sentinel's links at the end of the third line.
+    // none. Set where the graph is built, read on the audio thread. It also
+    // puts the sentinel's links at the end of the third line.
     const void* runData_ = nullptr;
     char linePadding_[8] = {};
     KorvaneEvent eventList_; // sentinel: next is the earliest event, prev the latest

@@ -76,18 +76,24 @@ public:
         if (plugin_ && !faulted_ && blockPosition == lastBufferPosition_ &&
             (EventListEmpty() || FirstEvent()->sampleTime >= end))
         {
-            try
-            {
-                plugin_->process(sampleFrames, nullptr);
-            }
-            catch (...)
-            {
-                ProcessFailed();
-            }
+            CallProcess(sampleFrames, nullptr);
             sampleClock_ = end;
             return;
         }
         RunWithEvents(blockPosition, sampleFrames);
+    }
+
+    // The module's process; what it throws silences it.
+    void CallProcess(int sampleFrames, gmpi::MpEvent* events)
+    {
+        try
+        {
+            plugin_->process(sampleFrames, events);
+        }
+        catch (...)
+        {
+            ProcessFailed();
+        }
     }
 
     // The rest: due events, a new block position, a module that failed.
@@ -103,14 +109,7 @@ public:
                     plugin_->setBuffer(pin->id_, BufferOf(pin, blockPosition));
                 lastBufferPosition_ = blockPosition;
             }
-            try
-            {
-                plugin_->process(sampleFrames, events ? reinterpret_cast<gmpi::MpEvent*>(&events->timeDelta) : nullptr);
-            }
-            catch (...)
-            {
-                ProcessFailed();
-            }
+            CallProcess(sampleFrames, events ? reinterpret_cast<gmpi::MpEvent*>(&events->timeDelta) : nullptr);
         }
         else
         {

@@ -50,10 +50,11 @@ public:
 
     // The state and the active value change only here, so that the voice's
     // mutes, which leave the block loop while they pass the voice unchanged,
-    // hear of it.
+    // hear of it (audio thread).
     void SetState(int32_t state);
     void SetActiveValue(float value);
-    // A mute that follows this voice; made known when the mute is opened.
+    // A mute that follows this voice; made known when the mute is opened
+    // (graph-opening thread).
     void AddMute(ug_voice_mute* mute);
 
     bool IsHeld() const { return releaseTime_ == kHeld; }

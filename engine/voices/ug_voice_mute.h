@@ -31,7 +31,7 @@ public:
     void process_silent(int blockPosition, int sampleFrames);
 
     float Gain() const { return gain_; }
-    // The voice's state or active value changed.
+    // The voice's state or active value changed (audio thread).
     void VoiceChanged();
     // The readers take the input's block (the mute is out of the loop).
     bool Bypassed() const { return bypassed_; }
