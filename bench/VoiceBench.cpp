@@ -8,7 +8,8 @@
 // struck again every 2560 samples, so that both envelopes always move
 // ("moving"). Ratios are timed block by block in the same run:
 //   BM_VoiceEngineOverFused   engine / fused, 32 voices, 512-sample host blocks
-//   BM_VoiceHostBlocks        host blocks of 16, 64, 512, 4096 against 512
+//   BM_VoiceHostBlocks        host blocks of 16, 64, 512, 4096 against 512, and
+//                             16-sample blocks against the fused loop's
 //   BM_VoiceCounts            per voice, 128 voices against 8
 // BM_VoiceEngine and BM_VoiceFused run one case alone, for profiling.
 #include "bench/BenchPatch.h"
@@ -479,7 +480,9 @@ void BM_VoiceEngineOverFused(benchmark::State& state)
 }
 
 // 32 sustained voices at host blocks of 16, 64, 512 and 4096 samples, each
-// rendering the same 4096 samples per iteration; ratios against 512.
+// rendering the same 4096 samples per iteration; ratios against 512. The
+// fused loop runs beside them at 16 and 512: with no module to visit, it is
+// flat in the block size.
 void BM_VoiceHostBlocks(benchmark::State& state)
 {
     constexpr int kVoices = 32;
@@ -496,11 +499,27 @@ void BM_VoiceHostBlocks(benchmark::State& state)
         }
         engines.back()->Render(kSettleSamples);
     }
+    const int fusedSizes[2] = {16, 512};
+    std::vector<std::unique_ptr<FusedSynth>> fused;
+    std::vector<float> left(kSpan), right(kSpan);
+    for (int k = 0; k < 2; ++k)
+    {
+        fused.push_back(std::make_unique<FusedSynth>(kVoices, false));
+        fused.back()->Render(left.data(), right.data(), kSpan);
+    }
+    auto renderFused = [&](FusedSynth& synth, int block) {
+        for (int done = 0; done < kSpan; done += block)
+            synth.Render(left.data() + done, right.data() + done, block);
+        benchmark::DoNotOptimize(left.data());
+    };
     double seconds[4] = {};
+    double fusedSeconds[2] = {};
     for (auto _ : state)
     {
         for (int k = 0; k < 4; ++k)
             seconds[k] += Seconds([&] { engines[static_cast<size_t>(k)]->Render(kSpan); });
+        for (int k = 0; k < 2; ++k)
+            fusedSeconds[k] += Seconds([&] { renderFused(*fused[static_cast<size_t>(k)], fusedSizes[k]); });
     }
     const double samples = static_cast<double>(state.iterations()) * kSpan;
     for (int k = 0; k < 4; ++k)
@@ -510,6 +529,8 @@ void BM_VoiceHostBlocks(benchmark::State& state)
         if (sizes[k] != 512)
             state.counters["ratio_" + size + "_over_512"] = seconds[2] > 0.0 ? seconds[k] / seconds[2] : 0.0;
     }
+    state.counters["fused_16_over_512"] = fusedSeconds[1] > 0.0 ? fusedSeconds[0] / fusedSeconds[1] : 0.0;
+    state.counters["engine_16_over_fused_16"] = fusedSeconds[0] > 0.0 ? seconds[0] / fusedSeconds[0] : 0.0;
 }
 
 // Sustained voices, 8 against 128, per voice; the fused loop beside them.
