@@ -12,7 +12,9 @@
 class EventPool;
 class IKvAudioMaster;
 
-class EventProcessor : public dsp_msg_target, public SkipListNode
+// Starts on a cache line, so that the lines the block loop fetches ahead of a
+// run (see the layout of the fields below) are the lines its fields lie in.
+class alignas(64) EventProcessor : public dsp_msg_target, public SkipListNode
 {
 public:
     // Flag bit used at this level (the rest belong to ug_base).

@@ -5,7 +5,8 @@
 
 namespace
 {
-constexpr std::align_val_t kBlockAlignment{32};
+// A cache line: a piece of 16 samples at a multiple of 16 reads one line, not two.
+constexpr std::align_val_t kBlockAlignment{64};
 }
 
 USampBlock::USampBlock(int blockSize) : size_(std::max(0, blockSize))

@@ -1,7 +1,7 @@
 #pragma once
 // The buffer of an audio pin: one internal block of 32-bit floats plus 8
-// spare samples for vector overrun, 32-byte aligned. Owned by its output pin;
-// the inputs it feeds read it in place.
+// spare samples for vector overrun, starting on a cache line. Owned by its
+// output pin; the inputs it feeds read it in place.
 
 #include <cstdint>
 
