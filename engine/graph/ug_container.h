@@ -126,7 +126,7 @@ protected:
     float VoiceSampleRate() override;
     int64_t PinTimestamp(UPlug* pin, int64_t time) override;
     void QueueProgramChange(ug_base* module, int program) override;
-    void CloneVoiceModules(Voice* model, Voice* voice) override;
+    void CloneVoiceModules(Voice* model, const std::vector<Voice*>& voices) override;
 
 private:
     std::vector<ug_base*> modules_;

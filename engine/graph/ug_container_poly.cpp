@@ -186,9 +186,8 @@ void ug_container::CloneContainerVoices()
     CloneVoices();
 }
 
-void ug_container::CloneVoiceModules(Voice* model, Voice* voice)
+void ug_container::CloneVoiceModules(Voice* model, const std::vector<Voice*>& voices)
 {
-    CUGLookupList lookup;
     const size_t count = model->modules_.size();
     // A nested container holding per-voice modules is copied whole per voice.
     for (size_t i = 0; i < count; ++i)
@@ -197,24 +196,40 @@ void ug_container::CloneVoiceModules(Voice* model, Voice* voice)
         if (nested && nested->HoldsPolyphonicModules())
             nested->MarkPolyphonic();
     }
+    // One module's copies for every voice are made one after the other, so
+    // that they lie side by side in memory as the block loop meets them
+    // (it runs one module's copies together); each voice then takes its
+    // own, in the order of the model.
+    std::vector<CUGLookupList> lookups(voices.size());
+    std::vector<std::vector<ug_base*>> clones(voices.size());
     for (size_t i = 0; i < count; ++i)
     {
         ug_base* module = model->modules_[i];
         if ((module->flags_ & UGF_POLYPHONIC) == 0)
             continue;
-        ug_base* clone = module->Clone(lookup);
-        if (!clone)
-            continue;
-        voice->AddUG(clone);
-        modules_.push_back(clone);
-        lookup.Add(module, clone);
+        for (size_t v = 0; v < voices.size(); ++v)
+        {
+            ug_base* clone = module->Clone(lookups[v]);
+            if (!clone)
+                continue;
+            clones[v].push_back(clone);
+            lookups[v].Add(module, clone);
+        }
     }
-    for (size_t i = 0; i < count; ++i)
+    for (size_t v = 0; v < voices.size(); ++v)
     {
-        ug_base* module = model->modules_[i];
-        ug_base* clone = lookup.Lookup2(module);
-        if (clone != module)
-            clone->CloneConnectorsFrom(module, lookup);
+        for (ug_base* clone : clones[v])
+        {
+            voices[v]->AddUG(clone);
+            modules_.push_back(clone);
+        }
+        for (size_t i = 0; i < count; ++i)
+        {
+            ug_base* module = model->modules_[i];
+            ug_base* clone = lookups[v].Lookup2(module);
+            if (clone != module)
+                clone->CloneConnectorsFrom(module, lookups[v]);
+        }
     }
 }
 

@@ -45,12 +45,15 @@ void VoiceList::CloneVoices()
     if (!polyphonicNoteSource_ || total < 2 || voices_.size() != 1)
         return;
     voices_.reserve(static_cast<size_t>(total));
+    std::vector<Voice*> copies;
+    copies.reserve(static_cast<size_t>(total - 1));
     for (int id = 1; id < total; ++id)
     {
         auto* voice = new Voice(this, id);
         voices_.push_back(voice);
-        CloneVoiceModules(voices_[0], voice);
+        copies.push_back(voice);
     }
+    CloneVoiceModules(voices_[0], copies);
 }
 
 void VoiceList::AddNumberedVoices(int highest)

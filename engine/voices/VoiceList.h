@@ -132,8 +132,8 @@ protected:
     virtual float VoiceSampleRate() { return 44100.0f; }
     virtual int64_t PinTimestamp(UPlug* /*pin*/, int64_t time) { return time; }
     virtual void QueueProgramChange(ug_base* /*module*/, int /*program*/) {}
-    // Fills a new voice with clones of voice 0's polyphonic modules.
-    virtual void CloneVoiceModules(Voice* /*model*/, Voice* /*voice*/) {}
+    // Fills new voices with clones of voice 0's polyphonic modules.
+    virtual void CloneVoiceModules(Voice* /*model*/, const std::vector<Voice*>& /*voices*/) {}
 
     std::vector<Voice*> voices_;
 
