@@ -16,7 +16,7 @@ constexpr float kMaxLevel = 10.0f;
 // A routine may end its segment without writing; more than this in a row
 // would mean the segments never settle.
 constexpr int kMaxStalls = 16;
-// The most envelopes run in one call, and the most modules looked at for them.
+// The most envelopes run in one call.
 constexpr int kMaxBatch = 16;
 
 inline float Clean(float x)
@@ -113,7 +113,6 @@ void ug_envelope_base::Resume(int64_t time)
     RunDelayed<&ug_envelope_base::VoiceReset>(std::max(time, sampleClock_));
 }
 
-
 bool ug_envelope_base::RampsThrough(int64_t end, int sampleFrames) const
 {
     return processFunction_ == static_cast<process_func_ptr>(&ug_envelope_base::sub_process) &&
@@ -131,7 +130,8 @@ void ug_envelope_base::DoProcess(int blockPosition, int sampleFrames)
     }
 
     ug_envelope_base* batch[kMaxBatch];
-    const int count = GatherCopies(batch, kMaxBatch, [=](const ug_envelope_base* e) { return e->RampsThrough(end, sampleFrames); });
+    const int count =
+        GatherCopies(batch, kMaxBatch, [=](const ug_envelope_base* e) { return e->RampsThrough(end, sampleFrames); });
     RampTogether(batch, count, blockPosition, sampleFrames);
     EndBatch(batch, count, end);
 }

@@ -99,5 +99,4 @@ private:
     static void RampTogether(ug_envelope_base* const* batch, int count, int start, int frames);
     // The state after a ramp of n samples ending at `scaled`, as sub_process6 leaves it.
     static void EndPiece(ug_envelope_base* e, float scaled, float* out, int n);
-    // Set by the envelope that ran this one's piece with its own.
 };

@@ -24,7 +24,7 @@ inline float LimitInput(float x)
     return std::min(kInputLimit, std::max(-kInputLimit, x));
 }
 
-// The most voice copies run in one call, and the most modules looked at for them.
+// The most voice copies run in one call.
 constexpr int kMaxBatch = 16;
 
 // The process routines that voice copies share, by number.

@@ -105,7 +105,7 @@ private:
     // The tables, when the shared ones could not be made (filled at open).
     std::vector<float> ownCutoff_;
     std::vector<float> ownLimit_;
-    // Set by the voice copy that ran this one's piece with its own.
+    // Coefficients kept from the last piece, stored by whichever copy ran it.
     float F_ = 0.0f;
     float q_ = 2.0f;
     float* signal_ptr_ = nullptr;
