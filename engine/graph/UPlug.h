@@ -85,14 +85,16 @@ public:
     EPlugDataType DataType() const { return static_cast<EPlugDataType>(datatype_); }
     int getPlugIndex() const { return index_; }
 
-    // The pin's own value storage.
+    // The pin's own value storage. The pointer comes first: `storage_{}`
+    // zeroes the first member only, and an audio input with no source reads
+    // the pointer as its block (null until it is given one).
     union Storage
     {
+        void* pointer;
         int16_t enumValue;
         bool boolValue;
         float floatValue;
         int32_t intValue;
-        void* pointer;
     };
 
     ug_base* owner_;
