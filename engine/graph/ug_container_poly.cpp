@@ -178,9 +178,11 @@ bool ug_container::SetUpNoteMonitor(int pass, Voice* voice, const std::vector<ug
 
 void ug_container::CloneContainerVoices()
 {
-    for (ug_base* module : modules_)
+    // By index: a nested container's voice copies wired to a module here get
+    // their adders here, and the list grows as they are made.
+    for (size_t i = 0; i < modules_.size(); ++i)
     {
-        if (auto* nested = dynamic_cast<ug_container*>(module))
+        if (auto* nested = dynamic_cast<ug_container*>(modules_[i]))
             nested->CloneContainerVoices();
     }
     CloneVoices();
