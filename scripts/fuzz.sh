@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang and runs each for a bounded time.
 # Usage: scripts/fuzz.sh [seconds per target, default 60] [build folder, default build-fuzz]
-# Seeds come from tools/fuzz/seeds/<target>/; findings land in <build>/fuzz-findings/.
+# Seeds come from tools/fuzz/seeds/<target>/ (and, for the graph fuzzer, the
+# graph documents of the tests and the instruments); findings land in
+# <build>/fuzz-findings/.
 # DEBUG_INFO (default -g) is the debug information flag of the build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -24,6 +26,12 @@ for fuzzer in "$build"/fuzz/*; do
     mkdir -p "$corpus"
     if [ -d "tools/fuzz/seeds/$name" ]; then
         cp -n "tools/fuzz/seeds/$name"/* "$corpus"/ 2>/dev/null || true
+    fi
+    # The graph fuzzer starts from every graph document of the tests and the instruments.
+    if [ "$name" = fuzz_dsp_document ]; then
+        for document in tests/patches/*.dsp.kv.xml instruments/*/dsp.kv.xml; do
+            cp -n "$document" "$corpus/$(echo "$document" | tr / _)"
+        done
     fi
     echo "fuzz: $name for ${seconds}s"
     if ! "$fuzzer" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \

@@ -1,6 +1,8 @@
 // Fuzzer: any bytes as a bundle's DSP document. The engine builds what it can
 // or refuses the document; a graph it builds plays a chord and a pitch bend
-// through host blocks of several sizes, and is torn down.
+// through host blocks of several sizes, and is torn down. Its seeds: the
+// documents that once broke it, and (see scripts/fuzz.sh) every graph
+// document of the tests and the instruments.
 
 #include <cstddef>
 #include <cstdint>
