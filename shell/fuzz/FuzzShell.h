@@ -1,8 +1,9 @@
 #pragma once
 // What the shell's fuzzers share: a bundle in a temporary folder holding a
 // parameters document with one parameter of every kind and a graph that
-// plays them, a factory for it (and, where the build names its folder, one
-// for the demo instrument), a host context, and a controller built from it.
+// plays them, a factory for it, one for a copy whose parameters document a
+// fuzzer writes (and, where the build names its folder, one for the demo
+// instrument), a host context, and a controller built from it.
 
 #include <cstdlib>
 #include <filesystem>
@@ -84,6 +85,10 @@ inline const std::string& Folder()
         std::ofstream(bundle / "Contents" / "Resources" / "parameters.kv.xml") << kParameters;
         std::ofstream(bundle / "Contents" / "Resources" / "dsp.kv.xml") << kDsp;
         std::ofstream(bundle / "Contents" / "Resources" / "factory.kv.xml") << kFactory;
+        // The same bundle, its parameters document written by each input.
+        const auto written = std::filesystem::path(pattern) / "P.vst3";
+        std::filesystem::create_directories(written / "Contents" / "x86_64-linux");
+        std::filesystem::copy(bundle / "Contents" / "Resources", written / "Contents" / "Resources");
 #ifdef KV_DEMO_SYNTH_DIR
         // The demo instrument's resources, as its bundle holds them.
         const auto demo = std::filesystem::path(pattern) / "D.vst3";
@@ -98,6 +103,16 @@ inline const std::string& Folder()
 inline MyVstPluginFactory& Factory()
 {
     static MyVstPluginFactory factory(BundleInfo::FromModulePath(Folder() + "/F.vst3/Contents/x86_64-linux/F.so"));
+    return factory;
+}
+
+// The fuzz bundle with `parameters` as its parameters document, read afresh
+// by the processor and the controller each time they are initialised.
+inline MyVstPluginFactory& WrittenFactory(const std::string& parameters)
+{
+    static MyVstPluginFactory factory(BundleInfo::FromModulePath(Folder() + "/P.vst3/Contents/x86_64-linux/P.so"));
+    std::ofstream(Folder() + "/P.vst3/Contents/Resources/parameters.kv.xml", std::ios::binary | std::ios::trunc)
+        << parameters;
     return factory;
 }
 

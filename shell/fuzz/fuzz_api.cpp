@@ -1,6 +1,6 @@
 // Fuzzer: the plug-in's API as a host drives it. The bytes pick a bundle (the
-// demo instrument or the fuzz bundle with list, range and text parameters),
-// then a sequence of host calls with their arguments: parameter values and
+// demo instrument, the fuzz bundle with list, range and text parameters, or
+// that bundle with a parameters document taken from the bytes), then a sequence of host calls with their arguments: parameter values and
 // texts, state chunks, processing setups, activation, bus arrangements,
 // blocks with notes and parameter changes, and messages. Processor and
 // controller come from the factory, as a host gets them, and are connected.
@@ -81,15 +81,23 @@ public:
         std::memcpy(&v, &bits, sizeof(v));
         return v;
     }
-    std::string bytes(std::size_t most)
+    std::string bytes(std::size_t most) { return take(byte() % (most + 1)); }
+    // Up to 64 KiB, its length in two bytes.
+    std::string text()
     {
-        const std::size_t n = std::min<std::size_t>(byte() % (most + 1), size_ - std::min(at_, size_));
+        const std::size_t length = static_cast<std::size_t>(byte()) << 8;
+        return take(length | byte());
+    }
+
+private:
+    std::string take(std::size_t most)
+    {
+        const std::size_t n = std::min(most, size_ - std::min(at_, size_));
         std::string out(reinterpret_cast<const char*>(data_ + at_), n);
         at_ += n;
         return out;
     }
 
-private:
     const std::uint8_t* data_;
     std::size_t size_;
     std::size_t at_ = 0;
@@ -130,9 +138,18 @@ bool Create(MyVstPluginFactory& factory, Plugin& plugin)
     plugin.controllerPoint = FUnknownPtr<IConnectionPoint>(plugin.controller);
     if (!plugin.processor || !plugin.records || !plugin.processorPoint || !plugin.controllerPoint)
         return false;
-    if (plugin.component->initialize(&fuzz_shell::Host()) != kResultOk ||
-        plugin.controller->initialize(&fuzz_shell::Host()) != kResultOk)
+    // A host terminates what it initialised, and what failed to initialise.
+    if (plugin.component->initialize(&fuzz_shell::Host()) != kResultOk)
+    {
+        plugin.component->terminate();
         return false;
+    }
+    if (plugin.controller->initialize(&fuzz_shell::Host()) != kResultOk)
+    {
+        plugin.controller->terminate();
+        plugin.component->terminate();
+        return false;
+    }
     plugin.processorPoint->connect(plugin.controllerPoint);
     plugin.controllerPoint->connect(plugin.processorPoint);
     // The setup the processor starts with, so activation keeps the graph.
@@ -474,13 +491,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     Reader in(data, size);
     // The demo takes ten times longer to build: one input in four plays it.
-    MyVstPluginFactory& factory = in.byte() % 4 == 1 ? fuzz_shell::DemoFactory() : fuzz_shell::Factory();
+    // One in four writes the parameters document of the fuzz bundle; such a
+    // bundle may be refused, but cleanly.
+    const std::uint8_t bundle = in.byte() % 4;
+    MyVstPluginFactory& factory = bundle == 1   ? fuzz_shell::DemoFactory()
+                                  : bundle == 2 ? fuzz_shell::WrittenFactory(in.text())
+                                                : fuzz_shell::Factory();
     const int reportsBefore = KvGuard::ReportCount();
     try
     {
         Plugin plugin;
         if (!Create(factory, plugin))
-            Fail("the bundle did not load");
+        {
+            if (bundle != 2)
+                Fail("the bundle did not load");
+            if (KvGuard::ReportCount() != reportsBefore)
+                Fail("an exception reached the plug-in's boundary");
+            return 0;
+        }
         std::vector<int> handles;
         for (const auto& [handle, record] : plugin.records->Parameters())
             handles.push_back(handle);
