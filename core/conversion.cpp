@@ -227,8 +227,25 @@ void StringToChars(const std::string& text, char* destination, int capacity)
 {
     if (destination == nullptr || capacity <= 0)
         return;
-    const size_t count = std::min(text.size(), static_cast<size_t>(capacity) - 1);
+    size_t count = std::min(text.size(), static_cast<size_t>(capacity) - 1);
+    // Cut before a character whose bytes run past the buffer.
+    while (count > 0 && count < text.size() && (static_cast<unsigned char>(text[count]) & 0xC0) == 0x80)
+        --count;
     std::memcpy(destination, text.data(), count);
+    destination[count] = 0;
+}
+
+void Utf8ToChar16s(const std::string& text, char16_t* destination, int capacity)
+{
+    if (destination == nullptr || capacity <= 0)
+        return;
+    const std::wstring units = Utf8ToWstring(text);
+    size_t count = std::min(units.size(), static_cast<size_t>(capacity) - 1);
+    // Half a surrogate pair is not a character.
+    if (count > 0 && count < units.size() && units[count - 1] >= 0xD800 && units[count - 1] <= 0xDBFF)
+        --count;
+    for (size_t i = 0; i < count; ++i)
+        destination[i] = units[i] == 0 ? u'?' : static_cast<char16_t>(units[i]);
     destination[count] = 0;
 }
 

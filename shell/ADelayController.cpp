@@ -35,13 +35,10 @@ using namespace Steinberg::Vst;
 
 namespace
 {
-// Each byte of the name widened to one 16-bit unit, at most 50 of them.
+// The name in UTF-16, at most 50 units of it.
 void CopyTitle(String128 title, const std::string& name)
 {
-    const std::size_t n = std::min<std::size_t>(name.size(), 50);
-    for (std::size_t i = 0; i < n; ++i)
-        title[i] = static_cast<char16>(static_cast<unsigned char>(name[i]));
-    title[n] = 0;
+    Utf8ToChar16s(name, title, 51);
 }
 
 int IntAttribute(const TiXmlElement* element, const char* name, int fallback)

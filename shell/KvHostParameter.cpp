@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "core/ValueRule.h"
+#include "core/conversion.h"
 
 using namespace Steinberg;
 using namespace Steinberg::Vst;
@@ -50,24 +51,8 @@ double KvHostParameter::Unit(double normalized)
 
 std::string KvHostParameter::Narrow(const TChar* text)
 {
-    std::string out;
-    for (char16_t c : ReadText(text))
-    {
-        if (c < 0x80)
-            out.push_back(static_cast<char>(c));
-        else if (c < 0x800)
-        {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-        else
-        {
-            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    }
-    return out;
+    const std::u16string units = ReadText(text);
+    return WStringToUtf8(std::wstring(units.begin(), units.end()));
 }
 
 void KvHostParameter::Write(String128 text, const std::u16string& wide)
@@ -82,24 +67,7 @@ void KvHostParameter::Write(String128 text, const std::u16string& wide)
 
 void KvHostParameter::Write(String128 text, const std::string& utf8)
 {
-    std::u16string wide;
-    for (std::size_t i = 0; i < utf8.size() && wide.size() < kTextUnits - 1;)
-    {
-        const auto c = static_cast<unsigned char>(utf8[i]);
-        const int length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : 0;
-        if (length == 0 || i + static_cast<std::size_t>(length) > utf8.size())
-        {
-            wide.push_back(u'?');
-            ++i;
-            continue;
-        }
-        char32_t code = length == 1 ? c : length == 2 ? (c & 0x1F) : (c & 0x0F);
-        for (int k = 1; k < length; ++k)
-            code = (code << 6) | (static_cast<unsigned char>(utf8[i + static_cast<std::size_t>(k)]) & 0x3F);
-        wide.push_back(static_cast<char16_t>(code));
-        i += static_cast<std::size_t>(length);
-    }
-    Write(text, wide);
+    Utf8ToChar16s(utf8, text, kTextUnits);
 }
 
 bool KvHostParameter::setNormalized(ParamValue value)

@@ -21,22 +21,21 @@ namespace
 {
 constexpr const char* kSdkVersion = "VST 3.6.6";
 
-// Copies up to the field's width; the rest of the field is zero.
+// Copies what fits before the field's terminator, whole characters only; the
+// rest of the field is zero.
 template <std::size_t N>
 void CopyField(char8 (&field)[N], const std::string& text)
 {
     std::memset(field, 0, N);
-    std::memcpy(field, text.data(), std::min(text.size(), N));
+    StringToChars(text, field, static_cast<int>(N));
 }
 
-// Each byte widened to one 16-bit unit.
+// The same in UTF-16.
 template <std::size_t N>
 void CopyField(char16 (&field)[N], const std::string& text)
 {
     std::fill(field, field + N, char16(0));
-    const std::size_t n = std::min(text.size(), N);
-    for (std::size_t i = 0; i < n; ++i)
-        field[i] = static_cast<char16>(static_cast<unsigned char>(text[i]));
+    Utf8ToChar16s(text, field, static_cast<int>(N));
 }
 
 int HexDigit(char c)

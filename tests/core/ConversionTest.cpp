@@ -89,6 +89,15 @@ TEST(FixedBuffers, CopiesAreAlwaysTerminatedAndNeverOverrun)
     EXPECT_STREQ(narrow, "hi");
     StringToChars("zz", narrow, -1);
     EXPECT_STREQ(narrow, "hi");
+    // A character that does not fit whole is left out.
+    StringToChars("ab\xC3\xBC", narrow, 4);
+    EXPECT_STREQ(narrow, "ab");
+
+    char16_t units[4] = {u'#', u'#', u'#', u'#'};
+    Utf8ToChar16s("a\xF0\x9D\x84\x9E", units, 3);
+    EXPECT_EQ(std::u16string(units), u"a");
+    Utf8ToChar16s("\xC3\xBC\x80", units, 4);
+    EXPECT_EQ(std::u16string(units), u"\u00FC?");
 }
 
 TEST(NumberText, ParsingTakesTheLongestNumericPrefixAndGivesZeroOtherwise)

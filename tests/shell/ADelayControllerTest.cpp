@@ -160,6 +160,17 @@ TEST(ADelayControllerParameters, HugeListsPrivateIndexesAndLongNamesAreOfferedSa
     EXPECT_EQ(fixture.Title(2), "NameOfSixtyBytes..................................");
 }
 
+TEST(ADelayControllerParameters, NamesReachTheHostInUtf16AndAreCutBetweenCharacters)
+{
+    // The second name's last character, outside the BMP, would end past the title's 50 units.
+    ControllerFixture fixture(ParametersXml("<Parameter Name=\"H\xC3\xB6he \xE2\x99\xAA\" Handle=\"1\" Index=\"0\"/>"
+                                            "<Parameter Name=\"" + std::string(49, 'x') +
+                                            "\xF0\x9D\x84\x9E\" Handle=\"2\" Index=\"1\"/>"));
+    auto title = [&](ParamID id) { return std::u16string(fixture.controller->getParameterObject(id)->getInfo().title); };
+    EXPECT_EQ(title(0), u"H\u00F6he \u266A");
+    EXPECT_EQ(title(1), std::u16string(49, u'x'));
+}
+
 TEST(ADelayControllerParameters, EmptyRangesAndWildDefaultsStayInsideZeroToOne)
 {
     ControllerFixture fixture(ParametersXml(

@@ -74,14 +74,15 @@ TEST(MyVstPluginFactory, IdentityComesFromTheFactoryDocument)
 TEST(MyVstPluginFactory, TextsAreCutToTheirFieldsAndBadClassIdsStayZero)
 {
     ScratchFolder scratch;
-    const std::string longVendor(80, 'v');
+    // 62 bytes, then a two-byte character across the last byte before the terminator.
+    const std::string longVendor = std::string(62, 'v') + "\xC3\xBCtail";
     const std::string attributes =
         "Name=\"N\" ProcessorId=\"{11111111-2222-3333-4444-55555555555G}\" ControllerId=\"11111111-2222\"";
     MyVstPluginFactory factory(MakeBundle(
         scratch, "A", {{"factory.kv.xml", FactoryXml(attributes, "<Vendor Name=\"" + longVendor + "\"/>")}}));
     PFactoryInfo info{};
     factory.getFactoryInfo(&info);
-    EXPECT_EQ(std::string(info.vendor, sizeof(info.vendor)), longVendor.substr(0, 64));
+    EXPECT_STREQ(info.vendor, std::string(62, 'v').c_str());
 
     PClassInfo2 processor{};
     factory.getClassInfo2(0, &processor);
@@ -90,6 +91,10 @@ TEST(MyVstPluginFactory, TextsAreCutToTheirFieldsAndBadClassIdsStayZero)
     PClassInfo2 controller{};
     factory.getClassInfo2(1, &controller);
     EXPECT_EQ(std::memcmp(controller.cid, zero, sizeof(TUID)), 0);
+    // In UTF-16 the character takes one unit, and fits.
+    PClassInfoW wide{};
+    factory.getClassInfoUnicode(0, &wide);
+    EXPECT_EQ(std::u16string(wide.vendor), std::u16string(62, u'v') + u"\u00FC");
 }
 
 TEST(MyVstPluginFactory, TheDocumentIsReadOnceEvenWhenItDoesNotParse)
