@@ -31,8 +31,9 @@ std::wstring BytesToCString(const char* text);
 void WStringToWchars(const std::wstring& text, wchar_t* destination, int capacity);
 // A UTF-8 character that does not fit whole is left out.
 void StringToChars(const std::string& text, char* destination, int capacity);
-// UTF-8 into UTF-16 units; a surrogate pair that does not fit whole is left
-// out, and a byte that starts no character becomes '?'.
+// UTF-8 into UTF-16 units, decoded as Utf8ToWstring does; a surrogate pair
+// that does not fit whole is left out, and a zero (a stray continuation byte
+// among them) becomes '?'.
 void Utf8ToChar16s(const std::string& text, char16_t* destination, int capacity);
 
 // C-library conversions (leading white space skipped, longest valid prefix); bad text gives 0.
