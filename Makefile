@@ -19,11 +19,15 @@ build: setup
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
+# The leak checker guesses the bounds of the thread-local blocks of libraries
+# opened at run time; with Debian 12's C library it sometimes takes stray bytes
+# for a block's bounds, depending only on where the block lies, and crashes at
+# exit. Those blocks are left out of its roots (intercept_tls_get_addr=0).
 test-asan: setup
 	cmake -S . -B $(BUILD_ASAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKV_SANITIZE=ON -DKV_BUILD_BENCH=OFF \
 		"-DCMAKE_CXX_FLAGS_DEBUG=$(DEBUG_INFO) -O1" "-DCMAKE_C_FLAGS_DEBUG=$(DEBUG_INFO) -O1"
 	cmake --build $(BUILD_ASAN) -j $(JOBS)
-	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:intercept_tls_get_addr=0 UBSAN_OPTIONS=print_stacktrace=1 \
 		ctest --test-dir $(BUILD_ASAN) --output-on-failure -j $(JOBS)
 
 demo: build
