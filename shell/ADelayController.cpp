@@ -35,12 +35,6 @@ using namespace Steinberg::Vst;
 
 namespace
 {
-// The name in UTF-16, at most 50 units of it.
-void CopyTitle(String128 title, const std::string& name)
-{
-    Utf8ToChar16s(name, title, 51);
-}
-
 int IntAttribute(const TiXmlElement* element, const char* name, int fallback)
 {
     int value = fallback;
@@ -98,7 +92,7 @@ void ADelayController::AddMidiParameters()
         std::snprintf(name, sizeof(name), "MIDI CC  %3d", i);
         ParameterInfo info{};
         info.id = static_cast<ParamID>(kFirstMidiParameter + i);
-        CopyTitle(info.title, name);
+        KvHostParameter::WriteTitle(info.title, name);
         info.stepCount = 0;
         info.defaultNormalizedValue = 0.0;
         info.flags = 0;
@@ -107,7 +101,7 @@ void ADelayController::AddMidiParameters()
     }
     ParameterInfo program{};
     program.id = static_cast<ParamID>(kProgramChangeParameter);
-    CopyTitle(program.title, "MIDI Program Change");
+    KvHostParameter::WriteTitle(program.title, "MIDI Program Change");
     program.defaultNormalizedValue = 0.0;
     program.unitId = kRootUnitId;
     const int programs = static_cast<int>(programNames_.size());

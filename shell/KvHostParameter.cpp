@@ -70,6 +70,12 @@ void KvHostParameter::Write(String128 text, const std::string& utf8)
     Utf8ToChar16s(utf8, text, kTextUnits);
 }
 
+void KvHostParameter::WriteTitle(String128 title, const std::string& name)
+{
+    constexpr int kTitleUnits = 50;
+    Utf8ToChar16s(name, title, kTitleUnits + 1);
+}
+
 bool KvHostParameter::setNormalized(ParamValue value)
 {
     if (!ValueRule::Normalized(value))

@@ -38,6 +38,9 @@ public:
     // Writes UTF-8 or 16-bit text into a String128, cut to fit, terminated.
     static void Write(Steinberg::Vst::String128 text, const std::string& utf8);
     static void Write(Steinberg::Vst::String128 text, const std::u16string& wide);
+    // A parameter's title: the name in UTF-16, at most 50 units of it. Called
+    // where the controller builds its parameters, on the UI thread.
+    static void WriteTitle(Steinberg::Vst::String128 title, const std::string& name);
     // A normalised value in 0..1, NaN as 0.
     static double Unit(double normalized);
 };

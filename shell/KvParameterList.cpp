@@ -24,12 +24,6 @@ using namespace Steinberg::Vst;
 
 namespace
 {
-// The name in UTF-16, at most 50 units of it.
-void CopyTitle(String128 title, const std::string& name)
-{
-    Utf8ToChar16s(name, title, 51);
-}
-
 std::u16string Utf16(const std::wstring& wide)
 {
     std::u16string text;
@@ -78,7 +72,7 @@ Parameter* MakeHostParameter(const KvParameter& record, const std::string& defau
     const int type = record.valueType;
     ParameterInfo info{};
     info.id = static_cast<ParamID>(record.index);
-    CopyTitle(info.title, record.name);
+    KvHostParameter::WriteTitle(info.title, record.name);
     info.flags = ParameterInfo::kCanAutomate;
     info.unitId = kRootUnitId;
 
