@@ -14,6 +14,7 @@
 // and have a public `moduleType` (Module_Info*) and a public virtual
 // `ListInterface2(std::vector<InterfaceObject*>&)`.
 
+#include <type_traits>
 #include <vector>
 
 class ug_base;
@@ -36,6 +37,9 @@ struct UnitClassOf
     {
         Unit* unit = new Unit();
         unit->moduleType = moduleType;
+        // A class that keeps the base's DoProcess is run by the block loop
+        // without the virtual call.
+        unit->plainPiece_ = std::is_same_v<decltype(&Unit::DoProcess), void (ug_base::*)(int, int)> ? 1 : 0;
         return unit;
     }
 

@@ -5,6 +5,37 @@
 #include "core/InterfaceObject.h"
 #include "engine/graph/USampBlock.h"
 
+namespace
+{
+// The buffers of two modules never overlap, and an output written over the
+// input it is read from is read at the same sample first: the loops need no
+// test of overlap before they take four samples at a time.
+void SumInto(float* __restrict out, const float* __restrict a, const float* __restrict b, int n)
+{
+    for (int i = 0; i < n; ++i)
+        out[i] = a[i] + b[i];
+}
+
+void OffsetInto(float* __restrict out, const float* __restrict a, float offset, int n)
+{
+    for (int i = 0; i < n; ++i)
+        out[i] = a[i] + offset;
+}
+
+// (a + offset) + b: the two passes of an offset and a sum in one.
+void OffsetSumInto(float* __restrict out, const float* __restrict a, float offset, const float* __restrict b, int n)
+{
+    for (int i = 0; i < n; ++i)
+        out[i] = (a[i] + offset) + b[i];
+}
+
+void AddInto(float* __restrict out, const float* __restrict a, int n)
+{
+    for (int i = 0; i < n; ++i)
+        out[i] += a[i];
+}
+} // namespace
+
 ug_adder2::ug_adder2()
 {
     flags_ |= UGF_SIMD_OVERWRITES_BUFFER_END;
@@ -62,7 +93,14 @@ int ug_adder2::RebuildStreamingInputs()
     }
     staticSum_ = sum;
     lastStreaming_ = used - 1;
+    CopyFirstTwo();
     return used;
+}
+
+void ug_adder2::CopyFirstTwo()
+{
+    for (size_t i = 0; i < 2; ++i)
+        firstTwo_[i] = i < streamingInputs_.size() ? streamingInputs_[i] : nullptr;
 }
 
 void ug_adder2::onSetPin(int64_t time, UPlug* /*pin*/, state_type /*state*/)
@@ -77,9 +115,9 @@ void ug_adder2::onSetPin(int64_t time, UPlug* /*pin*/, state_type /*state*/)
     }
     // A NaN static sum is not 0 and takes the mixed sum.
     if (staticSum_ != 0.0f || staticSum_ != staticSum_)
-        SetProcessFunction(&ug_adder2::process_mixed);
+        SetProcessFunction<&ug_adder2::process_mixed>();
     else
-        SetProcessFunction(&ug_adder2::process_sum);
+        SetProcessFunction<&ug_adder2::process_sum>();
     out->TransmitState(time, ST_STREAMING);
 }
 
@@ -100,6 +138,7 @@ bool ug_adder2::BypassPin(UPlug* source, UPlug* input)
         if (slot != last)
         {
             *slot = after->GetBlock();
+            CopyFirstTwo();
             return result;
         }
     }
@@ -117,46 +156,58 @@ void ug_adder2::process_static(int blockPosition, int sampleFrames)
 
 void ug_adder2::process_sum(int blockPosition, int sampleFrames)
 {
+    // Two streaming inputs, the common case, without the set-up of the others.
+    if (lastStreaming_ == 1)
+    {
+        SumInto(output_ + blockPosition, firstTwo_[0] + blockPosition, firstTwo_[1] + blockPosition, sampleFrames);
+        return;
+    }
+    SumAny(blockPosition, sampleFrames);
+}
+
+void ug_adder2::SumAny(int blockPosition, int sampleFrames)
+{
+    float* const* in = streamingInputs_.data();
     if (lastStreaming_ < 0)
     {
         process_static(blockPosition, sampleFrames);
         return;
     }
     float* out = output_ + blockPosition;
-    const float* first = streamingInputs_[0] + blockPosition;
     if (lastStreaming_ == 0)
     {
-        std::copy(first, first + sampleFrames, out);
+        std::copy(in[0] + blockPosition, in[0] + blockPosition + sampleFrames, out);
         return;
     }
     // The first and the last input in one pass, then the others in turn.
-    const float* last = streamingInputs_[static_cast<size_t>(lastStreaming_)] + blockPosition;
-    for (int i = 0; i < sampleFrames; ++i)
-        out[i] = first[i] + last[i];
+    SumInto(out, in[0] + blockPosition, in[lastStreaming_] + blockPosition, sampleFrames);
     for (int slot = lastStreaming_ - 1; slot >= 1; --slot)
-    {
-        const float* in = streamingInputs_[static_cast<size_t>(slot)] + blockPosition;
-        for (int i = 0; i < sampleFrames; ++i)
-            out[i] += in[i];
-    }
+        AddInto(out, in[slot] + blockPosition, sampleFrames);
 }
 
 void ug_adder2::process_mixed(int blockPosition, int sampleFrames)
 {
+    if (lastStreaming_ == 1)
+    {
+        OffsetSumInto(output_ + blockPosition, firstTwo_[0] + blockPosition, staticSum_, firstTwo_[1] + blockPosition,
+                      sampleFrames);
+        return;
+    }
     if (lastStreaming_ < 0)
     {
         process_static(blockPosition, sampleFrames);
         return;
     }
+    float* const* in = streamingInputs_.data();
     float* out = output_ + blockPosition;
-    const float* first = streamingInputs_[0] + blockPosition;
-    const float offset = staticSum_;
-    for (int i = 0; i < sampleFrames; ++i)
-        out[i] = first[i] + offset;
-    for (int slot = lastStreaming_; slot >= 1; --slot)
-    {
-        const float* in = streamingInputs_[static_cast<size_t>(slot)] + blockPosition;
-        for (int i = 0; i < sampleFrames; ++i)
-            out[i] += in[i];
-    }
+    OffsetInto(out, in[0] + blockPosition, staticSum_, sampleFrames);
+    if (lastStreaming_ > 0)
+        AddMore(out, blockPosition, sampleFrames, lastStreaming_);
+}
+
+void ug_adder2::AddMore(float* out, int blockPosition, int sampleFrames, int last)
+{
+    float* const* in = streamingInputs_.data();
+    for (int slot = last; slot >= 1; --slot)
+        AddInto(out, in[slot] + blockPosition, sampleFrames);
 }

@@ -50,20 +50,6 @@ void ug_base::OnUiNotify2(int id, my_input_stream& stream)
         module->PostEvent(time, UET_UI_NOTIFY, a, b);
 }
 
-void ug_base::DoProcess(int blockPosition, int sampleFrames)
-{
-    const int64_t end = sampleClock_ + sampleFrames;
-    // Most pieces have no event: the whole piece in one call.
-    if (EventListEmpty() || eventList_.next->sampleTime >= end)
-    {
-        if (sampleFrames > 0)
-            (this->*processFunction_)(blockPosition, sampleFrames);
-        sampleClock_ = end;
-        return;
-    }
-    DoProcessEvents(blockPosition, sampleFrames);
-}
-
 void ug_base::DoProcessEvents(int blockPosition, int sampleFrames)
 {
     const int64_t end = sampleClock_ + sampleFrames;

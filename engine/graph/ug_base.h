@@ -61,7 +61,22 @@ public:
 
     // Events and processing.
     void OnUiMsg(int id, my_input_stream& stream) override;
-    void DoProcess(int blockPosition, int sampleFrames) override;
+    void DoProcess(int blockPosition, int sampleFrames) override { RunPiece(blockPosition, sampleFrames); }
+    // The piece as a module whose class keeps DoProcess as it is here runs
+    // it: the block loop calls it directly for those (see plainPiece_).
+    void RunPiece(int blockPosition, int sampleFrames)
+    {
+        const int64_t end = sampleClock_ + sampleFrames;
+        // Most pieces have no event: the whole piece in one call.
+        if (NoEventBefore(end))
+        {
+            if (sampleFrames > 0)
+                (this->*processFunction_)(blockPosition, sampleFrames);
+            sampleClock_ = end;
+            return;
+        }
+        DoProcessEvents(blockPosition, sampleFrames);
+    }
     void HandleEvent(KorvaneEvent* event) override;
     void OnUiNotify(int code, int value) override;
 
@@ -117,6 +132,7 @@ public:
         for (EventProcessor* node = next_[0];
              count < capacity && looked++ < kMaxLook && node && node->sortOrder_ == sortOrder_; node = node->next_[0])
         {
+            FetchAhead(node);
             // The same type information object: a cheap test, and a miss
             // only leaves a copy to run on its own.
             if (&typeid(*node) != &type)
@@ -142,10 +158,64 @@ public:
     }
 
     template <class T>
+    struct MemberOf;
+    template <class C>
+    struct MemberOf<void (C::*)(int, int)>
+    {
+        using type = C;
+    };
+
+    // Runs one piece of a module and of the modules after it in the list
+    // that have the same process function, stand at its clock and have no
+    // event due, one after the other in one call; returns the last it ran
+    // (see SetProcessFunction<Function>). The block loop calls it for a
+    // module that has one and no event due.
+    using copies_func_ptr = EventProcessor* (*)(ug_base* first, int blockPosition, int sampleFrames);
+
+    template <class T>
     void SetProcessFunction(void (T::*function)(int, int))
     {
         processFunction_ = static_cast<process_func_ptr>(function);
+        copiesFunction_ = nullptr;
     }
+    // A process function the block loop may run for a row of modules that
+    // stand together in the list and have it too (the copies of a module in
+    // its voices, say): one call for them all.
+    template <auto Function>
+    void SetProcessFunction()
+    {
+        SetProcessFunction(Function, &RunCopies<Function>);
+    }
+    template <class T>
+    void SetProcessFunction(void (T::*function)(int, int), copies_func_ptr copies)
+    {
+        processFunction_ = static_cast<process_func_ptr>(function);
+        copiesFunction_ = copies;
+    }
+    template <auto Function>
+    static EventProcessor* RunCopies(ug_base* first, int blockPosition, int sampleFrames)
+    {
+        using C = typename MemberOf<decltype(Function)>::type;
+        const copies_func_ptr self = &RunCopies<Function>;
+        const int64_t clock = first->sampleClock_;
+        const int64_t end = clock + sampleFrames;
+        for (ug_base* module = first;;)
+        {
+            FetchAhead(module->next_[0]);
+            (static_cast<C*>(module)->*Function)(blockPosition, sampleFrames);
+            module->sampleClock_ = end;
+            // Read after the run, as the block loop does: one an earlier one
+            // took out of the list is passed by. The list's head is not plain.
+            EventProcessor* next = module->next_[0];
+            if (!next->plainPiece_)
+                return module;
+            auto* copy = static_cast<ug_base*>(next);
+            if (copy->copiesFunction_ != self || copy->sampleClock_ != clock || !copy->NoEventBefore(end))
+                return module;
+            module = copy;
+        }
+    }
+    bool NoEventBefore(int64_t end) const { return EventListEmpty() || eventList_.next->sampleTime >= end; }
     process_func_ptr GetProcessFunction() const { return processFunction_; }
 
     UPlug* GetPlug(const std::wstring& name);
@@ -208,6 +278,7 @@ public:
 
     // What a run reads first, in one cache line after the event processor's.
     process_func_ptr processFunction_;
+    copies_func_ptr copiesFunction_ = nullptr;
     int32_t voiceNumber_ = -1;
     int32_t staticOutputCountdown_ = 0;
     ug_container* parentContainer_ = nullptr;

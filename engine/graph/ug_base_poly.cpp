@@ -46,6 +46,7 @@ void ug_base::SetupClone(ug_base* clone)
     clone->moduleType = moduleType;
     clone->handle_ = handle_;
     clone->sortOrder_ = sortOrder_;
+    clone->plainPiece_ = plainPiece_;
     clone->parentContainer_ = parentContainer_;
     clone->patchControlContainer_ = patchControlContainer_;
     clone->audioMaster_ = audioMaster_;

@@ -6,16 +6,6 @@
 #include "engine/runtime/LookupTable.h"
 #include "engine/graph/ug_base.h"
 
-namespace
-{
-// Cache lines of a module's object fetched ahead of its turn: its links,
-// its clock and events, its process function, and the first of its own
-// fields (see the layout of EventProcessor and ug_base).
-constexpr int kPrefetchLines[] = {0, 2, 4, 5, 6};
-// Lines of a module's own memory outside its object (EventProcessor::runData_).
-constexpr int kRunDataLines = 6;
-} // namespace
-
 AudioMasterBase::AudioMasterBase(float sampleRate, IKvShellDsp* application)
     : skipList_(static_cast<uint32_t>(std::rand())), sampleRate_(sampleRate), application_(application)
 {
@@ -148,25 +138,26 @@ void AudioMasterBase::DoProcessVST(int sampleCount)
         EventProcessor* head = skipList_.Head();
         for (EventProcessor* node = head->next_[0]; node != head; node = node->next_[0])
         {
-            // While this module runs, the fields of the module after next are
-            // fetched, and the next one's memory outside its object (its
-            // fields came with the last fetch); a stale link only wastes the
-            // fetch.
-            EventProcessor* next = node->next_[0];
-            const char* ahead = reinterpret_cast<const char*>(next->next_[0]);
-            for (int line : kPrefetchLines)
-                __builtin_prefetch(ahead + 64 * line);
-            if (const char* data = static_cast<const char*>(next->runData_))
-            {
-                for (int line = 0; line < kRunDataLines; ++line)
-                    __builtin_prefetch(data + 64 * line);
-            }
+            EventProcessor::FetchAhead(node->next_[0]);
             if (node->ranInBatch_)
             {
                 node->ranInBatch_ = 0;
                 continue;
             }
-            node->DoProcess(blockPos, n);
+            if (node->plainPiece_)
+            {
+                auto* module = static_cast<ug_base*>(node);
+                // A row of modules with one copies function runs in one call;
+                // the walk goes on after the last of them.
+                if (module->copiesFunction_ && module->NoEventBefore(module->sampleClock_ + n))
+                    node = module->copiesFunction_(module, blockPos, n);
+                else
+                    module->RunPiece(blockPos, n);
+            }
+            else
+            {
+                node->DoProcess(blockPos, n);
+            }
         }
 
         sampleClock_ += n;

@@ -57,7 +57,7 @@ int ug_volt_meter::Open()
 {
     const int result = ug_base::Open();
     ChooseDetector();
-    processFunction_ = detector_;
+    SetProcessFunction(detector_);
     lastShown_ = -1.0f;
     RunDelayed<&ug_volt_meter::Report>(sampleClock_);
     timerRunning_ = true;
@@ -70,7 +70,7 @@ void ug_volt_meter::onSetPin(int64_t /*time*/, UPlug* pin, state_type state)
     if (pin->index_ == PN_MODE)
     {
         ChooseDetector();
-        processFunction_ = detector_;
+        SetProcessFunction(detector_);
     }
     else if (state == ST_STOPPED)
     {
@@ -78,7 +78,7 @@ void ug_volt_meter::onSetPin(int64_t /*time*/, UPlug* pin, state_type state)
     }
     else
     {
-        processFunction_ = detector_;
+        SetProcessFunction(detector_);
     }
     if (!timerRunning_)
     {
@@ -136,7 +136,7 @@ void ug_volt_meter::Report()
     }
     else
     {
-        processFunction_ = detector_;
+        SetProcessFunction(detector_);
         RunDelayed<&ug_volt_meter::Report>(sampleClock_ + ReportPeriod());
     }
     if (plugs_[PN_SIGNAL]->state_ != ST_STREAMING)

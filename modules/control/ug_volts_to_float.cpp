@@ -125,7 +125,7 @@ int ug_volts_to_float::Open()
     meanSquareCoefficient_ = static_cast<float>(std::exp(-kMeanSquareCutoff / std::max(1.0f, SampleRate())));
     timerRunning_ = true;
     ScheduleReport(sampleClock_);
-    processFunction_ = detector_;
+    SetProcessFunction(detector_);
     return result;
 }
 
@@ -137,7 +137,7 @@ void ug_volts_to_float::onSetPin(int64_t /*time*/, UPlug* pin, state_type state)
     case PN_RESPONSE:
         SetBallistics();
         if (timerRunning_)
-            processFunction_ = detector_;
+            SetProcessFunction(detector_);
         break;
     case PN_UPDATE_RATE:
         reportPeriod_ = ReportPeriod(updateRate_, SampleRate());
@@ -145,7 +145,7 @@ void ug_volts_to_float::onSetPin(int64_t /*time*/, UPlug* pin, state_type state)
     case PN_VOLTS_IN:
         if (state == ST_STATIC || state == ST_STREAMING)
         {
-            processFunction_ = detector_;
+            SetProcessFunction(detector_);
             if (!timerRunning_)
             {
                 timerRunning_ = true;
@@ -190,7 +190,7 @@ void ug_volts_to_float::Report()
     }
     else
     {
-        processFunction_ = detector_;
+        SetProcessFunction(detector_);
         ScheduleReport(sampleClock_ + reportPeriod_);
     }
     if (plugs_[PN_VOLTS_IN]->state_ != ST_STREAMING)

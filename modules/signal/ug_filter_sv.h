@@ -92,22 +92,16 @@ private:
     void SetOutputState(int64_t time, state_type state);
     bool HasSettled(float x) const;
 
+    // What a piece reads, in the two lines of its own the block loop fetches
+    // ahead of the run. Coefficients are kept from the last piece, stored by
+    // whichever copy ran it.
     float b_ = 0.0f;
     float l_ = 0.0f;
-    ULookup* cutoffTable_ = nullptr;
-    ULookup* limitTable_ = nullptr;
-    float M_ = 0.0f;
-    int16_t freqScale_ = FS_VOLT_PER_OCTAVE;
-    bool lowPassOnly_ = false;
-    bool highPassOnly_ = false;
-    const float* cutoff_ = nullptr;
-    const float* limit_ = nullptr;
-    // The tables, when the shared ones could not be made (filled at open).
-    std::vector<float> ownCutoff_;
-    std::vector<float> ownLimit_;
-    // Coefficients kept from the last piece, stored by whichever copy ran it.
     float F_ = 0.0f;
     float q_ = 2.0f;
+    float M_ = 0.0f;
+    const float* cutoff_ = nullptr;
+    const float* limit_ = nullptr;
     float* signal_ptr_ = nullptr;
     float* pitch_ptr_ = nullptr;
     float* resonance_ptr_ = nullptr;
@@ -115,5 +109,14 @@ private:
     float* high_ptr_ = nullptr;
     float* band_ptr_ = nullptr;
     float* reject_ptr_ = nullptr;
+
+    ULookup* cutoffTable_ = nullptr;
+    ULookup* limitTable_ = nullptr;
+    int16_t freqScale_ = FS_VOLT_PER_OCTAVE;
+    bool lowPassOnly_ = false;
+    bool highPassOnly_ = false;
+    // The tables, when the shared ones could not be made (filled at open).
+    std::vector<float> ownCutoff_;
+    std::vector<float> ownLimit_;
     bool checkIdle_ = true;
 };

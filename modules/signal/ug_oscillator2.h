@@ -131,16 +131,27 @@ private:
     bool BuildTables();
     float HzAt(float pitch) const { return HzAtTable(voltToHz_->GetBlock(), pitch); }
 
+    // What a piece of a table waveform reads, in the two lines of its own
+    // the block loop fetches ahead of the run.
     uint32_t phase_ = 0;
     uint32_t increment_ = 0;
-    int32_t* noiseState_ = nullptr;
-    int32_t ownNoiseState_ = 0;
+    uint32_t phaseModOffset_ = 0;
+    uint32_t pulseOffset_ = 0x80000000u;
+    const float* samples_ = nullptr;
+    float* output_ptr_ = nullptr;
+    float incrementFactor_ = 0.0f;
     uint32_t lowerBound_ = kNoBound;
     uint32_t upperBound_ = kNoBound;
-    const ULookup* playingTable_ = nullptr;
-    const ULookup* targetTable_ = nullptr;
-    const float* samples_ = nullptr;
+    float* pitch_ptr_ = nullptr;
     ULookup* voltToHz_ = nullptr;
+    float* phaseMod_ptr_ = nullptr;
+    float* pmDepth_ptr_ = nullptr;
+    float* pulseWidth_ptr_ = nullptr;
+    const ULookup* playingTable_ = nullptr;
+
+    const ULookup* targetTable_ = nullptr;
+    int32_t* noiseState_ = nullptr;
+    int32_t ownNoiseState_ = 0;
     SharedOscWaveTable silence_;
     std::vector<SharedOscWaveTable> sineSet_;
     std::vector<SharedOscWaveTable> sawSet_;
@@ -149,25 +160,16 @@ private:
     std::vector<SharedOscWaveTable>* currentSet_ = nullptr;
     int tablesRate_ = -1;
     bool tablesOk_ = false;
-    uint32_t pulseOffset_ = 0x80000000u;
     uint32_t syncPhaseDifference_ = 0;
     int32_t syncCrossfade_ = 0;
     int32_t waveCrossfade_ = 0;
     bool syncLow_ = true;
     float lastSync_ = 0.0f;
-    uint32_t phaseModOffset_ = 0;
     float pink_[6] = {};
     inner_func syncInner_ = nullptr;
     inner_func waveInner_ = nullptr;
     inner_func rowFunction_ = nullptr;
-    float incrementFactor_ = 0.0f;
-
-    float* pitch_ptr_ = nullptr;
-    float* pulseWidth_ptr_ = nullptr;
-    float* output_ptr_ = nullptr;
     float* sync_ptr_ = nullptr;
-    float* phaseMod_ptr_ = nullptr;
-    float* pmDepth_ptr_ = nullptr;
     int16_t waveform_ = WF_SAW;
     int16_t freqScale_ = 0;
     bool smoothPeaks_ = true;

@@ -29,16 +29,26 @@ inline float ReadTable(const float* samples, uint32_t phase)
 using Osc = ug_oscillator2;
 using RowFunction = void (Osc::*)(int, int);
 
-// The row functions of one combination of input states, by shape.
-template <bool Khz, bool Pitch, bool Pm>
-constexpr RowFunction kRowShapes[4] = {
-    &Osc::sub_process_table<Osc::SH_PLAIN, Pitch, Pm, Khz>,
-    &Osc::sub_process_table<Osc::SH_RAMP, Pitch, Pm, Khz>,
-    &Osc::sub_process_table<Osc::SH_PULSE, Pitch, Pm, Khz>,
-    &Osc::sub_process_table<Osc::SH_PULSE_PW, Pitch, Pm, Khz>,
+// A row function, and the same for a row of oscillators in one call.
+struct Row
+{
+    RowFunction function;
+    ug_base::copies_func_ptr copies;
 };
 
-RowFunction RowFor(bool khz, bool pitch, bool pm, int shape)
+template <auto Function>
+constexpr Row kRow{Function, &ug_base::RunCopies<Function>};
+
+// The row functions of one combination of input states, by shape.
+template <bool Khz, bool Pitch, bool Pm>
+constexpr Row kRowShapes[4] = {
+    kRow<&Osc::sub_process_table<Osc::SH_PLAIN, Pitch, Pm, Khz>>,
+    kRow<&Osc::sub_process_table<Osc::SH_RAMP, Pitch, Pm, Khz>>,
+    kRow<&Osc::sub_process_table<Osc::SH_PULSE, Pitch, Pm, Khz>>,
+    kRow<&Osc::sub_process_table<Osc::SH_PULSE_PW, Pitch, Pm, Khz>>,
+};
+
+Row RowFor(bool khz, bool pitch, bool pm, int shape)
 {
     if (!pitch)
         return pm ? kRowShapes<false, false, true>[shape] : kRowShapes<false, false, false>[shape];
@@ -147,7 +157,8 @@ void ug_oscillator2::ChooseProcessFunction(int blockPos)
     if (shape == SH_PULSE)
         pulseOffset_ = StaticPulseOffset(pulseWidth_ptr_[blockPos]);
 
-    rowFunction_ = RowFor(freqScale_ == 1, plugs_[PN_PITCH]->state_ == ST_STREAMING, PhaseModStreams(), shape);
+    const Row row = RowFor(freqScale_ == 1, plugs_[PN_PITCH]->state_ == ST_STREAMING, PhaseModStreams(), shape);
+    rowFunction_ = row.function;
     waveInner_ = rowFunction_;
     syncInner_ = waveCrossfade_ > 0 ? &ug_oscillator2::process_wave_crossfade : rowFunction_;
     if (plugs_[PN_SYNC]->state_ == ST_STREAMING || syncCrossfade_ > 0)
@@ -155,7 +166,7 @@ void ug_oscillator2::ChooseProcessFunction(int blockPos)
     else if (waveCrossfade_ > 0)
         SetProcessFunction(&ug_oscillator2::process_wave_crossfade);
     else
-        SetProcessFunction(rowFunction_);
+        SetProcessFunction(rowFunction_, row.copies);
 }
 
 void ug_oscillator2::process_wave_crossfade(int start, int count)
