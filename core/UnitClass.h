@@ -39,7 +39,7 @@ struct UnitClassOf
         unit->moduleType = moduleType;
         // A class that keeps the base's DoProcess is run by the block loop
         // without the virtual call.
-        unit->plainPiece_ = std::is_same_v<decltype(&Unit::DoProcess), void (ug_base::*)(int, int)> ? 1 : 0;
+        unit->plainPiece_ = std::is_same_v<decltype(&Unit::DoProcess), void (ug_base::*)(int, int)>;
         return unit;
     }
 

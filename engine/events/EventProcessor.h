@@ -67,6 +67,14 @@ public:
     int BlockPos() const;
     EventPool* GetEventPool() const;
 
+    // The order of the module list: by sort order, and within one sort order
+    // (modules that do not feed one another) by handle, which the copies of
+    // a module in its voices share, so that they stand together.
+    int64_t ListKey() const
+    {
+        return static_cast<int64_t>(sortOrder_) * 4294967296LL + static_cast<uint32_t>(handle_);
+    }
+
     bool EventListEmpty() const { return eventList_.next == &eventList_; }
     KorvaneEvent* FirstEvent() const { return EventListEmpty() ? nullptr : eventList_.next; }
     KorvaneEvent* LastEvent() const { return EventListEmpty() ? nullptr : eventList_.prev; }
@@ -103,12 +111,10 @@ public:
     // the fourth (the rest of the event list's sentinel) are left cold.
     uint32_t flags_ = 0;
     uint8_t sleeping_ = 0;
-    // An earlier copy of this module ran the coming piece for it (see
-    // ug_base::GatherCopies): the block loop passes it by once.
-    uint8_t ranInBatch_ = 0;
-    // The object is a module whose class runs a piece as ug_base does: the
-    // block loop runs it without the virtual call.
-    uint8_t plainPiece_ = 0;
+    // The object is a module (ug_base) whose class runs a piece as ug_base
+    // does: the block loop runs it without the virtual call, or by its copies
+    // function.
+    bool plainPiece_ = false;
     int32_t sortOrder_ = -1;
     int64_t sampleClock_ = 0;
     IKvAudioMaster* audioMaster_ = nullptr;

@@ -12,7 +12,6 @@
 
 #include <cstdint>
 #include <string>
-#include <typeinfo>
 #include <vector>
 
 #include "core/EPlugDataType.h"
@@ -116,60 +115,13 @@ public:
     void process_nothing(int /*blockPosition*/, int /*sampleFrames*/) {}
     void process_sleep(int blockPosition, int sampleFrames);
 
-    // Copies of one module that run a piece together: `batch` gets this
-    // module and then the modules of its sort order after it (other modules
-    // may lie between) that are of its own class, stand at its clock, have
-    // not run the piece yet and pass `accept`; returns how many. Modules of
-    // one sort order never feed one another, so any of them may run now.
-    template <class T, class Accept>
-    int GatherCopies(T** batch, int capacity, Accept&& accept)
-    {
-        constexpr int kMaxLook = 64;
-        int count = 0;
-        batch[count++] = static_cast<T*>(this);
-        int looked = 0;
-        const std::type_info& type = typeid(*this);
-        for (EventProcessor* node = next_[0];
-             count < capacity && looked++ < kMaxLook && node && node->sortOrder_ == sortOrder_; node = node->next_[0])
-        {
-            FetchAhead(node);
-            // The same type information object: a cheap test, and a miss
-            // only leaves a copy to run on its own.
-            if (&typeid(*node) != &type)
-                continue;
-            auto* copy = static_cast<T*>(node);
-            if (!copy->ranInBatch_ && copy->sampleClock_ == sampleClock_ && accept(copy))
-                batch[count++] = copy;
-        }
-        return count;
-    }
-    // The batch ran the piece up to `end`: the copies after the first are
-    // passed by when their turn comes.
-    template <class T>
-    static void EndBatch(T* const* batch, int count, int64_t end)
-    {
-        batch[0]->sampleClock_ = end;
-        for (int k = 1; k < count; ++k)
-        {
-            batch[k]->sampleClock_ = end;
-            // One that left the list as it ran has no turn to pass.
-            batch[k]->ranInBatch_ = batch[k]->IsListed() ? 1 : 0;
-        }
-    }
-
-    template <class T>
-    struct MemberOf;
-    template <class C>
-    struct MemberOf<void (C::*)(int, int)>
-    {
-        using type = C;
-    };
-
-    // Runs one piece of a module and of the modules after it in the list
-    // that have the same process function, stand at its clock and have no
-    // event due, one after the other in one call; returns the last it ran
-    // (see SetProcessFunction<Function>). The block loop calls it for a
-    // module that has one and no event due.
+    // A copies function runs one piece of a module and of the modules after
+    // it in the list that have the same copies function, stand at its clock
+    // and have no event due (and whatever more it asks of them), in one
+    // call; it returns the last it ran, and the block loop goes on after
+    // that one. The block loop calls it for a module that has one and no
+    // event due. Modules of one sort order never feed one another, and the
+    // copies of a module stand together in the list (see ListKey).
     using copies_func_ptr = EventProcessor* (*)(ug_base* first, int blockPosition, int sampleFrames);
 
     template <class T>
@@ -290,6 +242,14 @@ public:
     Module_Info* moduleType = nullptr;
 
 private:
+    template <class T>
+    struct MemberOf;
+    template <class C>
+    struct MemberOf<void (C::*)(int, int)>
+    {
+        using type = C;
+    };
+
     // A piece with events due in it: cut at each event's time.
     void DoProcessEvents(int blockPosition, int sampleFrames);
     void ConfigurePins(TiXmlElement* plugsElement);

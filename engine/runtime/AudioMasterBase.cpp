@@ -139,25 +139,18 @@ void AudioMasterBase::DoProcessVST(int sampleCount)
         for (EventProcessor* node = head->next_[0]; node != head; node = node->next_[0])
         {
             EventProcessor::FetchAhead(node->next_[0]);
-            if (node->ranInBatch_)
-            {
-                node->ranInBatch_ = 0;
-                continue;
-            }
-            if (node->plainPiece_)
-            {
-                auto* module = static_cast<ug_base*>(node);
-                // A row of modules with one copies function runs in one call;
-                // the walk goes on after the last of them.
-                if (module->copiesFunction_ && module->NoEventBefore(module->sampleClock_ + n))
-                    node = module->copiesFunction_(module, blockPos, n);
-                else
-                    module->RunPiece(blockPos, n);
-            }
-            else
+            if (!node->plainPiece_)
             {
                 node->DoProcess(blockPos, n);
+                continue;
             }
+            auto* module = static_cast<ug_base*>(node);
+            // A row of modules with one copies function runs in one call; the
+            // walk goes on after the last of them.
+            if (module->copiesFunction_ && module->NoEventBefore(module->sampleClock_ + n))
+                node = module->copiesFunction_(module, blockPos, n);
+            else
+                module->RunPiece(blockPos, n);
         }
 
         sampleClock_ += n;

@@ -37,18 +37,18 @@ int ModuleSkipList::RandomLevelCount()
 
 EventProcessor* ModuleSkipList::insertSorted(EventProcessor* node)
 {
-    const int32_t key = node->sortOrder_;
+    const int64_t key = node->ListKey();
     const int levels = RandomLevelCount();
 
     // Start from the finger left by the previous insertion when it lies before
     // the new key; runs of descending keys then cost next to nothing.
     EventProcessor* start = this;
     int startLevel = kMaxLevels - 1;
-    if (lastPath_[0] != nullptr && lastPath_[0]->sortOrder_ > key)
+    if (lastPath_[0] != nullptr && lastPath_[0]->ListKey() > key)
     {
         int level = 0;
         while (level < kMaxLevels - 1 && lastPath_[level] != nullptr && lastPath_[level]->next_[level] != this &&
-               lastPath_[level]->next_[level]->sortOrder_ >= key)
+               lastPath_[level]->next_[level]->ListKey() >= key)
             ++level;
         while (level > 0 && lastPath_[level] == nullptr)
             --level;
@@ -60,7 +60,7 @@ EventProcessor* ModuleSkipList::insertSorted(EventProcessor* node)
     for (int level = startLevel; level >= 0; --level)
     {
         // The head's lowest key ends every search.
-        while (x->next_[level] != this && x->next_[level]->sortOrder_ >= key)
+        while (x->next_[level] != this && x->next_[level]->ListKey() >= key)
             x = x->next_[level];
         lastPath_[level] = x;
     }
@@ -90,6 +90,5 @@ void ModuleSkipList::erase(EventProcessor* node)
         node->next_[level]->prev_[level] = node->prev_[level];
     }
     node->prev_[0] = nullptr;
-    node->ranInBatch_ = 0;
     lastPath_[0] = nullptr;
 }

@@ -39,7 +39,7 @@ void ug_envelope::ChooseSubProcess()
     if (IsStreaming(GetPlug(gatePinIndex_)))
         SetProcessFunction(&ug_envelope_base::process_with_gate);
     else
-        SetProcessFunction(&ug_envelope_base::sub_process);
+        UseSubProcess();
 
     UPlug* ratePin = inRange ? ratePins_[segment] : nullptr;
     const bool rateStreaming = IsStreaming(ratePin) && rateBuffers_[segment];

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <typeinfo>
 
 #include "engine/graph/USampBlock.h"
 
@@ -120,20 +119,46 @@ bool ug_envelope_base::RampsThrough(int64_t end, int sampleFrames) const
            samplesLeft_ >= sampleFrames && (EventListEmpty() || FirstEvent()->sampleTime >= end);
 }
 
-void ug_envelope_base::DoProcess(int blockPosition, int sampleFrames)
+EventProcessor* ug_envelope_base::RunRow(ug_base* first, int blockPosition, int sampleFrames)
 {
-    const int64_t end = sampleClock_ + sampleFrames;
-    if (sampleFrames <= 0 || !IsListed() || !RampsThrough(end, sampleFrames))
+    auto* lead = static_cast<ug_envelope_base*>(first);
+    const int64_t clock = lead->sampleClock_;
+    const int64_t end = clock + sampleFrames;
+    if (!lead->RampsThrough(end, sampleFrames))
     {
-        ug_control::DoProcess(blockPosition, sampleFrames);
-        return;
+        (lead->*lead->processFunction_)(blockPosition, sampleFrames);
+        lead->sampleClock_ = end;
+        return lead;
     }
+    // RunRow is the copies function of envelopes only.
+    auto joins = [&](EventProcessor* node) -> ug_envelope_base* {
+        if (!node->plainPiece_)
+            return nullptr;
+        auto* envelope = static_cast<ug_envelope_base*>(static_cast<ug_base*>(node));
+        const bool same = envelope->copiesFunction_ == &RunRow && envelope->sampleClock_ == clock &&
+                          envelope->RampsThrough(end, sampleFrames);
+        return same ? envelope : nullptr;
+    };
 
     ug_envelope_base* batch[kMaxBatch];
-    const int count =
-        GatherCopies(batch, kMaxBatch, [=](const ug_envelope_base* e) { return e->RampsThrough(end, sampleFrames); });
-    RampTogether(batch, count, blockPosition, sampleFrames);
-    EndBatch(batch, count, end);
+    ug_envelope_base* next = lead;
+    for (;;)
+    {
+        int count = 0;
+        // The batch's links are read before it runs: a ramp within its
+        // segment changes no link.
+        while (next && count < kMaxBatch)
+        {
+            batch[count++] = next;
+            FetchAhead(next->next_[0]);
+            next = joins(next->next_[0]);
+        }
+        RampTogether(batch, count, blockPosition, sampleFrames);
+        for (int k = 0; k < count; ++k)
+            batch[k]->sampleClock_ = end;
+        if (!next)
+            return batch[count - 1];
+    }
 }
 
 void ug_envelope_base::RampTogether(ug_envelope_base* const* batch, int count, int start, int frames)
@@ -216,7 +241,7 @@ void ug_envelope_base::next_segment()
         }
     }
     if (!IsStreaming(GetPlug(gatePinIndex_)))
-        SetProcessFunction(&ug_envelope_base::sub_process);
+        UseSubProcess();
     ChooseSubProcess();
 }
 

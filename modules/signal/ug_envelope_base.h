@@ -21,11 +21,6 @@ public:
 
     void Resume(int64_t time) override;
     int Open() override;
-    // Runs this envelope's piece and, in the same loop, those of the
-    // envelopes of its class that come after it in the block loop at the same
-    // sort order, when all are ramping through a whole piece with no event,
-    // so that their one-sample steps overlap. Those then skip their own turn.
-    void DoProcess(int blockPosition, int sampleFrames) override;
     virtual void ChooseSubProcess() = 0;
     virtual void next_segment();
 
@@ -93,10 +88,18 @@ protected:
     const float* rateBuffers_[kMaxSegments] = {};
     const float* levelBuffers_[kMaxSegments] = {};
 
+    // sub_process as the process function, with its copies function.
+    void UseSubProcess() { SetProcessFunction(&ug_envelope_base::sub_process, &ug_envelope_base::RunRow); }
+
 private:
     // A plain ramp (sub_process6) that lasts the whole piece and has no event in it.
     bool RampsThrough(int64_t end, int sampleFrames) const;
     static void RampTogether(ug_envelope_base* const* batch, int count, int start, int frames);
+    // The copies function of sub_process: runs this envelope's piece and, in
+    // the same loop, those of the envelopes after it in the list, when all
+    // ramp through the whole piece with no event, so that their one-sample
+    // steps overlap.
+    static EventProcessor* RunRow(ug_base* first, int blockPosition, int sampleFrames);
     // The state after a ramp of n samples ending at `scaled`, as sub_process6 leaves it.
     static void EndPiece(ug_envelope_base* e, float scaled, float* out, int n);
 };

@@ -30,7 +30,6 @@ constexpr int kMaxBatch = 16;
 // The process routines that voice copies share, by number.
 enum Routine
 {
-    R_NONE = -1,
     R_BOTH_RUN = 0, // low-pass only, streaming pitch
     R_FIXED_LP = 1,
     R_FIXED_HP = 2,
@@ -264,18 +263,24 @@ void ug_filter_sv::ChooseProcessFunction()
     const bool kHz = freqScale_ == FS_VOLT_PER_KHZ;
     if (!resonanceStreaming && lowPassOnly_)
     {
-        if (pitchStreaming)
-            SetProcessFunction(kHz ? &ug_filter_sv::process_both_run_khz : &ug_filter_sv::process_both_run);
+        if (pitchStreaming && kHz)
+            SetProcessFunction(&ug_filter_sv::process_both_run_khz);
+        else if (pitchStreaming)
+            SetProcessFunction(&ug_filter_sv::process_both_run, &RunRow<R_BOTH_RUN>);
         else
-            SetProcessFunction(&ug_filter_sv::process_fixed_lp);
+            SetProcessFunction(&ug_filter_sv::process_fixed_lp, &RunRow<R_FIXED_LP>);
     }
     else if (!resonanceStreaming && highPassOnly_ && !pitchStreaming)
     {
-        SetProcessFunction(&ug_filter_sv::process_fixed_hp);
+        SetProcessFunction(&ug_filter_sv::process_fixed_hp, &RunRow<R_FIXED_HP>);
+    }
+    else if (kHz)
+    {
+        SetProcessFunction(&ug_filter_sv::process_all_khz);
     }
     else
     {
-        SetProcessFunction(kHz ? &ug_filter_sv::process_all_khz : &ug_filter_sv::process_all);
+        SetProcessFunction(&ug_filter_sv::process_all, &RunRow<R_ALL>);
     }
 }
 
@@ -443,47 +448,42 @@ void ug_filter_sv::ProcessBatch(ug_filter_sv* const* batch, int count, int start
     }
 }
 
-void ug_filter_sv::DoProcess(int blockPosition, int sampleFrames)
+template <int R>
+EventProcessor* ug_filter_sv::RunRow(ug_base* first, int blockPosition, int sampleFrames)
 {
-    using Fn = process_func_ptr;
-    const Fn f = processFunction_;
-    int routine = R_NONE;
-    if (f == static_cast<Fn>(&ug_filter_sv::process_both_run))
-        routine = R_BOTH_RUN;
-    else if (f == static_cast<Fn>(&ug_filter_sv::process_fixed_lp))
-        routine = R_FIXED_LP;
-    else if (f == static_cast<Fn>(&ug_filter_sv::process_fixed_hp))
-        routine = R_FIXED_HP;
-    else if (f == static_cast<Fn>(&ug_filter_sv::process_all))
-        routine = R_ALL;
-    const int64_t end = sampleClock_ + sampleFrames;
-    if (routine == R_NONE || !IsListed() || (!EventListEmpty() && FirstEvent()->sampleTime < end))
-    {
-        ug_base::DoProcess(blockPosition, sampleFrames);
-        return;
-    }
+    auto* lead = static_cast<ug_filter_sv*>(first);
+    const copies_func_ptr self = &RunRow<R>;
+    const int64_t clock = lead->sampleClock_;
+    const int64_t end = clock + sampleFrames;
+    // The copies function is the routine's own: a module that has it is a filter.
+    auto joins = [&](EventProcessor* node) -> ug_filter_sv* {
+        if (!node->plainPiece_)
+            return nullptr;
+        auto* filter = static_cast<ug_filter_sv*>(static_cast<ug_base*>(node));
+        const bool same = filter->copiesFunction_ == self && filter->sampleClock_ == clock &&
+                          filter->NoEventBefore(end) && filter->cutoff_ == lead->cutoff_ &&
+                          filter->limit_ == lead->limit_;
+        return same ? filter : nullptr;
+    };
 
     ug_filter_sv* batch[kMaxBatch];
-    const int count = GatherCopies(batch, kMaxBatch, [this, end](const ug_filter_sv* copy) {
-        return copy->processFunction_ == processFunction_ && copy->cutoff_ == cutoff_ && copy->limit_ == limit_ &&
-               (copy->EventListEmpty() || copy->FirstEvent()->sampleTime >= end);
-    });
-    switch (routine)
+    ug_filter_sv* next = lead;
+    for (;;)
     {
-    case R_BOTH_RUN:
-        ProcessBatch<R_BOTH_RUN>(batch, count, blockPosition, sampleFrames);
-        break;
-    case R_FIXED_LP:
-        ProcessBatch<R_FIXED_LP>(batch, count, blockPosition, sampleFrames);
-        break;
-    case R_FIXED_HP:
-        ProcessBatch<R_FIXED_HP>(batch, count, blockPosition, sampleFrames);
-        break;
-    default:
-        ProcessBatch<R_ALL>(batch, count, blockPosition, sampleFrames);
-        break;
+        int count = 0;
+        // The batch's links are read before it runs; running filters changes no link.
+        while (next && count < kMaxBatch)
+        {
+            batch[count++] = next;
+            FetchAhead(next->next_[0]);
+            next = joins(next->next_[0]);
+        }
+        ProcessBatch<R>(batch, count, blockPosition, sampleFrames);
+        for (int k = 0; k < count; ++k)
+            batch[k]->sampleClock_ = end;
+        if (!next)
+            return batch[count - 1];
     }
-    EndBatch(batch, count, end);
 }
 
 void ug_filter_sv::process_static(int start, int count)

@@ -38,11 +38,6 @@ public:
     void ListInterface2(std::vector<InterfaceObject*>& pins) override;
     int Open() override;
     void onSetPin(int64_t time, UPlug* pin, state_type state) override;
-    // Runs this voice's filter and, in the same loop, those of the voice
-    // copies that come after it in the block loop at the same sort order with
-    // the same routine and no event in the piece, so that their recursions
-    // overlap. Those copies then skip their own turn.
-    void DoProcess(int blockPosition, int sampleFrames) override;
 
     // Table entries: cutoff factor for pitch i / 512, and the stability limit.
     static float CutoffEntry(int i, float sampleRate);
@@ -86,6 +81,12 @@ private:
     void ProcessFixed(int start, int count);
     template <int Routine>
     static void ProcessBatch(ug_filter_sv* const* batch, int count, int start, int frames);
+    // The copies function of a routine: runs this voice's filter and, in the
+    // same loop, those of the copies after it in the list with the same
+    // routine and tables and no event in the piece, so that their recursions
+    // overlap.
+    template <int Routine>
+    static EventProcessor* RunRow(ug_base* first, int blockPosition, int sampleFrames);
 
     float CutoffAt(int i) const { return cutoff_ ? cutoff_[i] : CutoffEntry(i, SampleRate()); }
     void ChooseProcessFunction();
