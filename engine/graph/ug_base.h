@@ -145,7 +145,7 @@ public:
         copiesFunction_ = copies;
     }
     template <auto Function>
-    static EventProcessor* RunCopies(ug_base* first, int blockPosition, int sampleFrames)
+    [[gnu::flatten]] static EventProcessor* RunCopies(ug_base* first, int blockPosition, int sampleFrames)
     {
         using C = typename MemberOf<decltype(Function)>::type;
         const copies_func_ptr self = &RunCopies<Function>;

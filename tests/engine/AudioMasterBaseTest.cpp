@@ -128,3 +128,61 @@ TEST(Handles, TheFirstObjectUnderAHandleKeepsItAndTemporaryHandlesCountDownFromM
     EXPECT_EQ(c.handle_, -22);
     EXPECT_EQ(master.HandleToObject(-21), &b);
 }
+
+namespace
+{
+// A module whose copies run in rows: logs its runs in a log shared by the row,
+// and may send another module to sleep as it runs.
+class RowMember : public Recorder
+{
+public:
+    RowMember() { SetProcessFunction<&RowMember::process_row>(); }
+    ug_base* Create() override { return new RowMember(); }
+    void process_row(int start, int count)
+    {
+        process_record(start, count);
+        log->push_back(this);
+        if (victim)
+            victim->SleepMode();
+    }
+    std::vector<RowMember*>* log = nullptr;
+    ug_base* victim = nullptr;
+};
+} // namespace
+
+TEST(Rows, CopiesRunInListOrderAndARowLeavesOutOneWithAnEventAndOneSentToSleep)
+{
+    TestGraph g(32);
+    std::vector<RowMember*> log;
+    std::vector<RowMember*> row;
+    for (int i = 0; i < 5; ++i)
+    {
+        row.push_back(g.Add<RowMember>(3));
+        row.back()->log = &log;
+    }
+    auto* after = g.Add<Recorder>(1);
+    g.OpenAll();
+    g.Run(32);
+    EXPECT_EQ(log, row);
+
+    // The second has an event within the next piece, and the fourth sends the
+    // fifth to sleep: the second runs alone, cut at the event; the fifth
+    // does not run.
+    log.clear();
+    for (RowMember* m : row)
+        m->runs.clear();
+    row[1]->PostEvent(40, UET_UI_NOTIFY, 7, 0);
+    row[3]->victim = row[4];
+    g.Run(32);
+    EXPECT_EQ(log, (std::vector<RowMember*>{row[0], row[1], row[1], row[2], row[3]}));
+    EXPECT_EQ(Counts(*row[1]), (std::vector<int>{8, 24}));
+    EXPECT_EQ(row[1]->handled.back().time, 40);
+    for (int i : {0, 2, 3})
+    {
+        EXPECT_EQ(Counts(*row[i]), (std::vector<int>{32})) << i;
+        EXPECT_EQ(row[i]->sampleClock_, 64) << i;
+    }
+    EXPECT_FALSE(row[4]->IsListed());
+    EXPECT_TRUE(row[4]->runs.empty());
+    EXPECT_EQ(Counts(*after).size(), 2u);
+}

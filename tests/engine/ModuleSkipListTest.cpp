@@ -13,8 +13,9 @@ struct Node : EventProcessor
     int insertionIndex = 0;
 };
 
-// Every level is a descending sublist with matching back links; level 0 keeps
-// equal keys in insertion order. Returns the level-0 length.
+// Every level is a descending sublist with matching back links, ordered by
+// sort order and then by handle (the copies of a module share theirs); level
+// 0 keeps equal keys in insertion order. Returns the level-0 length.
 size_t CheckList(ModuleSkipList& list)
 {
     size_t length = 0;
@@ -27,7 +28,8 @@ size_t CheckList(ModuleSkipList& list)
             if (previous != list.Head())
             {
                 EXPECT_GE(previous->sortOrder_, n->sortOrder_);
-                if (level == 0 && previous->sortOrder_ == n->sortOrder_)
+                EXPECT_GE(previous->ListKey(), n->ListKey());
+                if (level == 0 && previous->ListKey() == n->ListKey())
                 {
                     EXPECT_LT(static_cast<Node*>(previous)->insertionIndex, static_cast<Node*>(n)->insertionIndex);
                 }
@@ -74,6 +76,8 @@ TEST(ModuleSkipList, RandomInsertionsRemovalsAndDescendingRunsKeepOneOrderOnEver
     {
         nodes.push_back(std::make_unique<Node>());
         nodes.back()->sortOrder_ = i < 50 ? 100 - i : static_cast<int32_t>(rng() % 40);
+        // A few modules' copies, handles negative and positive.
+        nodes.back()->handle_ = static_cast<int32_t>(rng() % 4) - 1;
         insert(nodes.back().get());
     }
     EXPECT_EQ(CheckList(list), nodes.size());
