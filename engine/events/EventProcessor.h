@@ -105,10 +105,21 @@ public:
         }
     }
 
+    // A copies function runs one piece of a module and of the modules after
+    // it in the list that have the same copies function, stand at its clock
+    // and have no event due (and whatever more it asks of them), in one
+    // call; it returns the last it ran, and the block loop goes on after
+    // that one. The block loop calls it for a plain module (below) that has
+    // one and no event due. Modules of one sort order never feed one
+    // another, and the copies of a module stand together in the list (see
+    // ListKey).
+    using copies_func_ptr = EventProcessor* (*)(EventProcessor* first, int blockPosition, int sampleFrames);
+
     // Laid out for the block loop: a run reads the first line (links), the
-    // third (these fields and the event list's links) and, in a module, the
-    // fifth (its process function). The second (back links, timed sleep) and
-    // the fourth (the rest of the event list's sentinel) are left cold.
+    // third (these fields and the event list's links) and, in a module run
+    // alone, the fifth (its process function). The second (back links, timed
+    // sleep) and the fourth (the rest of the event list's sentinel) are left
+    // cold.
     uint32_t flags_ = 0;
     uint8_t sleeping_ = 0;
     // The object is a module (ug_base) whose class runs a piece as ug_base
@@ -120,10 +131,11 @@ public:
     IKvAudioMaster* audioMaster_ = nullptr;
     // Memory of its own a run reads outside the object (an external module's
     // object, say), fetched by the block loop ahead of the run; null for
-    // none. Set where the graph is built, read on the audio thread. It also
-    // puts the sentinel's links at the end of the third line.
+    // none. Set where the graph is built, read on the audio thread.
     const void* runData_ = nullptr;
-    char linePadding_[8] = {};
+    // A module's copies function, or null (see ug_base::SetProcessFunction).
+    // It also puts the sentinel's links at the end of the third line.
+    copies_func_ptr copiesFunction_ = nullptr;
     KorvaneEvent eventList_; // sentinel: next is the earliest event, prev the latest
 
 private:

@@ -115,15 +115,6 @@ public:
     void process_nothing(int /*blockPosition*/, int /*sampleFrames*/) {}
     void process_sleep(int blockPosition, int sampleFrames);
 
-    // A copies function runs one piece of a module and of the modules after
-    // it in the list that have the same copies function, stand at its clock
-    // and have no event due (and whatever more it asks of them), in one
-    // call; it returns the last it ran, and the block loop goes on after
-    // that one. The block loop calls it for a module that has one and no
-    // event due. Modules of one sort order never feed one another, and the
-    // copies of a module stand together in the list (see ListKey).
-    using copies_func_ptr = EventProcessor* (*)(ug_base* first, int blockPosition, int sampleFrames);
-
     template <class T>
     void SetProcessFunction(void (T::*function)(int, int))
     {
@@ -145,13 +136,13 @@ public:
         copiesFunction_ = copies;
     }
     template <auto Function>
-    [[gnu::flatten]] static EventProcessor* RunCopies(ug_base* first, int blockPosition, int sampleFrames)
+    [[gnu::flatten]] static EventProcessor* RunCopies(EventProcessor* first, int blockPosition, int sampleFrames)
     {
         using C = typename MemberOf<decltype(Function)>::type;
         const copies_func_ptr self = &RunCopies<Function>;
         const int64_t clock = first->sampleClock_;
         const int64_t end = clock + sampleFrames;
-        for (ug_base* module = first;;)
+        for (auto* module = static_cast<ug_base*>(first);;)
         {
             FetchAhead(module->next_[0]);
             (static_cast<C*>(module)->*Function)(blockPosition, sampleFrames);
@@ -230,7 +221,6 @@ public:
 
     // What a run reads first, in one cache line after the event processor's.
     process_func_ptr processFunction_;
-    copies_func_ptr copiesFunction_ = nullptr;
     int32_t voiceNumber_ = -1;
     int32_t staticOutputCountdown_ = 0;
     ug_container* parentContainer_ = nullptr;

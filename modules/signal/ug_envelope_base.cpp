@@ -119,7 +119,7 @@ bool ug_envelope_base::RampsThrough(int64_t end, int sampleFrames) const
            samplesLeft_ >= sampleFrames && (EventListEmpty() || FirstEvent()->sampleTime >= end);
 }
 
-EventProcessor* ug_envelope_base::RunRow(ug_base* first, int blockPosition, int sampleFrames)
+EventProcessor* ug_envelope_base::RunRow(EventProcessor* first, int blockPosition, int sampleFrames)
 {
     auto* lead = static_cast<ug_envelope_base*>(first);
     const int64_t clock = lead->sampleClock_;

@@ -99,7 +99,7 @@ private:
     // the same loop, those of the envelopes after it in the list, when all
     // ramp through the whole piece with no event, so that their one-sample
     // steps overlap.
-    static EventProcessor* RunRow(ug_base* first, int blockPosition, int sampleFrames);
+    static EventProcessor* RunRow(EventProcessor* first, int blockPosition, int sampleFrames);
     // The state after a ramp of n samples ending at `scaled`, as sub_process6 leaves it.
     static void EndPiece(ug_envelope_base* e, float scaled, float* out, int n);
 };

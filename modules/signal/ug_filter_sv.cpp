@@ -449,7 +449,7 @@ void ug_filter_sv::ProcessBatch(ug_filter_sv* const* batch, int count, int start
 }
 
 template <int R>
-EventProcessor* ug_filter_sv::RunRow(ug_base* first, int blockPosition, int sampleFrames)
+EventProcessor* ug_filter_sv::RunRow(EventProcessor* first, int blockPosition, int sampleFrames)
 {
     auto* lead = static_cast<ug_filter_sv*>(first);
     const copies_func_ptr self = &RunRow<R>;

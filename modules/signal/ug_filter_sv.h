@@ -86,7 +86,7 @@ private:
     // routine and tables and no event in the piece, so that their recursions
     // overlap.
     template <int Routine>
-    static EventProcessor* RunRow(ug_base* first, int blockPosition, int sampleFrames);
+    static EventProcessor* RunRow(EventProcessor* first, int blockPosition, int sampleFrames);
 
     float CutoffAt(int i) const { return cutoff_ ? cutoff_[i] : CutoffEntry(i, SampleRate()); }
     void ChooseProcessFunction();
