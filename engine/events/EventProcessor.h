@@ -76,6 +76,7 @@ public:
     }
 
     bool EventListEmpty() const { return eventList_.next == &eventList_; }
+    bool NoEventBefore(int64_t end) const { return EventListEmpty() || eventList_.next->sampleTime >= end; }
     KorvaneEvent* FirstEvent() const { return EventListEmpty() ? nullptr : eventList_.next; }
     KorvaneEvent* LastEvent() const { return EventListEmpty() ? nullptr : eventList_.prev; }
     // Next event after `event` in time order, or null at the end.

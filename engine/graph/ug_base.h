@@ -158,7 +158,6 @@ public:
             module = copy;
         }
     }
-    bool NoEventBefore(int64_t end) const { return EventListEmpty() || eventList_.next->sampleTime >= end; }
     process_func_ptr GetProcessFunction() const { return processFunction_; }
 
     UPlug* GetPlug(const std::wstring& name);

@@ -132,12 +132,10 @@ EventProcessor* ug_envelope_base::RunRow(EventProcessor* first, int blockPositio
     }
     // RunRow is the copies function of envelopes only.
     auto joins = [&](EventProcessor* node) -> ug_envelope_base* {
-        if (!node->plainPiece_)
+        if (!node->plainPiece_ || node->copiesFunction_ != &RunRow || node->sampleClock_ != clock)
             return nullptr;
-        auto* envelope = static_cast<ug_envelope_base*>(static_cast<ug_base*>(node));
-        const bool same = envelope->copiesFunction_ == &RunRow && envelope->sampleClock_ == clock &&
-                          envelope->RampsThrough(end, sampleFrames);
-        return same ? envelope : nullptr;
+        auto* envelope = static_cast<ug_envelope_base*>(node);
+        return envelope->RampsThrough(end, sampleFrames) ? envelope : nullptr;
     };
 
     ug_envelope_base* batch[kMaxBatch];
