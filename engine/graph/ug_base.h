@@ -135,6 +135,9 @@ public:
         processFunction_ = static_cast<process_func_ptr>(function);
         copiesFunction_ = copies;
     }
+    // The copies function of a process function: each module of the row by
+    // the function itself, taken into the loop, without a call through a
+    // pointer.
     template <auto Function>
     [[gnu::flatten]] static EventProcessor* RunCopies(EventProcessor* first, int blockPosition, int sampleFrames)
     {
