@@ -161,6 +161,32 @@ public:
             module = copy;
         }
     }
+    // For a copies function that runs its modules in batches: runs `lead`
+    // and the modules after it in the list that `joins` takes (the module,
+    // or null to end the row), up to kMaxBatch at a time by `run(batch,
+    // count)`, and sets their clocks to `end`; returns the last. A batch's
+    // links are read before it runs: `run` may change no link.
+    template <int kMaxBatch, class T, class Joins, class Run>
+    static EventProcessor* RunInBatches(T* lead, int64_t end, Joins&& joins, Run&& run)
+    {
+        T* batch[kMaxBatch];
+        T* next = lead;
+        for (;;)
+        {
+            int count = 0;
+            while (next && count < kMaxBatch)
+            {
+                batch[count++] = next;
+                FetchAhead(next->next_[0]);
+                next = joins(next->next_[0]);
+            }
+            run(batch, count);
+            for (int k = 0; k < count; ++k)
+                batch[k]->sampleClock_ = end;
+            if (!next)
+                return batch[count - 1];
+        }
+    }
     process_func_ptr GetProcessFunction() const { return processFunction_; }
 
     UPlug* GetPlug(const std::wstring& name);

@@ -137,26 +137,10 @@ EventProcessor* ug_envelope_base::RunRow(EventProcessor* first, int blockPositio
         auto* envelope = static_cast<ug_envelope_base*>(node);
         return envelope->RampsThrough(end, sampleFrames) ? envelope : nullptr;
     };
-
-    ug_envelope_base* batch[kMaxBatch];
-    ug_envelope_base* next = lead;
-    for (;;)
-    {
-        int count = 0;
-        // The batch's links are read before it runs: a ramp within its
-        // segment changes no link.
-        while (next && count < kMaxBatch)
-        {
-            batch[count++] = next;
-            FetchAhead(next->next_[0]);
-            next = joins(next->next_[0]);
-        }
+    // A ramp within its segment changes no link.
+    return RunInBatches<kMaxBatch>(lead, end, joins, [=](ug_envelope_base* const* batch, int count) {
         RampTogether(batch, count, blockPosition, sampleFrames);
-        for (int k = 0; k < count; ++k)
-            batch[k]->sampleClock_ = end;
-        if (!next)
-            return batch[count - 1];
-    }
+    });
 }
 
 void ug_envelope_base::RampTogether(ug_envelope_base* const* batch, int count, int start, int frames)

@@ -463,25 +463,10 @@ EventProcessor* ug_filter_sv::RunRow(EventProcessor* first, int blockPosition, i
         auto* filter = static_cast<ug_filter_sv*>(node);
         return filter->cutoff_ == lead->cutoff_ && filter->limit_ == lead->limit_ ? filter : nullptr;
     };
-
-    ug_filter_sv* batch[kMaxBatch];
-    ug_filter_sv* next = lead;
-    for (;;)
-    {
-        int count = 0;
-        // The batch's links are read before it runs; running filters changes no link.
-        while (next && count < kMaxBatch)
-        {
-            batch[count++] = next;
-            FetchAhead(next->next_[0]);
-            next = joins(next->next_[0]);
-        }
+    // Running filters changes no link.
+    return RunInBatches<kMaxBatch>(lead, end, joins, [=](ug_filter_sv* const* batch, int count) {
         ProcessBatch<R>(batch, count, blockPosition, sampleFrames);
-        for (int k = 0; k < count; ++k)
-            batch[k]->sampleClock_ = end;
-        if (!next)
-            return batch[count - 1];
-    }
+    });
 }
 
 void ug_filter_sv::process_static(int start, int count)
