@@ -89,7 +89,7 @@ public:
     // Called as the object before `next` runs: fetches the lines the run
     // after next reads of its object (see the layout of the fields below and
     // of ug_base's), and next's memory outside its object (its fields came
-    // with the last call); a stale link only wastes the fetch.
+    // with the last call); a stale link only wastes the fetch. Audio thread.
     static void FetchAhead(const EventProcessor* next)
     {
         // Its links, its clock and events, its process function and the

@@ -63,6 +63,7 @@ public:
     void DoProcess(int blockPosition, int sampleFrames) override { RunPiece(blockPosition, sampleFrames); }
     // The piece as a module whose class keeps DoProcess as it is here runs
     // it: the block loop calls it directly for those (see plainPiece_).
+    // Audio thread, like the copies functions below.
     void RunPiece(int blockPosition, int sampleFrames)
     {
         const int64_t end = sampleClock_ + sampleFrames;
