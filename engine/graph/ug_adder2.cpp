@@ -34,6 +34,15 @@ void AddInto(float* __restrict out, const float* __restrict a, int n)
     for (int i = 0; i < n; ++i)
         out[i] += a[i];
 }
+
+// Four inputs added in turn, a first, in one pass: the same sums as four
+// passes, for a quarter of the loads and stores of the output.
+void AddFourInto(float* __restrict out, const float* __restrict a, const float* __restrict b,
+                 const float* __restrict c, const float* __restrict d, int n)
+{
+    for (int i = 0; i < n; ++i)
+        out[i] = (((out[i] + a[i]) + b[i]) + c[i]) + d[i];
+}
 } // namespace
 
 ug_adder2::ug_adder2()
@@ -181,8 +190,8 @@ void ug_adder2::SumAny(int blockPosition, int sampleFrames)
     }
     // The first and the last input in one pass, then the others in turn.
     SumInto(out, in[0] + blockPosition, in[lastStreaming_] + blockPosition, sampleFrames);
-    for (int slot = lastStreaming_ - 1; slot >= 1; --slot)
-        AddInto(out, in[slot] + blockPosition, sampleFrames);
+    if (lastStreaming_ > 1)
+        AddMore(out, blockPosition, sampleFrames, lastStreaming_ - 1);
 }
 
 void ug_adder2::process_mixed(int blockPosition, int sampleFrames)
@@ -207,7 +216,12 @@ void ug_adder2::process_mixed(int blockPosition, int sampleFrames)
 
 void ug_adder2::AddMore(float* out, int blockPosition, int sampleFrames, int last)
 {
+    // Inputs last to 1, in that order.
     float* const* in = streamingInputs_.data();
-    for (int slot = last; slot >= 1; --slot)
+    int slot = last;
+    for (; slot >= 4; slot -= 4)
+        AddFourInto(out, in[slot] + blockPosition, in[slot - 1] + blockPosition, in[slot - 2] + blockPosition,
+                    in[slot - 3] + blockPosition, sampleFrames);
+    for (; slot >= 1; --slot)
         AddInto(out, in[slot] + blockPosition, sampleFrames);
 }
