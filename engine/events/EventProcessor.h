@@ -67,6 +67,16 @@ public:
     int BlockPos() const;
     EventPool* GetEventPool() const;
 
+    // A copies function runs one piece of a module and of the modules after
+    // it in the list that have the same copies function, stand at its clock
+    // and have no event due (and whatever more it asks of them), in one
+    // call; it returns the last it ran, and the block loop goes on after
+    // that one. The block loop calls it for a plain module (below) that has
+    // one and no event due. Modules of one sort order never feed one
+    // another, and the copies of a module stand together in the list (see
+    // ListKey).
+    using copies_func_ptr = EventProcessor* (*)(EventProcessor* first, int blockPosition, int sampleFrames);
+
     // The order of the module list: by sort order, and within one sort order
     // (modules that do not feed one another) by handle, which the copies of
     // a module in its voices share, so that they stand together.
@@ -77,6 +87,12 @@ public:
 
     bool EventListEmpty() const { return eventList_.next == &eventList_; }
     bool NoEventBefore(int64_t end) const { return EventListEmpty() || eventList_.next->sampleTime >= end; }
+    // The object may join a row of the copies function `copies` that stands
+    // at `clock` and runs to `end` (see copies_func_ptr).
+    bool JoinsRow(copies_func_ptr copies, int64_t clock, int64_t end) const
+    {
+        return plainPiece_ && copiesFunction_ == copies && sampleClock_ == clock && NoEventBefore(end);
+    }
     KorvaneEvent* FirstEvent() const { return EventListEmpty() ? nullptr : eventList_.next; }
     KorvaneEvent* LastEvent() const { return EventListEmpty() ? nullptr : eventList_.prev; }
     // Next event after `event` in time order, or null at the end.
@@ -106,15 +122,6 @@ public:
         }
     }
 
-    // A copies function runs one piece of a module and of the modules after
-    // it in the list that have the same copies function, stand at its clock
-    // and have no event due (and whatever more it asks of them), in one
-    // call; it returns the last it ran, and the block loop goes on after
-    // that one. The block loop calls it for a plain module (below) that has
-    // one and no event due. Modules of one sort order never feed one
-    // another, and the copies of a module stand together in the list (see
-    // ListKey).
-    using copies_func_ptr = EventProcessor* (*)(EventProcessor* first, int blockPosition, int sampleFrames);
 
     // Laid out for the block loop: a run reads the first line (links), the
     // third (these fields and the event list's links) and, in a module run

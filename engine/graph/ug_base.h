@@ -154,12 +154,9 @@ public:
             // Read after the run, as the block loop does: one an earlier one
             // took out of the list is passed by. The list's head is not plain.
             EventProcessor* next = module->next_[0];
-            if (!next->plainPiece_)
+            if (!next->JoinsRow(self, clock, end))
                 return module;
-            auto* copy = static_cast<ug_base*>(next);
-            if (copy->copiesFunction_ != self || copy->sampleClock_ != clock || !copy->NoEventBefore(end))
-                return module;
-            module = copy;
+            module = static_cast<ug_base*>(next);
         }
     }
     // For a copies function that runs its modules in batches: runs `lead`

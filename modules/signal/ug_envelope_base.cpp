@@ -126,13 +126,12 @@ EventProcessor* ug_envelope_base::RunRow(EventProcessor* first, int blockPositio
     const int64_t end = clock + sampleFrames;
     if (!lead->RampsThrough(end, sampleFrames))
     {
-        (lead->*lead->processFunction_)(blockPosition, sampleFrames);
-        lead->sampleClock_ = end;
+        lead->RunPiece(blockPosition, sampleFrames);
         return lead;
     }
     // RunRow is the copies function of envelopes only.
     auto joins = [&](EventProcessor* node) -> ug_envelope_base* {
-        if (!node->plainPiece_ || node->copiesFunction_ != &RunRow || node->sampleClock_ != clock)
+        if (!node->JoinsRow(&RunRow, clock, end))
             return nullptr;
         auto* envelope = static_cast<ug_envelope_base*>(node);
         return envelope->RampsThrough(end, sampleFrames) ? envelope : nullptr;

@@ -457,8 +457,7 @@ EventProcessor* ug_filter_sv::RunRow(EventProcessor* first, int blockPosition, i
     const int64_t end = clock + sampleFrames;
     // The copies function is the routine's own: a module that has it is a filter.
     auto joins = [&](EventProcessor* node) -> ug_filter_sv* {
-        if (!node->plainPiece_ || node->copiesFunction_ != self || node->sampleClock_ != clock ||
-            !node->NoEventBefore(end))
+        if (!node->JoinsRow(self, clock, end))
             return nullptr;
         auto* filter = static_cast<ug_filter_sv*>(node);
         return filter->cutoff_ == lead->cutoff_ && filter->limit_ == lead->limit_ ? filter : nullptr;
