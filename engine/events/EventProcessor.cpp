@@ -37,6 +37,7 @@ void EventProcessor::UnlinkEvent(KorvaneEvent* event)
     event->prev->next = event->next;
     event->next->prev = event->prev;
     event->prev = event->next = nullptr;
+    EventsChanged();
 }
 
 void EventProcessor::AddEvent(KorvaneEvent* event)
@@ -45,6 +46,12 @@ void EventProcessor::AddEvent(KorvaneEvent* event)
         return;
     if (sleeping_ && (flags_ & UGF_SUSPENDED) == 0)
         Wake();
+    InsertEvent(event);
+    EventsChanged();
+}
+
+void EventProcessor::InsertEvent(KorvaneEvent* event)
+{
 
     // What lies behind the clock (as for a module woken into the next piece)
     // is due at once; keeping it there would unsort the list.
@@ -127,6 +134,7 @@ void EventProcessor::SetClockRescheduleEvents(int64_t t)
 {
     for (KorvaneEvent* e = eventList_.next; e != &eventList_ && e->sampleTime < t; e = e->next)
         e->sampleTime = t;
+    EventsChanged();
     sampleClock_ = t;
 }
 

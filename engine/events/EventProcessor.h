@@ -6,6 +6,7 @@
 #include <type_traits>
 
 #include "engine/events/KorvaneEvent.h"
+#include "engine/events/RunFields.h"
 #include "engine/runtime/SkipListNode.h"
 #include "engine/events/dsp_msg_target.h"
 
@@ -13,8 +14,12 @@ class EventPool;
 class IKvAudioMaster;
 
 // Starts on a cache line, so that the lines the block loop fetches ahead of a
-// run (see the layout of the fields below) are the lines its fields lie in.
-class alignas(64) EventProcessor : public dsp_msg_target, public SkipListNode
+// run are the lines its fields lie in. Laid out for the block loop: a walk
+// and a run read the first line (RunFields after the vtable pointer and
+// handle); a module run alone reads its process function in the fifth
+// (ug_base's first field). The skip list's other links, the timed sleep and
+// the event list's sentinel lie in between, read only as the lists change.
+class alignas(64) EventProcessor : public dsp_msg_target, public RunFields, public SkipListNode
 {
 public:
     // Flag bit used at this level (the rest belong to ug_base).
@@ -75,7 +80,10 @@ public:
     // one and no event due. Modules of one sort order never feed one
     // another, and the copies of a module stand together in the list (see
     // ListKey).
-    using copies_func_ptr = EventProcessor* (*)(EventProcessor* first, int blockPosition, int sampleFrames);
+    using RunFields::copies_func_ptr;
+
+    // Level `level`'s forward link in the module skip list.
+    EventProcessor*& Next(int level) { return level == 0 ? next_ : upperNext_[level - 1]; }
 
     // The order of the module list: by sort order, and within one sort order
     // (modules that do not feed one another) by handle, which the copies of
@@ -86,7 +94,7 @@ public:
     }
 
     bool EventListEmpty() const { return eventList_.next == &eventList_; }
-    bool NoEventBefore(int64_t end) const { return EventListEmpty() || eventList_.next->sampleTime >= end; }
+    bool NoEventBefore(int64_t end) const { return firstEventTime_ >= end; }
     // The object may join a row of the copies function `copies` that stands
     // at `clock` and runs to `end` (see copies_func_ptr).
     bool JoinsRow(copies_func_ptr copies, int64_t clock, int64_t end) const
@@ -100,7 +108,8 @@ public:
     {
         return event->next == &eventList_ ? nullptr : event->next;
     }
-    static void UnlinkEvent(KorvaneEvent* event);
+    // Takes a pending event of this object out of its list.
+    void UnlinkEvent(KorvaneEvent* event);
 
     // Called as the object before `next` runs: fetches the lines the run
     // after next reads of its object (see the layout of the fields below and
@@ -108,11 +117,11 @@ public:
     // with the last call); a stale link only wastes the fetch. Audio thread.
     static void FetchAhead(const EventProcessor* next)
     {
-        // Its links, its clock and events, its process function and the
-        // first of its own fields; then six lines of its own memory.
-        constexpr int kObjectLines[] = {0, 2, 4, 5, 6};
+        // Its run fields, its process function and the first of its own
+        // fields; then six lines of its own memory.
+        constexpr int kObjectLines[] = {0, 4, 5, 6};
         constexpr int kRunDataLines = 6;
-        const char* ahead = reinterpret_cast<const char*>(next->next_[0]);
+        const char* ahead = reinterpret_cast<const char*>(next->next_);
         for (int line : kObjectLines)
             __builtin_prefetch(ahead + 64 * line);
         if (const char* data = static_cast<const char*>(next->runData_))
@@ -123,27 +132,10 @@ public:
     }
 
 
-    // Laid out for the block loop: a run reads the first line (links), the
-    // third (these fields and the event list's links) and, in a module run
-    // alone, the fifth (its process function). The second (back links, timed
-    // sleep) and the fourth (the rest of the event list's sentinel) are left
-    // cold.
     uint32_t flags_ = 0;
-    uint8_t sleeping_ = 0;
-    // The object is a module (ug_base) whose class runs a piece as ug_base
-    // does: the block loop runs it without the virtual call, or by its copies
-    // function.
-    bool plainPiece_ = false;
-    int32_t sortOrder_ = -1;
-    int64_t sampleClock_ = 0;
     IKvAudioMaster* audioMaster_ = nullptr;
-    // Memory of its own a run reads outside the object (an external module's
-    // object, say), fetched by the block loop ahead of the run; null for
-    // none. Set where the graph is built, read on the audio thread.
-    const void* runData_ = nullptr;
-    // A module's copies function, or null (see ug_base::SetProcessFunction).
-    // It also puts the sentinel's links at the end of the third line.
-    copies_func_ptr copiesFunction_ = nullptr;
+    // Every change of the list goes through the members above, which keep
+    // firstEventTime_.
     KorvaneEvent eventList_; // sentinel: next is the earliest event, prev the latest
 
 private:
@@ -164,4 +156,8 @@ private:
     }
 
     static void LinkAfter(KorvaneEvent* where, KorvaneEvent* event);
+    // AddEvent's insertion in time order.
+    void InsertEvent(KorvaneEvent* event);
+    // Sets firstEventTime_ from the list.
+    void EventsChanged() { firstEventTime_ = EventListEmpty() ? kNoEvent : eventList_.next->sampleTime; }
 };

@@ -148,12 +148,12 @@ public:
         const int64_t end = clock + sampleFrames;
         for (auto* module = static_cast<ug_base*>(first);;)
         {
-            FetchAhead(module->next_[0]);
+            FetchAhead(module->next_);
             (static_cast<C*>(module)->*Function)(blockPosition, sampleFrames);
             module->sampleClock_ = end;
             // Read after the run, as the block loop does: one an earlier one
             // took out of the list is passed by. The list's head is not plain.
-            EventProcessor* next = module->next_[0];
+            EventProcessor* next = module->next_;
             if (!next->JoinsRow(self, clock, end))
                 return module;
             module = static_cast<ug_base*>(next);
@@ -175,8 +175,8 @@ public:
             while (next && count < kMaxBatch)
             {
                 batch[count++] = next;
-                FetchAhead(next->next_[0]);
-                next = joins(next->next_[0]);
+                FetchAhead(next->next_);
+                next = joins(next->next_);
             }
             run(batch, count);
             for (int k = 0; k < count; ++k)

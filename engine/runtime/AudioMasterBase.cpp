@@ -133,12 +133,12 @@ void AudioMasterBase::DoProcessVST(int sampleCount)
         nextGlobalStartClock_ = sampleClock_ + n;
         const int blockPos = static_cast<int>(sampleClock_ - blockStartClock_);
 
-        // next_[0] is read after each call: a module that leaves the list while
+        // next_ is read after each call: a module that leaves the list while
         // it runs keeps its links, and one woken behind the current runs now.
         EventProcessor* head = skipList_.Head();
-        for (EventProcessor* node = head->next_[0]; node != head; node = node->next_[0])
+        for (EventProcessor* node = head->next_; node != head; node = node->next_)
         {
-            EventProcessor::FetchAhead(node->next_[0]);
+            EventProcessor::FetchAhead(node->next_);
             if (!node->plainPiece_)
             {
                 node->DoProcess(blockPos, n);

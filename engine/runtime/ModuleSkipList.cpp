@@ -12,7 +12,7 @@ void ModuleSkipList::clear()
 {
     for (int level = 0; level < kMaxLevels; ++level)
     {
-        next_[level] = this;
+        Next(level) = this;
         prev_[level] = this;
         lastPath_[level] = nullptr;
     }
@@ -47,8 +47,8 @@ EventProcessor* ModuleSkipList::insertSorted(EventProcessor* node)
     if (lastPath_[0] != nullptr && lastPath_[0]->ListKey() > key)
     {
         int level = 0;
-        while (level < kMaxLevels - 1 && lastPath_[level] != nullptr && lastPath_[level]->next_[level] != this &&
-               lastPath_[level]->next_[level]->ListKey() >= key)
+        while (level < kMaxLevels - 1 && lastPath_[level] != nullptr && lastPath_[level]->Next(level) != this &&
+               lastPath_[level]->Next(level)->ListKey() >= key)
             ++level;
         while (level > 0 && lastPath_[level] == nullptr)
             --level;
@@ -60,19 +60,19 @@ EventProcessor* ModuleSkipList::insertSorted(EventProcessor* node)
     for (int level = startLevel; level >= 0; --level)
     {
         // The head's lowest key ends every search.
-        while (x->next_[level] != this && x->next_[level]->ListKey() >= key)
-            x = x->next_[level];
+        while (x->Next(level) != this && x->Next(level)->ListKey() >= key)
+            x = x->Next(level);
         lastPath_[level] = x;
     }
 
     for (int level = levels - 1; level >= 0; --level)
     {
         EventProcessor* before = lastPath_[level];
-        EventProcessor* after = before->next_[level];
-        node->next_[level] = after;
+        EventProcessor* after = before->Next(level);
+        node->Next(level) = after;
         node->prev_[level] = before;
         after->prev_[level] = node;
-        before->next_[level] = node;
+        before->Next(level) = node;
         lastPath_[level] = node;
     }
     for (int level = levels; level < kMaxLevels; ++level)
@@ -86,8 +86,8 @@ void ModuleSkipList::erase(EventProcessor* node)
 {
     for (int level = 0; level < kMaxLevels && node->prev_[level] != nullptr; ++level)
     {
-        node->prev_[level]->next_[level] = node->next_[level];
-        node->next_[level]->prev_[level] = node->prev_[level];
+        node->prev_[level]->Next(level) = node->Next(level);
+        node->Next(level)->prev_[level] = node->prev_[level];
     }
     node->prev_[0] = nullptr;
     lastPath_[0] = nullptr;

@@ -19,9 +19,9 @@ public:
     // Unlinks everything: every head link points back to the head.
     void clear();
 
-    EventProcessor* First() { return next_[0] == this ? nullptr : next_[0]; }
+    EventProcessor* First() { return next_ == this ? nullptr : next_; }
     EventProcessor* Head() { return this; }
-    bool IsEmpty() const { return next_[0] == this; }
+    bool IsEmpty() const { return next_ == this; }
 
     void Seed(uint32_t seed) { rngState_ = seed; }
 

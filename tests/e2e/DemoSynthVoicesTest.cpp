@@ -25,7 +25,7 @@ int AwakeModules(DemoSynthRig& rig)
 {
     int count = 0;
     ModuleSkipList& list = rig.Master().SkipList();
-    for (EventProcessor* node = list.First(); node && node != list.Head(); node = node->next_[0])
+    for (EventProcessor* node = list.First(); node && node != list.Head(); node = node->next_)
         ++count;
     return count;
 }

@@ -22,7 +22,7 @@ size_t CheckList(ModuleSkipList& list)
     for (int level = 0; level < SkipListNode::kMaxLevels; ++level)
     {
         EventProcessor* previous = list.Head();
-        for (EventProcessor* n = list.Head()->next_[level]; n != list.Head(); n = n->next_[level])
+        for (EventProcessor* n = list.Head()->Next(level); n != list.Head(); n = n->Next(level))
         {
             EXPECT_EQ(n->prev_[level], previous);
             if (previous != list.Head())
@@ -57,7 +57,7 @@ TEST(ModuleSkipList, InsertionReturnsTheLevelZeroPredecessorAndEraseUnlinksOnce)
     list.erase(&a);
     EXPECT_FALSE(a.IsListed());
     list.erase(&a);
-    EXPECT_EQ(b.next_[0], &c);
+    EXPECT_EQ(b.next_, &c);
     EXPECT_EQ(CheckList(list), 2u);
 }
 
