@@ -2,6 +2,7 @@
 // Everything that runs on the audio thread in time: an own sample clock and a
 // time-ordered list of pending events, and a place in the module skip list.
 
+#include <cstddef>
 #include <cstdint>
 #include <type_traits>
 
@@ -82,6 +83,13 @@ public:
     // ListKey).
     using RunFields::copies_func_ptr;
 
+    // The object whose timed-sleep link this is.
+    static EventProcessor* OfTimedSleep(TimedSleepLink* link)
+    {
+        auto* node = reinterpret_cast<SkipListNode*>(reinterpret_cast<char*>(link) - offsetof(SkipListNode, timedSleep_));
+        return static_cast<EventProcessor*>(node);
+    }
+
     // Level `level`'s forward link in the module skip list.
     EventProcessor*& Next(int level) { return level == 0 ? next_ : upperNext_[level - 1]; }
 
@@ -117,13 +125,15 @@ public:
     // with the last call); a stale link only wastes the fetch. Audio thread.
     static void FetchAhead(const EventProcessor* next)
     {
-        // Its run fields, its process function and the first of its own
-        // fields; then six lines of its own memory.
+        // The run fields, process function and first own fields of the node
+        // a jump ahead; then six lines of next's own memory.
         constexpr int kObjectLines[] = {0, 4, 5, 6};
         constexpr int kRunDataLines = 6;
-        const char* ahead = reinterpret_cast<const char*>(next->next_);
+        const char* ahead = reinterpret_cast<const char*>(next->jump_);
         for (int line : kObjectLines)
             __builtin_prefetch(ahead + 64 * line);
+        if (next->plainPiece_)
+            return;
         if (const char* data = static_cast<const char*>(next->runData_))
         {
             for (int line = 0; line < kRunDataLines; ++line)
@@ -134,6 +144,11 @@ public:
 
     uint32_t flags_ = 0;
     IKvAudioMaster* audioMaster_ = nullptr;
+    // Memory of its own a run of a module that is not plain reads outside
+    // the object (an external module's object, say), fetched by the block
+    // loop ahead of the run; null for none. Set where the graph is built,
+    // read on the audio thread.
+    const void* runData_ = nullptr;
     // Every change of the list goes through the members above, which keep
     // firstEventTime_.
     KorvaneEvent eventList_; // sentinel: next is the earliest event, prev the latest

@@ -40,7 +40,6 @@ bool AudioMasterBase::SleepUntil(EventProcessor* module, int64_t time)
     link.Unlink();
     if (module->IsListed())
         skipList_.erase(module);
-    link.owner = module;
     link.wakeAt = time;
     // Latest first from the end: wake times mostly arrive in order.
     TimedSleepLink* before = timedSleepers_.prev;
@@ -59,7 +58,7 @@ void AudioMasterBase::WakeTimedSleepers(int64_t end)
     {
         TimedSleepLink* link = timedSleepers_.next;
         link->Unlink();
-        EventProcessor* module = link->owner;
+        EventProcessor* module = EventProcessor::OfTimedSleep(link);
         module->Wake();
         // Woken at the start of this piece, so that it runs all of it.
         module->SetClockRescheduleEvents(sampleClock_);

@@ -16,6 +16,7 @@ void ModuleSkipList::clear()
         prev_[level] = this;
         lastPath_[level] = nullptr;
     }
+    jump_ = this;
 }
 
 int ModuleSkipList::RandomLevelCount()
@@ -78,17 +79,43 @@ EventProcessor* ModuleSkipList::insertSorted(EventProcessor* node)
     for (int level = levels; level < kMaxLevels; ++level)
         node->prev_[level] = nullptr;
 
+    Rejump(node);
     EventProcessor* predecessor = node->prev_[0];
     return predecessor == this ? nullptr : predecessor;
 }
 
+void ModuleSkipList::Rejump(EventProcessor* last)
+{
+    // Back from `last` by the jump distance, or to the head.
+    EventProcessor* from = last;
+    for (int i = 0; i < kJumpDistance && from != this; ++i)
+        from = from->prev_[0];
+    EventProcessor* ahead = from;
+    int steps = 0;
+    for (; steps < kJumpDistance && ahead->next_ != this; ++steps)
+        ahead = ahead->next_;
+    if (steps < kJumpDistance)
+        ahead = this;
+    for (EventProcessor* node = from;; node = node->next_)
+    {
+        node->jump_ = ahead;
+        if (node == last)
+            return;
+        ahead = ahead == this ? this : ahead->next_;
+    }
+}
+
 void ModuleSkipList::erase(EventProcessor* node)
 {
+    if (!node->IsListed())
+        return;
     for (int level = 0; level < kMaxLevels && node->prev_[level] != nullptr; ++level)
     {
         node->prev_[level]->Next(level) = node->Next(level);
         node->Next(level)->prev_[level] = node->prev_[level];
     }
+    EventProcessor* before = node->prev_[0];
     node->prev_[0] = nullptr;
     lastPath_[0] = nullptr;
+    Rejump(before);
 }

@@ -27,6 +27,9 @@ public:
 
 private:
     int RandomLevelCount();
+    // Sets the jump links of `last` and of the nodes before it whose node
+    // kJumpDistance places on may have changed.
+    void Rejump(EventProcessor* last);
 
     EventProcessor* lastPath_[kMaxLevels] = {};
     uint32_t rngState_;

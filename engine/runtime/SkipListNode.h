@@ -12,7 +12,6 @@ struct TimedSleepLink
     TimedSleepLink* prev = nullptr;
     TimedSleepLink* next = nullptr;
     int64_t wakeAt = 0;
-    EventProcessor* owner = nullptr;
 
     bool Linked() const { return prev != nullptr; }
     void Unlink()

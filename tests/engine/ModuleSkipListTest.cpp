@@ -15,7 +15,8 @@ struct Node : EventProcessor
 
 // Every level is a descending sublist with matching back links, ordered by
 // sort order and then by handle (the copies of a module share theirs); level
-// 0 keeps equal keys in insertion order. Returns the level-0 length.
+// 0 keeps equal keys in insertion order; the jump links are right. Returns
+// the level-0 length.
 size_t CheckList(ModuleSkipList& list)
 {
     size_t length = 0;
@@ -37,6 +38,16 @@ size_t CheckList(ModuleSkipList& list)
             previous = n;
             length += level == 0 ? 1 : 0;
         }
+    }
+    // Every node's jump link, the head's too, is the node a jump further on
+    // level 0, or the head past the end.
+    std::vector<EventProcessor*> walk{list.Head()};
+    for (EventProcessor* n = list.Head()->next_; n != list.Head(); n = n->next_)
+        walk.push_back(n);
+    for (size_t i = 0; i < walk.size(); ++i)
+    {
+        const size_t ahead = i + RunFields::kJumpDistance;
+        EXPECT_EQ(walk[i]->jump_, ahead < walk.size() ? walk[ahead] : list.Head()) << "node " << i;
     }
     return length;
 }
