@@ -107,7 +107,7 @@ public:
     // at `clock` and runs to `end` (see copies_func_ptr).
     bool JoinsRow(copies_func_ptr copies, int64_t clock, int64_t end) const
     {
-        return plainPiece_ && copiesFunction_ == copies && sampleClock_ == clock && NoEventBefore(end);
+        return copiesFunction_ == copies && sampleClock_ == clock && NoEventBefore(end);
     }
     KorvaneEvent* FirstEvent() const { return EventListEmpty() ? nullptr : eventList_.next; }
     KorvaneEvent* LastEvent() const { return EventListEmpty() ? nullptr : eventList_.prev; }

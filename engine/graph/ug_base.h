@@ -130,11 +130,13 @@ public:
     {
         SetProcessFunction(Function, &RunCopies<Function>);
     }
+    // The copies function is kept for a plain module only: the block loop
+    // runs a module that has one by it, past its class's own DoProcess.
     template <class T>
     void SetProcessFunction(void (T::*function)(int, int), copies_func_ptr copies)
     {
         processFunction_ = static_cast<process_func_ptr>(function);
-        copiesFunction_ = copies;
+        copiesFunction_ = plainPiece_ ? copies : nullptr;
     }
     // The copies function of a process function: each module of the row by
     // the function itself, taken into the loop, without a call through a

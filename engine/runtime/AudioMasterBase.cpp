@@ -138,18 +138,14 @@ void AudioMasterBase::DoProcessVST(int sampleCount)
         for (EventProcessor* node = head->next_; node != head; node = node->next_)
         {
             EventProcessor::FetchAhead(node->next_);
-            if (!node->plainPiece_)
-            {
-                node->DoProcess(blockPos, n);
-                continue;
-            }
-            auto* module = static_cast<ug_base*>(node);
             // A row of modules with one copies function runs in one call; the
             // walk goes on after the last of them.
-            if (module->copiesFunction_ && module->NoEventBefore(module->sampleClock_ + n))
-                node = module->copiesFunction_(module, blockPos, n);
+            if (node->copiesFunction_ && node->NoEventBefore(node->sampleClock_ + n))
+                node = node->copiesFunction_(node, blockPos, n);
+            else if (node->plainPiece_)
+                static_cast<ug_base*>(node)->RunPiece(blockPos, n);
             else
-                module->RunPiece(blockPos, n);
+                node->DoProcess(blockPos, n);
         }
 
         sampleClock_ += n;

@@ -15,7 +15,7 @@ template <class Interface>
 class ug_plugin3 : public ug_plugin3Base
 {
 public:
-    ug_plugin3() = default;
+    ug_plugin3() { copiesFunction_ = &RunRow; }
     ~ug_plugin3() override
     {
         if (plugin_)
@@ -81,6 +81,25 @@ public:
             return;
         }
         RunWithEvents(blockPosition, sampleFrames);
+    }
+
+    // The block loop's call for this module with no event due, and for the
+    // modules of the same interface after it in the list that stand at its
+    // clock with none either: each runs as DoProcess runs it, in list order,
+    // with the next link read after each run as the block loop reads it.
+    static EventProcessor* RunRow(EventProcessor* first, int blockPosition, int sampleFrames)
+    {
+        const int64_t clock = first->sampleClock_;
+        const int64_t end = clock + sampleFrames;
+        for (auto* module = static_cast<ug_plugin3*>(first);;)
+        {
+            FetchAhead(module->next_);
+            module->ug_plugin3::DoProcess(blockPosition, sampleFrames);
+            EventProcessor* next = module->next_;
+            if (!next->JoinsRow(&RunRow, clock, end))
+                return module;
+            module = static_cast<ug_plugin3*>(next);
+        }
     }
 
     // The module's process; what it throws silences it.

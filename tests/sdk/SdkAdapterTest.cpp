@@ -110,6 +110,29 @@ TEST(SdkModules, PinEventsWithinABlockReachProcessAsOneListAtTheirOffsets)
     }
 }
 
+// Gains in series run one after another with no event due, and one with
+// events in the middle of its chain still takes them at their offsets: each
+// output sample is the input times every gain in force at that sample.
+TEST(SdkModules, ChainsOfModulesPlayEverySampleWithTheGainsInForceThen)
+{
+    SdkRig rig(KV_TEST_DATA_DIR "/patches/sdk_gain_chain.dsp.kv.xml");
+    ASSERT_TRUE(rig.built);
+    FillRamp(rig);
+    rig.Run(SdkRig::kBlock);
+    rig.master()->setParameterNormalizedDsp(10, 0, 0.2f);
+    rig.master()->setParameterNormalizedDsp(20, 0, 0.3f);
+    for (int block = 0; block < 2; ++block)
+    {
+        rig.Run(SdkRig::kBlock);
+        for (int i = 0; i < SdkRig::kBlock; ++i)
+        {
+            const float middle = block > 0 || i >= 20 ? 3.0f : i >= 10 ? 2.0f : 1.0f;
+            EXPECT_FLOAT_EQ(rig.outputs[0][i], rig.inputs[0][i] * 2.0f * middle * 0.5f) << block << " " << i;
+            EXPECT_FLOAT_EQ(rig.outputs[1][i], rig.inputs[1][i]) << block << " " << i;
+        }
+    }
+}
+
 TEST(SdkModules, ModuleWithoutInputSleepsAfterOneBlockAndWakesForMessages)
 {
     SdkRig rig;
