@@ -77,10 +77,11 @@ public:
     // it in the list that have the same copies function, stand at its clock
     // and have no event due (and whatever more it asks of them), in one
     // call; it returns the last it ran, and the block loop goes on after
-    // that one. The block loop calls it for a plain module (below) that has
-    // one and no event due. Modules of one sort order never feed one
-    // another, and the copies of a module stand together in the list (see
-    // ListKey).
+    // that one. The block loop calls it for any node that has one and no
+    // event due: a plain module's comes from ug_base::SetProcessFunction, an
+    // SDK module's adapter sets its own. Modules of one sort order never feed
+    // one another, and the copies of a module stand together in the list
+    // (see ListKey).
     using RunFields::copies_func_ptr;
 
     // The object whose timed-sleep link this is.
@@ -119,10 +120,10 @@ public:
     // Takes a pending event of this object out of its list.
     void UnlinkEvent(KorvaneEvent* event);
 
-    // Called as the object before `next` runs: fetches the lines the run
-    // after next reads of its object (see the layout of the fields below and
-    // of ug_base's), and next's memory outside its object (its fields came
-    // with the last call); a stale link only wastes the fetch. Audio thread.
+    // Called as the object before `next` runs: fetches the lines a run reads
+    // of the object a jump further on (see RunFields::jump_ and the layout
+    // of ug_base's fields), and next's memory outside its object (its fields
+    // came a jump ago). Audio thread.
     static void FetchAhead(const EventProcessor* next)
     {
         // The run fields, process function and first own fields of the node

@@ -154,7 +154,8 @@ public:
             (static_cast<C*>(module)->*Function)(blockPosition, sampleFrames);
             module->sampleClock_ = end;
             // Read after the run, as the block loop does: one an earlier one
-            // took out of the list is passed by. The list's head is not plain.
+            // took out of the list is passed by. The list's head has no copies
+            // function.
             EventProcessor* next = module->next_;
             if (!next->JoinsRow(self, clock, end))
                 return module;
