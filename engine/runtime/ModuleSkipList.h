@@ -28,7 +28,8 @@ public:
 private:
     int RandomLevelCount();
     // Sets the jump links of `last` and of the nodes before it whose node
-    // kJumpDistance places on may have changed.
+    // kJumpDistance places on may have changed. On the thread that changes
+    // the list, as insertSorted and erase.
     void Rejump(EventProcessor* last);
 
     EventProcessor* lastPath_[kMaxLevels] = {};

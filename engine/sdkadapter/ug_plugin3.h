@@ -87,6 +87,7 @@ public:
     // modules of the same interface after it in the list that stand at its
     // clock with none either: each runs as DoProcess runs it, in list order,
     // with the next link read after each run as the block loop reads it.
+    // Audio thread.
     static EventProcessor* RunRow(EventProcessor* first, int blockPosition, int sampleFrames)
     {
         const int64_t clock = first->sampleClock_;
