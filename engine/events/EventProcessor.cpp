@@ -52,7 +52,6 @@ void EventProcessor::AddEvent(KorvaneEvent* event)
 
 void EventProcessor::InsertEvent(KorvaneEvent* event)
 {
-
     // What lies behind the clock (as for a module woken into the next piece)
     // is due at once; keeping it there would unsort the list.
     if (event->sampleTime < sampleClock_)
