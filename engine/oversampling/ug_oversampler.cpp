@@ -300,7 +300,7 @@ void ug_oversampler::AnnounceAudioOutputs(int64_t time)
 
 void ug_oversampler::TakeEvents(int64_t end)
 {
-    while (!EventListEmpty() && FirstEvent()->sampleTime < end)
+    while (!NoEventBefore(end))
     {
         KorvaneEvent* e = FirstEvent();
         UnlinkEvent(e);

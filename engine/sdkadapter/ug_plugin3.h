@@ -15,7 +15,9 @@ template <class Interface>
 class ug_plugin3 : public ug_plugin3Base
 {
 public:
-    ug_plugin3() { copiesFunction_ = &RunRow; }
+    // A row of SDK modules of this interface with no event due runs in one
+    // call of the block loop, each by RunPlugin.
+    ug_plugin3() { copiesFunction_ = &RunCopies<&ug_plugin3::RunPlugin>; }
     ~ug_plugin3() override
     {
         if (plugin_)
@@ -68,39 +70,20 @@ public:
     }
 
     // One call of the module's process per run, with every due event.
-    void DoProcess(int blockPosition, int sampleFrames) override
+    void DoProcess(int blockPosition, int sampleFrames) override { RunPlugin(blockPosition, sampleFrames); }
+    // Audio thread.
+    void RunPlugin(int blockPosition, int sampleFrames)
     {
         const int64_t end = sampleClock_ + sampleFrames;
         // Most pieces bring no event and read the blocks the module has: the
         // call alone, without the frame of the rest.
-        if (plugin_ && !faulted_ && blockPosition == lastBufferPosition_ &&
-            (EventListEmpty() || FirstEvent()->sampleTime >= end))
+        if (plugin_ && !faulted_ && blockPosition == lastBufferPosition_ && NoEventBefore(end))
         {
             CallProcess(sampleFrames, nullptr);
             sampleClock_ = end;
             return;
         }
         RunWithEvents(blockPosition, sampleFrames);
-    }
-
-    // The block loop's call for this module with no event due, and for the
-    // modules of the same interface after it in the list that stand at its
-    // clock with none either: each runs as DoProcess runs it, in list order,
-    // with the next link read after each run as the block loop reads it.
-    // Audio thread.
-    static EventProcessor* RunRow(EventProcessor* first, int blockPosition, int sampleFrames)
-    {
-        const int64_t clock = first->sampleClock_;
-        const int64_t end = clock + sampleFrames;
-        for (auto* module = static_cast<ug_plugin3*>(first);;)
-        {
-            FetchAhead(module->next_);
-            module->ug_plugin3::DoProcess(blockPosition, sampleFrames);
-            EventProcessor* next = module->next_;
-            if (!next->JoinsRow(&RunRow, clock, end))
-                return module;
-            module = static_cast<ug_plugin3*>(next);
-        }
     }
 
     // The module's process; what it throws silences it.
@@ -120,7 +103,7 @@ public:
     [[gnu::noinline]] void RunWithEvents(int blockPosition, int sampleFrames)
     {
         const int64_t end = sampleClock_ + sampleFrames;
-        KorvaneEvent* events = EventListEmpty() || FirstEvent()->sampleTime >= end ? nullptr : TakeDueEvents(end);
+        KorvaneEvent* events = NoEventBefore(end) ? nullptr : TakeDueEvents(end);
         if (plugin_ && !faulted_)
         {
             if (blockPosition != lastBufferPosition_)

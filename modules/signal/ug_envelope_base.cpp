@@ -116,7 +116,7 @@ bool ug_envelope_base::RampsThrough(int64_t end, int sampleFrames) const
 {
     return processFunction_ == static_cast<process_func_ptr>(&ug_envelope_base::sub_process) &&
            segmentRoutine_ == static_cast<segment_func>(&ug_envelope_base::sub_process6) &&
-           samplesLeft_ >= sampleFrames && (EventListEmpty() || FirstEvent()->sampleTime >= end);
+           samplesLeft_ >= sampleFrames && NoEventBefore(end);
 }
 
 EventProcessor* ug_envelope_base::RunRow(EventProcessor* first, int blockPosition, int sampleFrames)
