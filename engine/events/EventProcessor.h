@@ -84,14 +84,15 @@ public:
     // (see ListKey).
     using RunFields::copies_func_ptr;
 
-    // The object whose timed-sleep link this is.
+    // The object whose timed-sleep link this is. Audio thread.
     static EventProcessor* OfTimedSleep(TimedSleepLink* link)
     {
         auto* node = reinterpret_cast<SkipListNode*>(reinterpret_cast<char*>(link) - offsetof(SkipListNode, timedSleep_));
         return static_cast<EventProcessor*>(node);
     }
 
-    // Level `level`'s forward link in the module skip list.
+    // Level `level`'s forward link in the module skip list. On the thread
+    // that walks or changes the list.
     EventProcessor*& Next(int level) { return level == 0 ? next_ : upperNext_[level - 1]; }
 
     // The order of the module list: by sort order, and within one sort order
@@ -117,7 +118,7 @@ public:
     {
         return event->next == &eventList_ ? nullptr : event->next;
     }
-    // Takes a pending event of this object out of its list.
+    // Takes a pending event of this object out of its list. Audio thread.
     void UnlinkEvent(KorvaneEvent* event);
 
     // Called as the object before `next` runs: fetches the lines a run reads
