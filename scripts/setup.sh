@@ -33,7 +33,36 @@ else
     exit 1
 fi
 
+# Another package manager (an install in another terminal, or the updates a
+# fresh machine runs after boot) may hold apt's or dpkg's locks. apt-get waits
+# for dpkg's lock when given DPkg::Lock::Timeout, but `apt-get update` fails at
+# once on the package lists' lock, so the locks are first waited for here. The
+# locks are fcntl locks: /proc/locks names the inode of each held one.
+lock_wait=300
+lock_files=(/var/lib/dpkg/lock-frontend /var/lib/dpkg/lock /var/lib/apt/lists/lock /var/cache/apt/archives/lock)
+lock_holder() {
+    local f inode line
+    for f in "${lock_files[@]}"; do
+        inode=$(stat -c %i "$f" 2>/dev/null) || continue
+        line=$(grep -E " [0-9a-f]+:[0-9a-f]+:$inode " /proc/locks 2>/dev/null | head -n 1) || true
+        if [ -n "$line" ]; then
+            echo "$f (process $(sed -E 's/.* ([0-9]+) [0-9a-f]+:[0-9a-f]+:[0-9]+ .*/\1/' <<<"$line"))"
+            return 0
+        fi
+    done
+    return 1
+}
+if holder=$(lock_holder); then
+    echo "setup: another package manager holds $holder; waiting up to $((lock_wait / 60)) minutes for it to finish"
+    waited=0
+    while lock_holder >/dev/null && [ $waited -lt $lock_wait ]; do
+        sleep 2
+        waited=$((waited + 2))
+    done
+fi
+
 echo "setup: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
-"${sudo[@]}" apt-get update -qq
-"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+apt_options=(-o "DPkg::Lock::Timeout=$lock_wait")
+"${sudo[@]}" apt-get "${apt_options[@]}" update -qq
+"${sudo[@]}" apt-get "${apt_options[@]}" install -y -qq --no-install-recommends "${missing[@]}"
