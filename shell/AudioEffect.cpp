@@ -107,7 +107,7 @@ tresult PLUGIN_API AudioEffect::setupProcessing(ProcessSetup& setup)
 
 tresult PLUGIN_API AudioEffect::setProcessing(TBool state)
 {
-    processing_ = state != 0;
+    processing_.store(state != 0);
     return kResultOk;
 }
 

@@ -4,6 +4,8 @@
 // host's IProcessContextRequirements. It keeps the processing setup, builds
 // buses, and accepts 32-bit samples only. Subclasses override process().
 
+#include <atomic>
+
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
 #include "public.sdk/source/vst/vstcomponent.h"
 
@@ -42,7 +44,9 @@ public:
     static constexpr int32 kMaxBlockSize = 1 << 20;
 
     const ProcessSetup& getProcessSetup() const { return processSetup_; }
-    bool isProcessing() const { return processing_; }
+    // Any thread: hosts may call setProcessing on the audio thread, while the
+    // state is read and written on the user-interface thread.
+    bool isProcessing() const { return processing_.load(); }
     // The IProcessContextRequirements flags reported to the host; set before
     // the host activates the processor (hosts ask once, before setActive).
     void setProcessContextRequirements(uint32 flags) { processContextRequirements_ = flags; }
@@ -71,7 +75,7 @@ public:
 protected:
     ProcessSetup processSetup_;
     uint32 processContextRequirements_ = 0;
-    bool processing_ = false;
+    std::atomic<bool> processing_{false};
 };
 #pragma GCC diagnostic pop
 
