@@ -203,10 +203,12 @@ void ADelayController::ServiceOtherThreads()
 {
     std::vector<int> updates;
     std::map<int, std::string> values;
+    bool restart = false;
     {
         std::lock_guard<std::mutex> lock(otherThreadsMutex_);
         updates.swap(pendingUpdates_);
         values.swap(pendingValues_);
+        std::swap(restart, pendingRestart_);
     }
     for (auto& [handle, raw] : values)
     {
@@ -216,6 +218,8 @@ void ADelayController::ServiceOtherThreads()
     }
     for (const int handle : updates)
         NotifyAutomators(handle);
+    if (restart)
+        ValuesChanged();
 }
 
 tresult PLUGIN_API ADelayController::getMidiControllerAssignment(int32 busIndex, int16 /*channel*/,
@@ -366,7 +370,15 @@ tresult PLUGIN_API ADelayController::setComponentState(IBStream* state)
         if (!hostUpdated)
             NotifyAutomators(id);
     }
-    ValuesChanged();
+    if (onUiThread)
+    {
+        ValuesChanged();
+    }
+    else
+    {
+        std::lock_guard<std::mutex> lock(otherThreadsMutex_);
+        pendingRestart_ = true;
+    }
     return kResultOk;
 }
 

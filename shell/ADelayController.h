@@ -169,8 +169,8 @@ private:
     void NotifyAutomators(int handle);
     // Tells the host that values changed without its asking (a state, a
     // preset or a program was loaded), so that it reads them all again.
-    // On the thread of the host call that loaded them (the UI thread, as
-    // hosts should).
+    // UI: a state read on another thread asks for it through
+    // ServiceOtherThreads.
     void ValuesChanged();
     // UI: the engine moved to another program (its report, in notify).
     void ProgramChanged(int program);
@@ -197,6 +197,9 @@ private:
     std::mutex otherThreadsMutex_;
     std::vector<int> pendingUpdates_;
     std::map<int, std::string> pendingValues_;
+    // A state was read on another thread: the host hears that the values
+    // changed (restartComponent) on the user-interface thread.
+    bool pendingRestart_ = false;
     std::map<int, KvParameter> parameters_;
     std::vector<GuiPatchAutomator2*> automators_;
     // Host parameters that this controller is a dependent of.

@@ -1,15 +1,19 @@
 // The demo instrument driven by a host that spreads its calls over threads:
 // processing switched on and off on the audio thread while the state is
-// saved and restored on the user-interface thread.
+// saved and restored on the user-interface thread, and a processor state
+// read on a thread of the host's own.
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "ShellUnitSupport.h"
+#include "shell/ADelayController.h"
 #include "shell/ADelayProcessor.h"
 #include "tools/kvhost/HostMemoryStream.h"
 
@@ -33,6 +37,27 @@ std::vector<char> AttackState(int attack)
                  std::to_string(attack) + "\" />\n</Parameters>\n");
 }
 
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+// A component handler that notes the thread of every restart.
+class ThreadRecordingHandler : public HostComponentHandler
+{
+public:
+    tresult PLUGIN_API restartComponent(int32 flags) override
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        restarts.emplace_back(std::this_thread::get_id(), flags);
+        return kResultOk;
+    }
+    std::vector<std::pair<std::thread::id, int32>> Restarts()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return restarts;
+    }
+    std::mutex mutex;
+    std::vector<std::pair<std::thread::id, int32>> restarts;
+};
+#pragma GCC diagnostic pop
 } // namespace
 
 TEST(HostThreads, ProcessingSwitchedOnTheAudioThreadLeavesEverySavedStateWhole)
@@ -84,4 +109,45 @@ TEST(HostThreads, ProcessingSwitchedOnTheAudioThreadLeavesEverySavedStateWhole)
     audio.join();
     processor->setActive(false);
     processor->terminate();
+}
+
+TEST(HostThreads, ARestartAskedForOffTheUserInterfaceThreadReachesTheHostOnIt)
+{
+    MyVstPluginFactory factory = DemoSynthFactory();
+    factory.initialize();
+    KvHostApplication host;
+    ThreadRecordingHandler handler;
+    IPtr<ADelayController> controller = owned(new ADelayController(&factory));
+    ASSERT_EQ(controller->initialize(&host), kResultOk);
+    controller->setComponentHandler(&handler);
+    const std::thread::id ui = std::this_thread::get_id();
+
+    // A state read on the UI thread tells the host at once.
+    HostMemoryStream first(AttackState(2));
+    ASSERT_EQ(controller->setComponentState(&first), kResultOk);
+    ASSERT_EQ(handler.Restarts().size(), 1u);
+
+    // Read on a thread of the host's own: the host hears nothing there ...
+    std::thread([&] {
+        HostMemoryStream second(AttackState(7));
+        EXPECT_EQ(controller->setComponentState(&second), kResultOk);
+    }).join();
+    EXPECT_EQ(handler.Restarts().size(), 1u);
+    EXPECT_DOUBLE_EQ(controller->getParamNormalized(1), 0.7);
+
+    // ... but once, on the UI thread, when the controller next serves it
+    // (the editor's timer, a view being made, a state read there).
+    IPtr<IPlugView> view = owned(controller->createView("editor"));
+    ASSERT_TRUE(view);
+    IPtr<IPlugView> again = owned(controller->createView("editor"));
+    const auto restarts = handler.Restarts();
+    ASSERT_EQ(restarts.size(), 2u);
+    for (const auto& [thread, flags] : restarts)
+    {
+        EXPECT_EQ(thread, ui);
+        EXPECT_EQ(flags, kParamValuesChanged);
+    }
+    view = nullptr;
+    again = nullptr;
+    controller->terminate();
 }
