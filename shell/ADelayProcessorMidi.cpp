@@ -22,6 +22,14 @@ constexpr int kPitchBendParameter = 10129;
 // The controller's program-change parameter: program p at p / steps.
 constexpr int kProgramChangeParameter = 10130;
 
+// A host's sample offset inside the block: past its end is its last sample,
+// before its start the first. An event kept for a time the block never
+// reaches would wait in the engine for good.
+int32 InBlock(int32 offset, int32 numSamples)
+{
+    return std::clamp(offset, 0, std::max(numSamples - 1, 0));
+}
+
 // A velocity inside 0..1; anything else counts as 0.
 float UnitVelocity(float velocity)
 {
@@ -53,7 +61,7 @@ void ADelayProcessor::ReadParameterChanges(ProcessData& data)
         if (points < 1 || queue->getPoint(points - 1, offset, value) != kResultOk || !std::isfinite(value))
             continue;
         value = std::clamp(value, 0.0, 1.0);
-        offset = std::max(offset, 0);
+        offset = InBlock(offset, data.numSamples);
         const ParamID id = queue->getParameterId();
         if (id <= 9999)
         {
@@ -134,7 +142,7 @@ void ADelayProcessor::ReadNotes(ProcessData& data)
         {
             continue;
         }
-        MidiIn(std::max(event.sampleOffset, 0), bytes, 3);
+        MidiIn(InBlock(event.sampleOffset, data.numSamples), bytes, 3);
     }
 }
 

@@ -140,21 +140,22 @@ void EventProcessor::SetClockRescheduleEvents(int64_t t)
 void EventProcessor::DiscardOldPinEvents(int pin)
 {
     const int64_t blockStart = audioMaster_ ? audioMaster_->BlockStartClock() : sampleClock_;
-    bool keptLatest = false;
-    KorvaneEvent* e = eventList_.prev;
-    while (e != &eventList_)
+    // The list is in time order: the old events stand at its front, and the
+    // walk ends at the first later one, however many wait behind it.
+    KorvaneEvent* latest = nullptr;
+    for (KorvaneEvent* e = eventList_.next; e != &eventList_ && e->sampleTime <= blockStart;)
     {
-        KorvaneEvent* earlier = e->prev;
-        if (e->IsPinEvent() && e->arg1 == pin && e->sampleTime <= blockStart)
+        KorvaneEvent* later = e->next;
+        if (e->IsPinEvent() && e->arg1 == pin)
         {
-            if (keptLatest)
+            if (latest)
             {
-                UnlinkEvent(e);
-                EventPool::Free(e);
+                UnlinkEvent(latest);
+                EventPool::Free(latest);
             }
-            keptLatest = true;
+            latest = e;
         }
-        e = earlier;
+        e = later;
     }
 }
 

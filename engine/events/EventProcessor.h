@@ -65,7 +65,8 @@ public:
 
     // Moves every pending event earlier than t up to t, then sets the clock to t.
     void SetClockRescheduleEvents(int64_t t);
-    // Of the pin events for `pin` due at or before the block start, keeps only the latest.
+    // Of the pin events for `pin` due at or before the block start, keeps only
+    // the latest. Walks only the events due by then. Audio thread.
     void DiscardOldPinEvents(int pin);
     void DeleteEvents();
 

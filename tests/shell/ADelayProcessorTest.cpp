@@ -369,6 +369,38 @@ TEST(ADelayProcessorMidi, AnEmptyBlockAppliesParametersAndNothingElse)
     EXPECT_EQ(midi, expected);
 }
 
+TEST(ADelayProcessorMidi, NotesAndPointsPastTheBlockLandOnItsLastSampleAndBeforeItOnItsFirst)
+{
+    ProcessorFixture f(0, 2, "subCategories=\"Instrument\"");
+    f.AttachBuffers();
+    f.data.outputParameterChanges = nullptr;
+    const struct
+    {
+        int32 samples;
+        int32 offset;
+        int64_t expected; // from the block's start
+    } cases[] = {{kBlock, 1 << 30, kBlock - 1}, {17, 17, 16}, {kBlock, INT32_MAX, kBlock - 1},
+                 {kBlock, -5, 0},          {1, 1000, 0},   {kBlock, 20, 20}};
+    for (const auto& c : cases)
+    {
+        f.data.numSamples = c.samples;
+        const int64_t start = f.processor->Runtime().AudioMaster()->SampleClock();
+        f.AddNote(Event::kNoteOnEvent, 60, 1.0f, c.offset);
+        f.inputChanges.add(10007, c.offset, 1.0);
+        f.Process();
+        // MIDI through the patch reaches its ring stamped with its time.
+        std::vector<std::pair<int64_t, unsigned char>> seen;
+        MidiOutputBuffer* ring = f.processor->Runtime().AudioMaster()->getMidiOutputBuffer();
+        int64_t time = 0;
+        unsigned char bytes[4] = {};
+        int32_t n = 0;
+        while (ring->Read(time, bytes, 4, n))
+            seen.emplace_back(time - start, bytes[0]);
+        const std::vector<std::pair<int64_t, unsigned char>> expected = {{c.expected, 0xB0}, {c.expected, 0x90}};
+        EXPECT_EQ(seen, expected) << c.samples << " " << c.offset;
+    }
+}
+
 TEST(ADelayProcessorMidi, OnlyWholeChannelOneControllersGoBackAndLateOnesWait)
 {
     ProcessorFixture f(0, 2, "");
