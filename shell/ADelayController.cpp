@@ -272,6 +272,7 @@ bool ADelayController::ConformStateValue(const KvParameter& record, const char* 
         plain = v;
         return true;
     }
+    case 0:
     case 8:
     {
         int32_t v = 0;
@@ -290,6 +291,17 @@ bool ADelayController::ConformStateValue(const KvParameter& record, const char* 
             plain = position;
         }
         raw.assign(reinterpret_cast<const char*>(&v), sizeof(v));
+        return true;
+    }
+    case 9:
+    {
+        // Ranges lie within an int32's reach, the raw value is 64 bits wide.
+        int32_t v = 0;
+        if (!ValueRule::Int(given, low, high, v))
+            return false;
+        const auto wide = static_cast<int64_t>(v);
+        raw.assign(reinterpret_cast<const char*>(&wide), sizeof(wide));
+        plain = v;
         return true;
     }
     case 4:

@@ -77,7 +77,7 @@ void ADelayController::ReadBatch(const unsigned char* bytes, int size)
             KvParameter& record = found->second;
             Parameter* host = HostParameter(record);
             // The host counts the choices of a list by position.
-            const KvEnumPositions positions(record.valueType == 8 ? record.enumList : std::wstring());
+            const KvEnumPositions positions(record.HasChoices() ? record.enumList : std::wstring());
             uint8_t flag = 0;
             in >> flag;
             for (;;)

@@ -126,9 +126,6 @@ void ADelayController::setParameterFromGui(int handle, int field, int size, cons
     double plain = 0.0;
     switch (record.valueType)
     {
-    case 0:
-        plain = FromBytes<int32_t>(data, size);
-        break;
     case 3:
         plain = FromBytes<double>(data, size);
         break;
@@ -138,6 +135,7 @@ void ADelayController::setParameterFromGui(int handle, int field, int size, cons
     case 6:
         plain = FromBytes<float>(data, size);
         break;
+    case 0:
     case 8:
     {
         int32_t position = 0;
@@ -174,9 +172,6 @@ bool ADelayController::HostValue(const KvParameter& record, const Parameter& hos
     const double plain = host.toPlain(normalized);
     switch (record.valueType)
     {
-    case 0:
-        out = Raw(static_cast<int32_t>(plain));
-        return true;
     case 3:
         out = Raw(plain);
         return true;
@@ -186,6 +181,7 @@ bool ADelayController::HostValue(const KvParameter& record, const Parameter& hos
     case 6:
         out = Raw(static_cast<float>(plain));
         return true;
+    case 0:
     case 8:
     {
         int32_t value = 0;

@@ -38,6 +38,21 @@ std::string ValueText(const KvParameter& record, const std::string& raw)
 {
     if (record.valueType == 10)
         return Base64::encode(raw);
+    // Whole numbers as the controller holds them: an enum in 2 or 4 bytes, an
+    // int in 4, a 64-bit int in 8.
+    if (record.HasChoices() || record.valueType == 9)
+    {
+        int64_t value = 0;
+        if (raw.size() == 2)
+            value = RawToValue<int16_t>(raw.data(), 2);
+        else if (raw.size() == 4)
+            value = RawToValue<int32_t>(raw.data(), 4);
+        else if (raw.size() == 8)
+            value = RawToValue<int64_t>(raw.data(), 8);
+        else
+            return std::string();
+        return std::to_string(value);
+    }
     return RawToUtf8B(record.valueType, raw.data(), static_cast<int>(raw.size()));
 }
 
@@ -70,8 +85,8 @@ bool ParseValue(const KvParameter& record, const char* text, std::string& raw)
         return true;
     }
     const std::string& item = items.front();
-    const bool isNumber = record.valueType == 3 || record.valueType == 6 || record.valueType == 8 ||
-                          record.valueType == 0;
+    const bool isNumber = record.valueType == 3 || record.valueType == 6 || record.HasChoices() ||
+                          record.valueType == 9;
     if (isNumber)
     {
         // Whole, finite numbers only, read as saved states are read.
@@ -80,19 +95,22 @@ bool ParseValue(const KvParameter& record, const char* text, std::string& raw)
             return false;
         // The number is checked before it becomes an integer: one beyond
         // the integer's range has no integer value.
-        if (record.valueType == 8)
+        if (record.HasChoices() || record.valueType == 9)
         {
             int32_t value = 0;
             if (record.enumList.empty() ? number < record.rangeMinimum || number > record.rangeMaximum ||
                                               !ValueRule::Int(item, record.rangeMinimum, record.rangeMaximum, value)
                                         : !ValueRule::Enum(item, record.enumList, value))
                 return false;
-            raw.assign(reinterpret_cast<const char*>(&value), sizeof(value));
+            // Ranges lie within an int32's reach; a 64-bit int is held in 8 bytes.
+            const auto wide = static_cast<int64_t>(value);
+            if (record.valueType == 9)
+                raw.assign(reinterpret_cast<const char*>(&wide), sizeof(wide));
+            else
+                raw.assign(reinterpret_cast<const char*>(&value), sizeof(value));
             return true;
         }
-        if (record.valueType == 0 && (number != std::trunc(number) || number < INT16_MIN || number > INT16_MAX))
-            return false;
-        if (record.valueType != 0 && (number < record.rangeMinimum || number > record.rangeMaximum))
+        if (number < record.rangeMinimum || number > record.rangeMaximum)
             return false;
     }
     raw = ParseToRaw(record.valueType, item);

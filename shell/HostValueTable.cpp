@@ -88,7 +88,7 @@ void HostValueTable::Build(const std::string& parametersXml)
         slot.id = static_cast<ParamID>(entry.record.index);
         slot.valueType = entry.record.valueType;
         slot.parameter = parameter;
-        if (slot.valueType == 8)
+        if (entry.record.HasChoices())
             slot.positions = KvEnumPositions(entry.record.enumList);
         const auto at = std::lower_bound(slots_.begin(), slots_.end(), slot.handle,
                                          [](const Slot& s, int handle) { return s.handle < handle; });

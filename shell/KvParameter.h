@@ -22,4 +22,9 @@ struct KvParameter
     int32_t hostControl = -1;
     int32_t moduleHandle = -1;
     int32_t moduleParamId = -1;
+
+    // An enum (0) or an int (8): whole numbers, the choices of enumList or,
+    // without one, a range in whole steps, as the engine's enum and int
+    // parameters hold them. The host counts a list's choices by position.
+    bool HasChoices() const { return valueType == 0 || valueType == 8; }
 };

@@ -79,20 +79,22 @@ Parameter* MakeHostParameter(const KvParameter& record, const std::string& defau
     Parameter* parameter = nullptr;
     const double low = record.rangeMinimum;
     const double high = record.rangeMaximum;
-    const int listSize = type == 8 && !record.enumList.empty() ? it_enum_list(record.enumList).size() : 0;
+    const int listSize = record.HasChoices() && !record.enumList.empty() ? it_enum_list(record.enumList).size() : 0;
+    // Whole numbers in a range: an enum or int without a list, a 64-bit int.
+    const bool wholeRange = (record.HasChoices() && record.enumList.empty()) || type == 9;
     if (listSize > kMaxListItems)
     {
         // Too many names to list: the host sees the positions as a range.
         info.stepCount = listSize - 1;
         parameter = new KvRangeHostParameter(info, 0.0, listSize - 1.0, 0);
     }
-    else if (type == 3 || type == 6 || (type == 8 && record.enumList.empty()))
+    else if (type == 3 || type == 6 || wholeRange)
     {
-        const double steps = type == 8 ? high - low : 0.0;
+        const double steps = wholeRange ? high - low : 0.0;
         info.stepCount = steps >= 0.0 && steps < kMaxListItems * 1e6 ? static_cast<int32>(steps) : 0;
-        parameter = new KvRangeHostParameter(info, low, high, type == 8 ? 0 : 3);
+        parameter = new KvRangeHostParameter(info, low, high, wholeRange ? 0 : 3);
     }
-    else if (type == 8)
+    else if (record.HasChoices())
     {
         info.flags = ParameterInfo::kCanAutomate | ParameterInfo::kIsList;
         std::vector<std::u16string> names;
@@ -158,7 +160,7 @@ std::vector<KvParameterEntry> KvParameterList::Read(const TiXmlElement* list)
         LimitRangeBound(record, "RangeMinimum", record.rangeMinimum, 0.0);
         LimitRangeBound(record, "RangeMaximum", record.rangeMaximum, 10.0);
         const char* metaData = element->Attribute("MetaData");
-        if (metaData && (record.valueType == 8 || record.valueType == 1))
+        if (metaData && (record.HasChoices() || record.valueType == 1))
             record.enumList = Utf8ToWstring(metaData);
 
         std::string defaultText;

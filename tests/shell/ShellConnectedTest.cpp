@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <tinyxml.h>
+
+#include <cstdlib>
+
 #include "ShellUnitSupport.h"
 #include "core/ParameterFieldType.h"
 #include "core/RawConversions.h"
@@ -30,15 +34,16 @@ const char* kParameters = R"(<Document><C><Parameters>
 
 struct Connected
 {
-    Connected()
+    explicit Connected(const char* dsp = kDsp, const char* parameters = kParameters)
         : factory(MakeBundle(scratch, "K",
                              {{"factory.kv.xml", FactoryXml(std::string("ProcessorId=\"") + kProcessorId + "\"")},
-                              {"dsp.kv.xml", kDsp},
-                              {"parameters.kv.xml", kParameters}})),
+                              {"dsp.kv.xml", dsp},
+                              {"parameters.kv.xml", parameters}})),
           processor(owned(new ADelayProcessor(&factory))), controller(owned(new ADelayController(&factory)))
     {
         processor->initialize(&host);
         controller->initialize(&host);
+        controller->setComponentHandler(&handler);
         processor->connect(controller);
         controller->connect(processor);
         ProcessSetup setup{kRealtime, kSample32, 512, 48000.0};
@@ -78,6 +83,7 @@ struct Connected
     ScratchFolder scratch;
     MyVstPluginFactory factory;
     KvHostApplication host;
+    HostComponentHandler handler;
     IPtr<ADelayProcessor> processor;
     IPtr<ADelayController> controller;
     ProcessData data;
@@ -109,4 +115,86 @@ TEST(ShellConnected, TheProcessorStateReachesTheController)
     EXPECT_EQ(c.controller->Parameters().at(102).value, ParseToRaw(1, std::string("x")));
     c.Run();
     EXPECT_NE(c.State().find("val=\"4\""), std::string::npos) << c.State();
+}
+
+TEST(ShellConnected, EveryHostTypeRoundTripsFromTheEditorThroughHostEngineAndStateWhateverItsRange)
+{
+    // One parameter of every type the host carries, each with a range or a
+    // list of values beyond 0..1 and the engine parameter that plays it.
+    const char* dsp = R"(<DSP><Container Id="1"><PatchManager><Parameters>
+  <P DataType="21" Handle="100" Index="0" MetaData="Off=0,Low=5,Mid=9,High=12"><patch>0</patch></P>
+  <P DataType="24" Handle="101" Index="1" RangeMinimum="-5" RangeMaximum="27"><patch>0</patch></P>
+  <P DataType="22" Handle="102" Index="2" RangeMinimum="-100" RangeMaximum="100"><patch>0</patch></P>
+  <P DataType="23" Handle="103" Index="3"><patch>0</patch></P>
+  <P DataType="22" Handle="104" Index="4" RangeMinimum="-20" RangeMaximum="108"><patch>0</patch></P>
+  <P DataType="24" Handle="105" Index="5" RangeMinimum="10" RangeMaximum="138"><patch>10</patch></P>
+  <P DataType="21" Handle="106" Index="6" MetaData="A=2,B=4,C=8,D=16"><patch>2</patch></P>
+  <P DataType="24" Handle="107" Index="7" RangeMinimum="-1000" RangeMaximum="1048"><patch>0</patch></P>
+</Parameters></PatchManager><Modules><Module Type="Container" Id="2" ExpandInline="0"/></Modules></Container></DSP>)";
+    const char* parameters = R"(<Document><C><Parameters>
+  <Parameter Name="Enum" Handle="100" Index="0" ValueType="0" MetaData="Off=0,Low=5,Mid=9,High=12"><patch-list>0</patch-list></Parameter>
+  <Parameter Name="Enum range" Handle="101" Index="1" ValueType="0" RangeMinimum="-5" RangeMaximum="27"><patch-list>0</patch-list></Parameter>
+  <Parameter Name="Double" Handle="102" Index="2" ValueType="3" RangeMinimum="-100" RangeMaximum="100"><patch-list>0</patch-list></Parameter>
+  <Parameter Name="Bool" Handle="103" Index="3" ValueType="4"><patch-list>0</patch-list></Parameter>
+  <Parameter Name="Float" Handle="104" Index="4" ValueType="6" RangeMinimum="-20" RangeMaximum="108"><patch-list>0</patch-list></Parameter>
+  <Parameter Name="Int" Handle="105" Index="5" ValueType="8" RangeMinimum="10" RangeMaximum="138"><patch-list>10</patch-list></Parameter>
+  <Parameter Name="List" Handle="106" Index="6" ValueType="8" MetaData="A=2,B=4,C=8,D=16"><patch-list>2</patch-list></Parameter>
+  <Parameter Name="Long" Handle="107" Index="7" ValueType="9" RangeMinimum="-1000" RangeMaximum="1048"><patch-list>0</patch-list></Parameter>
+</Parameters></C></Document>)";
+    const struct
+    {
+        int handle;
+        std::string written; // the editor's raw value
+        double normalized;   // what the host is told
+        double plain;        // what the engine plays and saves
+    } cases[] = {
+        {100, Bytes(int32_t{9}), 2.0 / 3.0, 9.0},   {101, Bytes(int32_t{17}), 22.0 / 32.0, 17.0},
+        {102, Bytes(37.5), 0.6875, 37.5},           {103, std::string(1, '\1'), 1.0, 1.0},
+        {104, Bytes(76.0f), 0.75, 76.0},            {105, Bytes(int32_t{100}), 90.0 / 128.0, 100.0},
+        {106, Bytes(int32_t{8}), 2.0 / 3.0, 8.0},   {107, Bytes(int64_t{250}), 1250.0 / 2048.0, 250.0},
+    };
+    Connected c(dsp, parameters);
+    c.Run();
+    for (const auto& k : cases)
+    {
+        SCOPED_TRACE(k.handle);
+        const auto id = static_cast<ParamID>(k.handle - 100);
+        c.controller->setParameterFromGui(k.handle, FT_VALUE, static_cast<int>(k.written.size()), k.written.data());
+        // The host hears the edit and delivers it to the processor.
+        const auto edits = c.handler.takeEdits();
+        ASSERT_EQ(edits.size(), 1u);
+        EXPECT_EQ(edits[0].first, id);
+        EXPECT_NEAR(edits[0].second, k.normalized, 1e-9);
+        c.changes.add(id, 0, edits[0].second);
+        c.Run();
+        // The engine plays and saves the plain value.
+        const std::string state = c.State();
+        TiXmlDocument document;
+        document.Parse(state.c_str());
+        const TiXmlElement* param = document.RootElement() ? document.RootElement()->FirstChildElement("Param") : nullptr;
+        while (param && std::atoi(param->Attribute("id") ? param->Attribute("id") : "") != k.handle)
+            param = param->NextSiblingElement("Param");
+        ASSERT_NE(param, nullptr) << state;
+        const char* val = param->Attribute("val");
+        ASSERT_NE(val, nullptr);
+        EXPECT_DOUBLE_EQ(std::strtod(val, nullptr), k.plain) << val;
+        // The editor reads back what it wrote, also after the host moved
+        // away and the saved state, or a preset file, brought it back.
+        std::string read;
+        ASSERT_TRUE(c.controller->getParameterValue(k.handle, FT_VALUE, read));
+        EXPECT_EQ(read, k.written);
+        c.controller->setParamNormalized(id, k.normalized > 0.5 ? 0.0 : 1.0);
+        HostMemoryStream saved(Chunk(state));
+        ASSERT_EQ(c.controller->setComponentState(&saved), kResultOk);
+        ASSERT_TRUE(c.controller->getParameterValue(k.handle, FT_VALUE, read));
+        EXPECT_EQ(read, k.written);
+        // And through a user preset file.
+        const std::string preset = c.scratch.file("p" + std::to_string(k.handle) + ".preset.xml");
+        ASSERT_TRUE(c.controller->ExportPresetXml(preset));
+        c.controller->setParamNormalized(id, k.normalized > 0.5 ? 0.0 : 1.0);
+        ASSERT_TRUE(c.controller->ImportPresetXml(preset));
+        ASSERT_TRUE(c.controller->getParameterValue(k.handle, FT_VALUE, read));
+        EXPECT_EQ(read, k.written);
+        c.handler.takeEdits();
+    }
 }
