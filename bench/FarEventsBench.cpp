@@ -8,22 +8,13 @@
 //                           events land in their block.
 //   BM_DiscardOldPinEvents  one module with an old value on pin 0 and 0,
 //                           1000 or 100000 later events waiting.
-#include "bench/BenchPatch.h"
 #include <benchmark/benchmark.h>
-
-#include <filesystem>
-#include <string>
-#include <unistd.h>
-#include <vector>
 
 #include "engine/events/EventPool.h"
 #include "engine/events/EventProcessor.h"
 #include "engine/runtime/KvAudioMaster.h"
 #include "pluginterfaces/vst/ivstevents.h"
-#include "shell/ADelayProcessor.h"
-#include "shell/BundleInfo.h"
-#include "shell/MyVstPluginFactory.h"
-#include "tools/kvhost/HostContext.h"
+#include "tests/shell/DemoSynthRig.h"
 #include "tools/kvhost/HostEventList.h"
 #include "tools/kvhost/HostParameterChanges.h"
 
@@ -35,74 +26,34 @@ namespace
 constexpr int32 kBlock = 128;
 constexpr int32 kFar = 1 << 30;
 
-// The demo instrument's bundle, laid out from its source folder.
+// The demo instrument's processor with input far past every block.
 class FarEventsRig
 {
 public:
-    FarEventsRig()
-        : folder_(std::filesystem::temp_directory_path() / ("kv-far-events-" + std::to_string(getpid()))),
-          factory_(MakeBundle(folder_))
+    FarEventsRig() : rig_(kBlock, "far-bench")
     {
-        factory_.initialize();
-        processor_ = owned(new ADelayProcessor(&factory_));
-        processor_->setInstrument(true);
-        processor_->initialize(&host_);
-        ProcessSetup setup{kRealtime, kSample32, kBlock, 48000.0};
-        processor_->setupProcessing(setup);
-        processor_->setActive(true);
-        processor_->setProcessing(true);
-        channels_[0] = left_.data();
-        channels_[1] = right_.data();
-        bus_.numChannels = 2;
-        bus_.channelBuffers32 = channels_;
-        data_.numSamples = kBlock;
-        data_.symbolicSampleSize = kSample32;
-        data_.outputs = &bus_;
-        data_.numOutputs = 1;
-        data_.inputParameterChanges = &changes_;
-        data_.inputEvents = &events_;
-    }
-    ~FarEventsRig()
-    {
-        processor_->setProcessing(false);
-        processor_->setActive(false);
-        processor_->terminate();
-        processor_ = nullptr;
-        std::filesystem::remove_all(folder_);
+        rig_.data.inputParameterChanges = &changes_;
+        rig_.data.inputEvents = &events_;
     }
 
     void Block()
     {
-        const int key = 36 + (block_ * 7) % 48;
-        Event on = Note(Event::kNoteOnEvent, key);
+        Event on = Note(Event::kNoteOnEvent, 36 + (block_ * 7) % 48);
         Event off = Note(Event::kNoteOffEvent, 36 + ((block_ + 40) * 7) % 48);
         events_.addEvent(on);
         events_.addEvent(off);
         for (ParamID id = 1; id <= 5; ++id)
             changes_.add(id, kFar, 0.2 + 0.1 * ((block_ + static_cast<int>(id)) % 7));
-        processor_->process(data_);
+        rig_.processor->process(rig_.data);
         changes_.clear();
         events_.clear();
         ++block_;
     }
 
     // Event records the engine's pool holds: they grow while events wait.
-    int EventRecords() { return processor_->Runtime().AudioMaster()->GetEventPool()->EventCapacity(); }
+    int EventRecords() { return rig_.processor->Runtime().AudioMaster()->GetEventPool()->EventCapacity(); }
 
 private:
-    static BundleInfo MakeBundle(const std::filesystem::path& folder)
-    {
-        namespace fs = std::filesystem;
-        const fs::path source = fs::path(KV_DEMO_SYNTH_DOCUMENT).parent_path();
-        const fs::path bundle = folder / "KorvaneDemoSynth.vst3";
-        fs::create_directories(bundle / "Contents" / "Resources");
-        fs::create_directories(bundle / "Contents" / "x86_64-linux");
-        for (const char* name : {"factory.kv.xml", "dsp.kv.xml", "parameters.kv.xml"})
-            fs::copy_file(source / name, bundle / "Contents" / "Resources" / name,
-                          fs::copy_options::overwrite_existing);
-        return BundleInfo::FromModulePath((bundle / "Contents" / "x86_64-linux" / "KorvaneDemoSynth.so").string());
-    }
-
     static Event Note(uint16 type, int key)
     {
         Event event{};
@@ -113,15 +64,7 @@ private:
         return event;
     }
 
-    std::filesystem::path folder_;
-    MyVstPluginFactory factory_;
-    KvHostApplication host_;
-    IPtr<ADelayProcessor> processor_;
-    std::vector<float> left_ = std::vector<float>(kBlock);
-    std::vector<float> right_ = std::vector<float>(kBlock);
-    float* channels_[2] = {};
-    AudioBusBuffers bus_{};
-    ProcessData data_;
+    demo_synth_rig::DemoSynthRig rig_;
     HostParameterChanges changes_;
     HostEventList events_;
     int block_ = 0;

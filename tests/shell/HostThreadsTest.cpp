@@ -12,11 +12,12 @@
 #include <thread>
 #include <vector>
 
+#include "DemoSynthRig.h"
 #include "ShellUnitSupport.h"
 #include "shell/ADelayController.h"
-#include "shell/ADelayProcessor.h"
 #include "tools/kvhost/HostMemoryStream.h"
 
+using namespace demo_synth_rig;
 using namespace shell_test;
 using namespace shell_unit;
 using namespace Steinberg;
@@ -24,12 +25,6 @@ using namespace Steinberg::Vst;
 
 namespace
 {
-MyVstPluginFactory DemoSynthFactory()
-{
-    return MyVstPluginFactory(BundleInfo::FromModulePath(std::string(KV_DEMO_SYNTH_BUNDLE) +
-                                                         "/Contents/x86_64-linux/KorvaneDemoSynth.so"));
-}
-
 // The attack (handle 101, host id 1) as a processor state.
 std::vector<char> AttackState(int attack)
 {
@@ -62,27 +57,8 @@ public:
 
 TEST(HostThreads, ProcessingSwitchedOnTheAudioThreadLeavesEverySavedStateWhole)
 {
-    MyVstPluginFactory factory = DemoSynthFactory();
-    factory.initialize();
-    KvHostApplication host;
-    IPtr<ADelayProcessor> processor = owned(new ADelayProcessor(&factory));
-    processor->setInstrument(true);
-    ASSERT_EQ(processor->initialize(&host), kResultOk);
-    ProcessSetup setup{kRealtime, kSample32, 128, 48000.0};
-    ASSERT_EQ(processor->setupProcessing(setup), kResultOk);
-    ASSERT_EQ(processor->setActive(true), kResultOk);
-
-    std::vector<float> left(128), right(128);
-    float* channels[2] = {left.data(), right.data()};
-    AudioBusBuffers output{};
-    output.numChannels = 2;
-    output.channelBuffers32 = channels;
-    ProcessData data;
-    data.numSamples = 128;
-    data.symbolicSampleSize = kSample32;
-    data.numOutputs = 1;
-    data.outputs = &output;
-
+    DemoSynthRig rig(128, "threads");
+    ADelayProcessor* processor = rig.processor.get();
     // The audio thread switches processing on and off around a few blocks,
     // as hosts may, while the user-interface thread sets and saves states.
     std::atomic<bool> stop{false};
@@ -91,7 +67,7 @@ TEST(HostThreads, ProcessingSwitchedOnTheAudioThreadLeavesEverySavedStateWhole)
         {
             processor->setProcessing(true);
             for (int block = 0; block < 4; ++block)
-                processor->process(data);
+                processor->process(rig.data);
             processor->setProcessing(false);
         }
     });
@@ -107,18 +83,14 @@ TEST(HostThreads, ProcessingSwitchedOnTheAudioThreadLeavesEverySavedStateWhole)
     }
     stop = true;
     audio.join();
-    processor->setActive(false);
-    processor->terminate();
 }
 
 TEST(HostThreads, ARestartAskedForOffTheUserInterfaceThreadReachesTheHostOnIt)
 {
-    MyVstPluginFactory factory = DemoSynthFactory();
-    factory.initialize();
-    KvHostApplication host;
+    DemoSynthRig rig(128, "restart");
     ThreadRecordingHandler handler;
-    IPtr<ADelayController> controller = owned(new ADelayController(&factory));
-    ASSERT_EQ(controller->initialize(&host), kResultOk);
+    IPtr<ADelayController> controller = owned(new ADelayController(&rig.factory));
+    ASSERT_EQ(controller->initialize(&rig.host), kResultOk);
     controller->setComponentHandler(&handler);
     const std::thread::id ui = std::this_thread::get_id();
 

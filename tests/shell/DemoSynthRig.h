@@ -1,0 +1,80 @@
+#pragma once
+// The demo instrument's processor as a host runs it, in-process: its bundle
+// laid out in a scratch folder from the instrument's source folder, and the
+// processor made by the bundle's factory, active and processing blocks of a
+// fixed size into one stereo output bus.
+
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "shell/ADelayProcessor.h"
+#include "shell/BundleInfo.h"
+#include "shell/MyVstPluginFactory.h"
+#include "tools/kvhost/HostContext.h"
+
+namespace demo_synth_rig
+{
+class DemoSynthRig
+{
+public:
+    explicit DemoSynthRig(Steinberg::int32 block, const std::string& tag = "rig")
+        : folder_(std::filesystem::temp_directory_path() / ("kv-demo-" + tag + "-" + std::to_string(getpid()))),
+          factory(LayOut(folder_)), left(static_cast<std::size_t>(block)), right(static_cast<std::size_t>(block))
+    {
+        using namespace Steinberg::Vst;
+        factory.initialize();
+        processor = Steinberg::owned(new ADelayProcessor(&factory));
+        processor->setInstrument(true);
+        processor->initialize(&host);
+        ProcessSetup setup{kRealtime, kSample32, block, 48000.0};
+        processor->setupProcessing(setup);
+        processor->setActive(true);
+        processor->setProcessing(true);
+        channels[0] = left.data();
+        channels[1] = right.data();
+        bus.numChannels = 2;
+        bus.channelBuffers32 = channels;
+        data.numSamples = block;
+        data.symbolicSampleSize = kSample32;
+        data.outputs = &bus;
+        data.numOutputs = 1;
+    }
+    ~DemoSynthRig()
+    {
+        processor->setProcessing(false);
+        processor->setActive(false);
+        processor->terminate();
+        processor = nullptr;
+        std::filesystem::remove_all(folder_);
+    }
+    DemoSynthRig(const DemoSynthRig&) = delete;
+    DemoSynthRig& operator=(const DemoSynthRig&) = delete;
+
+private:
+    static BundleInfo LayOut(const std::filesystem::path& folder)
+    {
+        namespace fs = std::filesystem;
+        const fs::path bundle = folder / "KorvaneDemoSynth.vst3";
+        fs::create_directories(bundle / "Contents" / "Resources");
+        fs::create_directories(bundle / "Contents" / "x86_64-linux");
+        for (const char* name : {"factory.kv.xml", "dsp.kv.xml", "parameters.kv.xml"})
+            fs::copy_file(fs::path(KV_DEMO_SYNTH_DOCUMENT).parent_path() / name,
+                          bundle / "Contents" / "Resources" / name, fs::copy_options::overwrite_existing);
+        return BundleInfo::FromModulePath((bundle / "Contents" / "x86_64-linux" / "KorvaneDemoSynth.so").string());
+    }
+
+    std::filesystem::path folder_;
+
+public:
+    MyVstPluginFactory factory;
+    KvHostApplication host;
+    Steinberg::IPtr<ADelayProcessor> processor;
+    std::vector<float> left;
+    std::vector<float> right;
+    float* channels[2] = {};
+    Steinberg::Vst::AudioBusBuffers bus{};
+    Steinberg::Vst::ProcessData data;
+};
+} // namespace demo_synth_rig
