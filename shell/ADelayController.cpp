@@ -188,7 +188,11 @@ void ADelayController::ProgramChanged(int program)
     if (programs > 1 && program >= 0 && program < programs)
         EditController::setParamNormalized(static_cast<ParamID>(kProgramChangeParameter),
                                            static_cast<double>(program) / (programs - 1));
-    ValuesChanged();
+    // The host rereads the values on its user-interface thread.
+    if (OnUiThread())
+        ValuesChanged();
+    else
+        programRestartPending_.store(true);
 }
 
 void ADelayController::DeferUpdate(int handle)
@@ -216,6 +220,8 @@ void ADelayController::ServiceOtherThreads()
     }
     for (const int handle : updates)
         NotifyAutomators(handle);
+    if (programRestartPending_.exchange(false))
+        ValuesChanged();
 }
 
 tresult PLUGIN_API ADelayController::getMidiControllerAssignment(int32 busIndex, int16 /*channel*/,

@@ -172,7 +172,10 @@ private:
     // On the thread of the host call that loaded them (the UI thread, as
     // hosts should).
     void ValuesChanged();
-    // UI: the engine moved to another program (its report, in notify).
+    // The engine moved to another program (its report, in notify, after the
+    // values of its batch): the program-change parameter follows, and the
+    // host is asked to reread the values, at once on the UI thread, else
+    // from ServiceOtherThreads.
     void ProgramChanged(int program);
     // Any thread: the automators hear of the handle on the user-interface thread.
     void DeferUpdate(int handle);
@@ -197,6 +200,9 @@ private:
     std::mutex otherThreadsMutex_;
     std::vector<int> pendingUpdates_;
     std::map<int, std::string> pendingValues_;
+    // A program change heard on another thread: the host rereads the values
+    // once the user-interface thread comes by.
+    std::atomic<bool> programRestartPending_{false};
     std::map<int, KvParameter> parameters_;
     std::vector<GuiPatchAutomator2*> automators_;
     // Host parameters that this controller is a dependent of.
