@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -27,15 +26,6 @@ constexpr int kName[4] = {150, 80, 300, 124};
 constexpr int kSteps[4] = {330, 60, 460, 82};
 constexpr int kMenu[4] = {330, 10, 460, 32};
 constexpr Steinberg::Vst::ParamID kProgramChange = 10130;
-
-std::vector<std::uint32_t> Area(const WindowImage& image, const int (&r)[4])
-{
-    std::vector<std::uint32_t> pixels;
-    for (int y = r[1]; y < r[3] && y < image.height; ++y)
-        for (int x = r[0]; x < r[2] && x < image.width; ++x)
-            pixels.push_back(image.pixels[static_cast<std::size_t>(y) * image.width + x]);
-    return pixels;
-}
 } // namespace
 
 TEST(ProgramWindow, TheOpenEditorShowsTheProgramChosenInItsPresetMenu)
