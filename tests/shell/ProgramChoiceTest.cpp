@@ -11,6 +11,7 @@
 #include <array>
 #include <cmath>
 #include <map>
+#include <numeric>
 #include <regex>
 #include <string>
 #include <vector>
@@ -135,12 +136,7 @@ struct ProgramHost
                 reported[queue->getParameterId()] = value;
         }
         if (rms)
-        {
-            double sum = 0.0;
-            for (float s : left)
-                sum += static_cast<double>(s) * s;
-            *rms = std::sqrt(sum / kBlock);
-        }
+            *rms = std::sqrt(std::inner_product(left.begin(), left.end(), left.begin(), 0.0) / kBlock);
         return reported;
     }
 
@@ -159,23 +155,10 @@ struct ProgramHost
 
 enum class Source
 {
-    ProcessOnly,
-    ProgramList,
-    MidiProgramChange
+    ProcessOnly,       // the program-change parameter in process() alone
+    ProgramList,       // the controller's program list, then process()
+    MidiProgramChange  // the MIDI mapping's program change in process()
 };
-
-const char* Name(Source source)
-{
-    switch (source)
-    {
-    case Source::ProcessOnly:
-        return "the program-change parameter in process()";
-    case Source::ProgramList:
-        return "the controller's program list";
-    default:
-        return "a MIDI program change";
-    }
-}
 } // namespace
 
 TEST(ProgramChoice, EverySourceShowsReportsAndSavesTheChosenProgramWhole)
@@ -212,7 +195,7 @@ TEST(ProgramChoice, EverySourceShowsReportsAndSavesTheChosenProgramWhole)
                                             {Source::MidiProgramChange, 1}, {Source::ProcessOnly, 0}};
     for (const auto& [source, program] : steps)
     {
-        SCOPED_TRACE(std::string(Name(source)) + " chooses program " + std::to_string(program));
+        SCOPED_TRACE("source " + std::to_string(static_cast<int>(source)) + ", program " + std::to_string(program));
         const Program& chosen = kPrograms[program];
         // A host that sends back, in the same block, the values it showed
         // until then: they stay with the program it leaves.
