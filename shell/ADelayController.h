@@ -123,11 +123,6 @@ public:
     // The patch's program names, one per program.
     const std::vector<std::string>& ProgramNames() const { return programNames_; }
 
-    // The editor's preset menu (handle -1) has two commands, export (1) and
-    // import (2); a patch of several programs lists them after, program p
-    // as the choice kFirstProgramChoice + p.
-    static constexpr int kFirstProgramChoice = 3;
-
     // UI: editor services.
     void setParameterFromGui(int handle, int field, int size, const void* data);
     bool getParameterValue(int handle, int field, std::string& out);
@@ -177,11 +172,6 @@ private:
     // On the thread of the host call that loaded them (the UI thread, as
     // hosts should).
     void ValuesChanged();
-    // UI. The preset menu's items: the commands, then the programs.
-    std::wstring PresetMenuItems() const;
-    // UI. The preset menu's choice of a program: a host edit of the
-    // program-change parameter.
-    void ChooseProgram(int program);
     // The engine moved to another program (its report, in notify, after the
     // values of its batch): the program-change parameter follows, and the
     // host is asked to reread the values, at once on the UI thread, else

@@ -61,46 +61,8 @@ std::string WideBytes(const std::wstring& text, bool terminate)
 }
 } // namespace
 
-std::wstring ADelayController::PresetMenuItems() const
-{
-    std::wstring items = L"Export Preset=1,Import Preset";
-    if (programNames_.size() < 2)
-        return items;
-    // The programs follow, numbered on from the commands; a name cannot
-    // carry the list's own separators.
-    for (const std::string& name : programNames_)
-    {
-        std::wstring item = Utf8ToWstring(name);
-        std::replace_if(item.begin(), item.end(), [](wchar_t c) { return c == L',' || c == L'='; }, L' ');
-        items += L"," + item;
-    }
-    return items;
-}
-
-void ADelayController::ChooseProgram(int program)
-{
-    const int programs = static_cast<int>(programNames_.size());
-    if (programs < 2 || program < 0 || program >= programs)
-        return;
-    // An edit of the program-change parameter, as if chosen in the host's
-    // own program list: the host passes it to the processor.
-    const auto id = static_cast<ParamID>(kProgramChangeParameter);
-    const double value = static_cast<double>(program) / (programs - 1);
-    beginEdit(id);
-    EditController::setParamNormalized(id, value);
-    performEdit(id, value);
-    endEdit(id);
-}
-
 void ADelayController::setParameterFromGui(int handle, int field, int size, const void* data)
 {
-    // The preset menu: its choices past the two commands are programs.
-    if (handle == -1)
-    {
-        if (field == FT_VALUE)
-            ChooseProgram(FromBytes<int32_t>(data, size) - kFirstProgramChoice);
-        return;
-    }
     const auto found = parameters_.find(handle);
     if (found == parameters_.end() || size < 0 || (size > 0 && data == nullptr))
         return;
@@ -251,7 +213,7 @@ bool ADelayController::getParameterValue(int handle, int field, std::string& out
         }
         if (field == FT_ENUM_LIST)
         {
-            out = WideBytes(PresetMenuItems(), true);
+            out = WideBytes(L"Export Preset=1,Import Preset", true);
             return true;
         }
         return false;
