@@ -249,6 +249,70 @@ void Utf8ToChar16s(const std::string& text, char16_t* destination, int capacity)
     destination[count] = 0;
 }
 
+std::string ValidUtf8(const std::string& text, size_t* validCharacters)
+{
+    static const char kReplacement[] = "\xEF\xBF\xBD";
+    std::string out;
+    out.reserve(text.size());
+    size_t valid = 0;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    const size_t count = text.size();
+    size_t i = 0;
+    while (i < count)
+    {
+        const unsigned lead = bytes[i];
+        if (lead < 0x80)
+        {
+            out.push_back(static_cast<char>(lead));
+            ++valid;
+            ++i;
+            continue;
+        }
+        // The continuation bytes a lead byte takes, and the range of the
+        // first of them (which rules out overlong forms, surrogates and
+        // code points past U+10FFFF).
+        size_t extra = 0;
+        unsigned low = 0x80, high = 0xBF;
+        if (lead >= 0xC2 && lead <= 0xDF)
+            extra = 1;
+        else if (lead >= 0xE0 && lead <= 0xEF)
+        {
+            extra = 2;
+            low = lead == 0xE0 ? 0xA0 : 0x80;
+            high = lead == 0xED ? 0x9F : 0xBF;
+        }
+        else if (lead >= 0xF0 && lead <= 0xF4)
+        {
+            extra = 3;
+            low = lead == 0xF0 ? 0x90 : 0x80;
+            high = lead == 0xF4 ? 0x8F : 0xBF;
+        }
+        size_t taken = 1;
+        while (extra > 0 && taken <= extra && i + taken < count)
+        {
+            const unsigned next = bytes[i + taken];
+            if (next < low || next > high)
+                break;
+            low = 0x80;
+            high = 0xBF;
+            ++taken;
+        }
+        if (extra > 0 && taken == extra + 1)
+        {
+            out.append(text, i, taken);
+            ++valid;
+        }
+        else
+        {
+            out.append(kReplacement);
+        }
+        i += taken;
+    }
+    if (validCharacters)
+        *validCharacters = valid;
+    return out;
+}
+
 double StringToDouble(const wchar_t* text)
 {
     if (text == nullptr)

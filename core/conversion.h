@@ -35,6 +35,11 @@ void StringToChars(const std::string& text, char* destination, int capacity);
 // that does not fit whole is left out, and a zero (a stray continuation byte
 // among them) becomes '?'.
 void Utf8ToChar16s(const std::string& text, char16_t* destination, int capacity);
+// Well-formed UTF-8: each maximal ill-formed part of the text (a stray or
+// missing continuation byte, an overlong form, an encoded surrogate, a code
+// point past U+10FFFF) becomes U+FFFD. `validCharacters`, when given, is set
+// to the number of characters that were well-formed to begin with.
+std::string ValidUtf8(const std::string& text, size_t* validCharacters = nullptr);
 
 // C-library conversions (leading white space skipped, longest valid prefix); bad text gives 0.
 double StringToDouble(const std::wstring& text);

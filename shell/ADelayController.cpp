@@ -178,6 +178,12 @@ void PLUGIN_API ADelayController::update(FUnknown* changedUnknown, int32 message
 
 void ADelayController::ValuesChanged()
 {
+    if (!OnUiThread())
+    {
+        std::lock_guard<std::mutex> lock(otherThreadsMutex_);
+        pendingRestart_ = true;
+        return;
+    }
     if (componentHandler)
         componentHandler->restartComponent(kParamValuesChanged);
 }
@@ -382,15 +388,7 @@ tresult PLUGIN_API ADelayController::setComponentState(IBStream* state)
         if (!hostUpdated)
             NotifyAutomators(id);
     }
-    if (onUiThread)
-    {
-        ValuesChanged();
-    }
-    else
-    {
-        std::lock_guard<std::mutex> lock(otherThreadsMutex_);
-        pendingRestart_ = true;
-    }
+    ValuesChanged();
     return kResultOk;
 }
 

@@ -169,10 +169,13 @@ private:
     void NotifyAutomators(int handle);
     // Tells the host that values changed without its asking (a state, a
     // preset or a program was loaded), so that it reads them all again.
-    // UI: a state read on another thread asks for it through
-    // ServiceOtherThreads.
+    // Any thread: on the user-interface thread at once, from any other the
+    // request waits for ServiceOtherThreads.
     void ValuesChanged();
-    // UI: the engine moved to another program (its report, in notify).
+    // The engine moved to another program (its report, in notify, after the
+    // values of its batch): the program-change parameter follows, and the
+    // host is asked to reread the values, at once on the UI thread, else
+    // from ServiceOtherThreads.
     void ProgramChanged(int program);
     // Any thread: the automators hear of the handle on the user-interface thread.
     void DeferUpdate(int handle);
@@ -197,8 +200,8 @@ private:
     std::mutex otherThreadsMutex_;
     std::vector<int> pendingUpdates_;
     std::map<int, std::string> pendingValues_;
-    // A state was read on another thread: the host hears that the values
-    // changed (restartComponent) on the user-interface thread.
+    // A state or a program change was read on another thread: the host hears
+    // that the values changed (restartComponent) on the user-interface thread.
     bool pendingRestart_ = false;
     std::map<int, KvParameter> parameters_;
     std::vector<GuiPatchAutomator2*> automators_;

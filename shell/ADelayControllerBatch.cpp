@@ -61,12 +61,15 @@ bool ReadNumber(StagingMemoryBufferInputStream& in, double& plain, std::string& 
 void ADelayController::ReadBatch(const unsigned char* bytes, int size)
 {
     StagingMemoryBufferInputStream batch(bytes, size);
+    // The engine reports a program change before the values it moved.
+    bool programChanged = false;
+    int32_t program = 0;
     while (!batch.AtEnd())
     {
         QueMessageHeader header;
         if (!header.Read(batch) || header.length_ < 0 ||
             static_cast<unsigned>(header.length_) > batch.BytesRemaining())
-            return;
+            break;
         const unsigned char* payload = bytes + batch.Position();
         StagingMemoryBufferInputStream in(payload, header.length_);
         batch.Skip(static_cast<unsigned>(header.length_));
@@ -170,15 +173,21 @@ void ADelayController::ReadBatch(const unsigned char* bytes, int size)
                     module->receiveMessageFromAudio(messageId, static_cast<int>(data.size()), data.data());
             }
         }
-        // The engine moved to another program: its values came before.
+        // The engine moved to another program: the host hears of it once
+        // the batch's values are in place.
         if (header.id_ == QueMessageId::pat2)
         {
-            int32_t program = 0;
-            in >> program;
+            int32_t reported = 0;
+            in >> reported;
             if (!in.failed())
-                ProgramChanged(program);
+            {
+                programChanged = true;
+                program = reported;
+            }
             continue;
         }
         // Every other record is skipped whole.
     }
+    if (programChanged)
+        ProgramChanged(program);
 }

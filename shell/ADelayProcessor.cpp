@@ -76,7 +76,8 @@ tresult PLUGIN_API ADelayProcessor::initialize(FUnknown* context)
     const std::string parameters = factory_ ? factory_->getXml("parameters.kv.xml") : std::string();
     hostValues_.Build(parameters);
     const auto programs = static_cast<int>(KvProgramList::Read(parameters).size());
-    programSteps_ = programs > 1 ? programs - 1 : 127;
+    patchPrograms_ = programs > 1;
+    programSteps_ = patchPrograms_ ? programs - 1 : kMidiProgramSteps;
     reportedBytes_ = 0;
     refusedBatch_ = nullptr;
 
@@ -259,7 +260,13 @@ tresult PLUGIN_API ADelayProcessor::process(ProcessData& data)
     }
     ReadParameterChanges(data);
     if (data.numSamples < 1)
+    {
+        // A program chosen in a block without samples is reported with it.
+        blockChanges_ = data.outputParameterChanges;
+        runtime_.ServiceIfAskedAtBlockEnd();
+        blockChanges_ = nullptr;
         return kResultOk;
+    }
     ReadNotes(data);
     if (runtime_.TempoNeeded())
         ReadTransport(data);
@@ -283,6 +290,7 @@ tresult PLUGIN_API ADelayProcessor::process(ProcessData& data)
     // Values the engine changes during the block reach the host with it.
     blockChanges_ = data.outputParameterChanges;
     master->DoProcess(data.numSamples, inputChannels_, outputChannels_, numInputs_, numOutputs_, 1, 1, 0);
+    runtime_.ServiceIfAskedAtBlockEnd();
     blockChanges_ = nullptr;
     SendControllers(data, blockStart);
     return kResultOk;

@@ -115,8 +115,11 @@ private:
     // Built by initialize, read by the audio thread.
     HostValueTable hostValues_;
     // Steps of the program-change parameter: the patch's programs less one,
-    // 127 for a single program.
-    int programSteps_ = 127;
+    // the MIDI program numbers for a single program.
+    static constexpr int kMidiProgramSteps = 127;
+    int programSteps_ = kMidiProgramSteps;
+    // Whether the patch has programs of its own (more than one).
+    bool patchPrograms_ = false;
     // Audio thread only: the host's output changes while the engine runs a
     // block, and how much of the batch last refused was reported already.
     Steinberg::Vst::IParameterChanges* blockChanges_ = nullptr;

@@ -49,6 +49,11 @@ void ADelayProcessor::ReadParameterChanges(ProcessData& data)
     if (changes == nullptr)
         return;
     KvAudioMaster* master = runtime_.AudioMaster();
+    // A program change is taken after the block's other values: those a
+    // host sends with it (often the ones it showed until then) belong to the
+    // program it leaves, not to the one it chooses.
+    int programOffset = -1;
+    int program = 0;
     const int32 queues = changes->getParameterCount();
     for (int32 i = 0; i < queues; ++i)
     {
@@ -89,11 +94,19 @@ void ADelayProcessor::ReadParameterChanges(ProcessData& data)
         }
         else if (id == static_cast<ParamID>(kProgramChangeParameter))
         {
-            const auto program = static_cast<unsigned char>(static_cast<int>(value * programSteps_ + 0.5) & 0x7F);
-            const unsigned char bytes[2] = {0xC0, program};
-            MidiIn(offset, bytes, 2);
+            programOffset = offset;
+            program = static_cast<int>(value * programSteps_ + 0.5) & 0x7F;
         }
     }
+    if (programOffset < 0)
+        return;
+    // The patch's own programs are chosen in its patch manager, whether or
+    // not its graph hears MIDI program changes; the patch's MIDI input hears
+    // it as one too.
+    if (master && patchPrograms_)
+        master->setProgramDsp(program);
+    const unsigned char bytes[2] = {0xC0, static_cast<unsigned char>(program)};
+    MidiIn(programOffset, bytes, 2);
 }
 
 void ADelayProcessor::ReadNotes(ProcessData& data)

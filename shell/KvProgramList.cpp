@@ -7,6 +7,7 @@
 #include "core/ExactXmlText.h"
 #include "core/ModuleXml.h"
 #include "core/SafeXmlText.h"
+#include "core/conversion.h"
 #include "shell/KvParameterList.h"
 
 namespace
@@ -50,6 +51,14 @@ std::vector<std::string> KvProgramList::Read(const std::string& text)
     count = std::min<std::size_t>(count, kMaxPrograms);
     std::vector<std::string> names(count);
     for (std::size_t p = 0; p < count; ++p)
-        names[p] = p < given.size() && !given[p].empty() ? given[p] : "Program " + std::to_string(p + 1);
+    {
+        // Hosts take names as UTF-16: bytes that are no UTF-8 show as U+FFFD,
+        // and a name with nothing readable in it is numbered instead.
+        std::size_t readable = 0;
+        if (p < given.size())
+            names[p] = ValidUtf8(given[p], &readable);
+        if (readable == 0)
+            names[p] = "Program " + std::to_string(p + 1);
+    }
     return names;
 }

@@ -3,8 +3,9 @@
 // parameter's "patch-list" holds its value in program 0, 1, 2 ... in order,
 // so the patch has as many programs as its longest list (at least one). A
 // text parameter that carries the "ProgramName" host control names them;
-// without one, or where its list is shorter, a program is "Program N"
-// (counted from 1).
+// without one, where its list is shorter, or where a name is empty or holds
+// no well-formed UTF-8 at all, a program is "Program N" (counted from 1).
+// Ill-formed bytes inside a name become U+FFFD.
 //
 // Threads: UI, every function.
 

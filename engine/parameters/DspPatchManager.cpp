@@ -313,6 +313,9 @@ void DspPatchManager::ChangeProgram(int program)
     }
     for (dsp_patch_parameter_base* parameter : parameters_)
         parameter->OnPatchChanged(old, program);
+    // The values the change moved reach the host with the block it came in.
+    if (IKvShellDsp* shell = Shell())
+        shell->ServiceAtBlockEnd();
 }
 
 void DspPatchManager::setProgramDspThread(int program)
@@ -322,6 +325,12 @@ void DspPatchManager::setProgramDspThread(int program)
     if (program >= 0 && program < PatchCount() && program != program_)
         ChangeProgram(program);
     SendToEditor(ContainerHandleOf(container_), QueMessageId::pat2, program_);
+}
+
+IKvShellDsp* DspPatchManager::Shell() const
+{
+    IKvAudioMaster* master = container_ ? container_->audioMaster_ : nullptr;
+    return master ? master->Application() : nullptr;
 }
 
 void DspPatchManager::OnUiMsg(int id, my_input_stream& stream)
@@ -350,8 +359,7 @@ void DspPatchManager::OnUiMsg(int id, my_input_stream& stream)
 
 void DspPatchManager::SendToEditor(int handle, int32_t id, int32_t value)
 {
-    IKvAudioMaster* master = container_ ? container_->audioMaster_ : nullptr;
-    IKvShellDsp* shell = master ? master->Application() : nullptr;
+    IKvShellDsp* shell = Shell();
     if (my_output_stream* out = shell ? shell->MessageQueToGui() : nullptr)
         WriteQueMessage(*out, handle, id, &value, static_cast<int32_t>(sizeof(value)));
 }

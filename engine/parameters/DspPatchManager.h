@@ -21,6 +21,7 @@
 #include "engine/parameters/IDspPatchManager.h"
 #include "engine/parameters/hasMidiTuning.h"
 
+class IKvShellDsp;
 class IVoiceControl;
 class InterfaceObject;
 struct parameter_description;
@@ -89,6 +90,7 @@ private:
     void NoteOff(ug_container* container, int64_t time, int key, float velocity);
     void ChangeProgram(int program);
     void SendToEditor(int handle, int32_t id, int32_t value);
+    IKvShellDsp* Shell() const;
     int ContainerHandleOf(ug_container* container) const;
     IVoiceControl* VoicesOf(ug_container* container) const;
 

@@ -480,7 +480,14 @@ void dsp_patch_parameter_base::OnPatchChanged(int oldPatch, int newPatch)
     bool differ = oldSize != newSize || (oldData == nullptr) != (newData == nullptr);
     if (!differ && oldData && newData && newSize > 0)
         differ = std::memcmp(oldData, newData, static_cast<size_t>(newSize)) != 0;
-    if (differ)
-        OnValueChangedFromGUI(true, 0, false);
+    if (!differ)
+        return;
+    OnValueChangedFromGUI(true, 0, false);
+    // The editor and the host show the new program's value. A value of
+    // another program still waiting to be reported would be read as the
+    // current one (readers take the last value of key 0): it stays unsent.
+    for (int patch = 0; patch < entry->getPatchCount(); ++patch)
+        entry->setDirty(patch, false);
+    MarkEngineChange(0);
 }
 

@@ -18,6 +18,10 @@ public:
     virtual void ServiceDspRingBuffers() = 0;
     // Puts the client on the waiting list (once).
     virtual void RequestQue(QueClient* client, bool immediate) = 0;
+    // Audio thread. Values the host shows moved at once (a program change):
+    // the waiting list is served and the batch sent before the host's block
+    // ends, so that the host hears of them with that block.
+    virtual void ServiceAtBlockEnd() {}
     // The processor should pass the host's time record every block.
     virtual void NeedTempo() = 0;
     virtual std::wstring ResolveFilename(const std::wstring& name, const std::wstring& extension) = 0;

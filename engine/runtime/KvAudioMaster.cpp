@@ -145,6 +145,12 @@ void KvAudioMaster::setParameterNormalizedDsp(int offset, int parameterId, float
     manager->setParameterNormalized(time, parameterId, value);
 }
 
+void KvAudioMaster::setProgramDsp(int program)
+{
+    if (IDspPatchManager* manager = MainPatchManager())
+        manager->setProgramDspThread(program);
+}
+
 int KvAudioMaster::getNumInputs() const
 {
     return vstIn_ ? vstIn_->AudioPinCount() : 0;

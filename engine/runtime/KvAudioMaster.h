@@ -58,6 +58,9 @@ public:
     // The host's time record of this block, for every registered patch automator.
     void UpdateTempo(my_VstTimeInfo* info);
     void setParameterNormalizedDsp(int offset, int parameterId, float value);
+    // Audio thread, before the coming block: the host chose a program. The
+    // main patch manager changes to it whatever the graph does with MIDI.
+    void setProgramDsp(int program);
 
     int getNumInputs() const;
     int getNumOutputs() const;

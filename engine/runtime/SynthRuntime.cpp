@@ -66,8 +66,20 @@ void SynthRuntime::ServiceDspRingBuffers()
 {
     if (master_)
         queue_.pollMessage(master_);
-    ServiceWaitingClients();
+    SendBatch();
+}
 
+void SynthRuntime::ServiceIfAskedAtBlockEnd()
+{
+    if (!serviceAtBlockEnd_)
+        return;
+    serviceAtBlockEnd_ = false;
+    SendBatch();
+}
+
+void SynthRuntime::SendBatch()
+{
+    ServiceWaitingClients();
     if (staging_.used_ == 0 || !processor_)
         return;
     if (processor_->SendDspToGuiBatch(staging_.data_, static_cast<int>(staging_.used_)))

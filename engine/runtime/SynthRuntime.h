@@ -53,12 +53,18 @@ public:
     my_output_stream* MessageQueToGui() override { return &batchStream_; }
     void ServiceDspRingBuffers() override;
     void RequestQue(QueClient* client, bool immediate) override;
+    void ServiceAtBlockEnd() override { serviceAtBlockEnd_ = true; }
+    // Audio thread, at the end of a host block: when the engine asked for it
+    // during the block, serves the waiting list and sends the batch (the
+    // queue from the editor waits for its timer).
+    void ServiceIfAskedAtBlockEnd();
     void NeedTempo() override { tempoNeeded_ = true; }
     std::wstring ResolveFilename(const std::wstring& name, const std::wstring& extension) override;
     std::wstring getDefaultPath(const std::wstring& extension) override;
 
 private:
     void ServiceWaitingClients();
+    void SendBatch();
 
     KvAudioMaster* master_ = nullptr;
     interThreadQue queue_;
@@ -66,5 +72,7 @@ private:
     StagingMemoryBufferOutputStream batchStream_;
     IDspToGuiSender* processor_;
     std::atomic<bool> tempoNeeded_{false};
+    // Audio thread only.
+    bool serviceAtBlockEnd_ = false;
     std::wstring moduleFolder_;
 };

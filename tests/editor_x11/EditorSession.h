@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -46,6 +47,16 @@ inline int MidX(const int (&r)[4])
 inline int MidY(const int (&r)[4])
 {
     return (r[1] + r[3]) / 2;
+}
+
+// The pixels of a layout rectangle of a capture, row by row.
+inline std::vector<std::uint32_t> Area(const WindowImage& image, const int (&r)[4])
+{
+    std::vector<std::uint32_t> pixels;
+    for (int y = r[1]; y < r[3] && y < image.height; ++y)
+        for (int x = r[0]; x < r[2] && x < image.width; ++x)
+            pixels.push_back(image.pixels[static_cast<std::size_t>(y) * image.width + x]);
+    return pixels;
 }
 
 class EditorSession

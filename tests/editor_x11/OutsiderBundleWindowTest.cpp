@@ -46,16 +46,6 @@ std::vector<char> RestoredState()
     return bytes;
 }
 
-// The pixels of an area of a capture, row by row.
-std::vector<std::uint32_t> Area(const WindowImage& image, const int (&r)[4])
-{
-    std::vector<std::uint32_t> pixels;
-    for (int y = r[1]; y < r[3] && y < image.height; ++y)
-        for (int x = r[0]; x < r[2] && x < image.width; ++x)
-            pixels.push_back(image.pixels[static_cast<std::size_t>(y) * image.width + x]);
-    return pixels;
-}
-
 std::vector<Steinberg::Vst::ParamID> EditedIds(EditorSession& session)
 {
     std::vector<Steinberg::Vst::ParamID> ids;

@@ -374,6 +374,59 @@ TEST(ADelayControllerPrograms, TheProgramListNamesAndCountComeFromThePatch)
     }
 }
 
+TEST(ADelayControllerPrograms, MalformedProgramNamesReachTheHostAsWholeUtf16)
+{
+    // Each name, as the parameters document gives its bytes, and the UTF-16
+    // units the host gets for it (the program list and the program-change
+    // parameter alike).
+    const std::string longName(126, 'a');
+    const struct
+    {
+        std::string given;
+        std::u16string shown;
+    } cases[] = {
+        {"Caf\xC3\xA9", u"Caf\u00E9"},
+        {"\xF0\x9F\x98\x80", u"\U0001F600"},
+        {"A\xFF" "B", u"A\uFFFDB"},
+        // An encoded surrogate, an overlong slash, a character cut short.
+        {"\xED\xA0\x80x", u"\uFFFD\uFFFD\uFFFDx"},
+        {"y\xC0\xAFz", u"y\uFFFD\uFFFDz"},
+        {"\xF0\x9F\x98" "z", u"\uFFFDz"},
+        // Nothing readable, or nothing at all: numbered.
+        {"\xC0\xAF\xFF", u"Program 7"},
+        {"''", u"Program 8"},
+        // Cut at the host's 128 units: the pair that does not fit whole goes.
+        {longName + "\xF0\x9F\x98\x80", std::u16string(126, u'a')},
+        {"a" + longName + "\xF0\x9F\x98\x80", std::u16string(127, u'a')},
+    };
+    std::string names;
+    std::string values;
+    for (std::size_t p = 0; p < std::size(cases); ++p)
+    {
+        names += cases[p].given + " ";
+        values += std::to_string(p) + " ";
+    }
+    ControllerFixture fixture(ParametersXml(
+        R"(<Parameter Name="A" Handle="1" Index="0"><patch-list>)" + values + R"(</patch-list></Parameter>)" +
+        R"(<Parameter Name="Names" Handle="2" ValueType="1" HostControl="4"><patch-list>)" + names +
+        R"(</patch-list></Parameter>)"));
+    FUnknownPtr<IUnitInfo> units(static_cast<IEditController*>(fixture.controller.get()));
+    ASSERT_TRUE(units);
+    ProgramListInfo list{};
+    ASSERT_EQ(units->getProgramListInfo(0, list), kResultOk);
+    ASSERT_EQ(list.programCount, static_cast<int32>(std::size(cases)));
+    for (int32 p = 0; p < list.programCount; ++p)
+    {
+        const auto& c = cases[static_cast<std::size_t>(p)];
+        String128 name{};
+        ASSERT_EQ(units->getProgramName(list.id, p, name), kResultOk);
+        EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(name)), c.shown) << "program " << p;
+        String128 shown{};
+        fixture.controller->getParamStringByValue(10130, p / (list.programCount - 1.0), shown);
+        EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(shown)), c.shown) << "program " << p;
+    }
+}
+
 TEST(ADelayControllerState, TheHostRereadsValuesAfterAStateAPresetOrAProgramChange)
 {
     ControllerFixture fixture(ParametersXml(R"(<Parameter Name="A" Handle="5" Index="3"><patch-list>1 4</patch-list></Parameter>)"));

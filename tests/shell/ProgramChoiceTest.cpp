@@ -1,0 +1,255 @@
+// A bundle of three named programs written from the document formats alone
+// (tests/patches/KvProgramSynth: every host parameter differs between the
+// programs, one is a list, and no patch automator hears host MIDI), driven
+// through the VST3 interfaces as a host drives it. Whichever way the host
+// chooses a program, the processor reports the values it moved with the
+// same block, the controller holds them when it asks the host to reread
+// them, the saved state is that program whole, and the program plays.
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <map>
+#include <numeric>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "pluginterfaces/vst/ivstunits.h"
+#include "tools/kvhost/HostContext.h"
+#include "tools/kvhost/HostParameterChanges.h"
+#include "tools/kvhost/PluginInstance.h"
+
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+
+namespace
+{
+const std::string kBundle = KV_PROGRAM_SYNTH_BUNDLE;
+constexpr int32 kBlock = 256;
+constexpr ParamID kProgramChange = 10130;
+// Host ids 0-3: Wave (a list of seven), Tone and Level (0-10), Steps (0-12).
+constexpr std::array<ParamID, 4> kHostIds = {0, 1, 2, 3};
+
+// What the documents give each program: the host's normalised values of
+// ids 0-3, and the saved state's text of handles 100-104.
+struct Program
+{
+    std::array<double, 4> normalized;
+    std::map<int, std::string> saved;
+};
+const Program kPrograms[3] = {
+    {{0.0, 0.5, 0.8, 0.0}, {{100, "0"}, {101, "5"}, {102, "8"}, {103, "0"}, {104, "Init"}}},
+    {{1.0 / 6, 0.25, 0.2, 7.0 / 12}, {{100, "1"}, {101, "2.5"}, {102, "2"}, {103, "7"}, {104, "Bright Saw"}}},
+    {{3.0 / 6, 0.9, 0.5, 1.0}, {{100, "3"}, {101, "9"}, {102, "5"}, {103, "12"}, {104, "Dark Pad"}}},
+};
+
+std::array<double, 4> ControllerValues(IEditController* controller)
+{
+    std::array<double, 4> values{};
+    for (std::size_t i = 0; i < kHostIds.size(); ++i)
+        values[i] = controller->getParamNormalized(kHostIds[i]);
+    return values;
+}
+
+// A host that rereads every value when the plug-in asks it to.
+class RereadingHost : public HostComponentHandler
+{
+public:
+    tresult PLUGIN_API restartComponent(int32 flags) override
+    {
+        if ((flags & kParamValuesChanged) && controller)
+        {
+            ++rereads;
+            reread = ControllerValues(controller);
+        }
+        return kResultOk;
+    }
+    IEditController* controller = nullptr;
+    int rereads = 0;
+    std::array<double, 4> reread{};
+};
+
+// The state text a processor saves, by the handles of its Params.
+std::map<int, std::string> SavedValues(const std::vector<char>& chunk)
+{
+    std::map<int, std::string> values;
+    const std::string text = chunk.size() > 4 ? std::string(chunk.begin() + 4, chunk.end()) : std::string();
+    static const std::regex param(R"re(<Param id="(\d+)"[^>]*val="([^"]*)")re");
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), param); it != std::sregex_iterator(); ++it)
+        values[std::stoi((*it)[1])] = (*it)[2];
+    return values;
+}
+
+struct ProgramHost
+{
+    ProgramHost()
+    {
+        std::string error;
+        module = PluginModule::Load(kBundle, error);
+        EXPECT_TRUE(module) << error;
+        if (module)
+            instance = PluginInstance::Create(module, InstanceSetup(), error);
+        EXPECT_TRUE(instance) << error;
+        if (instance)
+        {
+            host.controller = instance->controller();
+            instance->controller()->setComponentHandler(&host);
+        }
+    }
+    ~ProgramHost()
+    {
+        if (instance)
+            instance->controller()->setComponentHandler(&instance->componentHandler());
+    }
+
+    // One block with the given input changes; the last output value of each
+    // id, and the block's RMS on the left channel.
+    std::map<ParamID, double> Process(const std::vector<std::pair<ParamID, double>>& changes, double* rms = nullptr)
+    {
+        HostParameterChanges in;
+        HostParameterChanges out;
+        for (const auto& [id, value] : changes)
+            in.add(id, 0, value);
+        std::vector<float> left(kBlock), right(kBlock);
+        float* channels[2] = {left.data(), right.data()};
+        AudioBusBuffers bus{};
+        bus.numChannels = 2;
+        bus.channelBuffers32 = channels;
+        ProcessData data{};
+        data.processMode = kRealtime;
+        data.symbolicSampleSize = kSample32;
+        data.numSamples = kBlock;
+        data.numOutputs = 1;
+        data.outputs = &bus;
+        data.inputParameterChanges = &in;
+        data.outputParameterChanges = &out;
+        EXPECT_EQ(instance->processor()->process(data), kResultOk);
+        std::map<ParamID, double> reported;
+        for (int32 i = 0; i < out.getParameterCount(); ++i)
+        {
+            IParamValueQueue* queue = out.getParameterData(i);
+            int32 offset = 0;
+            double value = 0.0;
+            if (queue && queue->getPoint(queue->getPointCount() - 1, offset, value) == kResultOk)
+                reported[queue->getParameterId()] = value;
+        }
+        if (rms)
+            *rms = std::sqrt(std::inner_product(left.begin(), left.end(), left.begin(), 0.0) / kBlock);
+        return reported;
+    }
+
+    std::vector<char> Save()
+    {
+        std::vector<char> chunk;
+        std::string error;
+        EXPECT_TRUE(instance->saveState(chunk, error)) << error;
+        return chunk;
+    }
+
+    std::shared_ptr<PluginModule> module;
+    std::unique_ptr<PluginInstance> instance;
+    RereadingHost host;
+};
+
+enum class Source
+{
+    ProcessOnly,       // the program-change parameter in process() alone
+    ProgramList,       // the controller's program list, then process()
+    MidiProgramChange  // the MIDI mapping's program change in process()
+};
+} // namespace
+
+TEST(ProgramChoice, EverySourceShowsReportsAndSavesTheChosenProgramWhole)
+{
+    ProgramHost session;
+    ASSERT_TRUE(session.instance);
+    IEditController* controller = session.instance->controller();
+
+    // What a host finds: a program list of the three names, whose parameter
+    // is the program-change parameter, and the MIDI mapping's program change.
+    FUnknownPtr<IUnitInfo> units(controller);
+    ASSERT_TRUE(units);
+    ProgramListInfo list{};
+    ASSERT_EQ(units->getProgramListInfo(0, list), kResultOk);
+    ASSERT_EQ(list.programCount, 3);
+    ParameterInfo programInfo{};
+    bool found = false;
+    for (int32 i = 0; i < controller->getParameterCount() && !found; ++i)
+        found = controller->getParameterInfo(i, programInfo) == kResultOk &&
+                (programInfo.flags & ParameterInfo::kIsProgramChange) != 0;
+    ASSERT_TRUE(found);
+    ASSERT_EQ(programInfo.stepCount, 2);
+    ParamID midiProgram = 0;
+    ASSERT_TRUE(session.instance->mapMidiController(0, ControllerNumbers::kCtrlProgramChange, midiProgram));
+
+    // Program 0 as the documents give it.
+    EXPECT_EQ(SavedValues(session.Save()), kPrograms[0].saved);
+    double rms[3] = {};
+    session.Process({}, &rms[0]);
+
+    int current = 0;
+    const std::pair<Source, int> steps[] = {{Source::ProcessOnly, 2}, {Source::ProgramList, 1},
+                                            {Source::MidiProgramChange, 0}, {Source::ProgramList, 2},
+                                            {Source::MidiProgramChange, 1}, {Source::ProcessOnly, 0}};
+    for (const auto& [source, program] : steps)
+    {
+        SCOPED_TRACE("source " + std::to_string(static_cast<int>(source)) + ", program " + std::to_string(program));
+        const Program& chosen = kPrograms[program];
+        // A host that sends back, in the same block, the values it showed
+        // until then: they stay with the program it leaves.
+        std::vector<std::pair<ParamID, double>> changes;
+        for (std::size_t i = 0; i < kHostIds.size(); ++i)
+            changes.emplace_back(kHostIds[i], kPrograms[current].normalized[i]);
+        const double value = static_cast<double>(program) / programInfo.stepCount;
+        if (source == Source::ProgramList)
+        {
+            ASSERT_EQ(controller->setParamNormalized(programInfo.id, value), kResultOk);
+        }
+        changes.emplace_back(source == Source::MidiProgramChange ? midiProgram : programInfo.id, value);
+        const int rereads = session.host.rereads;
+
+        const auto reported = session.Process(changes);
+        for (std::size_t i = 0; i < kHostIds.size(); ++i)
+        {
+            const auto at = reported.find(kHostIds[i]);
+            ASSERT_NE(at, reported.end()) << "no output change for id " << kHostIds[i];
+            EXPECT_NEAR(at->second, chosen.normalized[i], 1e-6) << "id " << kHostIds[i];
+        }
+        // The host saves: the state is the chosen program, every value of it.
+        EXPECT_EQ(SavedValues(session.Save()), chosen.saved);
+        // The controller heard of it on the way, and asked the host to reread
+        // once its values were the program's.
+        EXPECT_EQ(session.host.rereads, rereads + 1);
+        for (std::size_t i = 0; i < kHostIds.size(); ++i)
+        {
+            EXPECT_NEAR(session.host.reread[i], chosen.normalized[i], 1e-6) << "reread id " << kHostIds[i];
+            EXPECT_NEAR(controller->getParamNormalized(kHostIds[i]), chosen.normalized[i], 1e-6)
+                << "id " << kHostIds[i];
+        }
+        EXPECT_NEAR(controller->getParamNormalized(programInfo.id), value, 1e-9);
+        // It plays: the next blocks sound at the program's wave and level.
+        session.Process({});
+        session.Process({}, &rms[program]);
+        current = program;
+    }
+    // Sine at 8, triangle at 5, saw at 2.
+    EXPECT_GT(rms[0], rms[2] * 1.5);
+    EXPECT_GT(rms[2], rms[1] * 1.5);
+    EXPECT_GT(rms[1], 0.0);
+
+    // Saved after a program change, restored into a fresh instance: the
+    // same program's values, for the host and in its next save.
+    session.Process({{programInfo.id, 1.0}});
+    const std::vector<char> saved = session.Save();
+    ASSERT_EQ(SavedValues(saved), kPrograms[2].saved);
+    ProgramHost fresh;
+    ASSERT_TRUE(fresh.instance);
+    std::string error;
+    ASSERT_TRUE(fresh.instance->loadState(saved, error)) << error;
+    for (std::size_t i = 0; i < kHostIds.size(); ++i)
+        EXPECT_NEAR(fresh.instance->controller()->getParamNormalized(kHostIds[i]), kPrograms[2].normalized[i], 1e-6);
+    fresh.Process({});
+    EXPECT_EQ(SavedValues(fresh.Save()), kPrograms[2].saved);
+}
