@@ -42,6 +42,12 @@ public:
     // without blocking it (a file dialog that is open) looks whether it is
     // over. It may close the frame, so the platform calls it last.
     virtual void platformOnIdle() {}
+    // The host's loop calls into the window (its events, its timer): the
+    // frame and its editor stay alive until the matching platformLeave, and
+    // what closing them frees meanwhile waits until then. platformLeave may
+    // free the platform frame: it is the last thing the platform does.
+    virtual void platformEnter() {}
+    virtual void platformLeave() {}
 };
 
 // Implemented by the platform.
@@ -65,6 +71,17 @@ public:
     // 0 Return, 1 Tab, 2 Back-tab, 3 Up, 4 Down, 1 a press outside the box,
     // -1 any other end. False when no box could be shown (text unchanged).
     virtual bool runTextBox(const CRect& frameRect, std::string& text, int32_t& resultCode) = 0;
+    // The same two without waiting: they show the widget and return at once.
+    // `done` is called once, from the platform's handling of the window's
+    // events when the widget ends, at once when nothing can be shown (false),
+    // and when the window closes first: the menu as cancelled, the text box
+    // with its text as it stands and -1. The defaults run the modal versions
+    // and then call `done`.
+    using MenuDone = std::function<void(bool chosen)>;
+    using TextBoxDone = std::function<void(bool shown, const std::string& text, int32_t resultCode)>;
+    virtual void openMenu(const std::shared_ptr<COptionMenuPopup>& popup, const CPoint& frameLocation,
+                          MenuDone done);
+    virtual void openTextBox(const CRect& frameRect, const std::string& text, TextBoxDone done);
     // Serves the window (events, repaints) until done() answers true, for a
     // caller that must wait without stopping the editor; false when the
     // window went first. The default serves nothing and only looks at done()
