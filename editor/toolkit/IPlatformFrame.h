@@ -1,7 +1,7 @@
 #pragma once
 // The window a frame is shown in. The toolkit draws and decides; the
 // platform layer (X11) owns the window, turns its events into calls on the
-// frame's callback, and runs the modal pop-ups. All calls on the UI thread.
+// frame's callback, and hosts the pop-ups. All calls on the UI thread.
 
 #include <functional>
 #include <memory>
@@ -62,11 +62,12 @@ public:
     // The native window (an X11 Window id), for the in-place text box.
     virtual void* getPlatformRepresentation() const = 0;
     // Shows the menu at frameLocation (frame coordinates, the menu's top
-    // left) in a window of its own and runs it modally until the popup says
-    // it is done (a choice, Escape or a click outside). True when an entry
-    // was chosen; the choice is in the popup.
+    // left) in a window of its own and waits until the popup says it is
+    // done (a choice, Escape or a click outside). True when an entry was
+    // chosen; the choice is in the popup.
     virtual bool popupMenu(COptionMenuPopup& popup, const CPoint& frameLocation) = 0;
-    // The in-place text box over frameRect (frame coordinates), modal.
+    // The in-place text box over frameRect (frame coordinates); waits until
+    // it ends.
     // text is edited in place (UTF-8). resultCode says how editing ended:
     // 0 Return, 1 Tab, 2 Back-tab, 3 Up, 4 Down, 1 a press outside the box,
     // -1 any other end. False when no box could be shown (text unchanged).
@@ -83,8 +84,9 @@ public:
                           MenuDone done);
     virtual void openTextBox(const CRect& frameRect, const std::string& text, TextBoxDone done);
     // Serves the window (events, repaints) until done() answers true, for a
-    // caller that must wait without stopping the editor; false when the
-    // window went first. The default serves nothing and only looks at done()
+    // caller that must wait without stopping the editor (and, where the
+    // platform can, without stopping the host's loop); false when the window
+    // went first. The default serves nothing and only looks at done()
     // every few milliseconds.
     virtual bool runModal(const std::function<bool()>& done);
     // Shows the toolkit's own file browser for the selector in a window of

@@ -72,8 +72,9 @@ public:
     // The repaint timer: events already read, the frame's tick, what is
     // dirty, then the frame's idle work (file dialogs that may have ended).
     void onTimer();
-    // Serves the connection until done() answers true; false when the window
-    // or the connection went first.
+    // Serves the connection until done() answers true, turning the host's
+    // GLib loop meanwhile when it runs one (HostLoopWait); false when the
+    // window or the connection went first, or the frame was closed.
     bool runModal(const std::function<bool()>& done) override;
 
     // The window can still be used: the connection holds and the host has
