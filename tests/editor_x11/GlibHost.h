@@ -291,15 +291,4 @@ struct GlibHost
 } // namespace x11_test
 
 // Opens the bundle's editor in a GlibHost, or skips the test when there is no X display.
-#define KV_OPEN_IN_GLIB_HOST_OR_SKIP(host, bundle)                                                                      \
-    do                                                                                                                 \
-    {                                                                                                                  \
-        std::string why_;                                                                                              \
-        bool failed_ = false;                                                                                          \
-        if (!(host).open((bundle), why_, failed_))                                                                     \
-        {                                                                                                              \
-            if (failed_)                                                                                               \
-                FAIL() << why_;                                                                                        \
-            GTEST_SKIP() << why_;                                                                                      \
-        }                                                                                                              \
-    } while (false)
+#define KV_OPEN_IN_GLIB_HOST_OR_SKIP(host, bundle) KV_START_OR_SKIP((host).open((bundle), why_, failed_))
