@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include <tinyxml.h>
 
@@ -25,8 +26,6 @@
 #include "editor/toolkit/CFrame.h"
 #include "editor/toolkit/CResourceDescription.h"
 #include "editor/KVVSTGUIEditor.h"
-
-#include <utility>
 
 using namespace VSTGUI;
 

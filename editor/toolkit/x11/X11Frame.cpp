@@ -1,7 +1,5 @@
 #include "editor/toolkit/x11/X11Frame.h"
 
-#include <poll.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -11,8 +9,8 @@
 #include "editor/toolkit/CDrawContext.h"
 #include "editor/toolkit/COptionMenuPopup.h"
 #include "editor/toolkit/ToolkitLog.h"
-#include "editor/toolkit/x11/X11ErrorTrap.h"
 #include "editor/toolkit/x11/HostLoopWait.h"
+#include "editor/toolkit/x11/X11ErrorTrap.h"
 #include "editor/toolkit/x11/X11FileBrowser.h"
 #include "editor/toolkit/x11/X11Painter.h"
 #include "editor/toolkit/x11/X11Popup.h"
@@ -459,7 +457,7 @@ void X11Frame::openTextBox(const CRect& frameRect, const std::string& text, Text
         done(false, text, -1);
         return;
     }
-    textBox_.reset(new OpenTextBox{std::move(box), text, std::move(done)});
+    textBox_.reset(new OpenTextBox{std::move(box), std::move(done)});
 }
 
 void X11Frame::finishWidgets(bool cancelMenu, bool cancelTextBox)
@@ -505,7 +503,10 @@ bool X11Frame::popupMenu(COptionMenuPopup& popup, const CPoint& frameLocation)
                  ended = true;
                  chosen = c;
              });
-    if (!ended && !runModal([&ended] { return ended; }) && !ended)
+    if (!ended)
+        runModal([&ended] { return ended; });
+    // The window went first.
+    if (!ended)
         finishWidgets(true, false);
     return chosen;
 }
@@ -524,7 +525,9 @@ bool X11Frame::runTextBox(const CRect& frameRect, std::string& text, int32_t& re
             resultCode = code;
         }
     });
-    if (!ended && !runModal([&ended] { return ended; }) && !ended)
+    if (!ended)
+        runModal([&ended] { return ended; });
+    if (!ended)
         finishWidgets(false, true);
     return shown;
 }

@@ -198,7 +198,6 @@ private:
     struct OpenTextBox
     {
         std::unique_ptr<X11TextBox> box;
-        std::string text;
         TextBoxDone done;
     };
     std::unique_ptr<OpenMenu> menu_;
