@@ -146,8 +146,8 @@ TEST(GmpiGuiWindow, PointerPressesReachTheModuleAndItsMenusAndTextBoxWork)
 
 // A module's menu answers when its call returns; in a host whose UI thread
 // runs GLib's loop, that loop turns meanwhile: the host's timer keeps its
-// rate, and the host may close the editor from it, which ends the menu
-// unchosen and leaves no window.
+// rate, it may set parameters and restore a state meanwhile, and it may
+// close the editor from it, which ends the menu unchosen and leaves no window.
 TEST(GmpiGuiWindow, AModulesMenuLetsTheHostsGlibLoopRunAndTheHostCloseTheEditorMeanwhile)
 {
     ModuleLog log;
@@ -158,6 +158,7 @@ TEST(GmpiGuiWindow, AModulesMenuLetsTheHostsGlibLoopRunAndTheHostCloseTheEditorM
     const int y = kPointerTop + kTitle + 7;
     const auto open = [&host] { return host.menuOpen(); };
     double seconds = 0, afterSeconds = 0;
+    bool restored = false;
     std::string failed;
     host.steps.run({host.shown(),
                     {"", [] { return true; }, [&] { input.click(x, y, 1); }},
@@ -166,6 +167,11 @@ TEST(GmpiGuiWindow, AModulesMenuLetsTheHostsGlibLoopRunAndTheHostCloseTheEditorM
                                      seconds),
                     {"the module's menu stays open", open,
                      [&] {
+                         host.session.instance->controller()->setParamNormalized(0, 0.25);
+                         std::vector<char> state;
+                         std::string why;
+                         restored = host.session.instance->saveState(state, why) &&
+                                    host.session.instance->loadState(state, why);
                          input.key("Down");
                          input.key("Down");
                          input.key("Return");
@@ -178,6 +184,7 @@ TEST(GmpiGuiWindow, AModulesMenuLetsTheHostsGlibLoopRunAndTheHostCloseTheEditorM
                    failed);
     EXPECT_TRUE(failed.empty()) << failed << "\n" << log.text();
     EXPECT_LE(seconds, GlibHost::kMostOpenSeconds);
+    EXPECT_TRUE(restored);
     EXPECT_TRUE(log.has("menu 0 -1")) << log.text();
     EXPECT_EQ(host.loop.sourceCount(), 0u);
     EXPECT_TRUE(OverrideRedirectWindows(host.user).empty());
