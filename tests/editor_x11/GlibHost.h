@@ -120,7 +120,7 @@ private:
         bool found = false;
         for (auto it = sources_.begin(); it != sources_.end();)
         {
-            // The same object registers as event and timer handler: both go.
+            // Every source registered for that handler goes.
             if (it->handler == handler)
             {
                 g_source_remove(it->id);
@@ -167,8 +167,6 @@ public:
         steps_ = nullptr;
         return failed.empty();
     }
-
-    unsigned long ticks() const { return ticks_; }
 
     // Steps that measure the timer: marks the start, then waits for `count`
     // ticks and keeps how long they took.
