@@ -503,11 +503,7 @@ bool X11Frame::popupMenu(COptionMenuPopup& popup, const CPoint& frameLocation)
                  ended = true;
                  chosen = c;
              });
-    if (!ended)
-        runModal([&ended] { return ended; });
-    // The window went first.
-    if (!ended)
-        finishWidgets(true, false);
+    waitForWidget(ended, true);
     return chosen;
 }
 
@@ -525,11 +521,17 @@ bool X11Frame::runTextBox(const CRect& frameRect, std::string& text, int32_t& re
             resultCode = code;
         }
     });
+    waitForWidget(ended, false);
+    return shown;
+}
+
+void X11Frame::waitForWidget(const bool& ended, bool menu)
+{
     if (!ended)
         runModal([&ended] { return ended; });
+    // The window went first.
     if (!ended)
-        finishWidgets(false, true);
-    return shown;
+        finishWidgets(menu, !menu);
 }
 
 std::unique_ptr<IFileChooserRun> X11Frame::openFileBrowser(const CNewFileSelector& selector)

@@ -163,6 +163,9 @@ private:
     // ends them as cancelled when asked; last of all, since what it calls
     // may close the frame.
     void finishWidgets(bool cancelMenu, bool cancelTextBox);
+    // Serves the connection until the menu (or the text box) that was opened
+    // has ended, or ends it as cancelled when the window goes first.
+    void waitForWidget(const bool& ended, bool menu);
     // The tooltip: the pointer moved, entered or left; a press; the timer.
     void pointerMoved(const CPoint& where);
     void hideTooltip(bool untilMoved);
