@@ -3,6 +3,7 @@
 #include "core/conversion.h"
 #include "core/it_enum_list.h"
 #include "editor/EditorLog.h"
+#include "editor/toolkit/CFrame.h"
 #include "editor/toolkit/COptionMenu.h"
 #include "editor/toolkit/CViewContainer.h"
 
@@ -49,20 +50,20 @@ std::string ContextItemsSink::EnumList() const
 namespace ContextMenuHelper
 {
 
-bool DoPopupMenu(VSTGUI::CView* view, VSTGUI::CPoint& where, const std::wstring& enumList, int32_t* returnId)
+bool DoPopupMenu(VSTGUI::CView* view, VSTGUI::CPoint& where, const std::wstring& enumList,
+                 std::function<void(int32_t id)> chosen)
 {
-    int32_t ignored = -1;
-    int32_t& result = returnId ? *returnId : ignored;
-    result = -1;
     VSTGUI::CViewContainer* parent = view ? view->getParent() : nullptr;
-    if (parent == nullptr)
+    VSTGUI::CFrame* frame = view ? view->getFrame() : nullptr;
+    if (parent == nullptr || frame == nullptr)
         return false;
     if (ModalGuard::Busy())
     {
         EditorLog("a context menu was asked for while another menu or dialog is open: not shown.");
         return false;
     }
-    ModalGuard modal;
+    // Held until the menu ends.
+    auto modal = std::make_shared<ModalGuard>();
 
     auto* menu = new VSTGUI::COptionMenu(VSTGUI::CRect(where.x, where.y, where.x, where.y), nullptr, -1, nullptr,
                                          nullptr, 0);
@@ -82,19 +83,21 @@ bool DoPopupMenu(VSTGUI::CView* view, VSTGUI::CPoint& where, const std::wstring&
     parent->addView(menu);
     menu->setDirty(true);
     menu->takeFocus();
-    bool chosen = false;
-    if (menu->popup())
-    {
+    VSTGUI::CPoint location = menu->getViewSize().getBottomLeft();
+    menu->localToFrame(location);
+    parent->remember();
+    menu->remember();
+    menu->popupAsync(frame, location, [menu, parent, values, modal, chosen = std::move(chosen)](bool picked) {
         int32_t position = -1;
         menu->getLastItemMenu(position);
-        if (position >= 0 && position < static_cast<int32_t>(values.size()))
-        {
-            result = values[static_cast<std::size_t>(position)];
-            chosen = true;
-        }
-    }
-    parent->removeView(menu, true);
-    return chosen;
+        if (parent->isChild(menu))
+            parent->removeView(menu, true);
+        menu->forget();
+        parent->forget();
+        if (picked && position >= 0 && position < static_cast<int32_t>(values.size()) && chosen)
+            chosen(values[static_cast<std::size_t>(position)]);
+    });
+    return true;
 }
 
 } // namespace ContextMenuHelper

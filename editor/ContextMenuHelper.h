@@ -3,6 +3,7 @@
 // items to, and the helper that shows an enum-list text as a popup menu at a
 // view and gives back the chosen item's value. UI thread only.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -55,8 +56,11 @@ private:
 namespace ContextMenuHelper
 {
 // Shows the items of enumList as a menu at where (the view's parent
-// coordinates): true with the chosen item's value in *returnId; false with
-// -1 when nothing was chosen, the view has no parent container, or another
-// menu or dialog is already open.
-bool DoPopupMenu(VSTGUI::CView* view, VSTGUI::CPoint& where, const std::wstring& enumList, int32_t* returnId);
+// coordinates) and returns at once: true when it is shown; false when the
+// view has no parent container or another menu or dialog is already open.
+// When an item is chosen, `chosen` is called with its value, later, from
+// the window's events; a menu dismissed (or closed with the editor) calls
+// nothing.
+bool DoPopupMenu(VSTGUI::CView* view, VSTGUI::CPoint& where, const std::wstring& enumList,
+                 std::function<void(int32_t id)> chosen);
 } // namespace ContextMenuHelper

@@ -2,9 +2,9 @@
 // Helpers of the portable graphics objects handed to graphics-API modules:
 // a reference-counted base answering one interface id, a register of the
 // live objects of a class (so that a pointer a module hands back is used
-// only when it is one of ours and still alive), the guard that keeps modal
-// loops from nesting, and writing text into a module's return-string object.
-// UI thread only.
+// only when it is one of ours and still alive), the guard that keeps menus,
+// dialogs and text boxes from stacking up, and writing text into a module's
+// return-string object. UI thread only.
 
 #include <cstdint>
 #include <string>
@@ -77,7 +77,8 @@ private:
     }
 };
 
-// Menus, file dialogs and text boxes run modal loops on the UI thread; one at a time.
+// Menus, file dialogs and text boxes of modules and context menus: one at a
+// time. Held from opening to the end, also when the opener returned first.
 class ModalGuard
 {
 public:

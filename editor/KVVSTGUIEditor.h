@@ -73,6 +73,13 @@ public:
     void onFrameTimer() override;
     static constexpr int kPollMilliseconds = 40;
 
+    // UI. The host's loop calls into the editor's window: the editor holds
+    // itself until the call leaves, and a close meanwhile (the host removing
+    // the view while a module waits for its menu) lets go of the modules and
+    // the frame only then.
+    void enterHostCall() override;
+    void leaveHostCall() override;
+
     // UI. The module with that handle, or null.
     GuiModuleWrapper* HandleToObject(int handle) const;
     // UI. The first wrapper (ascending handle) whose view is view, or null.
@@ -145,6 +152,13 @@ private:
     bool ParseDocument(TiXmlDocument& document) const;
     // The canvas size the document asks for, within the limits.
     static void CanvasSize(const TiXmlElement* canvas, int& width, int& height);
+    // What a close lets go of: the modules, then the frame's views and the frame.
+    struct Closing
+    {
+        std::map<int, std::unique_ptr<GuiModuleWrapper>> modules;
+        VSTGUI::CFrame* frame = nullptr;
+    };
+    static void LetGo(Closing& closing);
     // Shows the frame in the host's window.
     bool openFrame(void* parent, VSTGUI::PlatformType platformType);
     // An empty frame of the view's size, for a bundle without an editor document.
@@ -162,5 +176,7 @@ private:
     std::chrono::steady_clock::time_point lastPoll_{};
     VSTGUI::CFrame* frame_ = nullptr;
     VSTGUI::FrameEmbedding embedding_;
+    int hostCalls_ = 0;
+    std::vector<Closing> closing_;
 };
 #pragma GCC diagnostic pop

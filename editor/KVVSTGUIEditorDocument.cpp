@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include <tinyxml.h>
 
@@ -508,17 +509,50 @@ void KVVSTGUIEditor::close()
     // (a text field losing its window) keeps it to itself.
     if (automator_)
         automator_->SetQuiet(true);
-    // Wrappers first: each lets go of its module; views then die with the frame.
+    // The window goes now; what is open on it ends as cancelled.
     embedding_.remove();
     automator_ = nullptr;
-    auto modules = std::move(modules_);
+    Closing closing;
+    closing.modules = std::move(modules_);
     modules_.clear();
+    closing.frame = std::exchange(frame_, nullptr);
+    // A module of this editor may be waiting inside a host's call (its menu
+    // or file dialog, while the host's loop turns): it and its frame go when
+    // the call has left.
+    if (hostCalls_ > 0)
+        closing_.push_back(std::move(closing));
+    else
+        LetGo(closing);
+}
+
+void KVVSTGUIEditor::LetGo(Closing& closing)
+{
+    // Wrappers first: each lets go of its module; views then die with the frame.
+    auto modules = std::move(closing.modules);
     modules.clear();
-    if (frame_ == nullptr)
+    if (closing.frame == nullptr)
         return;
-    CFrame* frame = frame_;
-    frame_ = nullptr;
+    VSTGUI::CFrame* frame = std::exchange(closing.frame, nullptr);
     frame->removeAll();
     frame->close();
     frame->forget();
+}
+
+void KVVSTGUIEditor::enterHostCall()
+{
+    addRef();
+    ++hostCalls_;
+}
+
+void KVVSTGUIEditor::leaveHostCall()
+{
+    if (--hostCalls_ == 0)
+    {
+        auto closing = std::move(closing_);
+        closing_.clear();
+        for (Closing& c : closing)
+            LetGo(c);
+    }
+    // Last: it may be the editor's last reference.
+    release();
 }

@@ -1,6 +1,7 @@
 #include "editor/PGCC_PlatformTextEntry.h"
 
 #include <cmath>
+#include <memory>
 
 #include "editor/EditorLog.h"
 #include "editor/toolkit/CFrame.h"
@@ -50,16 +51,27 @@ int32_t PGCC_PlatformTextEntry::ShowAsync(const gmpi_gui::Rect* rect, gmpi::IMpU
     const double y = whole(originY_ + static_cast<double>(rect->top));
     const double width = whole(static_cast<double>(rect->right) - rect->left);
     const double height = whole(static_cast<double>(rect->bottom) - rect->top);
-    int32_t dismissal = -1;
-    bool shown = false;
-    {
-        ModalGuard modal;
-        shown = frame->runTextBox(VSTGUI::CRect(x, y, x + width, y + height), text_, dismissal);
-    }
-    if (!shown)
-        return finish(gmpi::MP_FAIL);
-    completion->OnComplete(0);
-    return finish(gmpi::MP_OK);
+    // The box ends later, from the window's events; this object and the
+    // callback are held until then. A box ended by the editor closing calls
+    // nothing: the module is going too.
+    addRef();
+    auto modal = std::make_shared<ModalGuard>();
+    auto returned = std::make_shared<bool>(false);
+    auto notShown = std::make_shared<bool>(false);
+    frame->openTextBox(VSTGUI::CRect(x, y, x + width, y + height), text_,
+                       [this, completion, modal, returned, notShown](bool ended, const std::string& text, int32_t) {
+                           if (!ended && !*returned)
+                               *notShown = true;
+                           if (ended)
+                           {
+                               text_ = text;
+                               completion->OnComplete(0);
+                           }
+                           completion->release();
+                           release();
+                       });
+    *returned = true;
+    return *notShown ? gmpi::MP_FAIL : gmpi::MP_OK;
 }
 
 } // namespace GmpiGuiHosting

@@ -164,17 +164,18 @@ void VG_module4::ShowContextMenu(CPoint& where, gmpi_gui::Point modulePoint)
 {
     auto* items = GmpiGuiHosting::ContextItemsSink::Instance();
     items->Clear();
-    int32_t selected = -1;
     if (legacyPlugin_)
         legacyPlugin_->onCreateContextMenu();
     if (plugin_)
         plugin_->populateContextMenu(modulePoint.x, modulePoint.y, items);
     const std::wstring list = Utf8ToWstring(items->EnumList());
     items->Clear();
-    if (!ContextMenuHelper::DoPopupMenu(view_, where, list, &selected))
-        return;
-    if (legacyPlugin_)
-        legacyPlugin_->onContextMenu(selected);
-    if (plugin_)
-        plugin_->onContextMenu(selected);
+    // The choice comes later. The editor closes its window, which ends the
+    // menu unchosen, before it lets go of its modules.
+    ContextMenuHelper::DoPopupMenu(view_, where, list, [this](int32_t selected) {
+        if (legacyPlugin_)
+            legacyPlugin_->onContextMenu(selected);
+        if (plugin_)
+            plugin_->onContextMenu(selected);
+    });
 }

@@ -112,9 +112,7 @@ CMouseEventResult VG_CMyBmpCtrl3::onMouseDown(CPoint& where, const CButtonState&
     }
     if (pressed == kRButton)
     {
-        int32_t chosen = 0;
-        if (DoPopupMenu(where, chosen))
-            menuChoice_ = chosen;
+        ShowContextMenu(where);
         return kMouseEventHandled;
     }
     return kMouseEventNotHandled;
@@ -135,18 +133,23 @@ CMouseEventResult VG_CMyBmpCtrl3::onMouseMoved(CPoint& where, const CButtonState
     return kMouseEventHandled;
 }
 
-bool VG_CMyBmpCtrl3::DoPopupMenu(const CPoint& where, int32_t& value)
+void VG_CMyBmpCtrl3::ShowContextMenu(const CPoint& where)
 {
     CFrame* frame = getFrame();
     if (frame == nullptr)
-        return false;
+        return;
     auto* menu = new COptionMenu();
     controls::FillMenu(*menu, menuItems_.getValue());
     CPoint at = where;
     if (getParentView())
         getParentView()->localToFrame(at);
-    const bool chosen = menu->popup(frame, at) &&
-                        controls::ValueAtIndex(menuItems_.getValue(), static_cast<int>(menu->getValue()), value);
-    menu->forget();
-    return chosen;
+    // The choice comes later, from the window's events.
+    remember();
+    menu->popupAsync(frame, at, [this, menu](bool chosen) {
+        int32_t value = 0;
+        if (chosen && controls::ValueAtIndex(menuItems_.getValue(), static_cast<int>(menu->getValue()), value))
+            menuChoice_ = value;
+        menu->forget();
+        forget();
+    });
 }

@@ -39,8 +39,8 @@ protected:
     ~VG_CMyBmpCtrl3() override = default;
     void onValueChanged();
     void InitPins();
-    // Pops the item list of pin 3 up at where; true with the chosen item's value.
-    bool DoPopupMenu(const VSTGUI::CPoint& where, int32_t& value);
+    // Pops up the items of pin 3; a choice is written to pin 4 when it comes.
+    void ShowContextMenu(const VSTGUI::CPoint& where);
 
     MpGuiPin<float> value_;
     MpGuiPin<std::wstring> imageName_;

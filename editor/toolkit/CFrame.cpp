@@ -8,6 +8,7 @@
 
 #include "editor/toolkit/CDrawContext.h"
 #include "editor/toolkit/CNewFileSelector.h"
+#include "editor/toolkit/COptionMenuPopup.h"
 #include "editor/toolkit/ToolkitLog.h"
 
 namespace VSTGUI {
@@ -41,6 +42,21 @@ PlatformFrameFactory getPlatformFrameFactory()
 std::unique_ptr<IFileChooserRun> IPlatformFrame::openFileBrowser(const CNewFileSelector& /*selector*/)
 {
     return nullptr;
+}
+
+void IPlatformFrame::openMenu(const std::shared_ptr<COptionMenuPopup>& popup, const CPoint& frameLocation,
+                              MenuDone done)
+{
+    const bool chosen = popupMenu(*popup, frameLocation);
+    done(chosen);
+}
+
+void IPlatformFrame::openTextBox(const CRect& frameRect, const std::string& text, TextBoxDone done)
+{
+    std::string edited = text;
+    int32_t resultCode = -1;
+    const bool shown = runTextBox(frameRect, edited, resultCode);
+    done(shown, shown ? edited : text, shown ? resultCode : -1);
 }
 
 bool IPlatformFrame::runModal(const std::function<bool()>& done)
@@ -106,9 +122,74 @@ void CFrame::close()
     // loop below us has yet to return.
     if (platformFrame_)
         platformFrame_->shutdown();
-    if (modalDepth_ > 0 && platformFrame_)
-        closedDuringModal_ = std::move(platformFrame_);
+    if ((modalDepth_ > 0 || callDepth_ > 0) && platformFrame_)
+        closedDuringCall_.push_back(std::move(platformFrame_));
     platformFrame_.reset();
+}
+
+void CFrame::releaseClosed()
+{
+    if (modalDepth_ == 0 && callDepth_ == 0)
+        closedDuringCall_.clear();
+}
+
+void CFrame::platformEnter()
+{
+    remember();
+    ++callDepth_;
+    if (editor_)
+        editor_->enterHostCall();
+}
+
+void CFrame::platformLeave()
+{
+    VSTGUIEditorInterface* editor = editor_;
+    --callDepth_;
+    // The platform frame that calls may go here: it touches nothing after.
+    releaseClosed();
+    if (editor)
+        editor->leaveHostCall();
+    forget();
+}
+
+void CFrame::openMenu(const std::shared_ptr<COptionMenuPopup>& popup, const CPoint& frameLocation,
+                      IPlatformFrame::MenuDone done)
+{
+    IPlatformFrame* platform = platformFrame_.get();
+    if (!platform)
+    {
+        toolkitLog("no window to show the menu in");
+        popup->cancel();
+        done(false);
+        return;
+    }
+    remember();
+    platform->openMenu(popup, frameLocation, [this, platform, done = std::move(done)](bool chosen) {
+        // A frame closed meanwhile takes no choice.
+        done(chosen && platformFrame_.get() == platform);
+        forget();
+    });
+}
+
+void CFrame::openTextBox(const CRect& frameRect, const std::string& text, IPlatformFrame::TextBoxDone done)
+{
+    IPlatformFrame* platform = platformFrame_.get();
+    if (!platform)
+    {
+        toolkitLog("no window to edit text in");
+        done(false, text, -1);
+        return;
+    }
+    remember();
+    platform->openTextBox(frameRect, text,
+                          [this, platform, text, done = std::move(done)](bool shown, const std::string& edited,
+                                                                         int32_t resultCode) {
+                              if (shown && platformFrame_.get() == platform)
+                                  done(true, edited, resultCode);
+                              else
+                                  done(false, text, -1);
+                              forget();
+                          });
 }
 
 bool CFrame::popupMenu(COptionMenuPopup& popup, const CPoint& frameLocation)
@@ -122,8 +203,8 @@ bool CFrame::popupMenu(COptionMenuPopup& popup, const CPoint& frameLocation)
     Hold self(this);
     ++modalDepth_;
     const bool chosen = platform->popupMenu(popup, frameLocation);
-    if (--modalDepth_ == 0)
-        closedDuringModal_.reset();
+    --modalDepth_;
+    releaseClosed();
     // A frame closed meanwhile takes no choice.
     return chosen && platformFrame_.get() == platform;
 }
@@ -139,8 +220,8 @@ bool CFrame::runTextBox(const CRect& frameRect, std::string& text, int32_t& resu
     Hold self(this);
     ++modalDepth_;
     const bool shown = platform->runTextBox(frameRect, text, resultCode);
-    if (--modalDepth_ == 0)
-        closedDuringModal_.reset();
+    --modalDepth_;
+    releaseClosed();
     return shown && platformFrame_.get() == platform;
 }
 
@@ -152,8 +233,8 @@ bool CFrame::runModal(const std::function<bool()>& done)
     Hold self(this);
     ++modalDepth_;
     platform->runModal([&] { return platformFrame_.get() != platform || done(); });
-    if (--modalDepth_ == 0)
-        closedDuringModal_.reset();
+    --modalDepth_;
+    releaseClosed();
     return true;
 }
 

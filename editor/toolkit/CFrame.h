@@ -5,6 +5,7 @@
 // A frame that is not touched does no work. UI thread only.
 
 #include <memory>
+#include <vector>
 
 #include "editor/toolkit/CViewContainer.h"
 #include "editor/toolkit/DirtyRegion.h"
@@ -33,6 +34,12 @@ public:
     // released while they run; false without a window.
     bool popupMenu(COptionMenuPopup& popup, const CPoint& frameLocation);
     bool runTextBox(const CRect& frameRect, std::string& text, int32_t& resultCode);
+    // The same pop-ups without waiting (see IPlatformFrame): `done` is called
+    // once, with false when there is no window or the frame closes first.
+    // The frame stays alive until then.
+    void openMenu(const std::shared_ptr<COptionMenuPopup>& popup, const CPoint& frameLocation,
+                  IPlatformFrame::MenuDone done);
+    void openTextBox(const CRect& frameRect, const std::string& text, IPlatformFrame::TextBoxDone done);
     // Serves the window until done() answers true or the frame is closed;
     // false without a window (nothing was run: the caller waits its own way).
     bool runModal(const std::function<bool()>& done);
@@ -62,17 +69,26 @@ public:
     // Tells file selectors run on this frame whose dialog ended; offscreen
     // callers call it themselves.
     void platformOnIdle() override;
+    // Keeps the frame and its editor while the host's loop calls in; a
+    // window closed meanwhile is let go when the outermost call leaves.
+    void platformEnter() override;
+    void platformLeave() override;
 
     static constexpr CCoord kMaxSize = 8192;
 
 private:
     static CRect capped(const CRect& size);
+    // Lets go of a window closed during a modal pop-up or a host's call,
+    // once none of them is on the stack.
+    void releaseClosed();
 
     VSTGUIEditorInterface* editor_;
     std::unique_ptr<IPlatformFrame> platformFrame_;
-    // A window closed during a modal pop-up is let go when the pop-up returns.
-    std::unique_ptr<IPlatformFrame> closedDuringModal_;
+    // A window closed during a modal pop-up or a host's call is let go when
+    // the last of them returns.
+    std::vector<std::unique_ptr<IPlatformFrame>> closedDuringCall_;
     int modalDepth_ = 0;
+    int callDepth_ = 0;
     DirtyRegion dirty_;
     bool tooltips_ = false;
 };

@@ -1,6 +1,7 @@
 #include "editor/toolkit/COptionMenu.h"
 
 #include <cstring>
+#include <memory>
 
 #include "editor/toolkit/CBitmap.h"
 #include "editor/toolkit/CFrame.h"
@@ -132,20 +133,44 @@ bool COptionMenu::popup(CFrame* frame, const CPoint& frameLocation)
     popupOpen_ = true;
     invalid();
     COptionMenuPopup list(*this);
-    const bool chosen = frame->popupMenu(list, frameLocation) && list.getChosenIndex() >= 0 &&
-                        list.getChosenIndex() < getNbEntries();
-    popupOpen_ = false;
-    invalid();
-    if (chosen)
-    {
-        lastChosen_ = list.getChosenIndex();
-        beginEdit();
-        setValue(float(lastChosen_));
-        valueChanged();
-        endEdit();
-    }
+    const bool shown = frame->popupMenu(list, frameLocation);
+    const bool chosen = takeChoice(shown ? list.getChosenIndex() : -1);
     forget();
     return chosen;
+}
+
+void COptionMenu::popupAsync(CFrame* frame, const CPoint& frameLocation, std::function<void(bool chosen)> done)
+{
+    if (!frame || popupOpen_)
+    {
+        if (done)
+            done(false);
+        return;
+    }
+    remember();
+    popupOpen_ = true;
+    invalid();
+    auto list = std::make_shared<COptionMenuPopup>(*this);
+    frame->openMenu(list, frameLocation, [this, list, done = std::move(done)](bool shown) {
+        const bool chosen = takeChoice(shown ? list->getChosenIndex() : -1);
+        if (done)
+            done(chosen);
+        forget();
+    });
+}
+
+bool COptionMenu::takeChoice(int32_t chosenIndex)
+{
+    popupOpen_ = false;
+    invalid();
+    if (chosenIndex < 0 || chosenIndex >= getNbEntries())
+        return false;
+    lastChosen_ = chosenIndex;
+    beginEdit();
+    setValue(float(lastChosen_));
+    valueChanged();
+    endEdit();
+    return true;
 }
 
 void COptionMenu::drawBack(CDrawContext* context, CBitmap* newBack)
@@ -165,7 +190,12 @@ CMouseEventResult COptionMenu::onMouseDown(CPoint& where, const CButtonState& bu
 {
     if (!buttons.isLeftButton() || (buttons & (kRButton | kMButton)))
         return kMouseEventNotHandled;
-    popup();
+    CFrame* frame = getFrame();
+    if (!frame)
+        return kMouseEventHandled;
+    CPoint location = size_.getBottomLeft();
+    localToFrame(location);
+    popupAsync(frame, location);
     return kMouseEventHandled;
 }
 

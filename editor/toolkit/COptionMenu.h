@@ -1,9 +1,12 @@
 #pragma once
 // A control that shows its current entry and pops up its list of entries:
 // entries by position, separators ("-"), checked entries and the check
-// style. The pop-up runs modally in a window of the platform; a choice sets
-// the value to the entry's position and tells the listener. UI thread only.
+// style. The pop-up shows in a window of the platform; a choice sets the
+// value to the entry's position and tells the listener. A press on the
+// control opens it and returns at once; the choice comes later, from the
+// window's events. UI thread only.
 
+#include <functional>
 #include <vector>
 
 #include "editor/toolkit/CParamDisplay.h"
@@ -67,10 +70,17 @@ public:
     // The menu and position of the last choice (this menu; -1 before any).
     COptionMenu* getLastItemMenu(int32_t& index) const;
 
-    // Pops the list up under the control; true when an entry was chosen.
+    // Pops the list up under the control and waits for it; true when an
+    // entry was chosen.
     bool popup();
-    // Pops the list up at frameLocation of frame (the menu need not be shown).
+    // Pops the list up at frameLocation of frame (the menu need not be shown)
+    // and waits for it.
     bool popup(CFrame* frame, const CPoint& frameLocation);
+    // Pops the list up at frameLocation of frame and returns at once. A
+    // choice is taken as popup() takes it; then `done` (if any) is called
+    // once, with whether an entry was chosen (false at once when the list
+    // cannot be shown or one is open already). The menu stays alive until then.
+    void popupAsync(CFrame* frame, const CPoint& frameLocation, std::function<void(bool chosen)> done = {});
     bool isPopupOpen() const { return popupOpen_; }
 
     void draw(CDrawContext* context) override;
@@ -80,6 +90,9 @@ protected:
     void drawBack(CDrawContext* context, CBitmap* newBack = nullptr) override;
 
 private:
+    // Takes the choice the list ended with; true when there was one.
+    bool takeChoice(int32_t chosenIndex);
+
     std::vector<CMenuItem> items_;
     CBitmap* backgroundWhenClicked_ = nullptr;
     int32_t lastChosen_ = -1;

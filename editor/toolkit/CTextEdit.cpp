@@ -36,16 +36,18 @@ void CTextEdit::takeFocus()
     remember();
     editingText_ = true;
     beginEdit();
-    std::string text = text_;
-    int32_t result = -1;
-    if (frame->runTextBox(box, text, result))
-    {
-        setText(text);
-        valueChanged();
-    }
-    endEdit();
-    editingText_ = false;
-    forget();
+    // The box ends later, from the window's events (or at once when it
+    // cannot be shown).
+    frame->openTextBox(box, text_, [this](bool shown, const std::string& text, int32_t) {
+        if (shown)
+        {
+            setText(text);
+            valueChanged();
+        }
+        endEdit();
+        editingText_ = false;
+        forget();
+    });
 }
 
 } // namespace VSTGUI

@@ -1,6 +1,6 @@
 #pragma once
 // A text label the user can edit: a press (or takeFocus) opens the in-place
-// text box of the window over the control, modally; when editing ends the
+// text box of the window over the control and returns; when editing ends the
 // new text is taken and the listener told. UI thread only.
 
 #include "editor/toolkit/CTextLabel.h"

@@ -1,7 +1,7 @@
 #pragma once
 // The window a frame is shown in. The toolkit draws and decides; the
 // platform layer (X11) owns the window, turns its events into calls on the
-// frame's callback, and runs the modal pop-ups. All calls on the UI thread.
+// frame's callback, and hosts the pop-ups. All calls on the UI thread.
 
 #include <functional>
 #include <memory>
@@ -42,6 +42,12 @@ public:
     // without blocking it (a file dialog that is open) looks whether it is
     // over. It may close the frame, so the platform calls it last.
     virtual void platformOnIdle() {}
+    // The host's loop calls into the window (its events, its timer): the
+    // frame and its editor stay alive until the matching platformLeave, and
+    // what closing them frees meanwhile waits until then. platformLeave may
+    // free the platform frame: it is the last thing the platform does.
+    virtual void platformEnter() {}
+    virtual void platformLeave() {}
 };
 
 // Implemented by the platform.
@@ -56,18 +62,31 @@ public:
     // The native window (an X11 Window id), for the in-place text box.
     virtual void* getPlatformRepresentation() const = 0;
     // Shows the menu at frameLocation (frame coordinates, the menu's top
-    // left) in a window of its own and runs it modally until the popup says
-    // it is done (a choice, Escape or a click outside). True when an entry
-    // was chosen; the choice is in the popup.
+    // left) in a window of its own and waits until the popup says it is
+    // done (a choice, Escape or a click outside). True when an entry was
+    // chosen; the choice is in the popup.
     virtual bool popupMenu(COptionMenuPopup& popup, const CPoint& frameLocation) = 0;
-    // The in-place text box over frameRect (frame coordinates), modal.
+    // The in-place text box over frameRect (frame coordinates); waits until
+    // it ends.
     // text is edited in place (UTF-8). resultCode says how editing ended:
     // 0 Return, 1 Tab, 2 Back-tab, 3 Up, 4 Down, 1 a press outside the box,
     // -1 any other end. False when no box could be shown (text unchanged).
     virtual bool runTextBox(const CRect& frameRect, std::string& text, int32_t& resultCode) = 0;
+    // The same two without waiting: they show the widget and return at once.
+    // `done` is called once, from the platform's handling of the window's
+    // events when the widget ends, at once when nothing can be shown (false),
+    // and when the window closes first: the menu as cancelled, the text box
+    // with its text as it stands and -1. The defaults run the modal versions
+    // and then call `done`.
+    using MenuDone = std::function<void(bool chosen)>;
+    using TextBoxDone = std::function<void(bool shown, const std::string& text, int32_t resultCode)>;
+    virtual void openMenu(const std::shared_ptr<COptionMenuPopup>& popup, const CPoint& frameLocation,
+                          MenuDone done);
+    virtual void openTextBox(const CRect& frameRect, const std::string& text, TextBoxDone done);
     // Serves the window (events, repaints) until done() answers true, for a
-    // caller that must wait without stopping the editor; false when the
-    // window went first. The default serves nothing and only looks at done()
+    // caller that must wait without stopping the editor (and, where the
+    // platform can, without stopping the host's loop); false when the window
+    // went first. The default serves nothing and only looks at done()
     // every few milliseconds.
     virtual bool runModal(const std::function<bool()>& done);
     // Shows the toolkit's own file browser for the selector in a window of

@@ -14,6 +14,11 @@ public:
     // The frame's window timer fired (UI thread, about every 16 ms while the
     // window is shown and served).
     virtual void onFrameTimer() {}
+    // The host's loop calls into the editor's window: the editor stays
+    // alive until the matching leave, and what closing it frees meanwhile
+    // waits until the outermost leave (UI thread).
+    virtual void enterHostCall() {}
+    virtual void leaveHostCall() {}
 };
 
 } // namespace VSTGUI

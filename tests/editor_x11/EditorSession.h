@@ -268,13 +268,14 @@ inline bool ActWhileServing(EditorSession& session, const std::function<bool(Scr
 }
 } // namespace x11_test
 
-// Connects to an X display, or skips the test when there is none.
-#define KV_CONNECT_OR_SKIP(session)                                                                                    \
+// Runs `start`, an expression that may set why_ and failed_: when it answers
+// false the test is skipped for why_, or fails with it when failed_ is set.
+#define KV_START_OR_SKIP(start)                                                                                        \
     do                                                                                                                 \
     {                                                                                                                  \
         std::string why_;                                                                                              \
         bool failed_ = false;                                                                                          \
-        if (!(session).connect(why_, failed_))                                                                         \
+        if (!(start))                                                                                                  \
         {                                                                                                              \
             if (failed_)                                                                                               \
                 FAIL() << why_;                                                                                        \
@@ -282,17 +283,14 @@ inline bool ActWhileServing(EditorSession& session, const std::function<bool(Scr
         }                                                                                                              \
     } while (false)
 
+// Connects to an X display, or skips the test when there is none.
+#define KV_CONNECT_OR_SKIP(session) KV_START_OR_SKIP((session).connect(why_, failed_))
+
 // Opens the bundle's editor, or skips the test when there is no X display.
 #define KV_OPEN_EDITOR_OR_SKIP(session, bundle)                                                                        \
     do                                                                                                                 \
     {                                                                                                                  \
-        std::string why_;                                                                                              \
-        bool failed_ = false;                                                                                          \
-        if (!(session).start((bundle), why_, failed_))                                                                 \
-        {                                                                                                              \
-            if (failed_)                                                                                               \
-                FAIL() << why_;                                                                                        \
-            GTEST_SKIP() << why_;                                                                                      \
-        }                                                                                                              \
-        ASSERT_TRUE((session).open(why_)) << why_;                                                                     \
+        KV_START_OR_SKIP((session).start((bundle), why_, failed_));                                                    \
+        std::string error_;                                                                                            \
+        ASSERT_TRUE((session).open(error_)) << error_;                                                                 \
     } while (false)

@@ -225,8 +225,13 @@ TEST(GmpiHost, PopupMenuHelperGivesTheChosenItemsValue)
         SCOPED_TRACE(testing::PrintToString(std::wstring(c.list)));
         window.menuScript = Choose(c.position);
         CPoint where(150, 50);
-        int32_t id = 99;
-        EXPECT_EQ(ContextMenuHelper::DoPopupMenu(view, where, c.list, &id), c.chosen);
+        int32_t id = -1;
+        int calls = 0;
+        EXPECT_TRUE(ContextMenuHelper::DoPopupMenu(view, where, c.list, [&](int32_t chosen) {
+            id = chosen;
+            ++calls;
+        }));
+        EXPECT_EQ(calls, c.chosen ? 1 : 0);
         EXPECT_EQ(id, c.id);
     }
     // The menu view is gone again.
@@ -235,9 +240,9 @@ TEST(GmpiHost, PopupMenuHelperGivesTheChosenItemsValue)
     // A view without a parent shows nothing.
     auto* loose = new VSTGUI::CView(VSTGUI::CRect(0, 0, 10, 10));
     CPoint where(1, 1);
-    int32_t id = 99;
+    int32_t id = -1;
     const int popups = window.popups;
-    EXPECT_FALSE(ContextMenuHelper::DoPopupMenu(loose, where, L"A=0", &id));
+    EXPECT_FALSE(ContextMenuHelper::DoPopupMenu(loose, where, L"A=0", [&](int32_t chosen) { id = chosen; }));
     EXPECT_EQ(id, -1);
     EXPECT_EQ(window.popups, popups);
     loose->forget();

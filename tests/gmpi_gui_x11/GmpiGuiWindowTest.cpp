@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "../editor_x11/EditorSession.h"
+#include "../editor_x11/GlibHost.h"
 
 using namespace x11_test;
 
@@ -141,6 +142,53 @@ TEST(GmpiGuiWindow, PointerPressesReachTheModuleAndItsMenusAndTextBoxWork)
         << error;
     EXPECT_TRUE(log.has("down 9221 12,7")) << log.text();
     EXPECT_TRUE(log.has("text 0 0 Zürich")) << log.text();
+}
+
+// A module's menu answers when its call returns; in a host whose UI thread
+// runs GLib's loop, that loop turns meanwhile: the host's timer keeps its
+// rate, it may set parameters and restore a state meanwhile, and it may
+// close the editor from it, which ends the menu unchosen and leaves no window.
+TEST(GmpiGuiWindow, AModulesMenuLetsTheHostsGlibLoopRunAndTheHostCloseTheEditorMeanwhile)
+{
+    ModuleLog log;
+    GlibHost host;
+    KV_OPEN_IN_GLIB_HOST_OR_SKIP(host, kGmpiBundle);
+    auto& input = *host.input;
+    const int x = kPointerLeft + 12;
+    const int y = kPointerTop + kTitle + 7;
+    const auto open = [&host] { return host.menuOpen(); };
+    double seconds = 0, afterSeconds = 0;
+    bool restored = false;
+    std::string failed;
+    host.steps.run({host.shown(),
+                    {"", [] { return true; }, [&] { input.click(x, y, 1); }},
+                    host.steps.startCounting("the module's menu opens", open),
+                    host.steps.count("the host's timer ticks while the module's menu is open", GlibHost::kOpenTicks,
+                                     seconds),
+                    {"the module's menu stays open", open,
+                     [&] {
+                         host.session.instance->controller()->setParamNormalized(0, 0.25);
+                         std::vector<char> state;
+                         std::string why;
+                         restored = host.session.instance->saveState(state, why) &&
+                                    host.session.instance->loadState(state, why);
+                         input.key("Down");
+                         input.key("Down");
+                         input.key("Return");
+                     }},
+                    {"the module takes the third entry", [&] { return !open() && log.has("menu 0 2"); },
+                     [&] { input.click(x, y, 1); }},
+                    {"the module's menu opens again", open, [&] { host.session.window->close(); }},
+                    host.steps.startCounting("", [] { return true; }),
+                    host.steps.count("the loop goes on after the close", 5, afterSeconds)},
+                   failed);
+    EXPECT_TRUE(failed.empty()) << failed << "\n" << log.text();
+    EXPECT_LE(seconds, GlibHost::kMostOpenSeconds);
+    EXPECT_TRUE(restored);
+    EXPECT_TRUE(log.has("menu 0 -1")) << log.text();
+    EXPECT_EQ(host.loop.sourceCount(), 0u);
+    EXPECT_TRUE(OverrideRedirectWindows(host.user).empty());
+    EXPECT_EQ(ViewableTopLevels(host.user), 0);
 }
 
 TEST(GmpiGuiWindow, ATooltipShowsWhileThePointerRestsOnItsModuleAndGoesOnLeavingAndOnAPress)

@@ -367,7 +367,7 @@ tresult PLUGIN_API EditorWindow::queryInterface(const TUID queried, void** obj)
     }
     if (FUnknownPrivate::iidEqual(queried, Linux::IRunLoop_iid))
     {
-        *obj = static_cast<Linux::IRunLoop*>(&runLoop_);
+        *obj = offered_ ? offered_ : static_cast<Linux::IRunLoop*>(&runLoop_);
         return kResultOk;
     }
     *obj = nullptr;

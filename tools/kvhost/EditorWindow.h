@@ -41,6 +41,11 @@ public:
     // closes its window before telling the editor does.
     void destroyWindow();
 
+    // The run loop offered to views opened from now on in place of this
+    // host's own: a host whose UI thread runs another loop (not owned; null
+    // puts back the own). settle() and play() serve only the own.
+    void offerRunLoop(Steinberg::Linux::IRunLoop* runLoop) { offered_ = runLoop; }
+
     Steinberg::IPlugView* view() const { return view_.get(); }
     EditorRunLoop& runLoop() { return runLoop_; }
     XTestInput& input() { return *input_; }
@@ -91,6 +96,7 @@ private:
     static void ConnectionLost(Display* display, void* self);
 
     EditorRunLoop runLoop_;
+    Steinberg::Linux::IRunLoop* offered_ = nullptr;
     Display* display_ = nullptr;
     unsigned long window_ = 0;
     int width_ = 0;

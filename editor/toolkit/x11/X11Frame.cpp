@@ -1,7 +1,5 @@
 #include "editor/toolkit/x11/X11Frame.h"
 
-#include <poll.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -11,6 +9,7 @@
 #include "editor/toolkit/CDrawContext.h"
 #include "editor/toolkit/COptionMenuPopup.h"
 #include "editor/toolkit/ToolkitLog.h"
+#include "editor/toolkit/x11/HostLoopWait.h"
 #include "editor/toolkit/x11/X11ErrorTrap.h"
 #include "editor/toolkit/x11/X11FileBrowser.h"
 #include "editor/toolkit/x11/X11Painter.h"
@@ -54,6 +53,16 @@ int32_t Modifiers(PuglMods mods)
            ((mods & PUGL_MOD_ALT) ? kAlt : 0) | ((mods & PUGL_MOD_SUPER) ? kApple : 0);
 }
 
+// The mouse buttons X reports held in an event's state. The extra buttons
+// have no bit there.
+int32_t HeldButtons(unsigned state)
+{
+    return ((state & Button1Mask) ? kLButton : 0) | ((state & Button2Mask) ? kMButton : 0) |
+           ((state & Button3Mask) ? kRButton : 0);
+}
+constexpr int32_t kReportedButtons = kLButton | kMButton | kRButton;
+constexpr std::size_t kMaxPointerStates = 512;
+
 PuglSpan Side(CCoord side)
 {
     return static_cast<PuglSpan>(std::clamp<CCoord>(std::round(side), 1, 8192));
@@ -92,15 +101,10 @@ X11Frame::~X11Frame()
 void X11Frame::shutdown()
 {
     unregister();
+    // What is open ends as cancelled, now.
+    finishWidgets(true, true);
     if (world_ == nullptr || dispatching_)
         return;
-    if (textBox_)
-    {
-        textBox_->finish(-1);
-        textBox_->release();
-    }
-    if (popup_)
-        popup_->release();
     {
         X11ErrorTrap trap(display_, &lost_);
         tooltip_.reset();
@@ -234,16 +238,23 @@ void* X11Frame::getPlatformRepresentation() const
 
 void X11Frame::serve()
 {
+    IPlatformFrameCallback* frame = frame_;
+    frame->platformEnter();
     if (usable())
     {
         dispatch();
         flushDirty();
     }
     checkLost();
+    finishWidgets(!usable(), !usable());
+    // Last: it may let go of this.
+    frame->platformLeave();
 }
 
 void X11Frame::onTimer()
 {
+    IPlatformFrameCallback* frame = frame_;
+    frame->platformEnter();
     // Events another call read off the connection wait in Xlib's queue and
     // would not wake the run loop.
     if (usable() && XEventsQueued(display_, QueuedAlready) > 0)
@@ -255,8 +266,11 @@ void X11Frame::onTimer()
     }
     flushDirty();
     checkLost();
-    // Last: what waits on the editor may close the frame, and this with it.
-    frame_->platformOnIdle();
+    finishWidgets(!usable(), !usable());
+    // What waits on the editor may close the frame.
+    frame->platformOnIdle();
+    // Last: it may let go of this.
+    frame->platformLeave();
 }
 
 void X11Frame::checkLost()
@@ -338,6 +352,7 @@ void X11Frame::dispatch()
         watchHost();
         if (!usable())
             break;
+        recordPointerStates();
         puglUpdate(world_, 0.0);
         trap.sync();
         if (trap.hitResource(window_))
@@ -388,6 +403,7 @@ bool X11Frame::runModal(const std::function<bool()>& done)
 {
     const unsigned hostChanges = hostChanges_;
     const HostPlace began = usable() ? hostPlace() : HostPlace{};
+    HostLoopWait wait(usable() ? ConnectionNumber(display_) : -1);
     while (!done())
     {
         if (!usable())
@@ -404,56 +420,118 @@ bool X11Frame::runModal(const std::function<bool()>& done)
             trap.skipSync();
             queued = XEventsQueued(display_, QueuedAfterFlush);
         }
+        // Wakes for events; the time-out only bounds a wait that no event
+        // ends. The host may close the editor meanwhile.
         if (queued == 0 && usable())
-        {
-            // Wakes for events; the time-out only bounds a wait that no event ends.
-            pollfd watch{ConnectionNumber(display_), POLLIN, 0};
-            poll(&watch, 1, 100);
-        }
-        dispatch();
+            wait.wait(kModalWakeMilliseconds);
+        if (usable())
+            dispatch();
+        finishWidgets(!usable(), !usable());
     }
     return usable();
 }
 
-bool X11Frame::popupMenu(COptionMenuPopup& popup, const CPoint& frameLocation)
+void X11Frame::openMenu(const std::shared_ptr<COptionMenuPopup>& popup, const CPoint& frameLocation, MenuDone done)
 {
     hideTooltip(true);
-    if (!usable())
+    // One list at a time.
+    auto window = usable() && !menu_ ? std::make_unique<X11Popup>(*this, *popup) : nullptr;
+    if (!window || !window->open(frameLocation))
     {
-        popup.cancel();
-        return false;
+        popup->cancel();
+        done(false);
+        return;
     }
-    X11Popup list(*this, popup);
-    if (!list.open(frameLocation))
+    menu_.reset(new OpenMenu{popup, std::move(window), std::move(done)});
+}
+
+void X11Frame::openTextBox(const CRect& frameRect, const std::string& text, TextBoxDone done)
+{
+    // One box at a time: a press in the band outside the box may reach
+    // another text control while one is open.
+    auto box = usable() && !textBox_ ? std::make_unique<X11TextBox>(*this, frameRect, text) : nullptr;
+    if (box)
+        hideTooltip(true);
+    if (!box || !box->open())
     {
-        popup.cancel();
-        return false;
+        done(false, text, -1);
+        return;
     }
-    popup_ = &list;
-    if (!runModal([&popup] { return popup.isDone(); }))
-        popup.cancel();
-    popup_ = nullptr;
-    return popup.getChosenIndex() >= 0;
+    textBox_.reset(new OpenTextBox{std::move(box), std::move(done)});
+}
+
+void X11Frame::finishWidgets(bool cancelMenu, bool cancelTextBox)
+{
+    std::vector<std::function<void()>> calls;
+    if (menu_ && (cancelMenu || menu_->list->isDone()))
+    {
+        std::shared_ptr<OpenMenu> menu(std::move(menu_));
+        if (!menu->list->isDone())
+            menu->list->cancel();
+        menu->window.reset();
+        const bool chosen = menu->list->getChosenIndex() >= 0;
+        calls.emplace_back([menu, chosen] { menu->done(chosen); });
+    }
+    if (textBox_ && (cancelTextBox || textBox_->box->finished()))
+    {
+        std::shared_ptr<OpenTextBox> box(std::move(textBox_));
+        // Ended otherwise than by its keys: the text is taken as it stands.
+        const int32_t code = box->box->finished() ? box->box->code() : -1;
+        const std::string text = box->box->text();
+        box->box.reset();
+        calls.emplace_back([box, text, code] { box->done(true, text, code); });
+    }
+    if (calls.empty())
+        return;
+    // The release of the press that opened it went to the widget's window.
+    if (!dispatching_ && usable())
+    {
+        CPoint where;
+        const int32_t real = queryButtons(where);
+        reconcileButtons(real, where);
+    }
+    for (const auto& call : calls)
+        call();
+}
+
+bool X11Frame::popupMenu(COptionMenuPopup& popup, const CPoint& frameLocation)
+{
+    bool ended = false;
+    bool chosen = false;
+    openMenu(std::shared_ptr<COptionMenuPopup>(&popup, [](COptionMenuPopup*) {}), frameLocation,
+             [&ended, &chosen](bool c) {
+                 ended = true;
+                 chosen = c;
+             });
+    waitForWidget(ended, true);
+    return chosen;
 }
 
 bool X11Frame::runTextBox(const CRect& frameRect, std::string& text, int32_t& resultCode)
 {
     resultCode = -1;
-    // One box at a time: a press in the band outside the box may reach
-    // another text control while one is open.
-    if (!usable() || textBox_ != nullptr)
-        return false;
-    hideTooltip(true);
-    X11TextBox box(*this, frameRect, text);
-    if (!box.open())
-        return false;
-    textBox_ = &box;
-    if (!runModal([&box] { return box.finished(); }))
-        box.finish(-1);
-    textBox_ = nullptr;
-    text = box.text();
-    resultCode = box.finished() ? box.code() : -1;
-    return true;
+    bool ended = false;
+    bool shown = false;
+    openTextBox(frameRect, text, [&](bool s, const std::string& edited, int32_t code) {
+        ended = true;
+        shown = s;
+        if (s)
+        {
+            text = edited;
+            resultCode = code;
+        }
+    });
+    waitForWidget(ended, false);
+    return shown;
+}
+
+void X11Frame::waitForWidget(const bool& ended, bool menu)
+{
+    if (!ended)
+        runModal([&ended] { return ended; });
+    // The window went first.
+    if (!ended)
+        finishWidgets(menu, !menu);
 }
 
 std::unique_ptr<IFileChooserRun> X11Frame::openFileBrowser(const CNewFileSelector& selector)
@@ -500,9 +578,15 @@ PuglStatus X11Frame::onEvent(PuglView* view, const PuglEvent* event)
         self->onMouse(*event);
         break;
     case PUGL_POINTER_IN:
+    {
         self->pointerInside_ = true;
-        self->pointerMoved(CPoint(event->crossing.x, event->crossing.y));
+        const CPoint where(event->crossing.x, event->crossing.y);
+        int32_t real = 0;
+        if (self->takePointerState(EnterNotify, event->crossing.time, where.x, where.y, real))
+            self->reconcileButtons(real, where);
+        self->pointerMoved(where);
         break;
+    }
     case PUGL_POINTER_OUT:
         self->pointerInside_ = false;
         self->hideTooltip(true);
@@ -539,7 +623,7 @@ void X11Frame::hideTooltip(bool untilMoved)
 
 void X11Frame::tooltipTick()
 {
-    if (tooltipDone_ || !pointerInside_ || held_ != 0 || textBox_ != nullptr)
+    if (tooltipDone_ || !pointerInside_ || held_ != 0 || textBox_)
         return;
     if (std::chrono::steady_clock::now() - restingSince_ < std::chrono::milliseconds(kTooltipMilliseconds))
         return;
@@ -553,13 +637,88 @@ void X11Frame::tooltipTick()
     tooltip_->show(text, where);
 }
 
+void X11Frame::recordPointerStates()
+{
+    pointerStates_.clear();
+    XEvent event;
+    // Looks at every queued event and takes none.
+    XCheckIfEvent(
+        display_, &event,
+        [](Display*, XEvent* e, XPointer self) -> Bool {
+            auto* frame = reinterpret_cast<X11Frame*>(self);
+            if (e->xany.window != frame->window_ || frame->pointerStates_.size() >= kMaxPointerStates)
+                return False;
+            if (e->type == MotionNotify)
+                frame->pointerStates_.push_back(
+                    {e->type, e->xmotion.time, e->xmotion.x, e->xmotion.y, HeldButtons(e->xmotion.state)});
+            else if (e->type == ButtonPress || e->type == ButtonRelease)
+                frame->pointerStates_.push_back(
+                    {e->type, e->xbutton.time, e->xbutton.x, e->xbutton.y, HeldButtons(e->xbutton.state)});
+            else if (e->type == EnterNotify)
+                frame->pointerStates_.push_back(
+                    {e->type, e->xcrossing.time, e->xcrossing.x, e->xcrossing.y, HeldButtons(e->xcrossing.state)});
+            return False;
+        },
+        reinterpret_cast<XPointer>(this));
+}
+
+bool X11Frame::takePointerState(int type, double seconds, double x, double y, int32_t& buttons)
+{
+    const auto time = static_cast<unsigned long>(std::llround(seconds * 1000.0));
+    const auto px = static_cast<int>(std::lround(x));
+    const auto py = static_cast<int>(std::lround(y));
+    for (auto it = pointerStates_.begin(); it != pointerStates_.end(); ++it)
+    {
+        if (it->type == type && it->time == time && it->x == px && it->y == py)
+        {
+            buttons = it->buttons;
+            pointerStates_.erase(it);
+            return true;
+        }
+    }
+    return false;
+}
+
+int32_t X11Frame::queryButtons(CPoint& where)
+{
+    if (!usable())
+        return 0;
+    X11ErrorTrap trap(display_, &lost_);
+    Window root = 0, child = 0;
+    int rootX = 0, rootY = 0, x = 0, y = 0;
+    unsigned mask = 0;
+    if (!XQueryPointer(display_, window_, &root, &child, &rootX, &rootY, &x, &y, &mask))
+        return 0;
+    where = CPoint(x, y);
+    return HeldButtons(mask);
+}
+
+void X11Frame::reconcileButtons(int32_t real, const CPoint& where)
+{
+    // Only buttons pressed on this window count as held here; a press that
+    // went elsewhere drags nothing.
+    const int32_t lost = held_ & kReportedButtons & ~real;
+    held_ &= ~lost;
+    for (const int32_t bit : {kLButton, kRButton, kMButton})
+    {
+        if (lost & bit)
+        {
+            CPoint at = where;
+            frame_->platformOnMouseUp(at, bit);
+        }
+    }
+}
+
 void X11Frame::onMouse(const PuglEvent& event)
 {
+    int32_t real = 0;
     if (event.type == PUGL_MOTION)
     {
         CPoint where(event.motion.x, event.motion.y);
         pointerInside_ = true;
         pointerMoved(where);
+        if (takePointerState(MotionNotify, event.motion.time, event.motion.x, event.motion.y, real))
+            reconcileButtons(real, where);
         frame_->platformOnMouseMoved(where, held_ | Modifiers(event.motion.state));
         return;
     }
@@ -571,17 +730,24 @@ void X11Frame::onMouse(const PuglEvent& event)
         return;
     CPoint where(e.x, e.y);
     const int32_t modifiers = Modifiers(e.state);
+    const bool known =
+        takePointerState(e.type == PUGL_BUTTON_RELEASE ? ButtonRelease : ButtonPress, e.time, e.x, e.y, real);
     if (e.type == PUGL_BUTTON_RELEASE)
     {
+        // The state is the one before this release: it still holds the button.
+        if (known)
+            reconcileButtons(real | bit, where);
         held_ &= ~bit;
         frame_->platformOnMouseUp(where, bit | modifiers);
         return;
     }
+    if (known)
+        reconcileButtons(real, where);
     // With the text box open, a left or right press outside its band ends
     // it and goes no further.
-    if (textBox_ != nullptr && (bit == kLButton || bit == kRButton) && !textBox_->inBand(where))
+    if (textBox_ && (bit == kLButton || bit == kRButton) && !textBox_->box->inBand(where))
     {
-        textBox_->finish(1);
+        textBox_->box->finish(1);
         return;
     }
     int32_t state = held_ | bit | modifiers;

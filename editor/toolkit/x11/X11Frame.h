@@ -3,13 +3,16 @@
 // XEmbed information), made through pugl on an X connection of its own.
 // The connection is served from the host's run loop: its descriptor wakes
 // serve(), and a repaint timer draws what the frame marked dirty, clipped
-// to those rectangles. Mouse events go to the frame; the option menu's list
-// and the in-place text box run modal loops over the same connection.
-// Errors on the connection, the host destroying the window and the X server
-// going away leave the frame inert, never the host ended. The host's window
-// is watched: when it is destroyed, unmapped or reparented, or the host
-// moves the editor's window out of it, a modal loop that runs ends at once
-// as cancelled. UI thread only.
+// to those rectangles. Mouse events go to the frame. The option menu's list
+// and the in-place text box are windows of the same connection, served with
+// it from the host's loop: opening one returns at once, and its end is
+// handed on from there. The modal versions wait for that end in a loop that
+// keeps the host's loop turning where it can (HostLoopWait). Errors on the
+// connection, the host destroying the window and the X server going away
+// leave the frame inert, never the host ended. The host's window is
+// watched: when it is destroyed, unmapped or reparented, or the host moves
+// the editor's window out of it, a modal wait ends at once as cancelled, and
+// closing the frame ends what is open as cancelled. UI thread only.
 
 #include <chrono>
 #include <functional>
@@ -55,6 +58,9 @@ public:
     void* getPlatformRepresentation() const override;
     bool popupMenu(COptionMenuPopup& popup, const CPoint& frameLocation) override;
     bool runTextBox(const CRect& frameRect, std::string& text, int32_t& resultCode) override;
+    void openMenu(const std::shared_ptr<COptionMenuPopup>& popup, const CPoint& frameLocation,
+                  MenuDone done) override;
+    void openTextBox(const CRect& frameRect, const std::string& text, TextBoxDone done) override;
     std::unique_ptr<IFileChooserRun> openFileBrowser(const CNewFileSelector& selector) override;
     // Removes the menu's list, the text box and the window, and closes the
     // connection, unless an event of the connection is being dispatched
@@ -66,8 +72,9 @@ public:
     // The repaint timer: events already read, the frame's tick, what is
     // dirty, then the frame's idle work (file dialogs that may have ended).
     void onTimer();
-    // Serves the connection until done() answers true; false when the window
-    // or the connection went first.
+    // Serves the connection until done() answers true, turning the host's
+    // GLib loop meanwhile when it runs one (HostLoopWait); false when the
+    // window or the connection went first, or the frame was closed.
     bool runModal(const std::function<bool()>& done) override;
 
     // The window can still be used: the connection holds and the host has
@@ -98,6 +105,8 @@ public:
     const X11Tooltip* tooltip() const;
 
     static constexpr unsigned kRepaintMilliseconds = 16;
+    // How long a modal wait sleeps at most when nothing wakes it.
+    static constexpr int kModalWakeMilliseconds = 50;
     // How long the pointer rests on a view before its tooltip shows, and how
     // far it may drift meanwhile.
     static constexpr int kTooltipMilliseconds = 600;
@@ -133,6 +142,30 @@ private:
     HostPlace hostPlace();
     static PuglStatus onEvent(PuglView* view, const PuglEvent* event);
     void onMouse(const PuglEvent& event);
+    // The buttons X said were held for pointer events still queued: pugl
+    // passes on the modifiers of an event but not its buttons. Recorded
+    // before pugl reads the queue, taken when pugl hands the event on.
+    struct PointerState
+    {
+        int type;
+        unsigned long time;
+        int x, y;
+        int32_t buttons;
+    };
+    void recordPointerStates();
+    bool takePointerState(int type, double seconds, double x, double y, int32_t& buttons);
+    // The buttons held now and where the pointer is, asked of the server.
+    int32_t queryButtons(CPoint& where);
+    // Makes the held buttons those the pointer really holds: a release that
+    // went to another window (a menu, the text box) reaches the views now.
+    void reconcileButtons(int32_t real, const CPoint& where);
+    // Hands on the end of the menu and the text box when they ended, or
+    // ends them as cancelled when asked; last of all, since what it calls
+    // may close the frame.
+    void finishWidgets(bool cancelMenu, bool cancelTextBox);
+    // Serves the connection until the menu (or the text box) that was opened
+    // has ended, or ends it as cancelled when the window goes first.
+    void waitForWidget(const bool& ended, bool menu);
     // The tooltip: the pointer moved, entered or left; a press; the timer.
     void pointerMoved(const CPoint& where);
     void hideTooltip(bool untilMoved);
@@ -156,9 +189,22 @@ private:
     DirtyRegion dirty_;
 
     int32_t held_ = 0;
+    std::vector<PointerState> pointerStates_;
     double lastPressTime_ = -1.0;
     CPoint lastPress_;
-    X11TextBox* textBox_ = nullptr;
+    struct OpenMenu
+    {
+        std::shared_ptr<COptionMenuPopup> list;
+        std::unique_ptr<X11Popup> window;
+        MenuDone done;
+    };
+    struct OpenTextBox
+    {
+        std::unique_ptr<X11TextBox> box;
+        TextBoxDone done;
+    };
+    std::unique_ptr<OpenMenu> menu_;
+    std::unique_ptr<OpenTextBox> textBox_;
 
     std::unique_ptr<X11Tooltip> tooltip_;
     bool pointerInside_ = false;
@@ -166,7 +212,6 @@ private:
     bool tooltipDone_ = true;
     CPoint restingAt_;
     std::chrono::steady_clock::time_point restingSince_{};
-    X11Popup* popup_ = nullptr;
     unsigned long parent_ = 0;
     // Counts what happened to the host's window; a modal loop ends when it moves.
     unsigned hostChanges_ = 0;

@@ -2,7 +2,7 @@
 // The window an option menu's list pops up in: an override-redirect window
 // (no window manager frame, above everything) that holds the pointer and the
 // keyboard while it is open, so that a press anywhere else cancels the list.
-// The frame's modal loop runs it until the list is done. UI thread only.
+// The frame serves it with its own window until the list is done. UI thread only.
 
 #include "editor/toolkit/x11/Pugl.h"
 

@@ -2,9 +2,9 @@
 // The in-place text box: a borderless one-line field laid over the editor's
 // window at a rectangle, white with black text in an 11-point font, holding
 // the keyboard focus while it is open. Return, Tab, Back-tab (Shift+Tab), Up
-// and Down end it with codes 0 to 4; Escape does nothing. The frame runs the
-// modal loop and ends the box with code 1 on a press outside its band (the
-// field widened by kBandMargin above and below). UI thread only.
+// and Down end it with codes 0 to 4; Escape does nothing. The frame serves
+// it with its own window and ends the box with code 1 on a press outside its
+// band (the field widened by kBandMargin above and below). UI thread only.
 
 #include <cstdint>
 #include <string>

@@ -29,21 +29,49 @@ public:
     std::string text;
 };
 
+std::string Number(double value);
+
+// Told when the text box closes, later than ShowAsync returns: it keeps the
+// text entry until then and logs what the box left.
 class Completion final : public gmpi_gui::IMpCompletionCallback
 {
 public:
+    Completion(TestPointerModule& module, gmpi_gui::IMpPlatformText* entry) : module_(module), entry_(entry)
+    {
+        entry_->addRef();
+    }
     int32_t queryInterface(const gmpi::MpGuid& iid, void** returnInterface) override
     {
         *returnInterface = nullptr;
         if (iid != gmpi_gui::KV_IID_COMPLETION_CALLBACK && iid != gmpi::MP_IID_UNKNOWN)
             return gmpi::MP_NOSUPPORT;
         *returnInterface = this;
+        addRef();
         return gmpi::MP_OK;
     }
-    int32_t addRef() override { return 1; }
-    int32_t release() override { return 1; }
-    void OnComplete(int32_t value) override { result = value; }
-    int32_t result = -99;
+    int32_t addRef() override { return ++count_; }
+    int32_t release() override
+    {
+        const int32_t left = --count_;
+        if (left == 0)
+        {
+            entry_->release();
+            delete this;
+        }
+        return left;
+    }
+    void OnComplete(int32_t value) override
+    {
+        ReturnString typed;
+        entry_->GetText(&typed);
+        module_.text = typed.text;
+        module_.Log("text " + Number(gmpi::MP_OK) + " " + Number(value) + " " + typed.text);
+    }
+private:
+    ~Completion() = default;
+    TestPointerModule& module_;
+    gmpi_gui::IMpPlatformText* entry_;
+    int32_t count_ = 1;
 };
 
 std::string Number(double value)
@@ -302,13 +330,12 @@ void TestPointerModule::EditText()
     made->release();
     auto* entry = static_cast<gmpi_gui::IMpPlatformText*>(face);
     entry->SetText(text.c_str());
-    Completion done;
+    auto* done = new Completion(*this, entry);
     const gmpi_gui::Rect box{0, 0, arranged_.right, 20};
-    const int32_t result = entry->ShowAsync(&box, &done);
-    ReturnString typed;
-    entry->GetText(&typed);
-    text = typed.text;
-    Log("text " + Number(result) + " " + Number(done.result) + " " + text);
+    const int32_t result = entry->ShowAsync(&box, done);
+    if (result != gmpi::MP_OK)
+        Log("text " + Number(result));
+    done->release();
     entry->release();
 }
 
