@@ -1,5 +1,6 @@
 #pragma once
-// "Ceil": the whole voltage at or above its input, sample by sample.
+// "Ceil": always one volt above "Floor", sample by sample: the ceiling between
+// whole volts, the next volt up at a whole volt (2 V gives 3 V, 0 V gives 1 V).
 
 #include "modules/signal/ug_generic_1_1.h"
 

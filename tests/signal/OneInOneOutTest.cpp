@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <string>
 #include <vector>
 
 #include "core/CModuleFactory.h"
@@ -30,9 +31,19 @@ std::vector<float> Through(const wchar_t* type, const std::vector<float>& values
     return std::vector<float>(rig.recorder->audio.begin(), rig.recorder->audio.begin() + values.size());
 }
 
-// Whole volts below / above, with the 0.0000006 V bias added in single precision as the modules do.
+// Whole volts below, with the 0.0000006 V bias added in single precision as the module does; "Ceil" is one
+// volt above.
 double FloorVolts(float x) { return std::floor(static_cast<double>(x * 10.0f + 6e-7f)) * 0.1; }
-double CeilVolts(float x) { return std::ceil(static_cast<double>(x * 10.0f - 6e-7f)) * 0.1; }
+double CeilVolts(float x) { return FloorVolts(x) + 0.1; }
+
+// The output for an input held static from sample 0 (computed for one block, then kept while asleep).
+float HeldThrough(const wchar_t* type, float value)
+{
+    Rig rig = MakeRig(type);
+    rig.In(ug_generic_1_1::PN_INPUT).HoldConstant(value);
+    rig.graph.Run(96 * 3);
+    return rig.recorder->audio.back();
+}
 } // namespace
 
 TEST(OneInOneOutRegistration, EachMemberHasTheInputAndOutputPins)
@@ -59,12 +70,11 @@ TEST(Rectifier, OutputsTheMagnitudeWithTheSignClearedAndSilencesNan)
     }
 }
 
-TEST(FloorAndCeil, FollowTheWholeVoltBelowAndAboveTheInput)
+TEST(FloorAndCeil, CeilIsAlwaysOneVoltAboveFloor)
 {
     std::vector<float> in;
     for (int i = -400; i <= 400; ++i)
         in.push_back(static_cast<float>(i) * 0.0125f);
-    in.push_back(0.19999995f); // a hair below 2 V counts as 2 V
     const std::vector<float> floors = Through(L"Floor", in);
     const std::vector<float> ceils = Through(L"Ceil", in);
     for (size_t i = 0; i < in.size(); ++i)
@@ -73,16 +83,32 @@ TEST(FloorAndCeil, FollowTheWholeVoltBelowAndAboveTheInput)
         ASSERT_NEAR(floors[i], FloorVolts(in[i]), tolerance) << in[i];
         ASSERT_NEAR(ceils[i], CeilVolts(in[i]), tolerance) << in[i];
     }
-    // Whole volts map to themselves in both: 2 V, -2 V, -1000 V; 2.5 V and -2.5 V to the neighbours.
-    const std::vector<float> probe = {0.2f, -0.2f, -100.0f, 0.25f, -0.25f};
-    const std::vector<double> expectedFloor = {0.2, -0.2, -100.0, 0.2, -0.3};
-    const std::vector<double> expectedCeil = {0.2, -0.2, -100.0, 0.3, -0.2};
-    const std::vector<float> f = Through(L"Floor", probe);
-    const std::vector<float> c = Through(L"Ceil", probe);
-    for (size_t i = 0; i < probe.size(); ++i)
+}
+
+TEST(FloorAndCeil, WholeAndHalfVoltsStreamingAndStatic)
+{
+    struct Case
     {
-        EXPECT_NEAR(f[i], expectedFloor[i], 1e-5) << i;
-        EXPECT_NEAR(c[i], expectedCeil[i], 1e-5) << i;
+        float volts;
+        double floor, ceil; // in volts
+    };
+    const Case cases[] = {
+        {2.0f, 2.0, 3.0},   {2.5f, 2.0, 3.0},   {-2.0f, -2.0, -1.0}, {-2.5f, -3.0, -2.0},
+        {0.0f, 0.0, 1.0},   {-0.0f, 0.0, 1.0},  {1.9999995f, 2.0, 3.0}, // a hair below 2 V counts as 2 V
+        {-20.0f, -20.0, -19.0},
+    };
+    std::vector<float> in;
+    for (const Case& c : cases)
+        in.push_back(c.volts * 0.1f);
+    const std::vector<float> floors = Through(L"Floor", in);
+    const std::vector<float> ceils = Through(L"Ceil", in);
+    for (size_t i = 0; i < in.size(); ++i)
+    {
+        const Case& c = cases[i];
+        EXPECT_NEAR(floors[i] * 10.0, c.floor, 1e-5) << "streaming Floor " << c.volts;
+        EXPECT_NEAR(ceils[i] * 10.0, c.ceil, 1e-5) << "streaming Ceil " << c.volts;
+        EXPECT_NEAR(HeldThrough(L"Floor", in[i]) * 10.0, c.floor, 1e-5) << "static Floor " << c.volts;
+        EXPECT_NEAR(HeldThrough(L"Ceil", in[i]) * 10.0, c.ceil, 1e-5) << "static Ceil " << c.volts;
     }
 }
 
@@ -93,7 +119,7 @@ TEST(FloorAndCeil, NonFiniteAndHugeInputsGiveBoundedOutputs)
         const std::vector<float> out = Through(id, {kNan, kInf, -kInf, 1e30f, -1e30f});
         for (float v : out)
             EXPECT_LE(std::fabs(v), 1.7e6f) << id;
-        EXPECT_EQ(out[0], 0.0f) << id;
+        EXPECT_EQ(out[0], std::wstring(id) == L"Floor" ? 0.0f : 0.1f) << id; // NaN plays as 0 V
         EXPECT_GT(out[1], 1e6f) << id;
         EXPECT_LT(out[2], -1e6f) << id;
     }
