@@ -79,13 +79,16 @@ void ADelayProcessor::HandInSampleOrder(int32 count, ReadAt readAt, Hand hand)
     // Each pass keeps the earliest inputs after those already handed over:
     // the room fills, then turns into a heap whose top is the latest kept.
     // One pass for a block that fits, as many as it needs for one that does
-    // not; the engine then receives every input in order either way.
+    // not; the engine then receives every input in order either way. Inputs
+    // the host listed in order take one pass more at most, however many.
     bool handedSome = false;
     TimedInput lastHanded;
     for (;;)
     {
         std::size_t kept = 0;
         bool left = false;
+        bool inOrder = true;
+        int32 lastOffset = 0;
         for (int32 place = 0; place < count; ++place)
         {
             TimedInput input;
@@ -97,6 +100,8 @@ void ADelayProcessor::HandInSampleOrder(int32 count, ReadAt readAt, Hand hand)
             input.place = place;
             if (handedSome && !before(lastHanded, input))
                 continue;
+            inOrder = inOrder && input.offset >= lastOffset;
+            lastOffset = input.offset;
             if (kept < room)
             {
                 ordered_[kept++] = input;
@@ -115,7 +120,7 @@ void ADelayProcessor::HandInSampleOrder(int32 count, ReadAt readAt, Hand hand)
         const auto end = ordered_.begin() + static_cast<std::ptrdiff_t>(kept);
         if (kept == room)
             std::sort_heap(ordered_.begin(), end, before);
-        else if (!std::is_sorted(ordered_.begin(), end, before))
+        else if (!inOrder)
             std::sort(ordered_.begin(), end, before);
         for (auto it = ordered_.begin(); it != end; ++it)
             hand(*it);
@@ -123,6 +128,20 @@ void ADelayProcessor::HandInSampleOrder(int32 count, ReadAt readAt, Hand hand)
             return;
         lastHanded = ordered_[kept - 1];
         handedSome = true;
+        if (!inOrder)
+            continue;
+        // The rest is in order already: as it is read.
+        for (int32 place = 0; place < count; ++place)
+        {
+            TimedInput input;
+            const ReadResult read = readAt(place, input);
+            if (read == ReadResult::Stop)
+                break;
+            input.place = place;
+            if (read == ReadResult::Input && before(lastHanded, input))
+                hand(input);
+        }
+        return;
     }
 }
 
