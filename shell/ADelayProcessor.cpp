@@ -138,11 +138,23 @@ tresult PLUGIN_API ADelayProcessor::setActive(TBool state)
         const auto room = static_cast<std::size_t>(std::max(processSetup_.maxSamplesPerBlock, 1));
         silence_.assign(room, 0.0f);
         discard_.assign(room, 0.0f);
+        ordered_.resize(kOrderedInputs);
         reportedBytes_ = 0;
         refusedBatch_ = nullptr;
     }
+    else
+    {
+        releaseHeldKeys_.store(true);
+    }
     active_.store(state != 0);
     return AudioEffect::setActive(state);
+}
+
+tresult PLUGIN_API ADelayProcessor::setProcessing(TBool state)
+{
+    if (processing_.exchange(state != 0) && !state)
+        releaseHeldKeys_.store(true);
+    return kResultOk;
 }
 
 tresult PLUGIN_API ADelayProcessor::setupProcessing(ProcessSetup& setup)
@@ -258,8 +270,21 @@ tresult PLUGIN_API ADelayProcessor::process(ProcessData& data)
             return kResultOk;
         }
     }
+    // A block without samples does not advance the engine: the keys wait
+    // for one that does, and its notes are not read.
+    const bool samples = data.numSamples >= 1;
+    if (samples && releaseHeldKeys_.exchange(false))
+    {
+        // Keys the host held when it stopped or deactivated the plug-in; it
+        // may have let them go since without a block to say so. They are
+        // released as by an all-notes-off (controller 123 on channel 1),
+        // ahead of the block's own MIDI.
+        const unsigned char allNotesOff[3] = {0xB0, 0x7B, 0x00};
+        MidiIn(0, allNotesOff, 3);
+    }
     ReadParameterChanges(data);
-    if (data.numSamples < 1)
+    ReadMidi(data, samples);
+    if (!samples)
     {
         // A program chosen in a block without samples is reported with it.
         blockChanges_ = data.outputParameterChanges;
@@ -267,7 +292,6 @@ tresult PLUGIN_API ADelayProcessor::process(ProcessData& data)
         blockChanges_ = nullptr;
         return kResultOk;
     }
-    ReadNotes(data);
     if (runtime_.TempoNeeded())
         ReadTransport(data);
 

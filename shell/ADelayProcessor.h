@@ -50,6 +50,9 @@ public:
     // queue. Every message, the controller's poll included, then sends the
     // engine's batches that wait.
     Steinberg::tresult PLUGIN_API notify(Steinberg::Vst::IMessage* message) SMTG_OVERRIDE;
+    // Deactivation keeps the engine and its state; the keys held then are
+    // released at the start of the next block, as is done when the host
+    // stops processing: a key let go meanwhile would never hear its note-off.
     Steinberg::tresult PLUGIN_API setActive(Steinberg::TBool state) SMTG_OVERRIDE;
     Steinberg::tresult PLUGIN_API setState(Steinberg::IBStream* state) SMTG_OVERRIDE;
     Steinberg::tresult PLUGIN_API getState(Steinberg::IBStream* state) SMTG_OVERRIDE;
@@ -63,6 +66,9 @@ public:
                                                      Steinberg::Vst::SpeakerArrangement* outputs,
                                                      Steinberg::int32 numOuts) SMTG_OVERRIDE;
     Steinberg::uint32 PLUGIN_API getLatencySamples() SMTG_OVERRIDE { return 0; }
+    // Any thread (some hosts call it on the audio thread). A stop has the
+    // next block begin with an all-notes-off.
+    Steinberg::tresult PLUGIN_API setProcessing(Steinberg::TBool state) SMTG_OVERRIDE;
     // Audio
     Steinberg::tresult PLUGIN_API process(Steinberg::Vst::ProcessData& data) SMTG_OVERRIDE;
 
@@ -80,6 +86,13 @@ public:
     // Room for this many full engine batches waits for the user-interface thread.
     static constexpr int kQueuedBatches = 16;
 
+    // A block's parameter values, and its MIDI, reach the engine in sample
+    // order, whatever order the host lists them in; events of one sample keep
+    // the host's order. Up to this many of each are ordered at once; a block
+    // with more is handed over in several passes of as many, each taking the
+    // earliest of those left, so that the order holds for any count.
+    static constexpr int kOrderedInputs = 8192;
+
 private:
     // Where an engine channel sits on the host's buses.
     struct ChannelPlace
@@ -89,8 +102,25 @@ private:
     };
 
     void AddBuses(bool output, int channels, std::vector<ChannelPlace>& places);
+    // One timed input of a block, at its sample offset inside the block, with
+    // its place in the host's lists: a patch parameter id and its value, or
+    // MIDI bytes (packed, the count in the top byte).
+    struct TimedInput
+    {
+        Steinberg::int32 offset = 0;
+        Steinberg::int32 place = 0;
+        Steinberg::uint32 word = 0;
+        float value = 0.0f;
+    };
+    // Patch parameter values in sample order, then the program chosen.
     void ReadParameterChanges(Steinberg::Vst::ProcessData& data);
-    void ReadNotes(Steinberg::Vst::ProcessData& data);
+    // The block's MIDI in sample order: controllers, pressure and bend from
+    // the host's parameters, the program change, and (for a block with
+    // samples) the notes.
+    void ReadMidi(Steinberg::Vst::ProcessData& data, bool withNotes);
+    // Hands the inputs read at places 0..count-1 to `hand` in sample order.
+    template <class ReadAt, class Hand>
+    void HandInSampleOrder(Steinberg::int32 count, ReadAt readAt, Hand hand);
     void ReadTransport(const Steinberg::Vst::ProcessData& data);
     // False when a missing host buffer needs scratch room the block exceeds.
     bool MapChannels(Steinberg::Vst::ProcessData& data);
@@ -114,6 +144,14 @@ private:
     std::atomic<bool> sendingBatches_{false};
     // Built by initialize, read by the audio thread.
     HostValueTable hostValues_;
+    // Sized on activation, used by the audio thread to order a block's input.
+    std::vector<TimedInput> ordered_;
+    // Set when the host stops processing or deactivates; the next block with
+    // samples takes it and begins with an all-notes-off.
+    std::atomic<bool> releaseHeldKeys_{false};
+    // The program a block's parameters chose, for its MIDI (-1: none).
+    int blockProgram_ = -1;
+    Steinberg::int32 blockProgramOffset_ = 0;
     // Steps of the program-change parameter: the patch's programs less one,
     // the MIDI program numbers for a single program.
     static constexpr int kMidiProgramSteps = 127;

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <limits>
 
 #include "engine/runtime/KvAudioMaster.h"
 #include "engine/hostio/MidiOutputBuffer.h"
@@ -43,8 +45,170 @@ void ADelayProcessor::MidiIn(int offset, const unsigned char* bytes, int count)
         master->MidiIn(offset, bytes, count);
 }
 
+// What a place in the host's lists holds for the pass that reads it.
+enum class ReadResult
+{
+    Input,
+    Skip,
+    // Nothing more is read from here on.
+    Stop
+};
+
+template <class ReadAt, class Hand>
+void ADelayProcessor::HandInSampleOrder(int32 count, ReadAt readAt, Hand hand)
+{
+    // Sample order, and the host's order within a sample.
+    const auto before = [](const TimedInput& a, const TimedInput& b) {
+        return a.offset != b.offset ? a.offset < b.offset : a.place < b.place;
+    };
+    const std::size_t room = ordered_.size();
+    if (room == 0)
+    {
+        // Never activated: nothing to order in.
+        for (int32 place = 0; place < count; ++place)
+        {
+            TimedInput input;
+            const ReadResult read = readAt(place, input);
+            if (read == ReadResult::Stop)
+                break;
+            if (read == ReadResult::Input)
+                hand(input);
+        }
+        return;
+    }
+    // Each pass keeps the earliest inputs after those already handed over:
+    // the room fills, then turns into a heap whose top is the latest kept.
+    // One pass for a block that fits, as many as it needs for one that does
+    // not; the engine then receives every input in order either way. Inputs
+    // the host listed in order take one pass more at most, however many.
+    bool handedSome = false;
+    TimedInput lastHanded;
+    for (;;)
+    {
+        std::size_t kept = 0;
+        bool left = false;
+        bool inOrder = true;
+        int32 lastOffset = 0;
+        for (int32 place = 0; place < count; ++place)
+        {
+            TimedInput input;
+            const ReadResult read = readAt(place, input);
+            if (read == ReadResult::Stop)
+                break;
+            if (read == ReadResult::Skip)
+                continue;
+            input.place = place;
+            if (handedSome && !before(lastHanded, input))
+                continue;
+            inOrder = inOrder && input.offset >= lastOffset;
+            lastOffset = input.offset;
+            if (kept < room)
+            {
+                ordered_[kept++] = input;
+                if (kept == room)
+                    std::make_heap(ordered_.begin(), ordered_.end(), before);
+                continue;
+            }
+            left = true;
+            if (before(input, ordered_.front()))
+            {
+                std::pop_heap(ordered_.begin(), ordered_.end(), before);
+                ordered_.back() = input;
+                std::push_heap(ordered_.begin(), ordered_.end(), before);
+            }
+        }
+        const auto end = ordered_.begin() + static_cast<std::ptrdiff_t>(kept);
+        if (kept == room)
+            std::sort_heap(ordered_.begin(), end, before);
+        else if (!inOrder)
+            std::sort(ordered_.begin(), end, before);
+        for (auto it = ordered_.begin(); it != end; ++it)
+            hand(*it);
+        if (!left)
+            return;
+        lastHanded = ordered_[kept - 1];
+        handedSome = true;
+        if (!inOrder)
+            continue;
+        // The rest is in order already: as it is read.
+        for (int32 place = 0; place < count; ++place)
+        {
+            TimedInput input;
+            const ReadResult read = readAt(place, input);
+            if (read == ReadResult::Stop)
+                break;
+            input.place = place;
+            if (read == ReadResult::Input && before(lastHanded, input))
+                hand(input);
+        }
+        return;
+    }
+}
+
+namespace
+{
+// The last point of the host's queue `index`, with its offset inside the
+// block and its value inside 0..1; false for a queue without one.
+bool LastPoint(IParameterChanges& changes, int32 index, int32 numSamples, ParamID& id, int32& offset,
+               ParamValue& value)
+{
+    IParamValueQueue* queue = changes.getParameterData(index);
+    if (queue == nullptr)
+        return false;
+    const int32 points = queue->getPointCount();
+    if (points < 1 || queue->getPoint(points - 1, offset, value) != kResultOk || !std::isfinite(value))
+        return false;
+    value = std::clamp(value, 0.0, 1.0);
+    offset = InBlock(offset, numSamples);
+    id = queue->getParameterId();
+    return true;
+}
+
+uint32 PackMidi(unsigned char b0, unsigned char b1, unsigned char b2, int count)
+{
+    return static_cast<uint32>(b0) | (static_cast<uint32>(b1) << 8) | (static_cast<uint32>(b2) << 16) |
+           (static_cast<uint32>(count) << 24);
+}
+
+// The MIDI bytes of a host note event; false for other events and keys
+// outside 0..127, which would turn into status bytes.
+bool NoteBytes(const Event& event, uint32& word)
+{
+    if (event.type == Event::kNoteOnEvent)
+    {
+        if (event.noteOn.pitch < 0 || event.noteOn.pitch > 127)
+            return false;
+        const float velocity = UnitVelocity(event.noteOn.velocity);
+        // A soft note stays a note: velocity 0 would mean note-off.
+        const int scaled = std::max(1, static_cast<int>(velocity * 127));
+        word = PackMidi(0x90, static_cast<unsigned char>(event.noteOn.pitch), static_cast<unsigned char>(scaled), 3);
+        return true;
+    }
+    if (event.type == Event::kPolyPressureEvent)
+    {
+        if (event.polyPressure.pitch < 0 || event.polyPressure.pitch > 127)
+            return false;
+        const float pressure = UnitVelocity(event.polyPressure.pressure);
+        word = PackMidi(0xA0, static_cast<unsigned char>(event.polyPressure.pitch),
+                        static_cast<unsigned char>(static_cast<int>(pressure * 127 + 0.5f)), 3);
+        return true;
+    }
+    if (event.type == Event::kNoteOffEvent)
+    {
+        if (event.noteOff.pitch < 0 || event.noteOff.pitch > 127)
+            return false;
+        const float velocity = UnitVelocity(event.noteOff.velocity);
+        word = PackMidi(0x80, static_cast<unsigned char>(event.noteOff.pitch),
+                        static_cast<unsigned char>(static_cast<int>(velocity * 127)), 3);
+        return true;
+    }
+    return false;
+}
+} // namespace
+
 void ADelayProcessor::ReadParameterChanges(ProcessData& data)
 {
+    blockProgram_ = -1;
     IParameterChanges* changes = data.inputParameterChanges;
     if (changes == nullptr)
         return;
@@ -52,111 +216,98 @@ void ADelayProcessor::ReadParameterChanges(ProcessData& data)
     // A program change is taken after the block's other values: those a
     // host sends with it (often the ones it showed until then) belong to the
     // program it leaves, not to the one it chooses.
-    int programOffset = -1;
-    int program = 0;
-    const int32 queues = changes->getParameterCount();
-    for (int32 i = 0; i < queues; ++i)
-    {
-        IParamValueQueue* queue = changes->getParameterData(i);
-        if (queue == nullptr)
-            continue;
-        const int32 points = queue->getPointCount();
+    const auto readAt = [&](int32 index, TimedInput& input) {
+        ParamID id = 0;
         int32 offset = 0;
         ParamValue value = 0.0;
-        if (points < 1 || queue->getPoint(points - 1, offset, value) != kResultOk || !std::isfinite(value))
-            continue;
-        value = std::clamp(value, 0.0, 1.0);
-        offset = InBlock(offset, data.numSamples);
-        const ParamID id = queue->getParameterId();
-        if (id <= 9999)
+        if (!LastPoint(*changes, index, data.numSamples, id, offset, value))
+            return ReadResult::Skip;
+        if (id == static_cast<ParamID>(kProgramChangeParameter))
         {
-            if (master)
-                master->setParameterNormalizedDsp(offset, static_cast<int>(id), static_cast<float>(value));
+            blockProgramOffset_ = offset;
+            blockProgram_ = static_cast<int>(value * programSteps_ + 0.5) & 0x7F;
         }
-        else if (id < static_cast<ParamID>(kChannelPressureParameter))
-        {
-            const unsigned char bytes[3] = {0xB0, static_cast<unsigned char>(id - kFirstMidiParameter),
-                                            static_cast<unsigned char>(static_cast<int>(value * 127 + 0.5) & 0x7F)};
-            MidiIn(offset, bytes, 3);
-        }
-        else if (id == static_cast<ParamID>(kChannelPressureParameter))
-        {
-            const auto pressure = static_cast<unsigned char>(static_cast<int>(value * 127 + 0.5) & 0x7F);
-            const unsigned char bytes[2] = {0xD0, pressure};
-            MidiIn(offset, bytes, 2);
-        }
-        else if (id == static_cast<ParamID>(kPitchBendParameter))
-        {
-            const int v = static_cast<int>(value * 16383 + 0.5);
-            const unsigned char bytes[3] = {0xE0, static_cast<unsigned char>(v & 0x7F),
-                                            static_cast<unsigned char>((v >> 7) & 0x7F)};
-            MidiIn(offset, bytes, 3);
-        }
-        else if (id == static_cast<ParamID>(kProgramChangeParameter))
-        {
-            programOffset = offset;
-            program = static_cast<int>(value * programSteps_ + 0.5) & 0x7F;
-        }
-    }
-    if (programOffset < 0)
-        return;
+        if (id > 9999)
+            return ReadResult::Skip;
+        input.offset = offset;
+        input.word = id;
+        input.value = static_cast<float>(value);
+        return ReadResult::Input;
+    };
+    HandInSampleOrder(changes->getParameterCount(), readAt, [&](const TimedInput& input) {
+        if (master)
+            master->setParameterNormalizedDsp(input.offset, static_cast<int>(input.word), input.value);
+    });
     // The patch's own programs are chosen in its patch manager, whether or
     // not its graph hears MIDI program changes; the patch's MIDI input hears
-    // it as one too.
-    if (master && patchPrograms_)
-        master->setProgramDsp(program);
-    const unsigned char bytes[2] = {0xC0, static_cast<unsigned char>(program)};
-    MidiIn(programOffset, bytes, 2);
+    // it as one too (ReadMidi).
+    if (blockProgram_ >= 0 && master && patchPrograms_)
+        master->setProgramDsp(blockProgram_);
 }
 
-void ADelayProcessor::ReadNotes(ProcessData& data)
+void ADelayProcessor::ReadMidi(ProcessData& data, bool withNotes)
 {
-    IEventList* events = data.inputEvents;
-    if (events == nullptr)
-        return;
-    const int32 count = events->getEventCount();
-    for (int32 i = 0; i < count; ++i)
-    {
+    IParameterChanges* changes = data.inputParameterChanges;
+    IEventList* events = withNotes ? data.inputEvents : nullptr;
+    const int64_t queues = changes ? std::max<int32>(changes->getParameterCount(), 0) : 0;
+    const int64_t notes = events ? std::max<int32>(events->getEventCount(), 0) : 0;
+    // The host's parameters first, then the program change, then the notes,
+    // read from index 0 up to the first that cannot be read.
+    const auto programPlace = static_cast<int32>(std::min<int64_t>(queues, std::numeric_limits<int32>::max() - 1));
+    const auto readAt = [&](int32 place, TimedInput& input) {
+        if (place < programPlace)
+        {
+            ParamID id = 0;
+            int32 offset = 0;
+            ParamValue value = 0.0;
+            if (!LastPoint(*changes, place, data.numSamples, id, offset, value))
+                return ReadResult::Skip;
+            input.offset = offset;
+            if (id >= static_cast<ParamID>(kFirstMidiParameter) && id < static_cast<ParamID>(kChannelPressureParameter))
+            {
+                input.word = PackMidi(0xB0, static_cast<unsigned char>(id - kFirstMidiParameter),
+                                      static_cast<unsigned char>(static_cast<int>(value * 127 + 0.5) & 0x7F), 3);
+            }
+            else if (id == static_cast<ParamID>(kChannelPressureParameter))
+            {
+                input.word = PackMidi(0xD0, static_cast<unsigned char>(static_cast<int>(value * 127 + 0.5) & 0x7F),
+                                      0, 2);
+            }
+            else if (id == static_cast<ParamID>(kPitchBendParameter))
+            {
+                const int v = static_cast<int>(value * 16383 + 0.5);
+                input.word = PackMidi(0xE0, static_cast<unsigned char>(v & 0x7F),
+                                      static_cast<unsigned char>((v >> 7) & 0x7F), 3);
+            }
+            else
+            {
+                return ReadResult::Skip;
+            }
+            return ReadResult::Input;
+        }
+        if (place == programPlace)
+        {
+            if (blockProgram_ < 0)
+                return ReadResult::Skip;
+            input.offset = blockProgramOffset_;
+            input.word = PackMidi(0xC0, static_cast<unsigned char>(blockProgram_), 0, 2);
+            return ReadResult::Input;
+        }
         Event event{};
-        if (events->getEvent(i, event) != kResultOk)
-            break;
-        unsigned char bytes[3] = {};
-        if (event.type == Event::kNoteOnEvent)
-        {
-            // Keys outside 0..127 would turn into status bytes.
-            if (event.noteOn.pitch < 0 || event.noteOn.pitch > 127)
-                continue;
-            const float velocity = UnitVelocity(event.noteOn.velocity);
-            // A soft note stays a note: velocity 0 would mean note-off.
-            const int scaled = std::max(1, static_cast<int>(velocity * 127));
-            bytes[0] = 0x90;
-            bytes[1] = static_cast<unsigned char>(event.noteOn.pitch);
-            bytes[2] = static_cast<unsigned char>(scaled);
-        }
-        else if (event.type == Event::kPolyPressureEvent)
-        {
-            if (event.polyPressure.pitch < 0 || event.polyPressure.pitch > 127)
-                continue;
-            bytes[0] = 0xA0;
-            bytes[1] = static_cast<unsigned char>(event.polyPressure.pitch);
-            const float pressure = UnitVelocity(event.polyPressure.pressure);
-            bytes[2] = static_cast<unsigned char>(static_cast<int>(pressure * 127 + 0.5f));
-        }
-        else if (event.type == Event::kNoteOffEvent)
-        {
-            if (event.noteOff.pitch < 0 || event.noteOff.pitch > 127)
-                continue;
-            const float velocity = UnitVelocity(event.noteOff.velocity);
-            bytes[0] = 0x80;
-            bytes[1] = static_cast<unsigned char>(event.noteOff.pitch);
-            bytes[2] = static_cast<unsigned char>(static_cast<int>(velocity * 127));
-        }
-        else
-        {
-            continue;
-        }
-        MidiIn(InBlock(event.sampleOffset, data.numSamples), bytes, 3);
-    }
+        if (events->getEvent(place - programPlace - 1, event) != kResultOk)
+            return ReadResult::Stop;
+        if (!NoteBytes(event, input.word))
+            return ReadResult::Skip;
+        input.offset = InBlock(event.sampleOffset, data.numSamples);
+        return ReadResult::Input;
+    };
+    const auto count = static_cast<int32>(std::min<int64_t>(queues + 1 + notes, std::numeric_limits<int32>::max()));
+    HandInSampleOrder(count, readAt, [&](const TimedInput& input) {
+        const unsigned char bytes[3] = {static_cast<unsigned char>(input.word & 0xFF),
+                                        static_cast<unsigned char>((input.word >> 8) & 0xFF),
+                                        static_cast<unsigned char>((input.word >> 16) & 0xFF)};
+        MidiIn(input.offset, bytes, static_cast<int>(input.word >> 24));
+    });
 }
 
 void ADelayProcessor::SendControllers(ProcessData& data, int64_t blockStart)
