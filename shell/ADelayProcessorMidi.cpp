@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/ValueRule.h"
 #include "engine/runtime/KvAudioMaster.h"
 #include "engine/hostio/MidiOutputBuffer.h"
 #include "pluginterfaces/vst/ivstevents.h"
@@ -71,7 +72,7 @@ void ADelayProcessor::ReadParameterChanges(ProcessData& data)
         if (id <= 9999)
         {
             if (master)
-                master->setParameterNormalizedDsp(offset, static_cast<int>(id), static_cast<float>(value));
+                master->setParameterNormalizedDsp(offset, static_cast<int>(id), value);
         }
         else if (id < static_cast<ParamID>(kChannelPressureParameter))
         {
@@ -95,7 +96,8 @@ void ADelayProcessor::ReadParameterChanges(ProcessData& data)
         else if (id == static_cast<ParamID>(kProgramChangeParameter))
         {
             programOffset = offset;
-            program = static_cast<int>(value * programSteps_ + 0.5) & 0x7F;
+            // As the controller's program list reads the value.
+            program = static_cast<int>(ValueRule::WholePlain(value, 0.0, programSteps_)) & 0x7F;
         }
     }
     if (programOffset < 0)
