@@ -321,19 +321,28 @@ void ADelayController::DeferUpdate(int handle)
 
 void ADelayController::ServiceOtherThreads()
 {
-    std::vector<int> updates;
-    std::vector<PendingWork> work;
-    bool restart = false;
+    // Once: what the work served here sets off (an automator's edit that the
+    // processor answers) waits behind it.
+    if (servicing_)
+        return;
+    servicing_ = true;
+    struct Done
     {
-        std::lock_guard<std::mutex> lock(otherThreadsMutex_);
-        updates.swap(pendingUpdates_);
-        work.swap(pendingWork_);
-        pendingBatchBytes_ = 0;
-        std::swap(restart, pendingRestart_);
-    }
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{servicing_};
     // In the order the calls came.
-    for (PendingWork& item : work)
+    for (;;)
     {
+        PendingWork item;
+        {
+            std::lock_guard<std::mutex> lock(otherThreadsMutex_);
+            if (pendingWork_.empty())
+                break;
+            item = std::move(pendingWork_.front());
+            pendingWork_.pop_front();
+            pendingBatchBytes_ -= item.batch.size();
+        }
         if (!item.batch.empty())
             ReadBatch(reinterpret_cast<const unsigned char*>(item.batch.data()), static_cast<int>(item.batch.size()));
         else if (item.program >= 0)
@@ -344,6 +353,13 @@ void ADelayController::ServiceOtherThreads()
             if (found != parameters_.end())
                 found->second.value = std::move(raw);
         }
+    }
+    std::vector<int> updates;
+    bool restart = false;
+    {
+        std::lock_guard<std::mutex> lock(otherThreadsMutex_);
+        updates.swap(pendingUpdates_);
+        std::swap(restart, pendingRestart_);
     }
     for (const int handle : updates)
         NotifyAutomators(handle);
@@ -539,6 +555,10 @@ tresult PLUGIN_API ADelayController::setParamNormalized(ParamID tag, ParamValue 
     // NaN and infinities are no value; the rest is clamped to 0..1.
     if (!ValueRule::Normalized(value))
         return kResultFalse;
+    // What waits for this thread comes first (the host may then read it all).
+    const bool onUiThread = OnUiThread();
+    if (onUiThread)
+        ServiceOtherThreads();
     if (tag != static_cast<ParamID>(kProgramChangeParameter) || programNames_.size() < 2)
         return EditController::setParamNormalized(tag, value);
     // A program chosen on the controller (a host's program menu): the host
@@ -548,7 +568,7 @@ tresult PLUGIN_API ADelayController::setParamNormalized(ParamID tag, ParamValue 
     if (programs == nullptr || result != kResultOk)
         return result;
     const auto program = static_cast<int>(programs->toPlain(value));
-    if (!OnUiThread())
+    if (!onUiThread)
     {
         std::lock_guard<std::mutex> lock(otherThreadsMutex_);
         PendingWork work;
@@ -556,7 +576,6 @@ tresult PLUGIN_API ADelayController::setParamNormalized(ParamID tag, ParamValue 
         pendingWork_.push_back(std::move(work));
         return result;
     }
-    ServiceOtherThreads();
     LoadProgram(program);
     return result;
 }

@@ -16,6 +16,7 @@
 // are only ever touched there.
 
 #include <atomic>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <string>
@@ -225,7 +226,7 @@ private:
     static constexpr std::size_t kMaxPendingBatchBytes = 4u << 20;
     std::mutex otherThreadsMutex_;
     std::vector<int> pendingUpdates_;
-    std::vector<PendingWork> pendingWork_;
+    std::deque<PendingWork> pendingWork_;
     std::size_t pendingBatchBytes_ = 0;
     // Any thread, under the mutex: the values of the newest pending work
     // that holds values only, made when there is none.
@@ -254,5 +255,7 @@ private:
     std::map<int, std::vector<ProgramValue>> programValues_;
     // UI: the program whose values the parameters hold.
     int currentProgram_ = 0;
+    // UI: ServiceOtherThreads is running.
+    bool servicing_ = false;
 };
 #pragma GCC diagnostic pop

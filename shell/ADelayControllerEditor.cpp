@@ -394,8 +394,9 @@ tresult PLUGIN_API ADelayController::notify(IMessage* message)
         return kResultOk;
     // The records, the automators and the modules are the editor's: a batch
     // sent on another thread (a host calling the processor there) waits for
-    // the user-interface thread, behind whatever waits already.
-    if (!OnUiThread())
+    // the user-interface thread, behind whatever waits already; so does one
+    // that comes while that work is served.
+    if (!OnUiThread() || servicing_)
     {
         DeferBatch(static_cast<const unsigned char*>(data), static_cast<int>(size));
         return kResultOk;
