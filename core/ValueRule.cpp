@@ -120,4 +120,46 @@ bool Bool(std::string_view text, bool& out)
     out = v != 0.0;
     return true;
 }
+
+static double Unit(double n)
+{
+    return std::isnan(n) ? 0.0 : std::clamp(n, 0.0, 1.0);
+}
+
+double WholePlain(double n, double a, double b)
+{
+    const double steps = std::fabs(b - a);
+    const double k = std::min(steps, std::floor(Unit(n) * (steps + 1.0)));
+    return b < a ? a - k : a + k;
+}
+
+double WholeNormalized(double plain, double a, double b)
+{
+    const double span = b - a;
+    if (std::isnan(plain) || span == 0.0)
+        return 0.0;
+    const double whole = std::trunc(Clamp(plain, a, b));
+    return Unit((whole - a) / span);
+}
+
+double RangePlain(double n, double a, double b)
+{
+    return a + Unit(n) * (b - a);
+}
+
+double RangeNormalized(double plain, double a, double b)
+{
+    const double span = b - a;
+    if (std::isnan(plain))
+        return 0.0;
+    // A range of no width: above it is the top, anything else the bottom.
+    if (span == 0.0)
+        return plain > a ? 1.0 : 0.0;
+    return Unit((Clamp(plain, a, b) - a) / span);
+}
+
+bool SwitchOn(double n)
+{
+    return n >= 0.5;
+}
 } // namespace ValueRule

@@ -41,4 +41,22 @@ bool Int(std::string_view text, double a, double b, int32_t& out);
 bool Enum(std::string_view text, const std::wstring& enumList, int32_t& out);
 // Text for a bool parameter: any finite number; nonzero is true.
 bool Bool(std::string_view text, bool& out);
+
+// Host normalised values and the plain values they stand for. The
+// controller (host text, normalizedParamToPlain) and the engine (what
+// plays and is saved) both map through these, so the two never differ.
+// NaN counts as 0, other values outside 0..1 are clamped.
+//
+// Whole numbers from a to b (either order): |b - a| steps. n picks step
+// k = floor(n * (steps + 1)), the last one for n = 1, as hosts read stepped
+// parameters; step k's own normalised value is k / steps, which picks k.
+double WholePlain(double n, double a, double b);
+// The normalised value of a plain value: clamped to a..b, cut toward zero
+// to a whole number as Int does, then k / steps.
+double WholeNormalized(double plain, double a, double b);
+// Continuous values from a to b: a + n (b - a), and back (clamped).
+double RangePlain(double n, double a, double b);
+double RangeNormalized(double plain, double a, double b);
+// An on/off value: on from 0.5 up.
+bool SwitchOn(double n);
 } // namespace ValueRule

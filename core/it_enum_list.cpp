@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cwchar>
 
+#include "core/ValueRule.h"
 #include "core/conversion.h"
 
 namespace
@@ -334,18 +335,13 @@ float enum_to_normalised(const std::wstring& listText, int value)
     return static_cast<float>(index) / static_cast<float>(count - 1);
 }
 
-int normalised_to_enum(const std::wstring& listText, float normalised)
+int normalised_to_enum(const std::wstring& listText, double normalised)
 {
     const int count = SizeInPlace(listText);
     if (count < 1)
         return 0;
-    // Clamped before conversion: NaN and negative positions give item 0.
-    const double position = static_cast<double>(normalised) * count;
-    int index = 0;
-    if (position >= count - 1)
-        index = count - 1;
-    else if (position > 0.0)
-        index = static_cast<int>(position);
+    // NaN and negative positions give item 0, past the end the last.
+    const auto index = static_cast<int>(ValueRule::WholePlain(normalised, 0.0, count - 1.0));
     int value = 0;
     return ValueAtInPlace(listText, index, value) ? value : 0;
 }

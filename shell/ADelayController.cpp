@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <set>
 #include <string_view>
 
 #include "base/source/updatehandler.h"
@@ -66,7 +67,40 @@ tresult PLUGIN_API ADelayController::initialize(FUnknown* context)
     programNames_ = KvProgramList::Read(document);
     BuildParameters(entries);
     AddMidiParameters();
+    BuildProgramValues(entries);
     return kResultOk;
+}
+
+void ADelayController::BuildProgramValues(const std::vector<KvParameterEntry>& entries)
+{
+    programValues_.clear();
+    currentProgram_ = 0;
+    const std::size_t programs = programNames_.size();
+    if (programs < 2)
+        return;
+    std::set<int> seen;
+    for (const KvParameterEntry& entry : entries)
+    {
+        // The first entry of a handle is the record; one value is no program's own.
+        if (!seen.insert(entry.handle).second || entry.programTexts.size() < 2)
+            continue;
+        const KvParameter& record = parameters_.at(entry.handle);
+        Parameter* host = HostParameter(record);
+        std::vector<ProgramValue> values(programs);
+        for (std::size_t p = 0; p < programs && p < entry.programTexts.size(); ++p)
+        {
+            // By the rule of states: what the engine would make of the text.
+            ProgramValue& value = values[p];
+            double plain = 0.0;
+            value.known = ConformStateValue(record, entry.programTexts[p].c_str(), value.raw, plain);
+            if (host && value.known)
+            {
+                value.known = std::isfinite(plain);
+                value.normalized = host->toNormalized(plain);
+            }
+        }
+        programValues_.emplace(entry.handle, std::move(values));
+    }
 }
 
 void ADelayController::BuildParameters(std::vector<KvParameterEntry>& entries)
@@ -192,9 +226,89 @@ void ADelayController::ProgramChanged(int program)
 {
     const int programs = static_cast<int>(programNames_.size());
     if (programs > 1 && program >= 0 && program < programs)
+    {
         EditController::setParamNormalized(static_cast<ParamID>(kProgramChangeParameter),
                                            static_cast<double>(program) / (programs - 1));
+        currentProgram_ = program;
+    }
     ValuesChanged();
+}
+
+void ADelayController::SaveProgram(int program)
+{
+    if (program < 0)
+        return;
+    for (auto& [handle, values] : programValues_)
+    {
+        const auto found = parameters_.find(handle);
+        if (found == parameters_.end() || static_cast<std::size_t>(program) >= values.size())
+            continue;
+        ProgramValue& value = values[static_cast<std::size_t>(program)];
+        value.known = true;
+        if (const Parameter* host = HostParameter(found->second))
+            value.normalized = KvHostParameter::CurrentNormalized(*host);
+        else
+            value.raw = found->second.value;
+    }
+}
+
+void ADelayController::LoadProgram(int program)
+{
+    const int programs = static_cast<int>(programNames_.size());
+    if (program == currentProgram_ || program < 0 || program >= programs)
+        return;
+    SaveProgram(currentProgram_);
+    currentProgram_ = program;
+    // A value the document does not give for the program stays as it is
+    // until the processor reports the one it plays.
+    for (const auto& [handle, values] : programValues_)
+    {
+        const ProgramValue& value = values[static_cast<std::size_t>(program)];
+        const auto found = parameters_.find(handle);
+        if (!value.known || found == parameters_.end())
+            continue;
+        KvParameter& record = found->second;
+        if (HostParameter(record) != nullptr)
+        {
+            // Automators hear of it through update().
+            EditController::setParamNormalized(static_cast<ParamID>(record.index), value.normalized);
+        }
+        else if (record.value != value.raw)
+        {
+            record.value = value.raw;
+            NotifyAutomators(handle);
+        }
+    }
+    ValuesChanged();
+}
+
+std::map<int, std::string>& ADelayController::PendingValues()
+{
+    if (pendingWork_.empty() || !pendingWork_.back().batch.empty() || pendingWork_.back().program >= 0)
+        pendingWork_.emplace_back();
+    return pendingWork_.back().values;
+}
+
+void ADelayController::DeferBatch(const unsigned char* bytes, int size)
+{
+    std::lock_guard<std::mutex> lock(otherThreadsMutex_);
+    PendingWork work;
+    work.batch.assign(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(size));
+    pendingBatchBytes_ += work.batch.size();
+    pendingWork_.push_back(std::move(work));
+    // Nothing served the user-interface thread for long: the oldest batches go.
+    bool dropped = false;
+    while (pendingBatchBytes_ > kMaxPendingBatchBytes)
+    {
+        const auto oldest = std::find_if(pendingWork_.begin(), pendingWork_.end(),
+                                         [](const PendingWork& w) { return !w.batch.empty(); });
+        pendingBatchBytes_ -= oldest->batch.size();
+        pendingWork_.erase(oldest);
+        dropped = true;
+    }
+    if (dropped)
+        std::fprintf(stderr, "Korvane: the processor's reports wait for the user-interface thread; the oldest were "
+                             "dropped.\n");
 }
 
 void ADelayController::DeferUpdate(int handle)
@@ -207,20 +321,45 @@ void ADelayController::DeferUpdate(int handle)
 
 void ADelayController::ServiceOtherThreads()
 {
+    // Once: what the work served here sets off (an automator's edit that the
+    // processor answers) waits behind it.
+    if (servicing_)
+        return;
+    servicing_ = true;
+    struct Done
+    {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{servicing_};
+    // In the order the calls came.
+    for (;;)
+    {
+        PendingWork item;
+        {
+            std::lock_guard<std::mutex> lock(otherThreadsMutex_);
+            if (pendingWork_.empty())
+                break;
+            item = std::move(pendingWork_.front());
+            pendingWork_.pop_front();
+            pendingBatchBytes_ -= item.batch.size();
+        }
+        if (!item.batch.empty())
+            ReadBatch(reinterpret_cast<const unsigned char*>(item.batch.data()), static_cast<int>(item.batch.size()));
+        else if (item.program >= 0)
+            LoadProgram(item.program);
+        for (auto& [handle, raw] : item.values)
+        {
+            const auto found = parameters_.find(handle);
+            if (found != parameters_.end())
+                found->second.value = std::move(raw);
+        }
+    }
     std::vector<int> updates;
-    std::map<int, std::string> values;
     bool restart = false;
     {
         std::lock_guard<std::mutex> lock(otherThreadsMutex_);
         updates.swap(pendingUpdates_);
-        values.swap(pendingValues_);
         std::swap(restart, pendingRestart_);
-    }
-    for (auto& [handle, raw] : values)
-    {
-        const auto found = parameters_.find(handle);
-        if (found != parameters_.end())
-            found->second.value = std::move(raw);
     }
     for (const int handle : updates)
         NotifyAutomators(handle);
@@ -378,7 +517,7 @@ tresult PLUGIN_API ADelayController::setComponentState(IBStream* state)
         {
             // The records are the editor's: they change on its thread.
             std::lock_guard<std::mutex> lock(otherThreadsMutex_);
-            pendingValues_[id] = std::move(raw);
+            PendingValues()[id] = std::move(raw);
             if (!hostUpdated &&
                 std::find(pendingUpdates_.begin(), pendingUpdates_.end(), id) == pendingUpdates_.end())
                 pendingUpdates_.push_back(id);
@@ -416,7 +555,29 @@ tresult PLUGIN_API ADelayController::setParamNormalized(ParamID tag, ParamValue 
     // NaN and infinities are no value; the rest is clamped to 0..1.
     if (!ValueRule::Normalized(value))
         return kResultFalse;
-    return EditController::setParamNormalized(tag, value);
+    // What waits for this thread comes first (the host may then read it all).
+    const bool onUiThread = OnUiThread();
+    if (onUiThread)
+        ServiceOtherThreads();
+    if (tag != static_cast<ParamID>(kProgramChangeParameter) || programNames_.size() < 2)
+        return EditController::setParamNormalized(tag, value);
+    // A program chosen on the controller (a host's program menu): the host
+    // may read every value before any block plays it.
+    const Parameter* programs = getParameterObject(tag);
+    const tresult result = EditController::setParamNormalized(tag, value);
+    if (programs == nullptr || result != kResultOk)
+        return result;
+    const auto program = static_cast<int>(programs->toPlain(value));
+    if (!onUiThread)
+    {
+        std::lock_guard<std::mutex> lock(otherThreadsMutex_);
+        PendingWork work;
+        work.program = program;
+        pendingWork_.push_back(std::move(work));
+        return result;
+    }
+    LoadProgram(program);
+    return result;
 }
 
 tresult PLUGIN_API ADelayController::getParamStringByValue(ParamID tag, ParamValue valueNormalized,

@@ -9,11 +9,14 @@
 // Threads: UI, every method: the host calls the controller on its
 // user-interface thread, and the editor and its modules call it there too.
 // Some hosts call setParamNormalized and setComponentState from a thread of
-// their own: what such a call changes for the editor waits for the
-// user-interface thread (ServiceOtherThreads, from the editor's timer), so
-// the editor's views are only ever touched there.
+// their own, or call the processor from one (its batches then reach notify
+// there): what such a call changes for the records, the editor's automators
+// and its modules waits for the user-interface thread (ServiceOtherThreads,
+// from the editor's timer and the controller's next call there), so they
+// are only ever touched there.
 
 #include <atomic>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <string>
@@ -64,11 +67,13 @@ public:
     Steinberg::tresult PLUGIN_API terminate() SMTG_OVERRIDE;
     // UI. IDependent: a host parameter changed; the editors' automators hear of it.
     void PLUGIN_API update(Steinberg::FUnknown* changedUnknown, Steinberg::int32 message) SMTG_OVERRIDE;
-    // UI. IConnectionPoint: the processor's batch: parameter values reach the
+    // IConnectionPoint: the processor's batch: parameter values reach the
     // parameters and the editors' automators, "sdk" records the module of
-    // their handle in every open editor. The processor sends its batches
-    // from the user-interface thread only, in answer to the controller's
-    // messages (PollProcessor among them) and to the host's calls.
+    // their handle in every open editor. The processor sends its batches in
+    // answer to the controller's messages (PollProcessor among them) and to
+    // the host's calls, on the thread of the call: a batch that comes on
+    // another thread than the user-interface thread is read there later,
+    // after those before it (ServiceOtherThreads).
     Steinberg::tresult PLUGIN_API notify(Steinberg::Vst::IMessage* message) SMTG_OVERRIDE;
     // UI: IEditController
     Steinberg::tresult PLUGIN_API setComponentState(Steinberg::IBStream* state) SMTG_OVERRIDE;
@@ -84,6 +89,11 @@ public:
     Steinberg::Vst::ParamValue PLUGIN_API plainParamToNormalized(Steinberg::Vst::ParamID tag,
                                                                  Steinberg::Vst::ParamValue plainValue) SMTG_OVERRIDE;
     // Host values: NaN and infinities refused, texts our own and bounded.
+    // The program-change parameter of a patch with programs chooses one: the
+    // parameters take its values before this returns (on the user-interface
+    // thread; from another thread once it is served there) and the host is
+    // asked to reread them. The processor plays it when the host passes
+    // the value to process().
     Steinberg::tresult PLUGIN_API setParamNormalized(Steinberg::Vst::ParamID tag,
                                                      Steinberg::Vst::ParamValue value) SMTG_OVERRIDE;
     Steinberg::tresult PLUGIN_API getParamStringByValue(Steinberg::Vst::ParamID tag,
@@ -177,6 +187,14 @@ private:
     // host is asked to reread the values, at once on the UI thread, else
     // from ServiceOtherThreads.
     void ProgramChanged(int program);
+    // UI. The host chose a program on the controller: the values the
+    // controller had are kept as the program it leaves, the chosen one's
+    // are set, and the host is asked to reread them.
+    void LoadProgram(int program);
+    // UI. Keeps the values the parameters have now as those of a program.
+    void SaveProgram(int program);
+    // UI. The values of each program as the parameters document gives them.
+    void BuildProgramValues(const std::vector<KvParameterEntry>& entries);
     // Any thread: the automators hear of the handle on the user-interface thread.
     void DeferUpdate(int handle);
     void EditHostParameter(const KvParameter& record, double plain);
@@ -195,11 +213,26 @@ private:
     MyVstPluginFactory* factory_;
     std::atomic<std::thread::id> uiThread_{std::this_thread::get_id()};
     // Changes made by calls from other threads, for the user-interface
-    // thread: handles whose automators must hear of them, and the newest
-    // record value of each handle.
+    // thread: handles whose automators must hear of them, and in the order
+    // they came, record values of states, batches of the processor and
+    // programs chosen by the host.
+    struct PendingWork
+    {
+        std::map<int, std::string> values;
+        std::string batch;
+        int program = -1;
+    };
+    // Batches beyond this many bytes wait no longer: the oldest goes.
+    static constexpr std::size_t kMaxPendingBatchBytes = 4u << 20;
     std::mutex otherThreadsMutex_;
     std::vector<int> pendingUpdates_;
-    std::map<int, std::string> pendingValues_;
+    std::deque<PendingWork> pendingWork_;
+    std::size_t pendingBatchBytes_ = 0;
+    // Any thread, under the mutex: the values of the newest pending work
+    // that holds values only, made when there is none.
+    std::map<int, std::string>& PendingValues();
+    // Any thread: a batch read on another thread waits for the UI thread.
+    void DeferBatch(const unsigned char* bytes, int size);
     // A state or a program change was read on another thread: the host hears
     // that the values changed (restartComponent) on the user-interface thread.
     bool pendingRestart_ = false;
@@ -209,5 +242,20 @@ private:
     std::vector<Steinberg::Vst::Parameter*> watched_;
     StagingMemoryBuffer staging_;
     std::vector<std::string> programNames_;
+    // The values of the parameters that the document gives per program (a
+    // patch-list of more than one item), by handle, one per program: as the
+    // host holds it (normalised) with a host parameter, raw without. A
+    // program the controller leaves keeps the values it had. UI thread.
+    struct ProgramValue
+    {
+        bool known = false;
+        double normalized = 0.0;
+        std::string raw;
+    };
+    std::map<int, std::vector<ProgramValue>> programValues_;
+    // UI: the program whose values the parameters hold.
+    int currentProgram_ = 0;
+    // UI: ServiceOtherThreads is running.
+    bool servicing_ = false;
 };
 #pragma GCC diagnostic pop

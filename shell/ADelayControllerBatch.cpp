@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "core/QueMessage.h"
@@ -60,6 +61,26 @@ bool ReadNumber(StagingMemoryBufferInputStream& in, double& plain, std::string& 
 
 void ADelayController::ReadBatch(const unsigned char* bytes, int size)
 {
+    // A batch that moves the engine to another program carries that
+    // program's values: those the parameters hold now are the program's
+    // they leave, kept before the batch's values replace them.
+    {
+        StagingMemoryBufferInputStream scan(bytes, size);
+        int32_t reported = -1;
+        while (!scan.AtEnd())
+        {
+            QueMessageHeader header;
+            if (!header.Read(scan) || header.length_ < 0 ||
+                static_cast<unsigned>(header.length_) > scan.BytesRemaining())
+                break;
+            if (header.id_ == QueMessageId::pat2 && header.length_ >= 4)
+                std::memcpy(&reported, bytes + scan.Position(), sizeof(reported));
+            scan.Skip(static_cast<unsigned>(header.length_));
+        }
+        if (reported >= 0 && reported != currentProgram_ &&
+            reported < static_cast<int32_t>(programNames_.size()))
+            SaveProgram(currentProgram_);
+    }
     StagingMemoryBufferInputStream batch(bytes, size);
     // The engine reports a program change before the values it moved.
     bool programChanged = false;

@@ -9,6 +9,7 @@
 
 #include "core/ParameterFieldType.h"
 #include "core/QueMessage.h"
+#include "core/ValueRule.h"
 #include "core/conversion.h"
 #include "core/it_enum_list.h"
 #include "shell/KvEnumPositions.h"
@@ -176,7 +177,7 @@ bool ADelayController::HostValue(const KvParameter& record, const Parameter& hos
         out = Raw(plain);
         return true;
     case 4:
-        out = std::string(1, normalized >= 0.5 ? '\1' : '\0');
+        out = std::string(1, ValueRule::SwitchOn(normalized) ? '\1' : '\0');
         return true;
     case 6:
         out = Raw(static_cast<float>(plain));
@@ -389,8 +390,19 @@ tresult PLUGIN_API ADelayController::notify(IMessage* message)
     if (id == nullptr || std::strcmp(id, kMessageId) != 0 || message->getAttributes() == nullptr ||
         message->getAttributes()->getBinary(kAttributeId, data, size) != kResultOk)
         return EditController::notify(message);
-    if (data != nullptr && size > 0 && size <= static_cast<uint32>(INT32_MAX))
-        ReadBatch(static_cast<const unsigned char*>(data), static_cast<int>(size));
+    if (data == nullptr || size == 0 || size > static_cast<uint32>(INT32_MAX))
+        return kResultOk;
+    // The records, the automators and the modules are the editor's: a batch
+    // sent on another thread (a host calling the processor there) waits for
+    // the user-interface thread, behind whatever waits already; so does one
+    // that comes while that work is served.
+    if (!OnUiThread() || servicing_)
+    {
+        DeferBatch(static_cast<const unsigned char*>(data), static_cast<int>(size));
+        return kResultOk;
+    }
+    ServiceOtherThreads();
+    ReadBatch(static_cast<const unsigned char*>(data), static_cast<int>(size));
     return kResultOk;
 }
 

@@ -110,7 +110,7 @@ private:
         Steinberg::int32 offset = 0;
         Steinberg::int32 place = 0;
         Steinberg::uint32 word = 0;
-        float value = 0.0f;
+        double value = 0.0;
     };
     // Patch parameter values in sample order, then the program chosen.
     void ReadParameterChanges(Steinberg::Vst::ProcessData& data);

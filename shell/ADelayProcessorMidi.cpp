@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "core/ValueRule.h"
 #include "engine/runtime/KvAudioMaster.h"
 #include "engine/hostio/MidiOutputBuffer.h"
 #include "pluginterfaces/vst/ivstevents.h"
@@ -225,13 +226,14 @@ void ADelayProcessor::ReadParameterChanges(ProcessData& data)
         if (id == static_cast<ParamID>(kProgramChangeParameter))
         {
             blockProgramOffset_ = offset;
-            blockProgram_ = static_cast<int>(value * programSteps_ + 0.5) & 0x7F;
+            // As the controller's program list reads the value.
+            blockProgram_ = static_cast<int>(ValueRule::WholePlain(value, 0.0, programSteps_)) & 0x7F;
         }
         if (id > 9999)
             return ReadResult::Skip;
         input.offset = offset;
         input.word = id;
-        input.value = static_cast<float>(value);
+        input.value = value;
         return ReadResult::Input;
     };
     HandInSampleOrder(changes->getParameterCount(), readAt, [&](const TimedInput& input) {

@@ -123,14 +123,49 @@ ParamValue KvHostParameter::toNormalized(ParamValue plain) const
     return std::clamp(plain, 0.0, 1.0);
 }
 
+KvSwitchHostParameter::KvSwitchHostParameter(const ParameterInfo& given) : KvHostParameter(given) {}
+
+void KvSwitchHostParameter::toString(ParamValue normalized, String128 text) const
+{
+    Write(text, std::string(ValueRule::SwitchOn(Unit(normalized)) ? "On" : "Off"));
+}
+
+bool KvSwitchHostParameter::fromString(const TChar* text, ParamValue& normalized) const
+{
+    const std::string given = Narrow(text);
+    bool on = false;
+    if (given == "On" || given == "on")
+        on = true;
+    else if (given != "Off" && given != "off" && !ValueRule::Bool(given, on))
+        return false;
+    normalized = on ? 1.0 : 0.0;
+    return true;
+}
+
+ParamValue KvSwitchHostParameter::toPlain(ParamValue normalized) const
+{
+    return ValueRule::SwitchOn(Unit(normalized)) ? 1.0 : 0.0;
+}
+
+ParamValue KvSwitchHostParameter::toNormalized(ParamValue plain) const
+{
+    // A plain value is on when it is not zero, as in states and presets.
+    return !std::isnan(plain) && plain != 0.0 ? 1.0 : 0.0;
+}
+
 KvRangeHostParameter::KvRangeHostParameter(const ParameterInfo& given, double minimum, double maximum,
-                                           int digits)
-    : KvHostParameter(given), minimum_(minimum), maximum_(maximum)
+                                           int digits, bool whole)
+    : KvHostParameter(given), minimum_(minimum), maximum_(maximum), whole_(whole)
 {
     if (!std::isfinite(minimum_) || !std::isfinite(maximum_))
     {
         minimum_ = 0.0;
         maximum_ = 1.0;
+    }
+    if (whole_)
+    {
+        minimum_ = std::trunc(minimum_);
+        maximum_ = std::trunc(maximum_);
     }
     info.stepCount = std::max(given.stepCount, 0);
     setPrecision(digits);
@@ -139,28 +174,18 @@ KvRangeHostParameter::KvRangeHostParameter(const ParameterInfo& given, double mi
 ParamValue KvRangeHostParameter::toPlain(ParamValue normalized) const
 {
     const double n = Unit(normalized);
-    const int32 steps = info.stepCount;
-    if (steps > 0)
-        return minimum_ + std::min<double>(steps, std::floor(n * (steps + 1.0)));
-    return minimum_ + n * (maximum_ - minimum_);
+    return whole_ ? ValueRule::WholePlain(n, minimum_, maximum_) : ValueRule::RangePlain(n, minimum_, maximum_);
 }
 
 ParamValue KvRangeHostParameter::toNormalized(ParamValue plain) const
 {
-    if (std::isnan(plain))
-        return 0.0;
-    const double span = maximum_ - minimum_;
-    if (span == 0.0)
-        return 0.0;
-    const double inRange = ValueRule::Clamp(plain, minimum_, maximum_);
-    const int32 steps = info.stepCount;
-    const double n = steps > 0 ? (inRange - minimum_) / steps : (inRange - minimum_) / span;
-    return Unit(n);
+    return whole_ ? ValueRule::WholeNormalized(plain, minimum_, maximum_)
+                  : ValueRule::RangeNormalized(plain, minimum_, maximum_);
 }
 
 void KvRangeHostParameter::toString(ParamValue normalized, String128 text) const
 {
-    Write(text, FormatNumber(toPlain(normalized), info.stepCount > 0 ? 0 : precision));
+    Write(text, FormatNumber(toPlain(normalized), whole_ ? 0 : precision));
 }
 
 bool KvRangeHostParameter::fromString(const TChar* text, ParamValue& normalized) const
@@ -184,15 +209,15 @@ ParamValue KvListHostParameter::toPlain(ParamValue normalized) const
     const int count = Count();
     if (count < 2)
         return 0.0;
-    return std::min<double>(count - 1, std::floor(Unit(normalized) * count));
+    return ValueRule::WholePlain(Unit(normalized), 0.0, count - 1.0);
 }
 
 ParamValue KvListHostParameter::toNormalized(ParamValue plain) const
 {
     const int count = Count();
-    if (count < 2 || std::isnan(plain))
+    if (count < 2)
         return 0.0;
-    return std::clamp(plain, 0.0, count - 1.0) / (count - 1.0);
+    return ValueRule::WholeNormalized(plain, 0.0, count - 1.0);
 }
 
 void KvListHostParameter::toString(ParamValue normalized, String128 text) const

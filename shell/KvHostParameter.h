@@ -5,8 +5,12 @@
 // and reading a text accepts anything, failing on what is no value.
 //
 //   KvHostParameter       a plain value: the normalised value is the value
+//   KvSwitchHostParameter an on/off value: off below 0.5, on from 0.5
 //   KvRangeHostParameter  a plain range, continuous or in whole steps
 //   KvListHostParameter   a list of names, one step each
+//
+// Plain values come from the host's normalised ones by the rules the engine
+// plays them with (ValueRule), on and between the steps.
 
 #include <string>
 #include <vector>
@@ -45,12 +49,29 @@ public:
     static double Unit(double normalized);
 };
 
+// Off and on as the engine plays them: the text is "Off" or "On", the plain
+// value 0 or 1. The step count is the one given (hosts step it by that
+// count; no step falls on 0.5 for the five steps of the parameters document).
+class KvSwitchHostParameter : public KvHostParameter
+{
+public:
+    explicit KvSwitchHostParameter(const Steinberg::Vst::ParameterInfo& info);
+
+    void toString(Steinberg::Vst::ParamValue normalized, Steinberg::Vst::String128 text) const SMTG_OVERRIDE;
+    // "On" and "Off", or a number read as a plain value (nonzero is on).
+    bool fromString(const Steinberg::Vst::TChar* text, Steinberg::Vst::ParamValue& normalized) const SMTG_OVERRIDE;
+    Steinberg::Vst::ParamValue toPlain(Steinberg::Vst::ParamValue normalized) const SMTG_OVERRIDE;
+    Steinberg::Vst::ParamValue toNormalized(Steinberg::Vst::ParamValue plain) const SMTG_OVERRIDE;
+};
+
 class KvRangeHostParameter : public KvHostParameter
 {
 public:
-    // stepCount 0 is continuous; otherwise plain values are min + 0..stepCount.
+    // Whole: plain values are the whole numbers from minimum to maximum (the
+    // bounds are cut toward zero to whole numbers, as the engine's int
+    // parameters hold them); otherwise continuous.
     KvRangeHostParameter(const Steinberg::Vst::ParameterInfo& info, double minimum, double maximum,
-                         int precision);
+                         int precision, bool whole);
 
     void toString(Steinberg::Vst::ParamValue normalized, Steinberg::Vst::String128 text) const SMTG_OVERRIDE;
     bool fromString(const Steinberg::Vst::TChar* text, Steinberg::Vst::ParamValue& normalized) const SMTG_OVERRIDE;
@@ -59,10 +80,12 @@ public:
 
     double Minimum() const { return minimum_; }
     double Maximum() const { return maximum_; }
+    bool Whole() const { return whole_; }
 
 private:
     double minimum_;
     double maximum_;
+    bool whole_;
 };
 
 class KvListHostParameter : public KvHostParameter

@@ -86,13 +86,15 @@ Parameter* MakeHostParameter(const KvParameter& record, const std::string& defau
     {
         // Too many names to list: the host sees the positions as a range.
         info.stepCount = listSize - 1;
-        parameter = new KvRangeHostParameter(info, 0.0, listSize - 1.0, 0);
+        parameter = new KvRangeHostParameter(info, 0.0, listSize - 1.0, 0, true);
     }
     else if (type == 3 || type == 6 || wholeRange)
     {
-        const double steps = wholeRange ? high - low : 0.0;
-        info.stepCount = steps >= 0.0 && steps < kMaxListItems * 1e6 ? static_cast<int32>(steps) : 0;
-        parameter = new KvRangeHostParameter(info, low, high, wholeRange ? 0 : 3);
+        // Whole numbers between bounds cut toward zero, as the engine's int
+        // parameters hold them: one step per number, in either order.
+        const double steps = wholeRange ? std::fabs(std::trunc(high) - std::trunc(low)) : 0.0;
+        info.stepCount = steps < kMaxListItems * 1e6 ? static_cast<int32>(steps) : 0;
+        parameter = new KvRangeHostParameter(info, low, high, wholeRange ? 0 : 3, wholeRange);
     }
     else if (record.HasChoices())
     {
@@ -107,7 +109,10 @@ Parameter* MakeHostParameter(const KvParameter& record, const std::string& defau
     {
         info.stepCount = 5;
         info.unitId = record.index;
-        parameter = new KvHostParameter(info);
+        if (type == 4)
+            parameter = new KvSwitchHostParameter(info);
+        else
+            parameter = new KvHostParameter(info);
     }
 
     double plain = 0.0;
@@ -166,10 +171,9 @@ std::vector<KvParameterEntry> KvParameterList::Read(const TiXmlElement* list)
         std::string defaultText;
         if (const TiXmlElement* patchList = element->FirstChildElement("patch-list"))
         {
-            std::vector<std::string> items;
-            XmlSplitString(ExactXmlText(patchList).c_str(), items);
-            if (!items.empty())
-                defaultText = items.front();
+            XmlSplitString(ExactXmlText(patchList).c_str(), entry.programTexts);
+            if (!entry.programTexts.empty())
+                defaultText = entry.programTexts.front();
         }
         record.value = record.valueType == 10 ? Base64::decode(defaultText) : ParseToRaw(record.valueType, defaultText);
 

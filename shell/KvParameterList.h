@@ -23,6 +23,8 @@ struct KvParameterEntry
     KvParameter record;
     // Owned by whoever takes the entry; null when record.index is -1.
     Steinberg::Vst::Parameter* host = nullptr;
+    // The items of its patch-list: its value in program 0, 1, 2 ... as text.
+    std::vector<std::string> programTexts;
 };
 
 namespace KvParameterList

@@ -293,7 +293,7 @@ void DspPatchManager::vst_Automation2(int64_t time, int code, const void* data, 
         it->second->vst_automate2(time, 0, data, size, true);
 }
 
-void DspPatchManager::setParameterNormalized(int64_t time, int index, float value)
+void DspPatchManager::setParameterNormalized(int64_t time, int index, double value)
 {
     if (index < 0 || index >= static_cast<int>(indexTable_.size()))
         return;

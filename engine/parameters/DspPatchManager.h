@@ -50,7 +50,7 @@ public:
     void vst_Automation(ug_container* container, int64_t time, int code, float value) override;
     void vst_Automation2(int64_t time, int code, const void* data, int size) override;
     void setPresetState(const std::string& text) override;
-    void setParameterNormalized(int64_t time, int index, float value) override;
+    void setParameterNormalized(int64_t time, int index, double value) override;
     void getPresetState(std::string& out) override;
     std::unique_ptr<PresetValues> PreparePresetState(const std::string& text) override;
     void ApplyPresetValues(PresetValues& set) override;

@@ -112,7 +112,7 @@ void DspPatchManagerProxy::FormatPresetState(const PresetValues& set, std::strin
         out.clear();
 }
 
-void DspPatchManagerProxy::setParameterNormalized(int64_t time, int parameterId, float value)
+void DspPatchManagerProxy::setParameterNormalized(int64_t time, int parameterId, double value)
 {
     if (IDspPatchManager* target = Target())
         target->setParameterNormalized(time, parameterId, value);

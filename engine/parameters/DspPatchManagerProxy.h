@@ -45,7 +45,7 @@ public:
     std::unique_ptr<PresetValues> PreparePresetCapture() override;
     void CapturePresetValues(PresetValues& set) override;
     void FormatPresetState(const PresetValues& set, std::string& out) override;
-    void setParameterNormalized(int64_t time, int parameterId, float value) override;
+    void setParameterNormalized(int64_t time, int parameterId, double value) override;
     int getProgram() override;
 
     void OnUiMsg(int /*id*/, my_input_stream& /*stream*/) override {}

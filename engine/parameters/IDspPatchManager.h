@@ -30,7 +30,7 @@ public:
 
     virtual void getPresetState(std::string& out) = 0;
     virtual void setPresetState(const std::string& text) = 0;
-    virtual void setParameterNormalized(int64_t time, int parameterId, float value) = 0;
+    virtual void setParameterNormalized(int64_t time, int parameterId, double value) = 0;
     virtual void OnUiMsg(int id, my_input_stream& stream) = 0;
 
     // The preset state in halves, for the hand-over between the threads

@@ -47,20 +47,13 @@ std::string FloatToXml(float value)
     return exact;
 }
 
-float Clamp01(float n)
-{
-    if (n > 1.0f)
-        return 1.0f;
-    if (!(n >= 0.0f))
-        return 0.0f;
-    return n;
-}
-
+// Normalised values cross to plain ones by the rules the controller uses
+// for the host (ValueRule), so what plays is what the host shows.
 template <typename T, class M>
 struct Normaliser
 {
     static float To(const T&, const M&) { return 0.0f; }
-    static bool From(float, const M&, T&) { return false; }
+    static bool From(double, const M&, T&) { return false; }
 };
 
 template <>
@@ -68,31 +61,27 @@ struct Normaliser<float, MetaData_ranged<float>>
 {
     static float To(const float& v, const MetaData_ranged<float>& m)
     {
-        return Clamp01((v - m.getRangeMinimum()) / (m.getRangeMaximum() - m.getRangeMinimum()));
+        return static_cast<float>(ValueRule::RangeNormalized(v, m.getRangeMinimum(), m.getRangeMaximum()));
     }
-    static bool From(float n, const MetaData_ranged<float>& m, float& v)
+    static bool From(double n, const MetaData_ranged<float>& m, float& v)
     {
-        v = (m.getRangeMaximum() - m.getRangeMinimum()) * n + m.getRangeMinimum();
+        v = static_cast<float>(ValueRule::RangePlain(n, m.getRangeMinimum(), m.getRangeMaximum()));
         return true;
     }
 };
 
+// Whole steps, as hosts read a stepped parameter: n picks the step of
+// floor(n (steps + 1)), on the steps and between them.
 template <>
 struct Normaliser<int, MetaData_ranged<int>>
 {
     static float To(const int& v, const MetaData_ranged<int>& m)
     {
-        return Clamp01(static_cast<float>(v - m.getRangeMinimum()) /
-                       static_cast<float>(m.getRangeMaximum() - m.getRangeMinimum()));
+        return static_cast<float>(ValueRule::WholeNormalized(v, m.getRangeMinimum(), m.getRangeMaximum()));
     }
-    static bool From(float n, const MetaData_ranged<int>& m, int& v)
+    static bool From(double n, const MetaData_ranged<int>& m, int& v)
     {
-        const float f = static_cast<float>(m.getRangeMaximum() - m.getRangeMinimum()) * n +
-                        static_cast<float>(m.getRangeMinimum());
-        // Out-of-range results would be undefined as an int.
-        if (!(f > -2147483648.0f && f < 2147483648.0f))
-            return false;
-        v = static_cast<int>(f);
+        v = static_cast<int>(ValueRule::WholePlain(n, m.getRangeMinimum(), m.getRangeMaximum()));
         return true;
     }
 };
@@ -101,9 +90,9 @@ template <>
 struct Normaliser<bool, MetaData_none>
 {
     static float To(const bool& v, const MetaData_none&) { return v ? 1.0f : 0.0f; }
-    static bool From(float n, const MetaData_none&, bool& v)
+    static bool From(double n, const MetaData_none&, bool& v)
     {
-        v = n >= 0.5f;
+        v = ValueRule::SwitchOn(n);
         return true;
     }
 };
@@ -112,7 +101,7 @@ template <>
 struct Normaliser<int, MetaData_enum>
 {
     static float To(const int& v, const MetaData_enum& m) { return enum_to_normalised(m.getEnumList(), v); }
-    static bool From(float n, const MetaData_enum& m, int& v)
+    static bool From(double n, const MetaData_enum& m, int& v)
     {
         v = normalised_to_enum(m.getEnumList(), n);
         return true;
@@ -389,7 +378,7 @@ float dsp_patch_parameter<T, M>::ToNormalised(const T& value) const
 }
 
 template <typename T, class M>
-bool dsp_patch_parameter<T, M>::FromNormalised(float normalised, T& value) const
+bool dsp_patch_parameter<T, M>::FromNormalised(double normalised, T& value) const
 {
     return Normaliser<T, M>::From(normalised, *this, value);
 }
@@ -414,7 +403,7 @@ void dsp_patch_parameter<T, M>::setValueNormalised(float normalised)
 }
 
 template <typename T, class M>
-void dsp_patch_parameter<T, M>::vst_automate(int64_t time, int key, float normalised, bool updateGui)
+void dsp_patch_parameter<T, M>::vst_automate(int64_t time, int key, double normalised, bool updateGui)
 {
     T value{};
     if (!FromNormalised(normalised, value))

@@ -45,7 +45,7 @@ public:
     void CopyPlugValue(int key, UPlug* plug) override;
     float GetValueNormalised(int key) override;
     void setValueNormalised(float normalised) override;
-    void vst_automate(int64_t time, int key, float normalised, bool updateGui) override;
+    void vst_automate(int64_t time, int key, double normalised, bool updateGui) override;
     void SerialiseMetaData(my_input_stream& stream) override;
     void setMetadataRangeMinimum(double minimum) override;
     void setMetadataRangeMaximum(double maximum) override;
@@ -55,7 +55,7 @@ public:
 private:
     // Normalised value of a typed value, and back; text and blob have none.
     float ToNormalised(const T& value) const;
-    bool FromNormalised(float normalised, T& value) const;
+    bool FromNormalised(double normalised, T& value) const;
     // The value a text from outside stands for, by the shared value rule.
     bool ConformFromText(const std::string& text, T& value) const;
 };

@@ -49,7 +49,7 @@ public:
     dsp_patch_parameter_base& operator=(const dsp_patch_parameter_base&) = delete;
 
     // Typed operations.
-    virtual void vst_automate(int64_t /*time*/, int /*key*/, float /*normalised*/, bool /*updateGui*/) {}
+    virtual void vst_automate(int64_t /*time*/, int /*key*/, double /*normalised*/, bool /*updateGui*/) {}
     virtual bool typeIsVariableSize() const { return false; }
     virtual int typeSize() const { return 0; }
     virtual int dataType() const { return -1; }

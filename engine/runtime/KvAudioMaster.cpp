@@ -133,7 +133,7 @@ void KvAudioMaster::MidiIn(int offset, const unsigned char* bytes, int count)
     vstIn_->plugs_[ug_vst_in::PN_MIDI_OUT]->Transmit(time, count, bytes);
 }
 
-void KvAudioMaster::setParameterNormalizedDsp(int offset, int parameterId, float value)
+void KvAudioMaster::setParameterNormalizedDsp(int offset, int parameterId, double value)
 {
     IDspPatchManager* manager = MainPatchManager();
     if (!manager)

@@ -57,7 +57,9 @@ public:
     void MidiIn(int offset, const unsigned char* bytes, int count);
     // The host's time record of this block, for every registered patch automator.
     void UpdateTempo(my_VstTimeInfo* info);
-    void setParameterNormalizedDsp(int offset, int parameterId, float value);
+    // The host's normalised value of a parameter, whole (double): it picks
+    // the plain value exactly as the host's own conversion does.
+    void setParameterNormalizedDsp(int offset, int parameterId, double value);
     // Audio thread, before the coming block: the host chose a program. The
     // main patch manager changes to it whatever the graph does with MIDI.
     void setProgramDsp(int program);

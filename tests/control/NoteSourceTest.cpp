@@ -36,7 +36,7 @@ public:
     explicit FakePatchManager(std::vector<HeardMidi>& heard, bool& midiCv) : heard_(heard), midiCv_(midiCv) {}
     void getPresetState(std::string& /*out*/) override {}
     void setPresetState(const std::string& /*text*/) override {}
-    void setParameterNormalized(int64_t /*time*/, int /*id*/, float /*value*/) override {}
+    void setParameterNormalized(int64_t /*time*/, int /*id*/, double /*value*/) override {}
     void OnUiMsg(int /*id*/, my_input_stream& /*stream*/) override {}
     void OnMidi(VoiceControlState* state, int64_t time, const unsigned char* bytes, int size, bool fromMidiCv) override
     {

@@ -32,7 +32,7 @@ public:
 
     void getPresetState(std::string& /*out*/) override {}
     void setPresetState(const std::string& /*text*/) override {}
-    void setParameterNormalized(int64_t /*time*/, int /*parameterId*/, float /*value*/) override {}
+    void setParameterNormalized(int64_t /*time*/, int /*parameterId*/, double /*value*/) override {}
     void OnUiMsg(int /*id*/, my_input_stream& /*stream*/) override {}
     void OnMidi(VoiceControlState* /*state*/, int64_t time, const unsigned char* bytes, int size,
                 bool fromMidiCv) override

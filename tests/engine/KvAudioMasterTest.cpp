@@ -40,7 +40,7 @@ struct FakePatchManager : IDspPatchManager
         state = text;
         ++sets;
     }
-    void setParameterNormalized(int64_t time, int parameterId, float value) override
+    void setParameterNormalized(int64_t time, int parameterId, double value) override
     {
         lastTime = time;
         lastId = parameterId;

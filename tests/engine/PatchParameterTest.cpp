@@ -67,7 +67,10 @@ TEST(PatchParameter, NormalisedValuesFollowTheRangeAndClampToZeroAndOne)
     EXPECT_FLOAT_EQ(level->GetValueNormalised(0), 0.0f);
 
     auto* count = rig.typed<dsp_patch_parameter_int>(103);
+    // Whole steps as the host reads them: floor(n × 11) of 0..10.
     count->setValueNormalised(0.99f);
+    EXPECT_EQ(count->GetValue(0), 10);
+    count->setValueNormalised(0.9f);
     EXPECT_EQ(count->GetValue(0), 9);
     auto* flag = rig.typed<dsp_patch_parameter_bool>(105);
     flag->setValueNormalised(0.5f);

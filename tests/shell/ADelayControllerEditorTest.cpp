@@ -301,22 +301,6 @@ TEST(ADelayControllerBatch, AutomatorsSendTheValuesOfTheirBindingsOnHostChanges)
     EXPECT_EQ(module->pins, (std::vector<std::pair<int, std::string>>{{0, Bytes(5.0f)}, {1, Bytes(0.5f)}}));
 }
 
-// Records the thread on which each update reaches it.
-class ThreadRecordingAutomator : public GuiPatchAutomator2
-{
-public:
-    void OnParameterUpdate(int handle) override
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        threads.insert(std::this_thread::get_id());
-        ++updates[handle];
-        GuiPatchAutomator2::OnParameterUpdate(handle);
-    }
-    std::mutex mutex;
-    std::set<std::thread::id> threads;
-    std::map<int, int> updates;
-};
-
 TEST(ADelayControllerEditor, ChangesFromAnotherThreadReachTheEditorOnlyOnItsOwnThread)
 {
     // The demo instrument's controller, with its editor (knobs and a list

@@ -1,21 +1,30 @@
 // The demo instrument driven by a host that spreads its calls over threads:
 // processing switched on and off on the audio thread while the state is
 // saved and restored on the user-interface thread, and a processor state
-// read on a thread of the host's own.
+// read on a thread of the host's own. And a patch whose engine reports to
+// the editor all the time, called by the host from a worker thread while
+// the editor is open.
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "DemoSynthRig.h"
+#include "core/CModuleFactory.h"
+#include "engine/runtime/KvAudioMaster.h"
 #include "ShellUnitSupport.h"
+#include "editor/KVVSTGUIEditor.h"
+#include "editor/toolkit/CFrame.h"
 #include "shell/ADelayController.h"
+#include "shell/ADelayProcessor.h"
 #include "tools/kvhost/HostMemoryStream.h"
+#include "tools/kvhost/HostParameterChanges.h"
 
 using namespace demo_synth_rig;
 using namespace shell_test;
@@ -53,6 +62,47 @@ public:
     std::vector<std::pair<std::thread::id, int32>> restarts;
 };
 #pragma GCC diagnostic pop
+
+// An effect of one module from the external test bundle, "KV Test SDK Gain"
+// (handle 10): it tells its editor part of each MIDI message and of each
+// change of its gain, parameter 200 (host id 0, two programs: 1 and 5).
+const char* kGainModuleXml = R"(<PluginList>
+  <Plugin id="KV Test SDK Gain" name="SDK Gain" category="Tests" imbeddedFilename="KvTestModules.kvm">
+    <Audio>
+      <Pin name="Signal In" datatype="float" rate="audio"/>
+      <Pin name="Signal Out" datatype="float" rate="audio" direction="out"/>
+      <Pin name="Gain" datatype="float" default="1"/>
+      <Pin name="MIDI In" datatype="midi"/>
+    </Audio>
+  </Plugin>
+</PluginList>)";
+const char* kReportingGraph = R"(<DSP><Container Id="1"><Modules><Module Type="Container" Id="2" ExpandInline="0">
+  <PatchManager><Parameters>
+    <Parameter DataType="22" Index="0" Handle="200" PatchCount="2" RangeMinimum="0" RangeMaximum="10"><p>1 5</p></Parameter>
+  </Parameters></PatchManager>
+  <Plugs>
+    <Plug Direction="0" Datatype="5"/>
+    <Plug Direction="1" Datatype="5"/>
+    <Plug Direction="0" Datatype="2"/>
+  </Plugs>
+  <Modules>
+    <Module Type="IO Mod" Id="3"><Plugs>
+      <Plug Direction="1" Datatype="5" TiedTo="2" TiedToPinIdx="0"/>
+      <Plug Direction="0" Datatype="5" TiedTo="2" TiedToPinIdx="1"/>
+      <Plug Direction="1" Datatype="2" TiedTo="2" TiedToPinIdx="2"/>
+    </Plugs></Module>
+    <Module Type="KV Test SDK Gain" Id="10"><Plugs><Plug Idx="2" Parameter="200"/></Plugs></Module>
+  </Modules>
+  <Lines>
+    <Line From="3" FromPin="0" To="10" ToPin="0"/>
+    <Line From="10" FromPin="1" To="3" ToPin="1"/>
+    <Line From="3" FromPin="2" To="10" ToPin="3"/>
+  </Lines>
+</Module></Modules></Container></DSP>)";
+
+const char* kReportingParameters = R"(<Document><C><Parameters>
+  <Parameter Name="Gain" Handle="200" Index="0" RangeMinimum="0" RangeMaximum="10"><patch-list>1 5</patch-list></Parameter>
+</Parameters></C></Document>)";
 } // namespace
 
 TEST(HostThreads, ProcessingSwitchedOnTheAudioThreadLeavesEverySavedStateWhole)
@@ -122,4 +172,125 @@ TEST(HostThreads, ARestartAskedForOffTheUserInterfaceThreadReachesTheHostOnIt)
     view = nullptr;
     again = nullptr;
     controller->terminate();
+}
+
+TEST(HostThreads, CallsOnAWorkerThreadReachTheEditorsAutomatorsAndModulesOnlyOnTheUserInterfaceThread)
+{
+    // A bundle of the reporting effect, with the external module bundle in its PlugIns.
+    ScratchFolder scratch;
+    const BundleInfo bundle =
+        MakeBundle(scratch, "Reporting",
+                   {{"factory.kv.xml", FactoryXml(std::string("ProcessorId=\"") + kProcessorId + "\"")},
+                    {"dsp.kv.xml", std::string(kGainModuleXml) + kReportingGraph},
+                    {"parameters.kv.xml", kReportingParameters},
+                    {"gui.kv.xml", "<Window><Canvas Width=\"100\" Height=\"40\"/></Window>"}});
+    const auto plugIns = scratch.path() / "Reporting.vst3" / "Contents" / "PlugIns";
+    std::filesystem::create_directories(plugIns);
+    std::filesystem::copy_file(std::filesystem::path(KV_SDK_SYNTH_BUNDLE) / "Contents" / "PlugIns" / "KvTestModules.kvm",
+                               plugIns / "KvTestModules.kvm");
+    // The engine reads the module list of the first document a process
+    // builds; this process built others first.
+    CModuleFactory::Instance()->RegisterPluginsXml(kGainModuleXml);
+    MyVstPluginFactory factory(bundle);
+    KvHostApplication host;
+    ThreadRecordingHandler handler;
+    IPtr<ADelayProcessor> processor = owned(new ADelayProcessor(&factory));
+    IPtr<ADelayController> controller = owned(new ADelayController(&factory));
+    ASSERT_EQ(processor->initialize(&host), kResultOk);
+    ASSERT_EQ(controller->initialize(&host), kResultOk);
+    controller->setComponentHandler(&handler);
+    processor->connect(controller);
+    controller->connect(processor);
+    ProcessSetup setup{kRealtime, kSample32, 512, 48000.0};
+    processor->setupProcessing(setup);
+    processor->setActive(true);
+    ASSERT_NE(processor->Runtime().AudioMaster()->HandleToObject(10), nullptr);
+
+    // The editor, open offscreen on this (the user-interface) thread, with
+    // an automator and a module that stands for the gain's editor part.
+    const std::thread::id ui = std::this_thread::get_id();
+    IPtr<IPlugView> view = owned(controller->createView("editor"));
+    auto* editor = static_cast<KVVSTGUIEditor*>(view.get());
+    ASSERT_TRUE(editor->open(nullptr));
+    RecordingGuiModule* module = nullptr;
+    ASSERT_TRUE(editor->AddModule(10, RecordingWrapper(editor, 10, module)));
+    std::optional<ThreadRecordingAutomator> automator;
+    automator.emplace();
+    automator->SetEditor(editor);
+
+    // The host's worker thread plays blocks with MIDI, gain changes and
+    // program changes, and between them saves and restores the processor's
+    // state, switches it off and on, and passes it a message.
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        std::vector<float> in(512, 0.5f), out(512);
+        float* inputs[1] = {in.data()};
+        float* outputs[1] = {out.data()};
+        AudioBusBuffers inBus{};
+        inBus.numChannels = 1;
+        inBus.channelBuffers32 = inputs;
+        AudioBusBuffers outBus{};
+        outBus.numChannels = 1;
+        outBus.channelBuffers32 = outputs;
+        HostParameterChanges changes;
+        ProcessData data;
+        data.numSamples = 512;
+        data.symbolicSampleSize = kSample32;
+        data.numInputs = 1;
+        data.inputs = &inBus;
+        data.numOutputs = 1;
+        data.outputs = &outBus;
+        data.inputParameterChanges = &changes;
+        for (int round = 0; round < 12; ++round)
+        {
+            processor->setProcessing(true);
+            for (int block = 0; block < 24; ++block)
+            {
+                changes.add(10001, 0, (block % 8) / 8.0); // controller 1: MIDI to the gain
+                changes.add(0, 0, (block % 5) / 10.0);
+                if (block == 12)
+                    changes.add(10130, 0, round % 2);
+                processor->process(data);
+                changes.clear();
+            }
+            processor->setProcessing(false);
+            HostMemoryStream saved;
+            EXPECT_EQ(processor->getState(&saved), kResultOk);
+            saved.rewind();
+            EXPECT_EQ(processor->setState(&saved), kResultOk);
+            processor->setActive(false);
+            processor->setActive(true);
+            EXPECT_EQ(processor->notify(BinaryMessage(host, std::string())), kResultOk);
+        }
+        done = true;
+    });
+    // Meanwhile the editor's timer runs here, as the host's loop drives it.
+    while (!done.load())
+    {
+        editor->getFrame()->platformOnTimer();
+        std::this_thread::yield();
+    }
+    worker.join();
+    for (int tick = 0; tick < 3; ++tick)
+        editor->getFrame()->platformOnTimer();
+
+    // The engine's reports all arrived, and only ever on this thread.
+    EXPECT_FALSE(automator->updates.empty());
+    EXPECT_FALSE(module->messages.empty());
+    EXPECT_EQ(automator->threads, (std::set<std::thread::id>{ui}));
+    EXPECT_EQ(module->threads, (std::set<std::thread::id>{ui}));
+    // The program changes were told to the host there too, and the last
+    // program chosen reached the controller.
+    EXPECT_FALSE(handler.Restarts().empty());
+    for (const auto& [thread, flags] : handler.Restarts())
+        EXPECT_EQ(thread, ui);
+    EXPECT_DOUBLE_EQ(controller->getParamNormalized(10130), 1.0);
+    automator.reset();
+    editor->close();
+    view = nullptr;
+    controller->disconnect(processor);
+    processor->disconnect(controller);
+    processor->setActive(false);
+    controller->terminate();
+    processor->terminate();
 }

@@ -253,3 +253,75 @@ TEST(ProgramChoice, EverySourceShowsReportsAndSavesTheChosenProgramWhole)
     fresh.Process({});
     EXPECT_EQ(SavedValues(fresh.Save()), kPrograms[2].saved);
 }
+
+TEST(ProgramChoice, AHostThatReadsEveryValueRightAfterChoosingOnTheControllerReadsThatProgram)
+{
+    // As Ardour does with its preset menu: the program-change parameter is
+    // set on the controller and queued for process(), and every parameter is
+    // read at once, before any block has played the program.
+    ProgramHost session;
+    ASSERT_TRUE(session.instance);
+    IEditController* controller = session.instance->controller();
+    ParamID programId = 0;
+    for (int32 i = 0; i < controller->getParameterCount(); ++i)
+    {
+        ParameterInfo info{};
+        if (controller->getParameterInfo(i, info) == kResultOk && (info.flags & ParameterInfo::kIsProgramChange))
+            programId = info.id;
+    }
+    ASSERT_EQ(programId, kProgramChange);
+    session.Process({});
+
+    // What the host reads: each value and its text, which names the program's.
+    auto expectProgram = [&](const std::array<double, 4>& normalized, const std::map<int, std::string>& saved) {
+        for (std::size_t i = 0; i < kHostIds.size(); ++i)
+        {
+            const double value = controller->getParamNormalized(kHostIds[i]);
+            EXPECT_NEAR(value, normalized[i], 1e-6) << "id " << kHostIds[i];
+            const double plain = controller->normalizedParamToPlain(kHostIds[i], value);
+            // The list counts positions; the others name the value saved.
+            if (kHostIds[i] != 0)
+                EXPECT_NEAR(plain, std::stod(saved.at(static_cast<int>(100 + kHostIds[i]))), 1e-6);
+        }
+    };
+    // Program 1 with its level turned to 3 by the user: the controller keeps
+    // that for program 1, as the engine does, when the host leaves it and
+    // comes back.
+    std::array<double, 4> edited = kPrograms[1].normalized;
+    edited[2] = 0.3;
+    std::map<int, std::string> editedSaved = kPrograms[1].saved;
+    editedSaved[102] = "3";
+
+    int shown = 0;
+    const int sequence[] = {2, 0, 1, -1, 2, 1, 0, 2};
+    for (const int program : sequence)
+    {
+        if (program < 0)
+        {
+            // The user's edit, as a host passes it: controller and process().
+            ASSERT_EQ(controller->setParamNormalized(2, 0.3), kResultOk);
+            session.Process({{2, 0.3}});
+            continue;
+        }
+        SCOPED_TRACE("program " + std::to_string(program));
+        const bool wasEdited = program == 1 && shown > 0;
+        const auto& normalized = wasEdited ? edited : kPrograms[program].normalized;
+        const auto& saved = wasEdited ? editedSaved : kPrograms[program].saved;
+        const int rereads = session.host.rereads;
+        const double value = program / 2.0;
+        ASSERT_EQ(controller->setParamNormalized(programId, value), kResultOk);
+        // Before the call returned it asked the host to reread, with the values in place.
+        EXPECT_EQ(session.host.rereads, rereads + 1);
+        for (std::size_t i = 0; i < kHostIds.size(); ++i)
+            EXPECT_NEAR(session.host.reread[i], normalized[i], 1e-6) << "reread id " << kHostIds[i];
+        expectProgram(normalized, saved);
+
+        // The queued value plays it, and the host's values stay.
+        session.Process({{programId, value}});
+        expectProgram(normalized, saved);
+        EXPECT_EQ(SavedValues(session.Save()), saved);
+        EXPECT_NEAR(controller->getParamNormalized(programId), value, 1e-9);
+        if (program == 1)
+            ++shown;
+    }
+}

@@ -4,7 +4,10 @@
 // what it is sent, and an automator that counts its updates.
 
 #include <map>
+#include <mutex>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ShellTestSupport.h"
@@ -139,21 +142,45 @@ public:
     std::map<int, int> updates;
 };
 
+// Records the thread on which each update reaches it.
+class ThreadRecordingAutomator : public GuiPatchAutomator2
+{
+public:
+    void OnParameterUpdate(int handle) override
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            threads.insert(std::this_thread::get_id());
+            ++updates[handle];
+        }
+        GuiPatchAutomator2::OnParameterUpdate(handle);
+    }
+    std::mutex mutex;
+    std::set<std::thread::id> threads;
+    std::map<int, int> updates;
+};
+
 // A GUI module without a view that records the pin values and the messages
-// from its DSP part that reach it.
+// from its DSP part that reach it, and the threads they reach it on.
 class RecordingGuiModule : public KvGuiInvisibleBase
 {
 public:
     int32_t setPin(int32_t pin, int32_t voice, int32_t size, const void* data) override
     {
+        std::lock_guard<std::mutex> lock(mutex);
+        threads.insert(std::this_thread::get_id());
         pins.emplace_back(pin, std::string(static_cast<const char*>(data), static_cast<std::size_t>(size)));
         return 0;
     }
     int32_t receiveMessageFromAudio(int32_t id, int32_t size, const void* data) override
     {
+        std::lock_guard<std::mutex> lock(mutex);
+        threads.insert(std::this_thread::get_id());
         messages.emplace_back(id, std::string(static_cast<const char*>(data), static_cast<std::size_t>(size)));
         return 0;
     }
+    std::mutex mutex;
+    std::set<std::thread::id> threads;
     std::vector<std::pair<int, std::string>> pins;
     std::vector<std::pair<int, std::string>> messages;
 };
