@@ -57,13 +57,13 @@ bool DoPopupMenu(VSTGUI::CView* view, VSTGUI::CPoint& where, const std::wstring&
     VSTGUI::CFrame* frame = view ? view->getFrame() : nullptr;
     if (parent == nullptr || frame == nullptr)
         return false;
-    if (ModalGuard::Busy())
+    if (ModalGuard::Busy(frame))
     {
-        EditorLog("a context menu was asked for while another menu or dialog is open: not shown.");
+        EditorLog("a context menu was asked for while another menu or dialog of this editor is open: not shown.");
         return false;
     }
     // Held until the menu ends.
-    auto modal = std::make_shared<ModalGuard>();
+    auto modal = std::make_shared<ModalGuard>(frame);
 
     auto* menu = new VSTGUI::COptionMenu(VSTGUI::CRect(where.x, where.y, where.x, where.y), nullptr, -1, nullptr,
                                          nullptr, 0);

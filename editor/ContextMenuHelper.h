@@ -57,7 +57,8 @@ namespace ContextMenuHelper
 {
 // Shows the items of enumList as a menu at where (the view's parent
 // coordinates) and returns at once: true when it is shown; false when the
-// view has no parent container or another menu or dialog is already open.
+// view has no parent container or another menu or dialog of its editor is
+// open.
 // When an item is chosen, `chosen` is called with its value, later, from
 // the window's events; a menu dismissed (or closed with the editor) calls
 // nothing.

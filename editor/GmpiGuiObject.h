@@ -78,22 +78,29 @@ private:
 };
 
 // Menus, file dialogs and text boxes of modules and context menus: one at a
-// time. Held from opening to the end, also when the opener returned first.
+// time in each editor, whose frame stands for it (`frame`); the editors of
+// other instances open theirs meanwhile. Held from opening to the end, also
+// when the opener returned first.
 class ModalGuard
 {
 public:
-    ModalGuard() { ++depth(); }
-    ~ModalGuard() { --depth(); }
+    explicit ModalGuard(const void* frame) : frame_(frame) { ++depths()[frame_]; }
+    ~ModalGuard()
+    {
+        if (--depths()[frame_] <= 0)
+            depths().erase(frame_);
+    }
     ModalGuard(const ModalGuard&) = delete;
     ModalGuard& operator=(const ModalGuard&) = delete;
-    static bool Busy() { return depth() > 0; }
+    static bool Busy(const void* frame) { return depths().count(frame) > 0; }
 
 private:
-    static int& depth()
+    static std::unordered_map<const void*, int>& depths()
     {
-        static int value = 0;
-        return value;
+        static std::unordered_map<const void*, int> open;
+        return open;
     }
+    const void* frame_;
 };
 
 // Writes text into an object answering MP_IID_RETURNSTRING: MP_OK, or the

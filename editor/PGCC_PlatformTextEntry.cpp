@@ -40,9 +40,9 @@ int32_t PGCC_PlatformTextEntry::ShowAsync(const gmpi_gui::Rect* rect, gmpi::IMpU
     if (rect == nullptr || frame == nullptr || !std::isfinite(rect->left) || !std::isfinite(rect->top) ||
         !std::isfinite(rect->right) || !std::isfinite(rect->bottom))
         return finish(gmpi::MP_FAIL);
-    if (ModalGuard::Busy())
+    if (ModalGuard::Busy(frame))
     {
-        EditorLog("a text box was asked for while another menu or dialog is open: not shown.");
+        EditorLog("a text box was asked for while another menu or dialog of this editor is open: not shown.");
         return finish(gmpi::MP_FAIL);
     }
     // Whole pixels, as the box is placed.
@@ -52,10 +52,10 @@ int32_t PGCC_PlatformTextEntry::ShowAsync(const gmpi_gui::Rect* rect, gmpi::IMpU
     const double width = whole(static_cast<double>(rect->right) - rect->left);
     const double height = whole(static_cast<double>(rect->bottom) - rect->top);
     // The box ends later, from the window's events; this object and the
-    // callback are held until then. A box ended by the editor closing calls
-    // nothing: the module is going too.
+    // callback are held until then. A box cancelled (the editor closing,
+    // the host hiding its window) calls nothing and keeps the text.
     addRef();
-    auto modal = std::make_shared<ModalGuard>();
+    auto modal = std::make_shared<ModalGuard>(frame);
     auto returned = std::make_shared<bool>(false);
     auto notShown = std::make_shared<bool>(false);
     frame->openTextBox(VSTGUI::CRect(x, y, x + width, y + height), text_,

@@ -25,9 +25,10 @@ public:
     int32_t GetText(gmpi::IMpUnknown* returnString) override;
     // MP_NOSUPPORT for a callback without KV_IID_COMPLETION_CALLBACK (nothing
     // shown); MP_FAIL when no box could be shown (no window, no rectangle, or
-    // another menu or dialog open). Otherwise the box opens and this returns
-    // at once; the box edits the text, and when it closes the callback is
-    // called with 0 (not when the editor closes first).
+    // another menu or dialog of this editor open). Otherwise the box opens
+    // and this returns at once; the box edits the text, and when the user
+    // ends it the callback is called with 0. A box cancelled because the
+    // editor closed or its window was hidden first calls nothing.
     int32_t ShowAsync(const gmpi_gui::Rect* rect, gmpi::IMpUnknown* callback) override;
     int32_t SetAlignment(int32_t) override { return gmpi::MP_OK; }
 

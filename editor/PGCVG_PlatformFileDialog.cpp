@@ -3,6 +3,7 @@
 #include <string>
 
 #include "editor/EditorLog.h"
+#include "editor/toolkit/CFrame.h"
 #include "editor/toolkit/CNewFileSelector.h"
 
 PGCVG_PlatformFileDialog::PGCVG_PlatformFileDialog(VSTGUI::CNewFileSelector* selector, VSTGUI::CView* host)
@@ -44,14 +45,15 @@ int32_t PGCVG_PlatformFileDialog::Show(gmpi::IMpUnknown* returnString)
         face == nullptr)
         return gmpi::MP_NOSUPPORT;
     static_cast<gmpi::IMpUnknown*>(face)->release();
-    if (ModalGuard::Busy())
+    VSTGUI::CFrame* frame = host_ && host_->getFrame() ? host_->getFrame() : selector_->getFrame();
+    if (ModalGuard::Busy(frame))
     {
-        EditorLog("a file dialog was asked for while another menu or dialog is open: not shown.");
+        EditorLog("a file dialog was asked for while another menu or dialog of this editor is open: not shown.");
         return gmpi::MP_FAIL;
     }
     bool chosen = false;
     {
-        ModalGuard modal;
+        ModalGuard modal(frame);
         chosen = selector_->runModal();
     }
     const char* file = chosen ? selector_->getSelectedFile(0) : nullptr;

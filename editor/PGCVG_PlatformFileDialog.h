@@ -22,7 +22,8 @@ public:
     int32_t SetInitialFilename(const char* text) override;
     int32_t setInitialDirectory(const char* text) override;
     // MP_NOSUPPORT without a return string, MP_FAIL when cancelled or while
-    // another menu or dialog is open, else MP_OK with the chosen file.
+    // another menu or dialog of this editor is open, else MP_OK with the
+    // chosen file.
     int32_t Show(gmpi::IMpUnknown* returnString) override;
 
     VSTGUI::CNewFileSelector* Selector() const { return selector_; }

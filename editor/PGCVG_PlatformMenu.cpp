@@ -35,13 +35,13 @@ int32_t PGCVG_PlatformMenu::Popup(int32_t* returnValue, float x, float y)
     int32_t ignored = -1;
     int32_t& result = returnValue ? *returnValue : ignored;
     result = -1;
-    if (ModalGuard::Busy())
+    VSTGUI::CFrame* frame = host_ ? host_->getFrame() : nullptr;
+    if (ModalGuard::Busy(frame))
     {
-        EditorLog("a menu was popped up while another menu or dialog is open: not shown.");
+        EditorLog("a menu was popped up while another menu or dialog of this editor is open: not shown.");
         return gmpi::MP_FAIL;
     }
-    ModalGuard modal;
-    VSTGUI::CFrame* frame = host_ ? host_->getFrame() : nullptr;
+    ModalGuard modal(frame);
     const VSTGUI::CPoint where(x + origin_.x, y + origin_.y);
     if (frame && menu_->popup(frame, where))
     {

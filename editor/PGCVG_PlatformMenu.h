@@ -28,7 +28,8 @@ public:
     // appends); MP_FAIL past kMaxItems.
     int32_t AddItem(const char* text, int32_t id) override;
     // *returnValue: the id given with the chosen item, -1 when none was
-    // chosen. MP_FAIL (and -1) while another menu or dialog is open.
+    // chosen. MP_FAIL (and -1) while another menu or dialog of this editor
+    // is open.
     int32_t Popup(int32_t* returnValue, float x, float y) override;
     int32_t SetAlignment(int32_t) override { return gmpi::MP_OK; }
 

@@ -118,13 +118,16 @@ void CFrame::close()
 {
     // Their dialogs end with the window; nobody is told.
     CNewFileSelector::endRunning(this);
-    // Nothing touches the window once close returns, also when a modal
-    // loop below us has yet to return.
-    if (platformFrame_)
-        platformFrame_->shutdown();
-    if ((modalDepth_ > 0 || callDepth_ > 0) && platformFrame_)
-        closedDuringCall_.push_back(std::move(platformFrame_));
-    platformFrame_.reset();
+    // The frame lets go of its window before the window shuts down: a menu
+    // or text box that the shutdown ends calls back into a frame already
+    // closed, so it ends as cancelled. Nothing touches the window once
+    // close returns, also when a modal loop below us has yet to return.
+    std::unique_ptr<IPlatformFrame> platform = std::move(platformFrame_);
+    if (!platform)
+        return;
+    platform->shutdown();
+    if (modalDepth_ > 0 || callDepth_ > 0)
+        closedDuringCall_.push_back(std::move(platform));
 }
 
 void CFrame::releaseClosed()

@@ -70,14 +70,16 @@ public:
     // it ends.
     // text is edited in place (UTF-8). resultCode says how editing ended:
     // 0 Return, 1 Tab, 2 Back-tab, 3 Up, 4 Down, 1 a press outside the box,
-    // -1 any other end. False when no box could be shown (text unchanged).
+    // -1 any other end. False when no box could be shown, and when the box
+    // ended as cancelled (text unchanged).
     virtual bool runTextBox(const CRect& frameRect, std::string& text, int32_t& resultCode) = 0;
     // The same two without waiting: they show the widget and return at once.
     // `done` is called once, from the platform's handling of the window's
-    // events when the widget ends, at once when nothing can be shown (false),
-    // and when the window closes first: the menu as cancelled, the text box
-    // with its text as it stands and -1. The defaults run the modal versions
-    // and then call `done`.
+    // events when the widget ends, and at once when nothing can be shown
+    // (false). A widget that the user did not end, because the window
+    // closes, goes or is hidden first, ends as cancelled: the menu with no
+    // choice, the text box with false, its text as it was given and -1. The
+    // defaults run the modal versions and then call `done`.
     using MenuDone = std::function<void(bool chosen)>;
     using TextBoxDone = std::function<void(bool shown, const std::string& text, int32_t resultCode)>;
     virtual void openMenu(const std::shared_ptr<COptionMenuPopup>& popup, const CPoint& frameLocation,

@@ -1,8 +1,9 @@
 #pragma once
 // A plug-in's editor in a real window for the tests: an X server of the
-// test's own (Xvfb; else $DISPLAY; else the test is skipped), the bundle
-// loaded and set up as a DAW sets it up, and its editor opened in kvhost's
-// editor window. Members go in reverse order: window, plug-in, server.
+// test's own (Xvfb; else $DISPLAY; else the test is skipped, or fails under
+// CI), the bundle loaded and set up as a DAW sets it up, and its editor
+// opened in kvhost's editor window. Members go in reverse order: window,
+// plug-in, server.
 
 #include <cairo.h>
 
@@ -266,10 +267,19 @@ inline bool ActWhileServing(EditorSession& session, const std::function<bool(Scr
     user.join();
     return ok;
 }
+
+// Under CI (CI=true, as .ci/run sets it) a window test that gets no display
+// fails: a skip would count as a pass and hide that nothing ran.
+inline bool DisplayRequired()
+{
+    const char* ci = std::getenv("CI");
+    return ci != nullptr && (std::string(ci) == "true" || std::string(ci) == "1");
+}
 } // namespace x11_test
 
 // Runs `start`, an expression that may set why_ and failed_: when it answers
-// false the test is skipped for why_, or fails with it when failed_ is set.
+// false the test is skipped for why_, or fails with it when failed_ is set or
+// a display is required.
 #define KV_START_OR_SKIP(start)                                                                                        \
     do                                                                                                                 \
     {                                                                                                                  \
@@ -279,6 +289,8 @@ inline bool ActWhileServing(EditorSession& session, const std::function<bool(Scr
         {                                                                                                              \
             if (failed_)                                                                                               \
                 FAIL() << why_;                                                                                        \
+            if (x11_test::DisplayRequired())                                                                           \
+                FAIL() << why_ << " (CI=true: a window test that cannot run fails)";                                   \
             GTEST_SKIP() << why_;                                                                                      \
         }                                                                                                              \
     } while (false)

@@ -126,14 +126,8 @@ TEST(OutsiderBundleWindow, ARestoredStateIsShownAndOpeningOrClosingTheEditorEdit
     reference.window->close();
 
     EditorSession session;
+    KV_START_OR_SKIP(session.start(kOutsiderBundle, why_, failed_));
     std::string why;
-    bool failed = false;
-    if (!session.start(kOutsiderBundle, why, failed))
-    {
-        if (failed)
-            FAIL() << why;
-        GTEST_SKIP() << why;
-    }
     ASSERT_TRUE(session.instance->loadState(RestoredState(), why)) << why;
     session.instance->componentHandler().takeEdits();
     ASSERT_TRUE(session.open(why)) << why;

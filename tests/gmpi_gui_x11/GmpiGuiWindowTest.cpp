@@ -13,6 +13,7 @@
 
 #include "../editor_x11/EditorSession.h"
 #include "../editor_x11/GlibHost.h"
+#include "ModuleLog.h"
 
 using namespace x11_test;
 
@@ -24,44 +25,6 @@ const std::string kGmpiBundle = KV_GMPI_TEST_BUNDLE;
 constexpr int kDrawLeft = 10, kDrawTop = 10;
 constexpr int kPointerLeft = 130, kPointerTop = 10, kTitle = 20;
 constexpr int kBitmapLeft = 10, kBitmapTop = 100;
-
-class ModuleLog
-{
-public:
-    ModuleLog() : path_(std::filesystem::temp_directory_path() / ("kv-gmpi-log-" + std::to_string(getpid()))) {
-        std::filesystem::remove(path_);
-        setenv("KV_GMPI_TEST_LOG", path_.c_str(), 1);
-    }
-    ~ModuleLog()
-    {
-        unsetenv("KV_GMPI_TEST_LOG");
-        std::error_code ignored;
-        std::filesystem::remove(path_, ignored);
-    }
-    std::vector<std::string> lines() const
-    {
-        std::vector<std::string> result;
-        std::ifstream in(path_);
-        for (std::string line; std::getline(in, line);)
-            result.push_back(line);
-        return result;
-    }
-    bool has(const std::string& line) const
-    {
-        const auto all = lines();
-        return std::find(all.begin(), all.end(), line) != all.end();
-    }
-    std::string text() const
-    {
-        std::string all;
-        for (const auto& line : lines())
-            all += line + "\n";
-        return all;
-    }
-
-private:
-    std::filesystem::path path_;
-};
 
 // A press on the empty canvas: ends a menu or text box that missed its keys
 // (a loaded machine), so that the test fails instead of waiting for ever.

@@ -247,6 +247,9 @@ void X11Frame::serve()
     }
     checkLost();
     finishWidgets(!usable(), !usable());
+    // The host's window changed, or ours was unmapped: it may be hidden.
+    if (hostChanges_ != hostChangesSeen_ || !visible_)
+        finishWidgetsWhenHidden();
     // Last: it may let go of this.
     frame->platformLeave();
 }
@@ -267,6 +270,8 @@ void X11Frame::onTimer()
     flushDirty();
     checkLost();
     finishWidgets(!usable(), !usable());
+    // A window around the host's may have been hidden, which tells us nothing.
+    finishWidgetsWhenHidden();
     // What waits on the editor may close the frame.
     frame->platformOnIdle();
     // Last: it may let go of this.
@@ -442,7 +447,7 @@ void X11Frame::openMenu(const std::shared_ptr<COptionMenuPopup>& popup, const CP
         done(false);
         return;
     }
-    menu_.reset(new OpenMenu{popup, std::move(window), std::move(done)});
+    menu_.reset(new OpenMenu{popup, std::move(window), std::move(done), windowViewable()});
 }
 
 void X11Frame::openTextBox(const CRect& frameRect, const std::string& text, TextBoxDone done)
@@ -457,7 +462,7 @@ void X11Frame::openTextBox(const CRect& frameRect, const std::string& text, Text
         done(false, text, -1);
         return;
     }
-    textBox_.reset(new OpenTextBox{std::move(box), std::move(done)});
+    textBox_.reset(new OpenTextBox{std::move(box), std::move(done), text, windowViewable()});
 }
 
 void X11Frame::finishWidgets(bool cancelMenu, bool cancelTextBox)
@@ -475,11 +480,13 @@ void X11Frame::finishWidgets(bool cancelMenu, bool cancelTextBox)
     if (textBox_ && (cancelTextBox || textBox_->box->finished()))
     {
         std::shared_ptr<OpenTextBox> box(std::move(textBox_));
-        // Ended otherwise than by its keys: the text is taken as it stands.
-        const int32_t code = box->box->finished() ? box->box->code() : -1;
-        const std::string text = box->box->text();
+        // Ended otherwise than by its keys or a press outside: cancelled,
+        // nothing of what was typed is taken.
+        const bool ended = box->box->finished();
+        const int32_t code = ended ? box->box->code() : -1;
+        const std::string text = ended ? box->box->text() : box->given;
         box->box.reset();
-        calls.emplace_back([box, text, code] { box->done(true, text, code); });
+        calls.emplace_back([box, ended, text, code] { box->done(ended, text, code); });
     }
     if (calls.empty())
         return;
@@ -492,6 +499,45 @@ void X11Frame::finishWidgets(bool cancelMenu, bool cancelTextBox)
     }
     for (const auto& call : calls)
         call();
+}
+
+bool X11Frame::windowViewable()
+{
+    if (!usable())
+        return false;
+    X11ErrorTrap trap(display_, &lost_);
+    XWindowAttributes attributes{};
+    const bool viewable =
+        XGetWindowAttributes(display_, window_, &attributes) && attributes.map_state == IsViewable;
+    trap.sync();
+    const bool seen = viewable && trap.errorCount() == 0;
+    trap.skipSync();
+    return seen;
+}
+
+void X11Frame::finishWidgetsWhenHidden()
+{
+    hostChangesSeen_ = hostChanges_;
+    if ((!menu_ && !textBox_) || !usable())
+        return;
+    const bool viewable = windowViewable();
+    // Only a change counts: a widget opened on a window not yet shown stays.
+    bool hiddenMenu = false;
+    bool hiddenTextBox = false;
+    if (menu_)
+    {
+        hiddenMenu = menu_->seenViewable && !viewable;
+        menu_->seenViewable = menu_->seenViewable || viewable;
+    }
+    if (textBox_)
+    {
+        hiddenTextBox = textBox_->seenViewable && !viewable;
+        textBox_->seenViewable = textBox_->seenViewable || viewable;
+    }
+    if (!hiddenMenu && !hiddenTextBox)
+        return;
+    toolkitLog("the host hid the editor's window: what was open on it ends as cancelled");
+    finishWidgets(hiddenMenu, hiddenTextBox);
 }
 
 bool X11Frame::popupMenu(COptionMenuPopup& popup, const CPoint& frameLocation)

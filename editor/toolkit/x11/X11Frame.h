@@ -11,8 +11,9 @@
 // connection, the host destroying the window and the X server going away
 // leave the frame inert, never the host ended. The host's window is
 // watched: when it is destroyed, unmapped or reparented, or the host moves
-// the editor's window out of it, a modal wait ends at once as cancelled, and
-// closing the frame ends what is open as cancelled. UI thread only.
+// the editor's window out of it, a modal wait ends at once as cancelled.
+// Closing the frame, and the host hiding the editor's window (its own or one
+// around it), end what is open as cancelled. UI thread only.
 
 #include <chrono>
 #include <functional>
@@ -163,6 +164,12 @@ private:
     // ends them as cancelled when asked; last of all, since what it calls
     // may close the frame.
     void finishWidgets(bool cancelMenu, bool cancelTextBox);
+    // Ends the menu and the text box as cancelled when the editor's window
+    // was viewable while they were open and is no longer: a host may hide
+    // its window, or one around it, without telling the editor.
+    void finishWidgetsWhenHidden();
+    // The editor's window is mapped and so are all windows around it.
+    bool windowViewable();
     // Serves the connection until the menu (or the text box) that was opened
     // has ended, or ends it as cancelled when the window goes first.
     void waitForWidget(const bool& ended, bool menu);
@@ -197,11 +204,15 @@ private:
         std::shared_ptr<COptionMenuPopup> list;
         std::unique_ptr<X11Popup> window;
         MenuDone done;
+        bool seenViewable = false;
     };
     struct OpenTextBox
     {
         std::unique_ptr<X11TextBox> box;
         TextBoxDone done;
+        // What a cancelled box gives back.
+        std::string given;
+        bool seenViewable = false;
     };
     std::unique_ptr<OpenMenu> menu_;
     std::unique_ptr<OpenTextBox> textBox_;
@@ -215,6 +226,8 @@ private:
     unsigned long parent_ = 0;
     // Counts what happened to the host's window; a modal loop ends when it moves.
     unsigned hostChanges_ = 0;
+    // hostChanges_ when the open widgets last looked whether they are hidden.
+    unsigned hostChangesSeen_ = 0;
     bool dispatching_ = false;
 };
 
