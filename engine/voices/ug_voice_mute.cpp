@@ -132,8 +132,8 @@ void ug_voice_mute::VoiceChanged(int64_t time)
     told_ = target;
     // The event wakes a mute that left the loop; its run is cut at the
     // event, so the fade starts at the note's sample. A change made after
-    // the mute has run its piece (none of the note paths does that) takes
-    // effect from its clock.
+    // the mute has run its piece takes effect from its clock: no note does
+    // that, only a monitor retiring a voice that is silent by then.
     if (!PostEvent(std::max(time, sampleClock_), kVoiceGainEvent, 0, 0, target > 0.0f ? 1 : 0))
         target_ = target;
 }
