@@ -122,10 +122,12 @@ TEST(VoiceTiming, AMonoReturnPlaysTheHeldKeyWithItsGateUpOrDippedForTheRetrigger
     constexpr std::int64_t kGateDelay = 3;
     constexpr std::int64_t kSettled = 500;
 
-    for (const int32 block : {64, 1000})
+    std::vector<Output> references;
+    for (const int32 block : {1, 64, 512, 1000})
     {
-        for (const Case& c : cases)
+        for (std::size_t k = 0; k < std::size(cases); ++k)
         {
+            const Case& c = cases[k];
             SCOPED_TRACE("block " + std::to_string(block) + ", priority " + std::to_string(c.priority) +
                          (c.retrigger ? ", retrigger" : ", legato"));
             Score score = Choices(true, c.retrigger, c.priority, false);
@@ -154,6 +156,17 @@ TEST(VoiceTiming, AMonoReturnPlaysTheHeldKeyWithItsGateUpOrDippedForTheRetrigger
             EXPECT_GT(before, 0.05);
             EXPECT_GT(Rms(out.audio, kFrames - 2000, kFrames), 0.5 * before);
             EXPECT_NEAR(MeasureFrequency(out.audio, 14000, kFrames), KeyHz(c.held), 0.01 * KeyHz(c.held));
+
+            // The glides, retriggers and returns sound the same, sample for
+            // sample, at every host block size.
+            if (references.size() < std::size(cases))
+            {
+                references.push_back(out);
+                continue;
+            }
+            EXPECT_EQ(FirstDifference(out.audio, references[k].audio), -1);
+            EXPECT_EQ(FirstDifference(out.gate, references[k].gate), -1);
+            EXPECT_EQ(FirstDifference(out.pitch, references[k].pitch), -1);
         }
     }
 }
@@ -227,6 +240,8 @@ TEST(VoiceTiming, ANoteThatStealsAVoiceChangesNothingBeforeItsSampleAtAnyHostBlo
             // silent: at a block's end.)
             EXPECT_EQ(changes[0], firstChange[0]);
             EXPECT_EQ(changes[1], firstChange[1]);
+            EXPECT_EQ(FirstDifference(with.audio, reference.audio), -1);
+            EXPECT_EQ(FirstDifference(without.audio, Render(held, 1, kFrames).audio), -1);
             EXPECT_EQ(FirstDifference(with.gate, reference.gate), -1);
             EXPECT_EQ(FirstDifference(with.pitch, reference.pitch), -1);
         }
