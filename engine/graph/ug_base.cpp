@@ -137,7 +137,7 @@ void ug_base::HandleEvent(KorvaneEvent* event)
             if (voice && !voice->IsHeld() && voice->state_ != VS_OFF)
             {
                 parentContainer_->SetVoiceParameters(event->sampleTime, voice, 0.0f, -1);
-                voice->SetState(VS_MUTED);
+                voice->SetState(VS_MUTED, event->sampleTime);
             }
         }
         break;

@@ -314,6 +314,14 @@ void dsp_patch_parameter_base::SendValue(int64_t time, int key)
             // until the pedal lifts (VoiceList::setHold).
             if (voices && voice >= 0 && voices->IsVoiceSustained(voice))
                 return;
+            // A mono voice that went back to a key still held plays that key
+            // now: it gets that key's gate, which is up, not the released one.
+            if (voices && voice >= 0)
+            {
+                const int playing = voices->KeyOfVoice(voice);
+                if (playing >= 0 && playing < kKeyCount)
+                    key = playing;
+            }
         }
         SendValuePt2(time, voice, key);
         return;

@@ -106,9 +106,26 @@ void AudioMasterBase::ResetBlockLoop()
 {
     skipList_.clear();
     ForgetTimedSleepers();
+    cutCount_ = 0;
     sampleClock_ = 0;
     blockStartClock_ = 0;
     nextGlobalStartClock_ = 0;
+}
+
+void AudioMasterBase::CutAt(int64_t time)
+{
+    // A piece starts there already.
+    if (time <= sampleClock_ || cutCount_ == kMaxCuts)
+        return;
+    // Cuts mostly come in order: look for the place from the end.
+    int i = cutCount_;
+    while (i > 0 && cuts_[i - 1] > time)
+        --i;
+    if (i > 0 && cuts_[i - 1] == time)
+        return;
+    std::copy_backward(cuts_ + i, cuts_ + cutCount_, cuts_ + cutCount_ + 1);
+    cuts_[i] = time;
+    ++cutCount_;
 }
 
 void AudioMasterBase::DoProcessVST(int sampleCount)
@@ -119,6 +136,7 @@ void AudioMasterBase::DoProcessVST(int sampleCount)
         blockStartClock_ = sampleClock_ - sampleClock_ % bs;
     int64_t blockEnd = blockStartClock_ + bs;
 
+    int cut = 0;
     int remaining = sampleCount;
     while (remaining > 0)
     {
@@ -127,7 +145,13 @@ void AudioMasterBase::DoProcessVST(int sampleCount)
             blockStartClock_ = blockEnd;
             blockEnd += bs;
         }
-        const int n = static_cast<int>(std::min<int64_t>(remaining, blockEnd - sampleClock_));
+        int64_t pieceEnd = std::min<int64_t>(sampleClock_ + remaining, blockEnd);
+        // A cut on the grid or on the block's start is one already.
+        while (cut < cutCount_ && cuts_[cut] <= sampleClock_)
+            ++cut;
+        if (cut < cutCount_ && cuts_[cut] < pieceEnd)
+            pieceEnd = cuts_[cut++];
+        const int n = static_cast<int>(pieceEnd - sampleClock_);
         WakeTimedSleepers(sampleClock_ + n);
         nextGlobalStartClock_ = sampleClock_ + n;
         const int blockPos = static_cast<int>(sampleClock_ - blockStartClock_);
@@ -151,6 +175,10 @@ void AudioMasterBase::DoProcessVST(int sampleCount)
         sampleClock_ += n;
         remaining -= n;
     }
+
+    // Cuts for later blocks move to the front.
+    std::copy(cuts_ + cut, cuts_ + cutCount_, cuts_);
+    cutCount_ -= cut;
 }
 
 void AudioMasterBase::InsertBlockDev(EventProcessor* module)

@@ -34,8 +34,16 @@ public:
     void ResetBlockLoop();
 
     // Runs sampleCount samples: the host block is cut at the grid of internal
-    // blocks counted from sample 0, and every awake module runs each piece.
+    // blocks counted from sample 0 and at the cuts asked for (CutAt), and
+    // every awake module runs each piece.
     void DoProcessVST(int sampleCount);
+
+    // Asks for a piece to start at `time` (a sample still to come), so that
+    // what wakes there (a voice's modules, for a note) starts at that very
+    // sample whatever the host's block size. Up to kMaxCuts are kept; a cut
+    // beyond them is left out, which only costs that exactness.
+    void CutAt(int64_t time);
+    static constexpr int kMaxCuts = 128;
 
     ModuleSkipList& SkipList() { return skipList_; }
 
@@ -83,6 +91,9 @@ protected:
 
     ModuleSkipList skipList_;
     TimedSleepLink timedSleepers_;
+    // The cuts to come, earliest first.
+    int64_t cuts_[kMaxCuts] = {};
+    int cutCount_ = 0;
     EventPool eventPool_;
     float sampleRate_;
     int blockSize_ = 96;

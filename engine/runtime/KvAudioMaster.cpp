@@ -130,6 +130,10 @@ void KvAudioMaster::MidiIn(int offset, const unsigned char* bytes, int count)
     if (!vstIn_ || !bytes || count <= 0 || count > kMaxMidiMessageBytes)
         return;
     const int64_t time = SampleClock() + std::max(offset, 0);
+    // A note-on may wake a voice: its modules start with the piece in which
+    // the note is handed to them, and that piece starts at the note.
+    if (count >= 3 && (bytes[0] & 0xF0) == 0x90 && (bytes[2] & 0x7F) != 0)
+        CutAt(time);
     vstIn_->plugs_[ug_vst_in::PN_MIDI_OUT]->Transmit(time, count, bytes);
 }
 

@@ -14,6 +14,8 @@ public:
     virtual void VoiceAllocationNoteOff(int64_t time, int key) = 0;
     // The voice number that plays the key, or -1.
     virtual int GetVoice(int key) = 0;
+    // The key the voice plays now, or -1.
+    virtual int KeyOfVoice(int /*voiceId*/) { return -1; }
     // Key -1 releases every key.
     virtual void NoteOff(int64_t time, int key) = 0;
     virtual void OnVoiceControlChanged(int64_t time, int hostControl, int size, const void* data, int key) = 0;

@@ -34,26 +34,26 @@ void Voice::AddMute(ug_voice_mute* mute)
         mutes_.push_back(mute);
 }
 
-void Voice::SetState(int32_t state)
+void Voice::SetState(int32_t state, int64_t time)
 {
     if (state_ == state)
         return;
     state_ = state;
-    TellMutes();
+    TellMutes(time);
 }
 
-void Voice::SetActiveValue(float value)
+void Voice::SetActiveValue(float value, int64_t time)
 {
     if (activeValue_ == value)
         return;
     activeValue_ = value;
-    TellMutes();
+    TellMutes(time);
 }
 
-void Voice::TellMutes()
+void Voice::TellMutes(int64_t time)
 {
     for (ug_voice_mute* mute : mutes_)
-        mute->VoiceChanged();
+        mute->VoiceChanged(time);
 }
 
 void Voice::activate(int64_t time, int key)
@@ -63,21 +63,21 @@ void Voice::activate(int64_t time, int key)
     releaseTime_ = kHeld;
     if (state_ == VS_OFF)
         ResumeModules(time);
-    SetState(VS_ACTIVE);
+    SetState(VS_ACTIVE, time);
 }
 
-void Voice::Suspend2(int64_t /*time*/)
+void Voice::Suspend2(int64_t time)
 {
     if (IsHeld() || state_ == VS_OFF)
         return;
     SuspendModules();
-    SetState(VS_OFF);
+    SetState(VS_OFF, time);
     releaseTime_ = 0;
 }
 
 void Voice::NoteMute(int64_t time)
 {
-    SetState(VS_MUTED);
+    SetState(VS_MUTED, time);
     releaseTime_ = time;
 }
 

@@ -49,10 +49,9 @@ public:
     void SuspendModules();
 
     // The state and the active value change only here, so that the voice's
-    // mutes, which leave the block loop while they pass the voice unchanged,
-    // hear of it (audio thread).
-    void SetState(int32_t state);
-    void SetActiveValue(float value);
+    // mutes hear of it, and of the sample from which it holds (audio thread).
+    void SetState(int32_t state, int64_t time);
+    void SetActiveValue(float value, int64_t time);
     // A mute that follows this voice; made known when the mute is opened
     // (graph-opening thread).
     void AddMute(ug_voice_mute* mute);
@@ -76,7 +75,7 @@ public:
     VoiceList* container_;
 
 private:
-    void TellMutes();
+    void TellMutes(int64_t time);
 
     std::vector<ug_voice_mute*> mutes_;
 };

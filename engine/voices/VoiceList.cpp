@@ -87,7 +87,7 @@ void VoiceList::SetVoiceParameters(int64_t time, Voice* voice, float active, int
     if (active > -10.0f)
     {
         const bool changed = active != voice->activeValue_;
-        voice->SetActiveValue(active);
+        voice->SetActiveValue(active, time);
         if (changed)
         {
             for (UPlug* pin : activePins_)
@@ -133,7 +133,7 @@ void VoiceList::VoiceAllocationNoteOff(int64_t time, int key)
     keyHistory_[historyIndex_] = static_cast<int8_t>(returnKey);
     lastKey_ = returnKey;
     Voice* voice = allocateVoice(time, returnKey, mode);
-    voice->SetActiveValue(1.0f);
+    voice->SetActiveValue(1.0f, time);
     DoNoteOn(time, voice, returnKey, m != VA_MONO);
 }
 
@@ -249,7 +249,7 @@ void VoiceList::killVoice(int64_t time, int key)
         Voice* voice = voices_[i];
         if (voice->state_ == VS_ACTIVE && voice->key_ == key)
         {
-            voice->SetState(VS_MUTED);
+            voice->SetState(VS_MUTED, time);
             voice->releaseTime_ = time;
             SetVoiceParameters(time, voice, 0.0f, -1);
             killed[i] = true;
@@ -287,7 +287,7 @@ Voice* VoiceList::GetVoiceOfKey(int key)
     return latest;
 }
 
-void VoiceList::suspendVoice(int64_t /*time*/, int voiceId)
+void VoiceList::suspendVoice(int64_t time, int voiceId)
 {
     Voice* voice = VoiceAt(voiceId);
     if (!voice || voice->IsHeld())
@@ -295,7 +295,7 @@ void VoiceList::suspendVoice(int64_t /*time*/, int voiceId)
     if (voice->state_ != VS_OFF)
     {
         voice->SuspendModules();
-        voice->SetState(VS_OFF);
+        voice->SetState(VS_OFF, time);
         voice->releaseTime_ = 0;
         voice->sustained_ = false;
     }
@@ -351,6 +351,12 @@ int VoiceList::GetVoice(int key)
 {
     const Voice* voice = GetVoiceOfKey(key);
     return voice ? voice->voiceId_ : -1;
+}
+
+int VoiceList::KeyOfVoice(int voiceId)
+{
+    const Voice* voice = VoiceAt(voiceId);
+    return voice ? voice->key_ : -1;
 }
 
 void VoiceList::SendProgChange(int program)

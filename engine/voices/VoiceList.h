@@ -74,6 +74,7 @@ public:
     // The voice holding the key, else the one that released it last.
     Voice* GetVoiceOfKey(int key);
     int GetVoice(int key) override;
+    int KeyOfVoice(int voiceId) override;
 
     void ConnectVoiceHostControl(int hostControl, UPlug* plug);
     void OnVoiceControlChanged(int64_t time, int hostControl, int size, const void* data, int key) override;

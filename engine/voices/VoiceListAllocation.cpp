@@ -161,7 +161,7 @@ Voice* VoiceList::allocateVoice(int64_t time, int key, int32_t mode)
                 // A victim that started on this very sample is muted one later.
                 const int64_t t = victim->startTime_ == time ? time + 1 : time;
                 SetVoiceParameters(t, victim, freeVoice ? 0.0f : -1.0f, -1);
-                victim->SetState(VS_MUTED);
+                victim->SetState(VS_MUTED, t);
                 victim->releaseTime_ = t;
                 result = freeVoice;
             }
@@ -191,7 +191,7 @@ void VoiceList::DoNoteOn(int64_t time, Voice* voice, int key, bool retrigger)
     voice->sustained_ = false;
     if (oldState == VS_OFF)
         voice->ResumeModules(time);
-    voice->SetState(VS_ACTIVE);
+    voice->SetState(VS_ACTIVE, time);
 
     const float pitch = InitializeVoiceParameters(time, voice, retrigger);
     SetVoiceParameters(time, voice, oldState == VS_ACTIVE ? voice->activeValue_ : 1.0f, key);

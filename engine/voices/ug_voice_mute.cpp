@@ -7,6 +7,13 @@
 #include "engine/voices/Voice.h"
 #include "engine/graph/ug_container.h"
 
+namespace
+{
+// The mute's own event: the voice's gain from the event's sample on (arg3 1
+// for full, 0 for silent).
+constexpr int32_t kVoiceGainEvent = 21;
+} // namespace
+
 ug_voice_mute::ug_voice_mute()
 {
     SetProcessFunction(&ug_voice_mute::process);
@@ -28,6 +35,8 @@ int ug_voice_mute::Open()
     if (voice_)
         voice_->AddMute(this);
     gain_ = TargetGain();
+    target_ = gain_;
+    told_ = gain_;
     // The first block announces the output's state, so watchers know it.
     outputStreaming_ = true;
     announced_ = false;
@@ -53,6 +62,11 @@ float ug_voice_mute::TargetGain()
 
 void ug_voice_mute::onSetPin(int64_t time, UPlug* pin, state_type state)
 {
+    if (pin->index_ == PN_ALWAYS_ON)
+    {
+        target_ = told_ = TargetGain();
+        return;
+    }
     if (pin->index_ != PN_IN)
         return;
     // The readers go back to the mute's own block before it can hold a constant.
@@ -103,12 +117,35 @@ void ug_voice_mute::AnnounceOutput(int64_t time, bool streaming)
     announced_ = true;
 }
 
-void ug_voice_mute::VoiceChanged()
+void ug_voice_mute::VoiceChanged(int64_t time)
 {
-    // It runs again from its next turn: in this piece if the turn is still
-    // to come, else in the next, as a mute that looks on every piece would.
-    if (bypassed_ && sleeping_ && (flags_ & UGF_SUSPENDED) == 0)
-        Wake();
+    const float target = TargetGain();
+    if ((flags_ & UGF_SUSPENDED) != 0)
+    {
+        // Silent until resumed, and then silent until its note's sample.
+        target_ = target;
+        told_ = target;
+        return;
+    }
+    if (target == told_)
+        return;
+    told_ = target;
+    // The event wakes a mute that left the loop; its run is cut at the
+    // event, so the fade starts at the note's sample. A change made after
+    // the mute has run its piece takes effect from its clock: no note does
+    // that, only a monitor retiring a voice that is silent by then.
+    if (!PostEvent(std::max(time, sampleClock_), kVoiceGainEvent, 0, 0, target > 0.0f ? 1 : 0))
+        target_ = target;
+}
+
+void ug_voice_mute::HandleEvent(KorvaneEvent* event)
+{
+    if (event->eventType == kVoiceGainEvent)
+    {
+        target_ = event->arg3 != 0 ? 1.0f : 0.0f;
+        return;
+    }
+    ug_base::HandleEvent(event);
 }
 
 void ug_voice_mute::Bypass(bool on)
@@ -129,7 +166,10 @@ void ug_voice_mute::Bypass(bool on)
 void ug_voice_mute::process(int blockPosition, int sampleFrames)
 {
     Bypass(false);
-    const float target = TargetGain();
+    // A mute that no voice tells of its changes looks on every run.
+    if (!voice_)
+        target_ = told_ = TargetGain();
+    const float target = target_;
     const float* in = in_ + blockPosition;
     float* out = out_ + blockPosition;
     const bool ramping = gain_ != target;

@@ -2,9 +2,11 @@
 // Placed where a voice's audio leaves the polyphonic section: passes the
 // signal while its voice plays and fades it to silence over a short ramp
 // when the voice is muted (stolen or killed) or off, so that stealing a
-// voice does not click. While it passes a streaming input at full gain, its
-// readers take the input's block directly and the mute leaves the block loop
-// until its voice, its input or a pin changes.
+// voice does not click. A change of the voice takes effect at the sample of
+// the note that made it, whatever piece of the block the change is made in.
+// While it passes a streaming input at full gain, its readers take the
+// input's block directly and the mute leaves the block loop until its voice,
+// its input or a pin changes.
 
 #include "engine/graph/ug_base.h"
 
@@ -31,8 +33,10 @@ public:
     void process_silent(int blockPosition, int sampleFrames);
 
     float Gain() const { return gain_; }
-    // The voice's state or active value changed (audio thread).
-    void VoiceChanged();
+    // The voice's state or active value changed, as from sample `time`
+    // (audio thread).
+    void VoiceChanged(int64_t time);
+    void HandleEvent(KorvaneEvent* event) override;
     // The readers take the input's block (the mute is out of the loop).
     bool Bypassed() const { return bypassed_; }
 
@@ -52,6 +56,10 @@ private:
     float rampMs_ = 2.0f;
     bool alwaysOn_ = false;
     float gain_ = 1.0f;
+    // The gain the voice asks for as of the mute's clock, and as of the
+    // latest change told (which may lie ahead, in a pending event).
+    float target_ = 1.0f;
+    float told_ = 1.0f;
     float step_ = 1.0f;
     bool inputStreaming_ = false;
     bool outputStreaming_ = false;

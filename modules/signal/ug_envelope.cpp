@@ -91,6 +91,8 @@ void ug_envelope::ChooseSubProcess()
             samplesLeft_ = static_cast<int32_t>(left);
         else
             samplesLeft_ = 1;
+        rampStartLevel_ = level_;
+        rampLength_ = samplesLeft_;
         overallLevel_ = SafeLevel(overall ? overall->getValue() : 0.0f);
         scaledRate_ = rate_ * overallLevel_;
         scaledLevel_ = level_ * overallLevel_;

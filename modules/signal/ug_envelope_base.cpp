@@ -193,8 +193,8 @@ void ug_envelope_base::RampTogether(ug_envelope_base* const* batch, int count, i
 void ug_envelope_base::EndPiece(ug_envelope_base* e, float scaled, float* out, int n)
 {
     e->scaledLevel_ = scaled;
-    e->level_ += e->rate_ * static_cast<float>(n);
     e->samplesLeft_ -= n;
+    e->level_ = e->RampLevel();
     if (e->samplesLeft_ == 0)
     {
         // The segment ends exactly on its target.
@@ -387,8 +387,8 @@ int ug_envelope_base::sub_process6(int start, int count)
         out[s] = scaled;
     }
     scaledLevel_ = scaled;
-    level_ += rate_ * static_cast<float>(n);
     samplesLeft_ -= n;
+    level_ = RampLevel();
     if (samplesLeft_ == 0)
     {
         level_ = target_;

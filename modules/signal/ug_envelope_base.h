@@ -61,6 +61,7 @@ protected:
     static float SafeLevel(float value);
     void Announce(state_type state);
     void RenderSegments(int start, int count);
+    float RampLevel() const { return rampStartLevel_ + rate_ * static_cast<float>(rampLength_ - samplesLeft_); }
 
     int16_t sustainSegment_ = 0;
     int16_t lastSegment_ = 0;
@@ -68,6 +69,10 @@ protected:
     int32_t samplesLeft_ = 0;
     float rate_ = 0.0f;
     float level_ = 0.0f;
+    // Where a ramp of whole samples (sub_process6) started: its level after
+    // k samples is worked out from here, the same however its run was cut.
+    float rampStartLevel_ = 0.0f;
+    int32_t rampLength_ = 0;
     float scaledRate_ = 0.0f;
     float scaledLevel_ = 0.0f;
     int32_t outputPinIndex_ = -1;

@@ -108,6 +108,19 @@ int ug_oscillator2::Open()
     return result;
 }
 
+void ug_oscillator2::Resume(int64_t time)
+{
+    const bool suspended = (flags_ & UGF_SUSPENDED) != 0;
+    const int64_t stoppedAt = sampleClock_;
+    ug_base::Resume(time);
+    // A voice is put to sleep at the end of one of the engine's blocks, which
+    // the host's block size decides. Its oscillator wakes as if it had run
+    // all along, so that the voice's next note sounds the same whenever the
+    // voice slept.
+    if (suspended && IsListed() && sampleClock_ > stoppedAt)
+        RunAsleep(sampleClock_ - stoppedAt);
+}
+
 void ug_oscillator2::OnFirstSample()
 {
     plugs_[PN_AUDIO_OUT]->TransmitState(sampleClock_, ST_STREAMING);
@@ -186,7 +199,10 @@ void ug_oscillator2::onSetPin(int64_t /*time*/, UPlug* pin, state_type state)
                 phase_ = 0u - offset;
                 phaseModOffset_ = offset;
                 if (syncCrossfadeOn_)
+                {
                     syncCrossfade_ = kSyncCrossfade;
+                    syncFadeGain_ = 1.0f;
+                }
             }
         }
     }
@@ -262,6 +278,7 @@ void ug_oscillator2::switch_wavetable(uint32_t increment, int blockPos)
         }
         targetTable_ = target;
         waveCrossfade_ = kWaveCrossfade;
+        waveFadeGain_ = 1.0f;
         ChooseProcessFunction(blockPos);
         lowerBound_ = Bound(target, 0);
         upperBound_ = Bound(target, 1);

@@ -68,6 +68,8 @@ public:
     void ListInterface2(std::vector<InterfaceObject*>& pins) override;
     int Open() override;
     void onSetPin(int64_t time, UPlug* pin, state_type state) override;
+    // Back with its voice: the phase moves on by the samples slept.
+    void Resume(int64_t time) override;
 
     // Shared tables; also used by the phase distortion oscillator.
     static void InitVoltToHzTable(ug_base* owner, ULookup*& table);
@@ -93,6 +95,9 @@ public:
     void switch_wavetable(uint32_t increment, int blockPos);
     void ChooseProcessFunction(int blockPos);
 
+    // What `count` samples asleep would have done at a steady pitch: the
+    // phase moves on and the crossfades under way run their course.
+    void RunAsleep(int64_t count);
     void process_wave_crossfade(int start, int count);
     void process_with_sync(int start, int count);
     void process_sync_crossfade(int start, int count);
@@ -163,6 +168,10 @@ private:
     uint32_t syncPhaseDifference_ = 0;
     int32_t syncCrossfade_ = 0;
     int32_t waveCrossfade_ = 0;
+    // Where each crossfade's gain stands: a fade cut by a piece's end goes
+    // on from there in the next.
+    float syncFadeGain_ = 1.0f;
+    float waveFadeGain_ = 1.0f;
     bool syncLow_ = true;
     float lastSync_ = 0.0f;
     float pink_[6] = {};

@@ -61,10 +61,6 @@ Row RowFor(bool khz, bool pitch, bool pm, int shape)
 template <int Shape, bool PitchStreams, bool PmStreams, bool PerKilohertz>
 void ug_oscillator2::sub_process_table(int start, int count)
 {
-    // A streaming pitch chooses the table once per call, from its first sample.
-    if constexpr (PitchStreams)
-        switch_wavetable(PitchToIncrement(pitch_ptr_[start]), start);
-
     const float* table = samples_;
     float* out = output_ptr_;
     uint32_t phase = phase_;
@@ -76,9 +72,48 @@ void ug_oscillator2::sub_process_table(int start, int count)
     const float* voltToHz = PitchStreams && voltToHz_ ? voltToHz_->GetBlock() : nullptr;
     const float sampleRate = PitchStreams && PerKilohertz ? SampleRate() : 0.0f;
     const double khzFactor = PitchStreams && PerKilohertz ? 4294967296.0 / sampleRate : 0.0;
+    // A streaming pitch is held to the playing table's range at every
+    // sample (outside a crossfade, which changes no table): the table
+    // changes at the same sample however the calls are cut.
+    bool watch = PitchStreams && waveCrossfade_ == 0;
+    const uint32_t lower = lowerBound_;
+    const uint32_t upper = upperBound_;
 
-    for (int s = start; s < start + count; ++s)
+    const int end = start + count;
+    for (int s = start; s < end; ++s)
     {
+        // The step from this sample to the next.
+        if constexpr (PitchStreams)
+        {
+            const float pitch = pitch_ptr_[s];
+            if constexpr (PerKilohertz)
+            {
+                const float hz = std::min(0.5f * sampleRate, pitch * 10000.0f);
+                increment = pitch > 0.0f ? static_cast<uint32_t>(hz * khzFactor + 0.5) : 0u;
+            }
+            else
+            {
+                increment = 0;
+                if (pitch > -1.0f && voltToHz)
+                    increment = static_cast<uint32_t>(HzAtTable(voltToHz, pitch) * incrementFactor + 0.5f);
+            }
+            if (watch && (increment < lower || increment > upper))
+            {
+                phase_ = phase;
+                phaseModOffset_ = offset;
+                increment_ = increment;
+                switch_wavetable(increment, s);
+                // The rest fades to the new table from this sample on.
+                if (waveCrossfade_ > 0)
+                {
+                    process_wave_crossfade(s, end - s);
+                    return;
+                }
+                // No table to change to (noise, or no set in use).
+                watch = false;
+            }
+        }
+
         float value;
         if constexpr (Shape == SH_PULSE || Shape == SH_PULSE_PW)
         {
@@ -95,21 +130,6 @@ void ug_oscillator2::sub_process_table(int start, int count)
         }
         out[s] = value;
 
-        if constexpr (PitchStreams)
-        {
-            const float pitch = pitch_ptr_[s];
-            if constexpr (PerKilohertz)
-            {
-                const float hz = std::min(0.5f * sampleRate, pitch * 10000.0f);
-                increment = pitch > 0.0f ? static_cast<uint32_t>(hz * khzFactor + 0.5) : 0u;
-            }
-            else
-            {
-                increment = 0;
-                if (pitch > -1.0f && voltToHz)
-                    increment = static_cast<uint32_t>(HzAtTable(voltToHz, pitch) * incrementFactor + 0.5f);
-            }
-        }
         if constexpr (PmStreams)
         {
             const uint32_t next = PhaseModOffset(phaseMod_ptr_[s], pmDepth_ptr_[s]);
@@ -120,6 +140,8 @@ void ug_oscillator2::sub_process_table(int start, int count)
     }
     phase_ = phase;
     phaseModOffset_ = offset;
+    if constexpr (PitchStreams)
+        increment_ = increment;
 }
 
 void ug_oscillator2::ChooseProcessFunction(int blockPos)
@@ -169,6 +191,31 @@ void ug_oscillator2::ChooseProcessFunction(int blockPos)
         SetProcessFunction(rowFunction_, row.copies);
 }
 
+void ug_oscillator2::RunAsleep(int64_t count)
+{
+    // Exact in wrapping arithmetic: the same as `count` steps of the increment.
+    phase_ += increment_ * static_cast<uint32_t>(count);
+    for (int64_t s = 0; s < count && syncCrossfade_ > 0; ++s, --syncCrossfade_)
+        syncFadeGain_ -= kSyncFadeStep;
+    if (waveCrossfade_ <= 0)
+        return;
+    const int position = BlockPos();
+    while (count > 0 && waveCrossfade_ > 0)
+    {
+        for (; count > 0 && waveCrossfade_ > 0; --count, --waveCrossfade_)
+            waveFadeGain_ -= kWaveFadeStep;
+        if (waveCrossfade_ == 0)
+        {
+            // As at the end of a fade awake: the new table plays, and the
+            // pitch may ask for another.
+            playingTable_ = targetTable_;
+            samples_ = Samples(playingTable_);
+            switch_wavetable(increment_, position);
+        }
+    }
+    ChooseProcessFunction(position);
+}
+
 void ug_oscillator2::process_wave_crossfade(int start, int count)
 {
     const int n = std::min(count, waveCrossfade_);
@@ -185,16 +232,15 @@ void ug_oscillator2::process_wave_crossfade(int start, int count)
     samples_ = Samples(playingTable_);
     (this->*waveInner_)(start, n);
 
-    float g = static_cast<float>(waveCrossfade_) / static_cast<float>(kWaveCrossfade);
+    float g = waveFadeGain_;
     float* out = output_ptr_ + start;
     for (int s = 0; s < n; ++s)
     {
         g -= kWaveFadeStep;
         out[s] = old[s] * g + (1.0f - g) * out[s];
     }
+    waveFadeGain_ = g;
     waveCrossfade_ -= n;
-    if (count > n)
-        (this->*waveInner_)(start + n, count - n);
 
     if (waveCrossfade_ > 0)
     {
@@ -203,9 +249,18 @@ void ug_oscillator2::process_wave_crossfade(int start, int count)
         samples_ = Samples(playingTable_);
         return;
     }
-    const int last = start + count - 1;
+    // The table for the pitch at the fade's last sample comes next, wherever
+    // the calls happen to be cut.
+    const int last = start + n - 1;
     switch_wavetable(PitchToIncrement(pitch_ptr_[last]), last);
     ChooseProcessFunction(last);
+    if (count > n)
+    {
+        if (waveCrossfade_ > 0)
+            process_wave_crossfade(start + n, count - n);
+        else
+            (this->*waveInner_)(start + n, count - n);
+    }
 }
 
 void ug_oscillator2::process_sync_crossfade(int start, int count)
@@ -223,13 +278,14 @@ void ug_oscillator2::process_sync_crossfade(int start, int count)
     phaseModOffset_ = offset;
     (this->*rowFunction_)(start, n);
 
-    float g = static_cast<float>(syncCrossfade_) * 0.25f;
+    float g = syncFadeGain_;
     float* out = output_ptr_ + start;
     for (int s = 0; s < n; ++s)
     {
         g -= kSyncFadeStep;
         out[s] = old[s] * g + (1.0f - g) * out[s];
     }
+    syncFadeGain_ = g;
     syncCrossfade_ -= n;
     if (count > n)
         (this->*syncInner_)(start + n, count - n);
@@ -272,7 +328,10 @@ void ug_oscillator2::process_with_sync(int start, int count)
         phase_ = phase;
         phaseModOffset_ = offset;
         if (syncCrossfadeOn_)
+        {
             syncCrossfade_ = kSyncCrossfade;
+            syncFadeGain_ = 1.0f;
+        }
     }
     RenderSyncStretch(from, end);
     lastSync_ = sync_ptr_[end - 1];

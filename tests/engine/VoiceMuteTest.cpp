@@ -74,7 +74,7 @@ TEST(VoiceMute, AMutedVoiceFadesLinearlyToSilenceOverTheRampAndPlaysAgainWhenSta
 TEST(VoiceMute, AVoiceWithActiveZeroIsSilencedUnlessAlwaysOn)
 {
     MuteRig r;
-    r.g.top->VoiceAt(0)->SetActiveValue(0.0f);
+    r.g.top->VoiceAt(0)->SetActiveValue(0.0f, r.g.master.NextGlobalStartClock());
     r.Block();
     EXPECT_EQ(r.Block().back(), 0.0f);
 
@@ -82,7 +82,7 @@ TEST(VoiceMute, AVoiceWithActiveZeroIsSilencedUnlessAlwaysOn)
     on.Block();
     const bool alwaysOn = true;
     on.mute->SetPinValue(on.g.master.NextGlobalStartClock(), ug_voice_mute::PN_ALWAYS_ON, DT_BOOL, &alwaysOn, 1);
-    on.g.top->VoiceAt(0)->SetActiveValue(0.0f);
+    on.g.top->VoiceAt(0)->SetActiveValue(0.0f, on.g.master.NextGlobalStartClock());
     on.Block();
     EXPECT_FLOAT_EQ(on.Block().back(), 1.0f);
 }
