@@ -23,6 +23,7 @@
 #include "editor/toolkit/CFrame.h"
 #include "shell/ADelayController.h"
 #include "shell/ADelayProcessor.h"
+#include "shell/ShellMessageIds.h"
 #include "tools/kvhost/HostMemoryStream.h"
 #include "tools/kvhost/HostParameterChanges.h"
 
@@ -260,7 +261,7 @@ TEST(HostThreads, CallsOnAWorkerThreadReachTheEditorsAutomatorsAndModulesOnlyOnT
             EXPECT_EQ(processor->setState(&saved), kResultOk);
             processor->setActive(false);
             processor->setActive(true);
-            EXPECT_EQ(processor->notify(BinaryMessage(host, std::string())), kResultOk);
+            EXPECT_EQ(processor->notify(BinaryMessage(host, std::string(), ShellMessageIds::kPollBatches)), kResultOk);
         }
         done = true;
     });

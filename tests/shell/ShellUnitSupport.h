@@ -125,7 +125,9 @@ inline Steinberg::IPtr<Steinberg::Vst::IMessage> BinaryMessage(KvHostApplication
     if (owned)
     {
         owned->setMessageID(id);
-        owned->getAttributes()->setBinary("MyData", bytes.data(), static_cast<Steinberg::uint32>(bytes.size()));
+        // The SDK's host attribute never frees an empty binary value.
+        if (!bytes.empty())
+            owned->getAttributes()->setBinary("MyData", bytes.data(), static_cast<Steinberg::uint32>(bytes.size()));
     }
     return owned;
 }
