@@ -38,10 +38,10 @@ public:
     // every awake module runs each piece.
     void DoProcessVST(int sampleCount);
 
-    // Asks for a piece to start at `time` (a sample still to come), so that
-    // what wakes there (a voice's modules, for a note) starts at that very
-    // sample whatever the host's block size. Up to kMaxCuts are kept; a cut
-    // beyond them is left out, which only costs that exactness.
+    // Audio thread. Asks for a piece to start at `time` (a sample still to
+    // come), so that what wakes there (a voice's modules, for a note) starts
+    // at that very sample whatever the host's block size. Up to kMaxCuts are
+    // kept; a cut beyond them is left out, which only costs that exactness.
     void CutAt(int64_t time);
     static constexpr int kMaxCuts = 128;
 
