@@ -131,9 +131,10 @@ void ug_voice_mute::VoiceChanged(int64_t time)
         return;
     told_ = target;
     // The event wakes a mute that left the loop; its run is cut at the
-    // event, so the fade starts at the note's sample. A change made after
-    // the mute has run its piece takes effect from its clock: no note does
-    // that, only a monitor retiring a voice that is silent by then.
+    // event, so the fade starts at the note's sample. Notes and the
+    // retiring of a voice are carried out before the voice's modules run
+    // their piece; a change made after the mute has run its piece would take
+    // effect from its clock.
     if (!PostEvent(std::max(time, sampleClock_), kVoiceGainEvent, 0, 0, target > 0.0f ? 1 : 0))
         target_ = target;
 }
@@ -173,6 +174,9 @@ void ug_voice_mute::process(int blockPosition, int sampleFrames)
     const float* in = in_ + blockPosition;
     float* out = out_ + blockPosition;
     const bool ramping = gain_ != target;
+    // Where in the piece the output took its last value: a ramp that ends
+    // here ends at its own sample, however the block was cut.
+    int settledAt = 0;
     if (!ramping)
     {
         if (gain_ > 0.0f)
@@ -184,17 +188,26 @@ void ug_voice_mute::process(int blockPosition, int sampleFrames)
     {
         const float sampleRate = audioMaster_ ? audioMaster_->SampleRate() : 44100.0f;
         step_ = 1.0f / std::max(1.0f, rampMs_ * 0.001f * sampleRate);
-        for (int i = 0; i < sampleFrames; ++i)
+        int i = 0;
+        for (; i < sampleFrames && gain_ != target; ++i)
         {
             gain_ = target > gain_ ? std::min(target, gain_ + step_) : std::max(target, gain_ - step_);
             out[i] = in[i] * gain_;
         }
+        settledAt = std::max(0, i - 1);
+        if (gain_ > 0.0f)
+            std::copy(in + i, in + sampleFrames, out + i);
+        else
+            std::fill(out + i, out + sampleFrames, 0.0f);
     }
 
-    const bool streaming = ramping || (inputStreaming_ && gain_ > 0.0f);
+    const bool streaming = gain_ != target || (inputStreaming_ && gain_ > 0.0f);
+    // A whole ramp in one piece still streams while it lasts.
+    if (ramping && !streaming && (!outputStreaming_ || !announced_))
+        AnnounceOutput(sampleClock_, true);
     if (streaming != outputStreaming_ || !announced_)
     {
-        AnnounceOutput(sampleClock_ + (streaming ? 0 : sampleFrames - 1), streaming);
+        AnnounceOutput(sampleClock_ + (streaming ? 0 : settledAt), streaming);
         return;
     }
     // Its voice plays on at full gain: the copy changes nothing. The readers

@@ -6,6 +6,7 @@
 #include "engine/runtime/IKvAudioMaster.h"
 #include "engine/voices/Voice.h"
 #include "engine/graph/ug_container.h"
+#include "engine/parameters/ug_patch_param_setter.h"
 
 int ug_voice_monitor::Open()
 {
@@ -14,6 +15,9 @@ int ug_voice_monitor::Open()
     SetProcessFunction(&ug_base::process_nothing);
     inputsStreaming_ = 2;
     state_ = MS_WATCHING;
+    silentSince_ = 0;
+    ug_base* setter = parentContainer_ ? parentContainer_->ParameterSetterIfAny() : nullptr;
+    eventTarget_ = setter ? setter : this;
     return result;
 }
 
@@ -33,7 +37,7 @@ void ug_voice_monitor::HandleEvent(KorvaneEvent* event)
         return;
     }
     pin->state_ = event->eventType == UET_EVENT_STREAMING_START ? ST_STREAMING : ST_STOPPED;
-    silenceCountdown_ = audioMaster_ ? audioMaster_->BlockSize() : 0;
+    silentSince_ = event->sampleTime;
     inputsStreaming_ = 0;
     for (const UPlug* input : plugs_)
     {
@@ -55,7 +59,6 @@ void ug_voice_monitor::DoProcess(int blockPosition, int sampleFrames)
         SleepMode();
         return;
     }
-    silenceCountdown_ -= sampleFrames;
     if (!audioMaster_ || blockPosition + sampleFrames != audioMaster_->BlockSize())
         return;
 
@@ -78,13 +81,13 @@ void ug_voice_monitor::DoProcess(int blockPosition, int sampleFrames)
         // stolen one is retired all the same, so that waiting notes can play.
         if (release != 0 && voice->sustained_ && voice->state_ == VS_ACTIVE)
             return;
-        PostEvent(audioMaster_->NextGlobalStartClock(), UET_DEACTIVATE_VOICE, 0, 0, voice->voiceId_);
+        eventTarget_->PostEvent(audioMaster_->NextGlobalStartClock(), UET_DEACTIVATE_VOICE, 0, 0, voice->voiceId_);
         state_ = MS_DEACTIVATING;
         break;
     case MS_DEACTIVATING:
-        if (silenceCountdown_ >= 0)
+        if (now - silentSince_ <= audioMaster_->BlockSize())
             return;
-        PostEvent(now, UET_SUSPEND, 0, 0, voice->voiceId_);
+        eventTarget_->PostEvent(now, UET_SUSPEND, 0, 0, voice->voiceId_);
         savedReleaseTime_ = release;
         state_ = MS_SUSPENDING;
         break;

@@ -113,10 +113,9 @@ void ug_oscillator2::Resume(int64_t time)
     const bool suspended = (flags_ & UGF_SUSPENDED) != 0;
     const int64_t stoppedAt = sampleClock_;
     ug_base::Resume(time);
-    // A voice is put to sleep at the end of one of the engine's blocks, which
-    // the host's block size decides. Its oscillator wakes as if it had run
-    // all along, so that the voice's next note sounds the same whenever the
-    // voice slept.
+    // A voice sleeps from the end of one of the engine's blocks until its
+    // next note. Its oscillator wakes as if it had run all along, so that
+    // the voice's next note sounds the same however long the voice slept.
     if (suspended && IsListed() && sampleClock_ > stoppedAt)
         RunAsleep(sampleClock_ - stoppedAt);
 }
