@@ -19,7 +19,9 @@
 // made into the plug-in: its edits and restarts wait (KvHostCalls) for the
 // controller's timer on the host's run loop, the editor's handlers there,
 // or, for a host that offers no run loop, its next call on the
-// user-interface thread.
+// user-interface thread that describes or shows parameters or opens the
+// editor (hosts load programs, presets and states holding locks of their
+// own, and call the controller for values then, but not for these).
 
 #include <atomic>
 #include <deque>
@@ -187,8 +189,9 @@ public:
     REFCOUNT_METHODS(EditController)
 
 protected:
-    // UI, at the start of a host call into the controller: a host without a
-    // run loop hears here of what waits for it.
+    // UI, at the start of a host call into the controller that describes or
+    // shows parameters, or opens the editor: a host without a run loop hears
+    // here of what waits for it.
     void ServeHostCallsBeforeHostCall();
 
 private:

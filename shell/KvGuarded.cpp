@@ -198,22 +198,22 @@ tresult PLUGIN_API GuardedController::getState(IBStream* state)
 
 int32 PLUGIN_API GuardedController::getParameterCount()
 {
-    return Call("getParameterCount", 0, [&] { return ADelayController::getParameterCount(); });
+    return CallServingHandler("getParameterCount", 0, [&] { return ADelayController::getParameterCount(); });
 }
 
 tresult PLUGIN_API GuardedController::getParameterInfo(int32 paramIndex, ParameterInfo& info)
 {
-    return Call("getParameterInfo", kInternalError, [&] { return ADelayController::getParameterInfo(paramIndex, info); });
+    return CallServingHandler("getParameterInfo", kInternalError, [&] { return ADelayController::getParameterInfo(paramIndex, info); });
 }
 
 tresult PLUGIN_API GuardedController::getParamStringByValue(ParamID tag, ParamValue valueNormalized, String128 string)
 {
-    return Call("getParamStringByValue", kInternalError, [&] { return ADelayController::getParamStringByValue(tag, valueNormalized, string); });
+    return CallServingHandler("getParamStringByValue", kInternalError, [&] { return ADelayController::getParamStringByValue(tag, valueNormalized, string); });
 }
 
 tresult PLUGIN_API GuardedController::getParamValueByString(ParamID tag, TChar* string, ParamValue& valueNormalized)
 {
-    return Call("getParamValueByString", kInternalError, [&] { return ADelayController::getParamValueByString(tag, string, valueNormalized); });
+    return CallServingHandler("getParamValueByString", kInternalError, [&] { return ADelayController::getParamValueByString(tag, string, valueNormalized); });
 }
 
 ParamValue PLUGIN_API GuardedController::normalizedParamToPlain(ParamID tag, ParamValue valueNormalized)
@@ -243,7 +243,7 @@ tresult PLUGIN_API GuardedController::setComponentHandler(IComponentHandler* han
 
 IPlugView* PLUGIN_API GuardedController::createView(FIDString name)
 {
-    return Call("createView", static_cast<IPlugView*>(nullptr), [&] { return ADelayController::createView(name); });
+    return CallServingHandler("createView", static_cast<IPlugView*>(nullptr), [&] { return ADelayController::createView(name); });
 }
 
 tresult PLUGIN_API GuardedController::setKnobMode(KnobMode mode)

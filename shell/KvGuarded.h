@@ -102,10 +102,18 @@ public:
                                                               Steinberg::Vst::ParamID& id) override;
 
 private:
-    // A host call: for a host without a run loop, the handler calls that
-    // wait are made first, outside it.
     template <typename Failed, typename Body>
     std::invoke_result_t<Body&> Call(const char* where, Failed failed, Body&& body) noexcept
+    {
+        return KvGuard::HostCall(where, failed, body);
+    }
+    // A call a host makes to describe or show its parameters, or to open the
+    // editor: hosts make these outside their own loads of programs, presets
+    // and states, which some make holding a lock their handler takes. So a
+    // host without a run loop hears here, first, of the handler calls that
+    // wait.
+    template <typename Failed, typename Body>
+    std::invoke_result_t<Body&> CallServingHandler(const char* where, Failed failed, Body&& body) noexcept
     {
         KvGuard::Run("the host's handler", [&] { ServeHostCallsBeforeHostCall(); });
         return KvGuard::HostCall(where, failed, body);

@@ -6,8 +6,9 @@
 // host itself for good. So the calls wait here, in order, and are made from
 // the plug-in's own callbacks on the host's run loop (the controller's timer,
 // the editor's event and timer handlers), or, for a host that offers no run
-// loop, when the host next calls the controller on its user-interface
-// thread: never within the call that asked for them.
+// loop, when the host next asks the controller on its user-interface thread
+// to describe or show parameters: never within the call that asked for
+// them.
 
 #include <atomic>
 #include <vector>

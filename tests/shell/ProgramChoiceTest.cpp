@@ -63,7 +63,8 @@ std::array<double, 4> ControllerValues(IEditController* controller)
 // or a preset into the controller, and its handler takes the same lock: a
 // handler call made inside such a load would wait on the host itself, so it
 // is counted here instead, and the test fails rather than hangs. Its run
-// loop (offered on the handler) turns when the test says so.
+// loop (offered on the handler, or not at all, as in Ardour 7.3) turns
+// when the test says so.
 class RereadingHost : public HostComponentHandler, public Linux::IRunLoop
 {
 public:
@@ -88,15 +89,11 @@ public:
         callsUnderLock += lock.owns_lock() ? 0 : 1;
         return HostComponentHandler::performEdit(id, value);
     }
-    // A load: the call into the controller with the lock held. A host
-    // without a run loop hears of changes at its next call, so it cannot
-    // hold a lock of its handler's around its calls.
+    // A load: the calls into the plug-in with the lock held.
     template <typename Call>
     tresult Load(Call call)
     {
-        std::unique_lock<std::mutex> lock(hostLock, std::defer_lock);
-        if (withRunLoop)
-            lock.lock();
+        const std::lock_guard<std::mutex> lock(hostLock);
         return call();
     }
     // One turn of the run loop: every timer fires.
@@ -336,7 +333,7 @@ TEST(ProgramChoice, AHostThatChoosesProgramsAndPresetsUnderItsLockReadsThemAtOnc
     // set on the controller, holding the host's lock, and queued for
     // process(); every parameter is read at once, before any block has
     // played the program. The host hears that the values changed once its
-    // run loop turns, or, with none, at its next call.
+    // run loop turns, or, with none, when it next asks for its parameters.
     for (const bool withRunLoop : {true, false})
     {
         SCOPED_TRACE(withRunLoop ? "with a run loop" : "without a run loop");
@@ -375,7 +372,7 @@ TEST(ProgramChoice, AHostThatChoosesProgramsAndPresetsUnderItsLockReadsThemAtOnc
         std::map<int, std::string> editedSaved = kPrograms[1].saved;
         editedSaved[102] = "3";
 
-        // The run loop turns, or the host makes its next call.
+        // The run loop turns, or the host next asks for its parameters.
         const auto tellHost = [&] {
             if (withRunLoop)
                 session.host.Turn();
