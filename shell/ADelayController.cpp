@@ -269,7 +269,7 @@ void ADelayController::AttachRunLoop()
     if (loop->registerTimer(timer, kTimerMilliseconds) != kResultOk)
     {
         std::fprintf(stderr, "Korvane: the host's run loop refused the controller's timer; the host hears of "
-                             "changed values at its next call.\n");
+                             "changed values when it next asks for its parameters.\n");
         timer->release();
         return;
     }
