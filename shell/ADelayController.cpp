@@ -21,6 +21,7 @@
 #include "shell/KvEnumPositions.h"
 #include "editor/GuiPatchAutomator2.h"
 #include "editor/KVVSTGUIEditor.h"
+#include "shell/KvControllerTimer.h"
 #include "shell/KvEditorServices.h"
 #include "shell/KvGuarded.h"
 #include "shell/KvHostParameter.h"
@@ -48,6 +49,7 @@ ADelayController::ADelayController(MyVstPluginFactory* factory) : factory_(facto
 
 ADelayController::~ADelayController()
 {
+    DetachRunLoop();
     ReleaseDependencies();
 }
 
@@ -68,6 +70,7 @@ tresult PLUGIN_API ADelayController::initialize(FUnknown* context)
     BuildParameters(entries);
     AddMidiParameters();
     BuildProgramValues(entries);
+    AttachRunLoop();
     return kResultOk;
 }
 
@@ -171,6 +174,7 @@ void ADelayController::ReleaseDependencies()
 
 tresult PLUGIN_API ADelayController::terminate()
 {
+    DetachRunLoop();
     ReleaseDependencies();
     automators_.clear();
     return EditController::terminate();
@@ -212,14 +216,77 @@ void PLUGIN_API ADelayController::update(FUnknown* changedUnknown, int32 message
 
 void ADelayController::ValuesChanged()
 {
-    if (!OnUiThread())
+    hostCalls_.Restart(kParamValuesChanged);
+    FlushHostCalls();
+}
+
+void ADelayController::FlushHostCalls()
+{
+    if (OnUiThread())
+        hostCalls_.Flush(componentHandler);
+}
+
+void ADelayController::ServeHostCallsBeforeHostCall()
+{
+    if (timer_ == nullptr && !KvHostCalls::InsideHostCall())
+        FlushHostCalls();
+}
+
+void ADelayController::OnRunLoopTimer()
+{
+    // The host's run loop turns on its user-interface thread.
+    uiThread_.store(std::this_thread::get_id());
+    ServiceOtherThreads();
+    FlushHostCalls();
+}
+
+tresult PLUGIN_API ADelayController::setComponentHandler(IComponentHandler* handler)
+{
+    const tresult result = EditController::setComponentHandler(handler);
+    AttachRunLoop();
+    return result;
+}
+
+void ADelayController::AttachRunLoop()
+{
+    IPtr<Linux::IRunLoop> loop;
+    for (FUnknown* offer : {static_cast<FUnknown*>(componentHandler), hostContext.get()})
     {
-        std::lock_guard<std::mutex> lock(otherThreadsMutex_);
-        pendingRestart_ = true;
+        Linux::IRunLoop* found = nullptr;
+        if (offer && offer->queryInterface(Linux::IRunLoop::iid, reinterpret_cast<void**>(&found)) == kResultOk &&
+            found)
+        {
+            loop = owned(found);
+            break;
+        }
+    }
+    if (loop == runLoop_)
+        return;
+    DetachRunLoop();
+    if (!loop)
+        return;
+    auto* timer = new KvControllerTimer(this);
+    if (loop->registerTimer(timer, kTimerMilliseconds) != kResultOk)
+    {
+        std::fprintf(stderr, "Korvane: the host's run loop refused the controller's timer; the host hears of "
+                             "changed values when it next asks for its parameters.\n");
+        timer->release();
         return;
     }
-    if (componentHandler)
-        componentHandler->restartComponent(kParamValuesChanged);
+    runLoop_ = loop;
+    timer_ = timer;
+}
+
+void ADelayController::DetachRunLoop()
+{
+    if (timer_ == nullptr)
+        return;
+    if (runLoop_)
+        runLoop_->unregisterTimer(timer_);
+    timer_->detach();
+    timer_->release();
+    timer_ = nullptr;
+    runLoop_ = nullptr;
 }
 
 void ADelayController::ProgramChanged(int program)
@@ -355,16 +422,13 @@ void ADelayController::ServiceOtherThreads()
         }
     }
     std::vector<int> updates;
-    bool restart = false;
     {
         std::lock_guard<std::mutex> lock(otherThreadsMutex_);
         updates.swap(pendingUpdates_);
-        std::swap(restart, pendingRestart_);
     }
     for (const int handle : updates)
         NotifyAutomators(handle);
-    if (restart)
-        ValuesChanged();
+    FlushHostCalls();
 }
 
 tresult PLUGIN_API ADelayController::getMidiControllerAssignment(int32 busIndex, int16 /*channel*/,

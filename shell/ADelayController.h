@@ -12,8 +12,16 @@
 // their own, or call the processor from one (its batches then reach notify
 // there): what such a call changes for the records, the editor's automators
 // and its modules waits for the user-interface thread (ServiceOtherThreads,
-// from the editor's timer and the controller's next call there), so they
-// are only ever touched there.
+// from the controller's and the editor's timers and the controller's next
+// call there), so they are only ever touched there.
+//
+// The host's component handler is never called from inside a call the host
+// made into the plug-in: its edits and restarts wait (KvHostCalls) for the
+// controller's timer on the host's run loop, the editor's handlers there,
+// or, for a host that offers no run loop, its next call on the
+// user-interface thread that describes or shows parameters or opens the
+// editor (hosts load programs, presets and states holding locks of their
+// own, and call the controller for values then, but not for these).
 
 #include <atomic>
 #include <deque>
@@ -24,13 +32,16 @@
 #include <vector>
 
 #include "core/StagingMemoryBuffer.h"
+#include "pluginterfaces/gui/iplugview.h"
 #include "pluginterfaces/vst/ivstmidicontrollers.h"
 #include "pluginterfaces/vst/ivstunits.h"
 #include "public.sdk/source/vst/vsteditcontroller.h"
 #include "shell/KvParameter.h"
+#include "shell/KvHostCalls.h"
 #include "shell/KvParameterList.h"
 
 class GuiPatchAutomator2;
+class KvControllerTimer;
 class TiXmlElement;
 class MyVstPluginFactory;
 
@@ -65,6 +76,9 @@ public:
     // UI: IPluginBase
     Steinberg::tresult PLUGIN_API initialize(Steinberg::FUnknown* context) SMTG_OVERRIDE;
     Steinberg::tresult PLUGIN_API terminate() SMTG_OVERRIDE;
+    // UI. The host's run loop is found on the handler, else on the host's
+    // context, and the controller's timer is registered there.
+    Steinberg::tresult PLUGIN_API setComponentHandler(Steinberg::Vst::IComponentHandler* handler) SMTG_OVERRIDE;
     // UI. IDependent: a host parameter changed; the editors' automators hear of it.
     void PLUGIN_API update(Steinberg::FUnknown* changedUnknown, Steinberg::int32 message) SMTG_OVERRIDE;
     // IConnectionPoint: the processor's batch: parameter values reach the
@@ -92,8 +106,8 @@ public:
     // The program-change parameter of a patch with programs chooses one: the
     // parameters take its values before this returns (on the user-interface
     // thread; from another thread once it is served there) and the host is
-    // asked to reread them. The processor plays it when the host passes
-    // the value to process().
+    // asked to reread them once the call has returned. The processor plays
+    // it when the host passes the value to process().
     Steinberg::tresult PLUGIN_API setParamNormalized(Steinberg::Vst::ParamID tag,
                                                      Steinberg::Vst::ParamValue value) SMTG_OVERRIDE;
     Steinberg::tresult PLUGIN_API getParamStringByValue(Steinberg::Vst::ParamID tag,
@@ -142,10 +156,15 @@ public:
     // False when no message could be made or the record did not fit.
     bool ParamToDsp(int handle, const KvParameter& record);
     bool sendMessageToAudio(int handle, int messageId, int size, const void* data);
-    // UI: the open editor's timer, and createView. Passes what calls from
-    // other threads changed since the last time on to the records and the
-    // editors' automators.
+    // UI: the timers, and the host's calls. Passes what calls from other
+    // threads changed since the last time on to the records and the editors'
+    // automators.
     void ServiceOtherThreads();
+    // UI: the controller's timer on the host's run loop.
+    void OnRunLoopTimer();
+    // UI. Makes the handler calls that wait, unless this is inside a call
+    // the host made into the plug-in; then they wait on.
+    void FlushHostCalls();
     // UI. Asks the processor for the engine's batches that wait; they arrive
     // through notify, possibly before this returns. The open editor's timer
     // calls this. False when no message could be made or sent.
@@ -169,7 +188,15 @@ public:
     END_DEFINE_INTERFACES(EditController)
     REFCOUNT_METHODS(EditController)
 
+protected:
+    // UI, at the start of a host call into the controller that describes or
+    // shows parameters, or opens the editor: a host without a run loop hears
+    // here of what waits for it.
+    void ServeHostCallsBeforeHostCall();
+
 private:
+    void AttachRunLoop();
+    void DetachRunLoop();
     // Takes the entries' records and host parameters.
     void BuildParameters(std::vector<KvParameterEntry>& entries);
     void AddMidiParameters();
@@ -179,13 +206,12 @@ private:
     void NotifyAutomators(int handle);
     // Tells the host that values changed without its asking (a state, a
     // preset or a program was loaded), so that it reads them all again.
-    // Any thread: on the user-interface thread at once, from any other the
-    // request waits for ServiceOtherThreads.
+    // Any thread: the restart waits for FlushHostCalls on the
+    // user-interface thread, outside the host's calls.
     void ValuesChanged();
     // The engine moved to another program (its report, in notify, after the
     // values of its batch): the program-change parameter follows, and the
-    // host is asked to reread the values, at once on the UI thread, else
-    // from ServiceOtherThreads.
+    // host is asked to reread the values.
     void ProgramChanged(int program);
     // UI. The host chose a program on the controller: the values the
     // controller had are kept as the program it leaves, the chosen one's
@@ -198,6 +224,9 @@ private:
     // Any thread: the automators hear of the handle on the user-interface thread.
     void DeferUpdate(int handle);
     void EditHostParameter(const KvParameter& record, double plain);
+    // UI: the host parameter takes the editor's value, and the host hears of
+    // the edit (FlushHostCalls).
+    void EditFromGui(Steinberg::Vst::ParamID id, Steinberg::Vst::ParamValue value);
     static bool HostValue(const KvParameter& record, const Steinberg::Vst::Parameter& host, std::string& out);
     bool SendRecord(int handle, int32_t id, const std::string& payload);
     void ReadBatch(const unsigned char* bytes, int size);
@@ -233,9 +262,12 @@ private:
     std::map<int, std::string>& PendingValues();
     // Any thread: a batch read on another thread waits for the UI thread.
     void DeferBatch(const unsigned char* bytes, int size);
-    // A state or a program change was read on another thread: the host hears
-    // that the values changed (restartComponent) on the user-interface thread.
-    bool pendingRestart_ = false;
+    // Edits and restarts for the host's handler.
+    KvHostCalls hostCalls_;
+    // The host's run loop, and the controller's timer registered there.
+    Steinberg::IPtr<Steinberg::Linux::IRunLoop> runLoop_;
+    KvControllerTimer* timer_ = nullptr;
+    static constexpr int kTimerMilliseconds = 40;
     std::map<int, KvParameter> parameters_;
     std::vector<GuiPatchAutomator2*> automators_;
     // Host parameters that this controller is a dependent of.

@@ -90,10 +90,7 @@ void ADelayController::setParameterFromGui(int handle, int field, int size, cons
         else if (record.valueType == 6)
             record.value = Raw(static_cast<float>(plain));
         if (host)
-        {
-            setParamNormalized(static_cast<ParamID>(record.index), n);
-            performEdit(static_cast<ParamID>(record.index), n);
-        }
+            EditFromGui(static_cast<ParamID>(record.index), n);
         else
         {
             ParamToDsp(handle, record);
@@ -159,9 +156,14 @@ void ADelayController::setParameterFromGui(int handle, int field, int size, cons
 void ADelayController::EditHostParameter(const KvParameter& record, double plain)
 {
     const auto id = static_cast<ParamID>(record.index);
-    const ParamValue n = std::clamp(plainParamToNormalized(id, plain), 0.0, 1.0);
-    setParamNormalized(id, n);
-    performEdit(id, n);
+    EditFromGui(id, std::clamp(plainParamToNormalized(id, plain), 0.0, 1.0));
+}
+
+void ADelayController::EditFromGui(ParamID id, ParamValue value)
+{
+    setParamNormalized(id, value);
+    hostCalls_.Edit(id, value);
+    FlushHostCalls();
 }
 
 // The raw value of a record as its host parameter holds it now; false for a
@@ -377,7 +379,10 @@ bool ADelayController::PollProcessor()
     if (!message)
         return false;
     message->setMessageID(ShellMessageIds::kPollBatches);
-    return sendMessage(message) == kResultOk;
+    const bool sent = sendMessage(message) == kResultOk;
+    // What the batches asked of the host.
+    FlushHostCalls();
+    return sent;
 }
 
 tresult PLUGIN_API ADelayController::notify(IMessage* message)

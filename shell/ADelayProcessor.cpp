@@ -252,6 +252,11 @@ void ADelayProcessor::Silence(ProcessData& data)
 
 tresult PLUGIN_API ADelayProcessor::process(ProcessData& data)
 {
+    // A flush of parameters without samples may come from another thread
+    // than the blocks.
+    const std::thread::id thread = std::this_thread::get_id();
+    if (data.numSamples >= 1 && blockThread_.load(std::memory_order_relaxed) != thread)
+        blockThread_.store(thread, std::memory_order_relaxed);
     // Blocks come only between setActive(true) and setActive(false).
     if (!active_.load())
     {
@@ -360,7 +365,7 @@ tresult PLUGIN_API ADelayProcessor::getState(IBStream* state)
     // brought into range never return to the host as given.
     std::string text;
     if (KvAudioMaster* master = runtime_.AudioMaster())
-        master->getPresetState_UI_THREAD(text, AudioThreadRuns());
+        master->getPresetState_UI_THREAD(text, StateCrossesToBlocks());
     return StateChunk::Write(state, text) ? kResultOk : kResultFalse;
 }
 
@@ -373,7 +378,7 @@ tresult PLUGIN_API ADelayProcessor::setState(IBStream* state)
     KvAudioMaster* master = runtime_.AudioMaster();
     if (master == nullptr || text.empty())
         return kResultOk;
-    master->setPresetState_UI_THREAD(text, AudioThreadRuns());
+    master->setPresetState_UI_THREAD(text, StateCrossesToBlocks());
     return kResultOk;
 }
 

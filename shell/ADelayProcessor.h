@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/BatchRing.h"
@@ -175,8 +176,16 @@ private:
     // Stand in for host buffers that are missing: silence in, discard out.
     std::vector<float> silence_;
     std::vector<float> discard_;
-    // Whether the host runs blocks now: preset state then crosses to the
-    // audio thread instead of being read or written here.
-    bool AudioThreadRuns() const { return active_.load() && isProcessing(); }
+    // Whether the host runs blocks now on another thread than the caller's:
+    // preset state then crosses to the audio thread between blocks instead
+    // of being read or written here. On the thread that runs the blocks no
+    // block can be running, and none would come while it waited.
+    bool StateCrossesToBlocks() const
+    {
+        return active_.load() && isProcessing() &&
+               blockThread_.load(std::memory_order_relaxed) != std::this_thread::get_id();
+    }
+    // The thread that ran the last block.
+    std::atomic<std::thread::id> blockThread_{};
 };
 #pragma GCC diagnostic pop

@@ -8,6 +8,8 @@
 #include <exception>
 #include <type_traits>
 
+#include "shell/KvHostCalls.h"
+
 namespace KvGuard
 {
 // One line on standard error naming the method and the exception.
@@ -48,6 +50,15 @@ void Run(const char* where, Body&& body) noexcept
     {
         Report(where, "unknown exception");
     }
+}
+
+// Runs body as Run does, as a call the host made into the plug-in: handler
+// calls asked for meanwhile wait (KvHostCalls).
+template <typename Failed, typename Body>
+std::invoke_result_t<Body&> HostCall(const char* where, Failed failed, Body&& body) noexcept
+{
+    const KvHostCalls::Scope scope;
+    return Run(where, failed, body);
 }
 
 // For the audio thread, which may not log: an exception is counted, and the

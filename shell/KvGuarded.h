@@ -100,6 +100,24 @@ public:
     Steinberg::tresult PLUGIN_API getMidiControllerAssignment(Steinberg::int32 busIndex, Steinberg::int16 channel,
                                                               Steinberg::Vst::CtrlNumber midiControllerNumber,
                                                               Steinberg::Vst::ParamID& id) override;
+
+private:
+    template <typename Failed, typename Body>
+    std::invoke_result_t<Body&> Call(const char* where, Failed failed, Body&& body) noexcept
+    {
+        return KvGuard::HostCall(where, failed, body);
+    }
+    // A call a host makes to describe or show its parameters, or to open the
+    // editor: hosts make these outside their own loads of programs, presets
+    // and states, which some make holding a lock their handler takes. So a
+    // host without a run loop hears here, first, of the handler calls that
+    // wait.
+    template <typename Failed, typename Body>
+    std::invoke_result_t<Body&> CallServingHandler(const char* where, Failed failed, Body&& body) noexcept
+    {
+        KvGuard::Run("the host's handler", [&] { ServeHostCallsBeforeHostCall(); });
+        return KvGuard::HostCall(where, failed, body);
+    }
 };
 
 // The editor view's IPlugView methods, guarded. Threads: user-interface thread.
@@ -111,56 +129,56 @@ public:
 
     Steinberg::tresult PLUGIN_API isPlatformTypeSupported(Steinberg::FIDString type) override
     {
-        return KvGuard::Run("isPlatformTypeSupported", Steinberg::kResultFalse,
+        return KvGuard::HostCall("isPlatformTypeSupported", Steinberg::kResultFalse,
                             [&] { return View::isPlatformTypeSupported(type); });
     }
     Steinberg::tresult PLUGIN_API attached(void* parent, Steinberg::FIDString type) override
     {
-        return KvGuard::Run("attached", Steinberg::kInternalError, [&] { return View::attached(parent, type); });
+        return KvGuard::HostCall("attached", Steinberg::kInternalError, [&] { return View::attached(parent, type); });
     }
     Steinberg::tresult PLUGIN_API removed() override
     {
-        return KvGuard::Run("removed", Steinberg::kInternalError, [&] { return View::removed(); });
+        return KvGuard::HostCall("removed", Steinberg::kInternalError, [&] { return View::removed(); });
     }
     Steinberg::tresult PLUGIN_API onWheel(float distance) override
     {
-        return KvGuard::Run("onWheel", Steinberg::kInternalError, [&] { return View::onWheel(distance); });
+        return KvGuard::HostCall("onWheel", Steinberg::kInternalError, [&] { return View::onWheel(distance); });
     }
     Steinberg::tresult PLUGIN_API onKeyDown(Steinberg::char16 key, Steinberg::int16 keyCode,
                                             Steinberg::int16 modifiers) override
     {
-        return KvGuard::Run("onKeyDown", Steinberg::kInternalError,
+        return KvGuard::HostCall("onKeyDown", Steinberg::kInternalError,
                             [&] { return View::onKeyDown(key, keyCode, modifiers); });
     }
     Steinberg::tresult PLUGIN_API onKeyUp(Steinberg::char16 key, Steinberg::int16 keyCode,
                                           Steinberg::int16 modifiers) override
     {
-        return KvGuard::Run("onKeyUp", Steinberg::kInternalError,
+        return KvGuard::HostCall("onKeyUp", Steinberg::kInternalError,
                             [&] { return View::onKeyUp(key, keyCode, modifiers); });
     }
     Steinberg::tresult PLUGIN_API getSize(Steinberg::ViewRect* size) override
     {
-        return KvGuard::Run("getSize", Steinberg::kInternalError, [&] { return View::getSize(size); });
+        return KvGuard::HostCall("getSize", Steinberg::kInternalError, [&] { return View::getSize(size); });
     }
     Steinberg::tresult PLUGIN_API onSize(Steinberg::ViewRect* newSize) override
     {
-        return KvGuard::Run("onSize", Steinberg::kInternalError, [&] { return View::onSize(newSize); });
+        return KvGuard::HostCall("onSize", Steinberg::kInternalError, [&] { return View::onSize(newSize); });
     }
     Steinberg::tresult PLUGIN_API onFocus(Steinberg::TBool state) override
     {
-        return KvGuard::Run("onFocus", Steinberg::kInternalError, [&] { return View::onFocus(state); });
+        return KvGuard::HostCall("onFocus", Steinberg::kInternalError, [&] { return View::onFocus(state); });
     }
     Steinberg::tresult PLUGIN_API setFrame(Steinberg::IPlugFrame* frame) override
     {
-        return KvGuard::Run("setFrame", Steinberg::kInternalError, [&] { return View::setFrame(frame); });
+        return KvGuard::HostCall("setFrame", Steinberg::kInternalError, [&] { return View::setFrame(frame); });
     }
     Steinberg::tresult PLUGIN_API canResize() override
     {
-        return KvGuard::Run("canResize", Steinberg::kResultFalse, [&] { return View::canResize(); });
+        return KvGuard::HostCall("canResize", Steinberg::kResultFalse, [&] { return View::canResize(); });
     }
     Steinberg::tresult PLUGIN_API checkSizeConstraint(Steinberg::ViewRect* wanted) override
     {
-        return KvGuard::Run("checkSizeConstraint", Steinberg::kInternalError,
+        return KvGuard::HostCall("checkSizeConstraint", Steinberg::kInternalError,
                             [&] { return View::checkSizeConstraint(wanted); });
     }
 };

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <optional>
@@ -15,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "BlockEventList.h"
 #include "DemoSynthRig.h"
 #include "core/CModuleFactory.h"
 #include "engine/runtime/KvAudioMaster.h"
@@ -134,6 +136,51 @@ TEST(HostThreads, ProcessingSwitchedOnTheAudioThreadLeavesEverySavedStateWhole)
     }
     stop = true;
     audio.join();
+}
+
+TEST(HostThreads, AStateTakenWhileAnotherThreadRunsBlocksIsTakenBetweenThemAndTheAudioGoesOn)
+{
+    DemoSynthRig rig(128, "between");
+    ADelayProcessor* processor = rig.processor.get();
+    // A held sine: every block sounds once the attack is under way.
+    Event noteOn{};
+    noteOn.type = Event::kNoteOnEvent;
+    noteOn.noteOn.pitch = 69;
+    noteOn.noteOn.velocity = 1.0f;
+    BlockEventList notes({noteOn});
+    std::atomic<bool> stop{false};
+    std::atomic<int> blocks{0};
+    std::atomic<int> silentBlocks{0};
+    std::thread audio([&] {
+        rig.data.inputEvents = &notes;
+        processor->process(rig.data);
+        rig.data.inputEvents = nullptr;
+        ++blocks;
+        while (!stop.load())
+        {
+            processor->process(rig.data);
+            const bool silent = std::all_of(rig.left.begin(), rig.left.end(), [](float v) { return v == 0.0f; });
+            silentBlocks += silent ? 1 : 0;
+            ++blocks;
+        }
+    });
+    while (blocks.load() == 0)
+        std::this_thread::yield();
+    for (int i = 0; i < 20; ++i)
+    {
+        HostMemoryStream in(AttackState(i % 9));
+        ASSERT_EQ(processor->setState(&in), kResultOk);
+        HostMemoryStream out;
+        ASSERT_EQ(processor->getState(&out), kResultOk);
+        const std::string saved(out.bytes().begin() + 4, out.bytes().end());
+        EXPECT_NE(saved.find("val=\"" + std::to_string(i % 9) + "\""), std::string::npos) << i << saved;
+    }
+    stop = true;
+    audio.join();
+    // Had the engine been held off the blocks for the state, they would
+    // have come out silent.
+    EXPECT_GT(blocks.load(), 20);
+    EXPECT_EQ(silentBlocks.load(), 0);
 }
 
 TEST(HostThreads, ARestartAskedForOffTheUserInterfaceThreadReachesTheHostOnIt)

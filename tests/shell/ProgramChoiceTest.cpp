@@ -8,14 +8,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <map>
+#include <mutex>
 #include <numeric>
 #include <regex>
 #include <string>
 #include <vector>
 
+#include "pluginterfaces/gui/iplugview.h"
 #include "pluginterfaces/vst/ivstunits.h"
 #include "tools/kvhost/HostContext.h"
 #include "tools/kvhost/HostParameterChanges.h"
@@ -53,12 +56,26 @@ std::array<double, 4> ControllerValues(IEditController* controller)
     return values;
 }
 
-// A host that rereads every value when the plug-in asks it to.
-class RereadingHost : public HostComponentHandler
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+// A host that rereads every value when the plug-in asks it to. As Ardour
+// does, it holds a lock of its own (not recursive) while it loads a program
+// or a preset into the controller, and its handler takes the same lock: a
+// handler call made inside such a load would wait on the host itself, so it
+// is counted here instead, and the test fails rather than hangs. Its run
+// loop (offered on the handler, or not at all, as in Ardour 7.3) turns
+// when the test says so.
+class RereadingHost : public HostComponentHandler, public Linux::IRunLoop
 {
 public:
     tresult PLUGIN_API restartComponent(int32 flags) override
     {
+        const std::unique_lock<std::mutex> lock(hostLock, std::try_to_lock);
+        if (!lock.owns_lock())
+        {
+            ++callsUnderLock;
+            return kResultFalse;
+        }
         if ((flags & kParamValuesChanged) && controller)
         {
             ++rereads;
@@ -66,10 +83,62 @@ public:
         }
         return kResultOk;
     }
+    tresult PLUGIN_API performEdit(ParamID id, ParamValue value) override
+    {
+        const std::unique_lock<std::mutex> lock(hostLock, std::try_to_lock);
+        callsUnderLock += lock.owns_lock() ? 0 : 1;
+        return HostComponentHandler::performEdit(id, value);
+    }
+    // A load: the calls into the plug-in with the lock held.
+    template <typename Call>
+    tresult Load(Call call)
+    {
+        const std::lock_guard<std::mutex> lock(hostLock);
+        return call();
+    }
+    // One turn of the run loop: every timer fires.
+    void Turn()
+    {
+        for (Linux::ITimerHandler* timer : std::vector<Linux::ITimerHandler*>(timers))
+            timer->onTimer();
+    }
+
+    tresult PLUGIN_API registerEventHandler(Linux::IEventHandler*, Linux::FileDescriptor) override
+    {
+        return kResultFalse;
+    }
+    tresult PLUGIN_API unregisterEventHandler(Linux::IEventHandler*) override { return kResultFalse; }
+    tresult PLUGIN_API registerTimer(Linux::ITimerHandler* timer, Linux::TimerInterval) override
+    {
+        timers.push_back(timer);
+        return kResultOk;
+    }
+    tresult PLUGIN_API unregisterTimer(Linux::ITimerHandler* timer) override
+    {
+        timers.erase(std::remove(timers.begin(), timers.end(), timer), timers.end());
+        return kResultOk;
+    }
+    tresult PLUGIN_API queryInterface(const TUID queried, void** obj) override
+    {
+        if (withRunLoop && FUnknownPrivate::iidEqual(queried, Linux::IRunLoop::iid))
+        {
+            *obj = static_cast<Linux::IRunLoop*>(this);
+            return kResultOk;
+        }
+        return HostComponentHandler::queryInterface(queried, obj);
+    }
+    uint32 PLUGIN_API addRef() override { return 1; }
+    uint32 PLUGIN_API release() override { return 1; }
+
+    bool withRunLoop = true;
+    std::vector<Linux::ITimerHandler*> timers;
+    std::mutex hostLock;
+    int callsUnderLock = 0;
     IEditController* controller = nullptr;
     int rereads = 0;
     std::array<double, 4> reread{};
 };
+#pragma GCC diagnostic pop
 
 // The state text a processor saves, by the handles of its Params.
 std::map<int, std::string> SavedValues(const std::vector<char>& chunk)
@@ -84,8 +153,9 @@ std::map<int, std::string> SavedValues(const std::vector<char>& chunk)
 
 struct ProgramHost
 {
-    ProgramHost()
+    explicit ProgramHost(bool withRunLoop = true)
     {
+        host.withRunLoop = withRunLoop;
         std::string error;
         module = PluginModule::Load(kBundle, error);
         EXPECT_TRUE(module) << error;
@@ -100,6 +170,7 @@ struct ProgramHost
     }
     ~ProgramHost()
     {
+        EXPECT_EQ(host.callsUnderLock, 0) << "the host's handler was called inside the host's own call";
         if (instance)
             instance->controller()->setComponentHandler(&instance->componentHandler());
     }
@@ -205,7 +276,8 @@ TEST(ProgramChoice, EverySourceShowsReportsAndSavesTheChosenProgramWhole)
         const double value = static_cast<double>(program) / programInfo.stepCount;
         if (source == Source::ProgramList)
         {
-            ASSERT_EQ(controller->setParamNormalized(programInfo.id, value), kResultOk);
+            ASSERT_EQ(session.host.Load([&] { return controller->setParamNormalized(programInfo.id, value); }),
+                      kResultOk);
         }
         changes.emplace_back(source == Source::MidiProgramChange ? midiProgram : programInfo.id, value);
         const int rereads = session.host.rereads;
@@ -219,8 +291,9 @@ TEST(ProgramChoice, EverySourceShowsReportsAndSavesTheChosenProgramWhole)
         }
         // The host saves: the state is the chosen program, every value of it.
         EXPECT_EQ(SavedValues(session.Save()), chosen.saved);
-        // The controller heard of it on the way, and asked the host to reread
-        // once its values were the program's.
+        // The controller heard of it on the way, and asks the host to reread,
+        // once its values are the program's, when the host's run loop turns.
+        session.host.Turn();
         EXPECT_EQ(session.host.rereads, rereads + 1);
         for (std::size_t i = 0; i < kHostIds.size(); ++i)
         {
@@ -254,74 +327,107 @@ TEST(ProgramChoice, EverySourceShowsReportsAndSavesTheChosenProgramWhole)
     EXPECT_EQ(SavedValues(fresh.Save()), kPrograms[2].saved);
 }
 
-TEST(ProgramChoice, AHostThatReadsEveryValueRightAfterChoosingOnTheControllerReadsThatProgram)
+TEST(ProgramChoice, AHostThatChoosesProgramsAndPresetsUnderItsLockReadsThemAtOnceAndHearsOfThemAfterwards)
 {
     // As Ardour does with its preset menu: the program-change parameter is
-    // set on the controller and queued for process(), and every parameter is
-    // read at once, before any block has played the program.
-    ProgramHost session;
-    ASSERT_TRUE(session.instance);
-    IEditController* controller = session.instance->controller();
-    ParamID programId = 0;
-    for (int32 i = 0; i < controller->getParameterCount(); ++i)
+    // set on the controller, holding the host's lock, and queued for
+    // process(); every parameter is read at once, before any block has
+    // played the program. The host hears that the values changed once its
+    // run loop turns, or, with none, when it next asks for its parameters.
+    for (const bool withRunLoop : {true, false})
     {
-        ParameterInfo info{};
-        if (controller->getParameterInfo(i, info) == kResultOk && (info.flags & ParameterInfo::kIsProgramChange))
-            programId = info.id;
-    }
-    ASSERT_EQ(programId, kProgramChange);
-    session.Process({});
-
-    // What the host reads: each value and its text, which names the program's.
-    auto expectProgram = [&](const std::array<double, 4>& normalized, const std::map<int, std::string>& saved) {
-        for (std::size_t i = 0; i < kHostIds.size(); ++i)
+        SCOPED_TRACE(withRunLoop ? "with a run loop" : "without a run loop");
+        ProgramHost session(withRunLoop);
+        ASSERT_TRUE(session.instance);
+        IEditController* controller = session.instance->controller();
+        ParamID programId = 0;
+        for (int32 i = 0; i < controller->getParameterCount(); ++i)
         {
-            const double value = controller->getParamNormalized(kHostIds[i]);
-            EXPECT_NEAR(value, normalized[i], 1e-6) << "id " << kHostIds[i];
-            const double plain = controller->normalizedParamToPlain(kHostIds[i], value);
-            // The list counts positions; the others name the value saved.
-            if (kHostIds[i] != 0)
-                EXPECT_NEAR(plain, std::stod(saved.at(static_cast<int>(100 + kHostIds[i]))), 1e-6);
+            ParameterInfo info{};
+            if (controller->getParameterInfo(i, info) == kResultOk && (info.flags & ParameterInfo::kIsProgramChange))
+                programId = info.id;
         }
-    };
-    // Program 1 with its level turned to 3 by the user: the controller keeps
-    // that for program 1, as the engine does, when the host leaves it and
-    // comes back.
-    std::array<double, 4> edited = kPrograms[1].normalized;
-    edited[2] = 0.3;
-    std::map<int, std::string> editedSaved = kPrograms[1].saved;
-    editedSaved[102] = "3";
+        ASSERT_EQ(programId, kProgramChange);
+        session.Process({});
 
-    int shown = 0;
-    const int sequence[] = {2, 0, 1, -1, 2, 1, 0, 2};
-    for (const int program : sequence)
-    {
-        if (program < 0)
+        // What the host reads: each value and its text, which names the program's.
+        auto expectProgram = [&](const std::array<double, 4>& normalized, const std::map<int, std::string>& saved) {
+            for (std::size_t i = 0; i < kHostIds.size(); ++i)
+            {
+                const double value = controller->getParamNormalized(kHostIds[i]);
+                EXPECT_NEAR(value, normalized[i], 1e-6) << "id " << kHostIds[i];
+                const double plain = controller->normalizedParamToPlain(kHostIds[i], value);
+                // The list counts positions; the others name the value saved.
+                if (kHostIds[i] != 0)
+                {
+                    EXPECT_NEAR(plain, std::stod(saved.at(static_cast<int>(100 + kHostIds[i]))), 1e-6);
+                }
+            }
+        };
+        // Program 1 with its level turned to 3 by the user: the controller keeps
+        // that for program 1, as the engine does, when the host leaves it and
+        // comes back.
+        std::array<double, 4> edited = kPrograms[1].normalized;
+        edited[2] = 0.3;
+        std::map<int, std::string> editedSaved = kPrograms[1].saved;
+        editedSaved[102] = "3";
+
+        // The run loop turns, or the host next asks for its parameters.
+        const auto tellHost = [&] {
+            if (withRunLoop)
+                session.host.Turn();
+            else
+                controller->getParameterCount();
+        };
+        int shown = 0;
+        const int sequence[] = {2, 0, 1, -1, 2, 1, 0, 2};
+        for (const int program : sequence)
         {
-            // The user's edit, as a host passes it: controller and process().
-            ASSERT_EQ(controller->setParamNormalized(2, 0.3), kResultOk);
-            session.Process({{2, 0.3}});
-            continue;
+            if (program < 0)
+            {
+                // The user's edit, as a host passes it: controller and process().
+                ASSERT_EQ(controller->setParamNormalized(2, 0.3), kResultOk);
+                session.Process({{2, 0.3}});
+                continue;
+            }
+            SCOPED_TRACE("program " + std::to_string(program));
+            const bool wasEdited = program == 1 && shown > 0;
+            const auto& normalized = wasEdited ? edited : kPrograms[program].normalized;
+            const auto& saved = wasEdited ? editedSaved : kPrograms[program].saved;
+            const int rereads = session.host.rereads;
+            const double value = program / 2.0;
+            ASSERT_EQ(session.host.Load([&] { return controller->setParamNormalized(programId, value); }), kResultOk);
+            EXPECT_EQ(session.host.rereads, rereads);
+            tellHost();
+            EXPECT_EQ(session.host.rereads, rereads + 1);
+            for (std::size_t i = 0; i < kHostIds.size(); ++i)
+                EXPECT_NEAR(session.host.reread[i], normalized[i], 1e-6) << "reread id " << kHostIds[i];
+            expectProgram(normalized, saved);
+
+            // The queued value plays it, and the host's values stay.
+            session.Process({{programId, value}});
+            expectProgram(normalized, saved);
+            EXPECT_EQ(SavedValues(session.Save()), saved);
+            EXPECT_NEAR(controller->getParamNormalized(programId), value, 1e-9);
+            if (program == 1)
+                ++shown;
         }
-        SCOPED_TRACE("program " + std::to_string(program));
-        const bool wasEdited = program == 1 && shown > 0;
-        const auto& normalized = wasEdited ? edited : kPrograms[program].normalized;
-        const auto& saved = wasEdited ? editedSaved : kPrograms[program].saved;
+
+        // A user preset (the processor's state as the host saved it) loaded
+        // into both, under the host's lock: told once, afterwards.
+        const std::vector<char> preset = session.Save();
+        session.Process({{programId, 0.0}});
+        session.Save();
+        tellHost();
         const int rereads = session.host.rereads;
-        const double value = program / 2.0;
-        ASSERT_EQ(controller->setParamNormalized(programId, value), kResultOk);
-        // Before the call returned it asked the host to reread, with the values in place.
+        std::string error;
+        ASSERT_EQ(session.host.Load([&] { return session.instance->loadState(preset, error) ? kResultOk : kResultFalse; }),
+                  kResultOk)
+            << error;
+        EXPECT_EQ(session.host.rereads, rereads);
+        tellHost();
+        tellHost();
         EXPECT_EQ(session.host.rereads, rereads + 1);
-        for (std::size_t i = 0; i < kHostIds.size(); ++i)
-            EXPECT_NEAR(session.host.reread[i], normalized[i], 1e-6) << "reread id " << kHostIds[i];
-        expectProgram(normalized, saved);
-
-        // The queued value plays it, and the host's values stay.
-        session.Process({{programId, value}});
-        expectProgram(normalized, saved);
-        EXPECT_EQ(SavedValues(session.Save()), saved);
-        EXPECT_NEAR(controller->getParamNormalized(programId), value, 1e-9);
-        if (program == 1)
-            ++shown;
+        expectProgram(kPrograms[2].normalized, kPrograms[2].saved);
     }
 }
