@@ -133,18 +133,16 @@ tresult PLUGIN_API ADelayProcessor::setActive(TBool state)
     {
         const std::string dsp = factory_ ? factory_->getXml("dsp.kv.xml") : std::string();
         runtime_.setProcessor(this);
-        runtime_.initialize(static_cast<int>(processSetup_.sampleRate), processSetup_.maxSamplesPerBlock,
-                            dsp.c_str());
+        runtime_.Rebuild(static_cast<int>(processSetup_.sampleRate), processSetup_.maxSamplesPerBlock, dsp.c_str());
         const auto room = static_cast<std::size_t>(std::max(processSetup_.maxSamplesPerBlock, 1));
         silence_.assign(room, 0.0f);
         discard_.assign(room, 0.0f);
         ordered_.resize(kOrderedInputs);
         reportedBytes_ = 0;
         refusedBatch_ = nullptr;
-    }
-    else
-    {
-        releaseHeldKeys_.store(true);
+        // The new engine holds no key, and has heard no transport.
+        releaseHeldKeys_.store(false);
+        timeInfo_ = my_VstTimeInfo{};
     }
     active_.store(state != 0);
     return AudioEffect::setActive(state);
