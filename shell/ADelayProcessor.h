@@ -18,6 +18,7 @@
 #include "engine/runtime/my_VstTimeInfo.h"
 #include "shell/AudioEffect.h"
 #include "shell/HostValueTable.h"
+#include "shell/KvBypass.h"
 
 class MyVstPluginFactory;
 
@@ -54,7 +55,7 @@ public:
     // that sounded before goes on (voices, tails, delay lines, filter
     // memory), while the patch stays: its values, program and what the
     // patch manager holds besides. What the processor keeps between blocks
-    // starts afresh too.
+    // starts afresh too; the bypass stays as the host left it, settled.
     Steinberg::tresult PLUGIN_API setActive(Steinberg::TBool state) SMTG_OVERRIDE;
     Steinberg::tresult PLUGIN_API setState(Steinberg::IBStream* state) SMTG_OVERRIDE;
     Steinberg::tresult PLUGIN_API getState(Steinberg::IBStream* state) SMTG_OVERRIDE;
@@ -178,6 +179,8 @@ private:
     // Stand in for host buffers that are missing: silence in, discard out.
     std::vector<float> silence_;
     std::vector<float> discard_;
+    // Audio thread, sized on activation: the host's bypass parameter.
+    KvBypass bypass_;
     // Whether the host runs blocks now: preset state then crosses to the
     // audio thread instead of being read or written here.
     bool AudioThreadRuns() const { return active_.load() && isProcessing(); }

@@ -1,9 +1,12 @@
-// A host that stops the plug-in while a key is down and lets the key go
-// before it runs blocks again: Ardour's bypass stops processing, deactivates,
-// then activates and processes again; the note-off of a key released
-// meanwhile never comes. The demo instrument's bundle, driven through its
-// VST3 interfaces.
+// A host that bypasses the plug-in while a key is down and lets the key go
+// during the bypass. A host built on JUCE switches the parameter flagged as
+// the bypass and goes on calling process() (without one it would stop
+// calling it, and the note-off would never come); Ardour's deactivation
+// stops processing, deactivates, then activates and processes again. The
+// demo instrument's bundle, driven through its VST3 interfaces.
 #include <gtest/gtest.h>
+
+#include <optional>
 
 #include "DemoSynthSession.h"
 #include "tools/kvhost/HostMemoryStream.h"
@@ -77,5 +80,58 @@ TEST(HostBypass, KeysDownWhenTheHostStopsAreReleasedOrGoneWhenItResumesAndTheSta
         // Key 81 plays; after its own release, silence.
         EXPECT_GT(Amplitude(after, 14400, 9600, KeyHz(81)), 0.05);
         EXPECT_EQ(Peak(after, 24000 + 24000, after.size()), 0.0);
+    }
+}
+
+TEST(HostBypass, AHostSwitchingTheBypassParameterHearsSilenceWithoutAClickAndNoNoteHangs)
+{
+    // Key 69 held; bypass on at half a second, the key let go during it,
+    // bypass off a second later, then key 81.
+    constexpr std::size_t kOn = 24000;
+    constexpr std::size_t kRelease = 36000;
+    constexpr std::size_t kOff = 60000;
+    constexpr std::size_t kNext = 72000;
+    constexpr std::size_t kRamp = 240; // 5 ms
+    std::vector<float> first;
+    for (int32 block : {1, 64, 512, 1000})
+    {
+        SCOPED_TRACE(block);
+        SynthSession session(InstanceSetup(), block);
+        ASSERT_TRUE(session.instance);
+        IEditController* controller = session.instance->controller();
+        // The host takes the parameter flagged as the bypass.
+        std::optional<ParamID> bypass;
+        for (int32 i = 0; i < controller->getParameterCount(); ++i)
+        {
+            ParameterInfo info{};
+            if (controller->getParameterInfo(i, info) == kResultOk && (info.flags & ParameterInfo::kIsBypass))
+                bypass = info.id;
+        }
+        ASSERT_TRUE(bypass);
+        EXPECT_EQ(*bypass, 10131u);
+        const Score score =
+            Score().On(500, 69).Param(kOn, *bypass, 1.0).Off(kRelease, 69).Param(kOff, *bypass, 0.0).On(kNext, 81);
+        const auto out = session.Play(score.performance, 1.75);
+        if (!first.empty())
+        {
+            EXPECT_EQ(out, first);
+            continue;
+        }
+        first = out;
+        ASSERT_EQ(out.size(), 84000u);
+        const auto steepest = [&](std::size_t from, std::size_t to) {
+            float step = 0.0f;
+            for (std::size_t i = from + 1; i < to; ++i)
+                step = std::max(step, std::fabs(out[i] - out[i - 1]));
+            return step;
+        };
+        // The sine fades out over the ramp, no faster than it moves itself.
+        EXPECT_GT(Amplitude(out, 12000, 12000, KeyHz(69)), 0.05);
+        EXPECT_LT(steepest(kOn - 100, kOn + kRamp + 100), 1.05f * steepest(12000, kOn));
+        EXPECT_GT(Peak(out, kOn + kRamp - 20, kOn + kRamp - 1), 0.0);
+        // Silent to the end of the bypass, and after it: the key let go
+        // meanwhile has ended its release.
+        EXPECT_EQ(Peak(out, kOn + kRamp - 1, kNext), 0.0);
+        EXPECT_GT(Amplitude(out, kNext + 2400, 9600, KeyHz(81)), 0.05);
     }
 }
