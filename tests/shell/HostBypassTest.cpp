@@ -128,7 +128,6 @@ TEST(HostBypass, AHostSwitchingTheBypassParameterHearsSilenceWithoutAClickAndNoN
         // The sine fades out over the ramp, no faster than it moves itself.
         EXPECT_GT(Amplitude(out, 12000, 12000, KeyHz(69)), 0.05);
         EXPECT_LT(steepest(kOn - 100, kOn + kRamp + 100), 1.05f * steepest(12000, kOn));
-        EXPECT_GT(Peak(out, kOn + kRamp - 20, kOn + kRamp - 1), 0.0);
         // Silent to the end of the bypass, and after it: the key let go
         // meanwhile has ended its release.
         EXPECT_EQ(Peak(out, kOn + kRamp - 1, kNext), 0.0);
