@@ -21,6 +21,7 @@
 #include "shell/KvEnumPositions.h"
 #include "editor/GuiPatchAutomator2.h"
 #include "editor/KVVSTGUIEditor.h"
+#include "shell/KvBypass.h"
 #include "shell/KvControllerTimer.h"
 #include "shell/KvEditorServices.h"
 #include "shell/KvGuarded.h"
@@ -163,6 +164,21 @@ void ADelayController::AddMidiParameters()
         program.flags = 0;
         parameters.addParameter(new KvHostParameter(program));
     }
+    AddBypassParameter();
+}
+
+void ADelayController::AddBypassParameter()
+{
+    static_assert(kBypassParameter == static_cast<int>(KvBypass::kParameterId));
+    // The host's to switch and to save: the processor's state holds none.
+    ParameterInfo bypass{};
+    bypass.id = static_cast<ParamID>(kBypassParameter);
+    KvHostParameter::WriteTitle(bypass.title, "Bypass");
+    bypass.stepCount = 1;
+    bypass.defaultNormalizedValue = 0.0;
+    bypass.flags = ParameterInfo::kCanAutomate | ParameterInfo::kIsBypass;
+    bypass.unitId = kRootUnitId;
+    parameters.addParameter(new KvSwitchHostParameter(bypass));
 }
 
 void ADelayController::ReleaseDependencies()

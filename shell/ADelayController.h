@@ -1,10 +1,10 @@
 #pragma once
 // The plug-in's edit controller. Host side: the host parameters built from
-// parameters.kv.xml plus 130 MIDI controller parameters and a program change, the MIDI controller
-// mapping, the processor's state and the editor view. Editor side: the
-// parameter reads and writes of the editor, the messages to and from the
-// processor ("BinaryMessage" carrying message records) and the user preset
-// files.
+// parameters.kv.xml plus 130 MIDI controller parameters, a program change and
+// a bypass, the MIDI controller mapping, the processor's state and the editor
+// view. Editor side: the parameter reads and writes of the editor, the
+// messages to and from the processor ("BinaryMessage" carrying message
+// records) and the user preset files.
 //
 // Threads: UI, every method: the host calls the controller on its
 // user-interface thread, and the editor and its modules call it there too.
@@ -68,6 +68,8 @@ public:
     static constexpr int kFirstMidiParameter = 10000;
     static constexpr int kMidiParameterCount = 130;
     static constexpr int kProgramChangeParameter = kFirstMidiParameter + kMidiParameterCount;
+    // The plug-in's bypass, after every id it gave before.
+    static constexpr int kBypassParameter = kProgramChangeParameter + 1;
     // The id of the one program list, on the root unit.
     static constexpr Steinberg::Vst::ProgramListID kProgramListId = 1;
     // Longer lists are offered to the host as a range of positions.
@@ -200,6 +202,7 @@ private:
     // Takes the entries' records and host parameters.
     void BuildParameters(std::vector<KvParameterEntry>& entries);
     void AddMidiParameters();
+    void AddBypassParameter();
     void ReleaseDependencies();
     // The host parameter of a record, or null.
     Steinberg::Vst::Parameter* HostParameter(const KvParameter& record);

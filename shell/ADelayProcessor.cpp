@@ -133,18 +133,17 @@ tresult PLUGIN_API ADelayProcessor::setActive(TBool state)
     {
         const std::string dsp = factory_ ? factory_->getXml("dsp.kv.xml") : std::string();
         runtime_.setProcessor(this);
-        runtime_.initialize(static_cast<int>(processSetup_.sampleRate), processSetup_.maxSamplesPerBlock,
-                            dsp.c_str());
+        runtime_.Rebuild(static_cast<int>(processSetup_.sampleRate), processSetup_.maxSamplesPerBlock, dsp.c_str());
         const auto room = static_cast<std::size_t>(std::max(processSetup_.maxSamplesPerBlock, 1));
         silence_.assign(room, 0.0f);
         discard_.assign(room, 0.0f);
         ordered_.resize(kOrderedInputs);
         reportedBytes_ = 0;
         refusedBatch_ = nullptr;
-    }
-    else
-    {
-        releaseHeldKeys_.store(true);
+        // The new engine holds no key, and has heard no transport.
+        releaseHeldKeys_.store(false);
+        timeInfo_ = my_VstTimeInfo{};
+        bypass_.Prepare(processSetup_.sampleRate, processSetup_.maxSamplesPerBlock, numOutputs_);
     }
     active_.store(state != 0);
     return AudioEffect::setActive(state);
@@ -289,6 +288,7 @@ tresult PLUGIN_API ADelayProcessor::process(ProcessData& data)
     }
     ReadParameterChanges(data);
     ReadMidi(data, samples);
+    bypass_.ReadSwitches(data.inputParameterChanges, data.numSamples);
     if (!samples)
     {
         // A program chosen in a block without samples is reported with it.
@@ -318,7 +318,14 @@ tresult PLUGIN_API ADelayProcessor::process(ProcessData& data)
     const int64_t blockStart = master->SampleClock();
     // Values the engine changes during the block reach the host with it.
     blockChanges_ = data.outputParameterChanges;
+    // Kept before the engine writes: a host may give the same buffers for
+    // input and output. An instrument's bypass is silent.
+    const bool bypass = bypass_.Engaged();
+    if (bypass)
+        bypass_.KeepDry(inputChannels_, isInstrument_ ? 0 : numInputs_, data.numSamples);
     master->DoProcess(data.numSamples, inputChannels_, outputChannels_, numInputs_, numOutputs_, 1, 1, 0);
+    if (bypass)
+        bypass_.Mix(outputChannels_, numOutputs_, data.numSamples);
     runtime_.ServiceIfAskedAtBlockEnd();
     blockChanges_ = nullptr;
     SendControllers(data, blockStart);

@@ -19,6 +19,7 @@
 #include "engine/runtime/my_VstTimeInfo.h"
 #include "shell/AudioEffect.h"
 #include "shell/HostValueTable.h"
+#include "shell/KvBypass.h"
 
 class MyVstPluginFactory;
 
@@ -51,9 +52,11 @@ public:
     // queue. Every message, the controller's poll included, then sends the
     // engine's batches that wait.
     Steinberg::tresult PLUGIN_API notify(Steinberg::Vst::IMessage* message) SMTG_OVERRIDE;
-    // Deactivation keeps the engine and its state; the keys held then are
-    // released at the start of the next block, as is done when the host
-    // stops processing: a key let go meanwhile would never hear its note-off.
+    // Activation starts from silence: the engine is built again, so nothing
+    // that sounded before goes on (voices, tails, delay lines, filter
+    // memory), while the patch stays: its values, program and what the
+    // patch manager holds besides. What the processor keeps between blocks
+    // starts afresh too; the bypass stays as the host left it, settled.
     Steinberg::tresult PLUGIN_API setActive(Steinberg::TBool state) SMTG_OVERRIDE;
     Steinberg::tresult PLUGIN_API setState(Steinberg::IBStream* state) SMTG_OVERRIDE;
     Steinberg::tresult PLUGIN_API getState(Steinberg::IBStream* state) SMTG_OVERRIDE;
@@ -147,8 +150,9 @@ private:
     HostValueTable hostValues_;
     // Sized on activation, used by the audio thread to order a block's input.
     std::vector<TimedInput> ordered_;
-    // Set when the host stops processing or deactivates; the next block with
-    // samples takes it and begins with an all-notes-off.
+    // Set when the host stops processing; the next block with samples takes
+    // it and begins with an all-notes-off. An activation clears it: the
+    // engine then starts without a key held.
     std::atomic<bool> releaseHeldKeys_{false};
     // The program a block's parameters chose, for its MIDI (-1: none).
     int blockProgram_ = -1;
@@ -176,6 +180,8 @@ private:
     // Stand in for host buffers that are missing: silence in, discard out.
     std::vector<float> silence_;
     std::vector<float> discard_;
+    // Audio thread, sized on activation: the host's bypass parameter.
+    KvBypass bypass_;
     // Whether the host runs blocks now on another thread than the caller's:
     // preset state then crosses to the audio thread between blocks instead
     // of being read or written here. On the thread that runs the blocks no

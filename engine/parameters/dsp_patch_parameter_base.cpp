@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <typeinfo>
 
 #include "core/ExactXmlText.h"
 #include "core/HostControls.h"
@@ -76,6 +77,30 @@ IKvAudioMaster* dsp_patch_parameter_base::AudioMaster() const
 {
     ug_container* container = patchManager_ ? patchManager_->Container() : nullptr;
     return container ? container->audioMaster_ : nullptr;
+}
+
+std::vector<PatchStorageBase*> dsp_patch_parameter_base::ReleaseValues()
+{
+    std::vector<PatchStorageBase*> values;
+    values.swap(storage_);
+    return values;
+}
+
+bool dsp_patch_parameter_base::ExchangeValues(std::vector<PatchStorageBase*>& values)
+{
+    if (values.size() != storage_.size())
+        return false;
+    for (size_t key = 0; key < values.size(); ++key)
+    {
+        const PatchStorageBase* given = values[key];
+        const PatchStorageBase* own = storage_[key];
+        if (!given || !own || typeid(*given) != typeid(*own) || given->getPatchCount() != own->getPatchCount() ||
+            given->RoomBytes() != own->RoomBytes() ||
+            (!typeIsVariableSize() && given->GetValueSize(0) != own->GetValueSize(0)))
+            return false;
+    }
+    values.swap(storage_);
+    return true;
 }
 
 int dsp_patch_parameter_base::PatchCount() const

@@ -132,6 +132,15 @@ public:
     bool CopyValueOut(std::vector<uint8_t>& bytes, int32_t& needed) const;
     void SerialiseValue(my_output_stream& out, int key, int patch) const;
     IKvAudioMaster* AudioMaster() const;
+    // For an engine built again from its document, which keeps the values
+    // of the one before. ReleaseValues hands out the values of every patch
+    // and key, and the parameter is left with none. ExchangeValues takes
+    // values of the same shape as its own (keys, patches, storage type,
+    // value size or room) and gives its own back in `values`; false, and
+    // nothing exchanged, for any other. User-interface thread, while no
+    // block runs.
+    std::vector<PatchStorageBase*> ReleaseValues();
+    bool ExchangeValues(std::vector<PatchStorageBase*>& values);
 
     // Plain fields and their accessors.
     int getIndex() const { return index_; }

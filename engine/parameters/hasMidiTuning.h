@@ -22,9 +22,14 @@ public:
     int KeyTune(int key) const { return key >= 0 && key < kKeyCount ? tune_[static_cast<size_t>(key)] : 0; }
     // Pitch of a key as a signal value: key 69 untuned is 0.5 (5 V, 440 Hz).
     float KeyPitch(int key) const;
+    // The whole table, for an engine built again from its document; setting
+    // it tells no one (notes take their pitch from it as they start).
+    using Table = std::array<int32_t, kKeyCount>;
+    const Table& Tuning() const { return tune_; }
+    void SetTuning(const Table& table) { tune_ = table; }
 
 protected:
-    std::array<int32_t, kKeyCount> tune_{};
+    Table tune_{};
 
 private:
     bool Store(int64_t time, int key, const unsigned char* entry, bool notify);

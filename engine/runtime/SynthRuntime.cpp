@@ -1,6 +1,10 @@
 #include "engine/runtime/SynthRuntime.h"
 
 #include "core/file_helpers.h"
+#include "engine/graph/ug_container.h"
+#include "engine/parameters/DspPatchManager.h"
+#include "engine/parameters/DspPatchManagerProxy.h"
+#include "engine/parameters/PatchMemory.h"
 #include "engine/runtime/KvAudioMaster.h"
 
 SynthRuntime::SynthRuntime(IDspToGuiSender* processor)
@@ -16,6 +20,25 @@ SynthRuntime::~SynthRuntime()
     master_ = nullptr;
 }
 
+namespace
+{
+// The manager that holds the patch: the main container's, or the one a proxy
+// stands for.
+DspPatchManager* MainPatchManager(KvAudioMaster& master)
+{
+    ug_container* main = master.MainContainer();
+    IDspPatchManager* manager = main ? main->get_patch_manager() : nullptr;
+    for (int depth = 0; depth < 64; ++depth)
+    {
+        auto* proxy = dynamic_cast<DspPatchManagerProxy*>(manager);
+        if (!proxy)
+            break;
+        manager = proxy->Target();
+    }
+    return dynamic_cast<DspPatchManager*>(manager);
+}
+} // namespace
+
 bool SynthRuntime::initialize(int sampleRate, int maxBlockSize, const char* dspXml)
 {
     const int blockSize = AudioMasterBase::CalcBlockSize(maxBlockSize);
@@ -24,8 +47,20 @@ bool SynthRuntime::initialize(int sampleRate, int maxBlockSize, const char* dspX
     if (master_ && master_->SampleRate() == static_cast<float>(sampleRate) && master_->BlockSize() == blockSize &&
         (master_->HasGraph() || !hasText))
         return HasGraph();
+    return Build(sampleRate, blockSize, hasText ? dspXml : "");
+}
 
+bool SynthRuntime::Rebuild(int sampleRate, int maxBlockSize, const char* dspXml)
+{
+    const std::string text = dspXml && *dspXml ? std::string(dspXml) : builtText_;
+    return Build(sampleRate, AudioMasterBase::CalcBlockSize(maxBlockSize), text.c_str());
+}
+
+bool SynthRuntime::Build(int sampleRate, int blockSize, const char* dspXml)
+{
+    const bool hasText = dspXml && *dspXml;
     std::string saved;
+    PatchMemory memory;
     const bool hadMaster = master_ != nullptr;
     if (master_)
     {
@@ -33,9 +68,16 @@ bool SynthRuntime::initialize(int sampleRate, int maxBlockSize, const char* dspX
         ClearWaiters();
         staging_.Clear();
         master_->Close();
+        if (DspPatchManager* patch = MainPatchManager(*master_))
+            memory.Take(*patch);
         delete master_;
         master_ = nullptr;
     }
+    // What the engine asked of the processor and of the block end is asked
+    // again by the new one.
+    tempoNeeded_ = false;
+    serviceAtBlockEnd_ = false;
+    builtText_ = hasText ? dspXml : "";
 
     master_ = new KvAudioMaster(static_cast<float>(sampleRate), this);
     master_->SetBlockSize(blockSize);
@@ -46,7 +88,12 @@ bool SynthRuntime::initialize(int sampleRate, int maxBlockSize, const char* dspX
         return false;
     master_->Open();
     if (hadMaster)
+    {
+        // As a state is given to a new engine, then what a state holds not.
         master_->setPresetState_UI_THREAD(saved, false);
+        if (DspPatchManager* patch = MainPatchManager(*master_))
+            memory.Give(*patch);
+    }
     master_->SetRunning(true);
     return true;
 }

@@ -1,9 +1,9 @@
 #pragma once
 // The DSP side of one plug-in instance: keeps the audio master, rebuilding it
-// only when the sample rate or the internal block size changes (carrying the
-// preset state across); owns the queue of messages from the editor side and
-// the staging buffer in which the engine's records to the editor are
-// gathered and sent as one batch.
+// when the sample rate or the internal block size changes, or when asked to
+// start from silence (carrying the patch across); owns the queue of messages
+// from the editor side and the staging buffer in which the engine's records
+// to the editor are gathered and sent as one batch.
 
 #include <atomic>
 #include <string>
@@ -40,6 +40,12 @@ public:
     // User-interface thread, while the host does not process. True when a
     // graph is built and running; false means "no graph" (silence).
     bool initialize(int sampleRate, int maxBlockSize, const char* dspXml);
+    // User-interface thread, while the host does not process. Builds the
+    // engine again whatever it was running, so that nothing it played goes
+    // on: no voice, tail, delay line or filter memory. The patch stays: the
+    // preset state, and what the patch manager holds besides (PatchMemory).
+    // An empty text builds from the document of the engine it replaces.
+    bool Rebuild(int sampleRate, int maxBlockSize, const char* dspXml);
 
     KvAudioMaster* AudioMaster() { return master_; }
     bool HasGraph() const;
@@ -63,6 +69,8 @@ public:
     std::wstring getDefaultPath(const std::wstring& extension) override;
 
 private:
+    // Replaces the engine, carrying the patch of the one before.
+    bool Build(int sampleRate, int blockSize, const char* dspXml);
     void ServiceWaitingClients();
     void SendBatch();
 
@@ -75,4 +83,6 @@ private:
     // Audio thread only.
     bool serviceAtBlockEnd_ = false;
     std::wstring moduleFolder_;
+    // The document the engine was last built from.
+    std::string builtText_;
 };

@@ -11,7 +11,9 @@
 
 #include "core/QueMessage.h"
 #include "core/my_streams.h"
+#include "engine/parameters/DspPatchManager.h"
 #include "engine/parameters/IDspPatchManager.h"
+#include "engine/parameters/dsp_patch_parameter_base.h"
 #include "engine/runtime/KvAudioMaster.h"
 #include "engine/events/dsp_msg_target.h"
 #include "engine/hostio/MidiOutputBuffer.h"
@@ -156,6 +158,44 @@ TEST(SynthRuntime, InitialisingAgainWithTheSameRateAndBlockSizeKeepsTheEngine)
     EXPECT_EQ(runtime.AudioMaster()->SampleClock(), 0);
     const auto out = RunHost(runtime, 2, 2, 700, {333});
     EXPECT_FLOAT_EQ(out[1][650], Signal(1, 650));
+}
+
+TEST(SynthRuntime, RebuildingStartsAgainAndKeepsWhatThePatchManagerHolds)
+{
+    // Three programs of five parameters; the main container's own manager.
+    SynthRuntime runtime;
+    ASSERT_TRUE(runtime.initialize(48000, 256, ReadPatch("KvProgramSynth/dsp.kv.xml").c_str()));
+    const auto manager = [&] {
+        return dynamic_cast<DspPatchManager*>(runtime.AudioMaster()->MainContainer()->get_patch_manager());
+    };
+    ASSERT_NE(manager(), nullptr);
+    const auto state = [&] {
+        std::string text;
+        runtime.AudioMaster()->getPresetState_UI_THREAD(text, false);
+        return text;
+    };
+    const std::string program0 = state();
+    manager()->setProgramDspThread(2);
+    constexpr int kController7 = 0x02000007;
+    manager()->GetParameter(102)->setAutomation(kController7);
+    manager()->setMidiChannel(3);
+    hasMidiTuning::Table tuning = manager()->Tuning();
+    tuning[60] += 8192;
+    manager()->SetTuning(tuning);
+    const std::string program2 = state();
+    ASSERT_NE(program2, program0);
+    RunHost(runtime, 0, 2, 1000, {256});
+
+    // An empty text builds the document the engine was built from.
+    ASSERT_TRUE(runtime.Rebuild(48000, 256, ""));
+    EXPECT_EQ(runtime.AudioMaster()->SampleClock(), 0);
+    EXPECT_EQ(manager()->getProgram(), 2);
+    EXPECT_EQ(state(), program2);
+    EXPECT_EQ(manager()->GetParameter(102)->getAutomation(), kController7);
+    EXPECT_EQ(manager()->getMidiChannel(), 3);
+    EXPECT_EQ(manager()->Tuning(), tuning);
+    manager()->setProgramDspThread(0);
+    EXPECT_EQ(state(), program0);
 }
 
 TEST(SynthRuntime, AnEngineWithoutAGraphIsNotKeptWhenADocumentArrives)

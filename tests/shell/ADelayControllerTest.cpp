@@ -82,8 +82,8 @@ TEST(ADelayControllerParameters, AParameterWithoutValueTypeIsAFloatRangeZeroToTe
     const KvParameter& record = fixture.controller->Parameters().at(7);
     EXPECT_EQ(record.valueType, 6);
     EXPECT_EQ(record.value, Bytes(2.5f));
-    // 1 patch parameter, 130 MIDI ones and the program change.
-    EXPECT_EQ(fixture.controller->getParameterCount(), 132);
+    // 1 patch parameter, 130 MIDI ones, the program change and the bypass.
+    EXPECT_EQ(fixture.controller->getParameterCount(), 133);
 }
 
 TEST(ADelayControllerParameters, ClassesFollowTheValueTypeAndPrivateParametersHaveNone)
@@ -140,7 +140,19 @@ TEST(ADelayControllerParameters, FirstHandleWinsAndEachIndexIsOfferedOnceBelowTe
     // A single program: no program list for it to stand for.
     EXPECT_EQ(fixture.controller->getParameterObject(10130)->getInfo().flags, 0);
     EXPECT_EQ(fixture.controller->getParameterObject(10130)->getInfo().stepCount, 127);
-    EXPECT_EQ(fixture.controller->getParameterCount(), 2 + 130 + 1);
+    // The bypass comes last: a switch the host finds by its flag.
+    EXPECT_EQ(fixture.Title(10131), "Bypass");
+    const ParameterInfo bypass = fixture.controller->getParameterObject(10131)->getInfo();
+    EXPECT_EQ(bypass.flags, ParameterInfo::kCanAutomate | ParameterInfo::kIsBypass);
+    EXPECT_EQ(bypass.stepCount, 1);
+    EXPECT_EQ(bypass.unitId, kRootUnitId);
+    EXPECT_DOUBLE_EQ(fixture.controller->getParamNormalized(10131), 0.0);
+    String128 shown{};
+    fixture.controller->getParamStringByValue(10131, 1.0, shown);
+    EXPECT_EQ(KvHostParameter::Narrow(shown), "On");
+    fixture.controller->getParamStringByValue(10131, 0.0, shown);
+    EXPECT_EQ(KvHostParameter::Narrow(shown), "Off");
+    EXPECT_EQ(fixture.controller->getParameterCount(), 2 + 130 + 1 + 1);
 }
 
 TEST(ADelayControllerParameters, HugeListsPrivateIndexesAndLongNamesAreOfferedSafely)
@@ -205,7 +217,7 @@ TEST(ADelayControllerParameters, ASecondInitializeFailsAndBuildsNothingMore)
 {
     ControllerFixture fixture(ParametersXml(R"(<Parameter Name="A" Handle="1" Index="0"/>)"));
     EXPECT_NE(fixture.controller->initialize(&fixture.host), kResultOk);
-    EXPECT_EQ(fixture.controller->getParameterCount(), 132);
+    EXPECT_EQ(fixture.controller->getParameterCount(), 133);
 }
 
 TEST(ADelayControllerParameters, MidiControllersMapToTheirParametersOnBusZeroOnly)

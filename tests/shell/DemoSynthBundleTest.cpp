@@ -25,8 +25,9 @@ TEST(DemoSynthBundle, TheHostSeesAnInstrumentWithStereoOutputAndSixNamedParamete
 
     IEditController* controller = session.instance->controller();
     ASSERT_NE(controller, nullptr);
-    // Six parameters, then the 130 standing for MIDI controllers and the program change.
-    ASSERT_EQ(controller->getParameterCount(), 137);
+    // Six parameters, then the 130 standing for MIDI controllers, the program
+    // change and the bypass.
+    ASSERT_EQ(controller->getParameterCount(), 138);
     const char* names[6] = {"Waveform", "Attack", "Decay", "Sustain", "Release", "Volume"};
     // The patch's own settings, which are also what the host resets to: sine,
     // attack 0, decay 3, sustain 7, release 3, volume 1.6 (of 10).

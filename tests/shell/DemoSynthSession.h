@@ -36,9 +36,9 @@ constexpr double kPhraseVolume = 0.8;
 
 struct SynthSession
 {
-    explicit SynthSession(InstanceSetup setup = InstanceSetup())
+    explicit SynthSession(InstanceSetup setup = InstanceSetup(), int32 block = kBlock)
     {
-        setup.maxBlockSize = kBlock;
+        setup.maxBlockSize = block;
         std::string error;
         module = PluginModule::Load(kSynthBundle, error);
         EXPECT_TRUE(module) << error;

@@ -74,8 +74,8 @@ TEST(ShellEndToEnd, TheHostSeesTheIdentityBusesAndParametersOfTheResourceFiles)
         IEditController* controller = instance.controller();
         ASSERT_NE(controller, nullptr);
         // Cutoff and Waveform; the text parameter has no host parameter; 130
-        // MIDI ones and the program change.
-        ASSERT_EQ(controller->getParameterCount(), 133);
+        // MIDI ones, the program change and the bypass.
+        ASSERT_EQ(controller->getParameterCount(), 134);
         ParameterInfo info{};
         controller->getParameterInfo(0, info);
         EXPECT_EQ(Narrow(info.title), "Cutoff");

@@ -1,0 +1,71 @@
+#pragma once
+// The plug-in's own bypass, switched by the host's bypass parameter. While
+// it is on, each output channel carries the dry input of the engine channel
+// of the same number (silence where there is none, and for an instrument),
+// and the engine goes on running: it still takes every note and value. A
+// switch crossfades between the engine's output and the dry signal over
+// kRampSeconds, from the sample offset the host gave it, one step per
+// sample whatever the host's block size.
+//
+// Threads: Prepare is UI (on activation); the rest is Audio: no allocation,
+// lock or log.
+
+#include <array>
+#include <vector>
+
+#include "pluginterfaces/vst/ivstparameterchanges.h"
+
+class KvBypass
+{
+public:
+    // The host parameter: after the MIDI controller and program change ids.
+    static constexpr Steinberg::Vst::ParamID kParameterId = 10131;
+    static constexpr double kRampSeconds = 0.005;
+    // Switches taken in one block; a block with more keeps its last in the last place.
+    static constexpr int kMaxSwitches = 32;
+
+    // UI, on activation: room for the dry signal of `channels` outputs in
+    // blocks of `maxSamples`, and the ramp at `sampleRate`. A bypass that is
+    // on stays on, and one that is off stays off, settled: no ramp and no
+    // switch carries over.
+    void Prepare(double sampleRate, int maxSamples, int channels);
+
+    // Audio. The host's points of the bypass parameter in this block, on
+    // at 0.5 and above, their offsets brought inside the block. A block
+    // without samples switches at the start of the next one.
+    void ReadSwitches(Steinberg::Vst::IParameterChanges* changes, Steinberg::int32 numSamples);
+
+    // Audio. Whether the block reads the dry signal: the bypass is on, on
+    // its way, or switched in the block.
+    bool Engaged() const { return on_ || position_ != 0 || switchCount_ > 0; }
+
+    // Audio, before the engine writes: keeps `count` samples of the first
+    // `inputCount` input channels as the dry signal of the outputs of the
+    // same number (buffers the host shares between input and output are
+    // then overwritten safely). Samples beyond the room of Prepare read as
+    // silence.
+    void KeepDry(float* const* inputs, int inputCount, int count);
+
+    // Audio, after the engine wrote its `count` samples: each output goes
+    // from the engine's signal to the dry one and back as the switches say.
+    void Mix(float* const* outputs, int outputCount, int count);
+
+private:
+    struct Switch
+    {
+        int offset = 0;
+        bool on = false;
+    };
+    // Runs samples [from, to) of every output with the switch as it is.
+    void Run(float* const* outputs, int outputCount, int from, int to);
+
+    std::vector<float> dry_;
+    int channels_ = 0;
+    int room_ = 0;
+    int rampLength_ = 1;
+    // 0: the engine's signal only; rampLength_: the dry signal only.
+    int position_ = 0;
+    bool on_ = false;
+    std::array<Switch, kMaxSwitches> switches_{};
+    int switchCount_ = 0;
+};
