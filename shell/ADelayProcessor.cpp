@@ -141,6 +141,7 @@ tresult PLUGIN_API ADelayProcessor::setActive(TBool state)
         ordered_.resize(kOrderedInputs);
         reportedBytes_ = 0;
         refusedBatch_ = nullptr;
+        ResetMidiParameterValues();
     }
     else
     {
