@@ -11,6 +11,7 @@
 # Lays out <build>/vst3/<Name>.vst3/Contents/<arch>-linux/<Name>.so beside the
 # resources; each bundle holds its own copy of the module. The bundle target is
 # <Name>_vst3 (property KV_BUNDLE_PATH); a module built here is <Name>_module.
+# The global property KV_VST3_BUNDLE_TARGETS lists every bundle target.
 # `cmake --install` copies the bundles into KV_VST3_INSTALL_DIR (~/.vst3).
 include_guard(GLOBAL)
 
@@ -94,6 +95,8 @@ function(kv_add_vst3_bundle name)
         VERBATIM)
     add_custom_target(${name}_vst3 ALL DEPENDS "${stamp}")
     set_target_properties(${name}_vst3 PROPERTIES KV_BUNDLE_PATH "${bundle}")
+    # Every bundle target of the build, for the tests that load them all.
+    set_property(GLOBAL APPEND PROPERTY KV_VST3_BUNDLE_TARGETS ${name}_vst3)
 
     if(NOT KV_NO_INSTALL)
         install(DIRECTORY "${bundle}" DESTINATION "${KV_VST3_INSTALL_DIR}"

@@ -124,6 +124,10 @@ void ADelayController::BuildParameters(std::vector<KvParameterEntry>& entries)
 
 void ADelayController::AddMidiParameters()
 {
+    // Controllers and pressure rest at 0; pitch bend (the last) in the
+    // middle, where the engine plays unbent. The processor starts from the
+    // same values, so a host writing back what it read changes nothing.
+    constexpr int kPitchBend = kMidiParameterCount - 1;
     for (int i = 0; i < kMidiParameterCount; ++i)
     {
         char name[32];
@@ -132,7 +136,7 @@ void ADelayController::AddMidiParameters()
         info.id = static_cast<ParamID>(kFirstMidiParameter + i);
         KvHostParameter::WriteTitle(info.title, name);
         info.stepCount = 0;
-        info.defaultNormalizedValue = 0.0;
+        info.defaultNormalizedValue = i == kPitchBend ? 0.5 : 0.0;
         info.flags = 0;
         info.unitId = kRootUnitId;
         parameters.addParameter(new KvHostParameter(info));

@@ -97,7 +97,7 @@ void KvHostParameter::toString(ParamValue normalized, String128 text) const
 {
     const double n = Unit(normalized);
     if (info.stepCount == 1)
-        Write(text, std::string(n > 0.5 ? "On" : "Off"));
+        Write(text, std::string(ValueRule::SwitchOn(n) ? "On" : "Off"));
     else
         Write(text, FormatNumber(n, precision));
 }

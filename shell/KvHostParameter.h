@@ -50,8 +50,8 @@ public:
 };
 
 // Off and on as the engine plays them: the text is "Off" or "On", the plain
-// value 0 or 1. The step count is the one given (hosts step it by that
-// count; no step falls on 0.5 for the five steps of the parameters document).
+// value 0 or 1, on from 0.5. It declares one step, so hosts show a switch:
+// their step 0 (below 0.5) is off, step 1 (from 0.5) on, as here.
 class KvSwitchHostParameter : public KvHostParameter
 {
 public:

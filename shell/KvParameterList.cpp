@@ -105,14 +105,16 @@ Parameter* MakeHostParameter(const KvParameter& record, const std::string& defau
             names.push_back(Utf16(items.CurrentItem()->text));
         parameter = new KvListHostParameter(info, std::move(names));
     }
+    else if (type == 4)
+    {
+        // One step, off and on: hosts show a switch.
+        info.stepCount = 1;
+        parameter = new KvSwitchHostParameter(info);
+    }
     else
     {
         info.stepCount = 5;
-        info.unitId = record.index;
-        if (type == 4)
-            parameter = new KvSwitchHostParameter(info);
-        else
-            parameter = new KvHostParameter(info);
+        parameter = new KvHostParameter(info);
     }
 
     double plain = 0.0;

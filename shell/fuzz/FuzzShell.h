@@ -21,6 +21,7 @@
 #include "pluginterfaces/vst/ivstmessage.h"
 #include "shell/ADelayController.h"
 #include "shell/MyVstPluginFactory.h"
+#include "tests/TempFolder.h"
 #include "tools/kvhost/HostContext.h"
 
 namespace fuzz_shell
@@ -72,12 +73,13 @@ inline const char* kFactory = R"(<Factory><Vendor Name="K" Url="u" Email="e"/><P
   ControllerId="{0F0F0F0F-5555-6666-7777-888888888888}" subCategories="Instrument" outputsAsStereoPairs="true"/>
 </Plugins></Factory>)";
 
-// A folder made once per process, left for the system to clean.
+// A folder made once per process, removed when the fuzzer exits.
 inline const std::string& Folder()
 {
+    static const kv_test::TempFolder temporary("fuzz");
     static const std::string folder = [] {
-        std::string pattern = (std::filesystem::temp_directory_path() / "kv-fuzz-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
+        const std::string pattern = temporary.path().string();
+        if (pattern.empty())
             std::abort();
         const auto bundle = std::filesystem::path(pattern) / "F.vst3";
         std::filesystem::create_directories(bundle / "Contents" / "Resources");

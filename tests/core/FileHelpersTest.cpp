@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/conversion.h"
+#include "tests/TempFolder.h"
 
 TEST(FileHelpers, ExtensionIsTheLowerCaseTextAfterTheLastDotOfTheLastElement)
 {
@@ -49,12 +50,11 @@ TEST(FileHelpers, CombineInsertsExactlyOneSeparator)
 TEST(FileHelpers, FileExistsOpensThePathInUtf8)
 {
     EXPECT_FALSE(FileExists(L""));
-    const std::wstring path = Utf8ToWstring(testing::TempDir()) + L"kv_file_helpers_\u00E9.txt";
-    std::remove(WStringToUtf8(path).c_str());
+    const kv_test::TempFolder folder("file-helpers");
+    const std::wstring path = Utf8ToWstring(folder.path().string()) + L"/name_\u00E9.txt";
     EXPECT_FALSE(FileExists(path));
     std::FILE* file = std::fopen(WStringToUtf8(path).c_str(), "wb");
     ASSERT_NE(file, nullptr);
     std::fclose(file);
     EXPECT_TRUE(FileExists(path));
-    std::remove(WStringToUtf8(path).c_str());
 }

@@ -5,8 +5,9 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
+
+#include "tests/TempFolder.h"
 
 namespace
 {
@@ -20,7 +21,7 @@ protected:
     void SetUp() override
     {
         const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        path_ = (std::filesystem::temp_directory_path() / ("kv_pf_" + std::to_string(::getpid()) + name)).string();
+        path_ = folder_.file(name);
         std::ofstream out(path_, std::ios::binary);
         for (int i = 0; i < kFileSize; ++i)
             out.put(static_cast<char>(PatternByte(i)));
@@ -30,7 +31,6 @@ protected:
     {
         if (file_)
             file_->release();
-        std::filesystem::remove(path_);
     }
 
     ProtectedFile2* Open(const char* mode = "rb") { return file_ = ProtectedFile2::FromUri(path_.c_str(), mode); }
@@ -42,6 +42,7 @@ protected:
         return file_->read(&byte, 1, &got) == gmpi::MP_OK && got == 1 ? byte : -1;
     }
 
+    kv_test::TempFolder folder_{"protected-file"};
     std::string path_;
     ProtectedFile2* file_ = nullptr;
 };

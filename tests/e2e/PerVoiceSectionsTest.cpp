@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <set>
 
 #include "engine/voices/Voice.h"
@@ -29,7 +28,7 @@ void Replace(std::string& text, const std::string& from, const std::string& to)
 
 // The demo with its per-voice amplifier (VCA 14) moved into a nested
 // container of the voice container, with `attributes` (oversampling or none).
-std::string DemoWithSection(const std::string& attributes)
+DemoSynthRig::Text DemoWithSection(const std::string& attributes)
 {
     std::string text = kvtest::ReadPatchFile(KV_DEMO_SYNTH_DOCUMENT);
     const std::string vca = "<Module Type=\"VCA\" Id=\"14\">";
@@ -53,9 +52,7 @@ std::string DemoWithSection(const std::string& attributes)
             "<Line From=\"13\" FromPin=\"6\" To=\"30\" ToPin=\"1\"/>");
     Replace(text, "<Line From=\"14\" FromPin=\"2\" To=\"20\" ToPin=\"0\"/>",
             "<Line From=\"30\" FromPin=\"2\" To=\"20\" ToPin=\"0\"/>");
-    const std::string path = testing::TempDir() + "per_voice_section_" + std::to_string(attributes.size()) + ".xml";
-    std::ofstream(path) << text;
-    return path;
+    return {text};
 }
 
 // Three keys, the last released early; all released at 30000.
@@ -112,7 +109,7 @@ TEST(PerVoiceSections, ANestedContainerIsCopiedPerVoiceAndTheChordSoundsAsWithou
     ASSERT_TRUE(flat.built);
     PlayChord(flat);
 
-    DemoSynthRig nested(48000, DemoWithSection(""));
+    DemoSynthRig nested(DemoWithSection(""));
     ASSERT_TRUE(nested.built);
     EXPECT_EQ(SectionCopies<ug_container>(nested).size(), 9u);
     PlayChord(nested);
@@ -135,7 +132,7 @@ TEST(PerVoiceSections, AnOversampledSectionRunsOncePerSoundingVoiceAndSleepsWith
     DemoSynthRig flat;
     PlayChord(flat);
 
-    DemoSynthRig oversampled(48000, DemoWithSection("Oversample=\"2\""));
+    DemoSynthRig oversampled(DemoWithSection("Oversample=\"2\""));
     ASSERT_TRUE(oversampled.built);
     const std::set<ug_oversampler*> copies = SectionCopies<ug_oversampler>(oversampled);
     ASSERT_EQ(copies.size(), 9u);
@@ -149,7 +146,7 @@ TEST(PerVoiceSections, AnOversampledSectionRunsOncePerSoundingVoiceAndSleepsWith
     oversampled.RunTo(8000);
     EXPECT_TRUE(std::all_of(copies.begin(), copies.end(), idle));
 
-    DemoSynthRig played(48000, DemoWithSection("Oversample=\"2\""));
+    DemoSynthRig played(DemoWithSection("Oversample=\"2\""));
     ScheduleChord(played);
     played.RunTo(8000, {512, 77});
     const std::set<ug_oversampler*> during = SectionCopies<ug_oversampler>(played);

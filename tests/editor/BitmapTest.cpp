@@ -8,6 +8,7 @@
 #include "editor/toolkit/CBitmap.h"
 #include "editor/toolkit/CBitmapPixelAccess.h"
 #include "editor/toolkit/COffscreenContext.h"
+#include "tests/TempFolder.h"
 
 using namespace VSTGUI;
 namespace fs = std::filesystem;
@@ -20,8 +21,7 @@ struct SkinFolder : ::testing::Test
 {
     SkinFolder()
     {
-        dir = fs::temp_directory_path() / ("kv_toolkit_bitmaps_" + std::to_string(::getpid()));
-        fs::create_directories(dir);
+        dir = folder.path();
         GdkPixbuf* strip = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, 4, 6);
         const guint32 colours[3] = {0xff000000, 0x00ff0000, 0x0000ff00};
         for (int f = 0; f < 3; ++f)
@@ -58,7 +58,6 @@ struct SkinFolder : ::testing::Test
     ~SkinFolder() override
     {
         CResourceDescription::setResourceFolder("");
-        fs::remove_all(dir);
     }
     static CColor at(CBitmap& bitmap, uint32_t x, uint32_t y)
     {
@@ -69,6 +68,7 @@ struct SkinFolder : ::testing::Test
         access->forget();
         return c;
     }
+    kv_test::TempFolder folder{"toolkit-bitmaps"};
     fs::path dir;
     std::string png;
 };

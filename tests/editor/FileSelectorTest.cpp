@@ -13,6 +13,7 @@
 #include "ToolkitTestSupport.h"
 #include "editor/toolkit/CNewFileSelector.h"
 #include "editor/toolkit/DesktopFileChooser.h"
+#include "tests/TempFolder.h"
 
 using namespace VSTGUI;
 namespace fs = std::filesystem;
@@ -92,8 +93,7 @@ struct FakeDialogs : ::testing::Test
 {
     FakeDialogs()
     {
-        dir = fs::temp_directory_path() / ("kv_toolkit_dialogs_" + std::to_string(::getpid()));
-        fs::create_directories(dir);
+        dir = folder.path();
         savedPath = std::getenv("PATH") ? std::getenv("PATH") : "";
         ::setenv("PATH", dir.c_str(), 1);
         // No desktop portal of the machine's own answers first.
@@ -109,7 +109,6 @@ struct FakeDialogs : ::testing::Test
         for (const auto& [name, value] : savedBus)
             ::setenv(name.c_str(), value.c_str(), 1);
         ::setenv("PATH", savedPath.c_str(), 1);
-        fs::remove_all(dir);
     }
     void install(const std::string& name, const std::string& answer, int exitCode)
     {
@@ -149,6 +148,7 @@ struct FakeDialogs : ::testing::Test
             lines.push_back(line);
         return lines;
     }
+    kv_test::TempFolder folder{"toolkit-dialogs"};
     fs::path dir;
     std::string savedPath;
     std::vector<std::pair<std::string, std::string>> savedBus;

@@ -22,6 +22,7 @@
 
 #include "editor/toolkit/CNewFileSelector.h"
 #include "editor/toolkit/DesktopFileChooser.h"
+#include "tests/TempFolder.h"
 
 using namespace VSTGUI;
 namespace fs = std::filesystem;
@@ -43,8 +44,7 @@ struct PrivateBus
 {
     PrivateBus()
     {
-        dir = fs::temp_directory_path() / ("kv_portal_bus_" + std::to_string(::getpid()));
-        fs::create_directories(dir);
+        dir = folder.path();
         const std::string socket = (dir / "bus").string();
         address = "unix:path=" + socket;
         pid = ::fork();
@@ -73,8 +73,8 @@ struct PrivateBus
             ::kill(pid, SIGTERM);
             ::waitpid(pid, nullptr, 0);
         }
-        fs::remove_all(dir);
     }
+    kv_test::TempFolder folder{"portal-bus"};
     fs::path dir;
     std::string address;
     pid_t pid = -1;
@@ -204,8 +204,7 @@ struct OnlyZenity
 {
     OnlyZenity()
     {
-        dir = fs::temp_directory_path() / ("kv_portal_path_" + std::to_string(::getpid()));
-        fs::create_directories(dir);
+        dir = folder.path();
         std::ofstream(dir / "zenity") << "#!/bin/sh\necho /from/zenity\n";
         ::chmod((dir / "zenity").c_str(), 0755);
         saved = std::getenv("PATH") ? std::getenv("PATH") : "";
@@ -217,8 +216,8 @@ struct OnlyZenity
         ::setenv("PATH", saved.c_str(), 1);
         savedBus.empty() ? ::unsetenv("DBUS_SESSION_BUS_ADDRESS")
                          : ::setenv("DBUS_SESSION_BUS_ADDRESS", savedBus.c_str(), 1);
-        fs::remove_all(dir);
     }
+    kv_test::TempFolder folder{"portal-path"};
     fs::path dir;
     std::string saved;
     std::string savedBus;

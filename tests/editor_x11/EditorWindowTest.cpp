@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "EditorSession.h"
+#include "tests/TempFolder.h"
 #include "tools/kvhost/CommandLine.h"
 
 using namespace x11_test;
@@ -65,7 +66,8 @@ TEST(EditorWindow, ClicksAndDragsReachTheViewsThroughTheServer)
 {
     EditorSession session;
     KV_OPEN_EDITOR_OR_SKIP(session, kTestSineBundle);
-    const std::string png = (std::filesystem::temp_directory_path() / "kv-editor-x11-drag.png").string();
+    const kv_test::TempFolder scratch("editor-x11");
+    const std::string png = scratch.file("drag.png");
     std::string error;
     const int barY = MidY(L::kBar);
     ASSERT_TRUE(session.play({EditorAction::click(MidX(L::kPad), MidY(L::kPad)),
@@ -84,7 +86,6 @@ TEST(EditorWindow, ClicksAndDragsReachTheViewsThroughTheServer)
 
     // The screenshot taken while the host was running shows what was done.
     const WindowImage shot = ReadPng(png);
-    std::filesystem::remove(png);
     ASSERT_EQ(shot.width, L::kWidth);
     ASSERT_EQ(shot.height, L::kHeight);
     EXPECT_EQ(shot.at(MidX(L::kPad), MidY(L::kPad)), kGreen);
@@ -98,7 +99,8 @@ TEST(EditorWindow, OptionMenuChoosesByMouseAndKeysAndCancelsOnEscapeOrAPressOuts
     KV_OPEN_EDITOR_OR_SKIP(session, kTestSineBundle);
     const int menuX = MidX(L::kMenu);
     const int menuY = MidY(L::kMenu);
-    const std::string png = (std::filesystem::temp_directory_path() / "kv-editor-x11-menu.png").string();
+    const kv_test::TempFolder scratch("editor-x11");
+    const std::string png = scratch.file("menu.png");
     std::string error;
     // The list opens under the menu; its first entry lies just below it.
     ASSERT_TRUE(session.play({EditorAction::click(menuX, menuY), EditorAction::screenshot(png),
@@ -107,7 +109,6 @@ TEST(EditorWindow, OptionMenuChoosesByMouseAndKeysAndCancelsOnEscapeOrAPressOuts
         << error;
     EXPECT_NEAR(session.param(TestSine::kEditorMenuId), 0.1, 1e-9);
     const WindowImage open = ReadPng(png);
-    std::filesystem::remove(png);
     EXPECT_GT(open.count(L::kMenu[0], L::kMenu[3] + 2, L::kMenu[2], L::kHeight, 0xf2f2f2), 500);
 
     // Down from the current entry, then Return.
@@ -143,11 +144,11 @@ TEST(EditorWindow, CommandLineOpensTheEditorClicksAndWritesAScreenshot)
 {
     EditorSession session;
     KV_OPEN_EDITOR_OR_SKIP(session, kTestSineBundle);
-    const std::string png = (std::filesystem::temp_directory_path() / "kv-editor-x11-cli.png").string();
+    const kv_test::TempFolder scratch("editor-x11");
+    const std::string png = scratch.file("cli.png");
     std::ostringstream out;
     std::ostringstream err;
-    const std::string state = (std::filesystem::temp_directory_path() / "kv-editor-x11-cli.state").string();
-    std::filesystem::remove(state);
+    const std::string state = scratch.file("cli.state");
     const std::string click = std::to_string(MidX(L::kPad)) + "," + std::to_string(MidY(L::kPad));
     const int barY = MidY(L::kBar);
     const std::string drag = std::to_string(L::kBar[0] + 5) + "," + std::to_string(barY) + ",200," + std::to_string(barY);
@@ -157,7 +158,6 @@ TEST(EditorWindow, CommandLineOpensTheEditorClicksAndWritesAScreenshot)
     EXPECT_EQ(code, kHostOk) << err.str();
     EXPECT_NE(out.str().find("editor opened: 400 x 200"), std::string::npos) << out.str();
     const WindowImage shot = ReadPng(png);
-    std::filesystem::remove(png);
     EXPECT_EQ(shot.at(MidX(L::kPad), MidY(L::kPad)), kGreen);
     // The state saved is the processor's after the editor's edits.
     std::ifstream saved(state, std::ios::binary);
@@ -167,7 +167,6 @@ TEST(EditorWindow, CommandLineOpensTheEditorClicksAndWritesAScreenshot)
     std::memcpy(&gain, bytes + 4, sizeof(gain));
     EXPECT_NEAR(gain, (200.0 - L::kBar[0]) / (L::kBar[2] - L::kBar[0]), 0.01);
     saved.close();
-    std::filesystem::remove(state);
 
     // Malformed editor options are usage errors.
     for (const std::vector<std::string>& bad :

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "EditorSession.h"
+#include "tests/TempFolder.h"
 
 using namespace x11_test;
 namespace fs = std::filesystem;
@@ -40,8 +41,7 @@ struct HeldDialog
 {
     HeldDialog()
     {
-        dir = fs::temp_directory_path() / ("kv_x11_dialog_" + std::to_string(::getpid()));
-        fs::create_directories(dir);
+        dir = folder.path();
         const fs::path program = dir / "zenity";
         // Gives up after twenty seconds, so that a dialog that holds the
         // test's own thread fails the test instead of hanging it.
@@ -55,7 +55,6 @@ struct HeldDialog
     ~HeldDialog()
     {
         ::setenv("PATH", savedPath.c_str(), 1);
-        fs::remove_all(dir);
     }
     std::string file(const std::string& name) const { return (dir / name).string(); }
     void answer(const std::string& text) const { std::ofstream(file("answer")) << text << "\n"; }
@@ -67,6 +66,7 @@ struct HeldDialog
         return pid;
     }
 
+    kv_test::TempFolder folder{"x11-dialog"};
     fs::path dir;
     std::string savedPath;
 };
@@ -188,7 +188,7 @@ struct BareDesktop
 {
     BareDesktop()
     {
-        home = fs::temp_directory_path() / ("kv_x11_browser_" + std::to_string(::getpid()));
+        home = folder.path();
         fs::create_directories(home / ".bin"); // hidden: the browser does not list it
         fs::create_directories(home / "presets");
         std::ofstream(home / "a-notes.txt") << "not a preset\n";
@@ -203,8 +203,8 @@ struct BareDesktop
     {
         for (const auto& [name, value] : saved)
             value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str());
-        fs::remove_all(home);
     }
+    kv_test::TempFolder folder{"x11-browser"};
     fs::path home;
     std::vector<std::pair<std::string, std::optional<std::string>>> saved;
 };

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "EditorSession.h"
+#include "tests/TempFolder.h"
 
 using namespace x11_test;
 namespace L = TestSineLayout;
@@ -43,7 +44,8 @@ TEST(TextBox, LiesOverItsRectangleWhiteWithBlackTextWhileOpen)
 {
     EditorSession session;
     KV_OPEN_EDITOR_OR_SKIP(session, kTestSineBundle);
-    const std::string png = (std::filesystem::temp_directory_path() / "kv-editor-x11-box.png").string();
+    const kv_test::TempFolder scratch("editor-x11");
+    const std::string png = scratch.file("box.png");
     std::string error;
     ASSERT_TRUE(session.play(
         {OpenBox(), EditorAction::key("End"), EditorAction::type("MMM"), EditorAction::screenshot(png),
@@ -52,7 +54,6 @@ TEST(TextBox, LiesOverItsRectangleWhiteWithBlackTextWhileOpen)
         << error;
     EXPECT_EQ(session.editorText(), "probeMMM");
     const WindowImage open = ReadPng(png);
-    std::filesystem::remove(png);
     const int x0 = L::kTextBox[0];
     const int y0 = L::kTextBox[1];
     const int x1 = L::kTextBox[2];

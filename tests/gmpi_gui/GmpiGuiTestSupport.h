@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/TempFolder.h"
 #include "editor/ToolkitTestSupport.h"
 #include "editor/GuiModuleWrapper.h"
 #include "editor/VG_module4.h"
@@ -35,17 +36,11 @@ inline std::string ReadFile(const fs::path& path)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-inline fs::path MakeScratch()
-{
-    std::string pattern = (fs::temp_directory_path() / "kv-gmpi-XXXXXX").string();
-    return mkdtemp(pattern.data()) ? fs::path(pattern) : fs::path();
-}
-
 // The test bundle's editor, offscreen. `replaced` gives files in place of the bundle's own.
 struct EditorFixture
 {
     explicit EditorFixture(const Files& replaced = {})
-        : scratch(MakeScratch()), factory(MakeBundle(replaced)),
+        : scratch("gmpi"), factory(MakeBundle(replaced)),
           controller(Steinberg::owned(new ADelayController(&factory)))
     {
         controller->initialize(&host);
@@ -60,8 +55,6 @@ struct EditorFixture
             editor->close();
         editor = nullptr;
         controller->terminate();
-        std::error_code ignored;
-        fs::remove_all(scratch, ignored);
     }
     EditorFixture(const EditorFixture&) = delete;
     EditorFixture& operator=(const EditorFixture&) = delete;
@@ -73,7 +66,7 @@ struct EditorFixture
             files[entry.path().filename().string()] = ReadFile(entry.path());
         for (const auto& [name, text] : replaced)
             files[name] = text;
-        const fs::path bundle = scratch / "KvGmpiTest.vst3";
+        const fs::path bundle = scratch.path() / "KvGmpiTest.vst3";
         fs::create_directories(bundle / "Contents" / "Resources");
         fs::create_directories(bundle / "Contents" / "x86_64-linux");
         for (const auto& [name, bytes] : files)
@@ -101,7 +94,7 @@ struct EditorFixture
     // The whole frame drawn into a new image.
     std::unique_ptr<VSTGUI::COffscreenContext> Draw() const { return kvtest::render(*editor->getFrame()); }
 
-    fs::path scratch;
+    kv_test::TempFolder scratch;
     MyVstPluginFactory factory;
     KvHostApplication host;
     HostComponentHandler handler;

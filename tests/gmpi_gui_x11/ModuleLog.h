@@ -3,8 +3,6 @@
 // KV_GMPI_TEST_LOG names: one line per event ("menu 0 2", "text 0 0 typed").
 // The log is the test's own and goes with it.
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -12,22 +10,15 @@
 #include <string>
 #include <vector>
 
+#include "tests/TempFolder.h"
+
 namespace x11_test
 {
 class ModuleLog
 {
 public:
-    ModuleLog() : path_(std::filesystem::temp_directory_path() / ("kv-gmpi-log-" + std::to_string(getpid())))
-    {
-        std::filesystem::remove(path_);
-        setenv("KV_GMPI_TEST_LOG", path_.c_str(), 1);
-    }
-    ~ModuleLog()
-    {
-        unsetenv("KV_GMPI_TEST_LOG");
-        std::error_code ignored;
-        std::filesystem::remove(path_, ignored);
-    }
+    ModuleLog() : path_(folder_.path() / "log") { setenv("KV_GMPI_TEST_LOG", path_.c_str(), 1); }
+    ~ModuleLog() { unsetenv("KV_GMPI_TEST_LOG"); }
     std::vector<std::string> lines() const
     {
         std::vector<std::string> result;
@@ -56,6 +47,7 @@ public:
     }
 
 private:
+    kv_test::TempFolder folder_{"gmpi-log"};
     std::filesystem::path path_;
 };
 } // namespace x11_test

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/TempFolder.h"
 #include "TestGuiModules.h"
 #include "core/conversion.h"
 #include "editor/GuiModuleWrapper.h"
@@ -34,27 +35,10 @@ inline std::string ReadFile(const fs::path& path)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-class Scratch
+class Scratch : public kv_test::TempFolder
 {
 public:
-    Scratch()
-    {
-        std::string pattern = (fs::temp_directory_path() / "kv-gui-XXXXXX").string();
-        if (mkdtemp(pattern.data()))
-            path_ = pattern;
-    }
-    ~Scratch()
-    {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    Scratch(const Scratch&) = delete;
-    Scratch& operator=(const Scratch&) = delete;
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
+    Scratch() : TempFolder("gui") {}
 };
 
 // The test bundle's source files, by name.

@@ -16,6 +16,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "tests/TempFolder.h"
 #include "core/Base64.h"
 #include "core/CModuleFactory.h"
 #include "core/conversion.h"
@@ -373,7 +374,8 @@ TEST(BlockLoopAllocations, AConnectedProcessorsBlocksAllocateNothingWhileTheEngi
     // The editor tests' instrument, whose "Level" follows the hold pedal: the
     // engine reports the changed value to the controller after every press.
     namespace fs = std::filesystem;
-    const fs::path folder = fs::temp_directory_path() / ("kv-realtime-" + std::to_string(getpid()));
+    const kv_test::TempFolder temporary("realtime");
+    const fs::path folder = temporary.path();
     const fs::path bundle = folder / "KvGuiTest.vst3";
     fs::create_directories(bundle / "Contents" / "Resources");
     fs::create_directories(bundle / "Contents" / "x86_64-linux");
@@ -454,5 +456,4 @@ TEST(BlockLoopAllocations, AConnectedProcessorsBlocksAllocateNothingWhileTheEngi
         controller->terminate();
         processor->terminate();
     }
-    fs::remove_all(folder);
 }

@@ -12,6 +12,8 @@
 #include <fstream>
 #include <string>
 
+#include "tests/TempFolder.h"
+
 namespace fs = std::filesystem;
 
 namespace
@@ -51,9 +53,8 @@ Elf64_Phdr Segment(std::ifstream& image, Elf64_Word flag)
 
 TEST(ModuleBundleCut, ModuleBundlesCutShortOrForAnotherMachineAreRefusedAndTheInstrumentStillPlays)
 {
-    const fs::path folder = fs::temp_directory_path() / ("kv-cut-modules-" + std::to_string(getpid()));
-    fs::remove_all(folder);
-    fs::create_directories(folder);
+    const kv_test::TempFolder temporary("cut-modules");
+    const fs::path folder = temporary.path();
     const fs::path bundle = folder / "KvSdkSynth.vst3";
     fs::copy(KV_SDK_SYNTH_BUNDLE, bundle, fs::copy_options::recursive);
     const fs::path kvm = bundle / "Contents/PlugIns/KvTestModules.kvm";
@@ -107,5 +108,4 @@ TEST(ModuleBundleCut, ModuleBundlesCutShortOrForAnotherMachineAreRefusedAndTheIn
     EXPECT_EQ(PlayWithKvhost(bundle, output), 0) << output;
     EXPECT_EQ(output.find("Korvane:"), std::string::npos) << output;
     image.close();
-    fs::remove_all(folder);
 }

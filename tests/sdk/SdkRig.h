@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/TempFolder.h"
 #include "core/CModuleFactory.h"
 #include "core/Module_Info.h"
 #include "core/QueMessage.h"
@@ -37,13 +38,14 @@ inline void WriteFile(const std::filesystem::path& path, const std::string& byte
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-// The module folder, made once per process: the built bundles, a text file,
-// and copies of a good bundle marked 32-bit and marked for another machine.
+// The module folder, made once per process and removed at its exit: the
+// built bundles, a text file, and copies of a good bundle marked 32-bit and
+// marked for another machine.
 inline const std::filesystem::path& ModuleFolder()
 {
+    static const kv_test::TempFolder temporary("sdk-modules");
     static const std::filesystem::path folder = [] {
-        char pattern[] = "/tmp/kv-sdk-modules-XXXXXX";
-        const std::filesystem::path made = mkdtemp(pattern);
+        const std::filesystem::path made = temporary.path();
         for (const char* name : {"KvTestModules.kvm", "KvNoEntry.kvm", "KvNullFactory.kvm", "KvNotFactory.kvm"})
             std::filesystem::copy_file(std::filesystem::path(KV_SDK_MODULE_BUILD_DIR) / name, made / name);
         WriteFile(made / "KvNotElf.kvm", "this is no shared object\n");

@@ -114,8 +114,8 @@ TEST(ADelayControllerParameters, ClassesFollowTheValueTypeAndPrivateParametersHa
 
     Parameter* flag = fixture.controller->getParameterObject(5);
     ASSERT_NE(flag, nullptr);
-    EXPECT_EQ(flag->getInfo().stepCount, 5);
-    EXPECT_EQ(flag->getInfo().unitId, 5);
+    EXPECT_EQ(flag->getInfo().stepCount, 1);
+    EXPECT_EQ(flag->getInfo().unitId, kRootUnitId);
     EXPECT_DOUBLE_EQ(flag->getNormalized(), 1.0);
 }
 

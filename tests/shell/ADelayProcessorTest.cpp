@@ -300,7 +300,7 @@ TEST(ADelayProcessorMidi, BendPressureAndNotesReachTheEngineAsMidiBytes)
     ProcessorFixture f(0, 2, "subCategories=\"Instrument\"");
     f.AttachBuffers();
     f.data.outputParameterChanges = nullptr; // the ring is then left for the test
-    f.inputChanges.add(10129, 0, 0.5);
+    f.inputChanges.add(10129, 0, 1.0);
     f.inputChanges.add(10128, 0, 1.0);
     f.inputChanges.add(20000, 0, 1.0);
     f.AddNote(Event::kNoteOnEvent, 60, 0.001f, 1);
@@ -314,8 +314,49 @@ TEST(ADelayProcessorMidi, BendPressureAndNotesReachTheEngineAsMidiBytes)
             midi.push_back(message);
     }
     const std::vector<std::vector<unsigned char>> expected = {
-        {0xE0, 0, 64}, {0xD0, 127}, {0x90, 60, 1}, {0x80, 60, 63}};
+        {0xE0, 127, 127}, {0xD0, 127}, {0x90, 60, 1}, {0x80, 60, 63}};
     EXPECT_EQ(midi, expected);
+}
+
+TEST(ADelayProcessorMidi, AHostValueGivingTheMidiTheEngineHasAlreadySendsNone)
+{
+    // Fresh, controllers and pressure are at 0 and bend in the middle; then
+    // each holds what the engine last took from the host or reported to it.
+    ProcessorFixture f(0, 2, "subCategories=\"Instrument\"");
+    f.AttachBuffers();
+    using Midi = std::vector<std::vector<unsigned char>>;
+    const auto play = [&](const std::vector<std::pair<ParamID, double>>& values) {
+        f.data.outputParameterChanges = nullptr; // the ring is then left for the test
+        for (const auto& [id, value] : values)
+            f.inputChanges.add(id, 0, value);
+        Midi midi;
+        for (int block = 0; block < 2; ++block)
+        {
+            f.Process();
+            for (auto& message : f.TakeMidi())
+                midi.push_back(message);
+        }
+        return midi;
+    };
+    EXPECT_EQ(play({{10007, 0.0}, {10120, 0.0}, {10123, 0.0}, {10128, 0.0}, {10129, 0.5}}), Midi{});
+    EXPECT_EQ(play({{10007, 1.0}, {10129, 0.25}}), (Midi{{0xB0, 7, 127}, {0xE0, 0, 32}}));
+    EXPECT_EQ(play({{10007, 1.0}, {10129, 0.25}, {10128, 0.001}}), Midi{});
+
+    // Controller 9 at 100, as the engine reports it to the host.
+    f.data.outputParameterChanges = &f.outputChanges;
+    MidiOutputBuffer* ring = f.processor->Runtime().AudioMaster()->getMidiOutputBuffer();
+    const unsigned char reported[3] = {0xB0, 9, 100};
+    ASSERT_TRUE(ring->Write(f.processor->Runtime().AudioMaster()->SampleClock() + 1, reported, 3));
+    f.Process();
+    ASSERT_EQ(f.outputChanges.getParameterCount(), 1);
+    EXPECT_EQ(f.outputChanges.getParameterData(0)->getParameterId(), 10009u);
+    EXPECT_EQ(play({{10009, 100 / 127.0}}), Midi{});
+    EXPECT_EQ(play({{10009, 0.0}}), (Midi{{0xB0, 9, 0}}));
+
+    // Activated again, the engine and the values start afresh.
+    f.processor->setActive(false);
+    f.processor->setActive(true);
+    EXPECT_EQ(play({{10007, 1.0}, {10129, 0.5}}), (Midi{{0xB0, 7, 127}}));
 }
 
 TEST(ADelayProcessorMidi, TheProgramChangeParameterSelectsThePatchsProgramsInTheirSteps)
@@ -381,12 +422,15 @@ TEST(ADelayProcessorMidi, NotesAndPointsPastTheBlockLandOnItsLastSampleAndBefore
         int64_t expected; // from the block's start
     } cases[] = {{kBlock, 1 << 30, kBlock - 1}, {17, 17, 16}, {kBlock, INT32_MAX, kBlock - 1},
                  {kBlock, -5, 0},          {1, 1000, 0},   {kBlock, 20, 20}};
+    // A new controller value each time: the value the engine has already sends nothing.
+    double value = 1.0;
     for (const auto& c : cases)
     {
         f.data.numSamples = c.samples;
         const int64_t start = f.processor->Runtime().AudioMaster()->SampleClock();
         f.AddNote(Event::kNoteOnEvent, 60, 1.0f, c.offset);
-        f.inputChanges.add(10007, c.offset, 1.0);
+        f.inputChanges.add(10007, c.offset, value);
+        value = 1.0 - value;
         f.Process();
         // MIDI through the patch reaches its ring stamped with its time.
         std::vector<std::pair<int64_t, unsigned char>> seen;

@@ -6,9 +6,9 @@
 
 #include <filesystem>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
+#include "tests/TempFolder.h"
 #include "shell/ADelayProcessor.h"
 #include "shell/BundleInfo.h"
 #include "shell/MyVstPluginFactory.h"
@@ -20,8 +20,7 @@ class DemoSynthRig
 {
 public:
     explicit DemoSynthRig(Steinberg::int32 block, const std::string& tag = "rig")
-        : folder_(std::filesystem::temp_directory_path() / ("kv-demo-" + tag + "-" + std::to_string(getpid()))),
-          factory(LayOut(folder_)), left(static_cast<std::size_t>(block)), right(static_cast<std::size_t>(block))
+        : folder_("demo-" + tag), factory(LayOut(folder_.path())), left(static_cast<std::size_t>(block)), right(static_cast<std::size_t>(block))
     {
         using namespace Steinberg::Vst;
         factory.initialize();
@@ -47,7 +46,6 @@ public:
         processor->setActive(false);
         processor->terminate();
         processor = nullptr;
-        std::filesystem::remove_all(folder_);
     }
     DemoSynthRig(const DemoSynthRig&) = delete;
     DemoSynthRig& operator=(const DemoSynthRig&) = delete;
@@ -65,7 +63,7 @@ private:
         return BundleInfo::FromModulePath((bundle / "Contents" / "x86_64-linux" / "KorvaneDemoSynth.so").string());
     }
 
-    std::filesystem::path folder_;
+    kv_test::TempFolder folder_;
 
 public:
     MyVstPluginFactory factory;

@@ -92,8 +92,7 @@ struct Score
     }
     Score& Param(std::int64_t sample, ParamID id, double value)
     {
-        Add(sample, PerformanceEvent::Kind::Parameter, 0, value);
-        performance.events.back().parameterId = id;
+        Add(sample, PerformanceEvent::Kind::Parameter, 0, value, id);
         return *this;
     }
     Score& Controller(std::int64_t sample, int number, double value)
@@ -101,13 +100,14 @@ struct Score
         Add(sample, PerformanceEvent::Kind::Controller, number, value);
         return *this;
     }
-    void Add(std::int64_t sample, PerformanceEvent::Kind kind, int number, double value)
+    void Add(std::int64_t sample, PerformanceEvent::Kind kind, int number, double value, ParamID id = 0)
     {
         PerformanceEvent event;
         event.seconds = static_cast<double>(sample) / kRate;
         event.kind = kind;
         event.number = number;
         event.value = value;
+        event.parameterId = id;
         performance.events.push_back(event);
         performance.sortByTime();
     }

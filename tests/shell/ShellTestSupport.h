@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/TempFolder.h"
 #include "tools/kvhost/AudioSink.h"
 
 namespace shell_test
@@ -22,29 +23,10 @@ inline std::string TestSineModule()
     return kTestSineBundle + "/Contents/x86_64-linux/KvTestSine.so";
 }
 
-class ScratchFolder
+class ScratchFolder : public kv_test::TempFolder
 {
 public:
-    ScratchFolder()
-    {
-        std::string pattern = (fs::temp_directory_path() / "kv-shell-XXXXXX").string();
-        if (mkdtemp(pattern.data()))
-            path_ = pattern;
-    }
-    ~ScratchFolder()
-    {
-        std::error_code ignored;
-        if (!path_.empty())
-            fs::remove_all(path_, ignored);
-    }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-    const fs::path& path() const { return path_; }
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    fs::path path_;
+    ScratchFolder() : TempFolder("shell") {}
 };
 
 inline void WriteText(const fs::path& path, const std::string& text)
