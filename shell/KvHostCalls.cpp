@@ -40,11 +40,6 @@ void KvHostCalls::Restart(int32 flags)
     restartFlags_.fetch_or(flags);
 }
 
-bool KvHostCalls::Waiting() const
-{
-    return !edits_.empty() || restartFlags_.load() != 0;
-}
-
 void KvHostCalls::Flush(IComponentHandler* handler)
 {
     if (handler == nullptr || InsideHostCall())

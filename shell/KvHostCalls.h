@@ -41,8 +41,6 @@ public:
     // UI thread, outside any host call: makes the calls that wait, edits
     // first, then one restart. Without a handler they keep waiting.
     void Flush(Steinberg::Vst::IComponentHandler* handler);
-    // UI thread.
-    bool Waiting() const;
 
 private:
     struct PendingEdit
