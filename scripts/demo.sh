@@ -27,6 +27,12 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# Adds a line to the record of X servers started, when one is asked for
+# (KV_XVFB_RECORD), as the tests' X servers do.
+record_xvfb() {
+    [ -z "${KV_XVFB_RECORD:-}" ] || echo "$*" >>"$KV_XVFB_RECORD"
+}
+
 # An X server of our own; its display number comes back on a pipe.
 start_xvfb() {
     command -v Xvfb >/dev/null 2>&1 || return 1
@@ -35,11 +41,13 @@ start_xvfb() {
     mkfifo "$fifo"
     Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
     xvfb_pid=$!
+    record_xvfb "$xvfb_pid"
     if ! read -r -t 10 number <"$fifo"; then
         rm -f "$fifo"
         return 1
     fi
     rm -f "$fifo"
+    record_xvfb "$xvfb_pid" "$number"
     DISPLAY=":$number"
     export DISPLAY
 }

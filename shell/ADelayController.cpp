@@ -125,8 +125,9 @@ void ADelayController::BuildParameters(std::vector<KvParameterEntry>& entries)
 void ADelayController::AddMidiParameters()
 {
     // Controllers and pressure rest at 0; pitch bend (the last) in the
-    // middle, where the engine plays unbent. The processor starts from the
-    // same values, so a host writing back what it read changes nothing.
+    // middle, where the engine plays unbent, so a host writing back the bend
+    // it read leaves the notes in tune. The processor sends every value a
+    // host gives as a MIDI message, also one that repeats the last.
     constexpr int kPitchBend = kMidiParameterCount - 1;
     for (int i = 0; i < kMidiParameterCount; ++i)
     {

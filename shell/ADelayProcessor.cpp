@@ -144,8 +144,6 @@ tresult PLUGIN_API ADelayProcessor::setActive(TBool state)
         releaseHeldKeys_.store(false);
         timeInfo_ = my_VstTimeInfo{};
         bypass_.Prepare(processSetup_.sampleRate, processSetup_.maxSamplesPerBlock, numOutputs_);
-        // Nor any controller value the host gave the old one.
-        ResetMidiParameterValues();
     }
     active_.store(state != 0);
     return AudioEffect::setActive(state);

@@ -9,7 +9,6 @@
 // Threads: methods marked "UI" run on the host's user-interface thread,
 // those marked "Audio" on its audio thread.
 
-#include <array>
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -132,10 +131,6 @@ private:
     bool MapChannels(Steinberg::Vst::ProcessData& data);
     void SendControllers(Steinberg::Vst::ProcessData& data, int64_t blockStart);
     void MidiIn(int offset, const unsigned char* bytes, int count);
-    // UI, before blocks run (on activation): the MIDI parameters' last
-    // values go back to those of a fresh instance, for an engine that starts
-    // anew.
-    void ResetMidiParameterValues();
     // UI. A message from the controller without the batches' part.
     Steinberg::tresult RelayMessage(Steinberg::Vst::IMessage* message);
     // UI. Sends the batches that wait, oldest first, each as a message to the
@@ -160,19 +155,6 @@ private:
     // it and begins with an all-notes-off. An activation clears it: the
     // engine then starts without a key held.
     std::atomic<bool> releaseHeldKeys_{false};
-    // Audio thread, but for ResetMidiParameterValues: per MIDI parameter
-    // (controllers 0..127, pressure, bend) the MIDI value the engine last
-    // took from the host or reported to it; a host value that gives the same
-    // value again (a host writing back what it read) sends no MIDI. Fresh:
-    // controllers and pressure 0, bend 8192 (the middle), as the controller's.
-    static constexpr int kMidiParameters = 130;
-    static constexpr std::array<std::uint16_t, kMidiParameters> FreshMidiParameterValues()
-    {
-        std::array<std::uint16_t, kMidiParameters> values{};
-        values[kMidiParameters - 1] = 8192;
-        return values;
-    }
-    std::array<std::uint16_t, kMidiParameters> midiParameterValues_ = FreshMidiParameterValues();
     // The program a block's parameters chose, for its MIDI (-1: none).
     int blockProgram_ = -1;
     Steinberg::int32 blockProgramOffset_ = 0;

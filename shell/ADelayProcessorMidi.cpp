@@ -171,47 +171,16 @@ uint32 PackMidi(unsigned char b0, unsigned char b1, unsigned char b2, int count)
            (static_cast<uint32>(count) << 24);
 }
 
-// The MIDI of a MIDI parameter's host value (id 10000 + slot): its packed
-// bytes and its value, 0..127 (0..16383 for bend).
-uint32 MidiParameterBytes(int slot, double value, int& data)
+// The MIDI of a MIDI parameter's host value (id 10000 + slot), packed.
+uint32 MidiParameterBytes(int slot, double value)
 {
     if (slot < 128)
-    {
-        data = static_cast<int>(value * 127 + 0.5) & 0x7F;
-        return PackMidi(0xB0, static_cast<unsigned char>(slot), static_cast<unsigned char>(data), 3);
-    }
+        return PackMidi(0xB0, static_cast<unsigned char>(slot),
+                        static_cast<unsigned char>(static_cast<int>(value * 127 + 0.5) & 0x7F), 3);
     if (slot + kFirstMidiParameter == kChannelPressureParameter)
-    {
-        data = static_cast<int>(value * 127 + 0.5) & 0x7F;
-        return PackMidi(0xD0, static_cast<unsigned char>(data), 0, 2);
-    }
-    data = static_cast<int>(value * 16383 + 0.5) & 0x3FFF;
-    return PackMidi(0xE0, static_cast<unsigned char>(data & 0x7F), static_cast<unsigned char>(data >> 7), 3);
-}
-
-// The MIDI parameter slot (0..129) and value of packed MIDI bytes that stand
-// for one; false for notes and program changes.
-bool MidiParameterOf(uint32 word, int& slot, int& data)
-{
-    const uint32 first = (word >> 8) & 0x7F;
-    const uint32 second = (word >> 16) & 0x7F;
-    switch (word & 0xFF)
-    {
-    case 0xB0:
-        slot = static_cast<int>(first);
-        data = static_cast<int>(second);
-        return true;
-    case 0xD0:
-        slot = kChannelPressureParameter - kFirstMidiParameter;
-        data = static_cast<int>(first);
-        return true;
-    case 0xE0:
-        slot = kPitchBendParameter - kFirstMidiParameter;
-        data = static_cast<int>(first | (second << 7));
-        return true;
-    default:
-        return false;
-    }
+        return PackMidi(0xD0, static_cast<unsigned char>(static_cast<int>(value * 127 + 0.5) & 0x7F), 0, 2);
+    const int bend = static_cast<int>(value * 16383 + 0.5) & 0x3FFF;
+    return PackMidi(0xE0, static_cast<unsigned char>(bend & 0x7F), static_cast<unsigned char>(bend >> 7), 3);
 }
 
 // The MIDI bytes of a host note event; false for other events and keys
@@ -309,13 +278,9 @@ void ADelayProcessor::ReadMidi(ProcessData& data, bool withNotes)
                 return ReadResult::Skip;
             if (id < static_cast<ParamID>(kFirstMidiParameter) || id > static_cast<ParamID>(kPitchBendParameter))
                 return ReadResult::Skip;
-            const auto slot = static_cast<int>(id - kFirstMidiParameter);
-            int midiValue = 0;
-            input.word = MidiParameterBytes(slot, value, midiValue);
-            // What the engine has already: a host writing back the value it
-            // read (a channel-mode controller's 0 among them) plays nothing.
-            if (midiValue == midiParameterValues_[static_cast<std::size_t>(slot)])
-                return ReadResult::Skip;
+            // Every value is a message, also one that repeats the last: an
+            // all-notes-off, a data entry or an RPN selection acts each time.
+            input.word = MidiParameterBytes(static_cast<int>(id - kFirstMidiParameter), value);
             input.offset = offset;
             return ReadResult::Input;
         }
@@ -340,18 +305,8 @@ void ADelayProcessor::ReadMidi(ProcessData& data, bool withNotes)
         const unsigned char bytes[3] = {static_cast<unsigned char>(input.word & 0xFF),
                                         static_cast<unsigned char>((input.word >> 8) & 0xFF),
                                         static_cast<unsigned char>((input.word >> 16) & 0xFF)};
-        // Notes never pack as controllers, pressure or bend.
-        int slot = 0;
-        int midiValue = 0;
-        if (MidiParameterOf(input.word, slot, midiValue))
-            midiParameterValues_[static_cast<std::size_t>(slot)] = static_cast<std::uint16_t>(midiValue);
         MidiIn(input.offset, bytes, static_cast<int>(input.word >> 24));
     });
-}
-
-void ADelayProcessor::ResetMidiParameterValues()
-{
-    midiParameterValues_ = FreshMidiParameterValues();
 }
 
 void ADelayProcessor::SendControllers(ProcessData& data, int64_t blockStart)
@@ -387,9 +342,6 @@ void ADelayProcessor::SendControllers(ProcessData& data, int64_t blockStart)
                 continue;
         }
         int32 pointIndex = 0;
-        // The host now reads this value: written back, it sends nothing.
-        if (queues[controller]->addPoint(static_cast<int32>(offset), (bytes[2] & 0x7F) / 127.0, pointIndex) ==
-            kResultOk)
-            midiParameterValues_[static_cast<std::size_t>(controller)] = bytes[2] & 0x7F;
+        queues[controller]->addPoint(static_cast<int32>(offset), (bytes[2] & 0x7F) / 127.0, pointIndex);
     }
 }

@@ -27,6 +27,17 @@ constexpr int kPortamentoEnable = 0x1A140000;
 constexpr int kPerVoiceControl = 0x1F000000;
 constexpr int kUserControl2 = 0x1FCA0000;
 
+// A 14-bit pitch bend, 0 to 16383, as 0 to 1, with the MIDI centre (8192,
+// no bend) at exactly 0.5: a bend sent back to rest leaves notes in tune.
+float BendNormalized(int bend)
+{
+    constexpr int kCentre = 8192;
+    constexpr int kTop = 16383;
+    if (bend <= kCentre)
+        return static_cast<float>(bend) / (2 * kCentre);
+    return 0.5f + static_cast<float>(bend - kCentre) / (2 * (kTop - kCentre));
+}
+
 int32_t ReadInt32(const unsigned char* bytes)
 {
     int32_t value = 0;
@@ -93,7 +104,7 @@ void DspPatchManager::OnMidi(VoiceControlState* state, int64_t time, const unsig
         break;
     case 0xE0:
         if (voiceMessage)
-            vst_Automation(container, time, kBender, static_cast<float>(d1 + 128 * d2) / 16383.0f);
+            vst_Automation(container, time, kBender, BendNormalized(d1 + 128 * d2));
         break;
     case 0xC0:
         if (!fromMidiCv)

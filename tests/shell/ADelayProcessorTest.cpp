@@ -318,10 +318,12 @@ TEST(ADelayProcessorMidi, BendPressureAndNotesReachTheEngineAsMidiBytes)
     EXPECT_EQ(midi, expected);
 }
 
-TEST(ADelayProcessorMidi, AHostValueGivingTheMidiTheEngineHasAlreadySendsNone)
+TEST(ADelayProcessorMidi, EveryHostValueOfAMidiParameterReachesTheEngineAlsoWhenItRepeats)
 {
-    // Fresh, controllers and pressure are at 0 and bend in the middle; then
-    // each holds what the engine last took from the host or reported to it.
+    // Values equal to the parameters' defaults (controllers and pressure 0,
+    // bend in the middle), the same again, a value the engine reported to
+    // the host written back, and values after a reactivation: each one is a
+    // message, in the host's order.
     ProcessorFixture f(0, 2, "subCategories=\"Instrument\"");
     f.AttachBuffers();
     using Midi = std::vector<std::vector<unsigned char>>;
@@ -338,11 +340,14 @@ TEST(ADelayProcessorMidi, AHostValueGivingTheMidiTheEngineHasAlreadySendsNone)
         }
         return midi;
     };
-    EXPECT_EQ(play({{10007, 0.0}, {10120, 0.0}, {10123, 0.0}, {10128, 0.0}, {10129, 0.5}}), Midi{});
-    EXPECT_EQ(play({{10007, 1.0}, {10129, 0.25}}), (Midi{{0xB0, 7, 127}, {0xE0, 0, 32}}));
-    EXPECT_EQ(play({{10007, 1.0}, {10129, 0.25}, {10128, 0.001}}), Midi{});
+    const std::vector<std::pair<ParamID, double>> defaults = {
+        {10007, 0.0}, {10120, 0.0}, {10123, 0.0}, {10101, 0.0}, {10006, 0.0}, {10128, 0.0}, {10129, 0.5}};
+    const Midi atDefaults = {{0xB0, 7, 0}, {0xB0, 120, 0}, {0xB0, 123, 0}, {0xB0, 101, 0},
+                             {0xB0, 6, 0}, {0xD0, 0},       {0xE0, 0, 64}};
+    EXPECT_EQ(play(defaults), atDefaults);
+    EXPECT_EQ(play(defaults), atDefaults);
 
-    // Controller 9 at 100, as the engine reports it to the host.
+    // Controller 9 at 100, as the engine reports it to the host, written back.
     f.data.outputParameterChanges = &f.outputChanges;
     MidiOutputBuffer* ring = f.processor->Runtime().AudioMaster()->getMidiOutputBuffer();
     const unsigned char reported[3] = {0xB0, 9, 100};
@@ -350,13 +355,12 @@ TEST(ADelayProcessorMidi, AHostValueGivingTheMidiTheEngineHasAlreadySendsNone)
     f.Process();
     ASSERT_EQ(f.outputChanges.getParameterCount(), 1);
     EXPECT_EQ(f.outputChanges.getParameterData(0)->getParameterId(), 10009u);
-    EXPECT_EQ(play({{10009, 100 / 127.0}}), Midi{});
-    EXPECT_EQ(play({{10009, 0.0}}), (Midi{{0xB0, 9, 0}}));
+    EXPECT_EQ(play({{10009, 100 / 127.0}}), (Midi{{0xB0, 9, 100}}));
 
-    // Activated again, the engine and the values start afresh.
+    // Activated again: a bend back to rest reaches the new engine too.
     f.processor->setActive(false);
     f.processor->setActive(true);
-    EXPECT_EQ(play({{10007, 1.0}, {10129, 0.5}}), (Midi{{0xB0, 7, 127}}));
+    EXPECT_EQ(play({{10007, 0.0}, {10129, 0.5}}), (Midi{{0xB0, 7, 0}, {0xE0, 0, 64}}));
 }
 
 TEST(ADelayProcessorMidi, TheProgramChangeParameterSelectsThePatchsProgramsInTheirSteps)
@@ -422,15 +426,12 @@ TEST(ADelayProcessorMidi, NotesAndPointsPastTheBlockLandOnItsLastSampleAndBefore
         int64_t expected; // from the block's start
     } cases[] = {{kBlock, 1 << 30, kBlock - 1}, {17, 17, 16}, {kBlock, INT32_MAX, kBlock - 1},
                  {kBlock, -5, 0},          {1, 1000, 0},   {kBlock, 20, 20}};
-    // A new controller value each time: the value the engine has already sends nothing.
-    double value = 1.0;
     for (const auto& c : cases)
     {
         f.data.numSamples = c.samples;
         const int64_t start = f.processor->Runtime().AudioMaster()->SampleClock();
         f.AddNote(Event::kNoteOnEvent, 60, 1.0f, c.offset);
-        f.inputChanges.add(10007, c.offset, value);
-        value = 1.0 - value;
+        f.inputChanges.add(10007, c.offset, 1.0);
         f.Process();
         // MIDI through the patch reaches its ring stamped with its time.
         std::vector<std::pair<int64_t, unsigned char>> seen;

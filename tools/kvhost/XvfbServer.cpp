@@ -7,7 +7,30 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
+
 extern char** environ;
+
+namespace
+{
+// Appends "<pid>" or "<pid> <display number>" to the file that
+// KV_XVFB_RECORD names, when it names one: a run that checks what its tests
+// leave behind then knows which X servers are its own.
+void Record(pid_t pid, const std::string& number)
+{
+    const char* path = std::getenv("KV_XVFB_RECORD");
+    if (path == nullptr || *path == '\0')
+        return;
+    const int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return;
+    const std::string line = std::to_string(pid) + (number.empty() ? "" : " " + number) + "\n";
+    // One write, so that the lines of servers started side by side never mix;
+    // a server it fails to record is only not checked for.
+    [[maybe_unused]] const ssize_t written = write(fd, line.data(), line.size());
+    close(fd);
+}
+} // namespace
 
 XvfbServer::XvfbServer()
 {
@@ -34,6 +57,7 @@ XvfbServer::XvfbServer()
         error_ = "Xvfb is not installed (scripts/setup.sh installs it)";
         return;
     }
+    Record(pid_, "");
     // Xvfb writes its display number once it takes connections.
     std::string number;
     pollfd ready{fds[0], POLLIN, 0};
@@ -47,6 +71,7 @@ XvfbServer::XvfbServer()
         error_ = "Xvfb did not start";
         return;
     }
+    Record(pid_, number);
     name_ = ":" + number;
 }
 

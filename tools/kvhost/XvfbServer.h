@@ -2,7 +2,9 @@
 // An X server of one's own for running editors where there is no screen:
 // Xvfb, started with -displayfd so that several started side by side never
 // take the same display number. Tests and benchmarks use it; without Xvfb
-// they fall back to $DISPLAY (see XvfbServer::Find).
+// they fall back to $DISPLAY. Each server's process, then its display
+// number, is added to the file that KV_XVFB_RECORD names, when set: CI checks
+// that none is left running or leaves its display lock behind.
 
 #include <sys/types.h>
 
