@@ -77,9 +77,19 @@ void ADelayController::ReadBatch(const unsigned char* bytes, int size)
                 std::memcpy(&reported, bytes + scan.Position(), sizeof(reported));
             scan.Skip(static_cast<unsigned>(header.length_));
         }
-        if (reported >= 0 && reported != currentProgram_ &&
+        if (!AwaitingProgram() && reported >= 0 && reported != currentProgram_ &&
             reported < static_cast<int32_t>(programNames_.size()))
             SaveProgram(currentProgram_);
+    }
+    // The host chose a program the processor did not play yet: what the
+    // batch reports before the processor's report of that program belongs
+    // to a program the host left (Ardour would write it back into the one
+    // it chose), and so does a report of another program.
+    bool beforeChoice = AwaitingProgram();
+    if (!beforeChoice)
+    {
+        awaitedProgram_ = -1;
+        valuesBeforeChoice_.clear();
     }
     StagingMemoryBufferInputStream batch(bytes, size);
     // The engine reports a program change before the values it moved.
@@ -96,6 +106,8 @@ void ADelayController::ReadBatch(const unsigned char* bytes, int size)
         batch.Skip(static_cast<unsigned>(header.length_));
 
         const auto found = parameters_.find(header.handle_);
+        if (beforeChoice && header.id_ == QueMessageId::ppc && programValues_.count(header.handle_) != 0)
+            continue;
         if (found != parameters_.end() && header.id_ == QueMessageId::ppc)
         {
             KvParameter& record = found->second;
@@ -168,7 +180,7 @@ void ADelayController::ReadBatch(const unsigned char* bytes, int size)
                                              ? plain
                                              : plainParamToNormalized(static_cast<ParamID>(record.index), plain);
                     if (std::isfinite(n))
-                        setParamNormalized(static_cast<ParamID>(record.index), std::clamp(n, 0.0, 1.0));
+                        ApplyParamNormalized(static_cast<ParamID>(record.index), std::clamp(n, 0.0, 1.0));
                 }
                 else if (!host)
                 {
@@ -200,11 +212,18 @@ void ADelayController::ReadBatch(const unsigned char* bytes, int size)
         {
             int32_t reported = 0;
             in >> reported;
-            if (!in.failed())
+            if (in.failed())
+                continue;
+            if (beforeChoice)
             {
-                programChanged = true;
-                program = reported;
+                if (reported != awaitedProgram_)
+                    continue;
+                beforeChoice = false;
+                awaitedProgram_ = -1;
+                valuesBeforeChoice_.clear();
             }
+            programChanged = true;
+            program = reported;
             continue;
         }
         // Every other record is skipped whole.

@@ -118,7 +118,8 @@ private:
         Steinberg::uint32 word = 0;
         double value = 0.0;
     };
-    // Patch parameter values in sample order, then the program chosen.
+    // Patch parameter values in sample order, the program chosen before
+    // the values of its sample.
     void ReadParameterChanges(Steinberg::Vst::ProcessData& data);
     // The block's MIDI in sample order: controllers, pressure and bend from
     // the host's parameters, the program change, and (for a block with

@@ -104,7 +104,11 @@ public:
     void outputMidiAutomation(bool programChange, int key);
     void vst_automate2(int64_t time, int key, const void* data, int size, bool updateGui);
     void UpdateOutputParameter(int key, UPlug* plug);
+    // Audio thread: the patch manager moved to another program.
     void OnPatchChanged(int oldPatch, int newPatch);
+    // Audio thread: a polyphonic value driven by the voices (a host
+    // control) keeps each key's value in the new program.
+    void CarryVoiceValues(int oldPatch, int newPatch);
     void UpdateUI(bool keepEngineFlag, int key);
     void createPatchMemory(int patchCount, int voiceCount);
     // Takes the master's rooms at graph build, so that values set on the
