@@ -281,7 +281,7 @@ void ADelayProcessor::ReadParameterChanges(ProcessData& data)
     bool programTaken = blockProgram_ < 0 || master == nullptr || !patchPrograms_;
     const auto takeProgram = [&] {
         programTaken = true;
-        master->setProgramDsp(blockProgram_);
+        master->setProgramDsp(blockProgram_, blockProgramOffset_);
     };
     const auto readAt = [&](int32 index, TimedInput& input) {
         ParamID id = 0;

@@ -436,10 +436,10 @@ void dsp_patch_parameter_base::outputMidiAutomation(bool programChange, int key)
                          &lastMidiValues_[static_cast<size_t>(slot)]);
 }
 
-void dsp_patch_parameter_base::OnValueChangedFromGUI(bool programChange, int key, bool initialUpdate)
+void dsp_patch_parameter_base::OnValueChangedFromGUI(bool programChange, int key, bool initialUpdate, int64_t time)
 {
     IKvAudioMaster* master = AudioMaster();
-    const int64_t next = master ? master->NextGlobalStartClock() : 0;
+    const int64_t next = std::max<int64_t>(master ? master->NextGlobalStartClock() : 0, time);
     SendValue(next, key);
     outputMidiAutomation(programChange, key);
 
@@ -521,7 +521,7 @@ void dsp_patch_parameter_base::CarryVoiceValues(int oldPatch, int newPatch)
     }
 }
 
-void dsp_patch_parameter_base::OnPatchChanged(int oldPatch, int newPatch)
+void dsp_patch_parameter_base::OnPatchChanged(int oldPatch, int newPatch, int64_t time)
 {
     PatchStorageBase* entry = Storage(0);
     if (!entry || entry->getPatchCount() <= 1)
@@ -540,7 +540,7 @@ void dsp_patch_parameter_base::OnPatchChanged(int oldPatch, int newPatch)
         differ = std::memcmp(oldData, newData, static_cast<size_t>(newSize)) != 0;
     if (!differ)
         return;
-    OnValueChangedFromGUI(true, 0, false);
+    OnValueChangedFromGUI(true, 0, false, time);
     // The editor and the host show the new program's value. A value of
     // another program still waiting to be reported would be read as the
     // current one (readers take the last value of key 0): it stays unsent.
