@@ -91,6 +91,8 @@ public:
 
     // Room for this many full engine batches waits for the user-interface thread.
     static constexpr int kQueuedBatches = 16;
+    // The batches that wait go to the controller together, up to this many bytes a message.
+    static constexpr std::size_t kMaxMessageBytes = std::size_t{1} << 20;
 
     // A block's parameter values, and its MIDI, reach the engine in sample
     // order, whatever order the host lists them in; events of one sample keep

@@ -34,7 +34,7 @@ struct HostCopy
             if (send && known != copy.end() && known->second != value)
                 pending[info.id] = value;
             copy[info.id] = value;
-            flags[info.id] = info.flags;
+            parameterFlags[info.id] = info.flags;
         }
     }
     // The copy's values of these ids.
@@ -47,7 +47,7 @@ struct HostCopy
     }
 
     Values copy;
-    std::map<ParamID, Steinberg::int32> flags;
+    std::map<ParamID, Steinberg::int32> parameterFlags;
     Values pending;
 };
 
