@@ -40,6 +40,7 @@ public:
         Steinberg::Vst::ParamValue value;
     };
     std::vector<Call> takeCalls();
+    const std::vector<Call>& calls() const { return calls_; }
     Steinberg::int32 restartFlags() const { return restartFlags_; }
 
     Steinberg::tresult PLUGIN_API beginEdit(Steinberg::Vst::ParamID id) SMTG_OVERRIDE;
