@@ -683,12 +683,12 @@ tresult PLUGIN_API ADelayController::setParamNormalized(ParamID tag, ParamValue 
     // NaN and infinities are no value; the rest is clamped to 0..1.
     if (!ValueRule::Normalized(value))
         return kResultFalse;
-    // A host writing back its copy of the values, read before it chose a
-    // program (Ardour while a plug-in window is shown): the program chosen
-    // keeps its value, here and then in the processor when the host
-    // rereads. The host hears the chosen values once the processor plays
-    // them, if not before.
-    if (OnUiThread() && ValueFromBeforeChoice(tag, value))
+    // A host that hears of the choice only after its call writing back its
+    // copy of the values, read before it chose a program (Ardour while a
+    // plug-in window is shown): the program chosen keeps its value, here and
+    // then in the processor when the host rereads. Hosts told inside the
+    // call have read the chosen values already.
+    if (hostCalls_.WaitsOutsideHostCalls() && OnUiThread() && ValueFromBeforeChoice(tag, value))
         return kResultOk;
     return ApplyParamNormalized(tag, value);
 }

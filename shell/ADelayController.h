@@ -116,8 +116,9 @@ public:
     // thread; from another thread once it is served there) and the host is
     // asked to reread them (see the class comment for when). The processor
     // plays it when the host passes the value to process(). Until it does, a
-    // host writing back a value a parameter had before the choice (its copy
-    // read before it) leaves the chosen program's value in place.
+    // host told of the choice only after its call (Ardour) writing back a
+    // value a parameter had before the choice (its copy read before it)
+    // leaves the chosen program's value in place.
     Steinberg::tresult PLUGIN_API setParamNormalized(Steinberg::Vst::ParamID tag,
                                                      Steinberg::Vst::ParamValue value) SMTG_OVERRIDE;
     Steinberg::tresult PLUGIN_API getParamStringByValue(Steinberg::Vst::ParamID tag,
