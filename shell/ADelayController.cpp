@@ -348,6 +348,9 @@ void ADelayController::ProgramChanged(int program)
     {
         EditController::setParamNormalized(static_cast<ParamID>(kProgramChangeParameter),
                                            static_cast<double>(program) / (programs - 1));
+        // Edits that wait were made in the program before.
+        if (program != currentProgram_)
+            hostCalls_.OvertakenAll();
         currentProgram_ = program;
     }
     ValuesChanged();

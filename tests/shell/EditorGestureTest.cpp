@@ -81,7 +81,6 @@ TEST(EditorGesture, EditsAreGesturesInOrderAlsoWhenTheyWaitAndANewerValueDropsAW
         const char* overtaken;
     };
     const Case cases[] = {
-        {"Korvane kvhost", false, "b3 e3=0.2 b4 e4=0.9 e3=0.4 e3=0.6 x3 x4", "b4 e4=0.3 x4", "b3 e3=0.7 x3"},
         {"Korvane kvhost", true, "b3 e3=0.2 b4 e4=0.9 e3=0.4 e3=0.6 x3 x4", "b4 e4=0.3 x4", "b3 e3=0.7 x3"},
         {"Ardour", false, "b3 e3=0.2 b4 e4=0.9 e3=0.4 e3=0.6 x3 x4", "b4 e4=0.3 x4", "b3 e3=0.7 x3"},
         {"Ardour", true, "b3 e3=0.2 b4 e4=0.9 e3=0.6 x3 x4", "b4 e4=0.3 x4", "b3 x3"},
