@@ -28,14 +28,7 @@ using namespace x11_test;
 namespace
 {
 const std::string kProgramBundle = KV_PROGRAM_SYNTH_BUNDLE;
-constexpr ParamID kProgramChange = 10130;
-const std::vector<ParamID> kIds = {0, 1, 2, 3};
-// Each program's values for the host, and the level its state saves.
-const std::array<Values, 3> kPrograms = {
-    Values{{0, 0.0}, {1, 0.5}, {2, 0.8}, {3, 0.0}},
-    Values{{0, 1.0 / 6}, {1, 0.25}, {2, 0.2}, {3, 7.0 / 12}},
-    Values{{0, 3.0 / 6}, {1, 0.9}, {2, 0.5}, {3, 1.0}},
-};
+// The level each program's state saves.
 const std::array<const char*, 3> kSavedLevels = {"8", "2", "5"};
 
 #pragma GCC diagnostic push

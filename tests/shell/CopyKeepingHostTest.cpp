@@ -25,14 +25,6 @@ namespace
 {
 const std::string kBundle = KV_PROGRAM_SYNTH_BUNDLE;
 const char* kProcessorClass = "{8E21B4C7-3A5D-4F60-B1C2-7D9E0F3A5B01}";
-constexpr ParamID kProgramChange = 10130;
-// Wave, Tone, Level, Steps, and their values in each program.
-const std::vector<ParamID> kIds = {0, 1, 2, 3};
-const std::array<Values, 3> kPrograms = {
-    Values{{0, 0.0}, {1, 0.5}, {2, 0.8}, {3, 0.0}},
-    Values{{0, 1.0 / 6}, {1, 0.25}, {2, 0.2}, {3, 7.0 / 12}},
-    Values{{0, 3.0 / 6}, {1, 0.9}, {2, 0.5}, {3, 1.0}},
-};
 
 void ExpectValues(const Values& got, const Values& expected, const char* what)
 {

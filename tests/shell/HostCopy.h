@@ -5,6 +5,7 @@
 // (JUCE-framework hosts, Ardour), and a block of the instance's processor
 // run with those values.
 
+#include <array>
 #include <cmath>
 #include <map>
 #include <numeric>
@@ -17,6 +18,16 @@ namespace host_copy
 {
 using Steinberg::Vst::ParamID;
 using Values = std::map<ParamID, double>;
+
+// The three-program bundle (tests/patches/KvProgramSynth): its program
+// change, and the values of Wave, Tone, Level and Steps in each program.
+constexpr ParamID kProgramChange = 10130;
+inline const std::vector<ParamID> kIds = {0, 1, 2, 3};
+inline const std::array<Values, 3> kPrograms = {
+    Values{{0, 0.0}, {1, 0.5}, {2, 0.8}, {3, 0.0}},
+    Values{{0, 1.0 / 6}, {1, 0.25}, {2, 0.2}, {3, 7.0 / 12}},
+    Values{{0, 3.0 / 6}, {1, 0.9}, {2, 0.5}, {3, 1.0}},
+};
 
 struct HostCopy
 {

@@ -1,7 +1,6 @@
 // A program chosen in a block, as the processor takes it: a key held across
-// the change ends at its note-off, and a value the host sends at the
-// program's own sample is the one that plays. Patches written from the
-// document formats, driven through process() as a host drives it.
+// the change ends at its note-off. A patch written from the document
+// formats, driven through process() as a host drives it.
 
 #include <gtest/gtest.h>
 
@@ -181,46 +180,4 @@ TEST(ProgramBlock, AKeyHeldAcrossAProgramChangeEndsAtItsNoteOff)
         session.Peak(1.0);
         EXPECT_LT(session.Peak(0.25), 1e-4f) << "the note hangs";
     }
-}
-
-TEST(ProgramBlock, AValueSentAtTheProgramsSampleIsTheOneThatPlays)
-{
-    // The sustain each way ends up at: sent after the program in another
-    // block, at the program's own sample (listed before it or after it),
-    // and at an earlier sample, where it belongs to the program left.
-    const double chosen = 0.9;
-    struct Case
-    {
-        const char* name;
-        std::vector<Timed> first;
-        std::vector<Timed> second;
-        double expected;
-    };
-    const Case cases[] = {
-        {"later block", {{0, kProgramChange, 0.5}}, {{0, 0, chosen}}, chosen},
-        {"same sample, listed after", {{40, kProgramChange, 0.5}, {40, 0, chosen}}, {}, chosen},
-        {"same sample, listed before", {{40, 0, chosen}, {40, kProgramChange, 0.5}}, {}, chosen},
-        {"earlier sample", {{20, 0, chosen}, {40, kProgramChange, 0.5}}, {}, 0.5},
-    };
-    float levels[4] = {};
-    for (std::size_t i = 0; i < std::size(cases); ++i)
-    {
-        const Case& c = cases[i];
-        SCOPED_TRACE(c.name);
-        BlockHost session;
-        session.Block({Note(true, 60, 0)}, c.first);
-        session.Block({}, c.second);
-        // Settled on the sustain: the level of its last block.
-        session.Peak(0.5);
-        levels[i] = session.Peak(0.05);
-        // And the state saved holds the program and value that play.
-        HostMemoryStream state;
-        ASSERT_EQ(session.processor->getState(&state), kResultOk);
-        const std::string text(state.bytes().begin() + 4, state.bytes().end());
-        EXPECT_NE(text.find(c.expected == chosen ? "val=\"9\"" : "val=\"5\""), std::string::npos) << text;
-    }
-    // Sustain 9 V against program two's 5 V.
-    EXPECT_NEAR(levels[1], levels[0], levels[0] * 0.01f);
-    EXPECT_NEAR(levels[2], levels[0], levels[0] * 0.01f);
-    EXPECT_LT(levels[3], levels[0] * 0.8f);
 }

@@ -442,3 +442,38 @@ TEST(ProgramChoice, AHostThatChoosesProgramsAndPresetsUnderItsLockReadsThemAtOnc
         expectProgram(kPrograms[2].normalized, kPrograms[2].saved);
     }
 }
+
+TEST(ProgramChoice, AValueSentAtTheProgramsSampleIsTheOneThatPlaysAndSaves)
+{
+    // The second program's level (2) with the host's 9 sent at the
+    // program's own sample, listed after it or before it, as pedalboard
+    // sends a program and a value set before one render; and at an earlier
+    // sample, where it belongs to the program left. The controller takes
+    // them in the order the host calls it.
+    struct Case
+    {
+        std::vector<std::pair<ParamID, double>> changes;
+        int32 lastAt;
+        const char* saved;
+    };
+    const Case cases[] = {{{{kProgramChange, 0.5}, {2, 0.9}}, 0, "9"},
+                          {{{2, 0.9}, {kProgramChange, 0.5}}, 0, "9"},
+                          {{{2, 0.9}, {kProgramChange, 0.5}}, 16, "2"}};
+    double rms[3] = {};
+    for (std::size_t i = 0; i < std::size(cases); ++i)
+    {
+        SCOPED_TRACE("case " + std::to_string(i));
+        ProgramHost session;
+        ASSERT_TRUE(session.instance);
+        IEditController* controller = session.instance->controller();
+        ASSERT_EQ(controller->setParamNormalized(kProgramChange, 0.5), kResultOk);
+        ASSERT_EQ(controller->setParamNormalized(2, 0.9), kResultOk);
+        EXPECT_NEAR(controller->getParamNormalized(2), 0.9, 1e-9);
+        session.Process(cases[i].changes, nullptr, cases[i].lastAt);
+        session.Process({});
+        session.Process({}, &rms[i]);
+        EXPECT_EQ(SavedValues(session.Save()).at(102), cases[i].saved);
+    }
+    EXPECT_NEAR(rms[1], rms[0], rms[0] * 1e-3);
+    EXPECT_LT(rms[2], rms[0] * 0.5);
+}
