@@ -27,6 +27,9 @@ public:
     virtual bool sendMessageToAudio(int handle, int messageId, int size, const void* data) = 0;
     // Asks for the engine's values that wait; false when it could not ask.
     virtual bool PollProcessor() = 0;
+    // The pointer was pressed on the editor (true) or released (false): the
+    // parameter edits in between are one gesture for each parameter.
+    virtual void PointerHeld(bool held) = 0;
     // Passes on what host calls from other threads changed since the last
     // time (the editor's timer calls it).
     virtual void ServiceOtherThreads() = 0;

@@ -128,6 +128,13 @@ void KVVSTGUIEditor::onFrameTimer()
     controller_->PollProcessor();
 }
 
+void KVVSTGUIEditor::onPointerHeld(bool held)
+{
+    pointerHeld_ = held;
+    if (controller_ != nullptr)
+        controller_->PointerHeld(held);
+}
+
 bool KVVSTGUIEditor::getParameterValue(int handle, int field, std::string& out) const
 {
     return controller_ != nullptr && controller_->getParameterValue(handle, field, out);
@@ -196,6 +203,9 @@ tresult PLUGIN_API KVVSTGUIEditor::removed()
 {
     if (!embedding_.attached())
         return kResultFalse;
+    // A drag the window's closing cut ends its gestures.
+    if (pointerHeld_)
+        onPointerHeld(false);
     close();
     return EditorView::removed();
 }

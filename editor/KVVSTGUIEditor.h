@@ -72,6 +72,8 @@ public:
     // processor for the engine's values that wait.
     void onFrameTimer() override;
     static constexpr int kPollMilliseconds = 40;
+    // UI. A drag of a control is one gesture of each parameter it edits.
+    void onPointerHeld(bool held) override;
 
     // UI. The host's loop calls into the editor's window: the editor holds
     // itself until the call leaves, and a close meanwhile (the host removing
@@ -174,6 +176,7 @@ private:
     bool lastCommandOk_ = true;
     bool sizeRead_ = false;
     std::chrono::steady_clock::time_point lastPoll_{};
+    bool pointerHeld_ = false;
     VSTGUI::CFrame* frame_ = nullptr;
     VSTGUI::FrameEmbedding embedding_;
     int hostCalls_ = 0;

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "base/source/updatehandler.h"
+#include "pluginterfaces/vst/ivsthostapplication.h"
 #include "core/ExactXmlText.h"
 #include "core/Base64.h"
 #include "core/ModuleXml.h"
@@ -44,6 +45,25 @@ int IntAttribute(const TiXmlElement* element, const char* name, int fallback)
     return element->QueryIntAttribute(name, &value) == TIXML_SUCCESS ? value : fallback;
 }
 
+// Hosts known to hold a lock of their own (not recursive) while they load a
+// program, a preset or a state into the plug-in, and to take it again in
+// restartComponent: Ardour, and Mixbus, which is built on it. Every other
+// host is called back inside its call, as most expect.
+bool HoldsLockAroundLoads(FUnknown* context)
+{
+    FUnknownPtr<IHostApplication> host(context);
+    String128 name{};
+    if (!host || host->getName(name) != kResultOk)
+        return false;
+    std::string text;
+    for (int i = 0; i < 128 && name[i] != 0; ++i)
+        text += name[i] < 128 ? static_cast<char>(name[i]) : '?';
+    for (const char* known : {"Ardour", "Mixbus"})
+        if (text.find(known) != std::string::npos)
+            return true;
+    return false;
+}
+
 } // namespace
 
 ADelayController::ADelayController(MyVstPluginFactory* factory) : factory_(factory) {}
@@ -71,6 +91,7 @@ tresult PLUGIN_API ADelayController::initialize(FUnknown* context)
     BuildParameters(entries);
     AddMidiParameters();
     BuildProgramValues(entries);
+    hostCalls_.WaitOutsideHostCalls(HoldsLockAroundLoads(context));
     AttachRunLoop();
     return kResultOk;
 }
@@ -247,6 +268,17 @@ void ADelayController::FlushHostCalls()
         hostCalls_.Flush(componentHandler);
 }
 
+void ADelayController::PointerHeld(bool held)
+{
+    pointerHeld_ = held;
+    if (held)
+        return;
+    for (const ParamID id : openGestures_)
+        hostCalls_.End(id);
+    openGestures_.clear();
+    FlushHostCalls();
+}
+
 void ADelayController::ServeHostCallsBeforeHostCall()
 {
     if (timer_ == nullptr && !KvHostCalls::InsideHostCall())
@@ -317,6 +349,9 @@ void ADelayController::ProgramChanged(int program)
     {
         EditController::setParamNormalized(static_cast<ParamID>(kProgramChangeParameter),
                                            static_cast<double>(program) / (programs - 1));
+        // Edits that wait were made in the program before.
+        if (program != currentProgram_)
+            hostCalls_.OvertakenAll();
         currentProgram_ = program;
     }
     ValuesChanged();
@@ -345,8 +380,13 @@ void ADelayController::LoadProgram(int program)
     const int programs = static_cast<int>(programNames_.size());
     if (program == currentProgram_ || program < 0 || program >= programs)
         return;
+    // Until the processor plays it, what it reports is the program before.
+    awaitedProgram_ = program;
+    awaitedSince_ = std::chrono::steady_clock::now();
     SaveProgram(currentProgram_);
     currentProgram_ = program;
+    // Edits that wait carry the program before: they go.
+    hostCalls_.OvertakenAll();
     // A value the document does not give for the program stays as it is
     // until the processor reports the one it plays.
     for (const auto& [handle, values] : programValues_)
@@ -358,8 +398,10 @@ void ADelayController::LoadProgram(int program)
         KvParameter& record = found->second;
         if (HostParameter(record) != nullptr)
         {
+            const auto id = static_cast<ParamID>(record.index);
+            valuesBeforeChoice_.emplace_back(id, getParamNormalized(id));
             // Automators hear of it through update().
-            EditController::setParamNormalized(static_cast<ParamID>(record.index), value.normalized);
+            EditController::setParamNormalized(id, value.normalized);
         }
         else if (record.value != value.raw)
         {
@@ -567,6 +609,11 @@ tresult PLUGIN_API ADelayController::setComponentState(IBStream* state)
     const TiXmlElement* root = document.RootElement();
     if (root == nullptr)
         return kResultOk;
+    // The state's values are newer than any edit that waits, or program
+    // choice the processor has not played.
+    hostCalls_.OvertakenAll();
+    awaitedProgram_ = -1;
+    valuesBeforeChoice_.clear();
 
     // Each value is read by the same rule as in the processor, so the host
     // shows what plays; a value the rule refuses leaves the parameter as it is.
@@ -640,10 +687,43 @@ tresult PLUGIN_API ADelayController::setParamNormalized(ParamID tag, ParamValue 
     // NaN and infinities are no value; the rest is clamped to 0..1.
     if (!ValueRule::Normalized(value))
         return kResultFalse;
+    // A host that hears of the choice only after its call writing back its
+    // copy of the values, read before it chose a program (Ardour while a
+    // plug-in window is shown): the program chosen keeps its value, here and
+    // then in the processor when the host rereads. Hosts told inside the
+    // call have read the chosen values already.
+    if (hostCalls_.WaitsOutsideHostCalls() && OnUiThread() && ValueFromBeforeChoice(tag, value))
+        return kResultOk;
+    return ApplyParamNormalized(tag, value);
+}
+
+bool ADelayController::AwaitingProgram() const
+{
+    // A processor that never plays the choice (no blocks come) keeps the
+    // host's values away only for a moment.
+    constexpr std::chrono::seconds kLongest{1};
+    return awaitedProgram_ >= 0 && std::chrono::steady_clock::now() - awaitedSince_ < kLongest;
+}
+
+bool ADelayController::ValueFromBeforeChoice(ParamID tag, ParamValue value)
+{
+    if (tag >= static_cast<ParamID>(kFirstMidiParameter) || !AwaitingProgram() || value == getParamNormalized(tag))
+        return false;
+    return std::any_of(valuesBeforeChoice_.begin(), valuesBeforeChoice_.end(), [&](const auto& before) {
+        return before.first == tag && std::fabs(before.second - value) < 1e-9;
+    });
+}
+
+tresult ADelayController::ApplyParamNormalized(ParamID tag, ParamValue value)
+{
     // What waits for this thread comes first (the host may then read it all).
     const bool onUiThread = OnUiThread();
     if (onUiThread)
+    {
         ServiceOtherThreads();
+        // An editor's edit that waits is older than this value.
+        hostCalls_.Overtaken(tag);
+    }
     if (tag != static_cast<ParamID>(kProgramChangeParameter) || programNames_.size() < 2)
         return EditController::setParamNormalized(tag, value);
     // A program chosen on the controller (a host's program menu): the host
@@ -691,6 +771,8 @@ tresult PLUGIN_API ADelayController::getParamValueByString(ParamID tag, TChar* s
 
 tresult PLUGIN_API ADelayController::setState(IBStream* /*state*/)
 {
+    // The last of a preset's loads: the host hears of what waits.
+    FlushHostCalls();
     return kResultOk;
 }
 

@@ -15,15 +15,21 @@
 // from the controller's and the editor's timers and the controller's next
 // call there), so they are only ever touched there.
 //
-// The host's component handler is never called from inside a call the host
-// made into the plug-in: its edits and restarts wait (KvHostCalls) for the
-// controller's timer on the host's run loop, the editor's handlers there,
-// or, for a host that offers no run loop, its next call on the
-// user-interface thread that describes or shows parameters or opens the
-// editor (hosts load programs, presets and states holding locks of their
-// own, and call the controller for values then, but not for these).
+// The host's component handler hears of new values inside the host's call
+// that brought them (a state, a preset, a program), before it returns: hosts
+// keep a copy of the values and refresh it there. Hosts known to hold a lock
+// of their own around those calls, which their handler takes too (Ardour),
+// are never called back from inside them: their edits and restarts wait
+// (KvHostCalls) for the controller's timer on the host's run loop, the
+// editor's handlers there, or, for a host that offers no run loop, its next
+// call on the user-interface thread that describes or shows parameters or
+// opens the editor.
+//
+// The editor's edits are gestures: beginEdit, the edits, endEdit, for each
+// parameter; a drag from the pointer's press to its release is one.
 
 #include <atomic>
+#include <chrono>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -108,8 +114,11 @@ public:
     // The program-change parameter of a patch with programs chooses one: the
     // parameters take its values before this returns (on the user-interface
     // thread; from another thread once it is served there) and the host is
-    // asked to reread them once the call has returned. The processor plays
-    // it when the host passes the value to process().
+    // asked to reread them (see the class comment for when). The processor
+    // plays it when the host passes the value to process(). Until it does, a
+    // host told of the choice only after its call (Ardour) writing back a
+    // value a parameter had before the choice (its copy read before it)
+    // leaves the chosen program's value in place.
     Steinberg::tresult PLUGIN_API setParamNormalized(Steinberg::Vst::ParamID tag,
                                                      Steinberg::Vst::ParamValue value) SMTG_OVERRIDE;
     Steinberg::tresult PLUGIN_API getParamStringByValue(Steinberg::Vst::ParamID tag,
@@ -165,8 +174,13 @@ public:
     // UI: the controller's timer on the host's run loop.
     void OnRunLoopTimer();
     // UI. Makes the handler calls that wait, unless this is inside a call
-    // the host made into the plug-in; then they wait on.
+    // the host made into the plug-in and the host is one that holds its
+    // lock there; then they wait on.
     void FlushHostCalls();
+    // UI: the editor's pointer was pressed (true) or released (false). The
+    // edits in between are one gesture for each parameter they edit; other
+    // edits are a gesture each.
+    void PointerHeld(bool held);
     // UI. Asks the processor for the engine's batches that wait; they arrive
     // through notify, possibly before this returns. The open editor's timer
     // calls this. False when no message could be made or sent.
@@ -226,6 +240,15 @@ private:
     void BuildProgramValues(const std::vector<KvParameterEntry>& entries);
     // Any thread: the automators hear of the handle on the user-interface thread.
     void DeferUpdate(int handle);
+    // UI. A host parameter takes a value from the editor, the processor or
+    // the host: edits of the editor that wait for the host and are older
+    // are dropped. The program-change parameter loads its program.
+    Steinberg::tresult ApplyParamNormalized(Steinberg::Vst::ParamID tag, Steinberg::Vst::ParamValue value);
+    // UI. Whether a host's program choice waits for the processor to play
+    // it, and whether a host value is one the parameter had before (a
+    // write-back of the host's copy read before the choice).
+    bool AwaitingProgram() const;
+    bool ValueFromBeforeChoice(Steinberg::Vst::ParamID tag, Steinberg::Vst::ParamValue value);
     void EditHostParameter(const KvParameter& record, double plain);
     // UI: the host parameter takes the editor's value, and the host hears of
     // the edit (FlushHostCalls).
@@ -290,6 +313,15 @@ private:
     std::map<int, std::vector<ProgramValue>> programValues_;
     // UI: the program whose values the parameters hold.
     int currentProgram_ = 0;
+    // UI: the program the host chose that the processor has not reported
+    // playing yet (-1: none), since when, and the values the parameters
+    // had before the choices since the processor's last report.
+    int awaitedProgram_ = -1;
+    std::chrono::steady_clock::time_point awaitedSince_;
+    std::vector<std::pair<Steinberg::Vst::ParamID, double>> valuesBeforeChoice_;
+    // UI: the editor's pointer is held, and the parameters whose gesture it holds open.
+    bool pointerHeld_ = false;
+    std::vector<Steinberg::Vst::ParamID> openGestures_;
     // UI: ServiceOtherThreads is running.
     bool servicing_ = false;
 };

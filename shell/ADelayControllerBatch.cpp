@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "core/QueMessage.h"
@@ -61,32 +62,51 @@ bool ReadNumber(StagingMemoryBufferInputStream& in, double& plain, std::string& 
 
 void ADelayController::ReadBatch(const unsigned char* bytes, int size)
 {
-    // A batch that moves the engine to another program carries that
-    // program's values: those the parameters hold now are the program's
-    // they leave, kept before the batch's values replace them.
+    // The engine's last report of a program in the batch, and its place.
+    int32_t reported = -1;
+    int lastReport = -1;
     {
         StagingMemoryBufferInputStream scan(bytes, size);
-        int32_t reported = -1;
-        while (!scan.AtEnd())
+        for (int record = 0; !scan.AtEnd(); ++record)
         {
             QueMessageHeader header;
             if (!header.Read(scan) || header.length_ < 0 ||
                 static_cast<unsigned>(header.length_) > scan.BytesRemaining())
                 break;
             if (header.id_ == QueMessageId::pat2 && header.length_ >= 4)
+            {
                 std::memcpy(&reported, bytes + scan.Position(), sizeof(reported));
+                lastReport = record;
+            }
             scan.Skip(static_cast<unsigned>(header.length_));
         }
-        if (reported >= 0 && reported != currentProgram_ &&
-            reported < static_cast<int32_t>(programNames_.size()))
+    }
+    // The host chose a program the processor did not play yet: what the
+    // batch reports before the processor's last report, if that is of the
+    // program chosen, belongs to programs the host left (Ardour would write
+    // it back into the one it chose), and the whole batch does when it ends
+    // on another program or none.
+    const bool awaiting = AwaitingProgram();
+    int firstOfChoice = 0;
+    if (awaiting)
+        firstOfChoice = reported == awaitedProgram_ ? lastReport : std::numeric_limits<int>::max();
+    else
+    {
+        awaitedProgram_ = -1;
+        valuesBeforeChoice_.clear();
+        // A batch that moves the engine to another program carries that
+        // program's values: those the parameters hold now are the program's
+        // they leave, kept before the batch's values replace them.
+        if (reported >= 0 && reported != currentProgram_ && reported < static_cast<int32_t>(programNames_.size()))
             SaveProgram(currentProgram_);
     }
     StagingMemoryBufferInputStream batch(bytes, size);
     // The engine reports a program change before the values it moved.
     bool programChanged = false;
     int32_t program = 0;
-    while (!batch.AtEnd())
+    for (int place = 0; !batch.AtEnd(); ++place)
     {
+        const bool beforeChoice = place < firstOfChoice;
         QueMessageHeader header;
         if (!header.Read(batch) || header.length_ < 0 ||
             static_cast<unsigned>(header.length_) > batch.BytesRemaining())
@@ -96,6 +116,8 @@ void ADelayController::ReadBatch(const unsigned char* bytes, int size)
         batch.Skip(static_cast<unsigned>(header.length_));
 
         const auto found = parameters_.find(header.handle_);
+        if (beforeChoice && header.id_ == QueMessageId::ppc && programValues_.count(header.handle_) != 0)
+            continue;
         if (found != parameters_.end() && header.id_ == QueMessageId::ppc)
         {
             KvParameter& record = found->second;
@@ -168,7 +190,7 @@ void ADelayController::ReadBatch(const unsigned char* bytes, int size)
                                              ? plain
                                              : plainParamToNormalized(static_cast<ParamID>(record.index), plain);
                     if (std::isfinite(n))
-                        setParamNormalized(static_cast<ParamID>(record.index), std::clamp(n, 0.0, 1.0));
+                        ApplyParamNormalized(static_cast<ParamID>(record.index), std::clamp(n, 0.0, 1.0));
                 }
                 else if (!host)
                 {
@@ -198,13 +220,19 @@ void ADelayController::ReadBatch(const unsigned char* bytes, int size)
         // the batch's values are in place.
         if (header.id_ == QueMessageId::pat2)
         {
-            int32_t reported = 0;
-            in >> reported;
-            if (!in.failed())
+            int32_t moved = 0;
+            in >> moved;
+            if (in.failed())
+                continue;
+            if (beforeChoice)
+                continue;
+            if (awaiting)
             {
-                programChanged = true;
-                program = reported;
+                awaitedProgram_ = -1;
+                valuesBeforeChoice_.clear();
             }
+            programChanged = true;
+            program = moved;
             continue;
         }
         // Every other record is skipped whole.

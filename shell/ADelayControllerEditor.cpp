@@ -161,8 +161,17 @@ void ADelayController::EditHostParameter(const KvParameter& record, double plain
 
 void ADelayController::EditFromGui(ParamID id, ParamValue value)
 {
-    setParamNormalized(id, value);
+    ApplyParamNormalized(id, value);
+    // A gesture: begun here unless the pointer's press opened it already,
+    // ended here unless its release ends it.
+    const bool open = std::find(openGestures_.begin(), openGestures_.end(), id) != openGestures_.end();
+    if (!open)
+        hostCalls_.Begin(id);
     hostCalls_.Edit(id, value);
+    if (!pointerHeld_)
+        hostCalls_.End(id);
+    else if (!open)
+        openGestures_.push_back(id);
     FlushHostCalls();
 }
 

@@ -413,20 +413,26 @@ void ADelayProcessor::SendQueuedBatches()
         std::atomic<bool>& flag;
         ~Done() { flag.store(false, std::memory_order_release); }
     } done{sendingBatches_};
-    // Unconnected, the batches wait for the controller.
+    // Unconnected, the batches wait for the controller. Those that wait go
+    // in one message, in order: the controller reads what the engine did
+    // meanwhile as a whole (a program that was chosen and left again).
     const unsigned char* data = nullptr;
     std::size_t size = 0;
     while (getPeer() != nullptr && batches_.Front(data, size))
     {
         IPtr<IMessage> message = owned(allocateMessage());
-        // Without a message the batch waits for the next call.
+        // Without a message the batches wait for the next call.
         if (!message || message->getAttributes() == nullptr)
             return;
+        std::string joined;
+        while (batches_.Front(data, size) && (joined.empty() || joined.size() + size <= kMaxMessageBytes))
+        {
+            joined.append(reinterpret_cast<const char*>(data), size);
+            // The room goes back to the audio thread before the controller reads it.
+            batches_.Pop();
+        }
         message->setMessageID(kMessageId);
-        message->getAttributes()->setBinary(kAttributeId, data, static_cast<uint32>(size));
-        // The message holds its own copy: the room goes back to the audio
-        // thread before the controller reads it.
-        batches_.Pop();
+        message->getAttributes()->setBinary(kAttributeId, joined.data(), static_cast<uint32>(joined.size()));
         sendMessage(message);
     }
 }

@@ -90,6 +90,8 @@ public:
 
     // Room for this many full engine batches waits for the user-interface thread.
     static constexpr int kQueuedBatches = 16;
+    // The batches that wait go to the controller together, up to this many bytes a message.
+    static constexpr std::size_t kMaxMessageBytes = std::size_t{1} << 20;
 
     // A block's parameter values, and its MIDI, reach the engine in sample
     // order, whatever order the host lists them in; events of one sample keep
@@ -117,7 +119,8 @@ private:
         Steinberg::uint32 word = 0;
         double value = 0.0;
     };
-    // Patch parameter values in sample order, then the program chosen.
+    // Patch parameter values in sample order, the program chosen before
+    // the values of its sample.
     void ReadParameterChanges(Steinberg::Vst::ProcessData& data);
     // The block's MIDI in sample order: controllers, pressure and bend from
     // the host's parameters, the program change, and (for a block with

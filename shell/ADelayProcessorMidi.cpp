@@ -226,37 +226,51 @@ void ADelayProcessor::ReadParameterChanges(ProcessData& data)
     if (changes == nullptr)
         return;
     KvAudioMaster* master = runtime_.AudioMaster();
-    // A program change is taken after the block's other values: those a
-    // host sends with it (often the ones it showed until then) belong to the
-    // program it leaves, not to the one it chooses.
-    const auto readAt = [&](int32 index, TimedInput& input) {
+    // The program chosen in the block, and its sample.
+    const int32 queues = changes->getParameterCount();
+    for (int32 index = 0; index < queues; ++index)
+    {
         ParamID id = 0;
         int32 offset = 0;
         ParamValue value = 0.0;
-        if (!LastPoint(*changes, index, data.numSamples, id, offset, value))
-            return ReadResult::Skip;
-        if (id == static_cast<ParamID>(kProgramChangeParameter))
+        if (LastPoint(*changes, index, data.numSamples, id, offset, value) &&
+            id == static_cast<ParamID>(kProgramChangeParameter))
         {
             blockProgramOffset_ = offset;
             // As the controller's program list reads the value.
             blockProgram_ = static_cast<int>(ValueRule::WholePlain(value, 0.0, programSteps_)) & 0x7F;
         }
-        if (id > 9999)
+    }
+    // The patch's own programs are chosen in its patch manager, whether or
+    // not its graph hears MIDI program changes; the patch's MIDI input hears
+    // it as one too (ReadMidi). It comes before the values of its sample:
+    // those the host sent with it are for the program it chose, as the
+    // controller takes them in the order the host called. Values of earlier
+    // samples belong to the program before.
+    bool programTaken = blockProgram_ < 0 || master == nullptr || !patchPrograms_;
+    const auto takeProgram = [&] {
+        programTaken = true;
+        master->setProgramDsp(blockProgram_, blockProgramOffset_);
+    };
+    const auto readAt = [&](int32 index, TimedInput& input) {
+        ParamID id = 0;
+        int32 offset = 0;
+        ParamValue value = 0.0;
+        if (!LastPoint(*changes, index, data.numSamples, id, offset, value) || id > 9999)
             return ReadResult::Skip;
         input.offset = offset;
         input.word = id;
         input.value = value;
         return ReadResult::Input;
     };
-    HandInSampleOrder(changes->getParameterCount(), readAt, [&](const TimedInput& input) {
+    HandInSampleOrder(queues, readAt, [&](const TimedInput& input) {
+        if (!programTaken && input.offset >= blockProgramOffset_)
+            takeProgram();
         if (master)
             master->setParameterNormalizedDsp(input.offset, static_cast<int>(input.word), input.value);
     });
-    // The patch's own programs are chosen in its patch manager, whether or
-    // not its graph hears MIDI program changes; the patch's MIDI input hears
-    // it as one too (ReadMidi).
-    if (blockProgram_ >= 0 && master && patchPrograms_)
-        master->setProgramDsp(blockProgram_);
+    if (!programTaken)
+        takeProgram();
 }
 
 void ADelayProcessor::ReadMidi(ProcessData& data, bool withNotes)

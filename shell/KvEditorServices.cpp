@@ -33,6 +33,11 @@ bool KvEditorServices::sendMessageToAudio(int handle, int messageId, int size, c
     return controller_.sendMessageToAudio(handle, messageId, size, data);
 }
 
+void KvEditorServices::PointerHeld(bool held)
+{
+    controller_.PointerHeld(held);
+}
+
 bool KvEditorServices::PollProcessor()
 {
     return controller_.PollProcessor();

@@ -22,6 +22,7 @@ public:
     void RemovePatchAutomator(GuiPatchAutomator2* automator) override;
     bool sendMessageToAudio(int handle, int messageId, int size, const void* data) override;
     bool PollProcessor() override;
+    void PointerHeld(bool held) override;
     void ServiceOtherThreads() override;
     int resolveFilename(const wchar_t* name, int maxChars, wchar_t* result) const override;
     bool ExportPresetXml(const std::string& path) override;

@@ -25,14 +25,38 @@ bool KvHostCalls::InsideHostCall()
     return hostCallDepth > 0;
 }
 
+void KvHostCalls::Begin(ParamID id)
+{
+    calls_.push_back({Kind::Begin, id, 0.0});
+}
+
 void KvHostCalls::Edit(ParamID id, ParamValue value)
 {
-    const auto waiting =
-        std::find_if(edits_.begin(), edits_.end(), [id](const PendingEdit& edit) { return edit.id == id; });
-    if (waiting != edits_.end())
-        waiting->value = value;
+    // The newest waiting call of the parameter: an edit of the same gesture
+    // takes the value.
+    const auto last = std::find_if(calls_.rbegin(), calls_.rend(), [id](const Pending& call) { return call.id == id; });
+    if (last != calls_.rend() && last->kind == Kind::Edit)
+        last->value = value;
     else
-        edits_.push_back({id, value});
+        calls_.push_back({Kind::Edit, id, value});
+}
+
+void KvHostCalls::End(ParamID id)
+{
+    calls_.push_back({Kind::End, id, 0.0});
+}
+
+void KvHostCalls::Overtaken(ParamID id)
+{
+    calls_.erase(std::remove_if(calls_.begin(), calls_.end(),
+                                [id](const Pending& call) { return call.kind == Kind::Edit && call.id == id; }),
+                 calls_.end());
+}
+
+void KvHostCalls::OvertakenAll()
+{
+    calls_.erase(std::remove_if(calls_.begin(), calls_.end(), [](const Pending& call) { return call.kind == Kind::Edit; }),
+                 calls_.end());
 }
 
 void KvHostCalls::Restart(int32 flags)
@@ -42,15 +66,30 @@ void KvHostCalls::Restart(int32 flags)
 
 void KvHostCalls::Flush(IComponentHandler* handler)
 {
-    if (handler == nullptr || InsideHostCall())
+    if (handler == nullptr || flushing_ || (waitOutside_ && InsideHostCall()))
         return;
     // The host may call the controller back from its handler: what that
     // asks for waits for the next flush.
     const Scope scope;
-    std::vector<PendingEdit> edits;
-    edits.swap(edits_);
-    for (const PendingEdit& edit : edits)
-        handler->performEdit(edit.id, edit.value);
+    flushing_ = true;
+    std::vector<Pending> calls;
+    calls.swap(calls_);
+    for (const Pending& call : calls)
+    {
+        switch (call.kind)
+        {
+        case Kind::Begin:
+            handler->beginEdit(call.id);
+            break;
+        case Kind::Edit:
+            handler->performEdit(call.id, call.value);
+            break;
+        case Kind::End:
+            handler->endEdit(call.id);
+            break;
+        }
+    }
     if (const int32 flags = restartFlags_.exchange(0))
         handler->restartComponent(flags);
+    flushing_ = false;
 }

@@ -1,14 +1,15 @@
 #pragma once
-// The controller's calls to the host's component handler (performEdit,
-// restartComponent), kept until the host holds none of its own locks for us.
-// Hosts hold their locks while they call into the plug-in (Ardour around its
-// program and preset loading), and a handler call made then can wait on the
-// host itself for good. So the calls wait here, in order, and are made from
-// the plug-in's own callbacks on the host's run loop (the controller's timer,
-// the editor's event and timer handlers), or, for a host that offers no run
-// loop, when the host next asks the controller on its user-interface thread
-// to describe or show parameters: never within the call that asked for
-// them.
+// The controller's calls to the host's component handler (beginEdit,
+// performEdit, endEdit, restartComponent), kept in order until they may be
+// made. Most hosts want them at once, inside their own calls: they refresh
+// their copy of the values there. Hosts known to hold their own locks while
+// they call into the plug-in (Ardour around its program and preset loading,
+// with a handler that takes the same lock) would wait on themselves for
+// good: for them the calls wait, and are made from the plug-in's own
+// callbacks on the host's run loop (the controller's timer, the editor's
+// event and timer handlers), or, for a host that offers no run loop, when
+// the host next asks the controller on its user-interface thread to
+// describe or show parameters: never within the call that asked for them.
 
 #include <atomic>
 #include <vector>
@@ -32,22 +33,46 @@ public:
     // the plug-in (or inside the handler calls made here).
     static bool InsideHostCall();
 
-    // UI thread: the host is to hear of an edit. A parameter waits once:
-    // a later value takes the place of the one that waits.
+    // UI thread: whether the calls wait until the host's own call returned
+    // (a host that holds its lock there); else they are made at once.
+    void WaitOutsideHostCalls(bool wait) { waitOutside_ = wait; }
+    bool WaitsOutsideHostCalls() const { return waitOutside_; }
+
+    // UI thread: a gesture of the editor on a parameter starts, carries an
+    // edit, ends. In a gesture an edit that waits takes the newer value.
+    void Begin(Steinberg::Vst::ParamID id);
     void Edit(Steinberg::Vst::ParamID id, Steinberg::Vst::ParamValue value);
+    void End(Steinberg::Vst::ParamID id);
+    // UI thread: the parameter took a newer value than its edits that wait
+    // (the host's, a program's, a state's): they are dropped, never sent
+    // after it. Their gesture's begin and end stay.
+    void Overtaken(Steinberg::Vst::ParamID id);
+    void OvertakenAll();
     // Any thread: the host is to reread what the flags say, once for all
     // the asks that wait.
     void Restart(Steinberg::int32 flags);
-    // UI thread, outside any host call: makes the calls that wait, edits
-    // first, then one restart. Without a handler they keep waiting.
+    // UI thread: whether a restart waits for the host.
+    bool RestartWaits() const { return restartFlags_.load() != 0; }
+    // UI thread: makes the calls that wait, in order, then one restart;
+    // inside a host call only when the host does not wait for its return.
+    // Without a handler they keep waiting.
     void Flush(Steinberg::Vst::IComponentHandler* handler);
 
 private:
-    struct PendingEdit
+    enum class Kind
     {
+        Begin,
+        Edit,
+        End
+    };
+    struct Pending
+    {
+        Kind kind;
         Steinberg::Vst::ParamID id;
         Steinberg::Vst::ParamValue value;
     };
-    std::vector<PendingEdit> edits_;
+    std::vector<Pending> calls_;
     std::atomic<Steinberg::int32> restartFlags_{0};
+    bool waitOutside_ = true;
+    bool flushing_ = false;
 };

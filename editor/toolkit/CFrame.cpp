@@ -305,6 +305,8 @@ void CFrame::platformDrawRect(CDrawContext* context, const CRect& rect)
 CMouseEventResult CFrame::platformOnMouseDown(CPoint& where, const CButtonState& buttons)
 {
     Hold self(this);
+    if (editor_ && (buttons & kLButton))
+        editor_->onPointerHeld(true);
     return onMouseDown(where, buttons);
 }
 
@@ -317,7 +319,10 @@ CMouseEventResult CFrame::platformOnMouseMoved(CPoint& where, const CButtonState
 CMouseEventResult CFrame::platformOnMouseUp(CPoint& where, const CButtonState& buttons)
 {
     Hold self(this);
-    return onMouseUp(where, buttons);
+    const CMouseEventResult result = onMouseUp(where, buttons);
+    if (editor_ && (buttons & kLButton))
+        editor_->onPointerHeld(false);
+    return result;
 }
 
 bool CFrame::platformGetTooltipText(const CPoint& where, std::string& text)

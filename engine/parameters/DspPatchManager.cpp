@@ -301,7 +301,7 @@ void DspPatchManager::setParameterNormalized(int64_t time, int index, double val
         parameter->vst_automate(time, 0, value, false);
 }
 
-void DspPatchManager::ChangeProgram(int program)
+void DspPatchManager::ChangeProgram(int program, int64_t time)
 {
     const int old = program_;
     setProgram(program);
@@ -312,18 +312,18 @@ void DspPatchManager::ChangeProgram(int program)
         VoicesOf(container_)->SendProgChange(program);
     }
     for (dsp_patch_parameter_base* parameter : parameters_)
-        parameter->OnPatchChanged(old, program);
+        parameter->OnPatchChanged(old, program, time);
     // The values the change moved reach the host with the block it came in.
     if (IKvShellDsp* shell = Shell())
         shell->ServiceAtBlockEnd();
 }
 
-void DspPatchManager::setProgramDspThread(int program)
+void DspPatchManager::setProgramDspThread(int program, int64_t time)
 {
     // A program the patch does not store is refused; the editor still hears
     // which program is current.
     if (program >= 0 && program < PatchCount() && program != program_)
-        ChangeProgram(program);
+        ChangeProgram(program, time);
     SendToEditor(ContainerHandleOf(container_), QueMessageId::pat2, program_);
 }
 
@@ -350,7 +350,7 @@ void DspPatchManager::OnUiMsg(int id, my_input_stream& stream)
         stream >> value;
         if (stream.failed() || value == program_ || value < 0 || value >= PatchCount())
             return;
-        ChangeProgram(value);
+        ChangeProgram(value, -1);
         break;
     default:
         break;

@@ -64,7 +64,7 @@ public:
     dsp_patch_parameter_base* ConnectParameter(int handle, UPlug* plug) override;
     void setProgram(int program) override { program_ = program; }
     int getProgram() override { return program_; }
-    void setProgramDspThread(int program) override;
+    void setProgramDspThread(int program, int64_t time = -1) override;
     void setMidiChannel(int channel) override { midiChannel_ = channel; }
     int getMidiChannel() override { return midiChannel_; }
     void setMidiCvVoiceControl() override { midiCvVoiceControl_ = true; }
@@ -88,7 +88,7 @@ private:
     void OnPerVoiceSysex(ug_container* container, int64_t time, const unsigned char* bytes, bool fromMidiCv);
     void NoteOn(ug_container* container, int64_t time, int key, float velocity);
     void NoteOff(ug_container* container, int64_t time, int key, float velocity);
-    void ChangeProgram(int program);
+    void ChangeProgram(int program, int64_t time);
     void SendToEditor(int handle, int32_t id, int32_t value);
     IKvShellDsp* Shell() const;
     int ContainerHandleOf(ug_container* container) const;

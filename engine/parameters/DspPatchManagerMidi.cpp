@@ -108,7 +108,7 @@ void DspPatchManager::OnMidi(VoiceControlState* state, int64_t time, const unsig
         break;
     case 0xC0:
         if (!fromMidiCv)
-            setProgramDspThread(d1);
+            setProgramDspThread(d1, time);
         break;
     case 0xB0:
         OnController(container, time, d1, d2, fromMidiCv);

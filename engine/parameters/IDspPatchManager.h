@@ -80,7 +80,9 @@ public:
     virtual dsp_patch_parameter_base* ConnectParameter(int /*handle*/, UPlug* /*plug*/) { return nullptr; }
     virtual void setProgram(int /*program*/) {}
     virtual int getProgram() { return 0; }
-    virtual void setProgramDspThread(int /*program*/) {}
+    // Audio thread: moves to a program at `time` (-1: where the next run of
+    // the engine starts).
+    virtual void setProgramDspThread(int /*program*/, int64_t /*time*/ = -1) {}
     virtual void setMidiChannel(int /*channel*/) {}
     virtual int getMidiChannel() { return 0; }
     virtual void setMidiCvVoiceControl() {}

@@ -436,10 +436,10 @@ void dsp_patch_parameter_base::outputMidiAutomation(bool programChange, int key)
                          &lastMidiValues_[static_cast<size_t>(slot)]);
 }
 
-void dsp_patch_parameter_base::OnValueChangedFromGUI(bool programChange, int key, bool initialUpdate)
+void dsp_patch_parameter_base::OnValueChangedFromGUI(bool programChange, int key, bool initialUpdate, int64_t time)
 {
     IKvAudioMaster* master = AudioMaster();
-    const int64_t next = master ? master->NextGlobalStartClock() : 0;
+    const int64_t next = std::max<int64_t>(master ? master->NextGlobalStartClock() : 0, time);
     SendValue(next, key);
     outputMidiAutomation(programChange, key);
 
@@ -501,11 +501,36 @@ void dsp_patch_parameter_base::UpdateOutputParameter(int key, UPlug* plug)
     }
 }
 
-void dsp_patch_parameter_base::OnPatchChanged(int oldPatch, int newPatch)
+void dsp_patch_parameter_base::CarryVoiceValues(int oldPatch, int newPatch)
+{
+    // What the host's notes set per key (gate, pitch, velocity...) is the
+    // state of the voices that sound, not part of a program: the new
+    // program's keys take it, so that a key held across the change is
+    // released by its note-off, which would otherwise find its gate already
+    // at 0 and change nothing.
+    if (hostControl_ == -1 || typeIsVariableSize())
+        return;
+    for (PatchStorageBase* key : storage_)
+    {
+        if (key == nullptr || oldPatch < 0 || oldPatch >= key->getPatchCount() || newPatch < 0 ||
+            newPatch >= key->getPatchCount())
+            continue;
+        const int size = key->GetValueSize(oldPatch);
+        if (const void* value = key->GetValue(oldPatch); value != nullptr && size > 0)
+            key->SetValue(value, static_cast<size_t>(size), newPatch);
+    }
+}
+
+void dsp_patch_parameter_base::OnPatchChanged(int oldPatch, int newPatch, int64_t time)
 {
     PatchStorageBase* entry = Storage(0);
-    if (!entry || entry->getPatchCount() <= 1 || polyphonic_)
+    if (!entry || entry->getPatchCount() <= 1)
         return;
+    if (polyphonic_)
+    {
+        CarryVoiceValues(oldPatch, newPatch);
+        return;
+    }
     const int oldSize = entry->GetValueSize(oldPatch);
     const int newSize = entry->GetValueSize(newPatch);
     const void* oldData = entry->GetValue(oldPatch);
@@ -515,7 +540,7 @@ void dsp_patch_parameter_base::OnPatchChanged(int oldPatch, int newPatch)
         differ = std::memcmp(oldData, newData, static_cast<size_t>(newSize)) != 0;
     if (!differ)
         return;
-    OnValueChangedFromGUI(true, 0, false);
+    OnValueChangedFromGUI(true, 0, false, time);
     // The editor and the host show the new program's value. A value of
     // another program still waiting to be reported would be read as the
     // current one (readers take the last value of key 0): it stays unsent.

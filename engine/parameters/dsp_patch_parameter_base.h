@@ -100,11 +100,17 @@ public:
     void SendData(int64_t time, int voice, int key, const void* data, int size);
     // A gate of 0 to one voice, the stored value left as it is.
     void SendGateOff(int64_t time, int voice);
-    void OnValueChangedFromGUI(bool programChange, int key, bool initialUpdate);
+    // The value goes to the pins at `time` (-1: where the next run of the
+    // engine starts; never before it).
+    void OnValueChangedFromGUI(bool programChange, int key, bool initialUpdate, int64_t time = -1);
     void outputMidiAutomation(bool programChange, int key);
     void vst_automate2(int64_t time, int key, const void* data, int size, bool updateGui);
     void UpdateOutputParameter(int key, UPlug* plug);
-    void OnPatchChanged(int oldPatch, int newPatch);
+    // Audio thread: the patch manager moved to another program.
+    void OnPatchChanged(int oldPatch, int newPatch, int64_t time = -1);
+    // Audio thread: a polyphonic value driven by the voices (a host
+    // control) keeps each key's value in the new program.
+    void CarryVoiceValues(int oldPatch, int newPatch);
     void UpdateUI(bool keepEngineFlag, int key);
     void createPatchMemory(int patchCount, int voiceCount);
     // Takes the master's rooms at graph build, so that values set on the

@@ -149,10 +149,15 @@ void KvAudioMaster::setParameterNormalizedDsp(int offset, int parameterId, doubl
     manager->setParameterNormalized(time, parameterId, value);
 }
 
-void KvAudioMaster::setProgramDsp(int program)
+void KvAudioMaster::setProgramDsp(int program, int offset)
 {
-    if (IDspPatchManager* manager = MainPatchManager())
-        manager->setProgramDspThread(program);
+    IDspPatchManager* manager = MainPatchManager();
+    if (!manager)
+        return;
+    // As a value at that sample (setParameterNormalizedDsp).
+    ug_container* base = manager->Container() ? manager->Container() : main_;
+    manager->setProgramDspThread(program,
+                                 base->CalculateOversampledTimestamp(top_, SampleClock() + std::max(offset, 0)));
 }
 
 int KvAudioMaster::getNumInputs() const

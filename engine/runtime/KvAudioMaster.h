@@ -62,7 +62,9 @@ public:
     void setParameterNormalizedDsp(int offset, int parameterId, double value);
     // Audio thread, before the coming block: the host chose a program. The
     // main patch manager changes to it whatever the graph does with MIDI.
-    void setProgramDsp(int program);
+    // Audio thread: the main patch manager moves to a program at the
+    // block's sample `offset`.
+    void setProgramDsp(int program, int offset = 0);
 
     int getNumInputs() const;
     int getNumOutputs() const;

@@ -151,6 +151,14 @@ std::map<int, std::string> SavedValues(const std::vector<char>& chunk)
     return values;
 }
 
+// Ardour is known to hold its lock in its loads: it hears of changes after them.
+InstanceSetup AsArdour()
+{
+    InstanceSetup setup;
+    setup.hostName = "Ardour";
+    return setup;
+}
+
 struct ProgramHost
 {
     explicit ProgramHost(bool withRunLoop = true)
@@ -160,7 +168,7 @@ struct ProgramHost
         module = PluginModule::Load(kBundle, error);
         EXPECT_TRUE(module) << error;
         if (module)
-            instance = PluginInstance::Create(module, InstanceSetup(), error);
+            instance = PluginInstance::Create(module, AsArdour(), error);
         EXPECT_TRUE(instance) << error;
         if (instance)
         {
@@ -175,14 +183,16 @@ struct ProgramHost
             instance->controller()->setComponentHandler(&instance->componentHandler());
     }
 
-    // One block with the given input changes; the last output value of each
-    // id, and the block's RMS on the left channel.
-    std::map<ParamID, double> Process(const std::vector<std::pair<ParamID, double>>& changes, double* rms = nullptr)
+    // One block with the given input changes, at sample 0 but for the last,
+    // at `lastAt`; the last output value of each id, and the block's RMS on
+    // the left channel.
+    std::map<ParamID, double> Process(const std::vector<std::pair<ParamID, double>>& changes, double* rms = nullptr,
+                                      int32 lastAt = 0)
     {
         HostParameterChanges in;
         HostParameterChanges out;
-        for (const auto& [id, value] : changes)
-            in.add(id, 0, value);
+        for (std::size_t i = 0; i < changes.size(); ++i)
+            in.add(changes[i].first, i + 1 == changes.size() ? lastAt : 0, changes[i].second);
         std::vector<float> left(kBlock), right(kBlock);
         float* channels[2] = {left.data(), right.data()};
         AudioBusBuffers bus{};
@@ -268,8 +278,9 @@ TEST(ProgramChoice, EverySourceShowsReportsAndSavesTheChosenProgramWhole)
     {
         SCOPED_TRACE("source " + std::to_string(static_cast<int>(source)) + ", program " + std::to_string(program));
         const Program& chosen = kPrograms[program];
-        // A host that sends back, in the same block, the values it showed
-        // until then: they stay with the program it leaves.
+        // A host that sends back, in the same block but before the program's
+        // sample, the values it showed until then: they stay with the
+        // program it leaves.
         std::vector<std::pair<ParamID, double>> changes;
         for (std::size_t i = 0; i < kHostIds.size(); ++i)
             changes.emplace_back(kHostIds[i], kPrograms[current].normalized[i]);
@@ -282,7 +293,7 @@ TEST(ProgramChoice, EverySourceShowsReportsAndSavesTheChosenProgramWhole)
         changes.emplace_back(source == Source::MidiProgramChange ? midiProgram : programInfo.id, value);
         const int rereads = session.host.rereads;
 
-        const auto reported = session.Process(changes);
+        const auto reported = session.Process(changes, nullptr, 16);
         for (std::size_t i = 0; i < kHostIds.size(); ++i)
         {
             const auto at = reported.find(kHostIds[i]);
@@ -430,4 +441,39 @@ TEST(ProgramChoice, AHostThatChoosesProgramsAndPresetsUnderItsLockReadsThemAtOnc
         EXPECT_EQ(session.host.rereads, rereads + 1);
         expectProgram(kPrograms[2].normalized, kPrograms[2].saved);
     }
+}
+
+TEST(ProgramChoice, AValueSentAtTheProgramsSampleIsTheOneThatPlaysAndSaves)
+{
+    // The second program's level (2) with the host's 9 sent at the
+    // program's own sample, listed after it or before it, as pedalboard
+    // sends a program and a value set before one render; and at an earlier
+    // sample, where it belongs to the program left. The controller takes
+    // them in the order the host calls it.
+    struct Case
+    {
+        std::vector<std::pair<ParamID, double>> changes;
+        int32 lastAt;
+        const char* saved;
+    };
+    const Case cases[] = {{{{kProgramChange, 0.5}, {2, 0.9}}, 0, "9"},
+                          {{{2, 0.9}, {kProgramChange, 0.5}}, 0, "9"},
+                          {{{2, 0.9}, {kProgramChange, 0.5}}, 16, "2"}};
+    double rms[3] = {};
+    for (std::size_t i = 0; i < std::size(cases); ++i)
+    {
+        SCOPED_TRACE("case " + std::to_string(i));
+        ProgramHost session;
+        ASSERT_TRUE(session.instance);
+        IEditController* controller = session.instance->controller();
+        ASSERT_EQ(controller->setParamNormalized(kProgramChange, 0.5), kResultOk);
+        ASSERT_EQ(controller->setParamNormalized(2, 0.9), kResultOk);
+        EXPECT_NEAR(controller->getParamNormalized(2), 0.9, 1e-9);
+        session.Process(cases[i].changes, nullptr, cases[i].lastAt);
+        session.Process({});
+        session.Process({}, &rms[i]);
+        EXPECT_EQ(SavedValues(session.Save()).at(102), cases[i].saved);
+    }
+    EXPECT_NEAR(rms[1], rms[0], rms[0] * 1e-3);
+    EXPECT_LT(rms[2], rms[0] * 0.5);
 }

@@ -7,9 +7,9 @@
 using namespace Steinberg;
 using namespace Steinberg::Vst;
 
-tresult PLUGIN_API KvHostApplication::getName(String128 name)
+tresult PLUGIN_API KvHostApplication::getName(String128 text)
 {
-    UString128("Korvane kvhost").copyTo(name, 128);
+    UString128(name.c_str()).copyTo(text, 128);
     return kResultOk;
 }
 
@@ -20,8 +20,17 @@ std::vector<HostComponentHandler::Edit> HostComponentHandler::takeEdits()
     return taken;
 }
 
-tresult PLUGIN_API HostComponentHandler::beginEdit(ParamID)
+std::vector<HostComponentHandler::Call> HostComponentHandler::takeCalls()
 {
+    std::vector<Call> taken;
+    taken.swap(calls_);
+    return taken;
+}
+
+tresult PLUGIN_API HostComponentHandler::beginEdit(ParamID id)
+{
+    if (calls_.size() < kMaxPendingEdits)
+        calls_.push_back({'b', id, 0.0});
     return kResultOk;
 }
 
@@ -32,11 +41,15 @@ tresult PLUGIN_API HostComponentHandler::performEdit(ParamID id, ParamValue valu
     if (edits_.size() >= kMaxPendingEdits)
         return kResultFalse;
     edits_.emplace_back(id, valueNormalized);
+    if (calls_.size() < kMaxPendingEdits)
+        calls_.push_back({'e', id, valueNormalized});
     return kResultOk;
 }
 
-tresult PLUGIN_API HostComponentHandler::endEdit(ParamID)
+tresult PLUGIN_API HostComponentHandler::endEdit(ParamID id)
 {
+    if (calls_.size() < kMaxPendingEdits)
+        calls_.push_back({'x', id, 0.0});
     return kResultOk;
 }
 

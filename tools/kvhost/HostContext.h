@@ -4,6 +4,7 @@
 // which keeps the edits the controller makes until the next block.
 
 #include <cstddef>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -18,6 +19,8 @@ class KvHostApplication : public Steinberg::Vst::HostApplication
 {
 public:
     Steinberg::tresult PLUGIN_API getName(Steinberg::Vst::String128 name) SMTG_OVERRIDE;
+    // What getName answers.
+    std::string name = "Korvane kvhost";
 };
 
 class HostComponentHandler : public Steinberg::Vst::IComponentHandler
@@ -28,6 +31,16 @@ public:
     using Edit = std::pair<Steinberg::Vst::ParamID, Steinberg::Vst::ParamValue>;
     // The edits made since the last call, oldest first.
     std::vector<Edit> takeEdits();
+    // Every beginEdit ('b'), performEdit ('e') and endEdit ('x') since the
+    // last call, oldest first.
+    struct Call
+    {
+        char kind;
+        Steinberg::Vst::ParamID id;
+        Steinberg::Vst::ParamValue value;
+    };
+    std::vector<Call> takeCalls();
+    const std::vector<Call>& calls() const { return calls_; }
     Steinberg::int32 restartFlags() const { return restartFlags_; }
 
     Steinberg::tresult PLUGIN_API beginEdit(Steinberg::Vst::ParamID id) SMTG_OVERRIDE;
@@ -45,6 +58,7 @@ public:
 
 private:
     std::vector<Edit> edits_;
+    std::vector<Call> calls_;
     Steinberg::int32 restartFlags_ = 0;
 };
 #pragma GCC diagnostic pop

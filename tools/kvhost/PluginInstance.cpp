@@ -38,6 +38,7 @@ std::unique_ptr<PluginInstance> PluginInstance::Create(std::shared_ptr<PluginMod
 PluginInstance::PluginInstance(std::shared_ptr<PluginModule> module, const InstanceSetup& setup)
     : module_(std::move(module)), setup_(setup)
 {
+    application_.name = setup_.hostName;
 }
 
 PluginInstance::~PluginInstance()

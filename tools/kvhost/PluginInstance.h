@@ -31,6 +31,8 @@ struct InstanceSetup
     Steinberg::int32 maxBlockSize = 512;
     Steinberg::int32 processMode = Steinberg::Vst::kRealtime;
     ConnectOrder connectOrder = ConnectOrder::ProcessorFirst;
+    // The name the host context gives (IHostApplication::getName).
+    std::string hostName = "Korvane kvhost";
 };
 
 class PluginInstance
