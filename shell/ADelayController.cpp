@@ -71,6 +71,7 @@ tresult PLUGIN_API ADelayController::initialize(FUnknown* context)
     BuildParameters(entries);
     AddMidiParameters();
     BuildProgramValues(entries);
+    FindOwnValues(factory_ ? factory_->getXml("dsp.kv.xml") : std::string());
     AttachRunLoop();
     return kResultOk;
 }
@@ -440,6 +441,8 @@ void ADelayController::ServiceOtherThreads()
             if (found != parameters_.end())
                 found->second.value = std::move(raw);
         }
+        for (const auto& [id, normalized] : item.hostValues)
+            EditController::setParamNormalized(id, normalized);
     }
     std::vector<int> updates;
     {
@@ -566,6 +569,7 @@ tresult PLUGIN_API ADelayController::setComponentState(IBStream* state)
     const TiXmlElement* root = document.RootElement();
     if (root == nullptr)
         return kResultOk;
+    const bool programWaits = ShowStateSwitches(*root, onUiThread);
 
     // Each value is read by the same rule as in the processor, so the host
     // shows what plays; a value the rule refuses leaves the parameter as it is.
@@ -586,7 +590,16 @@ tresult PLUGIN_API ADelayController::setComponentState(IBStream* state)
             double plain = 0.0;
             if (val && owner != parameters_.end() && ConformStateValue(owner->second, val, raw, plain) &&
                 std::isfinite(plain))
+            {
                 parameter->setNormalized(parameter->toNormalized(plain));
+                if (programWaits)
+                {
+                    std::lock_guard<std::mutex> lock(otherThreadsMutex_);
+                    PendingValues();
+                    pendingWork_.back().hostValues.emplace_back(static_cast<ParamID>(index),
+                                                                parameter->toNormalized(plain));
+                }
+            }
         }
         const int id = IntAttribute(param, "id", -1);
         const auto found = id == -1 ? parameters_.end() : parameters_.find(id);
@@ -685,16 +698,6 @@ tresult PLUGIN_API ADelayController::getParamValueByString(ParamID tag, TChar* s
     if (parameter == nullptr || !parameter->fromString(string, value) || !ValueRule::Normalized(value))
         return kResultFalse;
     valueNormalized = value;
-    return kResultOk;
-}
-
-tresult PLUGIN_API ADelayController::setState(IBStream* /*state*/)
-{
-    return kResultOk;
-}
-
-tresult PLUGIN_API ADelayController::getState(IBStream* /*state*/)
-{
     return kResultOk;
 }
 

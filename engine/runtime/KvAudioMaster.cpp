@@ -54,6 +54,9 @@ KvAudioMaster::~KvAudioMaster()
 
 void KvAudioMaster::DiscardGraph()
 {
+    // The instance's shared tables go with the graph that made them; an
+    // engine that holds none leaves those of the engine that replaces it.
+    const bool hadGraph = top_ != nullptr;
     Close();
     ResetBlockLoop();
     // Sets in transit point at the parameters of this graph.
@@ -65,7 +68,8 @@ void KvAudioMaster::DiscardGraph()
     top_ = nullptr;
     main_ = nullptr;
     // Nothing of the graph is left to use this engine's own tables.
-    ReleaseSharedLookups(LookupOwner());
+    if (hadGraph)
+        ReleaseSharedLookups(LookupOwner());
     vstIn_ = nullptr;
     vstOut_ = nullptr;
     handles_.clear();
@@ -222,8 +226,32 @@ void KvAudioMaster::FreeHandedBack(bool everything)
 void KvAudioMaster::ReadPresetState(std::string& out)
 {
     out.clear();
-    if (IDspPatchManager* manager = MainPatchManager())
-        manager->getPresetState(out);
+    IDspPatchManager* manager = MainPatchManager();
+    if (!manager)
+        return;
+    std::unique_ptr<PresetValues> set = manager->PreparePresetCapture();
+    manager->CapturePresetValues(*set);
+    if (!set->complete)
+    {
+        set->GrowShortValues();
+        manager->CapturePresetValues(*set);
+    }
+    CaptureHostSwitches(*set);
+    manager->FormatPresetState(*set, out);
+}
+
+void KvAudioMaster::CaptureHostSwitches(PresetValues& set)
+{
+    IHostBypass* bypass = application_ ? application_->HostBypass() : nullptr;
+    set.bypass = bypass && bypass->BypassWanted();
+}
+
+void KvAudioMaster::ApplyPresetSet(IDspPatchManager* manager, PresetValues& set)
+{
+    if (manager)
+        manager->ApplyPresetValues(set);
+    if (IHostBypass* bypass = application_ ? application_->HostBypass() : nullptr)
+        bypass->BypassFromState(set.bypass);
 }
 
 void KvAudioMaster::HoldOffBlocks()
@@ -241,12 +269,11 @@ void KvAudioMaster::ReadPresetStateDirectly(std::string& out)
     // A state handed over but not yet applied comes first: it is the newest.
     if (PresetValues* set = setPending_.exchange(nullptr, std::memory_order_acq_rel))
     {
-        if (IDspPatchManager* manager = MainPatchManager())
-            manager->ApplyPresetValues(*set);
+        ApplyPresetSet(MainPatchManager(), *set);
         delete set;
     }
     ReadPresetState(out);
-    directAccess_.store(false);
+    directAccess_.store(retired_);
 }
 
 void KvAudioMaster::WritePresetStateDirectly(const std::string& text)
@@ -255,13 +282,28 @@ void KvAudioMaster::WritePresetStateDirectly(const std::string& text)
     // An older state still in transit must not overwrite this one.
     delete setPending_.exchange(nullptr, std::memory_order_acq_rel);
     WritePresetState(text);
-    directAccess_.store(false);
+    directAccess_.store(retired_);
 }
 
 void KvAudioMaster::WritePresetState(const std::string& text)
 {
-    if (IDspPatchManager* manager = MainPatchManager())
-        manager->setPresetState(text);
+    IDspPatchManager* manager = MainPatchManager();
+    if (!manager)
+        return;
+    if (std::unique_ptr<PresetValues> set = manager->PreparePresetState(text))
+        ApplyPresetSet(manager, *set);
+}
+
+void KvAudioMaster::Retire()
+{
+    retired_ = true;
+    HoldOffBlocks();
+}
+
+void KvAudioMaster::ReleaseGraph()
+{
+    if (retired_)
+        DiscardGraph();
 }
 
 void KvAudioMaster::Overflows::Add(int length)
@@ -384,14 +426,14 @@ void KvAudioMaster::HandleInterrupt()
     // A state set before a read is applied first, so the read returns it.
     if (PresetValues* set = setPending_.exchange(nullptr, std::memory_order_acq_rel))
     {
-        if (manager)
-            manager->ApplyPresetValues(*set);
+        ApplyPresetSet(manager, *set);
         HandBack(set);
     }
     if (PresetValues* room = getPending_.exchange(nullptr, std::memory_order_acq_rel))
     {
         if (manager)
             manager->CapturePresetValues(*room);
+        CaptureHostSwitches(*room);
         if (PresetValues* late = getDone_.exchange(room, std::memory_order_acq_rel))
             HandBack(late);
     }
