@@ -27,7 +27,8 @@ constexpr const char* kOwnValuesRoot = "HostValues";
 constexpr const char* kOwnValue = "Value";
 
 // The host indexes of the patch parameters of a DSP document: elements with
-// a DataType inside a Parameters element, anywhere in the document.
+// a DataType inside a Parameters element, anywhere in the document (in the
+// patch manager of any container).
 std::set<int> PatchParameterIndexes(const std::string& dsp)
 {
     std::set<int> indexes;
@@ -37,9 +38,10 @@ std::set<int> PatchParameterIndexes(const std::string& dsp)
     document.Parse(dsp.c_str());
     if (document.Error())
         return indexes;
+    // The document has several top-level elements.
     std::vector<const TiXmlElement*> open;
-    if (const TiXmlElement* root = document.RootElement())
-        open.push_back(root);
+    for (const TiXmlElement* top = document.FirstChildElement(); top; top = top->NextSiblingElement())
+        open.push_back(top);
     while (!open.empty())
     {
         const TiXmlElement* element = open.back();

@@ -78,6 +78,7 @@ tresult PLUGIN_API ADelayProcessor::initialize(FUnknown* context)
     hostValues_.Build(parameters);
     const auto programs = static_cast<int>(KvProgramList::Read(parameters).size());
     patchPrograms_ = programs > 1;
+    runtime_.setHostChoosesPrograms(patchPrograms_);
     programSteps_ = patchPrograms_ ? programs - 1 : kMidiProgramSteps;
     reportedBytes_ = 0;
     refusedBatch_ = nullptr;
@@ -430,8 +431,8 @@ tresult PLUGIN_API ADelayProcessor::setState(IBStream* state)
     std::string text;
     if (!StateChunk::Read(state, text) || !StateChunk::IsPresetState(text))
         return kResultFalse;
-    if (!text.empty())
-        runtime_.SetPresetState(text, StateCrossesToBlocks());
+    // An empty state holds no value, and the bypass off.
+    runtime_.SetPresetState(text, StateCrossesToBlocks());
     return kResultOk;
 }
 

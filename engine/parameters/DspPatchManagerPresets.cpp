@@ -12,10 +12,10 @@
 
 // The preset state document: one Param per parameter with its handle, its
 // host index and the value the user hears now (the current program's). The
-// root element says which program that is, for a patch of several programs,
-// and that the host's bypass is on, when it is; readers that know neither
-// skip the root's attributes, and a single program with the bypass off
-// writes none.
+// root element says which program that is, for a patch of several programs
+// the host chooses among, and that the host's bypass is on, when it is;
+// readers that know neither skip the root's attributes, and a patch without
+// programs and with the bypass off writes none.
 void DspPatchManager::getPresetState(std::string& out)
 {
     std::unique_ptr<PresetValues> set = PreparePresetCapture();
@@ -132,12 +132,18 @@ std::unique_ptr<PresetValues> DspPatchManager::PreparePresetState(const std::str
 void DspPatchManager::ApplyPresetValues(PresetValues& set)
 {
     // The program first: the values are its own, and no other program's
-    // change.
+    // change. The editor and the host heard of the program's values with
+    // the change; they then hear of those the state gives it.
+    const bool programChanged = set.program >= 0 && set.program != program_;
     if (set.program >= 0)
         setProgramDspThread(set.program);
     for (PresetValues::Value& value : set.values)
     {
         if (value.parameter->ApplyPreparedValue(value.bytes))
+        {
             value.parameter->OnValueChangedFromGUI(false, 0, false);
+            if (programChanged)
+                value.parameter->ReportValue();
+        }
     }
 }

@@ -105,6 +105,9 @@ public:
     void vst_automate2(int64_t time, int key, const void* data, int size, bool updateGui);
     void UpdateOutputParameter(int key, UPlug* plug);
     void OnPatchChanged(int oldPatch, int newPatch);
+    // Audio thread (or with the blocks held off): the editor and the host
+    // hear of the value the parameter holds now, with the next batch.
+    void ReportValue() { MarkEngineChange(0); }
     void UpdateUI(bool keepEngineFlag, int key);
     void createPatchMemory(int patchCount, int voiceCount);
     // Takes the master's rooms at graph build, so that values set on the

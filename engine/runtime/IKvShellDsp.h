@@ -41,6 +41,9 @@ public:
     // The host's bypass, read and set with the preset state by the thread
     // that holds the engine for it; none: always off.
     virtual IHostBypass* HostBypass() { return nullptr; }
+    // Whether the host chooses among the patch's programs: only then does
+    // the preset state name the program its values belong to.
+    virtual bool HostChoosesPrograms() { return true; }
     virtual void DoAsyncRestart() {}
     virtual void OnFadeOutComplete() {}
     virtual void SetState(int /*a*/, int /*b*/) {}

@@ -7,7 +7,10 @@
 #include <chrono>
 #include <thread>
 
+#include <tinyxml.h>
+
 #include "core/QueMessage.h"
+#include "core/SafeXmlText.h"
 #include "core/my_streams.h"
 #include "engine/graph/EngineModules.h"
 #include "engine/parameters/IDspPatchManager.h"
@@ -228,7 +231,25 @@ void KvAudioMaster::ReadPresetState(std::string& out)
     out.clear();
     IDspPatchManager* manager = MainPatchManager();
     if (!manager)
+    {
+        // No values: the state is empty, unless the bypass is on.
+        PresetValues set;
+        CaptureHostSwitches(set);
+        if (set.bypass)
+        {
+            TiXmlDocument document;
+            document.LinkEndChild(new TiXmlDeclaration("1.0", "", ""));
+            auto* root = new TiXmlElement("Parameters");
+            root->SetAttribute("bypass", 1);
+            document.LinkEndChild(root);
+            TiXmlPrinter printer;
+            printer.SetIndent(" ");
+            printer.SetLineBreak("\n");
+            document.Accept(&printer);
+            out = printer.CStr();
+        }
         return;
+    }
     std::unique_ptr<PresetValues> set = manager->PreparePresetCapture();
     manager->CapturePresetValues(*set);
     if (!set->complete)
@@ -244,6 +265,8 @@ void KvAudioMaster::CaptureHostSwitches(PresetValues& set)
 {
     IHostBypass* bypass = application_ ? application_->HostBypass() : nullptr;
     set.bypass = bypass && bypass->BypassWanted();
+    if (application_ && !application_->HostChoosesPrograms())
+        set.program = -1;
 }
 
 void KvAudioMaster::ApplyPresetSet(IDspPatchManager* manager, PresetValues& set)
@@ -288,10 +311,23 @@ void KvAudioMaster::WritePresetStateDirectly(const std::string& text)
 void KvAudioMaster::WritePresetState(const std::string& text)
 {
     IDspPatchManager* manager = MainPatchManager();
-    if (!manager)
+    if (manager && !text.empty())
+    {
+        if (std::unique_ptr<PresetValues> set = manager->PreparePresetState(text))
+            ApplyPresetSet(manager, *set);
         return;
-    if (std::unique_ptr<PresetValues> set = manager->PreparePresetState(text))
-        ApplyPresetSet(manager, *set);
+    }
+    // No values to take (an empty state holds none): only the bypass, off
+    // unless the state says otherwise.
+    PresetValues set;
+    TiXmlDocument document;
+    if (!text.empty() && IsSafeXmlText(text))
+        document.Parse(text.c_str());
+    int bypass = 0;
+    if (const TiXmlElement* root = document.Error() ? nullptr : document.FirstChildElement("Parameters"))
+        root->QueryIntAttribute("bypass", &bypass);
+    set.bypass = bypass != 0;
+    ApplyPresetSet(nullptr, set);
 }
 
 void KvAudioMaster::Retire()

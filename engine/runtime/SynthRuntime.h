@@ -80,6 +80,7 @@ public:
     // Serialises state calls and rebuilds (never taken by the audio thread).
     std::mutex stateMutex_;
     IHostBypass* hostBypass_ = nullptr;
+    bool hostChoosesPrograms_ = true;
     };
 
     // Any thread but the audio thread (the host's user-interface thread, or
@@ -91,6 +92,9 @@ public:
     // Any thread: the processor's bypass, saved and loaded with the state.
     void setHostBypass(IHostBypass* bypass) { hostBypass_ = bypass; }
     IHostBypass* HostBypass() override { return hostBypass_; }
+    // User-interface thread, before blocks run.
+    void setHostChoosesPrograms(bool chooses) { hostChoosesPrograms_ = chooses; }
+    bool HostChoosesPrograms() override { return hostChoosesPrograms_; }
     bool HasGraph() const;
     interThreadQue& QueueFromGui() { return queue_; }
     const StagingMemoryBuffer& Staging() const { return staging_; }
@@ -123,6 +127,7 @@ private:
     // Serialises state calls and rebuilds (never taken by the audio thread).
     std::mutex stateMutex_;
     IHostBypass* hostBypass_ = nullptr;
+    bool hostChoosesPrograms_ = true;
     interThreadQue queue_;
     StagingMemoryBuffer staging_;
     StagingMemoryBufferOutputStream batchStream_;
