@@ -299,7 +299,9 @@ tresult PLUGIN_API ADelayProcessor::process(ProcessData& data)
     }
     // Input held for a block with samples: a block without keeps its own
     // behind it (but for its bypass switches, which wait for the next block
-    // anyway).
+    // anyway). Notes held from before an activation are not played.
+    if (forgetHeldNotes_.load(std::memory_order_relaxed) && forgetHeldNotes_.exchange(false))
+        held_.ForgetNotes();
     if (!held_.Empty())
     {
         if (!samples)
@@ -364,15 +366,14 @@ void ADelayProcessor::HoldInput(ProcessData& data)
 
 void ADelayProcessor::ReplayHeldInput(ProcessData& data)
 {
-    const bool notes = !forgetHeldNotes_.exchange(false);
     const bool lostSome = held_.LostSome();
     held_.Replay([&](IParameterChanges& changes, IEventList& events) {
         ProcessData held = {};
         held.numSamples = data.numSamples;
         held.inputParameterChanges = &changes;
-        held.inputEvents = notes ? &events : nullptr;
+        held.inputEvents = &events;
         ReadParameterChanges(held);
-        ReadMidi(held, notes);
+        ReadMidi(held, true);
     });
     // Notes that found no room must not hang: every key is let go.
     if (lostSome)

@@ -37,6 +37,12 @@ public:
               Steinberg::Vst::ParamID skipped);
 
     bool Empty() const { return blockCount_ == 0; }
+    // Drops the notes kept, keeping the values.
+    void ForgetNotes()
+    {
+        for (int b = 0; b < blockCount_; ++b)
+            blocks_[static_cast<std::size_t>(b)].eventCount = 0;
+    }
     bool LostSome() const { return lost_; }
 
     // Hands each block kept, oldest first, to `hand(changes, events)`, then
