@@ -89,7 +89,8 @@ public:
     // thread (KvAudioMaster::getPresetState_UI_THREAD).
     void GetPresetState(std::string& out, bool processing);
     void SetPresetState(const std::string& text, bool processing);
-    // Any thread: the processor's bypass, saved and loaded with the state.
+    // User-interface thread, before blocks run: the processor's bypass,
+    // saved and loaded with the state.
     void setHostBypass(IHostBypass* bypass) { hostBypass_ = bypass; }
     IHostBypass* HostBypass() override { return hostBypass_; }
     // User-interface thread, before blocks run.
