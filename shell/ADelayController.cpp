@@ -92,6 +92,7 @@ tresult PLUGIN_API ADelayController::initialize(FUnknown* context)
     AddMidiParameters();
     BuildProgramValues(entries);
     hostCalls_.WaitOutsideHostCalls(HoldsLockAroundLoads(context));
+    FindOwnValues(factory_ ? factory_->getXml("dsp.kv.xml") : std::string());
     AttachRunLoop();
     return kResultOk;
 }
@@ -483,6 +484,8 @@ void ADelayController::ServiceOtherThreads()
             if (found != parameters_.end())
                 found->second.value = std::move(raw);
         }
+        for (const auto& [id, normalized] : item.hostValues)
+            EditController::setParamNormalized(id, normalized);
     }
     std::vector<int> updates;
     {
@@ -614,6 +617,7 @@ tresult PLUGIN_API ADelayController::setComponentState(IBStream* state)
     hostCalls_.OvertakenAll();
     awaitedProgram_ = -1;
     valuesBeforeChoice_.clear();
+    const bool programWaits = ShowStateSwitches(*root, onUiThread);
 
     // Each value is read by the same rule as in the processor, so the host
     // shows what plays; a value the rule refuses leaves the parameter as it is.
@@ -634,7 +638,16 @@ tresult PLUGIN_API ADelayController::setComponentState(IBStream* state)
             double plain = 0.0;
             if (val && owner != parameters_.end() && ConformStateValue(owner->second, val, raw, plain) &&
                 std::isfinite(plain))
+            {
                 parameter->setNormalized(parameter->toNormalized(plain));
+                if (programWaits)
+                {
+                    std::lock_guard<std::mutex> lock(otherThreadsMutex_);
+                    PendingValues();
+                    pendingWork_.back().hostValues.emplace_back(static_cast<ParamID>(index),
+                                                                parameter->toNormalized(plain));
+                }
+            }
         }
         const int id = IntAttribute(param, "id", -1);
         const auto found = id == -1 ? parameters_.end() : parameters_.find(id);
@@ -766,18 +779,6 @@ tresult PLUGIN_API ADelayController::getParamValueByString(ParamID tag, TChar* s
     if (parameter == nullptr || !parameter->fromString(string, value) || !ValueRule::Normalized(value))
         return kResultFalse;
     valueNormalized = value;
-    return kResultOk;
-}
-
-tresult PLUGIN_API ADelayController::setState(IBStream* /*state*/)
-{
-    // The last of a preset's loads: the host hears of what waits.
-    FlushHostCalls();
-    return kResultOk;
-}
-
-tresult PLUGIN_API ADelayController::getState(IBStream* /*state*/)
-{
     return kResultOk;
 }
 

@@ -98,7 +98,14 @@ public:
     // after those before it (ServiceOtherThreads).
     Steinberg::tresult PLUGIN_API notify(Steinberg::Vst::IMessage* message) SMTG_OVERRIDE;
     // UI: IEditController
+    // The processor's state: the program it names is chosen first (its
+    // values then land in it), the bypass shows as saved (off when the
+    // state does not say), then the values.
     Steinberg::tresult PLUGIN_API setComponentState(Steinberg::IBStream* state) SMTG_OVERRIDE;
+    // The controller's own state: the values of the host parameters that no
+    // patch parameter of the DSP document holds, which only the controller
+    // keeps. Without such parameters it is empty. UI, or a thread of the
+    // host's (the automators then hear of it on the user-interface thread).
     Steinberg::tresult PLUGIN_API setState(Steinberg::IBStream* state) SMTG_OVERRIDE;
     Steinberg::tresult PLUGIN_API getState(Steinberg::IBStream* state) SMTG_OVERRIDE;
     Steinberg::IPlugView* PLUGIN_API createView(Steinberg::FIDString name) SMTG_OVERRIDE;
@@ -238,6 +245,13 @@ private:
     void SaveProgram(int program);
     // UI. The values of each program as the parameters document gives them.
     void BuildProgramValues(const std::vector<KvParameterEntry>& entries);
+    // UI, on initialize: the host parameters of patch parameters that the
+    // DSP document `dsp` has no patch parameter for (ownValues_).
+    void FindOwnValues(const std::string& dsp);
+    // The program and bypass of the processor's state document `root`, as
+    // setComponentState shows them. True when the program waits for the
+    // user-interface thread.
+    bool ShowStateSwitches(const TiXmlElement& root, bool onUiThread);
     // Any thread: the automators hear of the handle on the user-interface thread.
     void DeferUpdate(int handle);
     // UI. A host parameter takes a value from the editor, the processor or
@@ -276,6 +290,9 @@ private:
         std::map<int, std::string> values;
         std::string batch;
         int program = -1;
+        // Host values a state set after choosing a program that waited:
+        // set again once the program is chosen.
+        std::vector<std::pair<Steinberg::Vst::ParamID, double>> hostValues;
     };
     // Batches beyond this many bytes wait no longer: the oldest goes.
     static constexpr std::size_t kMaxPendingBatchBytes = 4u << 20;
@@ -322,6 +339,8 @@ private:
     // UI: the editor's pointer is held, and the parameters whose gesture it holds open.
     bool pointerHeld_ = false;
     std::vector<Steinberg::Vst::ParamID> openGestures_;
+    // Host parameter ids whose values only the controller holds, in order.
+    std::vector<Steinberg::Vst::ParamID> ownValues_;
     // UI: ServiceOtherThreads is running.
     bool servicing_ = false;
 };

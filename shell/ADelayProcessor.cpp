@@ -46,6 +46,7 @@ void PassTempo(Master* master, my_VstTimeInfo& info)
 ADelayProcessor::ADelayProcessor(MyVstPluginFactory* factory) : factory_(factory)
 {
     runtime_.setProcessor(this);
+    runtime_.setHostBypass(&bypass_);
     // What the transport record is filled from, asked of hosts that ask.
     using Needs = IProcessContextRequirements;
     setProcessContextRequirements(Needs::kNeedProjectTimeMusic | Needs::kNeedBarPositionMusic | Needs::kNeedTempo |
@@ -77,6 +78,7 @@ tresult PLUGIN_API ADelayProcessor::initialize(FUnknown* context)
     hostValues_.Build(parameters);
     const auto programs = static_cast<int>(KvProgramList::Read(parameters).size());
     patchPrograms_ = programs > 1;
+    runtime_.setHostChoosesPrograms(patchPrograms_);
     programSteps_ = patchPrograms_ ? programs - 1 : kMidiProgramSteps;
     reportedBytes_ = 0;
     refusedBatch_ = nullptr;
@@ -144,6 +146,7 @@ tresult PLUGIN_API ADelayProcessor::setActive(TBool state)
         releaseHeldKeys_.store(false);
         timeInfo_ = my_VstTimeInfo{};
         bypass_.Prepare(processSetup_.sampleRate, processSetup_.maxSamplesPerBlock, numOutputs_);
+        forgetHeldNotes_.store(true);
     }
     active_.store(state != 0);
     return AudioEffect::setActive(state);
@@ -262,14 +265,20 @@ tresult PLUGIN_API ADelayProcessor::process(ProcessData& data)
         Silence(data);
         return kResultOk;
     }
+    // The engine the block found lives until the block ends, whatever an
+    // activation on another thread does meanwhile.
+    const SynthRuntime::BlockUse use(runtime_);
     // While the host's other thread holds the engine for the state (only
-    // when this thread did not answer in time) the block leaves it alone.
+    // when this thread did not answer in time, or the engine is being
+    // replaced) the block leaves it alone, silent; its input waits for the
+    // next block that runs it.
     std::optional<KvAudioMaster::BlockScope> scope;
-    if (KvAudioMaster* engine = runtime_.AudioMaster())
+    if (KvAudioMaster* engine = use.Master())
     {
         scope.emplace(*engine);
         if (!scope->entered())
         {
+            HoldInput(data);
             Silence(data);
             return kResultOk;
         }
@@ -285,6 +294,20 @@ tresult PLUGIN_API ADelayProcessor::process(ProcessData& data)
         // ahead of the block's own MIDI.
         const unsigned char allNotesOff[3] = {0xB0, 0x7B, 0x00};
         MidiIn(0, allNotesOff, 3);
+    }
+    // Input held for a block with samples: a block without keeps its own
+    // behind it (but for its bypass switches, which wait for the next block
+    // anyway). Notes held from before an activation are not played.
+    if (forgetHeldNotes_.load(std::memory_order_relaxed) && forgetHeldNotes_.exchange(false))
+        held_.ForgetNotes();
+    if (!held_.Empty())
+    {
+        if (!samples)
+        {
+            HoldInput(data);
+            return kResultOk;
+        }
+        ReplayHeldInput(data);
     }
     ReadParameterChanges(data);
     ReadMidi(data, samples);
@@ -332,6 +355,32 @@ tresult PLUGIN_API ADelayProcessor::process(ProcessData& data)
     return kResultOk;
 }
 
+void ADelayProcessor::HoldInput(ProcessData& data)
+{
+    held_.Keep(data.inputParameterChanges, data.numSamples >= 1 ? data.inputEvents : nullptr,
+               KvBypass::kParameterId);
+    bypass_.ReadSwitches(data.inputParameterChanges, 0);
+}
+
+void ADelayProcessor::ReplayHeldInput(ProcessData& data)
+{
+    const bool lostSome = held_.LostSome();
+    held_.Replay([&](IParameterChanges& changes, IEventList& events) {
+        ProcessData held = {};
+        held.numSamples = data.numSamples;
+        held.inputParameterChanges = &changes;
+        held.inputEvents = &events;
+        ReadParameterChanges(held);
+        ReadMidi(held, true);
+    });
+    // Notes that found no room must not hang: every key is let go.
+    if (lostSome)
+    {
+        const unsigned char allNotesOff[3] = {0xB0, 0x7B, 0x00};
+        MidiIn(0, allNotesOff, 3);
+    }
+}
+
 tresult PLUGIN_API ADelayProcessor::notify(IMessage* message)
 {
     if (message == nullptr)
@@ -371,8 +420,7 @@ tresult PLUGIN_API ADelayProcessor::getState(IBStream* state)
     // read, so what is saved is what plays: values the engine refused or
     // brought into range never return to the host as given.
     std::string text;
-    if (KvAudioMaster* master = runtime_.AudioMaster())
-        master->getPresetState_UI_THREAD(text, StateCrossesToBlocks());
+    runtime_.GetPresetState(text, StateCrossesToBlocks());
     return StateChunk::Write(state, text) ? kResultOk : kResultFalse;
 }
 
@@ -382,10 +430,8 @@ tresult PLUGIN_API ADelayProcessor::setState(IBStream* state)
     std::string text;
     if (!StateChunk::Read(state, text) || !StateChunk::IsPresetState(text))
         return kResultFalse;
-    KvAudioMaster* master = runtime_.AudioMaster();
-    if (master == nullptr || text.empty())
-        return kResultOk;
-    master->setPresetState_UI_THREAD(text, StateCrossesToBlocks());
+    // An empty state holds no value, and the bypass off.
+    runtime_.SetPresetState(text, StateCrossesToBlocks());
     return kResultOk;
 }
 

@@ -21,6 +21,7 @@
 #include "shell/AudioEffect.h"
 #include "shell/HostValueTable.h"
 #include "shell/KvBypass.h"
+#include "shell/KvHeldInput.h"
 
 class MyVstPluginFactory;
 
@@ -59,6 +60,10 @@ public:
     // patch manager holds besides. What the processor keeps between blocks
     // starts afresh too; the bypass stays as the host left it, settled.
     Steinberg::tresult PLUGIN_API setActive(Steinberg::TBool state) SMTG_OVERRIDE;
+    // The state holds the patch's values, the program they belong to and
+    // whether the host's bypass is on (also when it was switched in a block
+    // without samples and no block has run since). Any thread of the host's
+    // but the one running blocks now; never while the engine is rebuilt.
     Steinberg::tresult PLUGIN_API setState(Steinberg::IBStream* state) SMTG_OVERRIDE;
     Steinberg::tresult PLUGIN_API getState(Steinberg::IBStream* state) SMTG_OVERRIDE;
     // Refused (kResultFalse) while active: the setup and the buses are what
@@ -186,6 +191,16 @@ private:
     std::vector<float> discard_;
     // Audio thread, sized on activation: the host's bypass parameter.
     KvBypass bypass_;
+    // Audio thread: what blocks that found the engine held for the state
+    // brought, for the next block that runs it.
+    KvHeldInput held_;
+    // Set on activation: notes kept from before it are not played.
+    std::atomic<bool> forgetHeldNotes_{false};
+    // Audio. Keeps the block's input in held_; its bypass switches are
+    // taken as a block without samples takes them.
+    void HoldInput(Steinberg::Vst::ProcessData& data);
+    // Audio. Hands what held_ keeps to the engine ahead of the block's own input.
+    void ReplayHeldInput(Steinberg::Vst::ProcessData& data);
     // Whether the host runs blocks now on another thread than the caller's:
     // preset state then crosses to the audio thread between blocks instead
     // of being read or written here. On the thread that runs the blocks no

@@ -13,15 +13,52 @@ void KvBypass::Prepare(double sampleRate, int maxSamples, int channels)
     dry_.assign(static_cast<std::size_t>(channels_) * static_cast<std::size_t>(room_), 0.0f);
     const double ramp = std::isfinite(sampleRate) ? sampleRate * kRampSeconds : 1.0;
     rampLength_ = static_cast<int>(std::lround(std::clamp(ramp, 1.0, 1.0e6)));
-    // A switch still waiting (from a block without samples) is where the host left it.
-    if (switchCount_ > 0)
-        on_ = switches_[static_cast<std::size_t>(switchCount_ - 1)].on;
+    // A switch still waiting (from a block without samples, or a state) is
+    // where the host left it.
+    TakeStateSwitch();
+    on_ = LastSwitch();
     switchCount_ = 0;
     position_ = on_ ? rampLength_ : 0;
 }
 
+bool KvBypass::BypassWanted() const
+{
+    const int state = fromState_.load();
+    return state >= 0 ? state != 0 : wanted_.load();
+}
+
+void KvBypass::BypassFromState(bool on)
+{
+    fromState_.store(on ? 1 : 0);
+}
+
+void KvBypass::TakeStateSwitch()
+{
+    int state = fromState_.load();
+    if (state < 0)
+        return;
+    AddSwitch(0, state != 0);
+    wanted_.store(LastSwitch());
+    // A state set meanwhile waits for the next block.
+    fromState_.compare_exchange_strong(state, -1);
+}
+
+void KvBypass::AddSwitch(int offset, bool on)
+{
+    const Switch* before = switchCount_ > 0 ? &switches_[static_cast<std::size_t>(switchCount_ - 1)] : nullptr;
+    // A point that switches nothing is not one.
+    if (on == (before ? before->on : on_))
+        return;
+    // Out of order, it takes effect where the one before it did.
+    const int at = std::max(offset, before ? before->offset : 0);
+    const std::size_t slot = static_cast<std::size_t>(std::min(switchCount_, kMaxSwitches - 1));
+    switches_[slot] = {at, on};
+    switchCount_ = static_cast<int>(slot) + 1;
+}
+
 void KvBypass::ReadSwitches(IParameterChanges* changes, int32 numSamples)
 {
+    TakeStateSwitch();
     if (changes == nullptr)
         return;
     const int32 last = std::max(numSamples - 1, 0);
@@ -38,18 +75,10 @@ void KvBypass::ReadSwitches(IParameterChanges* changes, int32 numSamples)
             ParamValue value = 0.0;
             if (queue->getPoint(p, offset, value) != kResultOk || !std::isfinite(value))
                 continue;
-            const bool on = value >= 0.5;
-            const Switch* before = switchCount_ > 0 ? &switches_[static_cast<std::size_t>(switchCount_ - 1)] : nullptr;
-            // A point that switches nothing is not one.
-            if (on == (before ? before->on : on_))
-                continue;
-            // Out of order, it takes effect where the one before it did.
-            const int at = std::max(std::clamp(offset, 0, last), before ? before->offset : 0);
-            const std::size_t slot = static_cast<std::size_t>(std::min(switchCount_, kMaxSwitches - 1));
-            switches_[slot] = {at, on};
-            switchCount_ = static_cast<int>(slot) + 1;
+            AddSwitch(std::clamp(offset, 0, last), value >= 0.5);
         }
     }
+    wanted_.store(LastSwitch());
 }
 
 void KvBypass::KeepDry(float* const* inputs, int inputCount, int count)

@@ -7,15 +7,21 @@
 // kRampSeconds, from the sample offset the host gave it, one step per
 // sample whatever the host's block size.
 //
-// Threads: Prepare is UI (on activation); the rest is Audio: no allocation,
-// lock or log.
+// It is saved and loaded with the preset state (IHostBypass): a state that
+// sets it switches at the start of the next block, as a switch in a block
+// without samples does.
+//
+// Threads: Prepare is UI (on activation); BypassWanted and BypassFromState
+// any thread; the rest is Audio: no allocation, lock or log.
 
 #include <array>
+#include <atomic>
 #include <vector>
 
+#include "engine/runtime/IKvShellDsp.h"
 #include "pluginterfaces/vst/ivstparameterchanges.h"
 
-class KvBypass
+class KvBypass : public IHostBypass
 {
 public:
     // The host parameter: after the MIDI controller and program change ids.
@@ -33,7 +39,13 @@ public:
     // Audio. The host's points of the bypass parameter in this block, on
     // at 0.5 and above, their offsets brought inside the block. A block
     // without samples switches at the start of the next one.
+    // A switch a state set comes first, at the block's start.
     void ReadSwitches(Steinberg::Vst::IParameterChanges* changes, Steinberg::int32 numSamples);
+
+    // Any thread. IHostBypass: where the last switch (of the host or of a
+    // state) leaves it, whether or not a block has played it yet.
+    bool BypassWanted() const override;
+    void BypassFromState(bool on) override;
 
     // Audio. Whether the block reads the dry signal: the bypass is on, on
     // its way, or switched in the block.
@@ -58,6 +70,12 @@ private:
     };
     // Runs samples [from, to) of every output with the switch as it is.
     void Run(float* const* outputs, int outputCount, int from, int to);
+    // Audio (UI in Prepare): adds a switch at `offset`, unless it switches nothing.
+    void AddSwitch(int offset, bool on);
+    // Where the switches taken so far leave the bypass.
+    bool LastSwitch() const { return switchCount_ > 0 ? switches_[static_cast<std::size_t>(switchCount_ - 1)].on : on_; }
+    // Audio: takes the switch a state set, if any, as the first of the block.
+    void TakeStateSwitch();
 
     std::vector<float> dry_;
     int channels_ = 0;
@@ -68,4 +86,9 @@ private:
     bool on_ = false;
     std::array<Switch, kMaxSwitches> switches_{};
     int switchCount_ = 0;
+    // A state's switch not yet taken (-1: none), and LastSwitch() published
+    // for other threads; the audio thread publishes before it lets the
+    // state's switch go, so a reader sees one or the other.
+    std::atomic<int> fromState_{-1};
+    std::atomic<bool> wanted_{false};
 };

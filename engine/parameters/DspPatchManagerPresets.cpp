@@ -11,7 +11,11 @@
 #include "engine/parameters/DspPatchManager.h"
 
 // The preset state document: one Param per parameter with its handle, its
-// host index and the value the user hears now (the current program's).
+// host index and the value the user hears now (the current program's). The
+// root element says which program that is, for a patch of several programs
+// the host chooses among, and that the host's bypass is on, when it is;
+// readers that know neither skip the root's attributes, and a patch without
+// programs and with the bypass off writes none.
 void DspPatchManager::getPresetState(std::string& out)
 {
     std::unique_ptr<PresetValues> set = PreparePresetCapture();
@@ -49,6 +53,7 @@ std::unique_ptr<PresetValues> DspPatchManager::PreparePresetCapture()
 void DspPatchManager::CapturePresetValues(PresetValues& set)
 {
     set.complete = true;
+    set.program = PatchCount() > 1 ? program_ : -1;
     for (PresetValues::Value& value : set.values)
     {
         if (!value.parameter->CopyValueOut(value.bytes, value.needed))
@@ -62,6 +67,10 @@ void DspPatchManager::FormatPresetState(const PresetValues& set, std::string& ou
     document.LinkEndChild(new TiXmlDeclaration("1.0", "", ""));
     auto* root = new TiXmlElement("Parameters");
     document.LinkEndChild(root);
+    if (set.program >= 0)
+        root->SetAttribute("program", set.program);
+    if (set.bypass)
+        root->SetAttribute("bypass", 1);
     for (const PresetValues::Value& value : set.values)
     {
         const dsp_patch_parameter_base* parameter = value.parameter;
@@ -92,6 +101,13 @@ std::unique_ptr<PresetValues> DspPatchManager::PreparePresetState(const std::str
     if (!root)
         return nullptr;
     auto set = std::make_unique<PresetValues>();
+    // Without a program the values land in the one that plays; without a
+    // bypass, it is off.
+    int program = -1;
+    if (root->QueryIntAttribute("program", &program) == TIXML_SUCCESS && program >= 0 && program < PatchCount())
+        set->program = program;
+    int bypass = 0;
+    set->bypass = root->QueryIntAttribute("bypass", &bypass) == TIXML_SUCCESS && bypass != 0;
     for (TiXmlElement* element = root->FirstChildElement("Param"); element;
          element = element->NextSiblingElement("Param"))
     {
@@ -115,9 +131,19 @@ std::unique_ptr<PresetValues> DspPatchManager::PreparePresetState(const std::str
 
 void DspPatchManager::ApplyPresetValues(PresetValues& set)
 {
+    // The program first: the values are its own, and no other program's
+    // change. The editor and the host heard of the program's values with
+    // the change; they then hear of those the state gives it.
+    const bool programChanged = set.program >= 0 && set.program != program_;
+    if (set.program >= 0)
+        setProgramDspThread(set.program);
     for (PresetValues::Value& value : set.values)
     {
         if (value.parameter->ApplyPreparedValue(value.bytes))
+        {
             value.parameter->OnValueChangedFromGUI(false, 0, false);
+            if (programChanged)
+                value.parameter->ReportValue();
+        }
     }
 }

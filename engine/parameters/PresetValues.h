@@ -29,6 +29,12 @@ public:
 
     std::vector<Value> values;
     std::string text;
+    // The program the values belong to: read, the one that plays; applied,
+    // the one chosen before the values land (-1: the current one stays).
+    int32_t program = -1;
+    // The host's bypass, kept by the plug-in beside the patch and saved with
+    // it: on or off as read, or as given by the state applied.
+    bool bypass = false;
 
     // Writing: true when every value fitted its room. Audio thread sets it.
     bool complete = true;

@@ -111,6 +111,9 @@ public:
     // Audio thread: a polyphonic value driven by the voices (a host
     // control) keeps each key's value in the new program.
     void CarryVoiceValues(int oldPatch, int newPatch);
+    // Audio thread (or with the blocks held off): the editor and the host
+    // hear of the value the parameter holds now, with the next batch.
+    void ReportValue() { MarkEngineChange(0); }
     void UpdateUI(bool keepEngineFlag, int key);
     void createPatchMemory(int patchCount, int voiceCount);
     // Takes the master's rooms at graph build, so that values set on the

@@ -8,6 +8,18 @@
 class QueClient;
 class my_output_stream;
 
+// The host's bypass as the plug-in keeps it beside the patch: saved and
+// loaded with the preset state. Any thread.
+class IHostBypass
+{
+public:
+    virtual ~IHostBypass() = default;
+    // On, as the host last switched it or a state last set it.
+    virtual bool BypassWanted() const = 0;
+    // A state sets it: it takes effect from the start of the next block.
+    virtual void BypassFromState(bool on) = 0;
+};
+
 class IKvShellDsp
 {
 public:
@@ -26,6 +38,12 @@ public:
     virtual void NeedTempo() = 0;
     virtual std::wstring ResolveFilename(const std::wstring& name, const std::wstring& extension) = 0;
     virtual std::wstring getDefaultPath(const std::wstring& extension) = 0;
+    // The host's bypass, read and set with the preset state by the thread
+    // that holds the engine for it; none: always off.
+    virtual IHostBypass* HostBypass() { return nullptr; }
+    // Whether the host chooses among the patch's programs: only then does
+    // the preset state name the program its values belong to.
+    virtual bool HostChoosesPrograms() { return true; }
     virtual void DoAsyncRestart() {}
     virtual void OnFadeOutComplete() {}
     virtual void SetState(int /*a*/, int /*b*/) {}

@@ -7,7 +7,10 @@
 #include <chrono>
 #include <thread>
 
+#include <tinyxml.h>
+
 #include "core/QueMessage.h"
+#include "core/SafeXmlText.h"
 #include "core/my_streams.h"
 #include "engine/graph/EngineModules.h"
 #include "engine/parameters/IDspPatchManager.h"
@@ -54,6 +57,9 @@ KvAudioMaster::~KvAudioMaster()
 
 void KvAudioMaster::DiscardGraph()
 {
+    // The instance's shared tables go with the graph that made them; an
+    // engine that holds none leaves those of the engine that replaces it.
+    const bool hadGraph = top_ != nullptr;
     Close();
     ResetBlockLoop();
     // Sets in transit point at the parameters of this graph.
@@ -65,7 +71,8 @@ void KvAudioMaster::DiscardGraph()
     top_ = nullptr;
     main_ = nullptr;
     // Nothing of the graph is left to use this engine's own tables.
-    ReleaseSharedLookups(LookupOwner());
+    if (hadGraph)
+        ReleaseSharedLookups(LookupOwner());
     vstIn_ = nullptr;
     vstOut_ = nullptr;
     handles_.clear();
@@ -227,8 +234,52 @@ void KvAudioMaster::FreeHandedBack(bool everything)
 void KvAudioMaster::ReadPresetState(std::string& out)
 {
     out.clear();
-    if (IDspPatchManager* manager = MainPatchManager())
-        manager->getPresetState(out);
+    IDspPatchManager* manager = MainPatchManager();
+    if (!manager)
+    {
+        // No values: the state is empty, unless the bypass is on.
+        PresetValues set;
+        CaptureHostSwitches(set);
+        if (set.bypass)
+        {
+            TiXmlDocument document;
+            document.LinkEndChild(new TiXmlDeclaration("1.0", "", ""));
+            auto* root = new TiXmlElement("Parameters");
+            root->SetAttribute("bypass", 1);
+            document.LinkEndChild(root);
+            TiXmlPrinter printer;
+            printer.SetIndent(" ");
+            printer.SetLineBreak("\n");
+            document.Accept(&printer);
+            out = printer.CStr();
+        }
+        return;
+    }
+    std::unique_ptr<PresetValues> set = manager->PreparePresetCapture();
+    manager->CapturePresetValues(*set);
+    if (!set->complete)
+    {
+        set->GrowShortValues();
+        manager->CapturePresetValues(*set);
+    }
+    CaptureHostSwitches(*set);
+    manager->FormatPresetState(*set, out);
+}
+
+void KvAudioMaster::CaptureHostSwitches(PresetValues& set)
+{
+    IHostBypass* bypass = application_ ? application_->HostBypass() : nullptr;
+    set.bypass = bypass && bypass->BypassWanted();
+    if (application_ && !application_->HostChoosesPrograms())
+        set.program = -1;
+}
+
+void KvAudioMaster::ApplyPresetSet(IDspPatchManager* manager, PresetValues& set)
+{
+    if (manager)
+        manager->ApplyPresetValues(set);
+    if (IHostBypass* bypass = application_ ? application_->HostBypass() : nullptr)
+        bypass->BypassFromState(set.bypass);
 }
 
 void KvAudioMaster::HoldOffBlocks()
@@ -246,12 +297,11 @@ void KvAudioMaster::ReadPresetStateDirectly(std::string& out)
     // A state handed over but not yet applied comes first: it is the newest.
     if (PresetValues* set = setPending_.exchange(nullptr, std::memory_order_acq_rel))
     {
-        if (IDspPatchManager* manager = MainPatchManager())
-            manager->ApplyPresetValues(*set);
+        ApplyPresetSet(MainPatchManager(), *set);
         delete set;
     }
     ReadPresetState(out);
-    directAccess_.store(false);
+    directAccess_.store(retired_);
 }
 
 void KvAudioMaster::WritePresetStateDirectly(const std::string& text)
@@ -260,13 +310,41 @@ void KvAudioMaster::WritePresetStateDirectly(const std::string& text)
     // An older state still in transit must not overwrite this one.
     delete setPending_.exchange(nullptr, std::memory_order_acq_rel);
     WritePresetState(text);
-    directAccess_.store(false);
+    directAccess_.store(retired_);
 }
 
 void KvAudioMaster::WritePresetState(const std::string& text)
 {
-    if (IDspPatchManager* manager = MainPatchManager())
-        manager->setPresetState(text);
+    IDspPatchManager* manager = MainPatchManager();
+    if (manager && !text.empty())
+    {
+        if (std::unique_ptr<PresetValues> set = manager->PreparePresetState(text))
+            ApplyPresetSet(manager, *set);
+        return;
+    }
+    // No values to take (an empty state holds none): only the bypass, off
+    // unless the state says otherwise.
+    PresetValues set;
+    TiXmlDocument document;
+    if (!text.empty() && IsSafeXmlText(text))
+        document.Parse(text.c_str());
+    int bypass = 0;
+    if (const TiXmlElement* root = document.Error() ? nullptr : document.FirstChildElement("Parameters"))
+        root->QueryIntAttribute("bypass", &bypass);
+    set.bypass = bypass != 0;
+    ApplyPresetSet(nullptr, set);
+}
+
+void KvAudioMaster::Retire()
+{
+    retired_ = true;
+    HoldOffBlocks();
+}
+
+void KvAudioMaster::ReleaseGraph()
+{
+    if (retired_)
+        DiscardGraph();
 }
 
 void KvAudioMaster::Overflows::Add(int length)
@@ -389,14 +467,14 @@ void KvAudioMaster::HandleInterrupt()
     // A state set before a read is applied first, so the read returns it.
     if (PresetValues* set = setPending_.exchange(nullptr, std::memory_order_acq_rel))
     {
-        if (manager)
-            manager->ApplyPresetValues(*set);
+        ApplyPresetSet(manager, *set);
         HandBack(set);
     }
     if (PresetValues* room = getPending_.exchange(nullptr, std::memory_order_acq_rel))
     {
         if (manager)
             manager->CapturePresetValues(*room);
+        CaptureHostSwitches(*room);
         if (PresetValues* late = getDone_.exchange(room, std::memory_order_acq_rel))
             HandBack(late);
     }

@@ -113,6 +113,15 @@ public:
         bool entered_ = false;
     };
 
+    // User-interface thread, before the engine is replaced: no block starts
+    // in it from here on (BlockScope::entered() stays false), and the one
+    // running is waited for. The state can still be read and written.
+    void Retire();
+    // User-interface thread, on a retired engine whose state was read: frees
+    // its graph and the tables the graph shared, before a new engine is
+    // built. Blocks that still find the engine leave it alone.
+    void ReleaseGraph();
+
     void SetBypass(bool bypass);
     void SetDucked(bool ducked);
 
@@ -153,6 +162,11 @@ private:
     void HandleInterrupt();
     void ReadPresetState(std::string& out);
     void WritePresetState(const std::string& text);
+    // By the thread that holds the engine for the state: the host's switches
+    // the shell keeps beside the patch go out with the values read, and in
+    // with the values applied.
+    void CaptureHostSwitches(PresetValues& set);
+    void ApplyPresetSet(IDspPatchManager* manager, PresetValues& set);
     // Audio thread: a used set goes back to the user-interface thread.
     void HandBack(PresetValues* set);
     // User-interface thread: frees the sets handed back (all of them, with
@@ -194,6 +208,8 @@ private:
     // thread while it touches the state directly; each checks the other's.
     std::atomic<int> blockDepth_{0};
     std::atomic<bool> directAccess_{false};
+    // Set by Retire: direct access then never ends.
+    bool retired_ = false;
     // Serialises the state calls of the host's threads (never the audio thread).
     std::mutex stateMutex_;
     std::atomic<bool> running_{false};

@@ -1,5 +1,8 @@
 #include "engine/runtime/SynthRuntime.h"
 
+#include <chrono>
+#include <thread>
+
 #include "core/file_helpers.h"
 #include "engine/graph/ug_container.h"
 #include "engine/parameters/DspPatchManager.h"
@@ -16,8 +19,7 @@ SynthRuntime::~SynthRuntime()
 {
     // The waiting clients belong to the graph: unlink them while they live.
     ClearWaiters();
-    delete master_;
-    master_ = nullptr;
+    delete master_.exchange(nullptr);
 }
 
 namespace
@@ -41,19 +43,37 @@ DspPatchManager* MainPatchManager(KvAudioMaster& master)
 
 bool SynthRuntime::initialize(int sampleRate, int maxBlockSize, const char* dspXml)
 {
+    std::lock_guard<std::mutex> lock(stateMutex_);
     const int blockSize = AudioMasterBase::CalcBlockSize(maxBlockSize);
     // An engine without a graph is not kept when a document arrives.
     const bool hasText = dspXml && *dspXml;
-    if (master_ && master_->SampleRate() == static_cast<float>(sampleRate) && master_->BlockSize() == blockSize &&
-        (master_->HasGraph() || !hasText))
+    KvAudioMaster* master = master_.load();
+    if (master && master->SampleRate() == static_cast<float>(sampleRate) && master->BlockSize() == blockSize &&
+        (master->HasGraph() || !hasText))
         return HasGraph();
     return Build(sampleRate, blockSize, hasText ? dspXml : "");
 }
 
 bool SynthRuntime::Rebuild(int sampleRate, int maxBlockSize, const char* dspXml)
 {
+    std::lock_guard<std::mutex> lock(stateMutex_);
     const std::string text = dspXml && *dspXml ? std::string(dspXml) : builtText_;
     return Build(sampleRate, AudioMasterBase::CalcBlockSize(maxBlockSize), text.c_str());
+}
+
+void SynthRuntime::GetPresetState(std::string& out, bool processing)
+{
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    out.clear();
+    if (KvAudioMaster* master = master_.load())
+        master->getPresetState_UI_THREAD(out, processing);
+}
+
+void SynthRuntime::SetPresetState(const std::string& text, bool processing)
+{
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    if (KvAudioMaster* master = master_.load())
+        master->setPresetState_UI_THREAD(text, processing);
 }
 
 bool SynthRuntime::Build(int sampleRate, int blockSize, const char* dspXml)
@@ -61,17 +81,21 @@ bool SynthRuntime::Build(int sampleRate, int blockSize, const char* dspXml)
     const bool hasText = dspXml && *dspXml;
     std::string saved;
     PatchMemory memory;
-    const bool hadMaster = master_ != nullptr;
-    if (master_)
+    KvAudioMaster* old = master_.load();
+    if (old)
     {
-        master_->getPresetState_UI_THREAD(saved, false);
+        // No block starts in the old engine from here on, so what it holds
+        // is read whole; blocks that find it meanwhile leave it alone.
+        old->Retire();
+        old->getPresetState_UI_THREAD(saved, false);
+        // The waiting clients and the batch belong to the old graph: they
+        // are unlinked while it lives.
         ClearWaiters();
         staging_.Clear();
-        master_->Close();
-        if (DspPatchManager* patch = MainPatchManager(*master_))
+        old->Close();
+        if (DspPatchManager* patch = MainPatchManager(*old))
             memory.Take(*patch);
-        delete master_;
-        master_ = nullptr;
+        old->ReleaseGraph();
     }
     // What the engine asked of the processor and of the block end is asked
     // again by the new one.
@@ -79,28 +103,37 @@ bool SynthRuntime::Build(int sampleRate, int blockSize, const char* dspXml)
     serviceAtBlockEnd_ = false;
     builtText_ = hasText ? dspXml : "";
 
-    master_ = new KvAudioMaster(static_cast<float>(sampleRate), this);
-    master_->SetBlockSize(blockSize);
+    auto* fresh = new KvAudioMaster(static_cast<float>(sampleRate), this);
+    fresh->SetBlockSize(blockSize);
     // A rate the engine cannot run at builds no graph.
-    if (sampleRate <= 0 || !hasText)
-        return false;
-    if (!master_->BuildDspGraph(dspXml))
-        return false;
-    master_->Open();
-    if (hadMaster)
+    const bool built = sampleRate > 0 && hasText && fresh->BuildDspGraph(dspXml);
+    if (built)
     {
-        // As a state is given to a new engine, then what a state holds not.
-        master_->setPresetState_UI_THREAD(saved, false);
-        if (DspPatchManager* patch = MainPatchManager(*master_))
-            memory.Give(*patch);
+        fresh->Open();
+        if (old)
+        {
+            // As a state is given to a new engine, then what a state holds not.
+            fresh->setPresetState_UI_THREAD(saved, false);
+            if (DspPatchManager* patch = MainPatchManager(*fresh))
+                memory.Give(*patch);
+        }
+        fresh->SetRunning(true);
     }
-    master_->SetRunning(true);
-    return true;
+    master_.store(fresh);
+    if (old)
+    {
+        // A block that found the old engine ends before it goes.
+        while (blockUsers_.load() > 0)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        delete old;
+    }
+    return built;
 }
 
 bool SynthRuntime::HasGraph() const
 {
-    return master_ && master_->HasGraph();
+    const KvAudioMaster* master = master_.load();
+    return master && master->HasGraph();
 }
 
 void SynthRuntime::RequestQue(QueClient* client, bool /*immediate*/)
@@ -111,8 +144,8 @@ void SynthRuntime::RequestQue(QueClient* client, bool /*immediate*/)
 
 void SynthRuntime::ServiceDspRingBuffers()
 {
-    if (master_)
-        queue_.pollMessage(master_);
+    if (KvAudioMaster* master = master_.load())
+        queue_.pollMessage(master);
     SendBatch();
 }
 

@@ -6,6 +6,7 @@
 // to the editor are gathered and sent as one batch.
 
 #include <atomic>
+#include <mutex>
 #include <string>
 
 #include "core/QueuedUsers.h"
@@ -45,9 +46,56 @@ public:
     // on: no voice, tail, delay line or filter memory. The patch stays: the
     // preset state, and what the patch manager holds besides (PatchMemory).
     // An empty text builds from the document of the engine it replaces.
+    // The engine it replaces is freed only once no block and no state call
+    // uses it any longer: blocks that start meanwhile find it retired
+    // (KvAudioMaster::Retire) or run in the new engine, and state calls wait
+    // for the rebuild.
     bool Rebuild(int sampleRate, int maxBlockSize, const char* dspXml);
 
-    KvAudioMaster* AudioMaster() { return master_; }
+    // The engine now. A block holds a BlockUse for as long as it uses the
+    // engine it found; other threads read and write the state through
+    // GetPresetState and SetPresetState.
+    KvAudioMaster* AudioMaster() { return master_.load(); }
+
+    // Audio thread: the engine a block found, kept alive until the block
+    // ends. No lock and no allocation.
+    class BlockUse
+    {
+    public:
+        explicit BlockUse(SynthRuntime& runtime) : runtime_(runtime)
+        {
+            runtime_.blockUsers_.fetch_add(1);
+            master_ = runtime_.master_.load();
+        }
+        ~BlockUse() { runtime_.blockUsers_.fetch_sub(1); }
+        BlockUse(const BlockUse&) = delete;
+        BlockUse& operator=(const BlockUse&) = delete;
+        KvAudioMaster* Master() const { return master_; }
+
+    private:
+        SynthRuntime& runtime_;
+        std::atomic<KvAudioMaster*> master_{nullptr};
+    // Blocks that may hold the engine they found.
+    std::atomic<int> blockUsers_{0};
+    // Serialises state calls and rebuilds (never taken by the audio thread).
+    std::mutex stateMutex_;
+    IHostBypass* hostBypass_ = nullptr;
+    bool hostChoosesPrograms_ = true;
+    };
+
+    // Any thread but the audio thread (the host's user-interface thread, or
+    // a thread of its own): the preset state of the engine now, one call at
+    // a time, never during a rebuild. `processing`: blocks run on another
+    // thread (KvAudioMaster::getPresetState_UI_THREAD).
+    void GetPresetState(std::string& out, bool processing);
+    void SetPresetState(const std::string& text, bool processing);
+    // User-interface thread, before blocks run: the processor's bypass,
+    // saved and loaded with the state.
+    void setHostBypass(IHostBypass* bypass) { hostBypass_ = bypass; }
+    IHostBypass* HostBypass() override { return hostBypass_; }
+    // User-interface thread, before blocks run.
+    void setHostChoosesPrograms(bool chooses) { hostChoosesPrograms_ = chooses; }
+    bool HostChoosesPrograms() override { return hostChoosesPrograms_; }
     bool HasGraph() const;
     interThreadQue& QueueFromGui() { return queue_; }
     const StagingMemoryBuffer& Staging() const { return staging_; }
@@ -74,7 +122,13 @@ private:
     void ServiceWaitingClients();
     void SendBatch();
 
-    KvAudioMaster* master_ = nullptr;
+    std::atomic<KvAudioMaster*> master_{nullptr};
+    // Blocks that may hold the engine they found.
+    std::atomic<int> blockUsers_{0};
+    // Serialises state calls and rebuilds (never taken by the audio thread).
+    std::mutex stateMutex_;
+    IHostBypass* hostBypass_ = nullptr;
+    bool hostChoosesPrograms_ = true;
     interThreadQue queue_;
     StagingMemoryBuffer staging_;
     StagingMemoryBufferOutputStream batchStream_;

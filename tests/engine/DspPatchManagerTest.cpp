@@ -57,8 +57,9 @@ TEST(PresetState, TheDocumentListsEveryParameterWithHandleIndexAndValue)
     ASSERT_TRUE(rig.built);
     std::string text;
     rig.manager()->getPresetState(text);
+    // A patch of several programs names the one that plays.
     EXPECT_EQ(text, "<?xml version=\"1.0\" ?>\n"
-                    "<Parameters>\n"
+                    "<Parameters program=\"0\">\n"
                     " <Param id=\"100\" index=\"0\" val=\"2.5\" />\n"
                     " <Param id=\"101\" index=\"1\" val=\"0\" />\n"
                     " <Param id=\"102\" val=\"hello world\" />\n"

@@ -9,6 +9,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
+#include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -181,6 +184,193 @@ TEST(HostThreads, AStateTakenWhileAnotherThreadRunsBlocksIsTakenBetweenThemAndTh
     // have come out silent.
     EXPECT_GT(blocks.load(), 20);
     EXPECT_EQ(silentBlocks.load(), 0);
+}
+
+namespace
+{
+// The samples of a few blocks of `rig` with key 69 struck in the first.
+std::vector<float> Played(DemoSynthRig& rig, int blocks)
+{
+    Event noteOn{};
+    noteOn.type = Event::kNoteOnEvent;
+    noteOn.noteOn.pitch = 69;
+    noteOn.noteOn.velocity = 1.0f;
+    BlockEventList notes({noteOn});
+    std::vector<float> out;
+    for (int b = 0; b < blocks; ++b)
+    {
+        rig.data.inputEvents = b == 0 ? &notes : nullptr;
+        rig.processor->process(rig.data);
+        out.insert(out.end(), rig.left.begin(), rig.left.end());
+    }
+    rig.data.inputEvents = nullptr;
+    return out;
+}
+
+// A thread of a host's pool that runs the jobs given to it, one at a time.
+class Worker
+{
+public:
+    Worker()
+        : thread_([this] {
+              std::unique_lock<std::mutex> lock(mutex_);
+              for (;;)
+              {
+                  wake_.wait(lock, [this] { return job_ || done_; });
+                  if (!job_)
+                      return;
+                  lock.unlock();
+                  job_();
+                  lock.lock();
+                  job_ = nullptr;
+                  wake_.notify_all();
+              }
+          })
+    {
+    }
+    ~Worker()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            done_ = true;
+        }
+        wake_.notify_all();
+        thread_.join();
+    }
+    void Start(std::function<void()> job)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        job_ = std::move(job);
+        wake_.notify_all();
+    }
+    void Wait()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        wake_.wait(lock, [this] { return !job_; });
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::function<void()> job_;
+    bool done_ = false;
+    std::thread thread_;
+};
+} // namespace
+
+TEST(HostThreads, ReactivationOnOneThreadWhileAnotherSetsAndReadsStatesLeavesEveryStateWholeAndTheLastOnePlays)
+{
+    DemoSynthRig rig(128, "reactivation");
+    ADelayProcessor* processor = rig.processor.get();
+    processor->process(rig.data);
+    // The host deactivates and activates again, each time rebuilding the
+    // engine, while this thread sets and reads states.
+    std::atomic<bool> stop{false};
+    std::atomic<int> reactivations{0};
+    std::thread host([&] {
+        while (!stop.load())
+        {
+            processor->setProcessing(false);
+            processor->setActive(false);
+            processor->setActive(true);
+            processor->setProcessing(true);
+            ++reactivations;
+        }
+    });
+    int attack = 0;
+    for (int i = 0; i < 300 || reactivations.load() < 20; ++i)
+    {
+        attack = i % 9;
+        HostMemoryStream in(AttackState(attack));
+        ASSERT_EQ(processor->setState(&in), kResultOk);
+        HostMemoryStream out;
+        ASSERT_EQ(processor->getState(&out), kResultOk);
+        const std::string saved(out.bytes().begin() + 4, out.bytes().end());
+        ASSERT_EQ(saved.substr(saved.size() - 14), "</Parameters>\n") << saved;
+        ASSERT_NE(saved.find("<Param id=\"101\" index=\"1\" val=\"" + std::to_string(attack) + "\""),
+                  std::string::npos)
+            << i << saved;
+    }
+    stop = true;
+    host.join();
+    // The last state set is what plays: as in an instance given it alone.
+    DemoSynthRig fresh(128, "fresh");
+    HostMemoryStream last(AttackState(attack));
+    ASSERT_EQ(fresh.processor->setState(&last), kResultOk);
+    fresh.processor->process(fresh.data);
+    processor->process(rig.data);
+    EXPECT_EQ(Played(rig, 40), Played(fresh, 40));
+}
+
+TEST(HostThreads, BlocksOnTwoWorkersInTurnWithStatesTakenOnTheLastOnesThreadLoseNoNoteOff)
+{
+    DemoSynthRig rig(128, "workers");
+    ADelayProcessor* processor = rig.processor.get();
+    Event noteOn{};
+    noteOn.type = Event::kNoteOnEvent;
+    noteOn.noteOn.pitch = 69;
+    noteOn.noteOn.velocity = 1.0f;
+    Event noteOff{};
+    noteOff.type = Event::kNoteOffEvent;
+    noteOff.noteOff.pitch = 69;
+    noteOff.sampleOffset = 64;
+    BlockEventList ons({noteOn});
+    BlockEventList offs({noteOff});
+    Worker workers[2];
+    int turn = 0;
+    // One block on the next worker in turn; its left channel's peak.
+    const auto block = [&](IEventList* events) {
+        float peak = 0.0f;
+        Worker& worker = workers[turn++ % 2];
+        worker.Start([&] {
+            rig.data.inputEvents = events;
+            processor->process(rig.data);
+            rig.data.inputEvents = nullptr;
+            for (float v : rig.left)
+                peak = std::max(peak, std::fabs(v));
+        });
+        worker.Wait();
+        return peak;
+    };
+    for (int round = 0; round < 60; ++round)
+    {
+        SCOPED_TRACE(round);
+        block(&ons);
+        for (int b = 0; b < 20; ++b)
+            block(nullptr);
+        // The host takes the state on the worker that ran the last block,
+        // while the other starts the block with the note-off and goes on
+        // with blocks until the state is taken.
+        Worker& last = workers[(turn - 1) % 2];
+        Worker& next = workers[turn++ % 2];
+        std::atomic<bool> taking{false};
+        std::atomic<bool> taken{false};
+        last.Start([&] {
+            taking = true;
+            for (int k = 0; k < 3; ++k)
+            {
+                HostMemoryStream out;
+                processor->getState(&out);
+            }
+            taken = true;
+        });
+        next.Start([&] {
+            while (!taking.load())
+            {
+            }
+            rig.data.inputEvents = &offs;
+            processor->process(rig.data);
+            rig.data.inputEvents = nullptr;
+            while (!taken.load())
+                processor->process(rig.data);
+        });
+        last.Wait();
+        next.Wait();
+        // Released (about 79 ms) well within a quarter second: then silent.
+        for (int b = 0; b < 90; ++b)
+            block(nullptr);
+        ASSERT_EQ(block(nullptr), 0.0f) << "the note still sounds";
+    }
 }
 
 TEST(HostThreads, ARestartAskedForOffTheUserInterfaceThreadReachesTheHostOnIt)

@@ -16,11 +16,13 @@
 #include <numeric>
 #include <regex>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "pluginterfaces/gui/iplugview.h"
 #include "pluginterfaces/vst/ivstunits.h"
 #include "tools/kvhost/HostContext.h"
+#include "tools/kvhost/HostMemoryStream.h"
 #include "tools/kvhost/HostParameterChanges.h"
 #include "tools/kvhost/PluginInstance.h"
 
@@ -476,4 +478,59 @@ TEST(ProgramChoice, AValueSentAtTheProgramsSampleIsTheOneThatPlaysAndSaves)
     }
     EXPECT_NEAR(rms[1], rms[0], rms[0] * 1e-3);
     EXPECT_LT(rms[2], rms[0] * 0.5);
+}
+
+TEST(ProgramChoice, AnInstanceRecreatedFromItsStatePlaysTheChosenProgramWithItsValuesAndLeavesTheOthersAlone)
+{
+    // Program 2 chosen as a host chooses it, its tone turned to 3, saved
+    // (the processor's state and the controller's), and a new instance made
+    // from it as pedalboard and a reopened session make one.
+    ProgramHost before;
+    ASSERT_TRUE(before.instance);
+    IEditController* controller = before.instance->controller();
+    before.Process({});
+    ASSERT_EQ(controller->setParamNormalized(kProgramChange, 1.0), kResultOk);
+    before.Process({{kProgramChange, 1.0}});
+    before.host.Turn();
+    ASSERT_EQ(controller->setParamNormalized(1, 0.3), kResultOk);
+    before.Process({{1, 0.3}});
+    const std::vector<char> processor = before.Save();
+    HostMemoryStream own;
+    ASSERT_EQ(controller->getState(&own), kResultOk);
+
+    ProgramHost after;
+    ASSERT_TRUE(after.instance);
+    IEditController* restored = after.instance->controller();
+    HostMemoryStream component(processor);
+    ASSERT_EQ(after.instance->component()->setState(&component), kResultOk);
+    HostMemoryStream shown(processor);
+    ASSERT_EQ(restored->setComponentState(&shown), kResultOk);
+    HostMemoryStream mine(own.bytes());
+    ASSERT_EQ(restored->setState(&mine), kResultOk);
+    after.host.Turn();
+
+    // Program 2 is current, with its values as they were saved.
+    std::array<double, 4> edited = kPrograms[2].normalized;
+    edited[1] = 0.3;
+    std::map<int, std::string> saved = kPrograms[2].saved;
+    saved[101] = "3";
+    EXPECT_EQ(restored->getParamNormalized(kProgramChange), 1.0);
+    for (std::size_t i = 0; i < edited.size(); ++i)
+        EXPECT_NEAR(ControllerValues(restored)[i], edited[i], 1e-6) << i;
+    after.Process({});
+    EXPECT_EQ(SavedValues(after.Save()), saved);
+
+    // Program 0 holds its own values still; program 2 keeps the saved ones.
+    for (const auto& [program, values, texts] :
+         {std::tuple{0, kPrograms[0].normalized, kPrograms[0].saved}, std::tuple{2, edited, saved}})
+    {
+        SCOPED_TRACE(program);
+        const double value = program / 2.0;
+        ASSERT_EQ(restored->setParamNormalized(kProgramChange, value), kResultOk);
+        after.Process({{kProgramChange, value}});
+        after.host.Turn();
+        for (std::size_t i = 0; i < values.size(); ++i)
+            EXPECT_NEAR(ControllerValues(restored)[i], values[i], 1e-6) << i;
+        EXPECT_EQ(SavedValues(after.Save()), texts);
+    }
 }

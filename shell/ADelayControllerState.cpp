@@ -1,0 +1,183 @@
+// The controller's side of saved state: what the processor's state names
+// besides its values (the program and the bypass), and the controller's own
+// state, the values of host parameters that no patch parameter holds.
+#include <tinyxml.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "core/SafeXmlText.h"
+#include "core/ValueRule.h"
+#include "shell/ADelayController.h"
+#include "shell/KvHostParameter.h"
+#include "shell/StateChunk.h"
+
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+
+namespace
+{
+// The controller's state document: one Value per host parameter it alone
+// holds, with the host's id and normalised value.
+constexpr const char* kOwnValuesRoot = "HostValues";
+constexpr const char* kOwnValue = "Value";
+
+// The host indexes of the patch parameters of a DSP document: elements with
+// a DataType inside a Parameters element, anywhere in the document (in the
+// patch manager of any container).
+std::set<int> PatchParameterIndexes(const std::string& dsp)
+{
+    std::set<int> indexes;
+    if (dsp.empty() || !IsSafeXmlText(dsp))
+        return indexes;
+    TiXmlDocument document;
+    document.Parse(dsp.c_str());
+    if (document.Error())
+        return indexes;
+    // The document has several top-level elements.
+    std::vector<const TiXmlElement*> open;
+    for (const TiXmlElement* top = document.FirstChildElement(); top; top = top->NextSiblingElement())
+        open.push_back(top);
+    while (!open.empty())
+    {
+        const TiXmlElement* element = open.back();
+        open.pop_back();
+        int index = -1;
+        const TiXmlNode* parent = element->Parent();
+        if (element->Attribute("DataType") && parent && parent->ToElement() &&
+            std::string(parent->Value()) == "Parameters" &&
+            element->QueryIntAttribute("Index", &index) == TIXML_SUCCESS && index >= 0)
+            indexes.insert(index);
+        for (const TiXmlElement* child = element->FirstChildElement(); child; child = child->NextSiblingElement())
+            open.push_back(child);
+    }
+    return indexes;
+}
+} // namespace
+
+void ADelayController::FindOwnValues(const std::string& dsp)
+{
+    ownValues_.clear();
+    const std::set<int> held = PatchParameterIndexes(dsp);
+    for (const auto& [handle, record] : parameters_)
+    {
+        if (record.index < 0 || record.index > kMaxPatchIndex || held.count(record.index) != 0)
+            continue;
+        const auto id = static_cast<ParamID>(record.index);
+        if (parameters.getParameter(id) != nullptr)
+            ownValues_.push_back(id);
+    }
+    std::sort(ownValues_.begin(), ownValues_.end());
+    ownValues_.erase(std::unique(ownValues_.begin(), ownValues_.end()), ownValues_.end());
+}
+
+bool ADelayController::ShowStateSwitches(const TiXmlElement& root, bool onUiThread)
+{
+    bool queued = false;
+    const int programs = static_cast<int>(programNames_.size());
+    int program = -1;
+    if (programs > 1 && root.QueryIntAttribute("program", &program) == TIXML_SUCCESS && program >= 0 &&
+        program < programs)
+    {
+        EditController::setParamNormalized(static_cast<ParamID>(kProgramChangeParameter),
+                                           static_cast<double>(program) / (programs - 1));
+        if (onUiThread)
+        {
+            LoadProgram(program);
+        }
+        else
+        {
+            // Chosen on the user-interface thread, before the state's values.
+            std::lock_guard<std::mutex> lock(otherThreadsMutex_);
+            PendingWork work;
+            work.program = program;
+            pendingWork_.push_back(std::move(work));
+            queued = true;
+        }
+    }
+    int bypass = 0;
+    root.QueryIntAttribute("bypass", &bypass);
+    EditController::setParamNormalized(static_cast<ParamID>(kBypassParameter), bypass != 0 ? 1.0 : 0.0);
+    return queued;
+}
+
+tresult PLUGIN_API ADelayController::getState(IBStream* state)
+{
+    // A bundle whose values the processor holds all has nothing of its own.
+    if (ownValues_.empty())
+        return kResultOk;
+    if (state == nullptr)
+        return kInvalidArgument;
+    TiXmlDocument document;
+    document.LinkEndChild(new TiXmlDeclaration("1.0", "", ""));
+    auto* root = new TiXmlElement(kOwnValuesRoot);
+    document.LinkEndChild(root);
+    for (const ParamID id : ownValues_)
+    {
+        const Parameter* parameter = parameters.getParameter(id);
+        if (parameter == nullptr)
+            continue;
+        // Whole: read back, the same double.
+        char value[32];
+        std::snprintf(value, sizeof(value), "%.17g", KvHostParameter::CurrentNormalized(*parameter));
+        auto* element = new TiXmlElement(kOwnValue);
+        element->SetAttribute("id", static_cast<int>(id));
+        element->SetAttribute("value", value);
+        root->LinkEndChild(element);
+    }
+    TiXmlPrinter printer;
+    printer.SetIndent(" ");
+    printer.SetLineBreak("\n");
+    document.Accept(&printer);
+    return StateChunk::Write(state, printer.CStr()) ? kResultOk : kResultFalse;
+}
+
+tresult PLUGIN_API ADelayController::setState(IBStream* state)
+{
+    const bool onUiThread = OnUiThread();
+    if (onUiThread)
+        ServiceOtherThreads();
+    // States saved before the controller had one hold nothing.
+    std::string text;
+    if (!StateChunk::Read(state, text) || text.empty())
+    {
+        // The last of a preset's loads: the host hears of what waits.
+        FlushHostCalls();
+        return kResultOk;
+    }
+    if (!IsSafeXmlText(text))
+        return kResultFalse;
+    TiXmlDocument document;
+    document.Parse(text.c_str());
+    const TiXmlElement* root = document.RootElement();
+    if (document.Error() || root == nullptr || std::string(root->Value()) != kOwnValuesRoot)
+        return kResultFalse;
+    bool changed = false;
+    for (const TiXmlElement* element = root->FirstChildElement(kOwnValue); element;
+         element = element->NextSiblingElement(kOwnValue))
+    {
+        int id = -1;
+        double value = 0.0;
+        if (element->QueryIntAttribute("id", &id) != TIXML_SUCCESS ||
+            element->QueryDoubleAttribute("value", &value) != TIXML_SUCCESS || !ValueRule::Normalized(value))
+            continue;
+        // Only values the controller alone holds: the processor's state
+        // gives the others.
+        if (!std::binary_search(ownValues_.begin(), ownValues_.end(), static_cast<ParamID>(id)))
+            continue;
+        // The automators hear of it through update(); an editor's edit that
+        // waits for the host is older.
+        hostCalls_.Overtaken(static_cast<ParamID>(id));
+        EditController::setParamNormalized(static_cast<ParamID>(id), value);
+        changed = true;
+    }
+    if (changed)
+        ValuesChanged();
+    else
+        FlushHostCalls();
+    return kResultOk;
+}
