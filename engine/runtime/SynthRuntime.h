@@ -75,12 +75,6 @@ public:
     private:
         SynthRuntime& runtime_;
         std::atomic<KvAudioMaster*> master_{nullptr};
-    // Blocks that may hold the engine they found.
-    std::atomic<int> blockUsers_{0};
-    // Serialises state calls and rebuilds (never taken by the audio thread).
-    std::mutex stateMutex_;
-    IHostBypass* hostBypass_ = nullptr;
-    bool hostChoosesPrograms_ = true;
     };
 
     // Any thread but the audio thread (the host's user-interface thread, or
