@@ -309,6 +309,11 @@ tresult PLUGIN_API ADelayProcessor::process(ProcessData& data)
         }
         ReplayHeldInput(data);
     }
+    // A state the host set before this block holds older values than the
+    // block's changes (hosts send their copy of the values after a state):
+    // they land in the program the state plays, not in the one before.
+    if (KvAudioMaster* engine = use.Master())
+        engine->ApplyStateSetBefore();
     ReadParameterChanges(data);
     ReadMidi(data, samples);
     bypass_.ReadSwitches(data.inputParameterChanges, data.numSamples);

@@ -465,11 +465,7 @@ void KvAudioMaster::HandleInterrupt()
     interrupt_.store(false, std::memory_order_relaxed);
     IDspPatchManager* manager = MainPatchManager();
     // A state set before a read is applied first, so the read returns it.
-    if (PresetValues* set = setPending_.exchange(nullptr, std::memory_order_acq_rel))
-    {
-        ApplyPresetSet(manager, *set);
-        HandBack(set);
-    }
+    ApplyStateSetBefore();
     if (PresetValues* room = getPending_.exchange(nullptr, std::memory_order_acq_rel))
     {
         if (manager)
@@ -477,6 +473,15 @@ void KvAudioMaster::HandleInterrupt()
         CaptureHostSwitches(*room);
         if (PresetValues* late = getDone_.exchange(room, std::memory_order_acq_rel))
             HandBack(late);
+    }
+}
+
+void KvAudioMaster::ApplyStateSetBefore()
+{
+    if (PresetValues* set = setPending_.exchange(nullptr, std::memory_order_acq_rel))
+    {
+        ApplyPresetSet(MainPatchManager(), *set);
+        HandBack(set);
     }
 }
 

@@ -53,6 +53,9 @@ public:
     // pins the host has no channel for read silence or write to scratch.
     void DoProcess(int sampleCount, float** inputs, float** outputs, int inputCount, int outputCount,
                    int inputStride = 1, int outputStride = 1, int extra = 0);
+    // Audio thread, in a block that entered: a state set before the block is
+    // applied now, ahead of the block's own input, which is newer.
+    void ApplyStateSetBefore();
     // Host MIDI, due offset samples into the coming block.
     void MidiIn(int offset, const unsigned char* bytes, int count);
     // The host's time record of this block, for every registered patch automator.
