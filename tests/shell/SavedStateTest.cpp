@@ -62,7 +62,7 @@ TEST(SavedState, TheBypassOfEveryBundleSurvivesAPresetAndAStateOfTheOlderFormTur
     // state an older build's reader takes the same values from; and one of
     // the older form (no attributes on its root) turns the bypass off.
     const FUID kClass(0x4b760001, 0x00000002, 0x00000003, 0x00000004);
-    int tried = 0;
+    int tried = 0, heardOnes = 0;
     for (const std::string& bundle : AllBundles())
     {
         SCOPED_TRACE(bundle);
@@ -102,9 +102,16 @@ TEST(SavedState, TheBypassOfEveryBundleSurvivesAPresetAndAStateOfTheOlderFormTur
         plugin.Restore(std::vector<char>(old.begin(), old.end()), {});
         EXPECT_EQ(controller->getParamNormalized(id), 0.0);
         plugin.Block(kBlock);
+        // A note is heard, if a fresh instance lets one be heard.
+        Plugin fresh(bundle);
+        fresh.Block(kBlock);
+        const bool heard = !Bypassed(fresh, fresh.Block(kBlock, {}, true));
+        heardOnes += heard ? 1 : 0;
+        EXPECT_EQ(!Bypassed(plugin, plugin.Block(kBlock, {}, true)), heard);
         EXPECT_EQ(Text(plugin.ProcessorState()), Text(off));
     }
     EXPECT_GE(tried, 8);
+    EXPECT_GE(heardOnes, 5);
 }
 
 TEST(SavedState, EveryHostParameterOfEveryBundleSetByAHostComesBackInAFreshInstance)
