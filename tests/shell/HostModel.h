@@ -68,7 +68,7 @@ public:
             if (copy.count(info.id) && copy[info.id] != value)
                 pending[info.id] = value;
             copy[info.id] = value;
-            flags[info.id] = info.flags;
+            infoFlags[info.id] = info.flags;
         }
     }
     // A load: the calls into the plug-in with the host's lock held.
@@ -82,7 +82,7 @@ public:
     void WriteBack()
     {
         for (const ParamID id : marks)
-            if (flags[id] & (ParameterInfo::kCanAutomate | ParameterInfo::kIsReadOnly))
+            if (infoFlags[id] & (ParameterInfo::kCanAutomate | ParameterInfo::kIsReadOnly))
                 controller->setParamNormalized(id, copy[id]);
         marks.clear();
     }
@@ -100,8 +100,7 @@ public:
     tresult PLUGIN_API unregisterEventHandler(Linux::IEventHandler*) override { return kResultFalse; }
     tresult PLUGIN_API registerTimer(Linux::ITimerHandler* timer, Linux::TimerInterval) override
     {
-        timers.push_back(timer);
-        return kResultOk;
+        return timers.push_back(timer), kResultOk;
     }
     tresult PLUGIN_API unregisterTimer(Linux::ITimerHandler* timer) override
     {
@@ -123,7 +122,7 @@ public:
     std::vector<Linux::ITimerHandler*> timers;
     std::mutex lock;
     Values copy, pending;
-    std::map<ParamID, int32> flags;
+    std::map<ParamID, int32> infoFlags;
     std::set<ParamID> marks;
     int rereads = 0;
     int underLock = 0;
@@ -197,22 +196,18 @@ struct Plugin
         on.noteOn = {0, 69, 0.0f, 1.0f, 0, -1};
         BlockEventList events(note ? std::vector<Event>{on} : std::vector<Event>{});
         std::vector<std::vector<float>> channels;
-        std::vector<std::vector<float*>> pointers;
+        std::vector<float*> pointers(PluginInstance::kMaxChannels);
+        std::vector<AudioBusBuffers> buses;
         const std::vector<int32>& ins = instance->inputChannels();
         for (const auto* counts : {&ins, &instance->outputChannels()})
             for (const int32 count : *counts)
             {
-                std::vector<float*>& bus = pointers.emplace_back();
+                buses.emplace_back().numChannels = count;
+                buses.back().channelBuffers32 = pointers.data() + channels.size();
                 for (int32 c = 0; c < count; ++c)
-                    bus.push_back(channels.emplace_back(static_cast<std::size_t>(std::max(frames, 1)),
-                                                        counts == &ins ? kDry : 0.0f).data());
+                    pointers[channels.size()] =
+                        channels.emplace_back(std::max(frames, 1), counts == &ins ? kDry : 0.0f).data();
             }
-        std::vector<AudioBusBuffers> buses(pointers.size());
-        for (std::size_t b = 0; b < buses.size(); ++b)
-        {
-            buses[b].numChannels = static_cast<int32>(pointers[b].size());
-            buses[b].channelBuffers32 = pointers[b].data();
-        }
         ProcessData data{};
         data.processMode = kRealtime;
         data.symbolicSampleSize = kSample32;
@@ -239,16 +234,13 @@ struct Plugin
         return played;
     }
 
-    std::vector<char> ProcessorState() const
+    std::vector<char> ProcessorState() const { return State(component()); }
+    std::vector<char> ControllerState() const { return State(controller()); }
+    template <typename Part>
+    static std::vector<char> State(Part* part)
     {
         HostMemoryStream out;
-        EXPECT_EQ(component()->getState(&out), kResultOk);
-        return out.bytes();
-    }
-    std::vector<char> ControllerState() const
-    {
-        HostMemoryStream out;
-        EXPECT_EQ(controller()->getState(&out), kResultOk);
+        EXPECT_EQ(part->getState(&out), kResultOk);
         return out.bytes();
     }
     // As hosts restore a project: the processor, the controller from the

@@ -188,6 +188,7 @@ TEST(HostThreads, AStateTakenWhileAnotherThreadRunsBlocksIsTakenBetweenThemAndTh
 
 namespace
 {
+// Key 69 struck or let go at `offset`.
 Event Note(bool on, int32 offset = 0)
 {
     Event event{};
@@ -228,33 +229,30 @@ public:
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         job_ = std::move(job);
-        waiting_ = true;
+        busy_ = true;
         wake_.notify_all();
     }
     void Wait()
     {
         std::unique_lock<std::mutex> lock(mutex_);
-        wake_.wait(lock, [this] { return !waiting_; });
+        wake_.wait(lock, [this] { return !busy_; });
     }
 
 private:
-    void Serve()
-    {
-        std::unique_lock<std::mutex> lock(mutex_);
-        for (wake_.wait(lock, [this] { return waiting_; }); job_; wake_.wait(lock, [this] { return waiting_; }))
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::function<void()> job_;
+    bool busy_ = false;
+    std::thread thread_{[this] {
+        for (std::unique_lock<std::mutex> lock(mutex_); wake_.wait(lock, [this] { return busy_; }), job_;)
         {
             lock.unlock();
             job_();
             lock.lock();
-            waiting_ = false;
+            busy_ = false;
             wake_.notify_all();
         }
-    }
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::function<void()> job_;
-    bool waiting_ = false;
-    std::thread thread_{[this] { Serve(); }};
+    }};
 };
 } // namespace
 
