@@ -9,11 +9,29 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "EditorSession.h"
 #include "tests/shell/HostModel.h"
 
 using namespace host_model;
 using namespace x11_test;
+
+namespace
+{
+constexpr ParamID kProgramChange = 10130;
+
+// Wave, Tone, Level and Steps (host ids 0-3) as the controller or a copy
+// holds them, to six places.
+template <typename Read>
+std::vector<double> Read4(Read read)
+{
+    std::vector<double> values;
+    for (ParamID id = 0; id < 4; ++id)
+        values.push_back(std::round(read(id) * 1e6) / 1e6);
+    return values;
+}
+} // namespace
 
 TEST(ArdourProgramWindow, ProgramsChosenWithAWindowShownEachGiveTheirValuesAndSoundAndStayTheirOwn)
 {
@@ -33,13 +51,17 @@ TEST(ArdourProgramWindow, ProgramsChosenWithAWindowShownEachGiveTheirValuesAndSo
             ASSERT_TRUE(session.window->open(ardour.controller(), error)) << error;
             session.window->settle();
         }
-        std::array<double, 3> sound{};
-        for (int p = 0; p < 3; ++p)
+        std::vector<double> values[3], sound(3);
+        std::vector<char> state[3];
+        for (std::size_t p = 0; p < 3; ++p)
         {
             reference.Block(256, {{kProgramChange, p / 2.0}});
             reference.Block(256);
-            sound[static_cast<std::size_t>(p)] = Rms(reference.Block(4096));
+            sound[p] = Rms(reference.Block(4096));
+            state[p] = reference.ProcessorState();
+            values[p] = Read4([&](ParamID id) { return reference.controller()->getParamNormalized(id); });
         }
+        ASSERT_TRUE(values[0] != values[1] && values[1] != values[2] && values[2] != values[0]);
         // The restart reaches the host when the editor's timer fires, or
         // when the generic window next asks for a value's text.
         const auto hearRestart = [&] {
@@ -76,14 +98,9 @@ TEST(ArdourProgramWindow, ProgramsChosenWithAWindowShownEachGiveTheirValuesAndSo
             ardour.Block(256, pending, false, &reported);
             for (const auto& [id, value] : reported)
                 host.copy[id] = value, host.marks.insert(id);
-            const double rms = Rms(ardour.Block(4096));
-            for (std::size_t i = 0; i < kHostIds.size(); ++i)
-            {
-                EXPECT_NEAR(host.copy[kHostIds[i]], kPrograms[p].normalized[i], 1e-6) << "the copy, id " << i;
-                EXPECT_NEAR(ardour.controller()->getParamNormalized(kHostIds[i]), kPrograms[p].normalized[i], 1e-6)
-                    << "id " << i;
-            }
-            EXPECT_NEAR(rms, sound[p], sound[p] * 0.01) << "the sound";
+            EXPECT_NEAR(Rms(ardour.Block(4096)), sound[p], sound[p] * 0.01) << "the sound";
+            EXPECT_EQ(Read4([&](ParamID id) { return host.copy[id]; }), values[p]) << "the host's copy";
+            EXPECT_EQ(Read4([&](ParamID id) { return ardour.controller()->getParamNormalized(id); }), values[p]);
         }
         if (editor)
             session.window->close();
@@ -95,10 +112,9 @@ TEST(ArdourProgramWindow, ProgramsChosenWithAWindowShownEachGiveTheirValuesAndSo
             SCOPED_TRACE("afterwards, program " + std::to_string(program));
             const auto p = static_cast<std::size_t>(program);
             ardour.Block(256, {{kProgramChange, program / 2.0}});
-            EXPECT_EQ(SavedValues(ardour.ProcessorState()), kPrograms[p].saved);
+            EXPECT_TRUE(ardour.ProcessorState() == state[p]) << "the processor's state";
             choose(program);
-            for (std::size_t i = 0; i < kHostIds.size(); ++i)
-                EXPECT_NEAR(ardour.controller()->getParamNormalized(kHostIds[i]), kPrograms[p].normalized[i], 1e-6);
+            EXPECT_EQ(Read4([&](ParamID id) { return ardour.controller()->getParamNormalized(id); }), values[p]);
         }
     }
 }

@@ -11,6 +11,7 @@
 
 #include <array>
 #include <map>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,33 @@ namespace
 {
 const std::string kBundle = KV_PROGRAM_SYNTH_BUNDLE;
 constexpr int32 kBlock = 256;
+constexpr ParamID kProgramChange = 10130;
+// Host ids 0-3: Wave (a list of seven), Tone and Level (0-10), Steps (0-12).
+constexpr std::array<ParamID, 4> kHostIds = {0, 1, 2, 3};
+
+// What the documents give each program: the host's normalised values of
+// ids 0-3, and the saved state's text of handles 100-104.
+struct Program
+{
+    std::array<double, 4> normalized;
+    std::map<int, std::string> saved;
+};
+const Program kPrograms[3] = {
+    {{0.0, 0.5, 0.8, 0.0}, {{100, "0"}, {101, "5"}, {102, "8"}, {103, "0"}, {104, "Init"}}},
+    {{1.0 / 6, 0.25, 0.2, 7.0 / 12}, {{100, "1"}, {101, "2.5"}, {102, "2"}, {103, "7"}, {104, "Bright Saw"}}},
+    {{3.0 / 6, 0.9, 0.5, 1.0}, {{100, "3"}, {101, "9"}, {102, "5"}, {103, "12"}, {104, "Dark Pad"}}},
+};
+
+// The state text a processor saves, by the handles of its Params.
+std::map<int, std::string> SavedValues(const std::vector<char>& chunk)
+{
+    std::map<int, std::string> values;
+    const std::string text = chunk.size() > 4 ? std::string(chunk.begin() + 4, chunk.end()) : std::string();
+    static const std::regex param(R"re(<Param id="(\d+)"[^>]*val="([^"]*)")re");
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), param); it != std::sregex_iterator(); ++it)
+        values[std::stoi((*it)[1])] = (*it)[2];
+    return values;
+}
 
 // A host that rereads every value when the plug-in asks it to and, as
 // Ardour does, holds its lock while it loads a program or a preset into the
