@@ -62,7 +62,7 @@ TEST(SavedState, TheBypassOfEveryBundleSurvivesAPresetAndAStateOfTheOlderFormTur
     // state an older build's reader takes the same values from; and one of
     // the older form (no attributes on its root) turns the bypass off.
     const FUID kClass(0x4b760001, 0x00000002, 0x00000003, 0x00000004);
-    int tried = 0, heardOnes = 0;
+    int tried = 0, heardOnes = 0, valued = 0;
     for (const std::string& bundle : AllBundles())
     {
         SCOPED_TRACE(bundle);
@@ -82,6 +82,7 @@ TEST(SavedState, TheBypassOfEveryBundleSurvivesAPresetAndAStateOfTheOlderFormTur
         ASSERT_TRUE(PresetFile::savePreset(&preset, kClass, plugin.component(), controller));
         const std::string on = Text(plugin.ProcessorState());
         EXPECT_EQ(OlderReaderValues(on), OlderReaderValues(Text(off)));
+        valued += OlderReaderValues(on).empty() ? 0 : 1;
 
         plugin.Block(0, {{id, 0.0}});
         controller->setParamNormalized(id, 0.0);
@@ -112,6 +113,7 @@ TEST(SavedState, TheBypassOfEveryBundleSurvivesAPresetAndAStateOfTheOlderFormTur
     }
     EXPECT_GE(tried, 8);
     EXPECT_GE(heardOnes, 5);
+    EXPECT_GE(valued, 5);
 }
 
 TEST(SavedState, EveryHostParameterOfEveryBundleSetByAHostComesBackInAFreshInstance)
