@@ -1,9 +1,8 @@
 // MIDI a host passes through the controller's MIDI mapping (the parameters
-// of controllers, pressure and bend), to a fresh instance of a bundle written
-// from the document formats alone (tests/patches/KvMidiParameters: two
-// voices' summed gate and pitch on two outputs, pitch bend, and its range as
-// RPN 0). Each value acts as its message, also when it repeats the one
-// before or equals the parameter's default.
+// of controllers, pressure and bend) and its program changes, to a fresh
+// instance of a bundle written from the document formats alone
+// (tests/patches/KvMidiParameters: two voices' summed gate and pitch on two
+// outputs, pitch bend, its range as RPN 0, three programs).
 
 #include <gtest/gtest.h>
 
@@ -18,42 +17,27 @@ namespace
 {
 using namespace demo_synth_test;
 
-const std::string kBundle = KV_MIDI_PARAMETERS_BUNDLE;
 constexpr std::int64_t kFrames = 18000;
-// The controller numbers of the host's MIDI mapping for pitch bend.
-constexpr int kBendController = 129;
+constexpr ParamID kProgramChange = 10130;
 
-struct Output
+// The gate and pitch outputs of a fresh instance playing the score, as a DAW plays it.
+std::vector<std::vector<float>> Render(const Score& score)
 {
-    std::vector<float> gate;
-    std::vector<float> pitch;
-};
-
-// The score played by a fresh instance, as a DAW plays it.
-Output Render(const Score& score)
-{
-    Output out;
     InstanceSetup setup;
-    setup.sampleRate = kRate;
     setup.maxBlockSize = kBlock;
     std::string error;
-    auto module = PluginModule::Load(kBundle, error);
-    EXPECT_TRUE(module) << error;
+    auto module = PluginModule::Load(KV_MIDI_PARAMETERS_BUNDLE, error);
     auto instance = module ? PluginInstance::Create(module, setup, error) : nullptr;
     EXPECT_TRUE(instance) << error;
-    if (!instance)
-        return out;
     CaptureSink sink;
     RenderSettings settings;
     settings.seconds = static_cast<double>(kFrames) / kRate;
     RenderResult result;
-    Renderer renderer(*instance);
-    EXPECT_TRUE(renderer.render(score.performance, settings, &sink, result, error)) << error;
+    EXPECT_TRUE(instance && Renderer(*instance).render(score.performance, settings, &sink, result, error)) << error;
     EXPECT_EQ(result.unmappedControllers, 0);
-    EXPECT_EQ(sink.channelCount(), 2u);
-    if (sink.channelCount() == 2)
-        out = {sink.channel(0), sink.channel(1)};
-    return out;
+    if (sink.channelCount() != 2)
+        return {{}, {}};
+    return {sink.channel(0), sink.channel(1)};
 }
 
 // The samples where the gate falls from high to 0.
@@ -67,60 +51,54 @@ std::vector<std::int64_t> Falls(const std::vector<float>& gate)
 }
 } // namespace
 
-TEST(HostMidiParameters, ChannelModeMessagesRpnSelectionAndRepeatedValuesActOnAFreshInstance)
+TEST(HostMidiParameters, ControllersAndProgramChangesActAsTheNotesTheyMeanOnAFreshInstance)
 {
-    // Each case is played twice: with its controllers, and with their meaning
+    // Each case is played twice: as the host sends it, and with its meaning
     // spelled out in notes (a note-off at its sample for each key an
-    // all-notes-off ends, the key a bend reaches): the gate, or the pitch once
-    // the bend has glided, agrees from `from` on, and the gate falls as often
-    // as the case ends notes. The value of each controller, 0, is its
-    // parameter's default, and the all-notes-off repeats it.
+    // all-notes-off ends, the key a bend reaches, no program change at all):
+    // the gate (output 0), or the pitch (output 1) once the bend has glided,
+    // agrees sample for sample from `from` on, and falls as often as the
+    // case ends notes. Each controller's value, 0, is its parameter's
+    // default, and the second all-notes-off repeats the first.
     struct Case
     {
         const char* name;
         Score played;
         Score meant;
-        bool pitch;
-        std::int64_t from;
+        std::size_t output;
+        std::size_t from;
         std::size_t releases;
     };
     // Data entry MSB 12 for RPN 0: a range of 12 semitones, full bend an octave.
     const Case cases[] = {
         {"all notes off, twice",
          Score().On(1000, 69).Controller(5000, 123, 0.0).On(9000, 72).Controller(13000, 123, 0.0),
-         Score().On(1000, 69).Off(5000, 69).On(9000, 72).Off(13000, 72), false, 0, 2},
+         Score().On(1000, 69).Off(5000, 69).On(9000, 72).Off(13000, 72), 0, 0, 2},
         {"all sound off, twice",
          Score().On(1000, 69).On(1000, 76).Controller(5000, 120, 0.0).On(9000, 72).Controller(13000, 120, 0.0),
-         Score().On(1000, 69).On(1000, 76).Off(5000, 69).Off(5000, 76).On(9000, 72).Off(13000, 72), false, 0, 2},
+         Score().On(1000, 69).On(1000, 76).Off(5000, 69).Off(5000, 76).On(9000, 72).Off(13000, 72), 0, 0, 2},
         {"RPN 0 selected, then data entry",
-         Score()
-             .On(1000, 69)
-             .Controller(2000, kBendController, 1.0)
-             .Controller(3000, 101, 0.0)
-             .Controller(3001, 100, 0.0)
+         Score().On(1000, 69).Controller(2000, 129, 1.0).Controller(3000, 101, 0.0).Controller(3001, 100, 0.0)
              .Controller(3002, 6, 12 / 127.0),
-         Score().On(1000, 81), true, 9000, 0},
+         Score().On(1000, 81), 1, 9000, 0},
+        // Held keys across program changes, the second in the note-off's own block.
+        {"a program change while a key is held",
+         Score().On(1000, 69).Param(3000, kProgramChange, 0.5).Off(6000, 69).On(8000, 72)
+             .Param(12000, kProgramChange, 1.0).Off(12100, 72),
+         Score().On(1000, 69).Off(6000, 69).On(8000, 72).Off(12100, 72), 0, 0, 2},
     };
     for (const Case& c : cases)
     {
         SCOPED_TRACE(c.name);
-        const Output played = Render(c.played);
-        const Output meant = Render(c.meant);
-        ASSERT_EQ(played.gate.size(), static_cast<std::size_t>(kFrames));
-        ASSERT_EQ(meant.gate.size(), played.gate.size());
-        const std::vector<float>& got = c.pitch ? played.pitch : played.gate;
-        const std::vector<float>& expected = c.pitch ? meant.pitch : meant.gate;
-        std::int64_t differing = 0;
-        std::int64_t first = -1;
-        for (auto i = static_cast<std::size_t>(c.from); i < got.size(); ++i)
-        {
-            const bool differs = std::fabs(got[i] - expected[i]) > 1e-6f;
-            if (differs && first < 0)
-                first = static_cast<std::int64_t>(i);
-            differing += differs;
-        }
-        EXPECT_EQ(differing, 0) << "first at " << first;
-        EXPECT_EQ(Falls(played.gate), Falls(meant.gate));
-        EXPECT_EQ(Falls(played.gate).size(), c.releases);
+        const auto played = Render(c.played);
+        const auto meant = Render(c.meant);
+        ASSERT_EQ(played[c.output].size(), static_cast<std::size_t>(kFrames));
+        ASSERT_EQ(meant[c.output].size(), played[c.output].size());
+        std::size_t differing = 0;
+        for (std::size_t i = c.from; i < played[c.output].size(); ++i)
+            differing += std::fabs(played[c.output][i] - meant[c.output][i]) > 1e-6f ? 1 : 0;
+        EXPECT_EQ(differing, 0u);
+        EXPECT_EQ(Falls(played[0]), Falls(meant[0]));
+        EXPECT_EQ(Falls(played[0]).size(), c.releases);
     }
 }

@@ -188,14 +188,23 @@ TEST(HostThreads, AStateTakenWhileAnotherThreadRunsBlocksIsTakenBetweenThemAndTh
 
 namespace
 {
-// The samples of a few blocks of `rig` with key 69 struck in the first.
+// Key 69 struck or let go at `offset`.
+Event Note(bool on, int32 offset = 0)
+{
+    Event event{};
+    event.type = on ? Event::kNoteOnEvent : Event::kNoteOffEvent;
+    event.sampleOffset = offset;
+    if (on)
+        event.noteOn = {0, 69, 0.0f, 1.0f, 0, -1};
+    else
+        event.noteOff.pitch = 69;
+    return event;
+}
+
+// The samples of blocks of `rig` with key 69 struck in the first.
 std::vector<float> Played(DemoSynthRig& rig, int blocks)
 {
-    Event noteOn{};
-    noteOn.type = Event::kNoteOnEvent;
-    noteOn.noteOn.pitch = 69;
-    noteOn.noteOn.velocity = 1.0f;
-    BlockEventList notes({noteOn});
+    BlockEventList notes({Note(true)});
     std::vector<float> out;
     for (int b = 0; b < blocks; ++b)
     {
@@ -207,54 +216,43 @@ std::vector<float> Played(DemoSynthRig& rig, int blocks)
     return out;
 }
 
-// A thread of a host's pool that runs the jobs given to it, one at a time.
+// A thread of a host's pool: runs each job it is given, one at a time.
 class Worker
 {
 public:
-    Worker()
-        : thread_([this] {
-              std::unique_lock<std::mutex> lock(mutex_);
-              for (;;)
-              {
-                  wake_.wait(lock, [this] { return job_ || done_; });
-                  if (!job_)
-                      return;
-                  lock.unlock();
-                  job_();
-                  lock.lock();
-                  job_ = nullptr;
-                  wake_.notify_all();
-              }
-          })
-    {
-    }
     ~Worker()
     {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            done_ = true;
-        }
-        wake_.notify_all();
+        Start(nullptr);
         thread_.join();
     }
     void Start(std::function<void()> job)
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        const std::lock_guard<std::mutex> lock(mutex_);
         job_ = std::move(job);
+        busy_ = true;
         wake_.notify_all();
     }
     void Wait()
     {
         std::unique_lock<std::mutex> lock(mutex_);
-        wake_.wait(lock, [this] { return !job_; });
+        wake_.wait(lock, [this] { return !busy_; });
     }
 
 private:
     std::mutex mutex_;
     std::condition_variable wake_;
     std::function<void()> job_;
-    bool done_ = false;
-    std::thread thread_;
+    bool busy_ = false;
+    std::thread thread_{[this] {
+        for (std::unique_lock<std::mutex> lock(mutex_); wake_.wait(lock, [this] { return busy_; }), job_;)
+        {
+            lock.unlock();
+            job_();
+            lock.lock();
+            busy_ = false;
+            wake_.notify_all();
+        }
+    }};
 };
 } // namespace
 
@@ -268,13 +266,12 @@ TEST(HostThreads, ReactivationOnOneThreadWhileAnotherSetsAndReadsStatesLeavesEve
     std::atomic<bool> stop{false};
     std::atomic<int> reactivations{0};
     std::thread host([&] {
-        while (!stop.load())
+        for (; !stop.load(); ++reactivations)
         {
             processor->setProcessing(false);
             processor->setActive(false);
             processor->setActive(true);
             processor->setProcessing(true);
-            ++reactivations;
         }
     });
     int attack = 0;
@@ -287,8 +284,7 @@ TEST(HostThreads, ReactivationOnOneThreadWhileAnotherSetsAndReadsStatesLeavesEve
         ASSERT_EQ(processor->getState(&out), kResultOk);
         const std::string saved(out.bytes().begin() + 4, out.bytes().end());
         ASSERT_EQ(saved.substr(saved.size() - 14), "</Parameters>\n") << saved;
-        ASSERT_NE(saved.find("<Param id=\"101\" index=\"1\" val=\"" + std::to_string(attack) + "\""),
-                  std::string::npos)
+        ASSERT_NE(saved.find("<Param id=\"101\" index=\"1\" val=\"" + std::to_string(attack) + "\""), std::string::npos)
             << i << saved;
     }
     stop = true;
@@ -305,17 +301,8 @@ TEST(HostThreads, ReactivationOnOneThreadWhileAnotherSetsAndReadsStatesLeavesEve
 TEST(HostThreads, BlocksOnTwoWorkersInTurnWithStatesTakenOnTheLastOnesThreadLoseNoNoteOff)
 {
     DemoSynthRig rig(128, "workers");
-    ADelayProcessor* processor = rig.processor.get();
-    Event noteOn{};
-    noteOn.type = Event::kNoteOnEvent;
-    noteOn.noteOn.pitch = 69;
-    noteOn.noteOn.velocity = 1.0f;
-    Event noteOff{};
-    noteOff.type = Event::kNoteOffEvent;
-    noteOff.noteOff.pitch = 69;
-    noteOff.sampleOffset = 64;
-    BlockEventList ons({noteOn});
-    BlockEventList offs({noteOff});
+    BlockEventList ons({Note(true)});
+    BlockEventList offs({Note(false, 64)});
     Worker workers[2];
     int turn = 0;
     // One block on the next worker in turn; its left channel's peak.
@@ -324,7 +311,7 @@ TEST(HostThreads, BlocksOnTwoWorkersInTurnWithStatesTakenOnTheLastOnesThreadLose
         Worker& worker = workers[turn++ % 2];
         worker.Start([&] {
             rig.data.inputEvents = events;
-            processor->process(rig.data);
+            rig.processor->process(rig.data);
             rig.data.inputEvents = nullptr;
             for (float v : rig.left)
                 peak = std::max(peak, std::fabs(v));
@@ -338,19 +325,17 @@ TEST(HostThreads, BlocksOnTwoWorkersInTurnWithStatesTakenOnTheLastOnesThreadLose
         block(&ons);
         for (int b = 0; b < 20; ++b)
             block(nullptr);
-        // The host takes the state on the worker that ran the last block,
-        // while the other starts the block with the note-off and goes on
-        // with blocks until the state is taken.
+        // The host takes states on the worker that ran the last block, while
+        // the other plays the block with the note-off, and more until then.
         Worker& last = workers[(turn - 1) % 2];
         Worker& next = workers[turn++ % 2];
-        std::atomic<bool> taking{false};
-        std::atomic<bool> taken{false};
+        std::atomic<bool> taking{false}, taken{false};
         last.Start([&] {
             taking = true;
             for (int k = 0; k < 3; ++k)
             {
                 HostMemoryStream out;
-                processor->getState(&out);
+                rig.processor->getState(&out);
             }
             taken = true;
         });
@@ -359,10 +344,10 @@ TEST(HostThreads, BlocksOnTwoWorkersInTurnWithStatesTakenOnTheLastOnesThreadLose
             {
             }
             rig.data.inputEvents = &offs;
-            processor->process(rig.data);
+            rig.processor->process(rig.data);
             rig.data.inputEvents = nullptr;
             while (!taken.load())
-                processor->process(rig.data);
+                rig.processor->process(rig.data);
         });
         last.Wait();
         next.Wait();

@@ -4,30 +4,22 @@
 // through the VST3 interfaces as a host drives it. Whichever way the host
 // chooses a program, the processor reports the values it moved with the
 // same block, the controller holds them when it asks the host to reread
-// them, the saved state is that program whole, and the program plays.
+// them, the saved state is that program whole, and the program plays. A
+// preset, a program and a value at the program's sample too.
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <array>
-#include <cmath>
 #include <map>
-#include <mutex>
-#include <numeric>
 #include <regex>
 #include <string>
-#include <tuple>
 #include <vector>
 
-#include "pluginterfaces/gui/iplugview.h"
+#include "HostModel.h"
 #include "pluginterfaces/vst/ivstunits.h"
-#include "tools/kvhost/HostContext.h"
-#include "tools/kvhost/HostMemoryStream.h"
-#include "tools/kvhost/HostParameterChanges.h"
-#include "tools/kvhost/PluginInstance.h"
+#include "public.sdk/source/vst/vstpresetfile.h"
 
-using namespace Steinberg;
-using namespace Steinberg::Vst;
+using namespace host_model;
 
 namespace
 {
@@ -50,98 +42,6 @@ const Program kPrograms[3] = {
     {{3.0 / 6, 0.9, 0.5, 1.0}, {{100, "3"}, {101, "9"}, {102, "5"}, {103, "12"}, {104, "Dark Pad"}}},
 };
 
-std::array<double, 4> ControllerValues(IEditController* controller)
-{
-    std::array<double, 4> values{};
-    for (std::size_t i = 0; i < kHostIds.size(); ++i)
-        values[i] = controller->getParamNormalized(kHostIds[i]);
-    return values;
-}
-
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
-// A host that rereads every value when the plug-in asks it to. As Ardour
-// does, it holds a lock of its own (not recursive) while it loads a program
-// or a preset into the controller, and its handler takes the same lock: a
-// handler call made inside such a load would wait on the host itself, so it
-// is counted here instead, and the test fails rather than hangs. Its run
-// loop (offered on the handler, or not at all, as in Ardour 7.3) turns
-// when the test says so.
-class RereadingHost : public HostComponentHandler, public Linux::IRunLoop
-{
-public:
-    tresult PLUGIN_API restartComponent(int32 flags) override
-    {
-        const std::unique_lock<std::mutex> lock(hostLock, std::try_to_lock);
-        if (!lock.owns_lock())
-        {
-            ++callsUnderLock;
-            return kResultFalse;
-        }
-        if ((flags & kParamValuesChanged) && controller)
-        {
-            ++rereads;
-            reread = ControllerValues(controller);
-        }
-        return kResultOk;
-    }
-    tresult PLUGIN_API performEdit(ParamID id, ParamValue value) override
-    {
-        const std::unique_lock<std::mutex> lock(hostLock, std::try_to_lock);
-        callsUnderLock += lock.owns_lock() ? 0 : 1;
-        return HostComponentHandler::performEdit(id, value);
-    }
-    // A load: the calls into the plug-in with the lock held.
-    template <typename Call>
-    tresult Load(Call call)
-    {
-        const std::lock_guard<std::mutex> lock(hostLock);
-        return call();
-    }
-    // One turn of the run loop: every timer fires.
-    void Turn()
-    {
-        for (Linux::ITimerHandler* timer : std::vector<Linux::ITimerHandler*>(timers))
-            timer->onTimer();
-    }
-
-    tresult PLUGIN_API registerEventHandler(Linux::IEventHandler*, Linux::FileDescriptor) override
-    {
-        return kResultFalse;
-    }
-    tresult PLUGIN_API unregisterEventHandler(Linux::IEventHandler*) override { return kResultFalse; }
-    tresult PLUGIN_API registerTimer(Linux::ITimerHandler* timer, Linux::TimerInterval) override
-    {
-        timers.push_back(timer);
-        return kResultOk;
-    }
-    tresult PLUGIN_API unregisterTimer(Linux::ITimerHandler* timer) override
-    {
-        timers.erase(std::remove(timers.begin(), timers.end(), timer), timers.end());
-        return kResultOk;
-    }
-    tresult PLUGIN_API queryInterface(const TUID queried, void** obj) override
-    {
-        if (withRunLoop && FUnknownPrivate::iidEqual(queried, Linux::IRunLoop::iid))
-        {
-            *obj = static_cast<Linux::IRunLoop*>(this);
-            return kResultOk;
-        }
-        return HostComponentHandler::queryInterface(queried, obj);
-    }
-    uint32 PLUGIN_API addRef() override { return 1; }
-    uint32 PLUGIN_API release() override { return 1; }
-
-    bool withRunLoop = true;
-    std::vector<Linux::ITimerHandler*> timers;
-    std::mutex hostLock;
-    int callsUnderLock = 0;
-    IEditController* controller = nullptr;
-    int rereads = 0;
-    std::array<double, 4> reread{};
-};
-#pragma GCC diagnostic pop
-
 // The state text a processor saves, by the handles of its Params.
 std::map<int, std::string> SavedValues(const std::vector<char>& chunk)
 {
@@ -153,87 +53,27 @@ std::map<int, std::string> SavedValues(const std::vector<char>& chunk)
     return values;
 }
 
-// Ardour is known to hold its lock in its loads: it hears of changes after them.
-InstanceSetup AsArdour()
+// A host that rereads every value when the plug-in asks it to and, as
+// Ardour does, holds its lock while it loads a program or a preset into the
+// controller. Its run loop is offered (or not at all, as in Ardour 7.3).
+struct ProgramHost : Plugin
 {
-    InstanceSetup setup;
-    setup.hostName = "Ardour";
-    return setup;
-}
-
-struct ProgramHost
-{
-    explicit ProgramHost(bool withRunLoop = true)
-    {
-        host.withRunLoop = withRunLoop;
-        std::string error;
-        module = PluginModule::Load(kBundle, error);
-        EXPECT_TRUE(module) << error;
-        if (module)
-            instance = PluginInstance::Create(module, AsArdour(), error);
-        EXPECT_TRUE(instance) << error;
-        if (instance)
-        {
-            host.controller = instance->controller();
-            instance->controller()->setComponentHandler(&host);
-        }
-    }
-    ~ProgramHost()
-    {
-        EXPECT_EQ(host.callsUnderLock, 0) << "the host's handler was called inside the host's own call";
-        if (instance)
-            instance->controller()->setComponentHandler(&instance->componentHandler());
-    }
+    explicit ProgramHost(bool withRunLoop = true, const char* name = "Ardour") : Plugin(kBundle, name, withRunLoop) {}
 
     // One block with the given input changes, at sample 0 but for the last,
-    // at `lastAt`; the last output value of each id, and the block's RMS on
-    // the left channel.
-    std::map<ParamID, double> Process(const std::vector<std::pair<ParamID, double>>& changes, double* rms = nullptr,
-                                      int32 lastAt = 0)
+    // at `lastAt`; the last output value of each id, and the block's RMS.
+    Values Process(const std::vector<std::pair<ParamID, double>>& changes, double* rms = nullptr, int32 lastAt = 0)
     {
-        HostParameterChanges in;
-        HostParameterChanges out;
-        for (std::size_t i = 0; i < changes.size(); ++i)
-            in.add(changes[i].first, i + 1 == changes.size() ? lastAt : 0, changes[i].second);
-        std::vector<float> left(kBlock), right(kBlock);
-        float* channels[2] = {left.data(), right.data()};
-        AudioBusBuffers bus{};
-        bus.numChannels = 2;
-        bus.channelBuffers32 = channels;
-        ProcessData data{};
-        data.processMode = kRealtime;
-        data.symbolicSampleSize = kSample32;
-        data.numSamples = kBlock;
-        data.numOutputs = 1;
-        data.outputs = &bus;
-        data.inputParameterChanges = &in;
-        data.outputParameterChanges = &out;
-        EXPECT_EQ(instance->processor()->process(data), kResultOk);
-        std::map<ParamID, double> reported;
-        for (int32 i = 0; i < out.getParameterCount(); ++i)
-        {
-            IParamValueQueue* queue = out.getParameterData(i);
-            int32 offset = 0;
-            double value = 0.0;
-            if (queue && queue->getPoint(queue->getPointCount() - 1, offset, value) == kResultOk)
-                reported[queue->getParameterId()] = value;
-        }
+        std::vector<Change> timed;
+        for (const auto& [id, value] : changes)
+            timed.push_back({id, value, timed.size() + 1 == changes.size() ? lastAt : 0});
+        Values reported;
+        const std::vector<float> played = Block(kBlock, timed, false, &reported);
         if (rms)
-            *rms = std::sqrt(std::inner_product(left.begin(), left.end(), left.begin(), 0.0) / kBlock);
+            *rms = Rms(played);
         return reported;
     }
-
-    std::vector<char> Save()
-    {
-        std::vector<char> chunk;
-        std::string error;
-        EXPECT_TRUE(instance->saveState(chunk, error)) << error;
-        return chunk;
-    }
-
-    std::shared_ptr<PluginModule> module;
-    std::unique_ptr<PluginInstance> instance;
-    RereadingHost host;
+    std::vector<char> Save() const { return ProcessorState(); }
 };
 
 enum class Source
@@ -310,7 +150,7 @@ TEST(ProgramChoice, EverySourceShowsReportsAndSavesTheChosenProgramWhole)
         EXPECT_EQ(session.host.rereads, rereads + 1);
         for (std::size_t i = 0; i < kHostIds.size(); ++i)
         {
-            EXPECT_NEAR(session.host.reread[i], chosen.normalized[i], 1e-6) << "reread id " << kHostIds[i];
+            EXPECT_NEAR(session.host.copy[kHostIds[i]], chosen.normalized[i], 1e-6) << "reread id " << kHostIds[i];
             EXPECT_NEAR(controller->getParamNormalized(kHostIds[i]), chosen.normalized[i], 1e-6)
                 << "id " << kHostIds[i];
         }
@@ -414,7 +254,7 @@ TEST(ProgramChoice, AHostThatChoosesProgramsAndPresetsUnderItsLockReadsThemAtOnc
             tellHost();
             EXPECT_EQ(session.host.rereads, rereads + 1);
             for (std::size_t i = 0; i < kHostIds.size(); ++i)
-                EXPECT_NEAR(session.host.reread[i], normalized[i], 1e-6) << "reread id " << kHostIds[i];
+                EXPECT_NEAR(session.host.copy[kHostIds[i]], normalized[i], 1e-6) << "reread id " << kHostIds[i];
             expectProgram(normalized, saved);
 
             // The queued value plays it, and the host's values stay.
@@ -480,62 +320,84 @@ TEST(ProgramChoice, AValueSentAtTheProgramsSampleIsTheOneThatPlaysAndSaves)
     EXPECT_LT(rms[2], rms[0] * 0.5);
 }
 
-TEST(ProgramChoice, AnInstanceRecreatedFromItsStatePlaysTheChosenProgramWithItsValuesAndLeavesTheOthersAlone)
+TEST(ProgramChoice, AHostKeepingACopyHasAPresetAndEachProgramInItBeforeItsNextCallAndARecreatedInstancePlaysThem)
 {
-    // Program 2 chosen as a host chooses it, its tone turned to 3, saved
-    // (the processor's state and the controller's), and a new instance made
-    // from it as pedalboard and a reopened session make one.
-    ProgramHost before;
-    ASSERT_TRUE(before.instance);
-    IEditController* controller = before.instance->controller();
-    before.Process({});
-    ASSERT_EQ(controller->setParamNormalized(kProgramChange, 1.0), kResultOk);
-    before.Process({{kProgramChange, 1.0}});
-    before.host.Turn();
-    ASSERT_EQ(controller->setParamNormalized(1, 0.3), kResultOk);
-    before.Process({{1, 0.3}});
-    const std::vector<char> processor = before.Save();
-    HostMemoryStream own;
-    ASSERT_EQ(controller->getState(&own), kResultOk);
-
-    ProgramHost after;
-    ASSERT_TRUE(after.instance);
-    IEditController* restored = after.instance->controller();
-    HostMemoryStream component(processor);
-    ASSERT_EQ(after.instance->component()->setState(&component), kResultOk);
-    HostMemoryStream shown(processor);
-    ASSERT_EQ(restored->setComponentState(&shown), kResultOk);
-    HostMemoryStream mine(own.bytes());
-    ASSERT_EQ(restored->setState(&mine), kResultOk);
-    after.host.Turn();
-
-    // Program 2 is current, with its values as they were saved.
-    std::array<double, 4> edited = kPrograms[2].normalized;
-    edited[1] = 0.3;
-    std::map<int, std::string> saved = kPrograms[2].saved;
-    saved[101] = "3";
-    EXPECT_EQ(restored->getParamNormalized(kProgramChange), 1.0);
-    for (std::size_t i = 0; i < edited.size(); ++i)
-        EXPECT_NEAR(ControllerValues(restored)[i], edited[i], 1e-6) << i;
-    // The first block carries the host's copy of the values, as Ardour sends
-    // it after reopening a session: they are the restored program's.
-    std::vector<std::pair<ParamID, double>> copy;
-    for (std::size_t i = 0; i < edited.size(); ++i)
-        copy.emplace_back(static_cast<ParamID>(i), edited[i]);
-    after.Process(copy);
-    EXPECT_EQ(SavedValues(after.Save()), saved);
-
-    // Program 0 holds its own values still; program 2 keeps the saved ones.
-    for (const auto& [program, values, texts] :
-         {std::tuple{0, kPrograms[0].normalized, kPrograms[0].saved}, std::tuple{2, edited, saved}})
+    // A host that keeps a copy of the values as JUCE-framework hosts
+    // (pedalboard, DawDreamer) do: refreshed only by the plug-in's restart
+    // and performEdit, a run loop offered that never turns, no lock. The
+    // preset: program 2 chosen in a block, its tone turned to 3, saved as the
+    // SDK's preset file saves it.
+    FUID processorClass;
+    ASSERT_TRUE(processorClass.fromRegistryString("{8E21B4C7-3A5D-4F60-B1C2-7D9E0F3A5B01}"));
+    HostMemoryStream file;
     {
-        SCOPED_TRACE(program);
-        const double value = program / 2.0;
-        ASSERT_EQ(restored->setParamNormalized(kProgramChange, value), kResultOk);
-        after.Process({{kProgramChange, value}});
-        after.host.Turn();
-        for (std::size_t i = 0; i < values.size(); ++i)
-            EXPECT_NEAR(ControllerValues(restored)[i], values[i], 1e-6) << i;
-        EXPECT_EQ(SavedValues(after.Save()), texts);
+        ProgramHost maker(true, "pedalboard");
+        maker.Process({{kProgramChange, 1.0}});
+        ASSERT_EQ(maker.controller()->setParamNormalized(1, 0.3), kResultOk);
+        maker.Process({{1, 0.3}});
+        ASSERT_TRUE(PresetFile::savePreset(&file, processorClass, maker.component(), maker.controller()));
+    }
+    Program edited = kPrograms[2];
+    edited.normalized[1] = 0.3;
+    edited.saved[101] = "3";
+    ProgramHost session(true, "pedalboard");
+    const auto expectCopy = [&](const Program& program) {
+        for (std::size_t i = 0; i < kHostIds.size(); ++i)
+            EXPECT_NEAR(session.host.copy[kHostIds[i]], program.normalized[i], 1e-6) << "id " << kHostIds[i];
+    };
+
+    // Loaded into a new instance as the SDK loads it: before the host's
+    // next call, its copy has program 2 current with the preset's values.
+    file.rewind();
+    ASSERT_TRUE(PresetFile::loadPreset(&file, processorClass, session.component(), session.controller()));
+    EXPECT_EQ(session.host.copy[kProgramChange], 1.0);
+    expectCopy(edited);
+
+    // pedalboard's render: a new instance given the state, then every value
+    // of the copy, on the controller and in the first block. It plays what
+    // an instance given the state alone plays, sample for sample.
+    std::vector<char> state;
+    std::string error;
+    ASSERT_TRUE(session.instance->saveState(state, error)) << error;
+    std::vector<float> played[2];
+    for (const bool written : {false, true})
+    {
+        ProgramHost recreated(true, "pedalboard");
+        ASSERT_TRUE(recreated.instance->loadState(state, error)) << error;
+        std::vector<Change> copy;
+        for (const auto& [id, value] : session.host.copy)
+            if (written && recreated.controller()->setParamNormalized(id, value) == kResultOk &&
+                id != kProgramChange)
+                copy.push_back({id, value});
+        for (int block = 0; block < 40; ++block)
+        {
+            const std::vector<float> out = recreated.Block(kBlock, block == 0 ? copy : std::vector<Change>{});
+            played[written].insert(played[written].end(), out.begin(), out.end());
+        }
+        // The copy written with the first block (without the program, as
+        // Ardour writes it after reopening a session) went to the program
+        // the state restored: program 0 still holds its own values.
+        if (written)
+        {
+            recreated.Process({{kProgramChange, 0.0}});
+            EXPECT_EQ(SavedValues(recreated.Save()), kPrograms[0].saved);
+        }
+    }
+    EXPECT_GT(Rms(played[0]), 0.01);
+    EXPECT_TRUE(played[1] == played[0]) << "the re-created instance does not play the preset";
+
+    // Each program chosen through its parameter, in the copy before the
+    // host's next call and kept by what the block reports; program 0 holds
+    // its own values still, program 2 the preset's.
+    for (const int program : {0, 1, 2})
+    {
+        SCOPED_TRACE("program " + std::to_string(program));
+        const Program& chosen = program == 2 ? edited : kPrograms[program];
+        ASSERT_EQ(session.controller()->setParamNormalized(kProgramChange, program / 2.0), kResultOk);
+        expectCopy(chosen);
+        for (const auto& [id, value] : session.Process({{kProgramChange, program / 2.0}}))
+            session.host.copy[id] = value;
+        expectCopy(chosen);
+        EXPECT_EQ(SavedValues(session.Save()), chosen.saved);
     }
 }
