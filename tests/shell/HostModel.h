@@ -17,6 +17,7 @@
 #include <numeric>
 #include <optional>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,18 @@
 #include "tools/kvhost/HostMemoryStream.h"
 #include "tools/kvhost/HostParameterChanges.h"
 #include "tools/kvhost/PluginInstance.h"
+
+#ifdef KV_ALL_BUNDLES
+// Every bundle the build makes.
+inline std::vector<std::string> AllBundles()
+{
+    std::vector<std::string> bundles;
+    std::stringstream list(KV_ALL_BUNDLES);
+    for (std::string bundle; std::getline(list, bundle, '|');)
+        bundles.push_back(bundle);
+    return bundles;
+}
+#endif
 
 namespace host_model
 {

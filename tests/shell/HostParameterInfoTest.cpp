@@ -17,21 +17,13 @@
 #include <vector>
 
 #include "DemoSynthSession.h"
+#include "HostModel.h"
 #include "pluginterfaces/vst/ivstunits.h"
 
 using namespace demo_synth_test;
 
 namespace
 {
-std::vector<std::string> AllBundles()
-{
-    std::vector<std::string> bundles;
-    std::stringstream list(KV_ALL_BUNDLES);
-    for (std::string bundle; std::getline(list, bundle, '|');)
-        bundles.push_back(bundle);
-    return bundles;
-}
-
 // The host ids of the bundle's on/off parameters, from its parameters document.
 std::set<ParamID> OnOffIds(const std::string& bundle)
 {

@@ -17,15 +17,6 @@ namespace
 {
 constexpr int32 kBlock = 256;
 
-std::vector<std::string> AllBundles()
-{
-    std::vector<std::string> bundles;
-    std::stringstream list(KV_ALL_BUNDLES);
-    for (std::string bundle; std::getline(list, bundle, '|');)
-        bundles.push_back(bundle);
-    return bundles;
-}
-
 std::string Text(const std::vector<char>& chunk)
 {
     return chunk.size() > 4 ? std::string(chunk.begin() + 4, chunk.end()) : std::string();
