@@ -18,14 +18,7 @@
 // programs and with the bypass off writes none.
 void DspPatchManager::getPresetState(std::string& out)
 {
-    std::unique_ptr<PresetValues> set = PreparePresetCapture();
-    CapturePresetValues(*set);
-    if (!set->complete)
-    {
-        set->GrowShortValues();
-        CapturePresetValues(*set);
-    }
-    FormatPresetState(*set, out);
+    FormatPresetState(*CaptureWholePreset(), out);
 }
 
 void DspPatchManager::setPresetState(const std::string& text)
@@ -63,30 +56,7 @@ void DspPatchManager::CapturePresetValues(PresetValues& set)
 
 void DspPatchManager::FormatPresetState(const PresetValues& set, std::string& out)
 {
-    TiXmlDocument document;
-    document.LinkEndChild(new TiXmlDeclaration("1.0", "", ""));
-    auto* root = new TiXmlElement("Parameters");
-    document.LinkEndChild(root);
-    if (set.program >= 0)
-        root->SetAttribute("program", set.program);
-    if (set.bypass)
-        root->SetAttribute("bypass", 1);
-    for (const PresetValues::Value& value : set.values)
-    {
-        const dsp_patch_parameter_base* parameter = value.parameter;
-        auto* element = new TiXmlElement("Param");
-        element->SetAttribute("id", parameter->Handle());
-        if (parameter->getIndex() != -1)
-            element->SetAttribute("index", parameter->getIndex());
-        element->SetAttribute("val", parameter->ValueAsXml(value.bytes.empty() ? nullptr : value.bytes.data(),
-                                                           static_cast<int>(value.bytes.size())));
-        root->LinkEndChild(element);
-    }
-    TiXmlPrinter printer;
-    printer.SetIndent(" ");
-    printer.SetLineBreak("\n");
-    document.Accept(&printer);
-    out = printer.CStr();
+    set.Format(out);
 }
 
 std::unique_ptr<PresetValues> DspPatchManager::PreparePresetState(const std::string& text)
@@ -101,13 +71,7 @@ std::unique_ptr<PresetValues> DspPatchManager::PreparePresetState(const std::str
     if (!root)
         return nullptr;
     auto set = std::make_unique<PresetValues>();
-    // Without a program the values land in the one that plays; without a
-    // bypass, it is off.
-    int program = -1;
-    if (root->QueryIntAttribute("program", &program) == TIXML_SUCCESS && program >= 0 && program < PatchCount())
-        set->program = program;
-    int bypass = 0;
-    set->bypass = root->QueryIntAttribute("bypass", &bypass) == TIXML_SUCCESS && bypass != 0;
+    set->ReadSwitches(*root, PatchCount());
     for (TiXmlElement* element = root->FirstChildElement("Param"); element;
          element = element->NextSiblingElement("Param"))
     {

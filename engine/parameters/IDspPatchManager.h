@@ -53,6 +53,19 @@ public:
     virtual void CapturePresetValues(PresetValues& set) { getPresetState(set.text); }
     // User-interface thread.
     virtual void FormatPresetState(const PresetValues& set, std::string& out) { out = set.text; }
+    // On a thread that holds the engine for the state: every value, with
+    // room made for those that did not fit at first.
+    std::unique_ptr<PresetValues> CaptureWholePreset()
+    {
+        std::unique_ptr<PresetValues> set = PreparePresetCapture();
+        CapturePresetValues(*set);
+        if (!set->complete)
+        {
+            set->GrowShortValues();
+            CapturePresetValues(*set);
+        }
+        return set;
+    }
 
     virtual void InitializeAllParameters() {}
     virtual void OnMidi(VoiceControlState* /*state*/, int64_t /*time*/, const unsigned char* /*bytes*/,

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+class TiXmlElement;
 class dsp_patch_parameter_base;
 
 class PresetValues
@@ -46,4 +47,13 @@ public:
     // Gives values that did not fit room for their size, for another try.
     // User-interface thread.
     void GrowShortValues();
+
+    // User-interface thread. The preset state document of the set: the root
+    // names the program (when one is set) and the bypass (when on), which
+    // readers that know neither skip, then one Param per value.
+    void Format(std::string& out) const;
+    // User-interface thread. The program (one of `programs`) and the bypass
+    // a document's root names; without them the program that plays stays
+    // and the bypass is off.
+    void ReadSwitches(const TiXmlElement& root, int programs);
 };

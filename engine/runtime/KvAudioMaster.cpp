@@ -235,35 +235,13 @@ void KvAudioMaster::ReadPresetState(std::string& out)
 {
     out.clear();
     IDspPatchManager* manager = MainPatchManager();
-    if (!manager)
-    {
-        // No values: the state is empty, unless the bypass is on.
-        PresetValues set;
-        CaptureHostSwitches(set);
-        if (set.bypass)
-        {
-            TiXmlDocument document;
-            document.LinkEndChild(new TiXmlDeclaration("1.0", "", ""));
-            auto* root = new TiXmlElement("Parameters");
-            root->SetAttribute("bypass", 1);
-            document.LinkEndChild(root);
-            TiXmlPrinter printer;
-            printer.SetIndent(" ");
-            printer.SetLineBreak("\n");
-            document.Accept(&printer);
-            out = printer.CStr();
-        }
-        return;
-    }
-    std::unique_ptr<PresetValues> set = manager->PreparePresetCapture();
-    manager->CapturePresetValues(*set);
-    if (!set->complete)
-    {
-        set->GrowShortValues();
-        manager->CapturePresetValues(*set);
-    }
+    std::unique_ptr<PresetValues> set = manager ? manager->CaptureWholePreset() : std::make_unique<PresetValues>();
     CaptureHostSwitches(*set);
-    manager->FormatPresetState(*set, out);
+    if (manager)
+        manager->FormatPresetState(*set, out);
+    // Without values the state is empty, unless the bypass is on.
+    else if (set->bypass)
+        set->Format(out);
 }
 
 void KvAudioMaster::CaptureHostSwitches(PresetValues& set)
@@ -328,10 +306,8 @@ void KvAudioMaster::WritePresetState(const std::string& text)
     TiXmlDocument document;
     if (!text.empty() && IsSafeXmlText(text))
         document.Parse(text.c_str());
-    int bypass = 0;
     if (const TiXmlElement* root = document.Error() ? nullptr : document.FirstChildElement("Parameters"))
-        root->QueryIntAttribute("bypass", &bypass);
-    set.bypass = bypass != 0;
+        set.ReadSwitches(*root, 0);
     ApplyPresetSet(nullptr, set);
 }
 
