@@ -745,17 +745,22 @@ tresult ADelayController::ApplyParamNormalized(ParamID tag, ParamValue value)
     const tresult result = EditController::setParamNormalized(tag, value);
     if (programs == nullptr || result != kResultOk)
         return result;
-    const auto program = static_cast<int>(programs->toPlain(value));
-    if (!onUiThread)
-    {
-        std::lock_guard<std::mutex> lock(otherThreadsMutex_);
-        PendingWork work;
-        work.program = program;
-        pendingWork_.push_back(std::move(work));
-        return result;
-    }
-    LoadProgram(program);
+    ChooseProgram(static_cast<int>(programs->toPlain(value)), onUiThread);
     return result;
+}
+
+bool ADelayController::ChooseProgram(int program, bool onUiThread)
+{
+    if (onUiThread)
+    {
+        LoadProgram(program);
+        return true;
+    }
+    std::lock_guard<std::mutex> lock(otherThreadsMutex_);
+    PendingWork work;
+    work.program = program;
+    pendingWork_.push_back(std::move(work));
+    return false;
 }
 
 tresult PLUGIN_API ADelayController::getParamStringByValue(ParamID tag, ParamValue valueNormalized,

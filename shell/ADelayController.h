@@ -241,6 +241,9 @@ private:
     // controller had are kept as the program it leaves, the chosen one's
     // are set, and the host is asked to reread them.
     void LoadProgram(int program);
+    // Any thread: the program is loaded (LoadProgram) now on the
+    // user-interface thread and true, else there later, in its turn, and false.
+    bool ChooseProgram(int program, bool onUiThread);
     // UI. Keeps the values the parameters have now as those of a program.
     void SaveProgram(int program);
     // UI. The values of each program as the parameters document gives them.

@@ -85,19 +85,8 @@ bool ADelayController::ShowStateSwitches(const TiXmlElement& root, bool onUiThre
     {
         EditController::setParamNormalized(static_cast<ParamID>(kProgramChangeParameter),
                                            static_cast<double>(program) / (programs - 1));
-        if (onUiThread)
-        {
-            LoadProgram(program);
-        }
-        else
-        {
-            // Chosen on the user-interface thread, before the state's values.
-            std::lock_guard<std::mutex> lock(otherThreadsMutex_);
-            PendingWork work;
-            work.program = program;
-            pendingWork_.push_back(std::move(work));
-            queued = true;
-        }
+        // Off the user-interface thread, chosen there before the state's values.
+        queued = !ChooseProgram(program, onUiThread);
     }
     int bypass = 0;
     root.QueryIntAttribute("bypass", &bypass);
