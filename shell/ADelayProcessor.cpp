@@ -290,10 +290,8 @@ tresult PLUGIN_API ADelayProcessor::process(ProcessData& data)
     {
         // Keys the host held when it stopped or deactivated the plug-in; it
         // may have let them go since without a block to say so. They are
-        // released as by an all-notes-off (controller 123 on channel 1),
-        // ahead of the block's own MIDI.
-        const unsigned char allNotesOff[3] = {0xB0, 0x7B, 0x00};
-        MidiIn(0, allNotesOff, 3);
+        // released ahead of the block's own MIDI.
+        ReleaseAllKeys();
     }
     // Input held for a block with samples: a block without keeps its own
     // behind it (but for its bypass switches, which wait for the next block
@@ -380,10 +378,7 @@ void ADelayProcessor::ReplayHeldInput(ProcessData& data)
     });
     // Notes that found no room must not hang: every key is let go.
     if (lostSome)
-    {
-        const unsigned char allNotesOff[3] = {0xB0, 0x7B, 0x00};
-        MidiIn(0, allNotesOff, 3);
-    }
+        ReleaseAllKeys();
 }
 
 tresult PLUGIN_API ADelayProcessor::notify(IMessage* message)

@@ -139,6 +139,8 @@ private:
     bool MapChannels(Steinberg::Vst::ProcessData& data);
     void SendControllers(Steinberg::Vst::ProcessData& data, int64_t blockStart);
     void MidiIn(int offset, const unsigned char* bytes, int count);
+    // Audio. Every held key is let go at the block's start.
+    void ReleaseAllKeys();
     // UI. A message from the controller without the batches' part.
     Steinberg::tresult RelayMessage(Steinberg::Vst::IMessage* message);
     // UI. Sends the batches that wait, oldest first, each as a message to the

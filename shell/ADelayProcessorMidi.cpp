@@ -46,6 +46,13 @@ void ADelayProcessor::MidiIn(int offset, const unsigned char* bytes, int count)
         master->MidiIn(offset, bytes, count);
 }
 
+void ADelayProcessor::ReleaseAllKeys()
+{
+    // An all-notes-off: controller 123 on channel 1.
+    const unsigned char allNotesOff[3] = {0xB0, 0x7B, 0x00};
+    MidiIn(0, allNotesOff, 3);
+}
+
 // What a place in the host's lists holds for the pass that reads it.
 enum class ReadResult
 {
