@@ -10,10 +10,15 @@ void BatchRing::Allocate(std::size_t bytes)
     read_.store(0, std::memory_order_release);
 }
 
-bool BatchRing::Push(const unsigned char* data, std::size_t size)
+bool BatchRing::Push(const unsigned char* head, std::size_t headSize, const unsigned char* data, std::size_t size)
 {
+    if ((headSize > 0 && head == nullptr) || (size > 0 && data == nullptr) || size >= kWrapMark ||
+        headSize >= kWrapMark - size)
+        return false;
+    const std::size_t part = size;
+    size += headSize;
     const std::size_t entry = EntrySize(size);
-    if (capacity_ == 0 || entry > capacity_ || size >= kWrapMark || (size > 0 && data == nullptr))
+    if (capacity_ == 0 || entry > capacity_)
         return false;
     const uint64_t written = written_.load(std::memory_order_relaxed);
     const uint64_t free = capacity_ - (written - read_.load(std::memory_order_acquire));
@@ -30,8 +35,10 @@ bool BatchRing::Push(const unsigned char* data, std::size_t size)
     }
     const auto length = static_cast<uint32_t>(size);
     std::memcpy(buffer_.get() + at, &length, kHeader);
-    if (size > 0)
-        std::memcpy(buffer_.get() + at + kHeader, data, size);
+    if (headSize > 0)
+        std::memcpy(buffer_.get() + at + kHeader, head, headSize);
+    if (part > 0)
+        std::memcpy(buffer_.get() + at + kHeader + headSize, data, part);
     written_.store(written + skip + entry, std::memory_order_release);
     return true;
 }

@@ -34,7 +34,9 @@ public:
 
     // Producer. Copies the batch in whole; false (nothing written) when it
     // does not fit in the free room now, or could never fit.
-    bool Push(const unsigned char* data, std::size_t size);
+    bool Push(const unsigned char* data, std::size_t size) { return Push(nullptr, 0, data, size); }
+    // Producer. One batch of `head` followed by `data`.
+    bool Push(const unsigned char* head, std::size_t headSize, const unsigned char* data, std::size_t size);
 
     // Consumer. The oldest batch, left in place; false when there is none.
     bool Front(const unsigned char*& data, std::size_t& size);

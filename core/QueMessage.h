@@ -28,6 +28,9 @@ inline constexpr int32_t mbox = 0x6D626F78;
 inline constexpr int32_t fade = 0x66616465;
 inline constexpr int32_t rest = 0x72657374;
 inline constexpr int32_t refr = 0x72656672;
+// The processor's stamp before each batch: the moment (int64) of the block
+// that wrote it.
+inline constexpr int32_t time = 0x74696D65;
 } // namespace QueMessageId
 
 struct QueMessageHeader

@@ -23,6 +23,7 @@
 #include "editor/GuiPatchAutomator2.h"
 #include "editor/KVVSTGUIEditor.h"
 #include "shell/KvBypass.h"
+#include "shell/KvClock.h"
 #include "shell/KvControllerTimer.h"
 #include "shell/KvEditorServices.h"
 #include "shell/KvGuarded.h"
@@ -32,6 +33,7 @@
 #include "core/ValueRule.h"
 #include "shell/MyVstPluginFactory.h"
 #include "core/SafeXmlText.h"
+#include "shell/ShellMessageIds.h"
 #include "shell/StateChunk.h"
 
 using namespace Steinberg;
@@ -142,6 +144,32 @@ void ADelayController::BuildParameters(std::vector<KvParameterEntry>& entries)
         }
         parameters_.emplace(entry.handle, std::move(entry.record));
     }
+    // The first record in handle order stands for its host parameter.
+    for (const auto& [handle, record] : parameters_)
+        if (record.index >= 0)
+            handleOfIndex_.emplace(static_cast<ParamID>(record.index), handle);
+}
+
+int ADelayController::HandleOf(ParamID id) const
+{
+    const auto found = handleOfIndex_.find(id);
+    return found == handleOfIndex_.end() ? -1 : found->second;
+}
+
+void ADelayController::AnnounceHostValue(ParamID id, ParamValue value)
+{
+    const bool kept = id <= static_cast<ParamID>(kMaxPatchIndex) || id == static_cast<ParamID>(kBypassParameter) ||
+                      (id == static_cast<ParamID>(kProgramChangeParameter));
+    if (!kept || peerConnection == nullptr)
+        return;
+    IPtr<IMessage> message = owned(allocateMessage());
+    if (!message || message->getAttributes() == nullptr)
+        return;
+    const std::vector<unsigned char> bytes = KvHostIntent::Message(id, value);
+    message->setMessageID(ShellMessageIds::kHostValues);
+    message->getAttributes()->setBinary(ShellMessageIds::kHostValuesAttribute, bytes.data(),
+                                        static_cast<uint32>(bytes.size()));
+    sendMessage(message);
 }
 
 void ADelayController::AddMidiParameters()
@@ -376,11 +404,13 @@ void ADelayController::SaveProgram(int program)
     }
 }
 
-void ADelayController::LoadProgram(int program)
+void ADelayController::LoadProgram(int program, int64_t moment)
 {
     const int programs = static_cast<int>(programNames_.size());
     if (program == currentProgram_ || program < 0 || program >= programs)
         return;
+    // What the engine reports from before the choice is the program before.
+    ledger_.NoteProgram(moment);
     // Until the processor plays it, what it reports is the program before.
     awaitedProgram_ = program;
     awaitedSince_ = std::chrono::steady_clock::now();
@@ -394,8 +424,11 @@ void ADelayController::LoadProgram(int program)
     {
         const ProgramValue& value = values[static_cast<std::size_t>(program)];
         const auto found = parameters_.find(handle);
-        if (!value.known || found == parameters_.end())
+        // A value set after the choice (a host's value that did not wait
+        // for the user-interface thread as the choice did, a state's) stays.
+        if (!value.known || found == parameters_.end() || !ledger_.ProgramMaySet(handle, moment))
             continue;
+        ledger_.Note(handle, moment);
         KvParameter& record = found->second;
         if (HostParameter(record) != nullptr)
         {
@@ -477,15 +510,13 @@ void ADelayController::ServiceOtherThreads()
         if (!item.batch.empty())
             ReadBatch(reinterpret_cast<const unsigned char*>(item.batch.data()), static_cast<int>(item.batch.size()));
         else if (item.program >= 0)
-            LoadProgram(item.program);
+            LoadProgram(item.program, item.moment);
         for (auto& [handle, raw] : item.values)
         {
             const auto found = parameters_.find(handle);
             if (found != parameters_.end())
                 found->second.value = std::move(raw);
         }
-        for (const auto& [id, normalized] : item.hostValues)
-            EditController::setParamNormalized(id, normalized);
     }
     std::vector<int> updates;
     {
@@ -612,12 +643,15 @@ tresult PLUGIN_API ADelayController::setComponentState(IBStream* state)
     const TiXmlElement* root = document.RootElement();
     if (root == nullptr)
         return kResultOk;
-    // The state's values are newer than any edit that waits, or program
-    // choice the processor has not played.
+    // The state's values are newer than any edit that waits, program
+    // choice the processor has not played, or report of the engine's from
+    // before; its program is chosen before its values.
     hostCalls_.OvertakenAll();
     awaitedProgram_ = -1;
     valuesBeforeChoice_.clear();
-    const bool programWaits = ShowStateSwitches(*root, onUiThread);
+    const int64_t moment = KvClock::Now();
+    ledger_.NoteAll(moment);
+    ShowStateSwitches(*root, onUiThread, moment);
 
     // Each value is read by the same rule as in the processor, so the host
     // shows what plays; a value the rule refuses leaves the parameter as it is.
@@ -639,14 +673,10 @@ tresult PLUGIN_API ADelayController::setComponentState(IBStream* state)
             if (val && owner != parameters_.end() && ConformStateValue(owner->second, val, raw, plain) &&
                 std::isfinite(plain))
             {
+                // Newer than the state's program, which may wait for the
+                // user-interface thread.
+                ledger_.Note(owner->first, KvClock::Now());
                 parameter->setNormalized(parameter->toNormalized(plain));
-                if (programWaits)
-                {
-                    std::lock_guard<std::mutex> lock(otherThreadsMutex_);
-                    PendingValues();
-                    pendingWork_.back().hostValues.emplace_back(static_cast<ParamID>(index),
-                                                                parameter->toNormalized(plain));
-                }
             }
         }
         const int id = IntAttribute(param, "id", -1);
@@ -658,6 +688,7 @@ tresult PLUGIN_API ADelayController::setComponentState(IBStream* state)
         double plain = 0.0;
         if (!ConformStateValue(record, val, raw, plain))
             continue;
+        ledger_.Note(id, KvClock::Now());
         if (!onUiThread)
         {
             // The records are the editor's: they change on its thread.
@@ -707,7 +738,13 @@ tresult PLUGIN_API ADelayController::setParamNormalized(ParamID tag, ParamValue 
     // call have read the chosen values already.
     if (hostCalls_.WaitsOutsideHostCalls() && OnUiThread() && ValueFromBeforeChoice(tag, value))
         return kResultOk;
-    return ApplyParamNormalized(tag, value);
+    const int64_t moment = KvClock::Now();
+    if (const int handle = HandleOf(tag); handle >= 0)
+        ledger_.Note(handle, moment);
+    const tresult result = ApplyParamNormalized(tag, value, moment);
+    if (result == kResultOk)
+        AnnounceHostValue(tag, std::clamp(value, 0.0, 1.0));
+    return result;
 }
 
 bool ADelayController::AwaitingProgram() const
@@ -727,7 +764,7 @@ bool ADelayController::ValueFromBeforeChoice(ParamID tag, ParamValue value)
     });
 }
 
-tresult ADelayController::ApplyParamNormalized(ParamID tag, ParamValue value)
+tresult ADelayController::ApplyParamNormalized(ParamID tag, ParamValue value, int64_t moment)
 {
     // What waits for this thread comes first (the host may then read it all).
     const bool onUiThread = OnUiThread();
@@ -745,20 +782,21 @@ tresult ADelayController::ApplyParamNormalized(ParamID tag, ParamValue value)
     const tresult result = EditController::setParamNormalized(tag, value);
     if (programs == nullptr || result != kResultOk)
         return result;
-    ChooseProgram(static_cast<int>(programs->toPlain(value)), onUiThread);
+    ChooseProgram(static_cast<int>(programs->toPlain(value)), onUiThread, moment);
     return result;
 }
 
-bool ADelayController::ChooseProgram(int program, bool onUiThread)
+bool ADelayController::ChooseProgram(int program, bool onUiThread, int64_t moment)
 {
     if (onUiThread)
     {
-        LoadProgram(program);
+        LoadProgram(program, moment);
         return true;
     }
     std::lock_guard<std::mutex> lock(otherThreadsMutex_);
     PendingWork work;
     work.program = program;
+    work.moment = moment;
     pendingWork_.push_back(std::move(work));
     return false;
 }

@@ -45,6 +45,7 @@
 #include "shell/KvParameter.h"
 #include "shell/KvHostCalls.h"
 #include "shell/KvParameterList.h"
+#include "shell/KvValueLedger.h"
 
 class GuiPatchAutomator2;
 class KvControllerTimer;
@@ -237,13 +238,14 @@ private:
     // values of its batch): the program-change parameter follows, and the
     // host is asked to reread the values.
     void ProgramChanged(int program);
-    // UI. The host chose a program on the controller: the values the
-    // controller had are kept as the program it leaves, the chosen one's
-    // are set, and the host is asked to reread them.
-    void LoadProgram(int program);
+    // UI. The host chose a program on the controller at `moment`: the
+    // values the controller had are kept as the program it leaves, the
+    // chosen one's are set but where something set a parameter after the
+    // choice, and the host is asked to reread them.
+    void LoadProgram(int program, int64_t moment);
     // Any thread: the program is loaded (LoadProgram) now on the
     // user-interface thread and true, else there later, in its turn, and false.
-    bool ChooseProgram(int program, bool onUiThread);
+    bool ChooseProgram(int program, bool onUiThread, int64_t moment);
     // UI. Keeps the values the parameters have now as those of a program.
     void SaveProgram(int program);
     // UI. The values of each program as the parameters document gives them.
@@ -254,13 +256,21 @@ private:
     // The program and bypass of the processor's state document `root`, as
     // setComponentState shows them. True when the program waits for the
     // user-interface thread.
-    bool ShowStateSwitches(const TiXmlElement& root, bool onUiThread);
+    bool ShowStateSwitches(const TiXmlElement& root, bool onUiThread, int64_t moment);
     // Any thread: the automators hear of the handle on the user-interface thread.
     void DeferUpdate(int handle);
-    // UI. A host parameter takes a value from the editor, the processor or
-    // the host: edits of the editor that wait for the host and are older
-    // are dropped. The program-change parameter loads its program.
-    Steinberg::tresult ApplyParamNormalized(Steinberg::Vst::ParamID tag, Steinberg::Vst::ParamValue value);
+    // A host parameter takes a value from the editor, the processor or the
+    // host, as new as `moment`: edits of the editor that wait for the host
+    // and are older are dropped. The program-change parameter loads its
+    // program. Any thread; off the user-interface thread what the records
+    // and automators hear waits for it.
+    Steinberg::tresult ApplyParamNormalized(Steinberg::Vst::ParamID tag, Steinberg::Vst::ParamValue value,
+                                            int64_t moment);
+    // The handle of the record whose host parameter is `id`, or -1.
+    int HandleOf(Steinberg::Vst::ParamID id) const;
+    // Any thread: the processor hears of a value the host set, for its
+    // state until a block brings it.
+    void AnnounceHostValue(Steinberg::Vst::ParamID id, Steinberg::Vst::ParamValue value);
     // UI. Whether a host's program choice waits for the processor to play
     // it, and whether a host value is one the parameter had before (a
     // write-back of the host's copy read before the choice).
@@ -293,9 +303,8 @@ private:
         std::map<int, std::string> values;
         std::string batch;
         int program = -1;
-        // Host values a state set after choosing a program that waited:
-        // set again once the program is chosen.
-        std::vector<std::pair<Steinberg::Vst::ParamID, double>> hostValues;
+        // When the program was chosen.
+        int64_t moment = 0;
     };
     // Batches beyond this many bytes wait no longer: the oldest goes.
     static constexpr std::size_t kMaxPendingBatchBytes = 4u << 20;
@@ -315,6 +324,10 @@ private:
     KvControllerTimer* timer_ = nullptr;
     static constexpr int kTimerMilliseconds = 40;
     std::map<int, KvParameter> parameters_;
+    // The record of each host parameter, by id; set by initialize.
+    std::map<Steinberg::Vst::ParamID, int> handleOfIndex_;
+    // The newest value of each parameter: when, and so whether a report is older.
+    KvValueLedger ledger_;
     std::vector<GuiPatchAutomator2*> automators_;
     // Host parameters that this controller is a dependent of.
     std::vector<Steinberg::Vst::Parameter*> watched_;

@@ -15,6 +15,7 @@
 #include "editor/GuiPatchAutomator2.h"
 #include "editor/GuiModuleWrapper.h"
 #include "editor/KVVSTGUIEditor.h"
+#include "shell/KvClock.h"
 #include "shell/KvEnumPositions.h"
 
 using namespace Steinberg;
@@ -62,51 +63,57 @@ bool ReadNumber(StagingMemoryBufferInputStream& in, double& plain, std::string& 
 
 void ADelayController::ReadBatch(const unsigned char* bytes, int size)
 {
-    // The engine's last report of a program in the batch, and its place.
+    // Each batch follows the processor's stamp of the moment its block
+    // began; what a batch reports of a parameter (or of the program) that
+    // the host, the editor, a program or a state set after that moment is
+    // older than what the controller holds, and is passed over. Unstamped
+    // records count as new.
+    const auto readStamp = [&](const QueMessageHeader& header, const unsigned char* payload, int64_t& moment) {
+        if (header.id_ != QueMessageId::time || header.length_ != static_cast<int32_t>(sizeof(int64_t)))
+            return false;
+        std::memcpy(&moment, payload, sizeof(moment));
+        return true;
+    };
+    constexpr int64_t kUnstamped = std::numeric_limits<int64_t>::max();
+    // The engine's last report of a program in the batch that is newer than
+    // the host's choice.
     int32_t reported = -1;
-    int lastReport = -1;
     {
+        int64_t moment = kUnstamped;
         StagingMemoryBufferInputStream scan(bytes, size);
-        for (int record = 0; !scan.AtEnd(); ++record)
+        while (!scan.AtEnd())
         {
             QueMessageHeader header;
             if (!header.Read(scan) || header.length_ < 0 ||
                 static_cast<unsigned>(header.length_) > scan.BytesRemaining())
                 break;
-            if (header.id_ == QueMessageId::pat2 && header.length_ >= 4)
-            {
-                std::memcpy(&reported, bytes + scan.Position(), sizeof(reported));
-                lastReport = record;
-            }
+            const unsigned char* payload = bytes + scan.Position();
+            if (!readStamp(header, payload, moment) && header.id_ == QueMessageId::pat2 && header.length_ >= 4 &&
+                ledger_.ProgramReportIsNewer(moment))
+                std::memcpy(&reported, payload, sizeof(reported));
             scan.Skip(static_cast<unsigned>(header.length_));
         }
     }
-    // The host chose a program the processor did not play yet: what the
-    // batch reports before the processor's last report, if that is of the
-    // program chosen, belongs to programs the host left (Ardour would write
-    // it back into the one it chose), and the whole batch does when it ends
-    // on another program or none.
-    const bool awaiting = AwaitingProgram();
-    int firstOfChoice = 0;
-    if (awaiting)
-        firstOfChoice = reported == awaitedProgram_ ? lastReport : std::numeric_limits<int>::max();
-    else
+    // Past its time, a choice the processor never played no longer holds
+    // the host's write-back off.
+    if (!AwaitingProgram())
     {
         awaitedProgram_ = -1;
         valuesBeforeChoice_.clear();
-        // A batch that moves the engine to another program carries that
-        // program's values: those the parameters hold now are the program's
-        // they leave, kept before the batch's values replace them.
-        if (reported >= 0 && reported != currentProgram_ && reported < static_cast<int32_t>(programNames_.size()))
-            SaveProgram(currentProgram_);
     }
+    // A batch that moves the engine to another program carries that
+    // program's values: those the parameters hold now are the program's
+    // they leave, kept before the batch's values replace them.
+    if (reported >= 0 && reported != currentProgram_ && reported < static_cast<int32_t>(programNames_.size()))
+        SaveProgram(currentProgram_);
+    const int64_t now = KvClock::Now();
+    int64_t moment = kUnstamped;
     StagingMemoryBufferInputStream batch(bytes, size);
     // The engine reports a program change before the values it moved.
     bool programChanged = false;
     int32_t program = 0;
-    for (int place = 0; !batch.AtEnd(); ++place)
+    while (!batch.AtEnd())
     {
-        const bool beforeChoice = place < firstOfChoice;
         QueMessageHeader header;
         if (!header.Read(batch) || header.length_ < 0 ||
             static_cast<unsigned>(header.length_) > batch.BytesRemaining())
@@ -115,11 +122,14 @@ void ADelayController::ReadBatch(const unsigned char* bytes, int size)
         StagingMemoryBufferInputStream in(payload, header.length_);
         batch.Skip(static_cast<unsigned>(header.length_));
 
-        const auto found = parameters_.find(header.handle_);
-        if (beforeChoice && header.id_ == QueMessageId::ppc && programValues_.count(header.handle_) != 0)
+        if (readStamp(header, payload, moment))
             continue;
+        const auto found = parameters_.find(header.handle_);
         if (found != parameters_.end() && header.id_ == QueMessageId::ppc)
         {
+            if (!ledger_.ReportIsNewer(header.handle_, moment))
+                continue;
+            const int64_t reportedAt = std::min(moment, now);
             KvParameter& record = found->second;
             Parameter* host = HostParameter(record);
             // The host counts the choices of a list by position.
@@ -190,7 +200,8 @@ void ADelayController::ReadBatch(const unsigned char* bytes, int size)
                                              ? plain
                                              : plainParamToNormalized(static_cast<ParamID>(record.index), plain);
                     if (std::isfinite(n))
-                        ApplyParamNormalized(static_cast<ParamID>(record.index), std::clamp(n, 0.0, 1.0));
+                        ApplyParamNormalized(static_cast<ParamID>(record.index), std::clamp(n, 0.0, 1.0),
+                                             reportedAt);
                 }
                 else if (!host)
                 {
@@ -222,15 +233,11 @@ void ADelayController::ReadBatch(const unsigned char* bytes, int size)
         {
             int32_t moved = 0;
             in >> moved;
-            if (in.failed())
+            if (in.failed() || !ledger_.ProgramReportIsNewer(moment))
                 continue;
-            if (beforeChoice)
-                continue;
-            if (awaiting)
-            {
-                awaitedProgram_ = -1;
-                valuesBeforeChoice_.clear();
-            }
+            // The processor plays what the host chose last.
+            awaitedProgram_ = -1;
+            valuesBeforeChoice_.clear();
             programChanged = true;
             program = moved;
             continue;

@@ -17,6 +17,7 @@
 #include "shell/ADelayController.h"
 #include "editor/GuiPatchAutomator2.h"
 #include "editor/KVVSTGUIEditor.h"
+#include "shell/KvClock.h"
 #include "shell/KvHostParameter.h"
 #include "shell/MyVstPluginFactory.h"
 #include "shell/ShellMessageIds.h"
@@ -161,7 +162,10 @@ void ADelayController::EditHostParameter(const KvParameter& record, double plain
 
 void ADelayController::EditFromGui(ParamID id, ParamValue value)
 {
-    ApplyParamNormalized(id, value);
+    const int64_t moment = KvClock::Now();
+    if (const int handle = HandleOf(id); handle >= 0)
+        ledger_.Note(handle, moment);
+    ApplyParamNormalized(id, value, moment);
     // A gesture: begun here unless the pointer's press opened it already,
     // ended here unless its release ends it.
     const bool open = std::find(openGestures_.begin(), openGestures_.end(), id) != openGestures_.end();
@@ -362,6 +366,8 @@ bool ADelayController::SendRecord(int handle, int32_t id, const std::string& pay
 
 bool ADelayController::ParamToDsp(int handle, const KvParameter& record)
 {
+    // What the engine reports from before is older than the editor's value.
+    ledger_.Note(handle, KvClock::Now());
     std::string payload;
     Append(payload, uint8_t{0});
     Append(payload, int32_t{0});

@@ -13,6 +13,7 @@
 #include "core/SafeXmlText.h"
 #include "core/ValueRule.h"
 #include "shell/ADelayController.h"
+#include "shell/KvClock.h"
 #include "shell/KvHostParameter.h"
 #include "shell/StateChunk.h"
 
@@ -75,7 +76,7 @@ void ADelayController::FindOwnValues(const std::string& dsp)
     ownValues_.erase(std::unique(ownValues_.begin(), ownValues_.end()), ownValues_.end());
 }
 
-bool ADelayController::ShowStateSwitches(const TiXmlElement& root, bool onUiThread)
+bool ADelayController::ShowStateSwitches(const TiXmlElement& root, bool onUiThread, int64_t moment)
 {
     bool queued = false;
     const int programs = static_cast<int>(programNames_.size());
@@ -86,7 +87,7 @@ bool ADelayController::ShowStateSwitches(const TiXmlElement& root, bool onUiThre
         EditController::setParamNormalized(static_cast<ParamID>(kProgramChangeParameter),
                                            static_cast<double>(program) / (programs - 1));
         // Off the user-interface thread, chosen there before the state's values.
-        queued = !ChooseProgram(program, onUiThread);
+        queued = !ChooseProgram(program, onUiThread, moment);
     }
     int bypass = 0;
     root.QueryIntAttribute("bypass", &bypass);
@@ -161,6 +162,8 @@ tresult PLUGIN_API ADelayController::setState(IBStream* state)
         // The automators hear of it through update(); an editor's edit that
         // waits for the host is older.
         hostCalls_.Overtaken(static_cast<ParamID>(id));
+        if (const int handle = HandleOf(static_cast<ParamID>(id)); handle >= 0)
+            ledger_.Note(handle, KvClock::Now());
         EditController::setParamNormalized(static_cast<ParamID>(id), value);
         changed = true;
     }

@@ -15,6 +15,7 @@
 #include "shell/MyVstPluginFactory.h"
 #include "shell/ShellMessageIds.h"
 #include "shell/StateChunk.h"
+#include "shell/KvClock.h"
 
 using namespace Steinberg;
 using namespace Steinberg::Vst;
@@ -72,7 +73,7 @@ tresult PLUGIN_API ADelayProcessor::initialize(FUnknown* context)
     runtime_.initialize(static_cast<int>(processSetup_.sampleRate), processSetup_.maxSamplesPerBlock, dsp.c_str());
     // Taken once: the audio thread only copies into it.
     if (batches_.Capacity() == 0)
-        batches_.Allocate(BatchRing::RoomFor(kQueuedBatches, StagingMemoryBuffer::kCapacity));
+        batches_.Allocate(BatchRing::RoomFor(kQueuedBatches, StagingMemoryBuffer::kCapacity + kStampSize));
 
     const std::string parameters = factory_ ? factory_->getXml("parameters.kv.xml") : std::string();
     hostValues_.Build(parameters);
@@ -268,6 +269,13 @@ tresult PLUGIN_API ADelayProcessor::process(ProcessData& data)
     // The engine the block found lives until the block ends, whatever an
     // activation on another thread does meanwhile.
     const SynthRuntime::BlockUse use(runtime_);
+    // What the engine reports in the block is as new as the block's start.
+    struct Moment
+    {
+        std::atomic<int64_t>& moment;
+        ~Moment() { moment.store(0, std::memory_order_relaxed); }
+    } moment{blockMoment_};
+    blockMoment_.store(KvClock::Now(), std::memory_order_relaxed);
     // While the host's other thread holds the engine for the state (only
     // when this thread did not answer in time, or the engine is being
     // replaced) the block leaves it alone, silent; its input waits for the
@@ -397,6 +405,17 @@ tresult ADelayProcessor::RelayMessage(IMessage* message)
     const char* id = message->getMessageID();
     if (id != nullptr && std::strcmp(id, ShellMessageIds::kPollBatches) == 0)
         return kResultOk;
+    if (id != nullptr && std::strcmp(id, ShellMessageIds::kHostValues) == 0)
+    {
+        const void* data = nullptr;
+        uint32 size = 0;
+        IAttributeList* attributes = message->getAttributes();
+        if (attributes == nullptr ||
+            attributes->getBinary(ShellMessageIds::kHostValuesAttribute, data, size) != kResultOk ||
+            !intent_.Announce(data, size))
+            return kResultFalse;
+        return kResultOk;
+    }
     const void* data = nullptr;
     uint32 size = 0;
     if (id == nullptr || std::strcmp(id, kMessageId) != 0 || message->getAttributes() == nullptr ||
@@ -420,7 +439,10 @@ tresult PLUGIN_API ADelayProcessor::getState(IBStream* state)
     // read, so what is saved is what plays: values the engine refused or
     // brought into range never return to the host as given.
     std::string text;
-    runtime_.GetPresetState(text, StateCrossesToBlocks());
+    const bool crosses = StateCrossesToBlocks();
+    if (!crosses)
+        TakeUndeliveredHostValues();
+    runtime_.GetPresetState(text, crosses);
     return StateChunk::Write(state, text) ? kResultOk : kResultFalse;
 }
 
@@ -430,9 +452,34 @@ tresult PLUGIN_API ADelayProcessor::setState(IBStream* state)
     std::string text;
     if (!StateChunk::Read(state, text) || !StateChunk::IsPresetState(text))
         return kResultFalse;
-    // An empty state holds no value, and the bypass off.
+    // An empty state holds no value, and the bypass off. What the host set
+    // before it is older.
+    intent_.Forget();
     runtime_.SetPresetState(text, StateCrossesToBlocks());
     return kResultOk;
+}
+
+void ADelayProcessor::TakeUndeliveredHostValues()
+{
+    if (!intent_.TakeUndelivered())
+        return;
+    IParameterChanges& changes = intent_.Changes();
+    for (int32 i = 0; i < changes.getParameterCount(); ++i)
+    {
+        IParamValueQueue* queue = changes.getParameterData(i);
+        int32 offset = 0;
+        ParamValue value = 0.0;
+        if (queue && queue->getParameterId() == KvBypass::kParameterId && queue->getPoint(0, offset, value) == kResultOk)
+            bypass_.BypassFromState(value >= 0.5);
+    }
+    runtime_.RunWithBlocksHeldOff([&] {
+        ProcessData data{};
+        data.numSamples = 0;
+        data.inputParameterChanges = &changes;
+        ReadParameterChanges(data);
+        ReadMidi(data, false);
+        runtime_.ServiceIfAskedAtBlockEnd();
+    });
 }
 
 bool ADelayProcessor::SendDspToGuiBatch(const unsigned char* data, int size)
@@ -440,13 +487,23 @@ bool ADelayProcessor::SendDspToGuiBatch(const unsigned char* data, int size)
     if (data == nullptr || size <= 0)
         return true;
     const auto total = static_cast<std::size_t>(size);
-    // A refused batch comes back from the same place, starting with the same bytes.
-    const std::size_t from = data == refusedBatch_ && reportedBytes_ <= total ? reportedBytes_ : 0;
+    // A refused batch comes back from the same place, starting with the same
+    // bytes, and keeps the moment it was written at.
+    const bool again = data == refusedBatch_ && reportedBytes_ <= total;
+    const std::size_t from = again ? reportedBytes_ : 0;
     if (blockChanges_ != nullptr && from < total)
         hostValues_.Report(data + from, total - from, *blockChanges_, 0);
-    const bool pushed = batches_.Push(data, total);
+    int64_t moment = again ? refusedMoment_ : blockMoment_.load(std::memory_order_relaxed);
+    if (moment == 0)
+        moment = KvClock::Now();
+    unsigned char stamp[kStampSize];
+    const int32_t header[3] = {-4, QueMessageId::time, static_cast<int32_t>(sizeof(moment))};
+    std::memcpy(stamp, header, sizeof(header));
+    std::memcpy(stamp + sizeof(header), &moment, sizeof(moment));
+    const bool pushed = batches_.Push(stamp, sizeof(stamp), data, total);
     refusedBatch_ = pushed ? nullptr : data;
     reportedBytes_ = pushed ? 0 : total;
+    refusedMoment_ = pushed ? 0 : moment;
     return pushed;
 }
 

@@ -22,6 +22,7 @@
 #include "shell/HostValueTable.h"
 #include "shell/KvBypass.h"
 #include "shell/KvHeldInput.h"
+#include "shell/KvHostIntent.h"
 
 class MyVstPluginFactory;
 
@@ -62,8 +63,12 @@ public:
     Steinberg::tresult PLUGIN_API setActive(Steinberg::TBool state) SMTG_OVERRIDE;
     // The state holds the patch's values, the program they belong to and
     // whether the host's bypass is on (also when it was switched in a block
-    // without samples and no block has run since). Any thread of the host's
-    // but the one running blocks now; never while the engine is rebuilt.
+    // without samples and no block has run since). What the host set on the
+    // controller that no block has brought yet is taken first, as a block
+    // without samples would take it, unless blocks run on another thread
+    // now (their next block brings it before the state is read). Any thread
+    // of the host's but the one running blocks now; never while the engine
+    // is rebuilt.
     Steinberg::tresult PLUGIN_API setState(Steinberg::IBStream* state) SMTG_OVERRIDE;
     Steinberg::tresult PLUGIN_API getState(Steinberg::IBStream* state) SMTG_OVERRIDE;
     // Refused (kResultFalse) while active: the setup and the buses are what
@@ -93,6 +98,10 @@ public:
     // with the same bytes first, and only what follows them is reported.
     bool SendDspToGuiBatch(const unsigned char* data, int size) override;
 
+    // Each batch waits behind a stamp: a record (handle -4, id "time") of the
+    // moment (KvClock) the block that wrote it began, or that it was written
+    // outside a block.
+    static constexpr std::size_t kStampSize = 12 + sizeof(int64_t);
     // Room for this many full engine batches waits for the user-interface thread.
     static constexpr int kQueuedBatches = 16;
     // The batches that wait go to the controller together, up to this many bytes a message.
@@ -179,6 +188,15 @@ private:
     Steinberg::Vst::IParameterChanges* blockChanges_ = nullptr;
     const unsigned char* refusedBatch_ = nullptr;
     std::size_t reportedBytes_ = 0;
+    int64_t refusedMoment_ = 0;
+    // The moment the running block began (0: none runs).
+    std::atomic<int64_t> blockMoment_{0};
+    // Values the host set on the controller, until a block brings them.
+    KvHostIntent intent_;
+    // Any thread but the audio thread, while no block runs elsewhere: the
+    // values of intent_ no block brought are taken now, as a block without
+    // samples takes them.
+    void TakeUndeliveredHostValues();
     my_VstTimeInfo timeInfo_;
     int numOutputs_ = 0;
     int numInputs_ = 0;

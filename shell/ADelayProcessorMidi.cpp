@@ -240,8 +240,10 @@ void ADelayProcessor::ReadParameterChanges(ProcessData& data)
         ParamID id = 0;
         int32 offset = 0;
         ParamValue value = 0.0;
-        if (LastPoint(*changes, index, data.numSamples, id, offset, value) &&
-            id == static_cast<ParamID>(kProgramChangeParameter))
+        const bool point = LastPoint(*changes, index, data.numSamples, id, offset, value);
+        if (point)
+            intent_.Delivered(id);
+        if (point && id == static_cast<ParamID>(kProgramChangeParameter))
         {
             blockProgramOffset_ = offset;
             // As the controller's program list reads the value.

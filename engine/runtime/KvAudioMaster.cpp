@@ -269,17 +269,29 @@ void KvAudioMaster::HoldOffBlocks()
         std::this_thread::sleep_for(kPresetWait);
 }
 
-void KvAudioMaster::ReadPresetStateDirectly(std::string& out)
+void KvAudioMaster::HeldOff(const std::function<void()>& work)
 {
     HoldOffBlocks();
-    // A state handed over but not yet applied comes first: it is the newest.
+    // A state handed over but not yet applied comes first: it is older.
     if (PresetValues* set = setPending_.exchange(nullptr, std::memory_order_acq_rel))
     {
         ApplyPresetSet(MainPatchManager(), *set);
         delete set;
     }
-    ReadPresetState(out);
+    work();
     directAccess_.store(retired_);
+}
+
+void KvAudioMaster::ReadPresetStateDirectly(std::string& out)
+{
+    HeldOff([&] { ReadPresetState(out); });
+}
+
+void KvAudioMaster::RunWithBlocksHeldOff(const std::function<void()>& work)
+{
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    FreeHandedBack();
+    HeldOff(work);
 }
 
 void KvAudioMaster::WritePresetStateDirectly(const std::string& text)

@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -92,6 +93,9 @@ public:
     // however long that takes, and no new block starts meanwhile.
     void getPresetState_UI_THREAD(std::string& out, bool processing);
     void setPresetState_UI_THREAD(const std::string& text, bool processing);
+    // User-interface thread (as above): `work` runs while no block runs in
+    // the engine, after a state set before it is applied.
+    void RunWithBlocksHeldOff(const std::function<void()>& work);
 
     // Audio thread: marks the engine as the audio thread's for as long as it
     // lives, around everything a host block does with it (input, DoProcess,
@@ -175,6 +179,8 @@ private:
     // User-interface thread: frees the sets handed back (all of them, with
     // `everything`, also those still in transit: the audio thread is held off).
     void FreeHandedBack(bool everything = false);
+    // Holds blocks off, applies a state set before, runs `work`, lets blocks in again.
+    void HeldOff(const std::function<void()>& work);
     // User-interface thread: the audio thread's answer to the request with
     // this serial, or null when none came within the waits.
     PresetValues* AwaitCapture(uint64_t serial);

@@ -69,6 +69,13 @@ void SynthRuntime::GetPresetState(std::string& out, bool processing)
         master->getPresetState_UI_THREAD(out, processing);
 }
 
+void SynthRuntime::RunWithBlocksHeldOff(const std::function<void()>& work)
+{
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    if (KvAudioMaster* master = master_.load())
+        master->RunWithBlocksHeldOff(work);
+}
+
 void SynthRuntime::SetPresetState(const std::string& text, bool processing)
 {
     std::lock_guard<std::mutex> lock(stateMutex_);

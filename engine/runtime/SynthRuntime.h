@@ -6,6 +6,7 @@
 // to the editor are gathered and sent as one batch.
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -83,6 +84,11 @@ public:
     // thread (KvAudioMaster::getPresetState_UI_THREAD).
     void GetPresetState(std::string& out, bool processing);
     void SetPresetState(const std::string& text, bool processing);
+    // Any thread but the audio thread, one call at a time with the state
+    // calls: `work` runs here on the engine as a block would, while no block
+    // runs in it (one that starts meanwhile leaves it alone). A state set
+    // before is applied first. Nothing runs without an engine.
+    void RunWithBlocksHeldOff(const std::function<void()>& work);
     // User-interface thread, before blocks run: the processor's bypass,
     // saved and loaded with the state.
     void setHostBypass(IHostBypass* bypass) { hostBypass_ = bypass; }

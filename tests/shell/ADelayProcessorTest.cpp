@@ -616,6 +616,9 @@ TEST(ADelayProcessorMessages, TheEnginesBatchesWaitForAUserInterfaceCallAndLeave
     EXPECT_EQ(f.processor->getState(&state), kResultOk);
     ASSERT_EQ(peer.messages.size(), 2u);
     EXPECT_EQ(peer.messages.back(), refused);
+    // Each batch follows a stamp of when it was written, in order.
+    EXPECT_EQ(peer.stamps.size(), batches.size() + 1);
+    EXPECT_TRUE(std::is_sorted(peer.stamps.begin(), peer.stamps.end()));
     f.processor->disconnect(&peer);
 
     // A controller that answers while it reads (a host that delivers at

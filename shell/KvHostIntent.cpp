@@ -1,0 +1,103 @@
+#include "shell/KvHostIntent.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+
+namespace
+{
+constexpr std::size_t kRecord = sizeof(uint32_t) + sizeof(double);
+// Beyond this many values the oldest go: a host that sets values for ever
+// without a block keeps each parameter's newest anyway.
+constexpr std::size_t kMostKept = 4 * 10132;
+} // namespace
+
+KvHostIntent::KvHostIntent() : deliveries_(std::make_unique<std::atomic<uint32_t>[]>(kSlots))
+{
+    for (std::size_t i = 0; i < kSlots; ++i)
+        deliveries_[i].store(0, std::memory_order_relaxed);
+}
+
+std::vector<unsigned char> KvHostIntent::Message(ParamID id, double value)
+{
+    std::vector<unsigned char> bytes(kRecord);
+    const auto raw = static_cast<uint32_t>(id);
+    std::memcpy(bytes.data(), &raw, sizeof(raw));
+    std::memcpy(bytes.data() + sizeof(raw), &value, sizeof(value));
+    return bytes;
+}
+
+bool KvHostIntent::Announce(const void* bytes, std::size_t size)
+{
+    if (bytes == nullptr || size % kRecord != 0)
+        return false;
+    const auto* at = static_cast<const unsigned char*>(bytes);
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (std::size_t offset = 0; offset < size; offset += kRecord)
+    {
+        uint32_t id = 0;
+        double value = 0.0;
+        std::memcpy(&id, at + offset, sizeof(id));
+        std::memcpy(&value, at + offset + sizeof(id), sizeof(value));
+        const int slot = Slot(id);
+        if (slot < 0 || !std::isfinite(value))
+            continue;
+        // Each parameter's newest only, in the place of its last value.
+        announced_.erase(std::remove_if(announced_.begin(), announced_.end(),
+                                        [&](const Announced& a) { return a.id == id; }),
+                         announced_.end());
+        if (announced_.size() >= kMostKept)
+            announced_.erase(announced_.begin());
+        announced_.push_back(
+            {id, std::clamp(value, 0.0, 1.0), deliveries_[static_cast<std::size_t>(slot)].load(std::memory_order_acquire)});
+    }
+    return true;
+}
+
+void KvHostIntent::Forget()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    announced_.clear();
+}
+
+bool KvHostIntent::TakeUndelivered()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    changes_.queues.clear();
+    for (const Announced& a : announced_)
+    {
+        const auto slot = static_cast<std::size_t>(Slot(a.id));
+        if (deliveries_[slot].load(std::memory_order_acquire) != a.deliveries)
+            continue;
+        Queue queue;
+        queue.id = a.id;
+        queue.value = a.value;
+        changes_.queues.push_back(queue);
+    }
+    announced_.clear();
+    return !changes_.queues.empty();
+}
+
+tresult PLUGIN_API KvHostIntent::Queue::queryInterface(const TUID, void** object)
+{
+    *object = nullptr;
+    return kNoInterface;
+}
+
+tresult PLUGIN_API KvHostIntent::Queue::getPoint(int32 index, int32& sampleOffset, ParamValue& point)
+{
+    if (index != 0)
+        return kResultFalse;
+    sampleOffset = 0;
+    point = value;
+    return kResultOk;
+}
+
+tresult PLUGIN_API KvHostIntent::List::queryInterface(const TUID, void** object)
+{
+    *object = nullptr;
+    return kNoInterface;
+}
