@@ -440,7 +440,7 @@ tresult PLUGIN_API ADelayProcessor::getState(IBStream* state)
     // brought into range never return to the host as given.
     std::string text;
     const bool crosses = StateCrossesToBlocks();
-    if (!crosses)
+    if (!crosses || blockThread_.load(std::memory_order_relaxed) == std::thread::id{})
         TakeUndeliveredHostValues();
     runtime_.GetPresetState(text, crosses);
     return StateChunk::Write(state, text) ? kResultOk : kResultFalse;

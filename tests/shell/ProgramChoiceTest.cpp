@@ -401,3 +401,175 @@ TEST(ProgramChoice, AHostKeepingACopyHasAPresetAndEachProgramInItBeforeItsNextCa
         EXPECT_EQ(SavedValues(session.Save()), chosen.saved);
     }
 }
+
+TEST(ProgramChoice, TheHostsNewerValuesHoldAgainstTheEnginesEarlierReportsWhateverCallBringsThem)
+{
+    // A host keeping a copy, no lock (pedalboard's name): program 2 chosen on
+    // the controller and in a block, some blocks, then every value set on
+    // the controller and in the next block. The engine's reports of the
+    // program wait for the host's next call on the user-interface thread;
+    // whichever it is, the controller and the copy keep the host's values.
+    const std::array<double, 4> set = {2.0 / 6, 0.38, 0.45, 6.0 / 12};
+    for (const int between : {0, 24})
+    {
+        SCOPED_TRACE(std::to_string(between) + " blocks between");
+        ProgramHost session(true, "pedalboard");
+        ASSERT_TRUE(session.instance);
+        ASSERT_EQ(session.controller()->setParamNormalized(kProgramChange, 1.0), kResultOk);
+        session.Process({{kProgramChange, 1.0}});
+        for (int block = 0; block < between; ++block)
+            session.Process({});
+        std::vector<std::pair<ParamID, double>> values;
+        for (std::size_t i = 0; i < kHostIds.size(); ++i)
+        {
+            ASSERT_EQ(session.controller()->setParamNormalized(kHostIds[i], set[i]), kResultOk);
+            session.host.copy[kHostIds[i]] = set[i];
+            values.emplace_back(kHostIds[i], set[i]);
+        }
+        const auto expectSet = [&](const char* after) {
+            for (std::size_t i = 0; i < kHostIds.size(); ++i)
+            {
+                EXPECT_NEAR(session.controller()->getParamNormalized(kHostIds[i]), set[i], 1e-6)
+                    << after << ": id " << kHostIds[i];
+                EXPECT_NEAR(session.host.copy[kHostIds[i]], set[i], 1e-6) << after << ": copy of id " << kHostIds[i];
+            }
+            EXPECT_NEAR(session.controller()->getParamNormalized(kProgramChange), 1.0, 1e-9) << after;
+        };
+        // Saved before the block that brings the values, and after.
+        EXPECT_EQ(SavedValues(session.Save()).at(101), "3.8");
+        expectSet("the state taken before the block");
+        session.Process(values);
+        for (int block = 0; block < 10; ++block)
+            session.Process({});
+        expectSet("ten blocks");
+        EXPECT_EQ(SavedValues(session.Save()).at(101), "3.8");
+        expectSet("the state taken");
+        session.component()->setActive(false);
+        session.component()->setActive(true);
+        expectSet("a new activation");
+        session.Process({});
+        session.Save();
+        expectSet("the next block and state");
+    }
+}
+
+TEST(ProgramChoice, AStateTakenBeforeAnyBlockHoldsWhatTheHostSetAndARestoredInstancePlaysIt)
+{
+    // What the host set on the controller and queued for process() (a
+    // program, values, the bypass), with the state taken before a block:
+    // a new instance given that state plays what one that received it all
+    // in a block plays, and a state restored after other values (pluginval)
+    // brings back what was taken.
+    constexpr ParamID kBypass = 10131;
+    struct Case
+    {
+        const char* name;
+        std::vector<std::pair<ParamID, double>> set;
+    };
+    const Case cases[] = {
+        {"a program, then values", {{kProgramChange, 0.5}, {1, 0.37}, {3, 5.0 / 12}}},
+        {"values, then a program", {{1, 0.37}, {kProgramChange, 1.0}}},
+        {"the bypass", {{2, 0.6}, {kBypass, 1.0}}},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        ProgramHost taken(true, "pedalboard");
+        std::vector<Change> block;
+        for (const auto& [id, value] : c.set)
+        {
+            ASSERT_EQ(taken.controller()->setParamNormalized(id, value), kResultOk);
+            block.push_back({id, value});
+        }
+        const std::vector<char> state = taken.Save();
+        const std::vector<char> own = taken.ControllerState();
+
+        ProgramHost restored(true, "pedalboard"), delivered(true, "pedalboard");
+        restored.Restore(state, own);
+        std::vector<float> played[2];
+        for (int n = 0; n < 20; ++n)
+        {
+            const std::vector<float> a = restored.Block(kBlock, {}, n == 0);
+            const std::vector<float> b = delivered.Block(kBlock, n == 0 ? block : std::vector<Change>{}, n == 0);
+            played[0].insert(played[0].end(), a.begin(), a.end());
+            played[1].insert(played[1].end(), b.begin(), b.end());
+        }
+        EXPECT_TRUE(played[0] == played[1]) << "the restored instance does not play what the host set";
+        EXPECT_EQ(SavedValues(restored.Save()), SavedValues(delivered.Save()));
+        for (const auto& [id, value] : c.set)
+            EXPECT_NEAR(restored.controller()->getParamNormalized(id), value, 1e-6) << "id " << id;
+
+        // Other values set, then the state taken restored: the values taken return.
+        for (const ParamID id : kHostIds)
+            taken.controller()->setParamNormalized(id, 0.9);
+        taken.Restore(state, own);
+        for (const ParamID id : kHostIds)
+            EXPECT_NEAR(taken.controller()->getParamNormalized(id), restored.controller()->getParamNormalized(id), 1e-6)
+                << "restored id " << id;
+    }
+}
+
+TEST(ProgramChoice, AHostThatRecreatesThePlugInBeforeEachRenderPlaysEachProgramChosenAndKeepsEachProgramsValues)
+{
+    // pedalboard's render: the state taken (processor, controller), the
+    // instance replaced by a new one given that state, then every value of
+    // the host's copy that differs from what the new instance reads is set,
+    // in index order, twice, on the controller and at offset 0 of the first
+    // block. The host's copy follows only restarts and edits, and its own
+    // settings. Each program chosen through its parameter plays as an
+    // instance that chose it alone plays it.
+    std::vector<float> reference[3];
+    for (int program = 0; program < 3; ++program)
+    {
+        ProgramHost alone(true, "pedalboard");
+        for (int n = 0; n < 12; ++n)
+        {
+            const std::vector<float> out =
+                alone.Block(kBlock, n == 0 ? std::vector<Change>{{kProgramChange, program / 2.0}} : std::vector<Change>{},
+                            n == 4);
+            if (n >= 4)
+                reference[program].insert(reference[program].end(), out.begin(), out.end());
+        }
+    }
+    auto current = std::make_unique<ProgramHost>(true, "pedalboard");
+    for (const int program : {1, 0, 2, 2, 1, 1, 0, 2, 0, 1, 2, 0})
+    {
+        SCOPED_TRACE("program " + std::to_string(program));
+        ASSERT_EQ(current->controller()->setParamNormalized(kProgramChange, program / 2.0), kResultOk);
+        current->host.copy[kProgramChange] = program / 2.0;
+        const Values copy = current->host.copy;
+        const std::vector<char> state = current->Save();
+        const std::vector<char> own = current->ControllerState();
+        current.reset();
+        current = std::make_unique<ProgramHost>(true, "pedalboard");
+        current->Restore(state, own);
+        std::map<ParamID, double> written;
+        for (int pass = 0; pass < 2; ++pass)
+            for (int32 i = 0; i < current->controller()->getParameterCount(); ++i)
+            {
+                ParameterInfo info{};
+                current->controller()->getParameterInfo(i, info);
+                const auto found = copy.find(info.id);
+                if (found == copy.end() || found->second == current->controller()->getParamNormalized(info.id))
+                    continue;
+                current->controller()->setParamNormalized(info.id, found->second);
+                written[info.id] = found->second;
+            }
+        std::vector<Change> first;
+        for (const auto& [id, value] : written)
+            first.push_back({id, value});
+        std::vector<float> played;
+        for (int n = 0; n < 12; ++n)
+        {
+            const std::vector<float> out = current->Block(kBlock, n == 0 ? first : std::vector<Change>{}, n == 4);
+            if (n >= 4)
+                played.insert(played.end(), out.begin(), out.end());
+        }
+        EXPECT_TRUE(played == reference[program]) << "another program plays";
+    }
+    for (const int program : {0, 1, 2})
+    {
+        current->Process({{kProgramChange, program / 2.0}});
+        EXPECT_EQ(SavedValues(current->Save()), kPrograms[program].saved) << "program " << program;
+    }
+}
