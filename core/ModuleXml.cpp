@@ -2,6 +2,10 @@
 
 #include <cstring>
 
+#include <tinyxml.h>
+
+#include "core/ValueRule.h"
+
 namespace
 {
 bool isBlank(char c)
@@ -126,4 +130,10 @@ bool XmlNestingWithin(const char* text, int maxDepth)
             return false;
     }
     return true;
+}
+
+bool XmlNumberAttribute(const TiXmlElement& element, const char* name, double& value)
+{
+    const char* text = element.Attribute(name);
+    return text != nullptr && ValueRule::ParseNumber(text, value);
 }

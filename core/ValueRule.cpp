@@ -50,6 +50,46 @@ bool ParseNumber(std::string_view text, double& out)
     return true;
 }
 
+std::string SavedNumberText(std::string_view text)
+{
+    const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+    std::size_t i = 0;
+    const std::size_t n = text.size();
+    const auto digits = [&] {
+        const std::size_t from = i;
+        while (i < n && isDigit(text[i]))
+            ++i;
+        return i - from;
+    };
+    while (i < n && IsBlank(text[i]))
+        ++i;
+    if (i < n && (text[i] == '-' || text[i] == '+'))
+        ++i;
+    std::size_t mantissa = digits();
+    const std::size_t comma = i;
+    if (i == n || text[i] != ',')
+        return std::string(text);
+    ++i;
+    mantissa += digits();
+    if (mantissa == 0)
+        return std::string(text);
+    if (i < n && (text[i] == 'e' || text[i] == 'E'))
+    {
+        ++i;
+        if (i < n && (text[i] == '-' || text[i] == '+'))
+            ++i;
+        if (digits() == 0)
+            return std::string(text);
+    }
+    while (i < n && IsBlank(text[i]))
+        ++i;
+    if (i != n)
+        return std::string(text);
+    std::string number(text);
+    number[comma] = '.';
+    return number;
+}
+
 double Clamp(double v, double a, double b)
 {
     const double low = std::min(a, b);

@@ -26,6 +26,13 @@ bool Normalized(double& n);
 // independent. False for anything else.
 bool ParseNumber(std::string_view text, double& out);
 
+// A number field of a saved state or preset as the readers take it. Builds
+// before this one could write these numbers with the decimal separator of the
+// host's locale, a comma under many ("1,5", "-2,5e-07"): a text that is a
+// plain number but for one comma in place of the point comes back with the
+// point. Any other text, a list or a name among them, comes back unchanged.
+std::string SavedNumberText(std::string_view text);
+
 // v clamped into the range between a and b (in either order). v must be finite.
 double Clamp(double v, double a, double b);
 

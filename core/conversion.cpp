@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
@@ -397,4 +398,23 @@ std::string DoubleToXmlString(double value, int decimals)
     if (text.find('e') != std::string::npos)
         text = FormatDouble(value, std::chars_format::fixed, precision);
     return text;
+}
+
+std::string DoubleToFixedUtf8(double value, int decimals)
+{
+    return FormatDouble(value, std::chars_format::fixed, std::clamp(decimals, 0, 12));
+}
+
+std::string FloatToExactUtf8(float value)
+{
+    std::string text = DoubleToUtf8(value);
+    const auto back = static_cast<float>(StringToDouble(text.c_str()));
+    if (std::memcmp(&back, &value, sizeof(float)) == 0 || std::isnan(value))
+        return text;
+    return FormatDouble(value, std::chars_format::general, 9);
+}
+
+std::string DoubleToExactUtf8(double value)
+{
+    return FormatDouble(value, std::chars_format::general, 17);
 }

@@ -61,3 +61,10 @@ std::string DoubleToUtf8(double value);
 std::wstring FloatToString(float value, int decimals = -1);
 // General notation with that precision (6 when negative), never with an exponent.
 std::string DoubleToXmlString(double value, int decimals = -1);
+// Fixed notation with that many decimals (0 to 12), as printf's "%.*f" in the C locale.
+std::string DoubleToFixedUtf8(double value, int decimals);
+
+// Saved values: texts that StringToDouble reads back to the same bits. A
+// float has 6 significant digits where they are enough, else 9; a double 17.
+std::string FloatToExactUtf8(float value);
+std::string DoubleToExactUtf8(double value);

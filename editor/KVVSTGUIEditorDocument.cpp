@@ -15,6 +15,7 @@
 #include "core/InterfaceObject.h"
 #include "core/RawConversions.h"
 #include "core/SafeXmlText.h"
+#include "core/ValueRule.h"
 #include "core/conversion.h"
 #include "editor/BuiltInGuiModules.h"
 #include "editor/EditorLog.h"
@@ -71,10 +72,8 @@ bool DefaultToRaw(int datatype, const std::string& text, std::string& raw)
     }
     case 3:
     case 6: {
-        const double v = std::strtod(begin, &end);
-        while (end && *end == ' ')
-            ++end;
-        if (end == begin || *end != 0 || !std::isfinite(v))
+        double v = 0.0;
+        if (!ValueRule::ParseNumber(text, v))
             return false;
         break;
     }

@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Installs what the build needs from Debian's packages, when it is missing;
 # with the argument "demo" also what `make demo` shows (zenity, the desktop's
-# file dialog). Runs as root or through sudo; a machine that has everything
+# file dialog). Generates the decimal-comma locale the locale tests run under
+# (de_DE.UTF-8). Runs as root or through sudo; a machine that has everything
 # is left alone.
 set -euo pipefail
 
 packages=(g++ make cmake ninja-build pkg-config libtinyxml-dev juce-modules-source-data
           libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
           dpf-source libx11-dev libxtst-dev libcairo2-dev xvfb xauth
-          libpango1.0-dev libgdk-pixbuf-2.0-dev libglib2.0-dev fonts-dejavu-core)
+          libpango1.0-dev libgdk-pixbuf-2.0-dev libglib2.0-dev fonts-dejavu-core locales)
 if [ "${1:-}" = demo ]; then
     packages+=(zenity)
 fi
@@ -20,7 +21,11 @@ for p in "${packages[@]}"; do
     fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
+has_comma_locale() {
+    locale -a 2>/dev/null | grep -qiE '^de_DE\.utf-?8$'
+}
+
+if [ ${#missing[@]} -eq 0 ] && has_comma_locale; then
     exit 0
 fi
 
@@ -29,7 +34,9 @@ if [ "$(id -u)" -eq 0 ]; then
 elif command -v sudo >/dev/null 2>&1; then
     sudo=(sudo)
 else
-    echo "setup: need root or sudo to install: ${missing[*]}" >&2
+    needed=("${missing[@]}")
+    has_comma_locale || needed+=("the locale de_DE.UTF-8")
+    echo "setup: need root or sudo to install: ${needed[*]}" >&2
     exit 1
 fi
 
@@ -61,8 +68,15 @@ if holder=$(lock_holder); then
     done
 fi
 
-echo "setup: installing ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
-apt_options=(-o "DPkg::Lock::Timeout=$lock_wait")
-"${sudo[@]}" apt-get "${apt_options[@]}" update -qq
-"${sudo[@]}" apt-get "${apt_options[@]}" install -y -qq --no-install-recommends "${missing[@]}"
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "setup: installing ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt_options=(-o "DPkg::Lock::Timeout=$lock_wait")
+    "${sudo[@]}" apt-get "${apt_options[@]}" update -qq
+    "${sudo[@]}" apt-get "${apt_options[@]}" install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+if ! has_comma_locale; then
+    echo "setup: generating the locale de_DE.UTF-8"
+    "${sudo[@]}" localedef -i de_DE -f UTF-8 de_DE.UTF-8
+fi

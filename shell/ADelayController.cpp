@@ -47,6 +47,13 @@ int IntAttribute(const TiXmlElement* element, const char* name, int fallback)
     return element->QueryIntAttribute(name, &value) == TIXML_SUCCESS ? value : fallback;
 }
 
+// A state's value text for a record: a number perhaps with the decimal comma
+// of an earlier build; texts (1) and blobs (10) as they are.
+std::string SavedValueText(const KvParameter& record, const char* text)
+{
+    return record.valueType == 1 || record.valueType == 10 ? std::string(text) : ValueRule::SavedNumberText(text);
+}
+
 // Hosts known to hold a lock of their own (not recursive) while they load a
 // program, a preset or a state into the plug-in, and to take it again in
 // restartComponent: Ardour, and Mixbus, which is built on it. Every other
@@ -670,7 +677,8 @@ tresult PLUGIN_API ADelayController::setComponentState(IBStream* state)
                                             [&](const auto& entry) { return entry.second.index == index; });
             std::string raw;
             double plain = 0.0;
-            if (val && owner != parameters_.end() && ConformStateValue(owner->second, val, raw, plain) &&
+            if (val && owner != parameters_.end() &&
+                ConformStateValue(owner->second, SavedValueText(owner->second, val).c_str(), raw, plain) &&
                 std::isfinite(plain))
             {
                 // Newer than the state's program, which may wait for the
@@ -686,7 +694,7 @@ tresult PLUGIN_API ADelayController::setComponentState(IBStream* state)
         KvParameter& record = found->second;
         std::string raw;
         double plain = 0.0;
-        if (!ConformStateValue(record, val, raw, plain))
+        if (!ConformStateValue(record, SavedValueText(record, val).c_str(), raw, plain))
             continue;
         ledger_.Note(id, KvClock::Now());
         if (!onUiThread)

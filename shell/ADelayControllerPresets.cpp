@@ -84,7 +84,8 @@ bool ParseValue(const KvParameter& record, const char* text, std::string& raw)
         raw.clear();
         return true;
     }
-    const std::string& item = items.front();
+    // Numbers perhaps with the decimal comma of an earlier build.
+    const std::string item = ValueRule::SavedNumberText(items.front());
     const bool isNumber = record.valueType == 3 || record.valueType == 6 || record.HasChoices() ||
                           record.valueType == 9;
     if (isNumber)

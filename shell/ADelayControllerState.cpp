@@ -5,13 +5,13 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "core/SafeXmlText.h"
 #include "core/ValueRule.h"
+#include "core/conversion.h"
 #include "shell/ADelayController.h"
 #include "shell/KvClock.h"
 #include "shell/KvHostParameter.h"
@@ -112,11 +112,10 @@ tresult PLUGIN_API ADelayController::getState(IBStream* state)
         if (parameter == nullptr)
             continue;
         // Whole: read back, the same double.
-        char value[32];
-        std::snprintf(value, sizeof(value), "%.17g", KvHostParameter::CurrentNormalized(*parameter));
+        const std::string value = DoubleToExactUtf8(KvHostParameter::CurrentNormalized(*parameter));
         auto* element = new TiXmlElement(kOwnValue);
         element->SetAttribute("id", static_cast<int>(id));
-        element->SetAttribute("value", value);
+        element->SetAttribute("value", value.c_str());
         root->LinkEndChild(element);
     }
     TiXmlPrinter printer;
@@ -152,8 +151,9 @@ tresult PLUGIN_API ADelayController::setState(IBStream* state)
     {
         int id = -1;
         double value = 0.0;
-        if (element->QueryIntAttribute("id", &id) != TIXML_SUCCESS ||
-            element->QueryDoubleAttribute("value", &value) != TIXML_SUCCESS || !ValueRule::Normalized(value))
+        const char* saved = element->Attribute("value");
+        if (element->QueryIntAttribute("id", &id) != TIXML_SUCCESS || saved == nullptr ||
+            !ValueRule::ParseNumber(ValueRule::SavedNumberText(saved), value) || !ValueRule::Normalized(value))
             continue;
         // Only values the controller alone holds: the processor's state
         // gives the others.

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <cstdio>
 
 #include "core/ValueRule.h"
 #include "core/conversion.h"
@@ -26,15 +25,10 @@ std::u16string ReadText(const TChar* text)
     return out;
 }
 
+// With a decimal point in every locale, as fromString reads it.
 std::string FormatNumber(double value, int precision)
 {
-    char buffer[64];
-    precision = std::clamp(precision, 0, 12);
-    if (std::fabs(value) < 1e15)
-        std::snprintf(buffer, sizeof(buffer), "%.*f", precision, value);
-    else
-        std::snprintf(buffer, sizeof(buffer), "%.6g", value);
-    return buffer;
+    return std::fabs(value) < 1e15 ? DoubleToFixedUtf8(value, precision) : DoubleToUtf8(value);
 }
 } // namespace
 

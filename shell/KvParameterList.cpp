@@ -2,7 +2,6 @@
 
 #include <tinyxml.h>
 
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -38,8 +37,8 @@ void LimitRangeBound(const KvParameter& record, const char* attribute, double& b
 {
     const double given = bound;
     if (!ValueRule::LimitBound(bound, fallback))
-        std::fprintf(stderr, "parameters.kv.xml: parameter \"%s\": %s %g is out of bounds, using %g.\n",
-                     record.name.c_str(), attribute, given, bound);
+        std::fprintf(stderr, "parameters.kv.xml: parameter \"%s\": %s %s is out of bounds, using %s.\n",
+                     record.name.c_str(), attribute, DoubleToUtf8(given).c_str(), DoubleToUtf8(bound).c_str());
 }
 
 int IntAttribute(const TiXmlElement* element, const char* name, int fallback)
@@ -48,22 +47,12 @@ int IntAttribute(const TiXmlElement* element, const char* name, int fallback)
     return element->QueryIntAttribute(name, &value) == TIXML_SUCCESS ? value : fallback;
 }
 
-// A number attribute read the same in every locale; a missing, unreadable or
-// infinite one keeps the fallback.
+// A number attribute read the same in every locale; a missing or unreadable
+// one keeps the fallback.
 double DoubleAttribute(const TiXmlElement* element, const char* name, double fallback)
 {
-    const char* text = element->Attribute(name);
-    if (text == nullptr)
-        return fallback;
-    while (*text == ' ' || *text == '\t' || *text == '\n' || *text == '\r')
-        ++text;
-    if (*text == '+')
-        ++text;
-    double value = 0.0;
-    const auto [end, error] = std::from_chars(text, text + std::strlen(text), value);
-    if (error != std::errc() || end == text || !std::isfinite(value))
-        return fallback;
-    return value;
+    double value = fallback;
+    return XmlNumberAttribute(*element, name, value) ? value : fallback;
 }
 
 Parameter* MakeHostParameter(const KvParameter& record, const std::string& defaultText)

@@ -1,7 +1,6 @@
 #include "engine/parameters/dsp_patch_parameter.h"
 
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <mutex>
@@ -31,20 +30,6 @@ template <typename T>
 T FromBytes(const void* data, int size)
 {
     return RawToValue<T>(data, size);
-}
-
-// Floats are written with as few digits as read back to the same bits, so a
-// saved state returns exactly what the user had.
-std::string FloatToXml(float value)
-{
-    std::string text = MyTypeTraits<float>::toXML(value);
-    float back = 0.0f;
-    MyTypeTraits<float>::parse(text.c_str(), back);
-    if (std::memcmp(&back, &value, sizeof(float)) == 0 || std::isnan(value))
-        return text;
-    char exact[32];
-    std::snprintf(exact, sizeof(exact), "%.9g", static_cast<double>(value));
-    return exact;
 }
 
 // Normalised values cross to plain ones by the rules the controller uses
@@ -259,8 +244,10 @@ template <typename T, class M>
 std::string dsp_patch_parameter<T, M>::ValueAsXml(const void* data, int size) const
 {
     const T value = FromBytes<T>(data, size);
+    // Floats with as few digits as read back to the same bits, so a saved
+    // state returns exactly what the user had.
     if constexpr (std::is_same_v<T, float>)
-        return FloatToXml(value);
+        return FloatToExactUtf8(value);
     else
         return MyTypeTraits<T>::toXML(value);
 }
@@ -268,11 +255,14 @@ std::string dsp_patch_parameter<T, M>::ValueAsXml(const void* data, int size) co
 // The range and the enum list may change on the audio thread, so they are
 // not read here: the value is parsed as the unbounded rule has it, and
 // ConformValue brings it into range (or refuses it) where it is applied,
-// which gives what ConformFromText gives.
+// which gives what ConformFromText gives. A number may have its decimal
+// comma from an earlier build.
 template <typename T, class M>
-bool dsp_patch_parameter<T, M>::PrepareValueFromXml(const std::string& text, std::vector<uint8_t>& bytes) const
+bool dsp_patch_parameter<T, M>::PrepareValueFromXml(const std::string& saved, std::vector<uint8_t>& bytes) const
 {
     constexpr double kUnbounded = std::numeric_limits<double>::infinity();
+    constexpr bool kNumber = !std::is_same_v<T, std::wstring> && !std::is_same_v<T, MpBlob>;
+    const std::string text = kNumber ? ValueRule::SavedNumberText(saved) : saved;
     T value{};
     if constexpr (std::is_same_v<M, MetaData_ranged<float>>)
     {

@@ -267,9 +267,9 @@ void dsp_patch_parameter_base::InitializeCommon(TiXmlElement* element)
     if (index_ < 0 || index_ > kMaxIndex)
         index_ = -1;
     double range = 0.0;
-    if (element->QueryDoubleAttribute("RangeMinimum", &range) == TIXML_SUCCESS)
+    if (XmlNumberAttribute(*element, "RangeMinimum", range))
         setMetadataRangeMinimum(range);
-    if (element->QueryDoubleAttribute("RangeMaximum", &range) == TIXML_SUCCESS)
+    if (XmlNumberAttribute(*element, "RangeMaximum", range))
         setMetadataRangeMaximum(range);
     if (const char* meta = element->Attribute("MetaData"))
         setMetadataTextMetadata(Utf8ToWstring(meta));

@@ -4,7 +4,10 @@
 
 #include <clocale>
 #include <cstdio>
+#include <cstring>
 #include <string>
+
+#include "core/ValueRule.h"
 
 TEST(FourCharacterIds, PackTheFirstCharacterIntoTheTopByte)
 {
@@ -154,6 +157,48 @@ TEST(NumberText, XmlDoublesAvoidExponents)
     EXPECT_EQ(DoubleToXmlString(1234567.0, -1), "1234567.000000");
     EXPECT_EQ(DoubleToXmlString(3.14159265, 3), "3.14");
     EXPECT_EQ(DoubleToXmlString(12345.0, 2), "12345.00");
+}
+
+TEST(NumberText, SavedValuesAreWrittenAsTheCLocalesPrintfWroteThemAndReadBackToTheSameBits)
+{
+    // A float in 6 significant digits when they read back, else 9; a double in 17.
+    std::setlocale(LC_NUMERIC, "C");
+    for (double v = 1.234567891e-12; v < 1e30; v *= 3.7)
+    {
+        for (const double d : {v, -v})
+        {
+            const auto f = static_cast<float>(d);
+            char six[64], nine[64], seventeen[64];
+            std::snprintf(six, sizeof(six), "%g", static_cast<double>(f));
+            std::snprintf(nine, sizeof(nine), "%.9g", static_cast<double>(f));
+            std::snprintf(seventeen, sizeof(seventeen), "%.17g", d);
+            const std::string text = FloatToExactUtf8(f);
+            const auto back = static_cast<float>(StringToDouble(text.c_str()));
+            EXPECT_EQ(std::memcmp(&back, &f, sizeof(f)), 0) << text;
+            EXPECT_EQ(text, static_cast<float>(StringToDouble(six)) == f ? six : nine);
+            EXPECT_EQ(DoubleToExactUtf8(d), seventeen);
+            EXPECT_EQ(StringToDouble(DoubleToExactUtf8(d).c_str()), d);
+        }
+    }
+}
+
+TEST(NumberText, ASavedNumberWithOneDecimalCommaTakesThePointAndOtherTextsStayAsTheyAre)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"1,23456705", "1.23456705"}, {"-2,5e-07", "-2.5e-07"}, {" 3,0 ", " 3.0 "}, {"+7,", "+7."},
+        {",5", ".5"}, {"1,5E+3", "1.5E+3"},
+        // Already a number, or no number: lists, names, two commas, a comma alone, a bad exponent.
+        {"1.5", "1.5"}, {"42", "42"}, {"Sine,Saw", "Sine,Saw"}, {"1,2,3", "1,2,3"}, {"range 0,12", "range 0,12"},
+        {",", ","}, {"1,5e", "1,5e"}, {"1,5x", "1,5x"}, {"1.5,5", "1.5,5"}, {"", ""}, {"a b", "a b"}};
+    for (const auto& [saved, read] : cases)
+    {
+        EXPECT_EQ(ValueRule::SavedNumberText(saved), read) << saved;
+        double number = 0.0;
+        if (std::strchr(read, ',') == nullptr && ValueRule::ParseNumber(read, number))
+        {
+            EXPECT_EQ(number, StringToDouble(read)) << saved;
+        }
+    }
 }
 
 TEST(StringEdits, CaseChangesAndSimpleReplacements)

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "GuiTestSupport.h"
+#include "tests/CommaLocale.h"
 #include "editor/controls/CMyBmpCtrl3Tinted.h"
 #include "editor/controls/ControlSupport.h"
 #include "editor/controls/TextEntryGui.h"
@@ -388,4 +389,14 @@ TEST(BuiltInControls, BoolDefaultsReadTheSameAsWordsAndNumbers)
     ASSERT_TRUE(c.opened);
     for (std::size_t i = 0; i < cases.size(); ++i)
         EXPECT_EQ(c.Get<VG_TextEntry3>(20 + static_cast<int>(i))->wantsFocus(), cases[i].second) << cases[i].first;
+}
+
+TEST(BuiltInControls, AFractionalDefaultReadsTheSameUnderAHostsDecimalCommaLocale)
+{
+    // The knob's position (pin 0) from the document, delivered as the editor opens.
+    const kv_test::CommaLocale comma;
+    KV_REQUIRE_COMMA_LOCALE(comma);
+    Controls c(Module(20, "Image2", 10, 10, 6, 6, {{0, "0.75"}, {1, "strip"}}), Line(20, 0, 20));
+    ASSERT_TRUE(c.opened);
+    EXPECT_EQ(c.Opening(20), Values<float>({0.75f}));
 }
