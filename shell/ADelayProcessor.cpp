@@ -354,12 +354,9 @@ tresult PLUGIN_API ADelayProcessor::process(ProcessData& data)
     blockChanges_ = data.outputParameterChanges;
     // Kept before the engine writes: a host may give the same buffers for
     // input and output. An instrument's bypass is silent.
-    const bool bypass = bypass_.Engaged();
-    if (bypass)
-        bypass_.KeepDry(inputChannels_, isInstrument_ ? 0 : numInputs_, data.numSamples);
+    bypass_.KeepDry(inputChannels_, isInstrument_ ? 0 : numInputs_, data.numSamples);
     master->DoProcess(data.numSamples, inputChannels_, outputChannels_, numInputs_, numOutputs_, 1, 1, 0);
-    if (bypass)
-        bypass_.Mix(outputChannels_, numOutputs_, data.numSamples);
+    bypass_.Mix(outputChannels_, numOutputs_, data.numSamples);
     runtime_.ServiceIfAskedAtBlockEnd();
     blockChanges_ = nullptr;
     SendControllers(data, blockStart);

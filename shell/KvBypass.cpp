@@ -19,6 +19,9 @@ void KvBypass::Prepare(double sampleRate, int maxSamples, int channels)
     on_ = LastSwitch();
     switchCount_ = 0;
     position_ = on_ ? rampLength_ : 0;
+    engaged_ = false;
+    lastDrySilent_ = true;
+    silentBefore_ = true;
 }
 
 bool KvBypass::BypassWanted() const
@@ -84,6 +87,16 @@ void KvBypass::ReadSwitches(IParameterChanges* changes, int32 numSamples)
 void KvBypass::KeepDry(float* const* inputs, int inputCount, int count)
 {
     const int n = std::clamp(count, 0, room_);
+    engaged_ = Engaged();
+    if (!engaged_)
+    {
+        // Only its last sample counts, for a switch at the next block's start.
+        lastDrySilent_ = true;
+        for (int c = 0; n == count && n > 0 && inputs && c < std::min(channels_, inputCount); ++c)
+            if (inputs[c] && inputs[c][n - 1] != 0.0f)
+                lastDrySilent_ = false;
+        return;
+    }
     for (int c = 0; c < channels_; ++c)
     {
         float* row = dry_.data() + static_cast<std::size_t>(c) * static_cast<std::size_t>(room_);
@@ -95,18 +108,42 @@ void KvBypass::KeepDry(float* const* inputs, int inputCount, int count)
     }
 }
 
+bool KvBypass::SilentAt(float* const* outputs, int outputCount, int n) const
+{
+    for (int c = 0; outputs && c < outputCount; ++c)
+        if (outputs[c] && outputs[c][n] != 0.0f)
+            return false;
+    if (!engaged_)
+        return lastDrySilent_;
+    for (int c = 0; n < room_ && c < channels_; ++c)
+        if (dry_[static_cast<std::size_t>(c) * static_cast<std::size_t>(room_) + static_cast<std::size_t>(n)] != 0.0f)
+            return false;
+    return true;
+}
+
 void KvBypass::Mix(float* const* outputs, int outputCount, int count)
 {
+    if (count <= 0)
+        return;
     int from = 0;
-    for (int i = 0; i < switchCount_; ++i)
+    for (int i = 0; engaged_ && i < switchCount_; ++i)
     {
         const Switch& at = switches_[static_cast<std::size_t>(i)];
-        const int to = std::clamp(at.offset, from, std::max(count, from));
+        const int to = std::clamp(at.offset, from, count);
+        // Read before the run overwrites the engine's sample.
+        if (to > from)
+            silentBefore_ = SilentAt(outputs, outputCount, to - 1);
         Run(outputs, outputCount, from, to);
         on_ = at.on;
+        // Nothing sounds on either side: no ramp.
+        if (silentBefore_)
+            position_ = on_ ? rampLength_ : 0;
         from = to;
     }
-    Run(outputs, outputCount, from, count);
+    if (count > from)
+        silentBefore_ = SilentAt(outputs, outputCount, count - 1);
+    if (engaged_)
+        Run(outputs, outputCount, from, count);
     switchCount_ = 0;
 }
 

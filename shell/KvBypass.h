@@ -5,7 +5,11 @@
 // and the engine goes on running: it still takes every note and value. A
 // switch crossfades between the engine's output and the dry signal over
 // kRampSeconds, from the sample offset the host gave it, one step per
-// sample whatever the host's block size.
+// sample whatever the host's block size. A switch where the engine's signal
+// and the dry one were both silent on every channel at the sample before it
+// (or where nothing has played since activation) takes effect at once: the
+// output is continuous whichever it carries, and a ramp would only let
+// through the first milliseconds of a sound that starts after the switch.
 //
 // It is saved and loaded with the preset state (IHostBypass): a state that
 // sets it switches at the start of the next block, as a switch in a block
@@ -47,19 +51,16 @@ public:
     bool BypassWanted() const override;
     void BypassFromState(bool on) override;
 
-    // Audio. Whether the block reads the dry signal: the bypass is on, on
-    // its way, or switched in the block.
-    bool Engaged() const { return on_ || position_ != 0 || switchCount_ > 0; }
-
-    // Audio, before the engine writes: keeps `count` samples of the first
-    // `inputCount` input channels as the dry signal of the outputs of the
-    // same number (buffers the host shares between input and output are
-    // then overwritten safely). Samples beyond the room of Prepare read as
-    // silence.
+    // Audio, every block with samples, before the engine writes: keeps
+    // `count` samples of the first `inputCount` input channels as the dry
+    // signal of the outputs of the same number (buffers the host shares
+    // between input and output are then overwritten safely) when the block
+    // reads it. Samples beyond the room of Prepare read as silence.
     void KeepDry(float* const* inputs, int inputCount, int count);
 
-    // Audio, after the engine wrote its `count` samples: each output goes
-    // from the engine's signal to the dry one and back as the switches say.
+    // Audio, every block with samples, after the engine wrote its `count`
+    // samples: each output goes from the engine's signal to the dry one and
+    // back as the switches say.
     void Mix(float* const* outputs, int outputCount, int count);
 
 private:
@@ -76,6 +77,12 @@ private:
     bool LastSwitch() const { return switchCount_ > 0 ? switches_[static_cast<std::size_t>(switchCount_ - 1)].on : on_; }
     // Audio: takes the switch a state set, if any, as the first of the block.
     void TakeStateSwitch();
+    // Whether the block reads the dry signal: the bypass is on, on its way,
+    // or switched in the block.
+    bool Engaged() const { return on_ || position_ != 0 || switchCount_ > 0; }
+    // Whether sample `n` of every output, as the engine wrote it, and of
+    // every dry channel kept is 0.
+    bool SilentAt(float* const* outputs, int outputCount, int n) const;
 
     std::vector<float> dry_;
     int channels_ = 0;
@@ -86,6 +93,13 @@ private:
     bool on_ = false;
     std::array<Switch, kMaxSwitches> switches_{};
     int switchCount_ = 0;
+    // Whether this block reads the dry signal (KeepDry to Mix); where it
+    // does not, whether the dry signal's last sample is 0.
+    bool engaged_ = false;
+    bool lastDrySilent_ = true;
+    // Whether the engine's signal and the dry one were silent at the last
+    // sample played, or nothing has played since activation.
+    bool silentBefore_ = true;
     // A state's switch not yet taken (-1: none), and LastSwitch() published
     // for other threads; the audio thread publishes before it lets the
     // state's switch go, so a reader sees one or the other.

@@ -115,13 +115,15 @@ struct EffectHost
 
 TEST(EffectBypass, TheInputPassesUnchangedToItsOutputTheOtherIsSilentNoClickAndReactivationEmptiesTheDelays)
 {
-    // On at sample 1000, off at 4000; the ramp takes 240 samples.
+    // On at sample 1000, off at 4000; the ramp takes 240 samples. Before
+    // that, on at 100 and off at 400 while the delay lines are still silent
+    // but the input is not: ramps too.
     constexpr std::size_t kLength = 6400;
     for (const bool inPlace : {false, true})
     {
         SCOPED_TRACE(inPlace ? "in place" : "apart");
         EffectHost effect(inPlace);
-        const std::vector<float> played = effect.Play(kLength, false, {1000, 4000});
+        const std::vector<float> played = effect.Play(kLength, false, {100, 400, 1000, 4000});
         for (int c = 0; c < 2; ++c)
         {
             const float* out = played.data() + c * kLength;

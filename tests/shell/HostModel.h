@@ -216,8 +216,10 @@ struct Plugin
                 buses.emplace_back().numChannels = count;
                 buses.back().channelBuffers32 = pointers.data() + channels.size();
                 for (int32 c = 0; c < count; ++c)
-                    pointers[channels.size()] =
-                        channels.emplace_back(std::max(frames, 1), counts == &ins ? kDry : 0.0f).data();
+                {
+                    channels.emplace_back(std::max(frames, 1), counts == &ins ? kDry : 0.0f);
+                    pointers[channels.size() - 1] = channels.back().data();
+                }
             }
         ProcessData data{};
         data.processMode = kRealtime;
