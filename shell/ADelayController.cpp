@@ -102,6 +102,8 @@ tresult PLUGIN_API ADelayController::initialize(FUnknown* context)
     BuildProgramValues(entries);
     hostCalls_.WaitOutsideHostCalls(HoldsLockAroundLoads(context));
     FindOwnValues(factory_ ? factory_->getXml("dsp.kv.xml") : std::string());
+    for (const auto& [handle, controller] : controllerOfHandle_)
+        ShowBoundController(handle);
     AttachRunLoop();
     return kResultOk;
 }
@@ -167,7 +169,20 @@ void ADelayController::AnnounceHostValue(ParamID id, ParamValue value)
 {
     const bool kept = id <= static_cast<ParamID>(kMaxPatchIndex) || id == static_cast<ParamID>(kBypassParameter) ||
                       (id == static_cast<ParamID>(kProgramChangeParameter));
-    if (!kept || peerConnection == nullptr)
+    if (!kept)
+        return;
+    // Messages leave on the user-interface thread, in the order the values came.
+    if (!OnUiThread())
+    {
+        std::lock_guard<std::mutex> lock(otherThreadsMutex_);
+        // Each parameter's newest only: the processor keeps no more.
+        auto& waiting = pendingAnnouncements_;
+        waiting.erase(std::remove_if(waiting.begin(), waiting.end(), [&](const auto& a) { return a.first == id; }),
+                      waiting.end());
+        waiting.emplace_back(id, value);
+        return;
+    }
+    if (peerConnection == nullptr)
         return;
     IPtr<IMessage> message = owned(allocateMessage());
     if (!message || message->getAttributes() == nullptr)
@@ -263,8 +278,53 @@ Parameter* ADelayController::HostParameter(const KvParameter& record)
     return record.index >= 0 ? parameters.getParameter(static_cast<ParamID>(record.index)) : nullptr;
 }
 
+void ADelayController::ShowBoundController(int handle)
+{
+    const auto bound = controllerOfHandle_.find(handle);
+    const auto found = parameters_.find(handle);
+    if (bound == controllerOfHandle_.end() || found == parameters_.end())
+        return;
+    const KvParameter& record = found->second;
+    double normalized = 0.0;
+    if (const Parameter* host = HostParameter(record))
+        normalized = KvHostParameter::CurrentNormalized(*host);
+    else
+    {
+        // The engine's normalised value: the plain value within the range.
+        const std::string& raw = record.value;
+        double plain = 0.0;
+        const auto read = [&](auto number) {
+            if (raw.size() != sizeof(number))
+                return false;
+            std::memcpy(&number, raw.data(), sizeof(number));
+            plain = static_cast<double>(number);
+            return true;
+        };
+        bool known = false;
+        if (record.valueType == 6)
+            known = read(float{});
+        else if (record.valueType == 3)
+            known = read(double{});
+        else if (record.valueType == 0 || record.valueType == 8)
+            known = read(int32_t{});
+        else if (record.valueType == 4 && raw.size() == 1)
+        {
+            plain = raw[0] != 0 ? record.rangeMaximum : record.rangeMinimum;
+            known = true;
+        }
+        if (!known)
+            return;
+        const double span = record.rangeMaximum - record.rangeMinimum;
+        normalized = span != 0.0 ? (plain - record.rangeMinimum) / span : 0.0;
+    }
+    if (std::isfinite(normalized))
+        EditController::setParamNormalized(static_cast<ParamID>(kFirstMidiParameter + bound->second),
+                                           std::clamp(normalized, 0.0, 1.0));
+}
+
 void ADelayController::NotifyAutomators(int handle)
 {
+    ShowBoundController(handle);
     // An automator may leave the list while being told: walk a copy.
     const auto automators = automators_;
     for (GuiPatchAutomator2* automator : automators)
@@ -526,10 +586,14 @@ void ADelayController::ServiceOtherThreads()
         }
     }
     std::vector<int> updates;
+    std::vector<std::pair<ParamID, double>> announcements;
     {
         std::lock_guard<std::mutex> lock(otherThreadsMutex_);
         updates.swap(pendingUpdates_);
+        announcements.swap(pendingAnnouncements_);
     }
+    for (const auto& [id, value] : announcements)
+        AnnounceHostValue(id, value);
     for (const int handle : updates)
         NotifyAutomators(handle);
     FlushHostCalls();

@@ -251,7 +251,8 @@ private:
     // UI. The values of each program as the parameters document gives them.
     void BuildProgramValues(const std::vector<KvParameterEntry>& entries);
     // UI, on initialize: the host parameters of patch parameters that the
-    // DSP document `dsp` has no patch parameter for (ownValues_).
+    // DSP document `dsp` has no patch parameter for (ownValues_), and the
+    // MIDI controllers its patch parameters answer to (controllerOfHandle_).
     void FindOwnValues(const std::string& dsp);
     // The program and bypass of the processor's state document `root`, as
     // setComponentState shows them. True when the program waits for the
@@ -310,6 +311,8 @@ private:
     static constexpr std::size_t kMaxPendingBatchBytes = 4u << 20;
     std::mutex otherThreadsMutex_;
     std::vector<int> pendingUpdates_;
+    // Host values set on other threads, for the processor.
+    std::vector<std::pair<Steinberg::Vst::ParamID, double>> pendingAnnouncements_;
     std::deque<PendingWork> pendingWork_;
     std::size_t pendingBatchBytes_ = 0;
     // Any thread, under the mutex: the values of the newest pending work
@@ -357,6 +360,12 @@ private:
     std::vector<Steinberg::Vst::ParamID> openGestures_;
     // Host parameter ids whose values only the controller holds, in order.
     std::vector<Steinberg::Vst::ParamID> ownValues_;
+    // The MIDI controller that the record of a handle answers to, by the DSP
+    // document: the controller's parameter shows the record's value.
+    std::map<int, int> controllerOfHandle_;
+    // UI. The parameter of the MIDI controller that `handle` answers to
+    // takes its value, normalised as the engine normalises a controller's.
+    void ShowBoundController(int handle);
     // UI: ServiceOtherThreads is running.
     bool servicing_ = false;
 };

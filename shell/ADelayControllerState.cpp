@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -27,18 +28,26 @@ namespace
 constexpr const char* kOwnValuesRoot = "HostValues";
 constexpr const char* kOwnValue = "Value";
 
-// The host indexes of the patch parameters of a DSP document: elements with
-// a DataType inside a Parameters element, anywhere in the document (in the
-// patch manager of any container).
-std::set<int> PatchParameterIndexes(const std::string& dsp)
+// The patch parameters of a DSP document: elements with a DataType inside a
+// Parameters element, anywhere in the document (in the patch manager of any
+// container). Their host indexes, and the MIDI controller each monophonic
+// one is bound to (automation codes of kind 2), by handle.
+struct PatchParameters
 {
     std::set<int> indexes;
+    std::map<int, int> controllers;
+};
+
+PatchParameters ReadPatchParameters(const std::string& dsp)
+{
+    PatchParameters found;
+    std::set<int>& indexes = found.indexes;
     if (dsp.empty() || !IsSafeXmlText(dsp))
-        return indexes;
+        return found;
     TiXmlDocument document;
     document.Parse(dsp.c_str());
     if (document.Error())
-        return indexes;
+        return found;
     // The document has several top-level elements.
     std::vector<const TiXmlElement*> open;
     for (const TiXmlElement* top = document.FirstChildElement(); top; top = top->NextSiblingElement())
@@ -48,22 +57,34 @@ std::set<int> PatchParameterIndexes(const std::string& dsp)
         const TiXmlElement* element = open.back();
         open.pop_back();
         int index = -1;
+        int code = -1;
+        int handle = -1;
+        int polyphonic = 0;
         const TiXmlNode* parent = element->Parent();
-        if (element->Attribute("DataType") && parent && parent->ToElement() &&
-            std::string(parent->Value()) == "Parameters" &&
-            element->QueryIntAttribute("Index", &index) == TIXML_SUCCESS && index >= 0)
+        const bool parameter = element->Attribute("DataType") && parent && parent->ToElement() &&
+                               std::string(parent->Value()) == "Parameters";
+        if (parameter && element->QueryIntAttribute("Index", &index) == TIXML_SUCCESS && index >= 0)
             indexes.insert(index);
+        if (parameter && element->QueryIntAttribute("Automation", &code) == TIXML_SUCCESS && (code >> 24) == 2 &&
+            (code & 0xFFFFFF) < 128 && element->QueryIntAttribute("Handle", &handle) == TIXML_SUCCESS &&
+            (element->QueryIntAttribute("isPolyphonic", &polyphonic) != TIXML_SUCCESS || polyphonic == 0))
+            found.controllers.emplace(handle, code & 0x7F);
         for (const TiXmlElement* child = element->FirstChildElement(); child; child = child->NextSiblingElement())
             open.push_back(child);
     }
-    return indexes;
+    return found;
 }
 } // namespace
 
 void ADelayController::FindOwnValues(const std::string& dsp)
 {
     ownValues_.clear();
-    const std::set<int> held = PatchParameterIndexes(dsp);
+    const PatchParameters patch = ReadPatchParameters(dsp);
+    const std::set<int>& held = patch.indexes;
+    controllerOfHandle_.clear();
+    for (const auto& [handle, controller] : patch.controllers)
+        if (parameters_.count(handle) != 0)
+            controllerOfHandle_.emplace(handle, controller);
     for (const auto& [handle, record] : parameters_)
     {
         if (record.index < 0 || record.index > kMaxPatchIndex || held.count(record.index) != 0)

@@ -488,11 +488,11 @@ bool ADelayProcessor::SendDspToGuiBatch(const unsigned char* data, int size)
     // bytes, and keeps the moment it was written at.
     const bool again = data == refusedBatch_ && reportedBytes_ <= total;
     const std::size_t from = again ? reportedBytes_ : 0;
-    if (blockChanges_ != nullptr && from < total)
-        hostValues_.Report(data + from, total - from, *blockChanges_, 0);
     int64_t moment = again ? refusedMoment_ : blockMoment_.load(std::memory_order_relaxed);
     if (moment == 0)
         moment = KvClock::Now();
+    if (blockChanges_ != nullptr && from < total)
+        hostValues_.Report(data + from, total - from, *blockChanges_, 0, &intent_, moment);
     unsigned char stamp[kStampSize];
     const int32_t header[3] = {-4, QueMessageId::time, static_cast<int32_t>(sizeof(moment))};
     std::memcpy(stamp, header, sizeof(header));

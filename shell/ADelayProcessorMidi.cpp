@@ -178,6 +178,13 @@ uint32 PackMidi(unsigned char b0, unsigned char b1, unsigned char b2, int count)
            (static_cast<uint32>(count) << 24);
 }
 
+// Controllers whose message acts each time it comes (channel mode, RPN and
+// NRPN selection, data entry), not a value that stays.
+bool IsEventController(int controller)
+{
+    return controller >= 120 || controller == 6 || controller == 38 || (controller >= 96 && controller <= 101);
+}
+
 // The MIDI of a MIDI parameter's host value (id 10000 + slot), packed.
 uint32 MidiParameterBytes(int slot, double value)
 {
@@ -303,7 +310,16 @@ void ADelayProcessor::ReadMidi(ProcessData& data, bool withNotes)
                 return ReadResult::Skip;
             // Every value is a message, also one that repeats the last: an
             // all-notes-off, a data entry or an RPN selection acts each time.
-            input.word = MidiParameterBytes(static_cast<int>(id - kFirstMidiParameter), value);
+            // But a controller's value that the patch parameters bound to it
+            // stand at already (the controller shows them, and a host writes
+            // back what it read) would move them to its nearest step: it is
+            // no change, and no message.
+            const int slot = static_cast<int>(id - kFirstMidiParameter);
+            KvAudioMaster* master = runtime_.AudioMaster();
+            if (slot < 128 && !IsEventController(slot) && master &&
+                master->ControllerStandsAt(slot, static_cast<int>(value * 127 + 0.5) & 0x7F))
+                return ReadResult::Skip;
+            input.word = MidiParameterBytes(slot, value);
             input.offset = offset;
             return ReadResult::Input;
         }

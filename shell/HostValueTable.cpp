@@ -104,7 +104,7 @@ const HostValueTable::Slot* HostValueTable::Find(int handle) const
 }
 
 void HostValueTable::Report(const unsigned char* batch, std::size_t size, IParameterChanges& changes,
-                            int32 sampleOffset) const
+                            int32 sampleOffset, const KvHostIntent* newer, int64_t moment) const
 {
     if (batch == nullptr || slots_.empty() || size > static_cast<std::size_t>(std::numeric_limits<int>::max()))
         return;
@@ -118,7 +118,7 @@ void HostValueTable::Report(const unsigned char* batch, std::size_t size, IParam
         StagingMemoryBufferInputStream in(batch + records.Position(), header.length_);
         records.Skip(static_cast<unsigned>(header.length_));
         const Slot* slot = header.id_ == QueMessageId::ppc ? Find(header.handle_) : nullptr;
-        if (slot == nullptr)
+        if (slot == nullptr || (newer != nullptr && newer->SetAfter(slot->id, moment)))
             continue;
 
         uint8_t flag = 0;

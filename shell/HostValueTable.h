@@ -14,6 +14,7 @@
 #include "base/source/fobject.h"
 #include "pluginterfaces/vst/ivstparameterchanges.h"
 #include "shell/KvEnumPositions.h"
+#include "shell/KvHostIntent.h"
 
 namespace Steinberg::Vst
 {
@@ -38,8 +39,10 @@ public:
     // `changes` at sampleOffset: the monophonic value only, normalised as
     // the controller normalises it, finite and inside 0..1. Records of other
     // parameters, and anything malformed, are skipped.
+    // Parameters the host set on the controller after `moment` (in
+    // `newer`), while the block ran, are left out: the host's are newer.
     void Report(const unsigned char* batch, std::size_t size, Steinberg::Vst::IParameterChanges& changes,
-                Steinberg::int32 sampleOffset) const;
+                Steinberg::int32 sampleOffset, const KvHostIntent* newer = nullptr, int64_t moment = 0) const;
 
 private:
     struct Slot

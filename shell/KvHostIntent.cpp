@@ -1,5 +1,7 @@
 #include "shell/KvHostIntent.h"
 
+#include "shell/KvClock.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -15,10 +17,15 @@ constexpr std::size_t kRecord = sizeof(uint32_t) + sizeof(double);
 constexpr std::size_t kMostKept = 4 * 10132;
 } // namespace
 
-KvHostIntent::KvHostIntent() : deliveries_(std::make_unique<std::atomic<uint32_t>[]>(kSlots))
+KvHostIntent::KvHostIntent()
+    : deliveries_(std::make_unique<std::atomic<uint32_t>[]>(kSlots)),
+      announcedAt_(std::make_unique<std::atomic<int64_t>[]>(kSlots))
 {
     for (std::size_t i = 0; i < kSlots; ++i)
+    {
         deliveries_[i].store(0, std::memory_order_relaxed);
+        announcedAt_[i].store(0, std::memory_order_relaxed);
+    }
 }
 
 std::vector<unsigned char> KvHostIntent::Message(ParamID id, double value)
@@ -53,6 +60,7 @@ bool KvHostIntent::Announce(const void* bytes, std::size_t size)
             announced_.erase(announced_.begin());
         announced_.push_back(
             {id, std::clamp(value, 0.0, 1.0), deliveries_[static_cast<std::size_t>(slot)].load(std::memory_order_acquire)});
+        announcedAt_[static_cast<std::size_t>(slot)].store(KvClock::Now(), std::memory_order_release);
     }
     return true;
 }

@@ -47,6 +47,12 @@ public:
         if (const int slot = Slot(id); slot >= 0)
             deliveries_[static_cast<std::size_t>(slot)].fetch_add(1, std::memory_order_acq_rel);
     }
+    // Audio: whether the host set `id` on the controller after `moment`.
+    bool SetAfter(Steinberg::Vst::ParamID id, int64_t moment) const
+    {
+        const int slot = Slot(id);
+        return slot >= 0 && announcedAt_[static_cast<std::size_t>(slot)].load(std::memory_order_acquire) > moment;
+    }
     // The values no block brought since they came, each parameter's newest,
     // as one block's changes at its first sample; they are then forgotten.
     // False when there are none.
@@ -110,6 +116,8 @@ private:
     };
 
     std::unique_ptr<std::atomic<uint32_t>[]> deliveries_;
+    // When each parameter last came (KvClock).
+    std::unique_ptr<std::atomic<int64_t>[]> announcedAt_;
     std::mutex mutex_;
     std::vector<Announced> announced_;
     List changes_;

@@ -69,6 +69,7 @@ public:
     int getMidiChannel() override { return midiChannel_; }
     void setMidiCvVoiceControl() override { midiCvVoiceControl_ = true; }
     void vst_setAutomationId(dsp_patch_parameter_base* parameter, int code) override;
+    bool ControllerStandsAt(int controller, int value) override;
     ug_container* Container() override { return container_; }
     void setupContainerHandles(ug_container* container) override;
 

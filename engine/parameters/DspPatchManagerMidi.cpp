@@ -2,6 +2,7 @@
 // controllers (with RPN and NRPN data entry) to CC, RPN and NRPN automation,
 // program changes, and the system-exclusive forms (per-voice messages,
 // key-based instrument control, tuning). Every byte read is within size.
+#include <cmath>
 #include <algorithm>
 #include <cstring>
 
@@ -116,6 +117,22 @@ void DspPatchManager::OnMidi(VoiceControlState* state, int64_t time, const unsig
     default:
         break;
     }
+}
+
+bool DspPatchManager::ControllerStandsAt(int controller, int value)
+{
+    const auto range = AutomationRange(kCC + controller);
+    bool any = false;
+    for (auto it = range.first; it != range.second; ++it)
+    {
+        if (it->second->isPolyphonic())
+            continue;
+        // A message of value v sets the normalised value v / 127.
+        if (static_cast<int>(std::lround(it->second->GetValueNormalised(0) * 127.0)) != value)
+            return false;
+        any = true;
+    }
+    return any;
 }
 
 void DspPatchManager::OnController(ug_container* container, int64_t time, int controller, int value,

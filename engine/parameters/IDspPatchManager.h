@@ -100,6 +100,10 @@ public:
     virtual int getMidiChannel() { return 0; }
     virtual void setMidiCvVoiceControl() {}
     virtual void vst_setAutomationId(dsp_patch_parameter_base* /*parameter*/, int /*code*/) {}
+    // Audio thread: whether a parameter answers to MIDI controller
+    // `controller` and every one that does stands where a message of `value`
+    // (0-127) would put it.
+    virtual bool ControllerStandsAt(int /*controller*/, int /*value*/) { return false; }
     virtual ug_container* Container() { return nullptr; }
     virtual void setupContainerHandles(ug_container* /*container*/) {}
 };

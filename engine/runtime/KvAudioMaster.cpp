@@ -464,6 +464,12 @@ void KvAudioMaster::HandleInterrupt()
     }
 }
 
+bool KvAudioMaster::ControllerStandsAt(int controller, int value)
+{
+    IDspPatchManager* manager = MainPatchManager();
+    return manager && manager->ControllerStandsAt(controller, value);
+}
+
 void KvAudioMaster::ApplyStateSetBefore()
 {
     if (PresetValues* set = setPending_.exchange(nullptr, std::memory_order_acq_rel))

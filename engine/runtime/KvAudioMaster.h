@@ -59,6 +59,9 @@ public:
     void ApplyStateSetBefore();
     // Host MIDI, due offset samples into the coming block.
     void MidiIn(int offset, const unsigned char* bytes, int count);
+    // Audio thread: whether the main patch's parameters bound to MIDI
+    // controller `controller` stand where a message of `value` puts them.
+    bool ControllerStandsAt(int controller, int value);
     // The host's time record of this block, for every registered patch automator.
     void UpdateTempo(my_VstTimeInfo* info);
     // The host's normalised value of a parameter, whole (double): it picks

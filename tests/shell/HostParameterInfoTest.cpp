@@ -90,17 +90,13 @@ std::set<int> BoundControllers(const TiXmlNode& node, std::set<int> found = {})
 
 // Whether a host value of the parameter `id` is a state that writing back
 // leaves as it is. Not so for a MIDI controller whose message is an event (a
-// channel-mode message, 120-127, or RPN and NRPN selection and data entry),
-// nor for one bound to a patch parameter: the controller reads 0 for it, and
-// a host that sends 0 sets the patch parameter to 0.
-bool IsState(ParamID id, const std::set<int>& bound)
+// channel-mode message, 120-127, or RPN and NRPN selection and data entry).
+bool IsState(ParamID id)
 {
     if (id < 10000 || id > 10127)
         return true;
     const int controller = static_cast<int>(id) - 10000;
-    const bool event =
-        controller >= 120 || controller == 6 || controller == 38 || (controller >= 96 && controller <= 101);
-    return !event && !bound.count(controller);
+    return !(controller >= 120 || controller == 6 || controller == 38 || (controller >= 96 && controller <= 101));
 }
 
 std::vector<float> Render(PluginInstance& instance, const Score& score)
@@ -164,17 +160,20 @@ TEST(HostParameterInfo, EveryParameterOfEveryBundleNamesAListedUnitAndEachOnOffP
     EXPECT_GE(switches, 2u);
 }
 
-TEST(HostParameterInfo, WritingBackEveryStateAFreshInstanceReportsChangesNothingThatPlays)
+TEST(HostParameterInfo, WritingBackEveryValueAFreshInstanceReportsChangesNothingThatPlays)
 {
-    // Each bundle of ours, the demo among them, plays a note twice: as it
-    // is, and with every value it reported when fresh written back while the
+    // Each bundle of ours, the demo among them, plays a note three times: as
+    // it is; with every value it reported when fresh written back while the
     // note sounds, as by a host that restores every parameter whose value
-    // is a state (pressure and bend among them, see IsState): to the
-    // controller first, then to the processor. The sound and the values the
-    // host then reads are the same. A controller whose message is an event
-    // acts when written back: all-notes-off ends the note.
+    // is a state (pressure, bend and controllers bound to patch parameters
+    // among them, see IsState), to the controller first, then to the
+    // processor; and on a fresh instance given every value of another
+    // before the note (a host copying the whole patch). The sound and the
+    // values the host then reads are the same. A controller whose message
+    // is an event acts when written back: all-notes-off ends the note.
     const Score note = Score().On(1000, 69).Off(15000, 69);
     std::size_t played = 0;
+    std::size_t boundAndSet = 0;
     for (const std::string& bundle : AllBundles())
     {
         if (!std::filesystem::exists(bundle + "/Contents/Resources/parameters.kv.xml"))
@@ -182,39 +181,53 @@ TEST(HostParameterInfo, WritingBackEveryStateAFreshInstanceReportsChangesNothing
         std::shared_ptr<PluginModule> module;
         std::unique_ptr<PluginInstance> plain = Load(bundle, module);
         std::unique_ptr<PluginInstance> restored = Load(bundle, module);
-        ASSERT_TRUE(plain && restored);
+        std::unique_ptr<PluginInstance> copied = Load(bundle, module);
+        ASSERT_TRUE(plain && restored && copied);
         IEditController& controller = *restored->controller();
         TiXmlDocument dsp((bundle + "/Contents/Resources/dsp.kv.xml").c_str());
         dsp.LoadFile();
-        const std::set<int> bound = BoundControllers(dsp);
+        for (const int bound : BoundControllers(dsp))
+            boundAndSet += controller.getParamNormalized(static_cast<ParamID>(10000 + bound)) > 0.0 ? 1 : 0;
         Score written = note;
+        Score copy = note;
         std::vector<ParamID> ids;
         for (int32 i = 0; i < controller.getParameterCount(); ++i)
         {
             ParameterInfo info{};
             ASSERT_EQ(controller.getParameterInfo(i, info), kResultOk);
-            if (!IsState(info.id, bound))
-                continue;
             const double value = controller.getParamNormalized(info.id);
+            EXPECT_EQ(copied->controller()->setParamNormalized(info.id, value), kResultOk) << bundle << ": " << info.id;
+            copy.Param(0, info.id, value);
+            if (!IsState(info.id))
+                continue;
             EXPECT_EQ(controller.setParamNormalized(info.id, value), kResultOk) << bundle << ": " << info.id;
             written.Param(6000, info.id, value);
             ids.push_back(info.id);
         }
         EXPECT_EQ(controller.getParamNormalized(10129), 0.5) << bundle;
         const std::vector<float> expected = Render(*plain, note);
-        const std::vector<float> output = Render(*restored, written);
-        ASSERT_EQ(output.size(), expected.size()) << bundle;
-        std::size_t differing = 0;
-        for (std::size_t i = 0; i < output.size(); ++i)
-            differing += output[i] != expected[i];
-        EXPECT_EQ(differing, 0u) << bundle;
+        for (const auto& [instance, score] : {std::pair{restored.get(), &written}, std::pair{copied.get(), &copy}})
+        {
+            const std::vector<float> output = Render(*instance, *score);
+            ASSERT_EQ(output.size(), expected.size()) << bundle;
+            std::size_t differing = 0;
+            for (std::size_t i = 0; i < output.size(); ++i)
+                differing += output[i] != expected[i];
+            EXPECT_EQ(differing, 0u) << bundle << (instance == copied.get() ? ", copied" : ", written back");
+        }
         for (ParamID id : ids)
+        {
             EXPECT_EQ(controller.getParamNormalized(id), plain->controller()->getParamNormalized(id))
                 << bundle << ": " << id;
+            EXPECT_EQ(copied->controller()->getParamNormalized(id), plain->controller()->getParamNormalized(id))
+                << bundle << ", copied: " << id;
+        }
         played += !expected.empty() && Peak(expected, 2000, 12000) > 0.01;
     }
-    // The instruments sound.
+    // The instruments sound, and a patch parameter answering to a controller
+    // stands away from 0.
     EXPECT_GE(played, 5u);
+    EXPECT_GE(boundAndSet, 1u);
 }
 
 TEST(HostParameterInfo, AnOnOffValueKeepsItsMeaningAndItsSavedStateRestoresByteForByte)
