@@ -79,7 +79,7 @@ tresult PLUGIN_API ADelayProcessor::initialize(FUnknown* context)
     hostValues_.Build(parameters);
     const auto programs = static_cast<int>(KvProgramList::Read(parameters).size());
     patchPrograms_ = programs > 1;
-    runtime_.setHostChoosesPrograms(patchPrograms_);
+    runtime_.setHostPrograms(patchPrograms_ ? programs : 0);
     programSteps_ = patchPrograms_ ? programs - 1 : kMidiProgramSteps;
     reportedBytes_ = 0;
     refusedBatch_ = nullptr;

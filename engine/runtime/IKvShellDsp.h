@@ -3,6 +3,7 @@
 // records bound for the editor, the waiting list of objects with output for
 // the editor, the host's time record and file names.
 
+#include <limits>
 #include <string>
 
 class QueClient;
@@ -41,9 +42,10 @@ public:
     // The host's bypass, read and set with the preset state by the thread
     // that holds the engine for it; none: always off.
     virtual IHostBypass* HostBypass() { return nullptr; }
-    // Whether the host chooses among the patch's programs: only then does
-    // the preset state name the program its values belong to.
-    virtual bool HostChoosesPrograms() { return true; }
+    // How many of the patch's programs (the first ones) the host chooses
+    // among: a preset state names only one of them as the program its values
+    // belong to, and one naming another names none. Fewer than two: none.
+    virtual int HostPrograms() { return std::numeric_limits<int>::max(); }
     virtual void DoAsyncRestart() {}
     virtual void OnFadeOutComplete() {}
     virtual void SetState(int /*a*/, int /*b*/) {}

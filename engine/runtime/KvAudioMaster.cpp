@@ -248,8 +248,16 @@ void KvAudioMaster::CaptureHostSwitches(PresetValues& set)
 {
     IHostBypass* bypass = application_ ? application_->HostBypass() : nullptr;
     set.bypass = bypass && bypass->BypassWanted();
-    if (application_ && !application_->HostChoosesPrograms())
+    if (application_ && set.program >= application_->HostPrograms())
         set.program = -1;
+}
+
+std::unique_ptr<PresetValues> KvAudioMaster::PrepareState(IDspPatchManager& manager, const std::string& text)
+{
+    std::unique_ptr<PresetValues> set = manager.PreparePresetState(text);
+    if (set && application_ && set->program >= application_->HostPrograms())
+        set->program = -1;
+    return set;
 }
 
 void KvAudioMaster::ApplyPresetSet(IDspPatchManager* manager, PresetValues& set)
@@ -308,7 +316,7 @@ void KvAudioMaster::WritePresetState(const std::string& text)
     IDspPatchManager* manager = MainPatchManager();
     if (manager && !text.empty())
     {
-        if (std::unique_ptr<PresetValues> set = manager->PreparePresetState(text))
+        if (std::unique_ptr<PresetValues> set = PrepareState(*manager, text))
             ApplyPresetSet(manager, *set);
         return;
     }
@@ -440,7 +448,7 @@ void KvAudioMaster::setPresetState_UI_THREAD(const std::string& text, bool proce
         WritePresetStateDirectly(text);
         return;
     }
-    std::unique_ptr<PresetValues> set = manager->PreparePresetState(text);
+    std::unique_ptr<PresetValues> set = PrepareState(*manager, text);
     // A text that is no state still replaces an older state in transit.
     if (!set)
         set = std::make_unique<PresetValues>();

@@ -15,6 +15,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -176,6 +177,9 @@ private:
     // the shell keeps beside the patch go out with the values read, and in
     // with the values applied.
     void CaptureHostSwitches(PresetValues& set);
+    // User-interface thread: a state document read into a set; a program the
+    // host does not choose among is none (the one that plays stays).
+    std::unique_ptr<PresetValues> PrepareState(IDspPatchManager& manager, const std::string& text);
     void ApplyPresetSet(IDspPatchManager* manager, PresetValues& set);
     // Audio thread: a used set goes back to the user-interface thread.
     void HandBack(PresetValues* set);

@@ -94,8 +94,8 @@ public:
     void setHostBypass(IHostBypass* bypass) { hostBypass_ = bypass; }
     IHostBypass* HostBypass() override { return hostBypass_; }
     // User-interface thread, before blocks run.
-    void setHostChoosesPrograms(bool chooses) { hostChoosesPrograms_ = chooses; }
-    bool HostChoosesPrograms() override { return hostChoosesPrograms_; }
+    void setHostPrograms(int programs) { hostPrograms_ = programs; }
+    int HostPrograms() override { return hostPrograms_; }
     bool HasGraph() const;
     interThreadQue& QueueFromGui() { return queue_; }
     const StagingMemoryBuffer& Staging() const { return staging_; }
@@ -128,7 +128,7 @@ private:
     // Serialises state calls and rebuilds (never taken by the audio thread).
     std::mutex stateMutex_;
     IHostBypass* hostBypass_ = nullptr;
-    bool hostChoosesPrograms_ = true;
+    int hostPrograms_ = std::numeric_limits<int>::max();
     interThreadQue queue_;
     StagingMemoryBuffer staging_;
     StagingMemoryBufferOutputStream batchStream_;

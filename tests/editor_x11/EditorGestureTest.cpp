@@ -130,3 +130,29 @@ TEST(EditorGesture, AKnobDraggedInARealWindowIsOneGestureFromPressToRelease)
     EXPECT_NE(session.param(1), before);
     session.window->close();
 }
+
+TEST(EditorGesture, EditsWaitingForAnArdourHostAreDroppedWhenItChoosesAProgramOnTheController)
+{
+    // Ardour chooses program 2 under its lock, after edits of the editor that
+    // wait for it: they were made in program 0, and the host, flushed, hears
+    // their gestures but none of their values.
+    MyVstPluginFactory factory(BundleInfo::FromModulePath(kProgramBundle + "/Contents/x86_64-linux/KvProgramSynth.so"));
+    KvHostApplication host;
+    host.name = "Ardour";
+    HostComponentHandler handler;
+    IPtr<ADelayController> controller = owned(new ADelayController(&factory));
+    ASSERT_EQ(controller->initialize(&host), kResultOk);
+    controller->setComponentHandler(&handler);
+    {
+        const KvHostCalls::Scope call;
+        for (auto [handle, normalized] : {std::pair{101, 0.2f}, {102, 0.3f}})
+            controller->setParameterFromGui(handle, FT_NORMALIZED, sizeof(normalized), &normalized);
+        ASSERT_EQ(controller->setParamNormalized(10130, 1.0), kResultOk);
+    }
+    controller->FlushHostCalls();
+    EXPECT_EQ(Calls(handler), "b1 x1 b2 x2");
+    // Program 2's tone and level.
+    EXPECT_DOUBLE_EQ(controller->getParamNormalized(1), 0.9);
+    EXPECT_DOUBLE_EQ(controller->getParamNormalized(2), 0.5);
+    controller->terminate();
+}

@@ -358,6 +358,77 @@ TEST(HostThreads, BlocksOnTwoWorkersInTurnWithStatesTakenOnTheLastOnesThreadLose
     }
 }
 
+namespace
+{
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+// A host's event list that, when a block first asks for its count, holds
+// that block there (inside the engine) until let go.
+class HoldingEvents : public BlockEventList
+{
+public:
+    int32 PLUGIN_API getEventCount() override
+    {
+        if (!held.exchange(true))
+            while (!letGo.load())
+                std::this_thread::yield();
+        return BlockEventList::getEventCount();
+    }
+    std::atomic<bool> held{false}, letGo{false};
+};
+#pragma GCC diagnostic pop
+
+bool Silent(const std::vector<float>& samples)
+{
+    return std::all_of(samples.begin(), samples.end(), [](float v) { return v == 0.0f; });
+}
+} // namespace
+
+TEST(HostThreads, NotesOfABlockThatFoundTheEngineHeldForAStateAreNotPlayedAfterTheHostReactivates)
+{
+    DemoSynthRig rig(128, "forget");
+    ADelayProcessor* processor = rig.processor.get();
+    // Processing off: every state call holds the engine itself. One block
+    // is held inside the engine by the host's event list, so the state read
+    // on another thread holds the engine for as long.
+    processor->setProcessing(false);
+    HoldingEvents holding;
+    std::thread held([&] {
+        ProcessData data = rig.data;
+        data.inputEvents = &holding;
+        processor->process(data);
+    });
+    while (!holding.held.load())
+        std::this_thread::yield();
+    std::thread state([&] {
+        HostMemoryStream out;
+        EXPECT_EQ(processor->getState(&out), kResultOk);
+    });
+    // Blocks that strike key 69 run until one finds the engine held: it
+    // flags its output silent and keeps its note for the next block.
+    BlockEventList strike({Note(true)});
+    rig.data.inputEvents = &strike;
+    do
+    {
+        rig.bus.silenceFlags = 0;
+        processor->process(rig.data);
+    } while (rig.bus.silenceFlags == 0);
+    rig.data.inputEvents = nullptr;
+    holding.letGo = true;
+    held.join();
+    state.join();
+
+    // The host deactivates and activates: the new engine plays nothing.
+    processor->setActive(false);
+    processor->setActive(true);
+    processor->setProcessing(true);
+    for (int block = 0; block < 8; ++block)
+    {
+        processor->process(rig.data);
+        ASSERT_TRUE(Silent(rig.left)) << "block " << block;
+    }
+}
+
 TEST(HostThreads, ARestartAskedForOffTheUserInterfaceThreadReachesTheHostOnIt)
 {
     DemoSynthRig rig(128, "restart");

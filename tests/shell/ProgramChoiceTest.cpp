@@ -10,12 +10,15 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstring>
+#include <filesystem>
 #include <map>
 #include <regex>
 #include <string>
 #include <vector>
 
 #include "HostModel.h"
+#include "ShellTestSupport.h"
 #include "pluginterfaces/vst/ivstunits.h"
 #include "public.sdk/source/vst/vstpresetfile.h"
 
@@ -572,4 +575,52 @@ TEST(ProgramChoice, AHostThatRecreatesThePlugInBeforeEachRenderPlaysEachProgramC
         current->Process({{kProgramChange, program / 2.0}});
         EXPECT_EQ(SavedValues(current->Save()), kPrograms[program].saved) << "program " << program;
     }
+}
+
+TEST(ProgramChoice, AStateNamingAProgramTheBundleDoesNotOfferPlaysItsValuesInTheCurrentProgramAndSavesThatOne)
+{
+    // The bundle's engine document keeps room for more programs than the
+    // three the parameters document offers the host (no PatchCount: the
+    // engine's own default).
+    shell_test::ScratchFolder scratch;
+    const std::filesystem::path bundle = scratch.path() / "KvProgramSynth.vst3";
+    std::filesystem::copy(kBundle, bundle, std::filesystem::copy_options::recursive);
+    const std::filesystem::path dsp = bundle / "Contents" / "Resources" / "dsp.kv.xml";
+    shell_test::WriteText(dsp, std::regex_replace(shell_test::ReadText(dsp), std::regex(" PatchCount=\"3\""), ""));
+
+    // Program 1's values in a state that names program 3.
+    std::string text = "<?xml version=\"1.0\" ?>\n<Parameters program=\"3\">\n";
+    for (const auto& [handle, value] : kPrograms[1].saved)
+        text += " <Param id=\"" + std::to_string(handle) + "\" val=\"" + value + "\" />\n";
+    text += "</Parameters>\n";
+    std::vector<char> state(4);
+    const auto length = static_cast<int32>(text.size());
+    std::memcpy(state.data(), &length, sizeof(length));
+    state.insert(state.end(), text.begin(), text.end());
+
+    Plugin session(bundle.string(), "Ardour");
+    ASSERT_TRUE(session.instance);
+    session.Block(kBlock);
+    session.Restore(state, {});
+    session.Block(kBlock);
+    session.Block(kBlock);
+    const double rms = Rms(session.Block(kBlock));
+
+    // Saved back: the values as given, in the program the controller shows.
+    const std::vector<char> saved = session.ProcessorState();
+    EXPECT_EQ(SavedValues(saved), kPrograms[1].saved);
+    std::smatch program;
+    const std::string savedText(saved.begin() + 4, saved.end());
+    ASSERT_TRUE(std::regex_search(savedText, program, std::regex("<Parameters program=\"(\\d+)\""))) << savedText;
+    EXPECT_DOUBLE_EQ(session.controller()->getParamNormalized(kProgramChange), std::stoi(program[1]) / 2.0);
+
+    // It plays program 1's sound.
+    ProgramHost reference;
+    ASSERT_TRUE(reference.instance);
+    reference.Process({{kProgramChange, 0.5}});
+    reference.Process({});
+    reference.Process({});
+    double expected = 0.0;
+    reference.Process({}, &expected);
+    EXPECT_NEAR(rms, expected, expected * 1e-3);
 }
