@@ -3,10 +3,13 @@
 // divide the internal block evenly.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/QueMessage.h"
@@ -373,4 +376,37 @@ TEST(SynthRuntime, FileNamesWithoutAFolderAreResolvedInTheModuleFolder)
     EXPECT_EQ(runtime.ResolveFilename(L"kick", L""), L"kick");
     EXPECT_EQ(runtime.ResolveFilename(L"C:/samples/kick.wav", L""), L"C:/samples/kick.wav");
     EXPECT_EQ(runtime.ResolveFilename(L"/samples/kick", L"wav"), L"/samples/kick.wav");
+}
+
+TEST(SynthRuntime, AnEngineABlockFoundLivesUntilThatBlockEndsWhileARebuildReplacesIt)
+{
+    // A block that has found the engine (and not yet entered it) while the
+    // host rebuilds on another thread: the new engine is published, and the
+    // old one stays whole until the block lets it go; only then does the
+    // rebuild return. (Under AddressSanitizer, a use of a freed engine fails.)
+    SynthRuntime runtime;
+    ASSERT_TRUE(runtime.initialize(48000, 256, ReadPatch("stereo_thru.dsp.kv.xml").c_str()));
+    std::atomic<bool> rebuilt{false};
+    std::thread rebuild;
+    {
+        const SynthRuntime::BlockUse use(runtime);
+        KvAudioMaster* old = use.Master();
+        ASSERT_NE(old, nullptr);
+        rebuild = std::thread([&] {
+            runtime.Rebuild(48000, 256, "");
+            rebuilt = true;
+        });
+        for (int i = 0; i < 20000 && runtime.AudioMaster() == old; ++i)
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        ASSERT_NE(runtime.AudioMaster(), old) << "the rebuild published no engine";
+        // However long the block takes, the rebuild waits for it.
+        for (int i = 0; i < 100 && !rebuilt; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        EXPECT_FALSE(rebuilt) << "the engine the block holds was freed";
+        const KvAudioMaster::BlockScope scope(*old);
+        EXPECT_FALSE(scope.entered());
+        EXPECT_EQ(old->SampleRate(), 48000.0f);
+    }
+    rebuild.join();
+    EXPECT_TRUE(rebuilt);
 }
