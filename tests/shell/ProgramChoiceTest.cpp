@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <thread>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -623,4 +624,22 @@ TEST(ProgramChoice, AStateNamingAProgramTheBundleDoesNotOfferPlaysItsValuesInThe
     double expected = 0.0;
     reference.Process({}, &expected);
     EXPECT_NEAR(rms, expected, expected * 1e-3);
+}
+
+TEST(ProgramChoice, AProgramChosenOnAHostThreadLeavesAValueSetAfterItWhenTheUserInterfaceThreadTakesIt)
+{
+    // A host choosing the program from a worker thread (Qtractor), then
+    // setting a value there too: when the user-interface thread takes the
+    // choice (here, opening the editor) the later value stays.
+    ProgramHost session(true, "Qtractor");
+    std::thread([&] {
+        EXPECT_EQ(session.controller()->setParamNormalized(kProgramChange, 1.0), kResultOk);
+        EXPECT_EQ(session.controller()->setParamNormalized(2, 0.3782), kResultOk);
+    }).join();
+    IPtr<IPlugView> view = owned(session.controller()->createView("editor"));
+    EXPECT_NEAR(session.controller()->getParamNormalized(2), 0.3782, 1e-9);
+    EXPECT_NEAR(session.controller()->getParamNormalized(1), kPrograms[2].normalized[1], 1e-6);
+    session.Process({{kProgramChange, 1.0}, {2, 0.3782}});
+    EXPECT_EQ(SavedValues(session.Save()).at(102), "3.782");
+    EXPECT_NEAR(session.controller()->getParamNormalized(2), 0.3782, 1e-6);
 }
