@@ -458,17 +458,15 @@ tresult PLUGIN_API ADelayProcessor::setState(IBStream* state)
 
 void ADelayProcessor::TakeUndeliveredHostValues()
 {
-    if (!intent_.TakeUndelivered())
+    std::vector<KvFirstSampleValue> values = intent_.TakeUndelivered();
+    if (values.empty())
         return;
-    IParameterChanges& changes = intent_.Changes();
-    for (int32 i = 0; i < changes.getParameterCount(); ++i)
-    {
-        IParamValueQueue* queue = changes.getParameterData(i);
-        int32 offset = 0;
-        ParamValue value = 0.0;
-        if (queue && queue->getParameterId() == KvBypass::kParameterId && queue->getPoint(0, offset, value) == kResultOk)
-            bypass_.BypassFromState(value >= 0.5);
-    }
+    // The bypass as a state switches it: at the start of the next block.
+    for (const KvFirstSampleValue& value : values)
+        if (value.id == KvBypass::kParameterId)
+            bypass_.BypassFromState(value.value >= 0.5);
+    KvFirstSampleChanges changes;
+    changes.Show(values.data(), static_cast<int>(values.size()));
     runtime_.RunWithBlocksHeldOff([&] {
         ProcessData data{};
         data.numSamples = 0;

@@ -7,32 +7,6 @@ using namespace Steinberg::Vst;
 
 KvHeldInput::KvHeldInput() = default;
 
-tresult PLUGIN_API KvHeldInput::Value::queryInterface(const TUID, void** object)
-{
-    *object = nullptr;
-    return kNoInterface;
-}
-
-tresult PLUGIN_API KvHeldInput::Value::getPoint(int32 index, int32& sampleOffset, ParamValue& point)
-{
-    if (index != 0)
-        return kResultFalse;
-    sampleOffset = 0;
-    point = value;
-    return kResultOk;
-}
-
-tresult PLUGIN_API KvHeldInput::Changes::queryInterface(const TUID, void** object)
-{
-    *object = nullptr;
-    return kNoInterface;
-}
-
-IParamValueQueue* PLUGIN_API KvHeldInput::Changes::getParameterData(int32 index)
-{
-    return index >= 0 && index < count_ ? &first_[index] : nullptr;
-}
-
 tresult PLUGIN_API KvHeldInput::Events::queryInterface(const TUID, void** object)
 {
     *object = nullptr;
@@ -55,7 +29,7 @@ void KvHeldInput::KeepValue(ParamID id, ParamValue value, bool merge)
     {
         for (int i = 0; i < block.valueCount; ++i)
         {
-            Value& held = values_[static_cast<std::size_t>(block.firstValue + i)];
+            KvFirstSampleValue& held = values_[static_cast<std::size_t>(block.firstValue + i)];
             if (held.id == id)
             {
                 held.value = value;
@@ -69,7 +43,7 @@ void KvHeldInput::KeepValue(ParamID id, ParamValue value, bool merge)
         lost_ = true;
         return;
     }
-    Value& held = values_[static_cast<std::size_t>(valueCount_++)];
+    KvFirstSampleValue& held = values_[static_cast<std::size_t>(valueCount_++)];
     held.id = id;
     held.value = value;
     ++block.valueCount;

@@ -13,6 +13,7 @@
 
 #include "pluginterfaces/vst/ivstevents.h"
 #include "pluginterfaces/vst/ivstparameterchanges.h"
+#include "shell/KvFirstSampleChanges.h"
 
 // SDK interfaces are COM-style: objects die through release(), never through
 // a base pointer, so their bases have no virtual destructor.
@@ -64,51 +65,6 @@ public:
     }
 
 private:
-    // One parameter's value at the block's first sample.
-    class Value : public Steinberg::Vst::IParamValueQueue
-    {
-    public:
-        Steinberg::Vst::ParamID id = 0;
-        Steinberg::Vst::ParamValue value = 0.0;
-
-        Steinberg::tresult PLUGIN_API queryInterface(const Steinberg::TUID, void** object) override;
-        Steinberg::uint32 PLUGIN_API addRef() override { return 1; }
-        Steinberg::uint32 PLUGIN_API release() override { return 1; }
-        Steinberg::Vst::ParamID PLUGIN_API getParameterId() override { return id; }
-        Steinberg::int32 PLUGIN_API getPointCount() override { return 1; }
-        Steinberg::tresult PLUGIN_API getPoint(Steinberg::int32 index, Steinberg::int32& sampleOffset,
-                                               Steinberg::Vst::ParamValue& point) override;
-        Steinberg::tresult PLUGIN_API addPoint(Steinberg::int32, Steinberg::Vst::ParamValue,
-                                               Steinberg::int32&) override
-        {
-            return Steinberg::kResultFalse;
-        }
-    };
-
-    class Changes : public Steinberg::Vst::IParameterChanges
-    {
-    public:
-        void Show(Value* first, int count)
-        {
-            first_ = first;
-            count_ = count;
-        }
-        Steinberg::tresult PLUGIN_API queryInterface(const Steinberg::TUID, void** object) override;
-        Steinberg::uint32 PLUGIN_API addRef() override { return 1; }
-        Steinberg::uint32 PLUGIN_API release() override { return 1; }
-        Steinberg::int32 PLUGIN_API getParameterCount() override { return count_; }
-        Steinberg::Vst::IParamValueQueue* PLUGIN_API getParameterData(Steinberg::int32 index) override;
-        Steinberg::Vst::IParamValueQueue* PLUGIN_API addParameterData(const Steinberg::Vst::ParamID&,
-                                                                      Steinberg::int32&) override
-        {
-            return nullptr;
-        }
-
-    private:
-        Value* first_ = nullptr;
-        int count_ = 0;
-    };
-
     class Events : public Steinberg::Vst::IEventList
     {
     public:
@@ -142,13 +98,13 @@ private:
     void KeepValue(Steinberg::Vst::ParamID id, Steinberg::Vst::ParamValue value, bool merge);
 
     std::array<Block, kMaxBlocks> blocks_{};
-    std::array<Value, kMaxValues> values_{};
+    std::array<KvFirstSampleValue, kMaxValues> values_{};
     std::array<Steinberg::Vst::Event, kMaxEvents> notes_{};
     int blockCount_ = 0;
     int valueCount_ = 0;
     int eventCount_ = 0;
     bool lost_ = false;
-    Changes changes_;
+    KvFirstSampleChanges changes_;
     Events events_;
 };
 #pragma GCC diagnostic pop

@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstring>
 
-using namespace Steinberg;
 using namespace Steinberg::Vst;
 
 namespace
@@ -71,41 +70,19 @@ void KvHostIntent::Forget()
     announced_.clear();
 }
 
-bool KvHostIntent::TakeUndelivered()
+std::vector<KvFirstSampleValue> KvHostIntent::TakeUndelivered()
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    changes_.queues.clear();
+    std::vector<KvFirstSampleValue> undelivered;
     for (const Announced& a : announced_)
     {
         const auto slot = static_cast<std::size_t>(Slot(a.id));
         if (deliveries_[slot].load(std::memory_order_acquire) != a.deliveries)
             continue;
-        Queue queue;
-        queue.id = a.id;
-        queue.value = a.value;
-        changes_.queues.push_back(queue);
+        KvFirstSampleValue& value = undelivered.emplace_back();
+        value.id = a.id;
+        value.value = a.value;
     }
     announced_.clear();
-    return !changes_.queues.empty();
-}
-
-tresult PLUGIN_API KvHostIntent::Queue::queryInterface(const TUID, void** object)
-{
-    *object = nullptr;
-    return kNoInterface;
-}
-
-tresult PLUGIN_API KvHostIntent::Queue::getPoint(int32 index, int32& sampleOffset, ParamValue& point)
-{
-    if (index != 0)
-        return kResultFalse;
-    sampleOffset = 0;
-    point = value;
-    return kResultOk;
-}
-
-tresult PLUGIN_API KvHostIntent::List::queryInterface(const TUID, void** object)
-{
-    *object = nullptr;
-    return kNoInterface;
+    return undelivered;
 }

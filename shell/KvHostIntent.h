@@ -17,11 +17,8 @@
 #include <vector>
 
 #include "pluginterfaces/vst/ivstparameterchanges.h"
+#include "shell/KvFirstSampleChanges.h"
 
-// SDK interfaces are COM-style: objects die through release(), never through
-// a base pointer, so their bases have no virtual destructor.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
 class KvHostIntent
 {
 public:
@@ -54,10 +51,9 @@ public:
         return slot >= 0 && announcedAt_[static_cast<std::size_t>(slot)].load(std::memory_order_acquire) > moment;
     }
     // The values no block brought since they came, each parameter's newest,
-    // as one block's changes at its first sample; they are then forgotten.
-    // False when there are none.
-    bool TakeUndelivered();
-    Steinberg::Vst::IParameterChanges& Changes() { return changes_; }
+    // in the order they came (for one block's changes at its first sample);
+    // they are then forgotten.
+    std::vector<KvFirstSampleValue> TakeUndelivered();
 
 private:
     static int Slot(Steinberg::Vst::ParamID id)
@@ -78,48 +74,9 @@ private:
         uint32_t deliveries = 0;
     };
 
-    class Queue : public Steinberg::Vst::IParamValueQueue
-    {
-    public:
-        Steinberg::Vst::ParamID id = 0;
-        Steinberg::Vst::ParamValue value = 0.0;
-        Steinberg::tresult PLUGIN_API queryInterface(const Steinberg::TUID, void** object) override;
-        Steinberg::uint32 PLUGIN_API addRef() override { return 1; }
-        Steinberg::uint32 PLUGIN_API release() override { return 1; }
-        Steinberg::Vst::ParamID PLUGIN_API getParameterId() override { return id; }
-        Steinberg::int32 PLUGIN_API getPointCount() override { return 1; }
-        Steinberg::tresult PLUGIN_API getPoint(Steinberg::int32 index, Steinberg::int32& sampleOffset,
-                                               Steinberg::Vst::ParamValue& point) override;
-        Steinberg::tresult PLUGIN_API addPoint(Steinberg::int32, Steinberg::Vst::ParamValue,
-                                               Steinberg::int32&) override
-        {
-            return Steinberg::kResultFalse;
-        }
-    };
-    class List : public Steinberg::Vst::IParameterChanges
-    {
-    public:
-        std::vector<Queue> queues;
-        Steinberg::tresult PLUGIN_API queryInterface(const Steinberg::TUID, void** object) override;
-        Steinberg::uint32 PLUGIN_API addRef() override { return 1; }
-        Steinberg::uint32 PLUGIN_API release() override { return 1; }
-        Steinberg::int32 PLUGIN_API getParameterCount() override { return static_cast<Steinberg::int32>(queues.size()); }
-        Steinberg::Vst::IParamValueQueue* PLUGIN_API getParameterData(Steinberg::int32 index) override
-        {
-            return index >= 0 && index < getParameterCount() ? &queues[static_cast<std::size_t>(index)] : nullptr;
-        }
-        Steinberg::Vst::IParamValueQueue* PLUGIN_API addParameterData(const Steinberg::Vst::ParamID&,
-                                                                      Steinberg::int32&) override
-        {
-            return nullptr;
-        }
-    };
-
     std::unique_ptr<std::atomic<uint32_t>[]> deliveries_;
     // When each parameter last came (KvClock).
     std::unique_ptr<std::atomic<int64_t>[]> announcedAt_;
     std::mutex mutex_;
     std::vector<Announced> announced_;
-    List changes_;
 };
-#pragma GCC diagnostic pop
