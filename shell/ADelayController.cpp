@@ -413,6 +413,13 @@ void ADelayController::LoadProgram(int program)
     ValuesChanged();
 }
 
+void ADelayController::StateOvertakes()
+{
+    hostCalls_.OvertakenAll();
+    awaitedProgram_ = -1;
+    valuesBeforeChoice_.clear();
+}
+
 std::map<int, std::string>& ADelayController::PendingValues()
 {
     if (pendingWork_.empty() || !pendingWork_.back().batch.empty() || pendingWork_.back().program >= 0)
@@ -474,6 +481,8 @@ void ADelayController::ServiceOtherThreads()
             pendingWork_.pop_front();
             pendingBatchBytes_ -= item.batch.size();
         }
+        if (item.state)
+            StateOvertakes();
         if (!item.batch.empty())
             ReadBatch(reinterpret_cast<const unsigned char*>(item.batch.data()), static_cast<int>(item.batch.size()));
         else if (item.program >= 0)
@@ -612,11 +621,17 @@ tresult PLUGIN_API ADelayController::setComponentState(IBStream* state)
     const TiXmlElement* root = document.RootElement();
     if (root == nullptr)
         return kResultOk;
-    // The state's values are newer than any edit that waits, or program
-    // choice the processor has not played.
-    hostCalls_.OvertakenAll();
-    awaitedProgram_ = -1;
-    valuesBeforeChoice_.clear();
+    // Those belong to the user-interface thread: from another, they are
+    // dropped there, before the program and values queued after this.
+    if (onUiThread)
+        StateOvertakes();
+    else
+    {
+        std::lock_guard<std::mutex> lock(otherThreadsMutex_);
+        PendingWork work;
+        work.state = true;
+        pendingWork_.push_back(std::move(work));
+    }
     const bool programWaits = ShowStateSwitches(*root, onUiThread);
 
     // Each value is read by the same rule as in the processor, so the host

@@ -293,6 +293,9 @@ private:
         std::map<int, std::string> values;
         std::string batch;
         int program = -1;
+        // A state came: the edits and the program choice that wait are
+        // older than it (StateOvertakes), before anything else of the item.
+        bool state = false;
         // Host values a state set after choosing a program that waited:
         // set again once the program is chosen.
         std::vector<std::pair<Steinberg::Vst::ParamID, double>> hostValues;
@@ -306,6 +309,9 @@ private:
     // Any thread, under the mutex: the values of the newest pending work
     // that holds values only, made when there is none.
     std::map<int, std::string>& PendingValues();
+    // UI: a state's values are newer than any edit that waits, or program
+    // choice the processor has not played.
+    void StateOvertakes();
     // Any thread: a batch read on another thread waits for the UI thread.
     void DeferBatch(const unsigned char* bytes, int size);
     // Edits and restarts for the host's handler.
