@@ -513,6 +513,13 @@ void ADelayController::LoadProgram(int program, int64_t moment)
     ValuesChanged();
 }
 
+void ADelayController::StateOvertakes()
+{
+    hostCalls_.OvertakenAll();
+    awaitedProgram_ = -1;
+    valuesBeforeChoice_.clear();
+}
+
 std::map<int, std::string>& ADelayController::PendingValues()
 {
     if (pendingWork_.empty() || !pendingWork_.back().batch.empty() || pendingWork_.back().program >= 0)
@@ -574,6 +581,8 @@ void ADelayController::ServiceOtherThreads()
             pendingWork_.pop_front();
             pendingBatchBytes_ -= item.batch.size();
         }
+        if (item.state)
+            StateOvertakes();
         if (!item.batch.empty())
             ReadBatch(reinterpret_cast<const unsigned char*>(item.batch.data()), static_cast<int>(item.batch.size()));
         else if (item.program >= 0)
@@ -716,10 +725,18 @@ tresult PLUGIN_API ADelayController::setComponentState(IBStream* state)
         return kResultOk;
     // The state's values are newer than any edit that waits, program
     // choice the processor has not played, or report of the engine's from
-    // before; its program is chosen before its values.
-    hostCalls_.OvertakenAll();
-    awaitedProgram_ = -1;
-    valuesBeforeChoice_.clear();
+    // before; its program is chosen before its values. The edits and the
+    // choice belong to the user-interface thread: from another, they are
+    // dropped there, before the program and values queued after this.
+    if (onUiThread)
+        StateOvertakes();
+    else
+    {
+        std::lock_guard<std::mutex> lock(otherThreadsMutex_);
+        PendingWork work;
+        work.state = true;
+        pendingWork_.push_back(std::move(work));
+    }
     const int64_t moment = KvClock::Now();
     ledger_.NoteAll(moment);
     ShowStateSwitches(*root, onUiThread, moment);

@@ -306,6 +306,9 @@ private:
         int program = -1;
         // When the program was chosen.
         int64_t moment = 0;
+        // A state came: the edits and the program choice that wait are
+        // older than it (StateOvertakes), before anything else of the item.
+        bool state = false;
     };
     // Batches beyond this many bytes wait no longer: the oldest goes.
     static constexpr std::size_t kMaxPendingBatchBytes = 4u << 20;
@@ -318,6 +321,9 @@ private:
     // Any thread, under the mutex: the values of the newest pending work
     // that holds values only, made when there is none.
     std::map<int, std::string>& PendingValues();
+    // UI: a state's values are newer than any edit that waits, or program
+    // choice the processor has not played.
+    void StateOvertakes();
     // Any thread: a batch read on another thread waits for the UI thread.
     void DeferBatch(const unsigned char* bytes, int size);
     // Edits and restarts for the host's handler.

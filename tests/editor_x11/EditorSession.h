@@ -117,8 +117,8 @@ public:
     // Input through the server, each step once the editor handled the one
     // before (menus and boxes open, keys taken, repaints done).
     bool play(const std::vector<EditorAction>& actions, std::string& error) { return window->play(actions, error); }
-    // Serves the host's loop until `done` answers true; false after ten seconds.
-    bool serveUntil(const std::function<bool()>& done) { return window->runLoop().runUntil(done, 10.0); }
+    // Serves the host's loop until `done` answers true; false after kEventSeconds.
+    bool serveUntil(const std::function<bool()>& done);
 
     // Whether the server can be made to go away (it is the test's own).
     bool ownServer() const { return server_.ok(); }
@@ -219,8 +219,43 @@ inline std::vector<ScreenWindow> OverrideRedirectWindows(Display* display)
     return found;
 }
 
+// Something is drawn in the window (it starts black).
+inline bool Painted(Display* display, unsigned long window, WindowImage& image)
+{
+    std::string error;
+    if (!CaptureWindow(display, window, image, error))
+        return false;
+    for (std::uint32_t pixel : image.pixels)
+        if (pixel != 0)
+            return true;
+    return false;
+}
+
+// A menu or list of the toolkit shown: on the screen and drawn. The toolkit
+// draws it only once it holds the pointer and the keyboard, so input sent
+// from then on reaches it; a menu that is only mapped may not have them yet.
+inline bool MenuShown(Display* display, ScreenWindow* shown = nullptr)
+{
+    for (const ScreenWindow& window : OverrideRedirectWindows(display))
+    {
+        WindowImage image;
+        if (Painted(display, window.id, image))
+        {
+            if (shown)
+                *shown = window;
+            return true;
+        }
+    }
+    return false;
+}
+
+// How long a test waits for an event of a real window (a menu shown or
+// gone, the focus moved, the host's loop served): long enough for a machine
+// under heavy load; only a test that is failing waits that long.
+constexpr double kEventSeconds = 20.0;
+
 // Polls the condition until it holds or the time is up.
-inline bool WaitUntil(const std::function<bool()>& done, double seconds = 10.0)
+inline bool WaitUntil(const std::function<bool()>& done, double seconds = kEventSeconds)
 {
     const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     while (!done())
@@ -230,6 +265,11 @@ inline bool WaitUntil(const std::function<bool()>& done, double seconds = 10.0)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return true;
+}
+
+inline bool EditorSession::serveUntil(const std::function<bool()>& done)
+{
+    return window->runLoop().runUntil(done, kEventSeconds);
 }
 
 // A user at the screen: `act` runs on a thread with an X connection of its
@@ -244,7 +284,7 @@ struct ScreenUser
 };
 
 inline bool ActWhileServing(EditorSession& session, const std::function<bool(ScreenUser&, std::string&)>& act,
-                            std::string& error, double seconds = 30.0)
+                            std::string& error, double seconds = 3 * kEventSeconds)
 {
     const std::string name = DisplayString(session.window->display());
     const unsigned long host = session.window->window();

@@ -80,6 +80,7 @@ bool HighlightedRow(const WindowImage& image, int y)
     return highlighted > image.width / 2;
 }
 
+// A list on the screen, drawn or not yet.
 bool PopupShown(Display* display, ScreenWindow& popup)
 {
     const auto windows = OverrideRedirectWindows(display);
@@ -206,7 +207,7 @@ TEST(OutsiderBundleWindow, AListLongerThanTheScreenScrollsToEveryItemByKeysAndBy
         ASSERT_TRUE(ActWhileServing(session,
                                     [&](ScreenUser& user, std::string& why) {
                                         user.window.click(MidX(kSteps), MidY(kSteps));
-                                        if (!WaitUntil([&] { return PopupShown(user.display, popup); }))
+                                        if (!WaitUntil([&] { return MenuShown(user.display, &popup); }))
                                         {
                                             why = "the list did not open";
                                             return EndLeftOpen(user, false);
@@ -227,7 +228,7 @@ TEST(OutsiderBundleWindow, AListLongerThanTheScreenScrollsToEveryItemByKeysAndBy
                                         }
                                         user.window.key("Return");
                                         return EndLeftOpen(
-                                            user, WaitUntil([&] { return !PopupShown(user.display, popup); }, 3));
+                                            user, WaitUntil([&] { return !PopupShown(user.display, popup); }));
                                     },
                                     error))
             << error;
@@ -243,7 +244,7 @@ TEST(OutsiderBundleWindow, AListLongerThanTheScreenScrollsToEveryItemByKeysAndBy
                                 [&](ScreenUser& user, std::string& why) {
                                     ScreenWindow popup;
                                     user.window.click(MidX(kSteps), MidY(kSteps));
-                                    if (!WaitUntil([&] { return PopupShown(user.display, popup); }))
+                                    if (!WaitUntil([&] { return MenuShown(user.display, &popup); }))
                                     {
                                         why = "the list did not open";
                                         return EndLeftOpen(user, false);
@@ -253,7 +254,7 @@ TEST(OutsiderBundleWindow, AListLongerThanTheScreenScrollsToEveryItemByKeysAndBy
                                         user.screen.click(x, popup.y + popup.height / 2, 5);
                                     user.screen.click(x, popup.y + popup.height - 5);
                                     return EndLeftOpen(
-                                        user, WaitUntil([&] { return !PopupShown(user.display, popup); }, 3));
+                                        user, WaitUntil([&] { return !PopupShown(user.display, popup); }));
                                 },
                                 error))
         << error;

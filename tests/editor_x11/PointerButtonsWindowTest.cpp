@@ -52,7 +52,7 @@ TEST(PointerButtonsWindow, AReleaseTheTextBoxTookLeavesNoButtonHeld)
             // A right click on the knob opens its (empty) menu.
             if (!u.window.click(kKnobX, kKnobY, 3))
                 return why = "no right click", false;
-            if (!WaitUntil([&] { return !OverrideRedirectWindows(u.display).empty(); }))
+            if (!WaitUntil([&] { return MenuShown(u.display); }))
                 return why = "the knob's menu did not open", false;
             if (!u.window.key("Escape") ||
                 !WaitUntil([&] { return OverrideRedirectWindows(u.display).empty(); }))

@@ -86,18 +86,6 @@ bool WindowExists(Display* display, unsigned long window)
     return there;
 }
 
-// Something is drawn in the window (it starts black).
-bool Painted(Display* display, unsigned long window, WindowImage& image)
-{
-    std::string error;
-    if (!CaptureWindow(display, window, image, error))
-        return false;
-    for (std::uint32_t pixel : image.pixels)
-        if (pixel != 0)
-            return true;
-    return false;
-}
-
 // Opens the widget in a fresh editor, types into it, ends it the host's way
 // (closing the editor, or hiding its window and then closing it).
 void EndWhileOpen(const Widget& w, End end)

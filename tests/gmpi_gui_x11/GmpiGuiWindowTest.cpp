@@ -108,8 +108,8 @@ TEST(GmpiGuiWindow, PointerPressesReachTheModuleAndItsMenusAndTextBoxWork)
 }
 
 // A module's menu answers when its call returns; in a host whose UI thread
-// runs GLib's loop, that loop turns meanwhile: the host's timer keeps its
-// rate, it may set parameters and restore a state meanwhile, and it may
+// runs GLib's loop, that loop turns meanwhile: the host's timer keeps
+// running, it may set parameters and restore a state meanwhile, and it may
 // close the editor from it, which ends the menu unchosen and leaves no window.
 TEST(GmpiGuiWindow, AModulesMenuLetsTheHostsGlibLoopRunAndTheHostCloseTheEditorMeanwhile)
 {
@@ -120,12 +120,13 @@ TEST(GmpiGuiWindow, AModulesMenuLetsTheHostsGlibLoopRunAndTheHostCloseTheEditorM
     const int x = kPointerLeft + 12;
     const int y = kPointerTop + kTitle + 7;
     const auto open = [&host] { return host.menuOpen(); };
+    const auto shown = [&host] { return host.menuShown(); };
     double seconds = 0, afterSeconds = 0;
     bool restored = false;
     std::string failed;
     host.steps.run({host.shown(),
                     {"", [] { return true; }, [&] { input.click(x, y, 1); }},
-                    host.steps.startCounting("the module's menu opens", open),
+                    host.steps.startCounting("the module's menu shows", shown),
                     host.steps.count("the host's timer ticks while the module's menu is open", GlibHost::kOpenTicks,
                                      seconds),
                     {"the module's menu stays open", open,
@@ -141,7 +142,7 @@ TEST(GmpiGuiWindow, AModulesMenuLetsTheHostsGlibLoopRunAndTheHostCloseTheEditorM
                      }},
                     {"the module takes the third entry", [&] { return !open() && log.has("menu 0 2"); },
                      [&] { input.click(x, y, 1); }},
-                    {"the module's menu opens again", open, [&] { host.session.window->close(); }},
+                    {"the module's menu shows again", shown, [&] { host.session.window->close(); }},
                     host.steps.startCounting("", [] { return true; }),
                     host.steps.count("the loop goes on after the close", 5, afterSeconds)},
                    failed);
