@@ -88,15 +88,11 @@ std::set<int> BoundControllers(const TiXmlNode& node, std::set<int> found = {})
     return found;
 }
 
-// Whether a host value of the parameter `id` is a state that writing back
-// leaves as it is. Not so for a MIDI controller whose message is an event (a
-// channel-mode message, 120-127, or RPN and NRPN selection and data entry).
-bool IsState(ParamID id)
+// Whether writing back a host value of the parameter `id` leaves a sounding
+// note as it is: all but the channel-mode controllers (120-127), which end it.
+bool KeepsTheNote(ParamID id)
 {
-    if (id < 10000 || id > 10127)
-        return true;
-    const int controller = static_cast<int>(id) - 10000;
-    return !(controller >= 120 || controller == 6 || controller == 38 || (controller >= 96 && controller <= 101));
+    return id < 10120 || id > 10127;
 }
 
 std::vector<float> Render(PluginInstance& instance, const Score& score)
@@ -164,13 +160,13 @@ TEST(HostParameterInfo, WritingBackEveryValueAFreshInstanceReportsChangesNothing
 {
     // Each bundle of ours, the demo among them, plays a note three times: as
     // it is; with every value it reported when fresh written back while the
-    // note sounds, as by a host that restores every parameter whose value
-    // is a state (pressure, bend and controllers bound to patch parameters
-    // among them, see IsState), to the controller first, then to the
-    // processor; and on a fresh instance given every value of another
-    // before the note (a host copying the whole patch). The sound and the
-    // values the host then reads are the same. A controller whose message
-    // is an event acts when written back: all-notes-off ends the note.
+    // note sounds, as by a host that writes back every parameter (pressure,
+    // bend, RPN selection, data entry and controllers bound to patch
+    // parameters among them) but the channel-mode controllers, which end the
+    // note, to the controller first, then to the processor; and on a fresh
+    // instance given every value of another before the note (a host copying
+    // the whole patch). The sound and the values the host then reads are
+    // the same.
     const Score note = Score().On(1000, 69).Off(15000, 69);
     std::size_t played = 0;
     std::size_t boundAndSet = 0;
@@ -198,7 +194,7 @@ TEST(HostParameterInfo, WritingBackEveryValueAFreshInstanceReportsChangesNothing
             const double value = controller.getParamNormalized(info.id);
             EXPECT_EQ(copied->controller()->setParamNormalized(info.id, value), kResultOk) << bundle << ": " << info.id;
             copy.Param(0, info.id, value);
-            if (!IsState(info.id))
+            if (!KeepsTheNote(info.id))
                 continue;
             EXPECT_EQ(controller.setParamNormalized(info.id, value), kResultOk) << bundle << ": " << info.id;
             written.Param(6000, info.id, value);
