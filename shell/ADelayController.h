@@ -255,9 +255,8 @@ private:
     // MIDI controllers its patch parameters answer to (controllerOfHandle_).
     void FindOwnValues(const std::string& dsp);
     // The program and bypass of the processor's state document `root`, as
-    // setComponentState shows them. True when the program waits for the
-    // user-interface thread.
-    bool ShowStateSwitches(const TiXmlElement& root, bool onUiThread, int64_t moment);
+    // setComponentState shows them; the program is chosen at `moment`.
+    void ShowStateSwitches(const TiXmlElement& root, bool onUiThread, int64_t moment);
     // Any thread: the automators hear of the handle on the user-interface thread.
     void DeferUpdate(int handle);
     // A host parameter takes a value from the editor, the processor or the

@@ -97,9 +97,8 @@ void ADelayController::FindOwnValues(const std::string& dsp)
     ownValues_.erase(std::unique(ownValues_.begin(), ownValues_.end()), ownValues_.end());
 }
 
-bool ADelayController::ShowStateSwitches(const TiXmlElement& root, bool onUiThread, int64_t moment)
+void ADelayController::ShowStateSwitches(const TiXmlElement& root, bool onUiThread, int64_t moment)
 {
-    bool queued = false;
     const int programs = static_cast<int>(programNames_.size());
     int program = -1;
     if (programs > 1 && root.QueryIntAttribute("program", &program) == TIXML_SUCCESS && program >= 0 &&
@@ -108,12 +107,11 @@ bool ADelayController::ShowStateSwitches(const TiXmlElement& root, bool onUiThre
         EditController::setParamNormalized(static_cast<ParamID>(kProgramChangeParameter),
                                            static_cast<double>(program) / (programs - 1));
         // Off the user-interface thread, chosen there before the state's values.
-        queued = !ChooseProgram(program, onUiThread, moment);
+        ChooseProgram(program, onUiThread, moment);
     }
     int bypass = 0;
     root.QueryIntAttribute("bypass", &bypass);
     EditController::setParamNormalized(static_cast<ParamID>(kBypassParameter), bypass != 0 ? 1.0 : 0.0);
-    return queued;
 }
 
 tresult PLUGIN_API ADelayController::getState(IBStream* state)

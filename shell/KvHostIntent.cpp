@@ -11,9 +11,6 @@ using namespace Steinberg::Vst;
 namespace
 {
 constexpr std::size_t kRecord = sizeof(uint32_t) + sizeof(double);
-// Beyond this many values the oldest go: a host that sets values for ever
-// without a block keeps each parameter's newest anyway.
-constexpr std::size_t kMostKept = 4 * 10132;
 } // namespace
 
 KvHostIntent::KvHostIntent()
@@ -55,8 +52,6 @@ bool KvHostIntent::Announce(const void* bytes, std::size_t size)
         announced_.erase(std::remove_if(announced_.begin(), announced_.end(),
                                         [&](const Announced& a) { return a.id == id; }),
                          announced_.end());
-        if (announced_.size() >= kMostKept)
-            announced_.erase(announced_.begin());
         announced_.push_back(
             {id, std::clamp(value, 0.0, 1.0), deliveries_[static_cast<std::size_t>(slot)].load(std::memory_order_acquire)});
         announcedAt_[static_cast<std::size_t>(slot)].store(KvClock::Now(), std::memory_order_release);
