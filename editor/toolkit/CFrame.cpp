@@ -72,8 +72,9 @@ CRect CFrame::capped(const CRect& size)
     CCoord height = std::max<CCoord>(0, size.getHeight());
     if (width > kMaxSize || height > kMaxSize)
     {
-        toolkitLog("frame of %.0f x %.0f capped at %.0f x %.0f", width, height, std::min(width, kMaxSize),
-                   std::min(height, kMaxSize));
+        // Whole pixels: no decimal separator for the host's locale to change.
+        toolkitLog("frame of %lld x %lld capped at %lld x %lld", std::llround(width), std::llround(height),
+                   std::llround(std::min(width, kMaxSize)), std::llround(std::min(height, kMaxSize)));
         width = std::min(width, kMaxSize);
         height = std::min(height, kMaxSize);
     }

@@ -1,5 +1,6 @@
 #include "editor/toolkit/CParamDisplay.h"
 
+#include <charconv>
 #include <cstdio>
 
 #include "editor/toolkit/CBitmap.h"
@@ -103,8 +104,10 @@ void CParamDisplay::draw(CDrawContext* context)
     if (style_ & kNoDrawStyle)
         return;
     drawBack(context);
+    // Whatever the host's locale, a decimal point.
     char text[64];
-    std::snprintf(text, sizeof text, "%.2f", double(value_));
+    const auto written = std::to_chars(text, text + sizeof text - 1, double(value_), std::chars_format::fixed, 2);
+    *(written.ec == std::errc() ? written.ptr : text) = '\0';
     drawPlatformText(context, text);
     setDirty(false);
 }

@@ -1,6 +1,7 @@
 #include "editor/toolkit/IPlatformBitmap.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -18,7 +19,7 @@ int capDimension(double value, const char* what)
         return 0;
     if (value > IPlatformBitmap::kMaxSize)
     {
-        toolkitLog("%s of %.0f pixels capped at %d", what, value, IPlatformBitmap::kMaxSize);
+        toolkitLog("%s of %lld pixels capped at %d", what, std::llround(value), IPlatformBitmap::kMaxSize);
         return IPlatformBitmap::kMaxSize;
     }
     return int(value);

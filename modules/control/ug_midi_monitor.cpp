@@ -1,6 +1,7 @@
 #include "modules/control/ug_midi_monitor.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 
 #include "core/CModuleFactory.h"
@@ -240,8 +241,10 @@ void ug_midi_monitor::Line::AppendHex(unsigned value)
 
 void ug_midi_monitor::Line::AppendFloat(double value)
 {
+    // As "%g" writes it, with a decimal point whatever the host's locale.
     char digits[32];
-    std::snprintf(digits, sizeof(digits), "%g", value);
+    const auto written = std::to_chars(digits, digits + sizeof(digits) - 1, value, std::chars_format::general, 6);
+    *(written.ec == std::errc() ? written.ptr : digits) = '\0';
     Append(digits);
 }
 
