@@ -43,6 +43,30 @@ bool ReadPlain(my_input_stream& in, T& value)
     return !in.failed();
 }
 
+// Calls visit(header, payload, moment) for each whole record of a batch but
+// the processor's stamps, with the moment of the last stamp before it (the
+// largest moment before any: unstamped records count as new). A bad length
+// ends the walk.
+template <class Visit>
+void WalkRecords(const unsigned char* bytes, int size, Visit visit)
+{
+    int64_t moment = std::numeric_limits<int64_t>::max();
+    StagingMemoryBufferInputStream records(bytes, size);
+    while (!records.AtEnd())
+    {
+        QueMessageHeader header;
+        if (!header.Read(records) || header.length_ < 0 ||
+            static_cast<unsigned>(header.length_) > records.BytesRemaining())
+            return;
+        const unsigned char* payload = bytes + records.Position();
+        records.Skip(static_cast<unsigned>(header.length_));
+        if (header.id_ == QueMessageId::time && header.length_ == static_cast<int32_t>(sizeof(moment)))
+            std::memcpy(&moment, payload, sizeof(moment));
+        else
+            visit(header, payload, moment);
+    }
+}
+
 template <typename T>
 std::string Raw(const T& value)
 {
@@ -66,34 +90,14 @@ void ADelayController::ReadBatch(const unsigned char* bytes, int size)
     // Each batch follows the processor's stamp of the moment its block
     // began; what a batch reports of a parameter (or of the program) that
     // the host, the editor, a program or a state set after that moment is
-    // older than what the controller holds, and is passed over. Unstamped
-    // records count as new.
-    const auto readStamp = [&](const QueMessageHeader& header, const unsigned char* payload, int64_t& moment) {
-        if (header.id_ != QueMessageId::time || header.length_ != static_cast<int32_t>(sizeof(int64_t)))
-            return false;
-        std::memcpy(&moment, payload, sizeof(moment));
-        return true;
-    };
-    constexpr int64_t kUnstamped = std::numeric_limits<int64_t>::max();
-    // The engine's last report of a program in the batch that is newer than
-    // the host's choice.
+    // older than what the controller holds, and is passed over. First, the
+    // engine's last report of a program in the batch that is newer than the
+    // host's choice.
     int32_t reported = -1;
-    {
-        int64_t moment = kUnstamped;
-        StagingMemoryBufferInputStream scan(bytes, size);
-        while (!scan.AtEnd())
-        {
-            QueMessageHeader header;
-            if (!header.Read(scan) || header.length_ < 0 ||
-                static_cast<unsigned>(header.length_) > scan.BytesRemaining())
-                break;
-            const unsigned char* payload = bytes + scan.Position();
-            if (!readStamp(header, payload, moment) && header.id_ == QueMessageId::pat2 && header.length_ >= 4 &&
-                ledger_.ProgramReportIsNewer(moment))
-                std::memcpy(&reported, payload, sizeof(reported));
-            scan.Skip(static_cast<unsigned>(header.length_));
-        }
-    }
+    WalkRecords(bytes, size, [&](const QueMessageHeader& header, const unsigned char* payload, int64_t moment) {
+        if (header.id_ == QueMessageId::pat2 && header.length_ >= 4 && ledger_.ProgramReportIsNewer(moment))
+            std::memcpy(&reported, payload, sizeof(reported));
+    });
     // Past its time, a choice the processor never played no longer holds
     // the host's write-back off.
     if (!AwaitingProgram())
@@ -107,28 +111,16 @@ void ADelayController::ReadBatch(const unsigned char* bytes, int size)
     if (reported >= 0 && reported != currentProgram_ && reported < static_cast<int32_t>(programNames_.size()))
         SaveProgram(currentProgram_);
     const int64_t now = KvClock::Now();
-    int64_t moment = kUnstamped;
-    StagingMemoryBufferInputStream batch(bytes, size);
     // The engine reports a program change before the values it moved.
     bool programChanged = false;
     int32_t program = 0;
-    while (!batch.AtEnd())
-    {
-        QueMessageHeader header;
-        if (!header.Read(batch) || header.length_ < 0 ||
-            static_cast<unsigned>(header.length_) > batch.BytesRemaining())
-            break;
-        const unsigned char* payload = bytes + batch.Position();
+    WalkRecords(bytes, size, [&](const QueMessageHeader& header, const unsigned char* payload, int64_t moment) {
         StagingMemoryBufferInputStream in(payload, header.length_);
-        batch.Skip(static_cast<unsigned>(header.length_));
-
-        if (readStamp(header, payload, moment))
-            continue;
         const auto found = parameters_.find(header.handle_);
         if (found != parameters_.end() && header.id_ == QueMessageId::ppc)
         {
             if (!ledger_.ReportIsNewer(header.handle_, moment))
-                continue;
+                return;
             const int64_t reportedAt = std::min(moment, now);
             KvParameter& record = found->second;
             Parameter* host = HostParameter(record);
@@ -209,7 +201,7 @@ void ADelayController::ReadBatch(const unsigned char* bytes, int size)
                 }
             }
             NotifyAutomators(header.handle_);
-            continue;
+            return;
         }
 
         if (found == parameters_.end() && header.id_ == QueMessageId::sdk)
@@ -218,7 +210,7 @@ void ADelayController::ReadBatch(const unsigned char* bytes, int size)
             in >> messageId;
             std::string data;
             if (!ReadCounted(in, data))
-                continue;
+                return;
             const auto automators = automators_;
             for (GuiPatchAutomator2* automator : automators)
             {
@@ -234,16 +226,16 @@ void ADelayController::ReadBatch(const unsigned char* bytes, int size)
             int32_t moved = 0;
             in >> moved;
             if (in.failed() || !ledger_.ProgramReportIsNewer(moment))
-                continue;
+                return;
             // The processor plays what the host chose last.
             awaitedProgram_ = -1;
             valuesBeforeChoice_.clear();
             programChanged = true;
             program = moved;
-            continue;
+            return;
         }
         // Every other record is skipped whole.
-    }
+    });
     if (programChanged)
         ProgramChanged(program);
 }

@@ -12,10 +12,10 @@
 #include "engine/runtime/KvAudioMaster.h"
 #include "pluginterfaces/vst/ivstmessage.h"
 #include "pluginterfaces/vst/ivstprocesscontext.h"
+#include "shell/KvClock.h"
 #include "shell/MyVstPluginFactory.h"
 #include "shell/ShellMessageIds.h"
 #include "shell/StateChunk.h"
-#include "shell/KvClock.h"
 
 using namespace Steinberg;
 using namespace Steinberg::Vst;
@@ -492,7 +492,8 @@ bool ADelayProcessor::SendDspToGuiBatch(const unsigned char* data, int size)
     if (blockChanges_ != nullptr && from < total)
         hostValues_.Report(data + from, total - from, *blockChanges_, 0, &intent_, moment);
     unsigned char stamp[kStampSize];
-    const int32_t header[3] = {-4, QueMessageId::time, static_cast<int32_t>(sizeof(moment))};
+    const int32_t header[3] = {AudioMasterBase::kMasterHandle, QueMessageId::time,
+                               static_cast<int32_t>(sizeof(moment))};
     std::memcpy(stamp, header, sizeof(header));
     std::memcpy(stamp + sizeof(header), &moment, sizeof(moment));
     const bool pushed = batches_.Push(stamp, sizeof(stamp), data, total);

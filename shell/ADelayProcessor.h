@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "core/BatchRing.h"
+#include "core/QueMessage.h"
 #include "engine/runtime/SynthRuntime.h"
 #include "engine/runtime/my_VstTimeInfo.h"
 #include "shell/AudioEffect.h"
@@ -101,7 +102,7 @@ public:
     // Each batch waits behind a stamp: a record (handle -4, id "time") of the
     // moment (KvClock) the block that wrote it began, or that it was written
     // outside a block.
-    static constexpr std::size_t kStampSize = 12 + sizeof(int64_t);
+    static constexpr std::size_t kStampSize = QueMessageHeader::kSize + sizeof(int64_t);
     // Room for this many full engine batches waits for the user-interface thread.
     static constexpr int kQueuedBatches = 16;
     // The batches that wait go to the controller together, up to this many bytes a message.

@@ -315,11 +315,11 @@ void ADelayProcessor::ReadMidi(ProcessData& data, bool withNotes)
             // back what it read) would move them to its nearest step: it is
             // no change, and no message.
             const int slot = static_cast<int>(id - kFirstMidiParameter);
+            input.word = MidiParameterBytes(slot, value);
             KvAudioMaster* master = runtime_.AudioMaster();
             if (slot < 128 && !IsEventController(slot) && master &&
-                master->ControllerStandsAt(slot, static_cast<int>(value * 127 + 0.5) & 0x7F))
+                master->ControllerStandsAt(slot, static_cast<int>((input.word >> 16) & 0x7F)))
                 return ReadResult::Skip;
-            input.word = MidiParameterBytes(slot, value);
             input.offset = offset;
             return ReadResult::Input;
         }

@@ -7,6 +7,7 @@
 #include "core/QueMessage.h"
 #include "core/StagingMemoryBuffer.h"
 #include "public.sdk/source/vst/vstparameters.h"
+#include "shell/KvHostIntent.h"
 #include "shell/KvParameterList.h"
 
 using namespace Steinberg;

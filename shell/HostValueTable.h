@@ -14,7 +14,8 @@
 #include "base/source/fobject.h"
 #include "pluginterfaces/vst/ivstparameterchanges.h"
 #include "shell/KvEnumPositions.h"
-#include "shell/KvHostIntent.h"
+
+class KvHostIntent;
 
 namespace Steinberg::Vst
 {
