@@ -103,7 +103,7 @@ tresult PLUGIN_API ADelayController::initialize(FUnknown* context)
     hostCalls_.WaitOutsideHostCalls(HoldsLockAroundLoads(context));
     FindOwnValues(factory_ ? factory_->getXml("dsp.kv.xml") : std::string());
     for (const auto& [handle, controller] : controllerOfHandle_)
-        ShowBoundController(handle);
+        ShowBoundController(handle, false);
     AttachRunLoop();
     return kResultOk;
 }
@@ -165,29 +165,31 @@ int ADelayController::HandleOf(ParamID id) const
     return found == handleOfIndex_.end() ? -1 : found->second;
 }
 
-void ADelayController::AnnounceHostValue(ParamID id, ParamValue value)
+void ADelayController::AnnounceHostValue(ParamID id, ParamValue value, int64_t moment)
 {
     const bool kept = id <= static_cast<ParamID>(kMaxPatchIndex) || id == static_cast<ParamID>(kBypassParameter) ||
                       (id == static_cast<ParamID>(kProgramChangeParameter));
     if (!kept)
         return;
-    // Messages leave on the user-interface thread, in the order the values came.
+    // Messages leave on the user-interface thread; each value carries the
+    // moment the host set it, which orders it in the processor.
     if (!OnUiThread())
     {
         std::lock_guard<std::mutex> lock(otherThreadsMutex_);
-        // Each parameter's newest only: the processor keeps no more.
-        auto& waiting = pendingAnnouncements_;
-        waiting.erase(std::remove_if(waiting.begin(), waiting.end(), [&](const auto& a) { return a.first == id; }),
-                      waiting.end());
-        waiting.emplace_back(id, value);
+        pendingAnnouncements_.push_back({id, value, moment});
         return;
     }
-    if (peerConnection == nullptr)
+    SendHostValues({{id, value, moment}});
+}
+
+void ADelayController::SendHostValues(const std::vector<KvHostIntent::HostValue>& values)
+{
+    if (peerConnection == nullptr || values.empty())
         return;
     IPtr<IMessage> message = owned(allocateMessage());
     if (!message || message->getAttributes() == nullptr)
         return;
-    const std::vector<unsigned char> bytes = KvHostIntent::Message(id, value);
+    const std::vector<unsigned char> bytes = KvHostIntent::Message(values);
     message->setMessageID(ShellMessageIds::kHostValues);
     message->getAttributes()->setBinary(ShellMessageIds::kHostValuesAttribute, bytes.data(),
                                         static_cast<uint32>(bytes.size()));
@@ -278,21 +280,26 @@ Parameter* ADelayController::HostParameter(const KvParameter& record)
     return record.index >= 0 ? parameters.getParameter(static_cast<ParamID>(record.index)) : nullptr;
 }
 
-void ADelayController::ShowBoundController(int handle)
+void ADelayController::ShowBoundController(int handle, bool tellHost)
 {
     const auto bound = controllerOfHandle_.find(handle);
     const auto found = parameters_.find(handle);
     if (bound == controllerOfHandle_.end() || found == parameters_.end())
         return;
     const KvParameter& record = found->second;
-    double normalized = 0.0;
+    // The plain value the record holds: a list's value, not its position.
+    double plain = 0.0;
     if (const Parameter* host = HostParameter(record))
-        normalized = KvHostParameter::CurrentNormalized(*host);
+    {
+        plain = host->toPlain(KvHostParameter::CurrentNormalized(*host));
+        int32_t value = 0;
+        if (record.HasChoices() && !record.enumList.empty() &&
+            KvEnumPositions(record.enumList).Value(std::llround(plain), value))
+            plain = value;
+    }
     else
     {
-        // The engine's normalised value: the plain value within the range.
         const std::string& raw = record.value;
-        double plain = 0.0;
         const auto read = [&](auto number) {
             if (raw.size() != sizeof(number))
                 return false;
@@ -300,26 +307,34 @@ void ADelayController::ShowBoundController(int handle)
             plain = static_cast<double>(number);
             return true;
         };
-        bool known = false;
-        if (record.valueType == 6)
-            known = read(float{});
-        else if (record.valueType == 3)
-            known = read(double{});
-        else if (record.valueType == 0 || record.valueType == 8)
-            known = read(int32_t{});
-        else if (record.valueType == 4 && raw.size() == 1)
-        {
-            plain = raw[0] != 0 ? record.rangeMaximum : record.rangeMinimum;
-            known = true;
-        }
+        const bool known = record.valueType == 6   ? read(float{})
+                           : record.valueType == 3 ? read(double{})
+                           : record.HasChoices()   ? read(int32_t{})
+                           : record.valueType == 4 ? read(char{})
+                                                   : false;
         if (!known)
             return;
-        const double span = record.rangeMaximum - record.rangeMinimum;
-        normalized = span != 0.0 ? (plain - record.rangeMinimum) / span : 0.0;
     }
-    if (std::isfinite(normalized))
-        EditController::setParamNormalized(static_cast<ParamID>(kFirstMidiParameter + bound->second),
-                                           std::clamp(normalized, 0.0, 1.0));
+    // Normalised as the engine normalises what a controller moves.
+    double normalized = 0.0;
+    if (record.valueType == 4)
+        normalized = plain != 0.0 ? 1.0 : 0.0;
+    else if (record.HasChoices() && !record.enumList.empty())
+        normalized = enum_to_normalised(record.enumList, static_cast<int>(std::lround(plain)));
+    else if (record.HasChoices())
+        normalized = ValueRule::WholeNormalized(plain, record.rangeMinimum, record.rangeMaximum);
+    else
+        normalized = ValueRule::RangeNormalized(plain, record.rangeMinimum, record.rangeMaximum);
+    if (!std::isfinite(normalized))
+        return;
+    const auto id = static_cast<ParamID>(kFirstMidiParameter + bound->second);
+    normalized = std::clamp(normalized, 0.0, 1.0);
+    if (getParamNormalized(id) == normalized)
+        return;
+    EditController::setParamNormalized(id, normalized);
+    // The host's copy of the controller's parameter follows, whatever moved it.
+    if (tellHost)
+        ValuesChanged();
 }
 
 void ADelayController::NotifyAutomators(int handle)
@@ -478,9 +493,6 @@ void ADelayController::LoadProgram(int program, int64_t moment)
         return;
     // What the engine reports from before the choice is the program before.
     ledger_.NoteProgram(moment);
-    // Until the processor plays it, what it reports is the program before.
-    awaitedProgram_ = program;
-    awaitedSince_ = std::chrono::steady_clock::now();
     SaveProgram(currentProgram_);
     currentProgram_ = program;
     // Edits that wait carry the program before: they go.
@@ -499,10 +511,8 @@ void ADelayController::LoadProgram(int program, int64_t moment)
         KvParameter& record = found->second;
         if (HostParameter(record) != nullptr)
         {
-            const auto id = static_cast<ParamID>(record.index);
-            valuesBeforeChoice_.emplace_back(id, getParamNormalized(id));
             // Automators hear of it through update().
-            EditController::setParamNormalized(id, value.normalized);
+            EditController::setParamNormalized(static_cast<ParamID>(record.index), value.normalized);
         }
         else if (record.value != value.raw)
         {
@@ -516,8 +526,6 @@ void ADelayController::LoadProgram(int program, int64_t moment)
 void ADelayController::StateOvertakes()
 {
     hostCalls_.OvertakenAll();
-    awaitedProgram_ = -1;
-    valuesBeforeChoice_.clear();
 }
 
 std::map<int, std::string>& ADelayController::PendingValues()
@@ -595,14 +603,13 @@ void ADelayController::ServiceOtherThreads()
         }
     }
     std::vector<int> updates;
-    std::vector<std::pair<ParamID, double>> announcements;
+    std::vector<KvHostIntent::HostValue> announcements;
     {
         std::lock_guard<std::mutex> lock(otherThreadsMutex_);
         updates.swap(pendingUpdates_);
         announcements.swap(pendingAnnouncements_);
     }
-    for (const auto& [id, value] : announcements)
-        AnnounceHostValue(id, value);
+    SendHostValues(announcements);
     for (const int handle : updates)
         NotifyAutomators(handle);
     FlushHostCalls();
@@ -817,40 +824,32 @@ ParamValue PLUGIN_API ADelayController::plainParamToNormalized(ParamID tag, Para
 
 tresult PLUGIN_API ADelayController::setParamNormalized(ParamID tag, ParamValue value)
 {
+    const int64_t moment = KvClock::Now();
     // NaN and infinities are no value; the rest is clamped to 0..1.
     if (!ValueRule::Normalized(value))
         return kResultFalse;
-    // A host that hears of the choice only after its call writing back its
-    // copy of the values, read before it chose a program (Ardour while a
-    // plug-in window is shown): the program chosen keeps its value, here and
-    // then in the processor when the host rereads. Hosts told inside the
-    // call have read the chosen values already.
-    if (hostCalls_.WaitsOutsideHostCalls() && OnUiThread() && ValueFromBeforeChoice(tag, value))
+    value = std::clamp(value, 0.0, 1.0);
+    // The engine's reports that wait come first: a host passing one back
+    // (its output changes, forwarded at once) is then known as such.
+    if (OnUiThread())
+        PollProcessor();
+    // What the plug-in told the host, passed back, is not the host's value:
+    // nothing changes. Where the controller holds a newer one, the host's
+    // copy is older than it and is read again.
+    if (echoes_.IsEcho(tag, value))
+    {
+        if (const Parameter* parameter = getParameterObject(tag);
+            parameter && static_cast<float>(KvHostParameter::CurrentNormalized(*parameter)) != static_cast<float>(value))
+            ValuesChanged();
         return kResultOk;
-    const int64_t moment = KvClock::Now();
+    }
+    echoes_.HostSet(tag);
     if (const int handle = HandleOf(tag); handle >= 0)
         ledger_.Note(handle, moment);
     const tresult result = ApplyParamNormalized(tag, value, moment);
     if (result == kResultOk)
-        AnnounceHostValue(tag, std::clamp(value, 0.0, 1.0));
+        AnnounceHostValue(tag, value, moment);
     return result;
-}
-
-bool ADelayController::AwaitingProgram() const
-{
-    // A processor that never plays the choice (no blocks come) keeps the
-    // host's values away only for a moment.
-    constexpr std::chrono::seconds kLongest{1};
-    return awaitedProgram_ >= 0 && std::chrono::steady_clock::now() - awaitedSince_ < kLongest;
-}
-
-bool ADelayController::ValueFromBeforeChoice(ParamID tag, ParamValue value)
-{
-    if (tag >= static_cast<ParamID>(kFirstMidiParameter) || !AwaitingProgram() || value == getParamNormalized(tag))
-        return false;
-    return std::any_of(valuesBeforeChoice_.begin(), valuesBeforeChoice_.end(), [&](const auto& before) {
-        return before.first == tag && std::fabs(before.second - value) < 1e-9;
-    });
 }
 
 tresult ADelayController::ApplyParamNormalized(ParamID tag, ParamValue value, int64_t moment)

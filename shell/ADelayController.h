@@ -42,6 +42,8 @@
 #include "pluginterfaces/vst/ivstmidicontrollers.h"
 #include "pluginterfaces/vst/ivstunits.h"
 #include "public.sdk/source/vst/vsteditcontroller.h"
+#include "shell/KvEchoes.h"
+#include "shell/KvHostIntent.h"
 #include "shell/KvParameter.h"
 #include "shell/KvHostCalls.h"
 #include "shell/KvParameterList.h"
@@ -268,14 +270,11 @@ private:
                                             int64_t moment);
     // The handle of the record whose host parameter is `id`, or -1.
     int HandleOf(Steinberg::Vst::ParamID id) const;
-    // Any thread: the processor hears of a value the host set, for its
-    // state until a block brings it.
-    void AnnounceHostValue(Steinberg::Vst::ParamID id, Steinberg::Vst::ParamValue value);
-    // UI. Whether a host's program choice waits for the processor to play
-    // it, and whether a host value is one the parameter had before (a
-    // write-back of the host's copy read before the choice).
-    bool AwaitingProgram() const;
-    bool ValueFromBeforeChoice(Steinberg::Vst::ParamID tag, Steinberg::Vst::ParamValue value);
+    // Any thread: the processor hears of a value the host set at `moment`,
+    // for its state until a block brings it.
+    void AnnounceHostValue(Steinberg::Vst::ParamID id, Steinberg::Vst::ParamValue value, int64_t moment);
+    // UI: the host's values, in one message to the processor.
+    void SendHostValues(const std::vector<KvHostIntent::HostValue>& values);
     void EditHostParameter(const KvParameter& record, double plain);
     // UI: the host parameter takes the editor's value, and the host hears of
     // the edit (FlushHostCalls).
@@ -314,7 +313,7 @@ private:
     std::mutex otherThreadsMutex_;
     std::vector<int> pendingUpdates_;
     // Host values set on other threads, for the processor.
-    std::vector<std::pair<Steinberg::Vst::ParamID, double>> pendingAnnouncements_;
+    std::vector<KvHostIntent::HostValue> pendingAnnouncements_;
     std::deque<PendingWork> pendingWork_;
     std::size_t pendingBatchBytes_ = 0;
     // Any thread, under the mutex: the values of the newest pending work
@@ -354,12 +353,8 @@ private:
     std::map<int, std::vector<ProgramValue>> programValues_;
     // UI: the program whose values the parameters hold.
     int currentProgram_ = 0;
-    // UI: the program the host chose that the processor has not reported
-    // playing yet (-1: none), since when, and the values the parameters
-    // had before the choices since the processor's last report.
-    int awaitedProgram_ = -1;
-    std::chrono::steady_clock::time_point awaitedSince_;
-    std::vector<std::pair<Steinberg::Vst::ParamID, double>> valuesBeforeChoice_;
+    // What the plug-in told the host of its own accord, for when the host passes it back.
+    KvEchoes echoes_;
     // UI: the editor's pointer is held, and the parameters whose gesture it holds open.
     bool pointerHeld_ = false;
     std::vector<Steinberg::Vst::ParamID> openGestures_;
@@ -369,8 +364,9 @@ private:
     // document: the controller's parameter shows the record's value.
     std::map<int, int> controllerOfHandle_;
     // UI. The parameter of the MIDI controller that `handle` answers to
-    // takes its value, normalised as the engine normalises a controller's.
-    void ShowBoundController(int handle);
+    // takes its value, normalised as the engine normalises a controller's;
+    // when it changes, the host rereads (unless `tellHost` is false).
+    void ShowBoundController(int handle, bool tellHost = true);
     // UI: ServiceOtherThreads is running.
     bool servicing_ = false;
 };

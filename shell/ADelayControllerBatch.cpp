@@ -43,14 +43,22 @@ bool ReadPlain(my_input_stream& in, T& value)
     return !in.failed();
 }
 
-// Calls visit(header, payload, moment) for each whole record of a batch but
-// the processor's stamps, with the moment of the last stamp before it (the
-// largest moment before any: unstamped records count as new). A bad length
-// ends the walk.
+// The processor's stamp before the records of a batch: the moment its block
+// began (the largest moment before any: unstamped records count as new), and
+// whether its host values went to the host as output changes.
+struct Stamp
+{
+    int64_t moment = std::numeric_limits<int64_t>::max();
+    int64_t toHost = 0;
+};
+
+// Calls visit(header, payload, stamp) for each whole record of a batch but
+// the processor's stamps, with the last stamp before it. A bad length ends
+// the walk.
 template <class Visit>
 void WalkRecords(const unsigned char* bytes, int size, Visit visit)
 {
-    int64_t moment = std::numeric_limits<int64_t>::max();
+    Stamp stamp;
     StagingMemoryBufferInputStream records(bytes, size);
     while (!records.AtEnd())
     {
@@ -60,10 +68,10 @@ void WalkRecords(const unsigned char* bytes, int size, Visit visit)
             return;
         const unsigned char* payload = bytes + records.Position();
         records.Skip(static_cast<unsigned>(header.length_));
-        if (header.id_ == QueMessageId::time && header.length_ == static_cast<int32_t>(sizeof(moment)))
-            std::memcpy(&moment, payload, sizeof(moment));
+        if (header.id_ == QueMessageId::time && header.length_ == static_cast<int32_t>(sizeof(stamp)))
+            std::memcpy(&stamp, payload, sizeof(stamp));
         else
-            visit(header, payload, moment);
+            visit(header, payload, stamp);
     }
 }
 
@@ -94,17 +102,10 @@ void ADelayController::ReadBatch(const unsigned char* bytes, int size)
     // engine's last report of a program in the batch that is newer than the
     // host's choice.
     int32_t reported = -1;
-    WalkRecords(bytes, size, [&](const QueMessageHeader& header, const unsigned char* payload, int64_t moment) {
-        if (header.id_ == QueMessageId::pat2 && header.length_ >= 4 && ledger_.ProgramReportIsNewer(moment))
+    WalkRecords(bytes, size, [&](const QueMessageHeader& header, const unsigned char* payload, const Stamp& stamp) {
+        if (header.id_ == QueMessageId::pat2 && header.length_ >= 4 && ledger_.ProgramReportIsNewer(stamp.moment))
             std::memcpy(&reported, payload, sizeof(reported));
     });
-    // Past its time, a choice the processor never played no longer holds
-    // the host's write-back off.
-    if (!AwaitingProgram())
-    {
-        awaitedProgram_ = -1;
-        valuesBeforeChoice_.clear();
-    }
     // A batch that moves the engine to another program carries that
     // program's values: those the parameters hold now are the program's
     // they leave, kept before the batch's values replace them.
@@ -114,12 +115,16 @@ void ADelayController::ReadBatch(const unsigned char* bytes, int size)
     // The engine reports a program change before the values it moved.
     bool programChanged = false;
     int32_t program = 0;
-    WalkRecords(bytes, size, [&](const QueMessageHeader& header, const unsigned char* payload, int64_t moment) {
+    WalkRecords(bytes, size, [&](const QueMessageHeader& header, const unsigned char* payload, const Stamp& stamp) {
+        const int64_t moment = stamp.moment;
         StagingMemoryBufferInputStream in(payload, header.length_);
         const auto found = parameters_.find(header.handle_);
         if (found != parameters_.end() && header.id_ == QueMessageId::ppc)
         {
-            if (!ledger_.ReportIsNewer(header.handle_, moment))
+            // A report older than what set the parameter since is not shown,
+            // but the host may have it and pass it back.
+            const bool newer = ledger_.ReportIsNewer(header.handle_, moment);
+            if (!newer && stamp.toHost == 0)
                 return;
             const int64_t reportedAt = std::min(moment, now);
             KvParameter& record = found->second;
@@ -191,16 +196,21 @@ void ADelayController::ReadBatch(const unsigned char* bytes, int size)
                     const ParamValue n = record.valueType == 4
                                              ? plain
                                              : plainParamToNormalized(static_cast<ParamID>(record.index), plain);
-                    if (std::isfinite(n))
+                    if (!std::isfinite(n))
+                        continue;
+                    if (stamp.toHost != 0)
+                        echoes_.Told(static_cast<ParamID>(record.index), std::clamp(n, 0.0, 1.0));
+                    if (newer)
                         ApplyParamNormalized(static_cast<ParamID>(record.index), std::clamp(n, 0.0, 1.0),
                                              reportedAt);
                 }
-                else if (!host)
+                else if (!host && newer)
                 {
                     record.value = value;
                 }
             }
-            NotifyAutomators(header.handle_);
+            if (newer)
+                NotifyAutomators(header.handle_);
             return;
         }
 
@@ -227,9 +237,6 @@ void ADelayController::ReadBatch(const unsigned char* bytes, int size)
             in >> moved;
             if (in.failed() || !ledger_.ProgramReportIsNewer(moment))
                 return;
-            // The processor plays what the host chose last.
-            awaitedProgram_ = -1;
-            valuesBeforeChoice_.clear();
             programChanged = true;
             program = moved;
             return;

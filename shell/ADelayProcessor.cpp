@@ -141,8 +141,11 @@ tresult PLUGIN_API ADelayProcessor::setActive(TBool state)
         silence_.assign(room, 0.0f);
         discard_.assign(room, 0.0f);
         ordered_.resize(kOrderedInputs);
-        reportedBytes_ = 0;
-        refusedBatch_ = nullptr;
+        // A state taken on another thread may be sending the engine's batch.
+        runtime_.RunWithBlocksHeldOff([this] {
+            reportedBytes_ = 0;
+            refusedBatch_ = nullptr;
+        });
         // The new engine holds no key, and has heard no transport.
         releaseHeldKeys_.store(false);
         timeInfo_ = my_VstTimeInfo{};
@@ -435,23 +438,24 @@ tresult PLUGIN_API ADelayProcessor::getState(IBStream* state)
     // A state set but not yet taken by the audio thread is applied before the
     // read, so what is saved is what plays: values the engine refused or
     // brought into range never return to the host as given.
+    // What the host set that no block brought is taken first, whether or
+    // not blocks come later (offline hosts and test tools stop sending them).
+    TakeUndeliveredHostValues();
     std::string text;
-    const bool crosses = StateCrossesToBlocks();
-    if (!crosses || blockThread_.load(std::memory_order_relaxed) == std::thread::id{})
-        TakeUndeliveredHostValues();
-    runtime_.GetPresetState(text, crosses);
+    runtime_.GetPresetState(text, StateCrossesToBlocks());
     return StateChunk::Write(state, text) ? kResultOk : kResultFalse;
 }
 
 tresult PLUGIN_API ADelayProcessor::setState(IBStream* state)
 {
+    const int64_t moment = KvClock::Now();
     SendQueuedBatches();
     std::string text;
     if (!StateChunk::Read(state, text) || !StateChunk::IsPresetState(text))
         return kResultFalse;
     // An empty state holds no value, and the bypass off. What the host set
-    // before it is older.
-    intent_.Forget();
+    // before it is older, also what reaches the processor after it.
+    intent_.Forget(moment);
     runtime_.SetPresetState(text, StateCrossesToBlocks());
     return kResultOk;
 }
@@ -465,14 +469,23 @@ void ADelayProcessor::TakeUndeliveredHostValues()
     for (const KvFirstSampleValue& value : values)
         if (value.id == KvBypass::kParameterId)
             bypass_.BypassFromState(value.value >= 0.5);
-    KvFirstSampleChanges changes;
-    changes.Show(values.data(), static_cast<int>(values.size()));
+    // In the host's order, as blocks without samples would take them: the
+    // values set before a program choice in the program before, each
+    // choice on its own, the values after it in the program chosen.
     runtime_.RunWithBlocksHeldOff([&] {
-        ProcessData data{};
-        data.numSamples = 0;
-        data.inputParameterChanges = &changes;
-        ReadParameterChanges(data);
-        ReadMidi(data, false);
+        KvFirstSampleChanges changes;
+        const auto isProgram = [](const KvFirstSampleValue& v) { return v.id == KvHostIntent::kProgramChange; };
+        for (auto run = values.begin(); run != values.end();)
+        {
+            const auto end = isProgram(*run) ? run + 1 : std::find_if(run, values.end(), isProgram);
+            changes.Show(&*run, static_cast<int>(end - run));
+            ProcessData data{};
+            data.numSamples = 0;
+            data.inputParameterChanges = &changes;
+            ReadParameterChanges(data);
+            ReadMidi(data, false);
+            run = end;
+        }
         runtime_.ServiceIfAskedAtBlockEnd();
     });
 }
@@ -491,11 +504,14 @@ bool ADelayProcessor::SendDspToGuiBatch(const unsigned char* data, int size)
         moment = KvClock::Now();
     if (blockChanges_ != nullptr && from < total)
         hostValues_.Report(data + from, total - from, *blockChanges_, 0, &intent_, moment);
+    // The stamp says too whether the batch's host values went to the host
+    // as output changes: a host may pass those back to the controller.
     unsigned char stamp[kStampSize];
-    const int32_t header[3] = {AudioMasterBase::kMasterHandle, QueMessageId::time,
-                               static_cast<int32_t>(sizeof(moment))};
+    const int32_t header[3] = {AudioMasterBase::kMasterHandle, QueMessageId::time, 2 * int32_t{sizeof(int64_t)}};
+    const int64_t toHost = blockChanges_ != nullptr ? 1 : 0;
     std::memcpy(stamp, header, sizeof(header));
     std::memcpy(stamp + sizeof(header), &moment, sizeof(moment));
+    std::memcpy(stamp + sizeof(header) + sizeof(moment), &toHost, sizeof(toHost));
     const bool pushed = batches_.Push(stamp, sizeof(stamp), data, total);
     refusedBatch_ = pushed ? nullptr : data;
     reportedBytes_ = pushed ? 0 : total;

@@ -65,11 +65,11 @@ public:
     // The state holds the patch's values, the program they belong to and
     // whether the host's bypass is on (also when it was switched in a block
     // without samples and no block has run since). What the host set on the
-    // controller that no block has brought yet is taken first, as a block
-    // without samples would take it, unless blocks run on another thread
-    // now (their next block brings it before the state is read). Any thread
-    // of the host's but the one running blocks now; never while the engine
-    // is rebuilt.
+    // controller that no block has brought yet is taken first, in the order
+    // the host set it, as blocks without samples would take it (a block
+    // running on another thread then is waited for). Any thread of the
+    // host's but the one running blocks now; never while the engine is
+    // rebuilt.
     Steinberg::tresult PLUGIN_API setState(Steinberg::IBStream* state) SMTG_OVERRIDE;
     Steinberg::tresult PLUGIN_API getState(Steinberg::IBStream* state) SMTG_OVERRIDE;
     // Refused (kResultFalse) while active: the setup and the buses are what
@@ -101,8 +101,9 @@ public:
 
     // Each batch waits behind a stamp: a record (handle -4, id "time") of the
     // moment (KvClock) the block that wrote it began, or that it was written
-    // outside a block.
-    static constexpr std::size_t kStampSize = QueMessageHeader::kSize + sizeof(int64_t);
+    // outside a block, and whether its host values went to the host as the
+    // block's output changes (int64 1) or not (0).
+    static constexpr std::size_t kStampSize = QueMessageHeader::kSize + 2 * sizeof(int64_t);
     // Room for this many full engine batches waits for the user-interface thread.
     static constexpr int kQueuedBatches = 16;
     // The batches that wait go to the controller together, up to this many bytes a message.
@@ -194,9 +195,9 @@ private:
     std::atomic<int64_t> blockMoment_{0};
     // Values the host set on the controller, until a block brings them.
     KvHostIntent intent_;
-    // Any thread but the audio thread, while no block runs elsewhere: the
-    // values of intent_ no block brought are taken now, as a block without
-    // samples takes them.
+    // Any thread but the audio thread: the values of intent_ no block
+    // brought are taken now, as blocks without samples take them, with
+    // blocks held off.
     void TakeUndeliveredHostValues();
     my_VstTimeInfo timeInfo_;
     int numOutputs_ = 0;

@@ -13,6 +13,7 @@
 #include "pluginterfaces/vst/ivstevents.h"
 #include "pluginterfaces/vst/ivstparameterchanges.h"
 #include "shell/ADelayProcessor.h"
+#include "shell/KvClock.h"
 
 using namespace Steinberg;
 using namespace Steinberg::Vst;
@@ -247,10 +248,8 @@ void ADelayProcessor::ReadParameterChanges(ProcessData& data)
         ParamID id = 0;
         int32 offset = 0;
         ParamValue value = 0.0;
-        const bool point = LastPoint(*changes, index, data.numSamples, id, offset, value);
-        if (point)
-            intent_.Delivered(id);
-        if (point && id == static_cast<ParamID>(kProgramChangeParameter))
+        if (LastPoint(*changes, index, data.numSamples, id, offset, value) &&
+            id == static_cast<ParamID>(kProgramChangeParameter))
         {
             blockProgramOffset_ = offset;
             // As the controller's program list reads the value.
@@ -259,14 +258,23 @@ void ADelayProcessor::ReadParameterChanges(ProcessData& data)
     }
     // The patch's own programs are chosen in its patch manager, whether or
     // not its graph hears MIDI program changes; the patch's MIDI input hears
-    // it as one too (ReadMidi). It comes before the values of its sample:
-    // those the host sent with it are for the program it chose, as the
-    // controller takes them in the order the host called. Values of earlier
-    // samples belong to the program before.
+    // it as one too (ReadMidi). Values of earlier samples belong to the
+    // program before. At its sample it comes before the values the host sent
+    // with it (a host sends its copy after a choice), but for those the host
+    // set on the controller before it chose the program and that no block
+    // has brought yet: they stay in the program before, as the controller
+    // took them in the order the host called.
     bool programTaken = blockProgram_ < 0 || master == nullptr || !patchPrograms_;
+    const int64_t chosenAt = programTaken ? 0 : intent_.FreshMoment(KvHostIntent::kProgramChange);
     const auto takeProgram = [&] {
         programTaken = true;
         master->setProgramDsp(blockProgram_, blockProgramOffset_);
+    };
+    const auto setBeforeChoice = [&](const TimedInput& input) {
+        if (chosenAt == 0 || input.offset != blockProgramOffset_)
+            return false;
+        const int64_t setAt = intent_.FreshMoment(static_cast<ParamID>(input.word));
+        return setAt != 0 && setAt < chosenAt;
     };
     const auto readAt = [&](int32 index, TimedInput& input) {
         ParamID id = 0;
@@ -280,13 +288,25 @@ void ADelayProcessor::ReadParameterChanges(ProcessData& data)
         return ReadResult::Input;
     };
     HandInSampleOrder(queues, readAt, [&](const TimedInput& input) {
-        if (!programTaken && input.offset >= blockProgramOffset_)
+        if (!programTaken && input.offset >= blockProgramOffset_ && !setBeforeChoice(input))
             takeProgram();
         if (master)
             master->setParameterNormalizedDsp(input.offset, static_cast<int>(input.word), input.value);
     });
     if (!programTaken)
         takeProgram();
+    // What the block brought is no longer on its way.
+    int64_t moment = blockMoment_.load(std::memory_order_relaxed);
+    if (moment == 0)
+        moment = KvClock::Now();
+    for (int32 index = 0; index < queues; ++index)
+    {
+        ParamID id = 0;
+        int32 offset = 0;
+        ParamValue value = 0.0;
+        if (LastPoint(*changes, index, data.numSamples, id, offset, value))
+            intent_.Delivered(id, moment);
+    }
 }
 
 void ADelayProcessor::ReadMidi(ProcessData& data, bool withNotes)

@@ -101,7 +101,7 @@ public:
             int32_t header[3] = {};
             std::memcpy(header, bytes + at, sizeof(header));
             const Steinberg::uint32 length = 12 + static_cast<Steinberg::uint32>(std::max(header[2], 0));
-            if (header[1] == 0x74696D65 && header[2] == 8 && at + length <= size)
+            if (header[1] == 0x74696D65 && header[2] == 16 && at + length <= size)
             {
                 int64_t moment = 0;
                 std::memcpy(&moment, bytes + at + 12, sizeof(moment));
