@@ -1,0 +1,139 @@
+// What a host passes back of the plug-in's own reports, and the parameters
+// that show another: a JUCE-framework host forwards each block's output
+// parameter changes to the controller, at once or late (a timer, the start
+// of a state call); pedalboard re-creates the plug-in and writes back every
+// value of its copy that the new instance reads otherwise. Neither changes
+// what the host did last, in the controller, the state or the sound.
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "HostModel.h"
+
+using namespace host_model;
+
+namespace
+{
+constexpr int32 kBlock = 256;
+constexpr ParamID kProgramChange = 10130;
+
+// The host's normalised values of the program bundle's ids 0-3 for each program.
+constexpr std::array<std::array<double, 4>, 3> kProgramValues = {{
+    {0.0, 0.5, 0.8, 0.0},
+    {1.0 / 6, 0.25, 0.2, 7.0 / 12},
+    {3.0 / 6, 0.9, 0.5, 1.0},
+}};
+
+std::vector<float> PlayNote(Plugin& plugin, const std::vector<Change>& first, int blocks = 12)
+{
+    std::vector<float> played;
+    for (int n = 0; n < blocks; ++n)
+    {
+        const std::vector<float> block = plugin.Block(kBlock, n == 0 ? first : std::vector<Change>{}, n == 0);
+        played.insert(played.end(), block.begin(), block.end());
+    }
+    return played;
+}
+
+// Every value of the host's copy that `plugin` reads otherwise: set on its
+// controller and sent in its next block, as pedalboard does after a re-creation.
+std::vector<Change> WriteBack(const Values& copy, Plugin& plugin)
+{
+    std::vector<Change> changes;
+    for (const auto& [id, value] : copy)
+        if (plugin.controller()->getParamNormalized(id) != value)
+        {
+            plugin.controller()->setParamNormalized(id, value);
+            changes.push_back({id, value});
+        }
+    return changes;
+}
+} // namespace
+
+TEST(HostEcho, TheEnginesReportsPassedBackLateNeverUndoAProgramChosenAfterThem)
+{
+    // Program 2 chosen and played on another thread, its reports passed
+    // back at once or after program 1 was chosen (at the state call); the
+    // state taken at once names program 1 with its values, the instance
+    // plays what it plays when nothing is passed back, and a new instance
+    // given the state plays program 1.
+    enum class Forward { Never, AtOnce, AfterTheChoice };
+    std::vector<float> unechoed;
+    for (const Forward forward : {Forward::Never, Forward::AtOnce, Forward::AfterTheChoice})
+    {
+        SCOPED_TRACE(static_cast<int>(forward));
+        Plugin live(KV_PROGRAM_SYNTH_BUNDLE, "pedalboard");
+        ASSERT_TRUE(live.instance);
+        Values reported;
+        live.controller()->setParamNormalized(kProgramChange, 1.0);
+        std::thread([&] { live.Block(kBlock, {{kProgramChange, 1.0}}, false, &reported); }).join();
+        ASSERT_FALSE(reported.empty()) << "the engine reports the program's values";
+        const auto passBack = [&] {
+            for (const auto& [id, value] : reported)
+                live.controller()->setParamNormalized(id, static_cast<float>(value));
+        };
+        if (forward == Forward::AtOnce)
+            passBack();
+        live.controller()->setParamNormalized(kProgramChange, 0.5);
+        if (forward == Forward::AfterTheChoice)
+            passBack();
+        const std::vector<char> state = live.ProcessorState();
+        const std::vector<char> own = live.ControllerState();
+        for (std::size_t id = 0; id < 4; ++id)
+        {
+            EXPECT_NEAR(live.controller()->getParamNormalized(static_cast<ParamID>(id)), kProgramValues[1][id], 1e-6);
+            EXPECT_NEAR(live.host.copy[static_cast<ParamID>(id)], kProgramValues[1][id], 1e-6) << "the host's copy";
+        }
+
+        Plugin chosen(KV_PROGRAM_SYNTH_BUNDLE, "pedalboard"), restored(KV_PROGRAM_SYNTH_BUNDLE, "pedalboard");
+        chosen.controller()->setParamNormalized(kProgramChange, 0.5);
+        restored.Restore(state, own);
+        for (std::size_t id = 0; id < 4; ++id)
+            EXPECT_NEAR(restored.controller()->getParamNormalized(static_cast<ParamID>(id)), kProgramValues[1][id],
+                        1e-6);
+        EXPECT_NEAR(restored.controller()->getParamNormalized(kProgramChange), 0.5, 1e-9);
+        const std::vector<float> expected = PlayNote(chosen, {{kProgramChange, 0.5}});
+        EXPECT_TRUE(PlayNote(restored, {}) == expected) << "the restored instance plays another program";
+        const std::vector<float> played = PlayNote(live, {{kProgramChange, 0.5}});
+        if (forward == Forward::Never)
+            unechoed = played;
+        EXPECT_TRUE(played == unechoed) << "what the host passed back changed the sound";
+    }
+}
+
+TEST(HostEcho, AControllersParameterFollowsThePatchParameterItShowsSoARecreatedInstancePlaysWhatTheHostSet)
+{
+    // The pressure synth's Volume (id 5, 0-10 V) answers to controller 7
+    // (id 10007). The host sets Volume on the controller and in a block, or
+    // on the controller alone; its copy of controller 7 follows, so
+    // re-created as pedalboard does (state, new instance, the copy written
+    // back) the instance plays Volume 5 V as one that had it set directly.
+    constexpr ParamID kVolume = 5;
+    constexpr ParamID kController7 = 10007;
+    for (const bool inBlock : {true, false})
+    {
+        SCOPED_TRACE(inBlock ? "set in a block too" : "set on the controller alone");
+        Plugin first(KV_PRESSURE_SYNTH_BUNDLE, "pedalboard");
+        ASSERT_TRUE(first.instance);
+        first.controller()->setParamNormalized(kVolume, 0.5);
+        first.host.copy[kVolume] = 0.5;
+        if (inBlock)
+            first.Block(kBlock, {{kVolume, 0.5}});
+        EXPECT_NEAR(first.controller()->getParamNormalized(kController7), 0.5, 1e-6);
+        EXPECT_NEAR(first.host.copy[kController7], 0.5, 1e-6) << "the host's copy of controller 7";
+
+        Plugin recreated(KV_PRESSURE_SYNTH_BUNDLE, "pedalboard");
+        recreated.Restore(first.ProcessorState(), first.ControllerState());
+        const std::vector<Change> written = WriteBack(first.host.copy, recreated);
+        Plugin direct(KV_PRESSURE_SYNTH_BUNDLE, "pedalboard");
+        direct.controller()->setParamNormalized(kVolume, 0.5);
+        EXPECT_TRUE(PlayNote(recreated, written) == PlayNote(direct, {{kVolume, 0.5}}))
+            << written.size() << " values written back";
+        EXPECT_NEAR(recreated.controller()->getParamNormalized(kVolume), 0.5, 1e-6);
+    }
+}
