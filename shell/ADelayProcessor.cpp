@@ -438,11 +438,16 @@ tresult PLUGIN_API ADelayProcessor::getState(IBStream* state)
     // A state set but not yet taken by the audio thread is applied before the
     // read, so what is saved is what plays: values the engine refused or
     // brought into range never return to the host as given.
-    // What the host set that no block brought is taken first, whether or
-    // not blocks come later (offline hosts and test tools stop sending them).
-    TakeUndeliveredHostValues();
+    // While blocks run on another thread the state is read between two of
+    // them, with what the next one brings. What the host set that no block
+    // brought is then taken, and the state read again, whether or not
+    // blocks come later (offline hosts and test tools stop sending them).
     std::string text;
-    runtime_.GetPresetState(text, StateCrossesToBlocks());
+    const bool crosses = StateCrossesToBlocks();
+    if (crosses)
+        runtime_.GetPresetState(text, true);
+    if (TakeUndeliveredHostValues() || !crosses)
+        runtime_.GetPresetState(text, false);
     return StateChunk::Write(state, text) ? kResultOk : kResultFalse;
 }
 
@@ -460,11 +465,11 @@ tresult PLUGIN_API ADelayProcessor::setState(IBStream* state)
     return kResultOk;
 }
 
-void ADelayProcessor::TakeUndeliveredHostValues()
+bool ADelayProcessor::TakeUndeliveredHostValues()
 {
     std::vector<KvFirstSampleValue> values = intent_.TakeUndelivered();
     if (values.empty())
-        return;
+        return false;
     // The bypass as a state switches it: at the start of the next block.
     for (const KvFirstSampleValue& value : values)
         if (value.id == KvBypass::kParameterId)
@@ -488,6 +493,7 @@ void ADelayProcessor::TakeUndeliveredHostValues()
         }
         runtime_.ServiceIfAskedAtBlockEnd();
     });
+    return true;
 }
 
 bool ADelayProcessor::SendDspToGuiBatch(const unsigned char* data, int size)

@@ -65,11 +65,11 @@ public:
     // The state holds the patch's values, the program they belong to and
     // whether the host's bypass is on (also when it was switched in a block
     // without samples and no block has run since). What the host set on the
-    // controller that no block has brought yet is taken first, in the order
-    // the host set it, as blocks without samples would take it (a block
-    // running on another thread then is waited for). Any thread of the
-    // host's but the one running blocks now; never while the engine is
-    // rebuilt.
+    // controller that no block has brought yet is taken too, in the order
+    // the host set it, as blocks without samples would take it: while
+    // blocks run on another thread, after the next block (or once none came
+    // for a while), which may bring it. Any thread of the host's but the one
+    // running blocks now; never while the engine is rebuilt.
     Steinberg::tresult PLUGIN_API setState(Steinberg::IBStream* state) SMTG_OVERRIDE;
     Steinberg::tresult PLUGIN_API getState(Steinberg::IBStream* state) SMTG_OVERRIDE;
     // Refused (kResultFalse) while active: the setup and the buses are what
@@ -197,8 +197,8 @@ private:
     KvHostIntent intent_;
     // Any thread but the audio thread: the values of intent_ no block
     // brought are taken now, as blocks without samples take them, with
-    // blocks held off.
-    void TakeUndeliveredHostValues();
+    // blocks held off; false when there were none.
+    bool TakeUndeliveredHostValues();
     my_VstTimeInfo timeInfo_;
     int numOutputs_ = 0;
     int numInputs_ = 0;

@@ -1,5 +1,5 @@
-// What a host passes back of the plug-in's own reports, and the parameters
-// that show another: a JUCE-framework host forwards each block's output
+// The order of what a host does, what it passes back of the plug-in's own
+// reports, and parameters that show another: a JUCE-framework host forwards each block's output
 // parameter changes to the controller, at once or late (a timer, the start
 // of a state call); pedalboard re-creates the plug-in and writes back every
 // value of its copy that the new instance reads otherwise. Neither changes
@@ -55,7 +55,7 @@ std::vector<Change> WriteBack(const Values& copy, Plugin& plugin)
 }
 } // namespace
 
-TEST(HostEcho, TheEnginesReportsPassedBackLateNeverUndoAProgramChosenAfterThem)
+TEST(HostOrder, TheEnginesReportsPassedBackLateNeverUndoAProgramChosenAfterThem)
 {
     // Program 2 chosen and played on another thread, its reports passed
     // back at once or after program 1 was chosen (at the state call); the
@@ -106,7 +106,7 @@ TEST(HostEcho, TheEnginesReportsPassedBackLateNeverUndoAProgramChosenAfterThem)
     }
 }
 
-TEST(HostEcho, AControllersParameterFollowsThePatchParameterItShowsSoARecreatedInstancePlaysWhatTheHostSet)
+TEST(HostOrder, AControllersParameterFollowsThePatchParameterItShowsSoARecreatedInstancePlaysWhatTheHostSet)
 {
     // The pressure synth's Volume (id 5, 0-10 V) answers to controller 7
     // (id 10007). The host sets Volume on the controller and in a block, or
@@ -136,4 +136,39 @@ TEST(HostEcho, AControllersParameterFollowsThePatchParameterItShowsSoARecreatedI
             << written.size() << " values written back";
         EXPECT_NEAR(recreated.controller()->getParamNormalized(kVolume), 0.5, 1e-6);
     }
+}
+
+TEST(HostOrder, AStateTakenWhileBlocksStoppedOnAnotherThreadHoldsWhatTheHostSetSinceInItsOrder)
+{
+    // Blocks on a second thread, the instance left processing (pluginval,
+    // offline tools); then on this thread a value, a program chosen after
+    // it (which replaces it) and a value after the program. The state taken
+    // with no block names the program with the value set after it, and a
+    // new instance given it reads what this one reads.
+    Plugin live(KV_PROGRAM_SYNTH_BUNDLE, "pedalboard");
+    ASSERT_TRUE(live.instance);
+    std::thread([&] {
+        for (int n = 0; n < 4; ++n)
+            live.Block(kBlock);
+    }).join();
+    live.controller()->setParamNormalized(1, 0.37);
+    live.controller()->setParamNormalized(kProgramChange, 1.0);
+    live.controller()->setParamNormalized(2, 0.61);
+    const std::vector<char> state = live.ProcessorState();
+    Plugin restored(KV_PROGRAM_SYNTH_BUNDLE, "pedalboard");
+    restored.Restore(state, live.ControllerState());
+    const std::array<double, 4> expected = {kProgramValues[2][0], kProgramValues[2][1], 0.61, kProgramValues[2][3]};
+    for (std::size_t id = 0; id < 4; ++id)
+    {
+        EXPECT_NEAR(live.controller()->getParamNormalized(static_cast<ParamID>(id)), expected[id], 1e-6) << id;
+        EXPECT_NEAR(restored.controller()->getParamNormalized(static_cast<ParamID>(id)), expected[id], 1e-6) << id;
+    }
+    EXPECT_NEAR(restored.controller()->getParamNormalized(kProgramChange), 1.0, 1e-9);
+    // Program 0 kept the value set while it was chosen, here and in the engine.
+    live.controller()->setParamNormalized(kProgramChange, 0.0);
+    EXPECT_NEAR(live.controller()->getParamNormalized(1), 0.37, 1e-6);
+    std::thread([&] { live.Block(kBlock, {{kProgramChange, 0.0}}); }).join();
+    const std::vector<char> chunk = live.ProcessorState();
+    const std::string saved(chunk.begin() + 4, chunk.end());
+    EXPECT_NE(saved.find("val=\"3.7\""), std::string::npos) << saved;
 }
