@@ -172,3 +172,35 @@ TEST(HostOrder, AStateTakenWhileBlocksStoppedOnAnotherThreadHoldsWhatTheHostSetS
     const std::string saved(chunk.begin() + 4, chunk.end());
     EXPECT_NE(saved.find("val=\"3.7\""), std::string::npos) << saved;
 }
+
+TEST(HostOrder, AControllersParameterShowsABoundValueOfEveryTypeAsTheEngineMovesItSoWritingItBackChangesNothing)
+{
+    // The value-types bundle's Cutoff (float), Steps (int), Wave (a list
+    // whose values are not its positions) and Gate (on/off) answer to
+    // controllers 20 to 23. Each set by the host: the controller's
+    // parameter and the host's copy of it follow, and the host writing that
+    // back through process() leaves the state as it was.
+    struct Case
+    {
+        ParamID id;
+        int controller;
+        double value;
+    };
+    for (const Case& c : {Case{0, 20, 0.3}, Case{2, 21, 100.0 / 127}, Case{3, 22, 0.0}, Case{3, 22, 1.0},
+                          Case{4, 23, 1.0}})
+    {
+        SCOPED_TRACE("id " + std::to_string(c.id) + " at " + std::to_string(c.value));
+        Plugin plugin(KV_VALUE_TYPES_BUNDLE, "pedalboard");
+        ASSERT_TRUE(plugin.instance);
+        const auto shown = static_cast<ParamID>(10000 + c.controller);
+        const double before = plugin.controller()->getParamNormalized(shown);
+        plugin.controller()->setParamNormalized(c.id, c.value);
+        plugin.Block(kBlock, {{c.id, c.value}});
+        const double read = plugin.controller()->getParamNormalized(shown);
+        EXPECT_NE(read, before) << "the controller's parameter did not follow";
+        EXPECT_EQ(plugin.host.copy[shown], read) << "the host's copy of the controller's parameter";
+        const std::vector<char> state = plugin.ProcessorState();
+        plugin.Block(kBlock, {{shown, read}});
+        EXPECT_EQ(plugin.ProcessorState(), state) << "writing back what the host read moved the value";
+    }
+}
