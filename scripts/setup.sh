@@ -9,7 +9,9 @@ set -euo pipefail
 packages=(g++ make cmake ninja-build pkg-config libtinyxml-dev juce-modules-source-data
           libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
           dpf-source libx11-dev libxtst-dev libcairo2-dev xvfb xauth
-          libpango1.0-dev libgdk-pixbuf-2.0-dev libglib2.0-dev fonts-dejavu-core locales)
+          libpango1.0-dev libgdk-pixbuf-2.0-dev libglib2.0-dev fonts-dejavu-core locales
+          libfreetype-dev libfontconfig1-dev libxrandr-dev libxinerama-dev libxcursor-dev
+          libxrender-dev libxext-dev libxcomposite-dev zlib1g-dev libpng-dev libjpeg-dev)
 if [ "${1:-}" = demo ]; then
     packages+=(zenity)
 fi
