@@ -125,10 +125,11 @@ public:
     // parameters take its values before this returns (on the user-interface
     // thread; from another thread once it is served there) and the host is
     // asked to reread them (see the class comment for when). The processor
-    // plays it when the host passes the value to process(). Until it does, a
-    // host told of the choice only after its call (Ardour) writing back a
-    // value a parameter had before the choice (its copy read before it)
-    // leaves the chosen program's value in place.
+    // plays it when the host passes the value to process(). A value the
+    // plug-in told the host of its own accord (an edit, an engine's report)
+    // that the host passes back is an echo (KvEchoes): it changes nothing.
+    // Any other value reaches the processor too, with the moment it was set,
+    // for a state taken before a block brings it.
     Steinberg::tresult PLUGIN_API setParamNormalized(Steinberg::Vst::ParamID tag,
                                                      Steinberg::Vst::ParamValue value) SMTG_OVERRIDE;
     Steinberg::tresult PLUGIN_API getParamStringByValue(Steinberg::Vst::ParamID tag,

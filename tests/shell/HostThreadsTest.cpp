@@ -28,6 +28,8 @@
 #include "editor/toolkit/CFrame.h"
 #include "shell/ADelayController.h"
 #include "shell/ADelayProcessor.h"
+#include "shell/KvClock.h"
+#include "shell/KvHostIntent.h"
 #include "shell/ShellMessageIds.h"
 #include "tools/kvhost/HostMemoryStream.h"
 #include "tools/kvhost/HostParameterChanges.h"
@@ -262,7 +264,9 @@ TEST(HostThreads, ReactivationOnOneThreadWhileAnotherSetsAndReadsStatesLeavesEve
     ADelayProcessor* processor = rig.processor.get();
     processor->process(rig.data);
     // The host deactivates and activates again, each time rebuilding the
-    // engine, while this thread sets and reads states.
+    // engine, while this thread sets and reads states, with a value set on
+    // the controller after each state that no block brings (the state read
+    // takes it in).
     std::atomic<bool> stop{false};
     std::atomic<int> reactivations{0};
     std::thread host([&] {
@@ -280,6 +284,11 @@ TEST(HostThreads, ReactivationOnOneThreadWhileAnotherSetsAndReadsStatesLeavesEve
         attack = i % 9;
         HostMemoryStream in(AttackState(attack));
         ASSERT_EQ(processor->setState(&in), kResultOk);
+        const std::vector<unsigned char> decay = KvHostIntent::Message({{2, 0.5, KvClock::Now()}});
+        ASSERT_EQ(processor->notify(BinaryMessage(rig.host, std::string(decay.begin(), decay.end()),
+                                                  ShellMessageIds::kHostValues,
+                                                  ShellMessageIds::kHostValuesAttribute)),
+                  kResultOk);
         HostMemoryStream out;
         ASSERT_EQ(processor->getState(&out), kResultOk);
         const std::string saved(out.bytes().begin() + 4, out.bytes().end());
@@ -289,11 +298,16 @@ TEST(HostThreads, ReactivationOnOneThreadWhileAnotherSetsAndReadsStatesLeavesEve
     }
     stop = true;
     host.join();
-    // The last state set is what plays: as in an instance given it alone.
+    // The last state set, and the value after it, is what plays: as in an
+    // instance given them alone.
     DemoSynthRig fresh(128, "fresh");
+    HostParameterChanges decayChange;
+    decayChange.add(2, 0, 0.5);
     HostMemoryStream last(AttackState(attack));
     ASSERT_EQ(fresh.processor->setState(&last), kResultOk);
+    fresh.data.inputParameterChanges = &decayChange;
     fresh.processor->process(fresh.data);
+    fresh.data.inputParameterChanges = nullptr;
     processor->process(rig.data);
     EXPECT_EQ(Played(rig, 40), Played(fresh, 40));
 }

@@ -135,7 +135,8 @@ public:
 
 // A message "BinaryMessage" carrying bytes, made by the host.
 inline Steinberg::IPtr<Steinberg::Vst::IMessage> BinaryMessage(KvHostApplication& host, const std::string& bytes,
-                                                               const char* id = "BinaryMessage")
+                                                               const char* id = "BinaryMessage",
+                                                               const char* attribute = "MyData")
 {
     Steinberg::Vst::IMessage* message = nullptr;
     Steinberg::TUID iid;
@@ -147,7 +148,7 @@ inline Steinberg::IPtr<Steinberg::Vst::IMessage> BinaryMessage(KvHostApplication
         owned->setMessageID(id);
         // The SDK's host attribute never frees an empty binary value.
         if (!bytes.empty())
-            owned->getAttributes()->setBinary("MyData", bytes.data(), static_cast<Steinberg::uint32>(bytes.size()));
+            owned->getAttributes()->setBinary(attribute, bytes.data(), static_cast<Steinberg::uint32>(bytes.size()));
     }
     return owned;
 }
