@@ -23,6 +23,7 @@
 #include "editor/toolkit/CNewFileSelector.h"
 #include "editor/toolkit/DesktopFileChooser.h"
 #include "tests/TempFolder.h"
+#include "tests/ThreadWait.h"
 
 using namespace VSTGUI;
 namespace fs = std::filesystem;
@@ -55,15 +56,11 @@ struct PrivateBus
             ::_exit(127);
         }
         // Ready once its socket is there.
-        for (int i = 0; i < 500 && pid > 0 && !fs::exists(socket); ++i)
-        {
-            if (::waitpid(pid, nullptr, WNOHANG) == pid)
-            {
+        kv_test::WaitUntil([&] {
+            if (pid > 0 && ::waitpid(pid, nullptr, WNOHANG) == pid)
                 pid = -1;
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
+            return pid <= 0 || fs::exists(socket);
+        });
         ok = pid > 0 && fs::exists(socket);
     }
     ~PrivateBus()
