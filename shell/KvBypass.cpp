@@ -6,6 +6,21 @@
 using namespace Steinberg;
 using namespace Steinberg::Vst;
 
+namespace
+{
+// How many samples at the end of [from, to) of `row` are exactly 0, looking
+// back at most `limit`; a null row is silent, and so is each sample from
+// `valid` on.
+int ZerosAtEnd(const float* row, int valid, int from, int to, int limit)
+{
+    int n = to;
+    const int stop = std::max(from, to - limit);
+    while (n > stop && (row == nullptr || n > valid || row[n - 1] == 0.0f))
+        --n;
+    return to - n;
+}
+} // namespace
+
 void KvBypass::Prepare(double sampleRate, int maxSamples, int channels)
 {
     channels_ = std::max(channels, 0);
@@ -20,8 +35,8 @@ void KvBypass::Prepare(double sampleRate, int maxSamples, int channels)
     switchCount_ = 0;
     position_ = on_ ? rampLength_ : 0;
     engaged_ = false;
-    lastDrySilent_ = true;
-    silentBefore_ = true;
+    engineSilence_ = rampLength_;
+    drySilence_ = rampLength_;
 }
 
 bool KvBypass::BypassWanted() const
@@ -90,11 +105,13 @@ void KvBypass::KeepDry(float* const* inputs, int inputCount, int count)
     engaged_ = Engaged();
     if (!engaged_)
     {
-        // Only its last sample counts, for a switch at the next block's start.
-        lastDrySilent_ = true;
-        for (int c = 0; n == count && n > 0 && inputs && c < std::min(channels_, inputCount); ++c)
-            if (inputs[c] && inputs[c][n - 1] != 0.0f)
-                lastDrySilent_ = false;
+        // Only its silence counts, for a switch in the next block.
+        if (count <= 0)
+            return;
+        int zeros = std::min(count, rampLength_);
+        for (int c = 0; c < channels_ && zeros > 0; ++c)
+            zeros = std::min(zeros, ZerosAtEnd(inputs && c < inputCount ? inputs[c] : nullptr, n, 0, count, zeros));
+        drySilence_ = Carry(drySilence_, zeros, count);
         return;
     }
     for (int c = 0; c < channels_; ++c)
@@ -108,17 +125,23 @@ void KvBypass::KeepDry(float* const* inputs, int inputCount, int count)
     }
 }
 
-bool KvBypass::SilentAt(float* const* outputs, int outputCount, int n) const
+void KvBypass::FollowSilence(float* const* outputs, int outputCount, int from, int to)
 {
-    for (int c = 0; outputs && c < outputCount; ++c)
-        if (outputs[c] && outputs[c][n] != 0.0f)
-            return false;
+    const int length = to - from;
+    if (length <= 0)
+        return;
+    int zeros = std::min(length, rampLength_);
+    for (int c = 0; outputs && c < outputCount && zeros > 0; ++c)
+        zeros = std::min(zeros, ZerosAtEnd(outputs[c], to, from, to, zeros));
+    engineSilence_ = Carry(engineSilence_, zeros, length);
+    // A block that does not read the dry signal followed it in KeepDry.
     if (!engaged_)
-        return lastDrySilent_;
-    for (int c = 0; n < room_ && c < channels_; ++c)
-        if (dry_[static_cast<std::size_t>(c) * static_cast<std::size_t>(room_) + static_cast<std::size_t>(n)] != 0.0f)
-            return false;
-    return true;
+        return;
+    zeros = std::min(length, rampLength_);
+    for (int c = 0; c < channels_ && zeros > 0; ++c)
+        zeros = std::min(zeros, ZerosAtEnd(dry_.data() + static_cast<std::size_t>(c) * static_cast<std::size_t>(room_),
+                                           room_, from, to, zeros));
+    drySilence_ = Carry(drySilence_, zeros, length);
 }
 
 void KvBypass::Mix(float* const* outputs, int outputCount, int count)
@@ -130,18 +153,16 @@ void KvBypass::Mix(float* const* outputs, int outputCount, int count)
     {
         const Switch& at = switches_[static_cast<std::size_t>(i)];
         const int to = std::clamp(at.offset, from, count);
-        // Read before the run overwrites the engine's sample.
-        if (to > from)
-            silentBefore_ = SilentAt(outputs, outputCount, to - 1);
+        // Followed before the run overwrites the engine's samples.
+        FollowSilence(outputs, outputCount, from, to);
         Run(outputs, outputCount, from, to);
         on_ = at.on;
         // Nothing sounds on either side: no ramp.
-        if (silentBefore_)
+        if (Silent())
             position_ = on_ ? rampLength_ : 0;
         from = to;
     }
-    if (count > from)
-        silentBefore_ = SilentAt(outputs, outputCount, count - 1);
+    FollowSilence(outputs, outputCount, from, count);
     if (engaged_)
         Run(outputs, outputCount, from, count);
     switchCount_ = 0;

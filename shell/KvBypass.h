@@ -6,10 +6,11 @@
 // switch crossfades between the engine's output and the dry signal over
 // kRampSeconds, from the sample offset the host gave it, one step per
 // sample whatever the host's block size. A switch where the engine's signal
-// and the dry one were both silent on every channel at the sample before it
-// (or where nothing has played since activation) takes effect at once: the
-// output is continuous whichever it carries, and a ramp would only let
+// and the dry one were both exactly 0 on every channel for the ramp's
+// length before it (or where nothing has played since activation) takes
+// effect at once: nothing sounds to be cut, and a ramp would only let
 // through the first milliseconds of a sound that starts after the switch.
+// One sample of 0 is not silence: a sounding waveform passes through it.
 //
 // It is saved and loaded with the preset state (IHostBypass): a state that
 // sets it switches at the start of the next block, as a switch in a block
@@ -18,6 +19,7 @@
 // Threads: Prepare is UI (on activation); BypassWanted and BypassFromState
 // any thread; the rest is Audio: no allocation, lock or log.
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <vector>
@@ -80,9 +82,17 @@ private:
     // Whether the block reads the dry signal: the bypass is on, on its way,
     // or switched in the block.
     bool Engaged() const { return on_ || position_ != 0 || switchCount_ > 0; }
-    // Whether sample `n` of every output, as the engine wrote it, and of
-    // every dry channel kept is 0.
-    bool SilentAt(float* const* outputs, int outputCount, int n) const;
+    // Audio: the silent runs carried on over samples [from, to) of the
+    // engine's outputs, as it wrote them, and of the dry signal kept.
+    void FollowSilence(float* const* outputs, int outputCount, int from, int to);
+    // A silent run carried on over `length` samples whose last `zeros` are
+    // exactly 0 on every channel (counted up to the ramp's length).
+    int Carry(int run, int zeros, int length) const
+    {
+        return zeros == length ? std::min(run + length, rampLength_) : zeros;
+    }
+    // Whether nothing has sounded, on either side, for the ramp's length.
+    bool Silent() const { return engineSilence_ >= rampLength_ && drySilence_ >= rampLength_; }
 
     std::vector<float> dry_;
     int channels_ = 0;
@@ -93,13 +103,13 @@ private:
     bool on_ = false;
     std::array<Switch, kMaxSwitches> switches_{};
     int switchCount_ = 0;
-    // Whether this block reads the dry signal (KeepDry to Mix); where it
-    // does not, whether the dry signal's last sample is 0.
+    // Whether this block reads the dry signal (KeepDry to Mix).
     bool engaged_ = false;
-    bool lastDrySilent_ = true;
-    // Whether the engine's signal and the dry one were silent at the last
-    // sample played, or nothing has played since activation.
-    bool silentBefore_ = true;
+    // Samples up to the last one played where every output of the engine,
+    // and every dry channel, was exactly 0, up to the ramp's length; that
+    // length too where nothing has played since activation.
+    int engineSilence_ = 1;
+    int drySilence_ = 1;
     // A state's switch not yet taken (-1: none), and LastSwitch() published
     // for other threads; the audio thread publishes before it lets the
     // state's switch go, so a reader sees one or the other.

@@ -395,6 +395,19 @@ void dsp_patch_parameter<T, M>::setValueNormalised(float normalised)
 template <typename T, class M>
 void dsp_patch_parameter<T, M>::vst_automate(int64_t time, int key, double normalised, bool updateGui)
 {
+    // Hosts built on JUCE's hosting keep normalised values as floats: what
+    // they write back is the value they read, rounded to a float, and it may
+    // cross to the plain value's neighbour (1.6 of 0..10 reads 0.16000000238,
+    // is written back as 0.15999999642 and crosses to 1.5999999). A value
+    // that stands where the parameter stands, to a float, moves nothing
+    // (unless the parameter stands outside its range).
+    if constexpr (std::is_same_v<M, MetaData_ranged<float>>)
+    {
+        const float current = GetValue(isPolyphonic() ? key : 0);
+        const bool inRange = ValueRule::Clamp(current, this->getRangeMinimum(), this->getRangeMaximum()) == current;
+        if (inRange && std::isfinite(normalised) && static_cast<float>(normalised) == ToNormalised(current))
+            return;
+    }
     T value{};
     if (!FromNormalised(normalised, value))
         return;

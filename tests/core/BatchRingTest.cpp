@@ -5,11 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <deque>
 #include <string>
 #include <thread>
 
 #include "core/BatchRing.h"
+#include "tests/ThreadWait.h"
 
 namespace
 {
@@ -100,13 +102,22 @@ TEST(BatchRing, AProducerAndAConsumerOnTwoThreadsSeeEveryBatchIntact)
     BatchRing ring;
     ring.Allocate(BatchRing::RoomFor(3, 1000));
     constexpr int kBatches = 20000;
+    // A side that finds the ring full (or empty) waits for the other's next
+    // take (or push), read before it tried.
+    kv_test::Progress pushed;
+    kv_test::Progress taken;
+    std::atomic<bool> gaveUp{false};
     std::thread producer([&] {
-        for (int n = 0; n < kBatches;)
+        for (int n = 0; n < kBatches && !gaveUp.load();)
         {
+            const long seen = taken.Steps();
             if (Push(ring, Batch(n, static_cast<std::size_t>(1 + (n * 13) % 1000))))
+            {
                 ++n;
-            else
-                std::this_thread::yield();
+                pushed.Step();
+            }
+            else if (!taken.WaitPast(seen))
+                break;
         }
     });
     int received = 0;
@@ -114,17 +125,23 @@ TEST(BatchRing, AProducerAndAConsumerOnTwoThreadsSeeEveryBatchIntact)
     std::string got;
     while (received < kBatches)
     {
+        const long seen = pushed.Steps();
         if (!Take(ring, got))
         {
-            std::this_thread::yield();
+            if (!pushed.WaitPast(seen))
+                break;
             continue;
         }
+        taken.Step();
         // Read on to the end either way, so that the producer finishes.
         if (got != Batch(received, static_cast<std::size_t>(1 + (received * 13) % 1000)))
             ++damaged;
         ++received;
     }
+    gaveUp = true;
+    taken.Step();
     producer.join();
+    EXPECT_EQ(received, kBatches) << "the hand-over stalled";
     EXPECT_EQ(damaged, 0);
     EXPECT_TRUE(ring.Empty());
 }

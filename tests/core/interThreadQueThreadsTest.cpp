@@ -1,11 +1,11 @@
 #include "QueTestSupport.h"
+#include "tests/ThreadWait.h"
 
 #include "core/interThreadQue.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <random>
 #include <thread>
 #include <vector>
@@ -68,6 +68,11 @@ TEST(interThreadQueThreads, AProducerAndAConsumerPassThousandsOfRecordsIntactAnd
 {
     interThreadQue que(kRingSize);
     CheckingUser user;
+    // Each side steps after every publication or poll and waits for the
+    // other's step when it can go no further, so a loaded machine slows the
+    // hand-overs but never fails them.
+    kv_test::Progress sends;
+    kv_test::Progress polls;
     std::atomic<bool> producerDone{false};
     std::atomic<bool> consumerDone{false};
 
@@ -94,27 +99,39 @@ TEST(interThreadQueThreads, AProducerAndAConsumerPassThousandsOfRecordsIntactAnd
                 offset += piece;
             }
             que.Send();
-            if (random() % 4 == 0)
-                std::this_thread::yield();
+            sends.Step();
         }
-        // Keep publishing what still waits in the overflow queue.
+        // Keep publishing what still waits in the overflow queue as the
+        // consumer frees room.
         while (que.hasOverflow() && !consumerDone.load())
         {
+            const long polled = polls.Steps();
             que.Send();
-            std::this_thread::yield();
+            sends.Step();
+            if (que.hasOverflow() && !polls.WaitPast(polled))
+                break;
         }
         producerDone = true;
     });
 
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (user.Delivered() < kRecords && std::chrono::steady_clock::now() < deadline)
+    bool stalled = false;
+    while (user.Delivered() < kRecords)
     {
+        const long sent = sends.Steps();
+        const int delivered = user.Delivered();
         que.pollMessage(&user);
-        std::this_thread::yield();
+        polls.Step();
+        if (user.Delivered() == delivered && !sends.WaitPast(sent))
+        {
+            stalled = true;
+            break;
+        }
     }
     consumerDone = true;
+    polls.Step();
     producer.join();
 
+    EXPECT_FALSE(stalled) << "nothing arrived for " << kv_test::kPatience.count() << " s";
     EXPECT_EQ(user.Delivered(), kRecords);
     EXPECT_EQ(user.faults_, 0);
     EXPECT_EQ(user.refused_, (kRecords + 4) / 9);

@@ -14,6 +14,7 @@
 #include "editor/toolkit/CNewFileSelector.h"
 #include "editor/toolkit/DesktopFileChooser.h"
 #include "tests/TempFolder.h"
+#include "tests/ThreadWait.h"
 
 using namespace VSTGUI;
 namespace fs = std::filesystem;
@@ -131,14 +132,9 @@ struct FakeDialogs : ::testing::Test
     // A process id the dialog wrote, once it is there.
     pid_t readPid(const std::string& file) const
     {
-        for (int i = 0; i < 500; ++i)
-        {
-            pid_t pid = 0;
-            if (std::ifstream(dir / file) >> pid)
-                return pid;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return 0;
+        pid_t pid = 0;
+        kv_test::WaitUntil([&] { return static_cast<bool>(std::ifstream(dir / file) >> pid); });
+        return pid;
     }
     std::vector<std::string> recordedArguments() const
     {
@@ -163,18 +159,15 @@ bool Reaped(pid_t pid)
 // Not running: no process, or a zombie of someone else's.
 bool Gone(pid_t pid)
 {
-    for (int i = 0; i < 200; ++i)
-    {
+    return kv_test::WaitUntil([&] {
         std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
         std::string line;
         if (!std::getline(stat, line))
             return true;
         const size_t close = line.rfind(')');
-        if (close != std::string::npos && close + 2 < line.size() && (line[close + 2] == 'Z' || line[close + 2] == 'X'))
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
+        return close != std::string::npos && close + 2 < line.size() &&
+               (line[close + 2] == 'Z' || line[close + 2] == 'X');
+    });
 }
 
 TEST_F(FakeDialogs, RunReturnsWhileTheDialogIsOpenAndTheFramesTimerHearsItsEnd)
@@ -201,11 +194,10 @@ TEST_F(FakeDialogs, RunReturnsWhileTheDialogIsOpenAndTheFramesTimerHearsItsEnd)
     second->forget();
 
     go();
-    for (int i = 0; i < 1000 && delegate.file.empty(); ++i)
-    {
+    kv_test::WaitUntil([&] {
         frame->platformOnIdle();
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+        return !delegate.file.empty();
+    });
     EXPECT_EQ(delegate.file, "/home/me/Slow.xml");
     EXPECT_TRUE(Reaped(pid));
     EXPECT_EQ(delegate.getNbReference(), 1);

@@ -7,12 +7,15 @@
 
 #include <gio/gio.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -23,6 +26,7 @@
 #include "editor/toolkit/CNewFileSelector.h"
 #include "editor/toolkit/DesktopFileChooser.h"
 #include "tests/TempFolder.h"
+#include "tests/ThreadWait.h"
 
 using namespace VSTGUI;
 namespace fs = std::filesystem;
@@ -54,17 +58,28 @@ struct PrivateBus
                      ("--address=" + address).c_str(), static_cast<char*>(nullptr));
             ::_exit(127);
         }
-        // Ready once its socket is there.
-        for (int i = 0; i < 500 && pid > 0 && !fs::exists(socket); ++i)
-        {
-            if (::waitpid(pid, nullptr, WNOHANG) == pid)
-            {
+        // Ready once its socket takes connections (the file is there a
+        // moment before).
+        kv_test::WaitUntil([&] {
+            if (pid > 0 && ::waitpid(pid, nullptr, WNOHANG) == pid)
                 pid = -1;
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        ok = pid > 0 && fs::exists(socket);
+            return pid <= 0 || Accepts(socket);
+        });
+        ok = pid > 0 && Accepts(socket);
+    }
+    static bool Accepts(const std::string& path)
+    {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        if (path.size() >= sizeof(address.sun_path))
+            return false;
+        std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const bool connected =
+            fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
+        if (fd >= 0)
+            ::close(fd);
+        return connected;
     }
     ~PrivateBus()
     {
@@ -117,6 +132,8 @@ public:
             g_main_loop_run(loop_);
             g_main_context_pop_thread_default(context_);
         });
+        // A quit before the loop runs would be lost, and the join wait forever.
+        kv_test::WaitUntil([this] { return g_main_loop_is_running(loop_) != FALSE; });
     }
     ~StandInPortal()
     {

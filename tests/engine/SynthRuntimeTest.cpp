@@ -22,6 +22,7 @@
 #include "engine/hostio/MidiOutputBuffer.h"
 #include "engine/runtime/SynthRuntime.h"
 #include "engine/graph/ug_container.h"
+#include "tests/ThreadWait.h"
 
 namespace
 {
@@ -396,9 +397,8 @@ TEST(SynthRuntime, AnEngineABlockFoundLivesUntilThatBlockEndsWhileARebuildReplac
             runtime.Rebuild(48000, 256, "");
             rebuilt = true;
         });
-        for (int i = 0; i < 20000 && runtime.AudioMaster() == old; ++i)
-            std::this_thread::sleep_for(std::chrono::microseconds(100));
-        ASSERT_NE(runtime.AudioMaster(), old) << "the rebuild published no engine";
+        ASSERT_TRUE(kv_test::WaitUntil([&] { return runtime.AudioMaster() != old; }))
+            << "the rebuild published no engine";
         // However long the block takes, the rebuild waits for it.
         for (int i = 0; i < 100 && !rebuilt; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));

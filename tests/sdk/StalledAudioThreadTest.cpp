@@ -11,6 +11,7 @@
 
 #include "shell/DemoSynthSession.h"
 #include "tools/kvhost/HostMemoryStream.h"
+#include "tests/ThreadWait.h"
 
 using namespace demo_synth_test;
 
@@ -52,9 +53,7 @@ TEST(StalledAudioThread, StateCallsNeverRunBesideABlockHowEverLongItIsHeld)
         std::string renderError;
         rendered = Renderer(*instance).render(score.performance, settings, nullptr, result, renderError);
     });
-    for (int i = 0; i < 10000 && !audioHeld(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    ASSERT_TRUE(audioHeld());
+    ASSERT_TRUE(kv_test::WaitUntil(audioHeld));
 
     // Decay (handle 102) set while the block is held, then the state read
     // from a thread of its own.

@@ -23,6 +23,7 @@
 #include "editor/KVVSTGUIEditor.h"
 #include "tools/kvhost/HostMemoryStream.h"
 #include "tools/kvhost/HostParameterChanges.h"
+#include "tests/ThreadWait.h"
 
 using namespace shell_test;
 using namespace shell_unit;
@@ -341,8 +342,8 @@ TEST(ADelayControllerEditor, ChangesFromAnotherThreadReachTheEditorOnlyOnItsOwnT
         ASSERT_TRUE(editor->open(nullptr));
         controller->AddPatchAutomator(&automator);
         // The other thread's calls land while the editor is open.
-        for (const int seen = calls.load(); calls.load() == seen;)
-            std::this_thread::yield();
+        const int seen = calls.load();
+        ASSERT_TRUE(kv_test::WaitUntil([&] { return calls.load() != seen; }));
         editor->getFrame()->platformOnTimer();
         controller->RemovePatchAutomator(&automator);
         editor->close();

@@ -3,13 +3,16 @@
 // of the first block, or in a block without samples ahead of it. Nothing of
 // the engine's signal may come through: an instrument is silent from the
 // first sample of its note (the demo instrument) or of its drone (the demo
-// filter), and an effect plays its dry input exactly. The bundles are loaded
-// as a host loads them; the effect is the shell's module in a bundle of its
-// own documents, a low-pass on each of two inputs.
+// filter), and an effect plays its dry input exactly. And a bypass switched
+// while sound plays, where it happens to pass through 0: it fades as ever.
+// The bundles are loaded as a host loads them; the effects are the shell's
+// module in bundles of their own documents, a low-pass or an inverter on
+// each of two inputs.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <optional>
 
@@ -37,19 +40,38 @@ const char* const kLowPassEffect = R"(<DSP><Container Id="1"><Modules><Module Ty
     <Line From="3" FromPin="1" To="5" ToPin="0"/><Line From="5" FromPin="2" To="3" ToPin="3"/></Lines>
 </Module></Modules></Container></DSP>)";
 
-// The demo filter's module under another name, with the effect's documents.
-std::string MakeEffectBundle(const std::filesystem::path& folder)
+// Each input's negative on its output.
+const char* const kInverterEffect = R"(<DSP><Container Id="1"><Modules><Module Type="Container" Id="2" ExpandInline="0">
+  <Plugs><Plug Direction="0" Datatype="5"/><Plug Direction="0" Datatype="5"/>
+    <Plug Direction="1" Datatype="5"/><Plug Direction="1" Datatype="5"/></Plugs>
+  <Modules>
+    <Module Type="IO Mod" Id="3"><Plugs><Plug Direction="1" Datatype="5" TiedTo="2" TiedToPinIdx="0"/>
+      <Plug Direction="1" Datatype="5" TiedTo="2" TiedToPinIdx="1"/>
+      <Plug Direction="0" Datatype="5" TiedTo="2" TiedToPinIdx="2"/>
+      <Plug Direction="0" Datatype="5" TiedTo="2" TiedToPinIdx="3"/></Plugs></Module>
+    <Module Type="Multiply" Id="4"><Plugs><Plug Idx="1" Default="-1"/></Plugs></Module>
+    <Module Type="Multiply" Id="5"><Plugs><Plug Idx="1" Default="-1"/></Plugs></Module>
+  </Modules>
+  <Lines><Line From="3" FromPin="0" To="4" ToPin="0"/><Line From="4" FromPin="2" To="3" ToPin="2"/>
+    <Line From="3" FromPin="1" To="5" ToPin="0"/><Line From="5" FromPin="2" To="3" ToPin="3"/></Lines>
+</Module></Modules></Container></DSP>)";
+
+// The demo filter's module under another name, with an effect's documents;
+// `tag` tells the class ids of effects apart.
+std::string MakeEffectBundle(const std::filesystem::path& folder, const std::string& name = "KvLowPassEffect",
+                             const char* dsp = kLowPassEffect, char tag = '0')
 {
     namespace fs = std::filesystem;
-    const fs::path bundle = folder / "KvLowPassEffect.vst3";
+    const fs::path bundle = folder / (name + ".vst3");
     fs::create_directories(bundle / "Contents" / "x86_64-linux");
     fs::copy_file(fs::path(KV_DEMO_BUNDLE) / "Contents" / "x86_64-linux" / "KvDemoFilter.so",
-                  bundle / "Contents" / "x86_64-linux" / "KvLowPassEffect.so", fs::copy_options::overwrite_existing);
+                  bundle / "Contents" / "x86_64-linux" / (name + ".so"), fs::copy_options::overwrite_existing);
+    const std::string id = std::string("{3C0E5A61-9B7D-4E21-A8F4-6D15C2B70E") + tag;
     shell_test::WriteText(bundle / "Contents" / "Resources" / "factory.kv.xml",
                           R"(<Factory><Vendor Name="Korvane" Url="u" Email="e@x.invalid"/><Plugins>
-  <Plugin Name="KvLowPassEffect" Version="1.0.0" ProcessorId="{3C0E5A61-9B7D-4E21-A8F4-6D15C2B70E01}"
-    ControllerId="{3C0E5A61-9B7D-4E21-A8F4-6D15C2B70E02}" subCategories="Fx|Filter"/></Plugins></Factory>)");
-    shell_test::WriteText(bundle / "Contents" / "Resources" / "dsp.kv.xml", kLowPassEffect);
+  <Plugin Name=")" + name + R"(" Version="1.0.0" ProcessorId=")" + id + R"(1}"
+    ControllerId=")" + id + R"(2}" subCategories="Fx|Filter"/></Plugins></Factory>)");
+    shell_test::WriteText(bundle / "Contents" / "Resources" / "dsp.kv.xml", dsp);
     shell_test::WriteText(bundle / "Contents" / "Resources" / "parameters.kv.xml",
                           "<Document><Controller><Parameters/></Controller></Document>");
     return bundle.string();
@@ -129,5 +151,84 @@ TEST(BypassBeforeSound, NothingOfTheEngineComesThroughAnInstrumentIsSilentAnEffe
             EXPECT_TRUE(bypassed(plugin.Block(kBlock, first, note)));
             EXPECT_TRUE(bypassed(plugin.Block(kBlock)));
         }
+    }
+}
+
+TEST(BypassBeforeSound, ASwitchWhereASoundingSignalPassesThroughZeroFadesAndOneAfterSilenceTakesEffectAtOnce)
+{
+    // The inverter: the engine plays -x where the dry signal is x, so a
+    // fade passes through 0 while a cut flips the sign. Its input is a
+    // 500 Hz sine that is exactly 0 at the sample before the switch, either
+    // sounding since the first block or silent until the switch.
+    constexpr int32 kSwitch = 600;   // in the third block
+    constexpr int32 kRamp = 240;     // 5 ms at 48 kHz
+    constexpr int32 kLength = 4 * kBlock;
+    struct Case
+    {
+        const char* name;
+        bool bypassedBefore;
+        bool silentBefore;
+    };
+    const Case cases[] = {{"turned on while it sounds", false, false},
+                          {"turned off while it sounds", true, false},
+                          {"turned on after silence", false, true},
+                          {"turned off after silence", true, true}};
+    shell_test::ScratchFolder scratch;
+    const std::string bundle = MakeEffectBundle(scratch.path(), "KvInverterEffect", kInverterEffect, '1');
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        std::vector<float> input(kLength);
+        for (int32 n = c.silentBefore ? kSwitch - 1 : 0; n < kLength; ++n)
+            input[static_cast<std::size_t>(n)] =
+                0.5f * static_cast<float>(std::sin(2.0 * M_PI * (n - (kSwitch - 1)) / 96.0));
+        ASSERT_EQ(input[kSwitch - 1], 0.0f);
+
+        Plugin plugin(bundle);
+        ASSERT_TRUE(plugin.instance);
+        const std::optional<ParameterInfo> flagged = plugin.Flagged(ParameterInfo::kIsBypass);
+        ASSERT_TRUE(flagged);
+        // Switched at the first block's start (before anything played: at
+        // once) when it starts bypassed, and again at kSwitch.
+        std::vector<float> left;
+        for (int32 start = 0; start < kLength; start += kBlock)
+        {
+            std::vector<Change> changes;
+            if (start == 0 && c.bypassedBefore)
+                changes.push_back({flagged->id, 1.0, 0});
+            if (kSwitch >= start && kSwitch < start + kBlock)
+                changes.push_back({flagged->id, c.bypassedBefore ? 0.0 : 1.0, kSwitch - start});
+            const std::vector<float> block(input.begin() + start, input.begin() + start + kBlock);
+            const std::vector<float> out = plugin.Block(kBlock, changes, false, nullptr, &block);
+            ASSERT_EQ(out.size(), 2u * kBlock);
+            // Both outputs play the same.
+            EXPECT_TRUE(std::equal(out.begin(), out.begin() + kBlock, out.begin() + kBlock));
+            left.insert(left.end(), out.begin(), out.begin() + kBlock);
+        }
+        const auto engine = [&](int32 n) { return -input[static_cast<std::size_t>(n)]; };
+        const auto dry = [&](int32 n) { return input[static_cast<std::size_t>(n)]; };
+        const auto before = [&](int32 n) { return c.bypassedBefore ? dry(n) : engine(n); };
+        const auto after = [&](int32 n) { return c.bypassedBefore ? engine(n) : dry(n); };
+        int32 unlike = 0;
+        for (int32 n = 0; n < kSwitch; ++n)
+            unlike += left[static_cast<std::size_t>(n)] != before(n);
+        EXPECT_EQ(unlike, 0) << "before the switch";
+        // After silence, the switch plays the other side from its sample.
+        // While it sounds, the first 40% of the fade still side with what
+        // played before (where it is not 0), and the other side plays whole
+        // once the fade has ended.
+        const int32 fade = c.silentBefore ? 0 : kRamp;
+        int32 sided = 0;
+        int32 sounding = 0;
+        for (int32 n = kSwitch; n < kSwitch + fade * 2 / 5; ++n)
+        {
+            sounding += before(n) != 0.0f;
+            sided += left[static_cast<std::size_t>(n)] * before(n) > 0.0f;
+        }
+        EXPECT_EQ(sided, sounding) << "no fade";
+        unlike = 0;
+        for (int32 n = kSwitch + fade; n < kLength; ++n)
+            unlike += left[static_cast<std::size_t>(n)] != after(n);
+        EXPECT_EQ(unlike, 0) << "after the switch";
     }
 }

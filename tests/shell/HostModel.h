@@ -193,11 +193,12 @@ struct Plugin
     }
 
     // One block of `frames` with these values, key 69 struck at its start
-    // when asked and every input at kDry: every output channel, one after
-    // another, and the last value of each id the processor reported.
+    // when asked and every input at kDry (or each carrying `input`): every
+    // output channel, one after another, and the last value of each id the
+    // processor reported.
     static constexpr float kDry = 0.25f;
     std::vector<float> Block(int32 frames, const std::vector<Change>& changes = {}, bool note = false,
-                             Values* reported = nullptr)
+                             Values* reported = nullptr, const std::vector<float>* input = nullptr)
     {
         HostParameterChanges in, out;
         for (const Change& change : changes)
@@ -218,6 +219,9 @@ struct Plugin
                 for (int32 c = 0; c < count; ++c)
                 {
                     channels.emplace_back(std::max(frames, 1), counts == &ins ? kDry : 0.0f);
+                    if (counts == &ins && input)
+                        std::copy(input->begin(), input->begin() + std::min<std::size_t>(input->size(), frames),
+                                  channels.back().begin());
                     pointers[channels.size() - 1] = channels.back().data();
                 }
             }

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -33,6 +34,7 @@
 #include "shell/ShellMessageIds.h"
 #include "tools/kvhost/HostMemoryStream.h"
 #include "tools/kvhost/HostParameterChanges.h"
+#include "tests/ThreadWait.h"
 
 using namespace demo_synth_rig;
 using namespace shell_test;
@@ -169,8 +171,7 @@ TEST(HostThreads, AStateTakenWhileAnotherThreadRunsBlocksIsTakenBetweenThemAndTh
             ++blocks;
         }
     });
-    while (blocks.load() == 0)
-        std::this_thread::yield();
+    ASSERT_TRUE(kv_test::WaitUntil([&] { return blocks.load() > 0; }));
     for (int i = 0; i < 20; ++i)
     {
         HostMemoryStream in(AttackState(i % 9));
@@ -384,8 +385,7 @@ public:
     int32 PLUGIN_API getEventCount() override
     {
         if (!held.exchange(true))
-            while (!letGo.load())
-                std::this_thread::yield();
+            kv_test::WaitUntil([&] { return letGo.load(); });
         return BlockEventList::getEventCount();
     }
     std::atomic<bool> held{false}, letGo{false};
@@ -412,8 +412,7 @@ TEST(HostThreads, NotesOfABlockThatFoundTheEngineHeldForAStateAreNotPlayedAfterT
         data.inputEvents = &holding;
         processor->process(data);
     });
-    while (!holding.held.load())
-        std::this_thread::yield();
+    ASSERT_TRUE(kv_test::WaitUntil([&] { return holding.held.load(); }));
     std::thread state([&] {
         HostMemoryStream out;
         EXPECT_EQ(processor->getState(&out), kResultOk);
@@ -572,11 +571,12 @@ TEST(HostThreads, CallsOnAWorkerThreadReachTheEditorsAutomatorsAndModulesOnlyOnT
         }
         done = true;
     });
-    // Meanwhile the editor's timer runs here, as the host's loop drives it.
+    // Meanwhile the editor's timer runs here, as the host's loop drives it
+    // (faster than any host's timer, but leaving the core to the worker).
     while (!done.load())
     {
         editor->getFrame()->platformOnTimer();
-        std::this_thread::yield();
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
     worker.join();
     for (int tick = 0; tick < 3; ++tick)
