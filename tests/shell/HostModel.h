@@ -193,12 +193,13 @@ struct Plugin
     }
 
     // One block of `frames` with these values, key 69 struck at its start
-    // when asked and every input at kDry (or each carrying `input`): every
-    // output channel, one after another, and the last value of each id the
-    // processor reported.
+    // when asked (followed by any other events given) and every input at
+    // kDry (or each carrying `input`): every output channel, one after
+    // another, and the last value of each id the processor reported.
     static constexpr float kDry = 0.25f;
     std::vector<float> Block(int32 frames, const std::vector<Change>& changes = {}, bool note = false,
-                             Values* reported = nullptr, const std::vector<float>* input = nullptr)
+                             Values* reported = nullptr, const std::vector<float>* input = nullptr,
+                             const std::vector<Event>& more = {})
     {
         HostParameterChanges in, out;
         for (const Change& change : changes)
@@ -207,6 +208,7 @@ struct Plugin
         on.type = Event::kNoteOnEvent;
         on.noteOn = {0, 69, 0.0f, 1.0f, 0, -1};
         BlockEventList events(note ? std::vector<Event>{on} : std::vector<Event>{});
+        events.events.insert(events.events.end(), more.begin(), more.end());
         std::vector<std::vector<float>> channels;
         std::vector<float*> pointers(PluginInstance::kMaxChannels);
         std::vector<AudioBusBuffers> buses;
