@@ -43,6 +43,12 @@ public:
     // Consumer. Lets go of the batch Front gave; its room returns to the producer.
     void Pop();
     bool Empty() const;
+    // Either side: the bytes the waiting batches take.
+    std::size_t Used() const
+    {
+        return static_cast<std::size_t>(written_.load(std::memory_order_acquire) -
+                                        read_.load(std::memory_order_acquire));
+    }
 
 private:
     static constexpr std::size_t kHeader = sizeof(uint32_t);

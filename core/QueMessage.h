@@ -31,6 +31,9 @@ inline constexpr int32_t refr = 0x72656672;
 // The processor's stamp before each batch: the moment (int64) of the block
 // that wrote it.
 inline constexpr int32_t time = 0x74696D65;
+// The processor's record of the values a host's block carried ({uint32 id,
+// float64 normalised value} each), for the controller.
+inline constexpr int32_t hval = 0x6876616C;
 } // namespace QueMessageId
 
 struct QueMessageHeader

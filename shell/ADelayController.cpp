@@ -401,6 +401,9 @@ void ADelayController::OnRunLoopTimer()
     // The host's run loop turns on its user-interface thread.
     uiThread_.store(std::this_thread::get_id());
     ServiceOtherThreads();
+    // The engine's reports that wait: a host that sends values only to the
+    // processor sees them on the controller on its next turn.
+    PollProcessor();
     FlushHostCalls();
 }
 
@@ -844,7 +847,7 @@ tresult PLUGIN_API ADelayController::setParamNormalized(ParamID tag, ParamValue 
         return kResultOk;
     }
     echoes_.HostSet(tag);
-    if (const int handle = HandleOf(tag); handle >= 0)
+    if (const int handle = tag == static_cast<ParamID>(kBypassParameter) ? kBypassLedger : HandleOf(tag); handle != -1)
         ledger_.Note(handle, moment);
     const tresult result = ApplyParamNormalized(tag, value, moment);
     if (result == kResultOk)

@@ -334,8 +334,10 @@ private:
     std::map<int, KvParameter> parameters_;
     // The record of each host parameter, by id; set by initialize.
     std::map<Steinberg::Vst::ParamID, int> handleOfIndex_;
-    // The newest value of each parameter: when, and so whether a report is older.
+    // The newest value of each parameter: when, and so whether a report is
+    // older; the bypass under a handle of its own.
     KvValueLedger ledger_;
+    static constexpr int kBypassLedger = -2;
     std::vector<GuiPatchAutomator2*> automators_;
     // Host parameters that this controller is a dependent of.
     std::vector<Steinberg::Vst::Parameter*> watched_;

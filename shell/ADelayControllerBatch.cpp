@@ -229,6 +229,35 @@ void ADelayController::ReadBatch(const unsigned char* bytes, int size)
                     module->receiveMessageFromAudio(messageId, static_cast<int>(data.size()), data.data());
             }
         }
+        // Values a host's block carried: taken as the host's, unless the
+        // parameter was set after the block began.
+        if (header.id_ == QueMessageId::hval)
+        {
+            constexpr int32_t kEach = sizeof(uint32_t) + sizeof(double);
+            for (int32_t at = 0; at + kEach <= header.length_; at += kEach)
+            {
+                uint32_t id = 0;
+                double value = 0.0;
+                std::memcpy(&id, payload + at, sizeof(id));
+                std::memcpy(&value, payload + at + sizeof(id), sizeof(value));
+                if (!std::isfinite(value))
+                    continue;
+                // Just older than what the engine reports of the same block.
+                const int64_t before = moment - 1;
+                if (id == static_cast<uint32_t>(kProgramChangeParameter))
+                {
+                    if (ledger_.ProgramReportIsNewer(moment))
+                        ApplyParamNormalized(static_cast<ParamID>(id), std::clamp(value, 0.0, 1.0), before);
+                    continue;
+                }
+                const int handle = id == static_cast<uint32_t>(kBypassParameter) ? kBypassLedger : HandleOf(id);
+                if (handle == -1 || !ledger_.ReportIsNewer(handle, moment))
+                    continue;
+                ledger_.Note(handle, before);
+                ApplyParamNormalized(static_cast<ParamID>(id), std::clamp(value, 0.0, 1.0), before);
+            }
+            return;
+        }
         // The engine moved to another program: the host hears of it once
         // the batch's values are in place.
         if (header.id_ == QueMessageId::pat2)

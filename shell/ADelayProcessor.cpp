@@ -328,8 +328,14 @@ tresult PLUGIN_API ADelayProcessor::process(ProcessData& data)
     // they land in the program the state plays, not in the one before.
     if (KvAudioMaster* engine = use.Master())
         engine->ApplyStateSetBefore();
-    ReadParameterChanges(data);
+    // What the host set on the controller that the block does not carry
+    // comes first, in the host's order.
+    IParameterChanges* points = data.inputParameterChanges;
+    intent_.TakeForBlock([points](ParamID id) { return Carries(points, id); },
+                         [this](KvFirstSampleValue* run, int count) { TakeHostValues(run, count); });
+    ReadParameterChanges(data, true);
     ReadMidi(data, samples);
+    SendCarried();
     bypass_.ReadSwitches(data.inputParameterChanges, data.numSamples);
     if (!samples)
     {
@@ -371,6 +377,31 @@ tresult PLUGIN_API ADelayProcessor::process(ProcessData& data)
     return kResultOk;
 }
 
+void ADelayProcessor::SendCarried()
+{
+    const int count = carriedCount_;
+    carriedCount_ = 0;
+    if (count == 0 || !RoomForEarlyBatch())
+        return;
+    unsigned char stamp[kStampSize];
+    const int64_t moment[2] = {blockMoment_.load(std::memory_order_relaxed), 0};
+    const int32_t header[3] = {AudioMasterBase::kMasterHandle, QueMessageId::time, int32_t{sizeof(moment)}};
+    std::memcpy(stamp, header, sizeof(header));
+    std::memcpy(stamp + sizeof(header), moment, sizeof(moment));
+    constexpr std::size_t kEach = sizeof(uint32_t) + sizeof(double);
+    unsigned char record[QueMessageHeader::kSize + kCarriedRoom * kEach];
+    const int32_t head[3] = {AudioMasterBase::kMasterHandle, QueMessageId::hval,
+                             static_cast<int32_t>(static_cast<std::size_t>(count) * kEach)};
+    std::memcpy(record, head, sizeof(head));
+    unsigned char* at = record + sizeof(head);
+    for (int i = 0; i < count; ++i, at += kEach)
+    {
+        std::memcpy(at, &carried_[i].id, sizeof(uint32_t));
+        std::memcpy(at + sizeof(uint32_t), &carried_[i].value, sizeof(double));
+    }
+    batches_.Push(stamp, sizeof(stamp), record, static_cast<std::size_t>(at - record));
+}
+
 void ADelayProcessor::HoldInput(ProcessData& data)
 {
     held_.Keep(data.inputParameterChanges, data.numSamples >= 1 ? data.inputEvents : nullptr,
@@ -386,7 +417,7 @@ void ADelayProcessor::ReplayHeldInput(ProcessData& data)
         held.numSamples = data.numSamples;
         held.inputParameterChanges = &changes;
         held.inputEvents = &events;
-        ReadParameterChanges(held);
+        ReadParameterChanges(held, true);
         ReadMidi(held, true);
     });
     // Notes that found no room must not hang: every key is let go.
@@ -472,33 +503,40 @@ tresult PLUGIN_API ADelayProcessor::setState(IBStream* state)
 
 bool ADelayProcessor::TakeUndeliveredHostValues()
 {
-    std::vector<KvFirstSampleValue> values = intent_.TakeUndelivered();
-    if (values.empty())
+    std::vector<KvHostIntent::Run> runs = intent_.TakeUndelivered();
+    if (runs.empty())
         return false;
-    // The bypass as a state switches it: at the start of the next block.
-    for (const KvFirstSampleValue& value : values)
-        if (value.id == KvBypass::kParameterId)
-            bypass_.BypassFromState(value.value >= 0.5);
-    // In the host's order, as blocks without samples would take them: the
-    // values set before a program choice in the program before, each
-    // choice on its own, the values after it in the program chosen.
     runtime_.RunWithBlocksHeldOff([&] {
-        KvFirstSampleChanges changes;
-        const auto isProgram = [](const KvFirstSampleValue& v) { return v.id == KvHostIntent::kProgramChange; };
-        for (auto run = values.begin(); run != values.end();)
-        {
-            const auto end = isProgram(*run) ? run + 1 : std::find_if(run, values.end(), isProgram);
-            changes.Show(&*run, static_cast<int>(end - run));
-            ProcessData data{};
-            data.numSamples = 0;
-            data.inputParameterChanges = &changes;
-            ReadParameterChanges(data);
-            ReadMidi(data, false);
-            run = end;
-        }
+        for (KvHostIntent::Run& run : runs)
+            TakeHostValues(run.data(), static_cast<int>(run.size()));
         runtime_.ServiceIfAskedAtBlockEnd();
     });
     return true;
+}
+
+void ADelayProcessor::TakeHostValues(KvFirstSampleValue* run, int count)
+{
+    // As a block without samples takes them; the bypass as a state
+    // switches it, at the start of the next block.
+    for (int i = 0; i < count; ++i)
+        if (run[i].id == KvBypass::kParameterId)
+            bypass_.BypassFromState(run[i].value >= 0.5);
+    KvFirstSampleChanges changes;
+    changes.Show(run, count);
+    ProcessData data{};
+    data.numSamples = 0;
+    data.inputParameterChanges = &changes;
+    ReadParameterChanges(data, false);
+    ReadMidi(data, false);
+}
+
+bool ADelayProcessor::Carries(IParameterChanges* changes, ParamID id)
+{
+    const int32 count = changes ? changes->getParameterCount() : 0;
+    for (int32 i = 0; i < count; ++i)
+        if (IParamValueQueue* queue = changes->getParameterData(i); queue && queue->getParameterId() == id)
+            return queue->getPointCount() > 0;
+    return false;
 }
 
 bool ADelayProcessor::SendDspToGuiBatch(const unsigned char* data, int size)

@@ -99,6 +99,10 @@ public:
     // batch go there too, each once: a batch the ring refused comes back
     // with the same bytes first, and only what follows them is reported.
     bool SendDspToGuiBatch(const unsigned char* data, int size) override;
+    // Audio: a batch leaves early while the waiting ones fill less than a
+    // quarter of their room (a host that never calls the processor on its
+    // user-interface thread then still hears of host values on time).
+    bool RoomForEarlyBatch() const override { return batches_.Used() * 4 < batches_.Capacity(); }
 
     // Each batch waits behind a stamp: a record (handle -4, id "time") of the
     // moment (KvClock) the block that wrote it began, or that it was written
@@ -137,8 +141,10 @@ private:
         double value = 0.0;
     };
     // Patch parameter values in sample order, the program chosen before
-    // the values of its sample.
-    void ReadParameterChanges(Steinberg::Vst::ProcessData& data);
+    // the values of its sample. A host's block (`hostBlock`) passes over
+    // the points that repeat what the engine took from the controller's
+    // values, and its points are the engine's from then on.
+    void ReadParameterChanges(Steinberg::Vst::ProcessData& data, bool hostBlock);
     // The block's MIDI in sample order: controllers, pressure and bend from
     // the host's parameters, the program change, and (for a block with
     // samples) the notes.
@@ -192,14 +198,33 @@ private:
     const unsigned char* refusedBatch_ = nullptr;
     std::size_t reportedBytes_ = 0;
     int64_t refusedMoment_ = 0;
+    // Audio thread: the values the host's block carried (patch parameters,
+    // the program and the bypass), for the controller: a host may send them only to the
+    // processor. The block's own points, up to this many.
+    static constexpr int kCarriedRoom = 256;
+    struct Carried
+    {
+        uint32_t id;
+        double value;
+    };
+    Carried carried_[kCarriedRoom] = {};
+    int carriedCount_ = 0;
+    // Audio: sends them (when the batches that wait leave room) behind a
+    // stamp of the block's moment.
+    void SendCarried();
     // The moment the running block began (0: none runs).
     std::atomic<int64_t> blockMoment_{0};
     // Values the host set on the controller, until a block brings them.
     KvHostIntent intent_;
-    // Any thread but the audio thread: the values of intent_ no block
-    // brought are taken now, as blocks without samples take them, with
+    // Any thread but the audio thread: the values of intent_ the engine does
+    // not have are taken now, as blocks without samples take them, with
     // blocks held off; false when there were none.
     bool TakeUndeliveredHostValues();
+    // Audio (or with blocks held off): a run of the host's values from the
+    // controller, as a block without samples takes them.
+    void TakeHostValues(KvFirstSampleValue* run, int count);
+    // Whether a block's changes carry a point of `id`.
+    static bool Carries(Steinberg::Vst::IParameterChanges* changes, Steinberg::Vst::ParamID id);
     my_VstTimeInfo timeInfo_;
     int numOutputs_ = 0;
     int numInputs_ = 0;

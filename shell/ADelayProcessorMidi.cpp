@@ -234,7 +234,7 @@ bool NoteBytes(const Event& event, uint32& word)
 }
 } // namespace
 
-void ADelayProcessor::ReadParameterChanges(ProcessData& data)
+void ADelayProcessor::ReadParameterChanges(ProcessData& data, bool hostBlock)
 {
     blockProgram_ = -1;
     IParameterChanges* changes = data.inputParameterChanges;
@@ -249,7 +249,7 @@ void ADelayProcessor::ReadParameterChanges(ProcessData& data)
         int32 offset = 0;
         ParamValue value = 0.0;
         if (LastPoint(*changes, index, data.numSamples, id, offset, value) &&
-            id == static_cast<ParamID>(kProgramChangeParameter))
+            id == static_cast<ParamID>(kProgramChangeParameter) && !(hostBlock && intent_.Repeats(id, value)))
         {
             blockProgramOffset_ = offset;
             // As the controller's program list reads the value.
@@ -280,7 +280,8 @@ void ADelayProcessor::ReadParameterChanges(ProcessData& data)
         ParamID id = 0;
         int32 offset = 0;
         ParamValue value = 0.0;
-        if (!LastPoint(*changes, index, data.numSamples, id, offset, value) || id > 9999)
+        if (!LastPoint(*changes, index, data.numSamples, id, offset, value) || id > 9999 ||
+            (hostBlock && intent_.Repeats(id, value)))
             return ReadResult::Skip;
         input.offset = offset;
         input.word = id;
@@ -295,7 +296,9 @@ void ADelayProcessor::ReadParameterChanges(ProcessData& data)
     });
     if (!programTaken)
         takeProgram();
-    // What the block brought is no longer on its way.
+    // What a host's block carries is the engine's from now on.
+    if (!hostBlock)
+        return;
     int64_t moment = blockMoment_.load(std::memory_order_relaxed);
     if (moment == 0)
         moment = KvClock::Now();
@@ -304,8 +307,13 @@ void ADelayProcessor::ReadParameterChanges(ProcessData& data)
         ParamID id = 0;
         int32 offset = 0;
         ParamValue value = 0.0;
-        if (LastPoint(*changes, index, data.numSamples, id, offset, value))
-            intent_.Delivered(id, moment);
+        if (!LastPoint(*changes, index, data.numSamples, id, offset, value))
+            continue;
+        const bool repeats = intent_.Repeats(id, value);
+        intent_.Took(id, value, 0, moment);
+        if (!repeats && (id <= 9999 || id == KvBypass::kParameterId || id == KvHostIntent::kProgramChange) &&
+            carriedCount_ < kCarriedRoom)
+            carried_[carriedCount_++] = {id, value};
     }
 }
 

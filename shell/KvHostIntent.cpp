@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <unordered_set>
 
 using namespace Steinberg::Vst;
 
@@ -12,6 +13,13 @@ constexpr std::size_t kRecord = sizeof(uint32_t) + sizeof(double) + sizeof(int64
 } // namespace
 
 KvHostIntent::KvHostIntent() : slots_(std::make_unique<SlotState[]>(kSlots)) {}
+
+KvHostIntent::~KvHostIntent()
+{
+    delete published_.exchange(nullptr);
+    delete spent_.exchange(nullptr);
+    delete returning_;
+}
 
 std::vector<unsigned char> KvHostIntent::Message(const std::vector<HostValue>& values)
 {
@@ -47,20 +55,17 @@ bool KvHostIntent::Announce(const void* bytes, std::size_t size)
         value.value = std::clamp(value.value, 0.0, 1.0);
         Add(value);
     }
-    // The marked entries are swept once they are half of what waits.
-    if (dead_ * 2 > announced_.size())
-        Compact();
+    Publish();
     return true;
 }
 
 void KvHostIntent::Add(const HostValue& value)
 {
     // Older than the last state set: the state holds what came before it.
-    if (value.moment <= forgottenUntil_)
+    if (value.moment <= forgottenUntil_.load(std::memory_order_relaxed))
         return;
-    SlotState& slot = slots_[static_cast<std::size_t>(Slot(value.id))];
-    Raise(slot.announcedAt, value.moment);
-    Announced entry{value, true};
+    Raise(slots_[static_cast<std::size_t>(Slot(value.id))].announcedAt, value.moment);
+    const Announced entry{value, true, false};
     // A value set on another thread may come after newer ones: it takes
     // its place in the host's order.
     if (!announced_.empty() && value.moment < announced_.back().value.moment)
@@ -79,10 +84,12 @@ void KvHostIntent::Add(const HostValue& value)
             last->live = false, ++dead_;
         newestOfRun_.clear();
     }
-    else if (const auto newest = newestOfRun_.find(value.id); newest != newestOfRun_.end())
-        announced_[newest->second].live = false, ++dead_;
-    if (value.id != kProgramChange)
+    else
+    {
+        if (const auto newest = newestOfRun_.find(value.id); newest != newestOfRun_.end())
+            announced_[newest->second].live = false, ++dead_;
         newestOfRun_[value.id] = announced_.size();
+    }
     announced_.push_back(entry);
     if (announced_.size() - dead_ > kMostWaiting)
     {
@@ -96,11 +103,14 @@ void KvHostIntent::Compact()
 {
     // Each run's newest of each parameter, in order; runs end at a program
     // choice, and a choice with no value after the one before replaces it.
+    // What the engine has is no longer waiting.
     newestOfRun_.clear();
     std::size_t lastLive = announced_.size();
     for (std::size_t i = 0; i < announced_.size(); ++i)
     {
         Announced& entry = announced_[i];
+        if (entry.live && Settled(entry.value))
+            entry.live = false;
         if (!entry.live)
             continue;
         if (entry.value.id == kProgramChange)
@@ -130,28 +140,97 @@ void KvHostIntent::Compact()
     dead_ = 0;
 }
 
+void KvHostIntent::Publish()
+{
+    // The marked and the settled go once they are half of what waits.
+    if (dead_ * 2 > announced_.size() ||
+        std::any_of(announced_.begin(), announced_.end(), [&](const Announced& a) { return Settled(a.value); }))
+        Compact();
+    auto* list = new std::vector<Announced>();
+    list->reserve(announced_.size() - dead_);
+    std::unordered_set<ParamID> seen;
+    for (auto it = announced_.rbegin(); it != announced_.rend(); ++it)
+        if (it->live)
+        {
+            list->push_back(*it);
+            list->back().newest = seen.insert(it->value.id).second;
+        }
+    std::reverse(list->begin(), list->end());
+    delete published_.exchange(list, std::memory_order_acq_rel);
+    delete spent_.exchange(nullptr, std::memory_order_acq_rel);
+}
+
 void KvHostIntent::Forget(int64_t moment)
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    forgottenUntil_ = std::max(forgottenUntil_, moment);
-    for (Announced& entry : announced_)
-        entry.live = entry.live && entry.value.moment > moment;
+    Raise(forgottenUntil_, moment);
     Compact();
+    Publish();
 }
 
-void KvHostIntent::Delivered(ParamID id, int64_t blockMoment)
+bool KvHostIntent::Settled(const HostValue& value) const
 {
-    const int slot = Slot(id);
-    if (slot < 0)
-        return;
-    if (id == kProgramChange)
+    const SlotState& slot = slots_[static_cast<std::size_t>(Slot(value.id))];
+    return slot.takenAt.load(std::memory_order_acquire) >= value.moment ||
+           value.moment <= forgottenUntil_.load(std::memory_order_acquire) ||
+           (value.id != kBypass && value.moment < programTakenAt_.load(std::memory_order_acquire));
+}
+
+std::vector<KvHostIntent::Run> KvHostIntent::TakeUndelivered()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<const Announced*> waiting;
+    for (const Announced& entry : announced_)
+        if (entry.live && !Settled(entry.value))
+            waiting.push_back(&entry);
+    std::vector<Run> runs;
+    for (const Announced* entry : waiting)
     {
-        // The host chose the program the block brings when it told the
-        // controller, or, told only through the block, when the block began.
-        const int64_t chosen = FreshMoment(id);
-        Raise(programPlayedAt_, chosen != 0 ? chosen : blockMoment);
+        const bool program = entry->value.id == kProgramChange;
+        if (runs.empty() || program || runs.back().front().id == kProgramChange)
+            runs.emplace_back();
+        KvFirstSampleValue& value = runs.back().emplace_back();
+        value.id = entry->value.id;
+        value.value = entry->value.value;
+        Took(entry->value.id, entry->value.value, entry->value.moment, 0);
     }
-    Raise(slots_[static_cast<std::size_t>(slot)].deliveredAt, blockMoment);
+    announced_.clear();
+    newestOfRun_.clear();
+    dead_ = 0;
+    Publish();
+    return runs;
+}
+
+void KvHostIntent::Took(ParamID id, double value, int64_t moment, int64_t blockMoment)
+{
+    const int index = Slot(id);
+    if (index < 0)
+        return;
+    SlotState& slot = slots_[static_cast<std::size_t>(index)];
+    int64_t at = moment;
+    if (at == 0)
+    {
+        // A block's point: the host chose a program it carries when it told
+        // the controller, or, told only through the block, when it began.
+        const int64_t fresh = id == kProgramChange ? FreshMoment(id) : 0;
+        at = fresh != 0 ? fresh : blockMoment;
+    }
+    if (id == kProgramChange)
+        Raise(programTakenAt_, at);
+    Raise(slot.takenAt, moment != 0 ? moment : blockMoment);
+    // A block's point ends the repeat of what came from the controller.
+    slot.takenValue.store(value, std::memory_order_relaxed);
+    slot.repeatable.store(moment != 0, std::memory_order_release);
+}
+
+bool KvHostIntent::Repeats(ParamID id, double value) const
+{
+    const int index = Slot(id);
+    if (index < 0)
+        return false;
+    const SlotState& slot = slots_[static_cast<std::size_t>(index)];
+    return slot.repeatable.load(std::memory_order_acquire) &&
+           static_cast<float>(slot.takenValue.load(std::memory_order_relaxed)) == static_cast<float>(value);
 }
 
 void KvHostIntent::Raise(std::atomic<int64_t>& moment, int64_t to)
@@ -169,26 +248,5 @@ int64_t KvHostIntent::FreshMoment(ParamID id) const
         return 0;
     const SlotState& state = slots_[static_cast<std::size_t>(slot)];
     const int64_t at = state.announcedAt.load(std::memory_order_acquire);
-    return at > state.deliveredAt.load(std::memory_order_acquire) ? at : 0;
-}
-
-std::vector<KvFirstSampleValue> KvHostIntent::TakeUndelivered()
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    const int64_t played = programPlayedAt_.load(std::memory_order_acquire);
-    std::vector<KvFirstSampleValue> undelivered;
-    for (const Announced& a : announced_)
-    {
-        // A block that began after the host set it brought this or a newer value.
-        const SlotState& slot = slots_[static_cast<std::size_t>(Slot(a.value.id))];
-        if (slot.deliveredAt.load(std::memory_order_acquire) > a.value.moment || a.value.moment < played)
-            continue;
-        KvFirstSampleValue& value = undelivered.emplace_back();
-        value.id = a.value.id;
-        value.value = a.value.value;
-    }
-    announced_.clear();
-    newestOfRun_.clear();
-    dead_ = 0;
-    return undelivered;
+    return at > state.takenAt.load(std::memory_order_acquire) ? at : 0;
 }

@@ -13,6 +13,8 @@
 #include "core/ModuleXml.h"
 #include "core/conversion.h"
 #include "engine/parameters/dsp_patch_parameter_base.h"
+#include "engine/runtime/IKvAudioMaster.h"
+#include "engine/runtime/IKvShellDsp.h"
 #include "core/midi_defs.h"
 #include "engine/parameters/IDspPatchManager.h"
 #include "engine/runtime/IKvAudioMaster.h"
@@ -477,7 +479,13 @@ void dsp_patch_parameter_base::vst_automate2(int64_t time, int key, const void* 
         return;
     SendValue(time, key);
     if (updateGui)
+    {
         MarkEngineChange(slot);
+        // A host parameter reaches the host with the block that moved it.
+        if (index_ >= 0 && !moduleOwned_ && !polyphonic_)
+            if (IKvAudioMaster* master = AudioMaster(); master && master->Application())
+                master->Application()->ReportAtBlockEnd();
+    }
     if (ug_patch_automator_out* out = AutomationOutputOf(patchManager_))
     {
         if (slot >= 0 && slot < kKeyCount)

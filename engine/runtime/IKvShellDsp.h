@@ -35,6 +35,10 @@ public:
     // the waiting list is served and the batch sent before the host's block
     // ends, so that the host hears of them with that block.
     virtual void ServiceAtBlockEnd() {}
+    // Audio thread. A host parameter's value moved in the block (the host's
+    // point, a MIDI controller bound to it): the host hears of it with that
+    // block while the processor's room for batches allows.
+    virtual void ReportAtBlockEnd() {}
     // The processor should pass the host's time record every block.
     virtual void NeedTempo() = 0;
     virtual std::wstring ResolveFilename(const std::wstring& name, const std::wstring& extension) = 0;

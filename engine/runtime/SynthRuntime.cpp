@@ -108,6 +108,7 @@ bool SynthRuntime::Build(int sampleRate, int blockSize, const char* dspXml)
     // again by the new one.
     tempoNeeded_ = false;
     serviceAtBlockEnd_ = false;
+    reportAtBlockEnd_ = false;
     builtText_ = hasText ? dspXml : "";
 
     auto* fresh = new KvAudioMaster(static_cast<float>(sampleRate), this);
@@ -158,10 +159,11 @@ void SynthRuntime::ServiceDspRingBuffers()
 
 void SynthRuntime::ServiceIfAskedAtBlockEnd()
 {
-    if (!serviceAtBlockEnd_)
-        return;
+    const bool asked = serviceAtBlockEnd_ || (reportAtBlockEnd_ && processor_ && processor_->RoomForEarlyBatch());
     serviceAtBlockEnd_ = false;
-    SendBatch();
+    reportAtBlockEnd_ = false;
+    if (asked)
+        SendBatch();
 }
 
 void SynthRuntime::SendBatch()

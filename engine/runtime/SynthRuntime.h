@@ -24,6 +24,9 @@ public:
     virtual ~IDspToGuiSender() = default;
     // False when no message could be made; the batch is then kept.
     virtual bool SendDspToGuiBatch(const unsigned char* data, int size) = 0;
+    // Whether a batch may leave before its time (at the end of a block that
+    // moved a host value) without crowding out later ones.
+    virtual bool RoomForEarlyBatch() const { return true; }
 };
 
 class SynthRuntime : public IKvShellDsp, public QueuedUsers
@@ -108,9 +111,11 @@ public:
     void ServiceDspRingBuffers() override;
     void RequestQue(QueClient* client, bool immediate) override;
     void ServiceAtBlockEnd() override { serviceAtBlockEnd_ = true; }
+    void ReportAtBlockEnd() override { reportAtBlockEnd_ = true; }
     // Audio thread, at the end of a host block: when the engine asked for it
     // during the block, serves the waiting list and sends the batch (the
-    // queue from the editor waits for its timer).
+    // queue from the editor waits for its timer); for a host value moved,
+    // while the processor has room for it.
     void ServiceIfAskedAtBlockEnd();
     void NeedTempo() override { tempoNeeded_ = true; }
     std::wstring ResolveFilename(const std::wstring& name, const std::wstring& extension) override;
@@ -136,6 +141,7 @@ private:
     std::atomic<bool> tempoNeeded_{false};
     // Audio thread only.
     bool serviceAtBlockEnd_ = false;
+    bool reportAtBlockEnd_ = false;
     std::wstring moduleFolder_;
     // The document the engine was last built from.
     std::string builtText_;

@@ -402,6 +402,8 @@ public:
         for (const Action& action : actions)
         {
             log.push_back(s.Do(action));
+            // The host's event loop turns between its actions (the plug-in's timer).
+            s.live->host.Turn();
             if (auto failure = s.Check("after step " + std::to_string(log.size())))
                 return failure;
             if (action.kind == Kind::TakeState)
@@ -410,6 +412,7 @@ public:
         }
         // The end: a block brings what waits, then the sound and the state.
         log.push_back(s.Do({Kind::Block}) + "   [end]");
+        s.live->host.Turn();
         if (auto failure = s.Check("after the closing block"))
             return failure;
         if (auto failure = s.CheckSound())
