@@ -332,9 +332,10 @@ void ADelayController::ShowBoundController(int handle, bool tellHost)
     if (getParamNormalized(id) == normalized)
         return;
     EditController::setParamNormalized(id, normalized);
-    // The host's copy of the controller's parameter follows, whatever moved it.
+    // The host's copy of the controller's parameter follows, whatever moved
+    // it: the host rereads once the call that moved it has done its work.
     if (tellHost)
-        ValuesChanged();
+        hostCalls_.Restart(kParamValuesChanged);
 }
 
 void ADelayController::NotifyAutomators(int handle)
@@ -375,7 +376,8 @@ void ADelayController::ValuesChanged()
 
 void ADelayController::FlushHostCalls()
 {
-    if (OnUiThread())
+    // A batch being read asks the host once, when all of it is in place.
+    if (OnUiThread() && !readingBatch_)
         hostCalls_.Flush(componentHandler);
 }
 
@@ -846,12 +848,12 @@ tresult PLUGIN_API ADelayController::setParamNormalized(ParamID tag, ParamValue 
             ValuesChanged();
         return kResultOk;
     }
-    echoes_.HostSet(tag);
     if (const int handle = tag == static_cast<ParamID>(kBypassParameter) ? kBypassLedger : HandleOf(tag); handle != -1)
         ledger_.Note(handle, moment);
     const tresult result = ApplyParamNormalized(tag, value, moment);
     if (result == kResultOk)
         AnnounceHostValue(tag, value, moment);
+    FlushHostCalls();
     return result;
 }
 

@@ -370,7 +370,8 @@ private:
     // takes its value, normalised as the engine normalises a controller's;
     // when it changes, the host rereads (unless `tellHost` is false).
     void ShowBoundController(int handle, bool tellHost = true);
-    // UI: ServiceOtherThreads is running.
+    // UI: ServiceOtherThreads is running; a batch is being read.
     bool servicing_ = false;
+    bool readingBatch_ = false;
 };
 #pragma GCC diagnostic pop

@@ -95,6 +95,13 @@ bool ReadNumber(StagingMemoryBufferInputStream& in, double& plain, std::string& 
 
 void ADelayController::ReadBatch(const unsigned char* bytes, int size)
 {
+    struct Reading
+    {
+        bool& flag;
+        bool was;
+        ~Reading() { flag = was; }
+    } reading{readingBatch_, readingBatch_};
+    readingBatch_ = true;
     // Each batch follows the processor's stamp of the moment its block
     // began; what a batch reports of a parameter (or of the program) that
     // the host, the editor, a program or a state set after that moment is
@@ -242,6 +249,7 @@ void ADelayController::ReadBatch(const unsigned char* bytes, int size)
                 std::memcpy(&value, payload + at + sizeof(id), sizeof(value));
                 if (!std::isfinite(value))
                     continue;
+                echoes_.Overtaken(static_cast<ParamID>(id));
                 // Just older than what the engine reports of the same block.
                 const int64_t before = moment - 1;
                 if (id == static_cast<uint32_t>(kProgramChangeParameter))
@@ -274,4 +282,7 @@ void ADelayController::ReadBatch(const unsigned char* bytes, int size)
     });
     if (programChanged)
         ProgramChanged(program);
+    // The host rereads what the batch moved once it is all in place.
+    readingBatch_ = reading.was;
+    FlushHostCalls();
 }

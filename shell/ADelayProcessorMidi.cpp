@@ -265,6 +265,12 @@ void ADelayProcessor::ReadParameterChanges(ProcessData& data, bool hostBlock)
     // has brought yet: they stay in the program before, as the controller
     // took them in the order the host called.
     bool programTaken = blockProgram_ < 0 || master == nullptr || !patchPrograms_;
+    // A point repeating what the engine took from the controller's values
+    // is passed over, but from the block's program choice on: that choice
+    // moved the values since.
+    const auto repeats = [&](ParamID id, int32 offset, ParamValue value) {
+        return (blockProgram_ < 0 || offset < blockProgramOffset_) && intent_.Repeats(id, value);
+    };
     const int64_t chosenAt = programTaken ? 0 : intent_.FreshMoment(KvHostIntent::kProgramChange);
     const auto takeProgram = [&] {
         programTaken = true;
@@ -281,7 +287,7 @@ void ADelayProcessor::ReadParameterChanges(ProcessData& data, bool hostBlock)
         int32 offset = 0;
         ParamValue value = 0.0;
         if (!LastPoint(*changes, index, data.numSamples, id, offset, value) || id > 9999 ||
-            (hostBlock && intent_.Repeats(id, value)))
+            (hostBlock && repeats(id, offset, value)))
             return ReadResult::Skip;
         input.offset = offset;
         input.word = id;
@@ -309,9 +315,11 @@ void ADelayProcessor::ReadParameterChanges(ProcessData& data, bool hostBlock)
         ParamValue value = 0.0;
         if (!LastPoint(*changes, index, data.numSamples, id, offset, value))
             continue;
-        const bool repeats = intent_.Repeats(id, value);
+        const bool repeated = id == static_cast<ParamID>(kProgramChangeParameter)
+                                  ? intent_.Repeats(id, value)
+                                  : repeats(id, offset, value);
         intent_.Took(id, value, 0, moment);
-        if (!repeats && (id <= 9999 || id == KvBypass::kParameterId || id == KvHostIntent::kProgramChange) &&
+        if (!repeated && (id <= 9999 || id == KvBypass::kParameterId || id == KvHostIntent::kProgramChange) &&
             carriedCount_ < kCarriedRoom)
             carried_[carriedCount_++] = {id, value};
     }

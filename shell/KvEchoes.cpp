@@ -34,7 +34,7 @@ bool KvEchoes::IsEcho(ParamID id, ParamValue value)
     return true;
 }
 
-void KvEchoes::HostSet(ParamID id)
+void KvEchoes::Overtaken(ParamID id)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     told_.erase(id);

@@ -6,7 +6,8 @@
 // start of a state call), some after the engine has moved on. Such an echo
 // is not a value the host set: it changes nothing. A host passes back the
 // newest it holds of a parameter, so an echo also stands for those told
-// before it; a value the host sets itself ends what waits of its parameter.
+// before it. A value the host sets itself in between leaves what waits: a
+// host may pass an older report back after it (JUCE's timer).
 //
 // Threads: any (one lock of its own, never taken by the audio thread).
 
@@ -25,8 +26,9 @@ public:
     // back yet; it and those told before it are then passed back. Hosts may
     // keep values as 32-bit floats: they compare as such.
     bool IsEcho(Steinberg::Vst::ParamID id, Steinberg::Vst::ParamValue value);
-    // The host set a value of `id` itself.
-    void HostSet(Steinberg::Vst::ParamID id);
+    // A host's block carried a value of `id` after what it was told: the
+    // host holds that one now, and passes back nothing older.
+    void Overtaken(Steinberg::Vst::ParamID id);
 
 private:
     // The newest this many of a parameter are recognised.

@@ -90,6 +90,11 @@ void KvHostIntent::Add(const HostValue& value)
             announced_[newest->second].live = false, ++dead_;
         newestOfRun_[value.id] = announced_.size();
     }
+    // The bypass is no program's: its newest only.
+    if (value.id == kBypass)
+        for (Announced& before : announced_)
+            if (before.live && before.value.id == kBypass)
+                before.live = false, ++dead_;
     announced_.push_back(entry);
     if (announced_.size() - dead_ > kMostWaiting)
     {
@@ -106,11 +111,19 @@ void KvHostIntent::Compact()
     // What the engine has is no longer waiting.
     newestOfRun_.clear();
     std::size_t lastLive = announced_.size();
+    std::size_t lastBypass = announced_.size();
     for (std::size_t i = 0; i < announced_.size(); ++i)
     {
         Announced& entry = announced_[i];
         if (entry.live && Settled(entry.value))
             entry.live = false;
+        if (entry.live && entry.value.id == kBypass)
+        {
+            // The bypass is no program's: its newest only.
+            if (lastBypass < announced_.size())
+                announced_[lastBypass].live = false;
+            lastBypass = i;
+        }
         if (!entry.live)
             continue;
         if (entry.value.id == kProgramChange)
@@ -216,7 +229,14 @@ void KvHostIntent::Took(ParamID id, double value, int64_t moment, int64_t blockM
         at = fresh != 0 ? fresh : blockMoment;
     }
     if (id == kProgramChange)
+    {
         Raise(programTakenAt_, at);
+        // A block's choice moves what came from the controller before it;
+        // the controller's own come in the host's order with its values.
+        if (moment == 0)
+            choices_.fetch_add(1, std::memory_order_acq_rel);
+    }
+    slot.choicesThen.store(choices_.load(std::memory_order_acquire), std::memory_order_relaxed);
     Raise(slot.takenAt, moment != 0 ? moment : blockMoment);
     // A block's point ends the repeat of what came from the controller.
     slot.takenValue.store(value, std::memory_order_relaxed);
@@ -229,7 +249,10 @@ bool KvHostIntent::Repeats(ParamID id, double value) const
     if (index < 0)
         return false;
     const SlotState& slot = slots_[static_cast<std::size_t>(index)];
+    // Only the host's newest value on the controller is repeated.
     return slot.repeatable.load(std::memory_order_acquire) &&
+           slot.choicesThen.load(std::memory_order_relaxed) == choices_.load(std::memory_order_acquire) &&
+           slot.takenAt.load(std::memory_order_relaxed) == slot.announcedAt.load(std::memory_order_relaxed) &&
            static_cast<float>(slot.takenValue.load(std::memory_order_relaxed)) == static_cast<float>(value);
 }
 

@@ -106,9 +106,11 @@ private:
         // from the controller's, the block's start for a block's point.
         std::atomic<int64_t> announcedAt{0};
         std::atomic<int64_t> takenAt{0};
-        // The controller's value the engine took, until a block carries the parameter.
+        // The controller's value the engine took, until a block carries the
+        // parameter or a program choice moves it (the count of choices then).
         std::atomic<bool> repeatable{false};
         std::atomic<double> takenValue{0.0};
+        std::atomic<uint32_t> choicesThen{0};
     };
     struct Announced
     {
@@ -130,6 +132,8 @@ private:
     // The host's moment of the newest program choice the engine took, and
     // of the last state set.
     std::atomic<int64_t> programTakenAt_{0};
+    // How many program choices the engine took from blocks.
+    std::atomic<uint32_t> choices_{0};
     std::atomic<int64_t> forgottenUntil_{0};
     std::mutex mutex_;
     // In the host's order; entries overtaken by a newer value of the same

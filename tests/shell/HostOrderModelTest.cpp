@@ -185,8 +185,9 @@ struct Action
 // plug-in cannot read as the model does are left out: after a point alone,
 // an action on the controller and in the block (the block brings the two
 // in the other order); after an action on the controller and in the block,
-// its parameter set on the controller alone, or a state set (the block
-// brings the older value after them).
+// its parameter set on the controller alone or in the block alone (a block
+// carries one value of each parameter), or a state set (the block brings
+// the older value after them).
 struct Waiting
 {
     std::set<ParamID> both;
@@ -198,7 +199,7 @@ struct Waiting
             return both.empty();
         if (a.kind != Kind::Value && a.kind != Kind::Program && a.kind != Kind::Bypass)
             return true;
-        return a.route == Route::Both ? !alone : a.route == Route::Process || !both.count(a.id);
+        return a.route == Route::Both ? !alone : !both.count(a.id);
     }
     void Take(const Action& a)
     {
@@ -445,6 +446,15 @@ private:
             given = now;
         }
         IEditController* controller() const { return live->controller(); }
+        // A host queues the value it holds for the next block (JUCE's
+        // cache): one it sets on the controller again takes the place of
+        // the value a point that went with the controller waits with.
+        void Requeue(ParamID id, double value)
+        {
+            for (Point& point : pending)
+                if (point.id == id && !point.alone)
+                    point.value = value;
+        }
 
         void Apply(ParamID id, double value)
         {
@@ -472,9 +482,18 @@ private:
                     controller()->setParamNormalized(a.id, a.value);
                     live->host.copy[a.id] = a.value;
                     Apply(a.id, a.value);
+                    Requeue(a.id, a.value);
                 }
                 if (a.route != Route::Controller)
+                {
+                    // A block carries one value of each parameter (the
+                    // processor takes a queue's last point): a newer point
+                    // takes the place of the one before.
+                    pending.erase(std::remove_if(pending.begin(), pending.end(),
+                                                 [&](const Point& p) { return p.id == a.id; }),
+                                  pending.end());
                     pending.push_back({a.id, a.value, a.route == Route::Process});
+                }
                 const char* what = a.kind == Kind::Value ? "value of " : a.kind == Kind::Program ? "program " : "bypass ";
                 return std::string("set ") + what + std::to_string(a.id) + " = " + Number(a.value) + " " +
                        routes[static_cast<int>(a.route)];
@@ -546,7 +565,13 @@ private:
             case Kind::WriteBack:
                 for (const ParamID id : b.order_)
                     if (const auto copy = live->host.copy.find(id); copy != live->host.copy.end())
+                    {
                         controller()->setParamNormalized(id, copy->second);
+                        Requeue(id, copy->second);
+                    }
+                // The copy took the reports the host kept: writing it back
+                // passed them back.
+                outbox.clear();
                 return "write the host's copy back";
             }
             return {};
