@@ -331,7 +331,7 @@ tresult PLUGIN_API ADelayProcessor::process(ProcessData& data)
     // What the host set on the controller that the block does not carry
     // comes first, in the host's order.
     IParameterChanges* points = data.inputParameterChanges;
-    intent_.TakeForBlock([points](ParamID id) { return Carries(points, id); },
+    intent_.TakeForBlock([points](ParamID id, double value) { return Carries(points, id, value); },
                          [this](KvFirstSampleValue* run, int count) { TakeHostValues(run, count); });
     ReadParameterChanges(data, true);
     ReadMidi(data, samples);
@@ -530,12 +530,18 @@ void ADelayProcessor::TakeHostValues(KvFirstSampleValue* run, int count)
     ReadMidi(data, false);
 }
 
-bool ADelayProcessor::Carries(IParameterChanges* changes, ParamID id)
+bool ADelayProcessor::Carries(IParameterChanges* changes, ParamID id, double value)
 {
     const int32 count = changes ? changes->getParameterCount() : 0;
     for (int32 i = 0; i < count; ++i)
-        if (IParamValueQueue* queue = changes->getParameterData(i); queue && queue->getParameterId() == id)
-            return queue->getPointCount() > 0;
+    {
+        IParamValueQueue* queue = changes->getParameterData(i);
+        int32 offset = 0;
+        ParamValue last = 0.0;
+        if (queue && queue->getParameterId() == id)
+            return queue->getPoint(queue->getPointCount() - 1, offset, last) == kResultOk &&
+                   static_cast<float>(last) == static_cast<float>(value);
+    }
     return false;
 }
 

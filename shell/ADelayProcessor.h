@@ -223,8 +223,8 @@ private:
     // Audio (or with blocks held off): a run of the host's values from the
     // controller, as a block without samples takes them.
     void TakeHostValues(KvFirstSampleValue* run, int count);
-    // Whether a block's changes carry a point of `id`.
-    static bool Carries(Steinberg::Vst::IParameterChanges* changes, Steinberg::Vst::ParamID id);
+    // Whether a block's changes carry `value` of `id` as its last point.
+    static bool Carries(Steinberg::Vst::IParameterChanges* changes, Steinberg::Vst::ParamID id, double value);
     my_VstTimeInfo timeInfo_;
     int numOutputs_ = 0;
     int numInputs_ = 0;

@@ -228,6 +228,7 @@ void KvHostIntent::Took(ParamID id, double value, int64_t moment, int64_t blockM
         const int64_t fresh = id == kProgramChange ? FreshMoment(id) : 0;
         at = fresh != 0 ? fresh : blockMoment;
     }
+    slot.choicesThen.store(choices_.load(std::memory_order_acquire), std::memory_order_relaxed);
     if (id == kProgramChange)
     {
         Raise(programTakenAt_, at);
@@ -236,7 +237,6 @@ void KvHostIntent::Took(ParamID id, double value, int64_t moment, int64_t blockM
         if (moment == 0)
             choices_.fetch_add(1, std::memory_order_acq_rel);
     }
-    slot.choicesThen.store(choices_.load(std::memory_order_acquire), std::memory_order_relaxed);
     Raise(slot.takenAt, moment != 0 ? moment : blockMoment);
     // A block's point ends the repeat of what came from the controller.
     slot.takenValue.store(value, std::memory_order_relaxed);
@@ -249,7 +249,8 @@ bool KvHostIntent::Repeats(ParamID id, double value) const
     if (index < 0)
         return false;
     const SlotState& slot = slots_[static_cast<std::size_t>(index)];
-    // Only the host's newest value on the controller is repeated.
+    // Only the host's newest value on the controller is repeated, and only
+    // while no program choice moved it.
     return slot.repeatable.load(std::memory_order_acquire) &&
            slot.choicesThen.load(std::memory_order_relaxed) == choices_.load(std::memory_order_acquire) &&
            slot.takenAt.load(std::memory_order_relaxed) == slot.announcedAt.load(std::memory_order_relaxed) &&

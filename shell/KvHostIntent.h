@@ -65,7 +65,8 @@ public:
 
     // Audio, at a block's start: the runs to take before the block's own
     // points, leaving out a parameter's newest value where the block carries
-    // that parameter (`carries(id)`). `take(run)` hands each to the engine.
+    // it (`carries(id, value)`: its last point is that value). `take(run)`
+    // hands each to the engine.
     template <class Carries, class Take>
     void TakeForBlock(Carries carries, Take take);
 
@@ -132,7 +133,8 @@ private:
     // The host's moment of the newest program choice the engine took, and
     // of the last state set.
     std::atomic<int64_t> programTakenAt_{0};
-    // How many program choices the engine took from blocks.
+    // How many program choices the engine took from blocks' points (the
+    // controller's own come in the host's order with its values).
     std::atomic<uint32_t> choices_{0};
     std::atomic<int64_t> forgottenUntil_{0};
     std::mutex mutex_;
@@ -163,6 +165,7 @@ void KvHostIntent::TakeForBlock(Carries carries, Take take)
     std::vector<Announced>* list = published_.exchange(nullptr, std::memory_order_acq_rel);
     if (list == nullptr)
         return;
+
     // Up to a run's worth at a time on the stack: the values of a run go
     // together, a program choice alone.
     constexpr std::size_t kRoom = 64;
@@ -178,13 +181,16 @@ void KvHostIntent::TakeForBlock(Carries carries, Take take)
     // after it in the host's order; else it is taken here in its place and
     // the block's point repeats it.
     std::size_t last = 0;
+    const auto carried = [&](const Announced& entry) {
+        return entry.newest && carries(entry.value.id, entry.value.value);
+    };
     for (std::size_t i = 0; i < list->size(); ++i)
-        if (!Settled((*list)[i].value) && !((*list)[i].newest && carries((*list)[i].value.id)))
+        if (!Settled((*list)[i].value) && !carried((*list)[i]))
             last = i + 1;
     for (std::size_t i = 0; i < list->size(); ++i)
     {
         const Announced& entry = (*list)[i];
-        if (Settled(entry.value) || (i >= last && entry.newest && carries(entry.value.id)))
+        if (Settled(entry.value) || (i >= last && carried(entry)))
             continue;
         const bool program = entry.value.id == kProgramChange;
         if (program || count == kRoom)

@@ -187,28 +187,46 @@ struct Action
 // in the other order); after an action on the controller and in the block,
 // its parameter set on the controller alone or in the block alone (a block
 // carries one value of each parameter), or a state set (the block brings
-// the older value after them).
+// the older value after them); a parameter set on the controller alone
+// (also by a write-back of the copy) and in the block alone in either order
+// (it reads as one action on both).
 struct Waiting
 {
-    std::set<ParamID> both;
-    bool alone = false;
+    std::set<ParamID> both, controller, process;
+    bool alone = false, writtenBack = false;
 
     bool Allows(const Action& a) const
     {
         if (a.kind == Kind::SetState)
             return both.empty();
+        if (a.kind == Kind::WriteBack)
+            return process.empty();
         if (a.kind != Kind::Value && a.kind != Kind::Program && a.kind != Kind::Bypass)
             return true;
+        if (a.route == Route::Process && (controller.count(a.id) || writtenBack))
+            return false;
+        if (a.route == Route::Controller && process.count(a.id))
+            return false;
         return a.route == Route::Both ? !alone : !both.count(a.id);
     }
     void Take(const Action& a)
     {
+        // A value set on the controller alone waits for no block: a later
+        // point of it alone reads as the same action whatever came between.
         if (a.kind == Kind::Block)
-            both.clear(), alone = false;
+            both.clear(), process.clear(), alone = false;
+        else if (a.kind == Kind::WriteBack)
+            writtenBack = true;
         else if (a.kind == Kind::Value || a.kind == Kind::Program || a.kind == Kind::Bypass)
         {
             if (a.route == Route::Both)
                 both.insert(a.id);
+            if (a.route == Route::Controller)
+                controller.insert(a.id);
+            else if (a.route == Route::Both)
+                controller.erase(a.id);
+            if (a.route == Route::Process)
+                process.insert(a.id);
             alone = alone || a.route == Route::Process;
         }
     }
@@ -476,6 +494,16 @@ private:
             {
                 static const char* const routes[] = {"on the controller", "in the next block",
                                                      "on the controller and in the next block"};
+                // The plug-in tells an echo from the host's own value by the
+                // value: one equal to a report the host has not passed back
+                // is taken as an echo (a limit of the plug-in's, in its
+                // README), so the host here sets no such value.
+                if (a.route != Route::Process && lingering.count({a.id, static_cast<float>(a.value)}))
+                    return "(a value equal to a report not passed back: not set)";
+                // A host's value of a parameter takes the place of a report
+                // of it that waits to be passed back (JUCE's cache).
+                outbox.erase(std::remove_if(outbox.begin(), outbox.end(), [&](const auto& r) { return r.first == a.id; }),
+                             outbox.end());
                 // What the host sets itself, its copy holds.
                 if (a.route != Route::Process)
                 {
@@ -529,6 +557,9 @@ private:
                         controller()->setParamNormalized(id, value);
                 if (a.reports == Reports::Later)
                     outbox.insert(outbox.end(), reported.begin(), reported.end());
+                if (a.reports != Reports::Now)
+                    for (const auto& [id, value] : reported)
+                        lingering.insert({id, static_cast<float>(value)});
                 text += "block of " + std::to_string(changes.size()) + " point(s)" +
                         (a.elsewhere ? " on another thread" : "") + ", " + std::to_string(reported.size()) +
                         " report(s) " +
@@ -557,7 +588,7 @@ private:
             case Kind::Forward:
             {
                 for (const auto& [id, value] : outbox)
-                    controller()->setParamNormalized(id, value);
+                    controller()->setParamNormalized(id, value), lingering.erase({id, static_cast<float>(value)});
                 const std::string text = "pass back the " + std::to_string(outbox.size()) + " report(s) kept";
                 outbox.clear();
                 return text;
@@ -693,6 +724,8 @@ private:
         };
         std::vector<Point> pending;
         std::vector<std::pair<ParamID, double>> outbox;
+        // Reports the host has not passed back.
+        std::set<std::pair<ParamID, float>> lingering;
         std::vector<TakenState> states;
         bool processing = true;
     };
