@@ -549,9 +549,17 @@ private:
                     if (point.alone)
                         Apply(point.id, point.value), live->host.copy[point.id] = point.value;
                 ShadowBlock();
-                // The host's copy takes the block's reports as it ends.
+                // The host's copy takes the block's reports as it ends, and a
+                // report takes the place of an older one of its parameter
+                // that waits to be passed back (JUCE's cache).
                 for (const auto& [id, value] : reported)
+                {
                     live->host.copy[id] = value;
+                    const ParamID reportedId = id;
+                    outbox.erase(std::remove_if(outbox.begin(), outbox.end(),
+                                                [&](const auto& r) { return r.first == reportedId; }),
+                                 outbox.end());
+                }
                 if (a.reports == Reports::Now)
                     for (const auto& [id, value] : reported)
                         controller()->setParamNormalized(id, value);
