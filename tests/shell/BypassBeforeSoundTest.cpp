@@ -25,7 +25,12 @@ namespace
 {
 constexpr int32 kBlock = 256;
 
-const char* const kLowPassEffect = R"(<DSP><Container Id="1"><Modules><Module Type="Container" Id="2" ExpandInline="0">
+// A stereo effect of one module per channel, of `type` with its second
+// input at `second`.
+std::string StereoEffect(const std::string& type, const std::string& second)
+{
+    const std::string module = R"(<Plugs><Plug Idx="1" Default=")" + second + R"("/></Plugs></Module>)";
+    return R"(<DSP><Container Id="1"><Modules><Module Type="Container" Id="2" ExpandInline="0">
   <Plugs><Plug Direction="0" Datatype="5"/><Plug Direction="0" Datatype="5"/>
     <Plug Direction="1" Datatype="5"/><Plug Direction="1" Datatype="5"/></Plugs>
   <Modules>
@@ -33,33 +38,21 @@ const char* const kLowPassEffect = R"(<DSP><Container Id="1"><Modules><Module Ty
       <Plug Direction="1" Datatype="5" TiedTo="2" TiedToPinIdx="1"/>
       <Plug Direction="0" Datatype="5" TiedTo="2" TiedToPinIdx="2"/>
       <Plug Direction="0" Datatype="5" TiedTo="2" TiedToPinIdx="3"/></Plugs></Module>
-    <Module Type="1 Pole LP" Id="4"><Plugs><Plug Idx="1" Default="6"/></Plugs></Module>
-    <Module Type="1 Pole LP" Id="5"><Plugs><Plug Idx="1" Default="6"/></Plugs></Module>
+    <Module Type=")" + type + R"(" Id="4">)" + module + R"(
+    <Module Type=")" + type + R"(" Id="5">)" + module + R"(
   </Modules>
   <Lines><Line From="3" FromPin="0" To="4" ToPin="0"/><Line From="4" FromPin="2" To="3" ToPin="2"/>
     <Line From="3" FromPin="1" To="5" ToPin="0"/><Line From="5" FromPin="2" To="3" ToPin="3"/></Lines>
 </Module></Modules></Container></DSP>)";
-
+}
+const std::string kLowPassEffect = StereoEffect("1 Pole LP", "6");
 // Each input's negative on its output.
-const char* const kInverterEffect = R"(<DSP><Container Id="1"><Modules><Module Type="Container" Id="2" ExpandInline="0">
-  <Plugs><Plug Direction="0" Datatype="5"/><Plug Direction="0" Datatype="5"/>
-    <Plug Direction="1" Datatype="5"/><Plug Direction="1" Datatype="5"/></Plugs>
-  <Modules>
-    <Module Type="IO Mod" Id="3"><Plugs><Plug Direction="1" Datatype="5" TiedTo="2" TiedToPinIdx="0"/>
-      <Plug Direction="1" Datatype="5" TiedTo="2" TiedToPinIdx="1"/>
-      <Plug Direction="0" Datatype="5" TiedTo="2" TiedToPinIdx="2"/>
-      <Plug Direction="0" Datatype="5" TiedTo="2" TiedToPinIdx="3"/></Plugs></Module>
-    <Module Type="Multiply" Id="4"><Plugs><Plug Idx="1" Default="-1"/></Plugs></Module>
-    <Module Type="Multiply" Id="5"><Plugs><Plug Idx="1" Default="-1"/></Plugs></Module>
-  </Modules>
-  <Lines><Line From="3" FromPin="0" To="4" ToPin="0"/><Line From="4" FromPin="2" To="3" ToPin="2"/>
-    <Line From="3" FromPin="1" To="5" ToPin="0"/><Line From="5" FromPin="2" To="3" ToPin="3"/></Lines>
-</Module></Modules></Container></DSP>)";
+const std::string kInverterEffect = StereoEffect("Multiply", "-1");
 
 // The demo filter's module under another name, with an effect's documents;
 // `tag` tells the class ids of effects apart.
 std::string MakeEffectBundle(const std::filesystem::path& folder, const std::string& name = "KvLowPassEffect",
-                             const char* dsp = kLowPassEffect, char tag = '0')
+                             const std::string& dsp = kLowPassEffect, char tag = '0')
 {
     namespace fs = std::filesystem;
     const fs::path bundle = folder / (name + ".vst3");
