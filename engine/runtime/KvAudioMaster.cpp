@@ -24,6 +24,7 @@ namespace
 {
 constexpr int kPresetWaits = 50;
 constexpr auto kPresetWait = std::chrono::milliseconds(10);
+constexpr auto kBlockEndWait = std::chrono::microseconds(50);
 
 void SilenceChannels(float** channels, int first, int count, int sampleCount, int stride)
 {
@@ -280,11 +281,12 @@ void KvAudioMaster::ApplyPresetSet(IDspPatchManager* manager, PresetValues& set)
 
 void KvAudioMaster::HoldOffBlocks()
 {
-    // The audio thread starts no block from here on; one already running is
+    // The audio thread starts no block from here on (the next one waits for
+    // this thread, which therefore looks often); one already running is
     // waited for however long it takes, as what it runs is the block's alone.
     directAccess_.store(true);
     while (blockDepth_.load() > 0)
-        std::this_thread::sleep_for(kPresetWait);
+        std::this_thread::sleep_for(kBlockEndWait);
 }
 
 void KvAudioMaster::HeldOff(const std::function<void()>& work)
