@@ -210,6 +210,9 @@ void ADelayController::ReadBatch(const unsigned char* bytes, int size)
                     if (!std::isfinite(n) || !newer)
                         continue;
                     Show(static_cast<ParamID>(record.index), std::clamp(n, 0.0, 1.0), reportedAt);
+                    // The host had it as an output change, which not every
+                    // host takes into its copy: it rereads.
+                    shown = shown || (flag & QueMessageId::kOwnMove) != 0;
                 }
                 else if (!host && newer)
                 {
