@@ -109,8 +109,7 @@ void KvAudioMaster::DoProcess(int sampleCount, float** inputs, float** outputs, 
     if (sampleCount <= 0)
         return;
     BlockScope scope(*this);
-    // The user-interface thread is reading or writing the state itself: this
-    // block is silent rather than racing it.
+    // The engine is being replaced: this block is silent rather than racing it.
     if (!scope.entered())
     {
         SilenceChannels(outputs, 0, outputCount, sampleCount, outputStride);
@@ -233,10 +232,21 @@ void KvAudioMaster::FreeHandedBack(bool everything)
 
 void KvAudioMaster::ReadPresetState(std::string& out)
 {
-    out.clear();
+    FormatState(CaptureState(), out);
+}
+
+std::unique_ptr<PresetValues> KvAudioMaster::CaptureState()
+{
     IDspPatchManager* manager = MainPatchManager();
     std::unique_ptr<PresetValues> set = manager ? manager->CaptureWholePreset() : std::make_unique<PresetValues>();
     CaptureHostSwitches(*set);
+    return set;
+}
+
+void KvAudioMaster::FormatState(const std::unique_ptr<PresetValues>& set, std::string& out)
+{
+    out.clear();
+    IDspPatchManager* manager = MainPatchManager();
     if (manager)
         manager->FormatPresetState(*set, out);
     // Without values the state is empty, unless the bypass is on.
@@ -287,12 +297,15 @@ void KvAudioMaster::HeldOff(const std::function<void()>& work)
         delete set;
     }
     work();
-    directAccess_.store(retired_);
+    directAccess_.store(retired_.load());
 }
 
 void KvAudioMaster::ReadPresetStateDirectly(std::string& out)
 {
-    HeldOff([&] { ReadPresetState(out); });
+    // Blocks wait only while the values are copied.
+    std::unique_ptr<PresetValues> set;
+    HeldOff([&] { set = CaptureState(); });
+    FormatState(set, out);
 }
 
 void KvAudioMaster::RunWithBlocksHeldOff(const std::function<void()>& work)
@@ -308,7 +321,7 @@ void KvAudioMaster::WritePresetStateDirectly(const std::string& text)
     // An older state still in transit must not overwrite this one.
     delete setPending_.exchange(nullptr, std::memory_order_acq_rel);
     WritePresetState(text);
-    directAccess_.store(retired_);
+    directAccess_.store(retired_.load());
 }
 
 void KvAudioMaster::WritePresetState(const std::string& text)
