@@ -828,15 +828,16 @@ tresult PLUGIN_API ADelayController::setParamNormalized(ParamID tag, ParamValue 
     value = std::clamp(value, 0.0, 1.0);
     // Every value is the host's, also one it passes back from what the
     // engine reported: the engine reports only what it moved on its own.
-    // What the engine reported comes first, and the host rereads what it
-    // moved (a host that runs no loop hears of it here).
-    if (OnUiThread())
-        PollProcessor();
     if (const int handle = tag == static_cast<ParamID>(kBypassParameter) ? kBypassLedger : HandleOf(tag); handle != -1)
         ledger_.Note(handle, moment);
     const tresult result = ApplyParamNormalized(tag, value, moment);
     if (result == kResultOk)
         AnnounceHostValue(tag, value, moment);
+    // Then what the engine reported (older reports of this parameter are
+    // passed over): the host rereads what it moved, also a host that runs
+    // no loop.
+    if (OnUiThread())
+        PollProcessor();
     FlushHostCalls();
     return result;
 }
