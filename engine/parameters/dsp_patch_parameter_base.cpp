@@ -552,15 +552,17 @@ void dsp_patch_parameter_base::OnPatchChanged(int oldPatch, int newPatch, int64_
     bool differ = oldSize != newSize || (oldData == nullptr) != (newData == nullptr);
     if (!differ && oldData && newData && newSize > 0)
         differ = std::memcmp(oldData, newData, static_cast<size_t>(newSize)) != 0;
+    // A value of another program still waiting to be reported would be read
+    // as the current one (readers take the last value of key 0): it stays
+    // unsent, also when the new program's value is the same.
+    for (int patch = 0; patch < entry->getPatchCount(); ++patch)
+        if (patch != newPatch)
+            entry->setDirty(patch, false);
     if (!differ)
         return;
     OnValueChangedFromGUI(true, 0, false, time);
     // The editor shows the new program's value, and the host when the patch
-    // chose the program itself. A value of another program still waiting to
-    // be reported would be read as the current one (readers take the last
-    // value of key 0): it stays unsent.
-    for (int patch = 0; patch < entry->getPatchCount(); ++patch)
-        entry->setDirty(patch, false);
+    // chose the program itself.
     if (ownChoice)
         MarkOwnMove(0);
     else

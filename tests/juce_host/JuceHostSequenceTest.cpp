@@ -32,6 +32,7 @@
 #include <map>
 #include <optional>
 #include <random>
+#include <set>
 
 using namespace KvJuceHost;
 
@@ -193,6 +194,12 @@ std::vector<Action> Generate(const Bundle& bundle, Style style, uint64_t seed)
         history[int(i)] = bundle.values[i].programs;
     std::vector<Action> actions(size_t(4 + below(13)));
     bool saved = false, longRun = false;
+    // Values a controller moved in a block off the message thread: JUCE
+    // holds their reports until its timer or its next state call passes
+    // them to the controller, after whatever the host did meanwhile. A
+    // host that sets such a value (or chooses a program) before then meets
+    // the race the plug-in cannot see: those orders are left out.
+    std::set<int> reportsHeld;
     for (Action& a : actions)
     {
         const int roll = below(100);
@@ -249,6 +256,17 @@ std::vector<Action> Generate(const Bundle& bundle, Style style, uint64_t seed)
         }
         if (a.kind != Kind::Run && a.kind != Kind::WriteBack)
             a.worker = false;
+        if (!reportsHeld.empty() && (a.kind == Kind::Program || (a.kind == Kind::Set && a.target == -1)))
+            a = Action{Kind::Set, -2, float(below(2))};
+        if (a.kind == Kind::Set && reportsHeld.count(a.target))
+            a.target = -2, a.value = float(below(2));
+        if (a.kind == Kind::Run && a.controlled >= 0 && reportsHeld.count(a.controlled) && !a.worker)
+            a.controlled = -1;
+        if (a.kind == Kind::Run && a.controlled >= 0 && a.worker)
+            reportsHeld.insert(a.controlled);
+        if (a.kind == Kind::Settle || a.kind == Kind::Save || a.kind == Kind::Restore || a.kind == Kind::Recreate ||
+            a.kind == Kind::WriteBack)
+            reportsHeld.clear();
         a.turn = style == Style::Loop || (style == Style::Prepared && chance(0.5));
         longRun = longRun || a.blocks > int(kRate / 20 / kBlock);
     }
