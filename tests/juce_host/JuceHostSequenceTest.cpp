@@ -39,9 +39,9 @@ using namespace KvJuceHost;
 namespace
 {
 constexpr int kProgramParameter = 10130, kBypassParameter = 10131, kFirstController = 10000;
-// Sequences per case: a state call while blocks run on another thread waits
-// for the next block, up to a quarter of a second, so those hosts run fewer.
-constexpr int kSequences[] = {8, 100, 8}; // by Style
+// Sequences per case: the hosts whose message loop turns spend most of
+// their time waiting for JUCE's timers, and run fewer.
+constexpr int kSequences[] = {24, 100, 24}; // by Style
 constexpr int kShards = 2;
 // A value's last bit, as a state's text and a host's float give it, moves a
 // sample by less than this.
