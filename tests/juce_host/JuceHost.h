@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/AllBundles.h"
+
 #include <juce_audio_processors/juce_audio_processors.h>
 
 #include <algorithm>
@@ -27,16 +29,6 @@ constexpr int kBlock = 256;
 constexpr int kNoteBlocks = 8;
 
 using Instance = std::unique_ptr<juce::AudioPluginInstance>;
-
-// Every bundle the build makes.
-inline std::vector<std::string> AllBundles()
-{
-    std::vector<std::string> bundles;
-    std::stringstream list(KV_ALL_BUNDLES);
-    for (std::string bundle; std::getline(list, bundle, '|');)
-        bundles.push_back(bundle);
-    return bundles;
-}
 
 // Lets JUCE's message loop run for a while: its timers fire (among them the
 // one that passes blocks' reports from other threads to the controller) and

@@ -28,15 +28,7 @@
 #include "tools/kvhost/PluginInstance.h"
 
 #ifdef KV_ALL_BUNDLES
-// Every bundle the build makes.
-inline std::vector<std::string> AllBundles()
-{
-    std::vector<std::string> bundles;
-    std::stringstream list(KV_ALL_BUNDLES);
-    for (std::string bundle; std::getline(list, bundle, '|');)
-        bundles.push_back(bundle);
-    return bundles;
-}
+#include "tests/AllBundles.h"
 #endif
 
 namespace host_model
