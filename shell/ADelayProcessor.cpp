@@ -135,7 +135,8 @@ tresult PLUGIN_API ADelayProcessor::setActive(TBool state)
     if (state)
     {
         const std::string dsp = factory_ ? factory_->getXml("dsp.kv.xml") : std::string();
-        runtime_.setProcessor(this);
+        // The runtime keeps the processor initialize gave it: a state call
+        // on another thread may be sending the engine's batch through it.
         runtime_.Rebuild(static_cast<int>(processSetup_.sampleRate), processSetup_.maxSamplesPerBlock, dsp.c_str());
         const auto room = static_cast<std::size_t>(std::max(processSetup_.maxSamplesPerBlock, 1));
         silence_.assign(room, 0.0f);

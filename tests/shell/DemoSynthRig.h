@@ -1,5 +1,6 @@
 #pragma once
-// The demo instrument's processor as a host runs it, in-process: its bundle
+// The demo instrument's processor (or another's, from the folder of its
+// dsp.kv.xml) as a host runs it, in-process: its bundle
 // laid out in a scratch folder from the instrument's source folder, and the
 // processor made by the bundle's factory, active and processing blocks of a
 // fixed size into one stereo output bus.
@@ -19,8 +20,9 @@ namespace demo_synth_rig
 class DemoSynthRig
 {
 public:
-    explicit DemoSynthRig(Steinberg::int32 block, const std::string& tag = "rig")
-        : folder_("demo-" + tag), factory(LayOut(folder_.path())), left(static_cast<std::size_t>(block)), right(static_cast<std::size_t>(block))
+    explicit DemoSynthRig(Steinberg::int32 block, const std::string& tag = "rig",
+                          const std::string& document = KV_DEMO_SYNTH_DOCUMENT)
+        : folder_("demo-" + tag), factory(LayOut(folder_.path(), document)), left(static_cast<std::size_t>(block)), right(static_cast<std::size_t>(block))
     {
         using namespace Steinberg::Vst;
         factory.initialize();
@@ -51,14 +53,14 @@ public:
     DemoSynthRig& operator=(const DemoSynthRig&) = delete;
 
 private:
-    static BundleInfo LayOut(const std::filesystem::path& folder)
+    static BundleInfo LayOut(const std::filesystem::path& folder, const std::filesystem::path& document)
     {
         namespace fs = std::filesystem;
         const fs::path bundle = folder / "KorvaneDemoSynth.vst3";
         fs::create_directories(bundle / "Contents" / "Resources");
         fs::create_directories(bundle / "Contents" / "x86_64-linux");
         for (const char* name : {"factory.kv.xml", "dsp.kv.xml", "parameters.kv.xml"})
-            fs::copy_file(fs::path(KV_DEMO_SYNTH_DOCUMENT).parent_path() / name,
+            fs::copy_file(document.parent_path() / name,
                           bundle / "Contents" / "Resources" / name, fs::copy_options::overwrite_existing);
         return BundleInfo::FromModulePath((bundle / "Contents" / "x86_64-linux" / "KorvaneDemoSynth.so").string());
     }

@@ -185,3 +185,40 @@ TEST(HostOrder, AControllersParameterShowsABoundValueOfEveryTypeAsTheEngineMoves
         EXPECT_EQ(plugin.ProcessorState(), state) << "writing back what the host read moved the value";
     }
 }
+
+TEST(HostOrder, WhatAControllerMovesReachesTheHostWithItsBlockAndWhatTheHostSetNeverGoesBack)
+{
+    // The pressure synth's Volume (id 5) answers to controller 7: moved by
+    // the controller's point, it is reported in that point's block. A value
+    // the host sets itself (on the controller and in the block), or a
+    // program it chooses, is no patch parameter's output change.
+    const struct
+    {
+        const char* bundle;
+        std::vector<Change> points;
+        std::set<ParamID> reported;
+    } cases[] = {
+        {KV_PRESSURE_SYNTH_BUNDLE, {{10007, 1.0}}, {5}},
+        {KV_PRESSURE_SYNTH_BUNDLE, {{10007, 0.3}, {10001, 1.0}}, {5}},
+        {KV_PRESSURE_SYNTH_BUNDLE, {{5, 0.3}}, {}},
+        {KV_VALUE_TYPES_BUNDLE, {{0, 0.3}, {2, 0.9}, {4, 1.0}}, {}},
+        {KV_PROGRAM_SYNTH_BUNDLE, {{kProgramChange, 1.0}}, {}},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(std::string(c.bundle) + " id " + std::to_string(c.points.front().id));
+        Plugin plugin(c.bundle, "pedalboard");
+        ASSERT_TRUE(plugin.instance);
+        plugin.Block(kBlock);
+        for (const Change& point : c.points)
+            if (point.id < 10000 || point.id == kProgramChange)
+                plugin.controller()->setParamNormalized(point.id, point.value);
+        Values reported;
+        plugin.Block(kBlock, c.points, false, &reported);
+        std::set<ParamID> patch;
+        for (const auto& [id, value] : reported)
+            if (id < 10000)
+                patch.insert(id);
+        EXPECT_EQ(patch, c.reported);
+    }
+}

@@ -262,13 +262,22 @@ private:
 
 TEST(HostThreads, ReactivationOnOneThreadWhileAnotherSetsAndReadsStatesLeavesEveryStateWholeAndTheLastOnePlays)
 {
-    DemoSynthRig rig(128, "reactivation");
+    // The program synth (its Tone, handle 101 and id 1, stands where the
+    // demo's attack does).
+    const std::string programSynth = KV_TEST_DATA_DIR "/patches/KvProgramSynth/dsp.kv.xml";
+    DemoSynthRig rig(128, "reactivation", programSynth);
     ADelayProcessor* processor = rig.processor.get();
     processor->process(rig.data);
+    const auto tell = [](DemoSynthRig& to, ParamID id, double value) {
+        const std::vector<unsigned char> bytes = KvHostIntent::Message({{id, value, KvClock::Now()}});
+        return to.processor->notify(BinaryMessage(to.host, std::string(bytes.begin(), bytes.end()),
+                                                  ShellMessageIds::kHostValues, ShellMessageIds::kHostValuesAttribute));
+    };
     // The host deactivates and activates again, each time rebuilding the
-    // engine, while this thread sets and reads states, with a value set on
-    // the controller after each state that no block brings (the state read
-    // takes it in).
+    // engine, while this thread sets and reads states, with a program chosen
+    // on the controller before each state and a value after it that no
+    // block brings (the state set and the state read take them in, and send
+    // what the program moved).
     std::atomic<bool> stop{false};
     std::atomic<int> reactivations{0};
     std::thread host([&] {
@@ -281,16 +290,15 @@ TEST(HostThreads, ReactivationOnOneThreadWhileAnotherSetsAndReadsStatesLeavesEve
         }
     });
     int attack = 0;
+    double program = 0.0;
     for (int i = 0; i < 300 || reactivations.load() < 20; ++i)
     {
         attack = i % 9;
+        program = 0.5 * (i % 2);
+        ASSERT_EQ(tell(rig, 10130, program), kResultOk);
         HostMemoryStream in(AttackState(attack));
         ASSERT_EQ(processor->setState(&in), kResultOk);
-        const std::vector<unsigned char> decay = KvHostIntent::Message({{2, 0.5, KvClock::Now()}});
-        ASSERT_EQ(processor->notify(BinaryMessage(rig.host, std::string(decay.begin(), decay.end()),
-                                                  ShellMessageIds::kHostValues,
-                                                  ShellMessageIds::kHostValuesAttribute)),
-                  kResultOk);
+        ASSERT_EQ(tell(rig, 2, 0.5), kResultOk);
         HostMemoryStream out;
         ASSERT_EQ(processor->getState(&out), kResultOk);
         const std::string saved(out.bytes().begin() + 4, out.bytes().end());
@@ -302,9 +310,10 @@ TEST(HostThreads, ReactivationOnOneThreadWhileAnotherSetsAndReadsStatesLeavesEve
     host.join();
     // The last state set, and the value after it, is what plays: as in an
     // instance given them alone.
-    DemoSynthRig fresh(128, "fresh");
+    DemoSynthRig fresh(128, "fresh", programSynth);
     HostParameterChanges decayChange;
     decayChange.add(2, 0, 0.5);
+    ASSERT_EQ(tell(fresh, 10130, program), kResultOk);
     HostMemoryStream last(AttackState(attack));
     ASSERT_EQ(fresh.processor->setState(&last), kResultOk);
     fresh.data.inputParameterChanges = &decayChange;
@@ -312,6 +321,51 @@ TEST(HostThreads, ReactivationOnOneThreadWhileAnotherSetsAndReadsStatesLeavesEve
     fresh.data.inputParameterChanges = nullptr;
     processor->process(rig.data);
     EXPECT_EQ(Played(rig, 40), Played(fresh, 40));
+}
+
+TEST(HostThreads, AHostValueFromBeforeAStateOrOfAMomentNoCallHasChangesNeitherTheStateNorTheSound)
+{
+    // Attack (id 1) set to 9 V on the controller, its message reaching the
+    // processor after a state of attack 3: set before the state (another of
+    // the host's threads delivering it late), or of a moment no call has
+    // (none, before the clock began, still to come), the state and the
+    // sound are the state's alone; set after the state, it plays.
+    constexpr int64_t kHour = 3'600'000'000'000;
+    const struct
+    {
+        const char* what;
+        int64_t (*moment)(int64_t before);
+        bool refused;
+    } cases[] = {
+        {"before the state", [](int64_t before) { return before; }, true},
+        {"zero", [](int64_t) { return int64_t{0}; }, true},
+        {"negative", [](int64_t) { return int64_t{-1}; }, true},
+        {"the earliest", [](int64_t) { return INT64_MIN; }, true},
+        {"the latest", [](int64_t) { return INT64_MAX; }, true},
+        {"an hour ahead", [](int64_t) { return KvClock::Now() + kHour; }, true},
+        {"after the state", [](int64_t) { return KvClock::Now(); }, false},
+    };
+    DemoSynthRig alone(128, "alone");
+    HostMemoryStream given(AttackState(3)), saved;
+    ASSERT_EQ(alone.processor->setState(&given), kResultOk);
+    ASSERT_EQ(alone.processor->getState(&saved), kResultOk);
+    const std::vector<float> expected = Played(alone, 8);
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        DemoSynthRig rig(128, "late");
+        const int64_t before = KvClock::Now();
+        HostMemoryStream in(AttackState(3)), out;
+        ASSERT_EQ(rig.processor->setState(&in), kResultOk);
+        const std::vector<unsigned char> attack = KvHostIntent::Message({{1, 0.9, c.moment(before)}});
+        ASSERT_EQ(rig.processor->notify(BinaryMessage(rig.host, std::string(attack.begin(), attack.end()),
+                                                      ShellMessageIds::kHostValues,
+                                                      ShellMessageIds::kHostValuesAttribute)),
+                  kResultOk);
+        ASSERT_EQ(rig.processor->getState(&out), kResultOk);
+        EXPECT_EQ(out.bytes() == saved.bytes(), c.refused);
+        EXPECT_EQ(Played(rig, 8) == expected, c.refused);
+    }
 }
 
 TEST(HostThreads, BlocksOnTwoWorkersInTurnWithStatesTakenOnTheLastOnesThreadLoseNoNoteOff)
