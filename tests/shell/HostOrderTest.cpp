@@ -222,3 +222,27 @@ TEST(HostOrder, WhatAControllerMovesReachesTheHostWithItsBlockAndWhatTheHostSetN
         EXPECT_EQ(patch, c.reported);
     }
 }
+
+TEST(HostOrder, WhatABlockBroughtThatTheControllerHearsOfAfterTheHostsNextValueNeverUndoesIt)
+{
+    // A host sends program 2 and a controller move only through a block
+    // (the controller hears of them from the processor's batch, which
+    // waits), then sets Tone and Volume on the controller: the host's
+    // values stay, in the controller, the host's copy, the state and the sound.
+    for (const char* bundle : {KV_PROGRAM_SYNTH_BUNDLE, KV_PRESSURE_SYNTH_BUNDLE})
+    {
+        SCOPED_TRACE(bundle);
+        const bool programs = bundle == std::string(KV_PROGRAM_SYNTH_BUNDLE);
+        const ParamID id = programs ? 1 : 5;
+        Plugin live(bundle, "pedalboard", false), direct(bundle, "pedalboard", false);
+        live.Block(kBlock, {programs ? Change{kProgramChange, 1.0} : Change{10007, 1.0}});
+        live.controller()->setParamNormalized(id, 0.1);
+        live.host.Reread();
+        EXPECT_NEAR(live.controller()->getParamNormalized(id), 0.1, 1e-9);
+        EXPECT_NEAR(live.host.copy[id], 0.1, 1e-9);
+        if (programs)
+            EXPECT_NEAR(live.controller()->getParamNormalized(2), kProgramValues[2][2], 1e-6);
+        direct.Restore(live.ProcessorState(), live.ControllerState());
+        EXPECT_NEAR(direct.controller()->getParamNormalized(id), 0.1, 1e-6);
+    }
+}
