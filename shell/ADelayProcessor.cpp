@@ -8,6 +8,7 @@
 
 #include "core/Module_Info.h"
 #include "core/QueMessage.h"
+#include "core/ValueRule.h"
 #include "core/StagingMemoryBuffer.h"
 #include "engine/runtime/KvAudioMaster.h"
 #include "pluginterfaces/vst/ivstmessage.h"
@@ -477,16 +478,16 @@ tresult PLUGIN_API ADelayProcessor::setState(IBStream* state)
     const int64_t moment = KvClock::Now();
     SendQueuedBatches();
     std::string text;
-    if (!StateChunk::Read(state, text) || !StateChunk::IsPresetState(text))
+    int program = -1;
+    if (!StateChunk::Read(state, text) || !StateChunk::IsPresetState(text, &program))
         return kResultFalse;
-    // What the host set before the state that no block brought lands first,
-    // in the program it was set in; what reaches the processor after the
-    // state but was set before it is older, and dropped. An empty state
-    // holds no value, and the bypass off.
-    // Without them, while processing, the state is handed to the audio
-    // thread, which applies it before the next block's input (or the next
-    // state call does).
-    const bool took = TakeUndeliveredHostValues();
+    // What the host set before the state that no block brought is kept in
+    // the program it was set in; what reaches the processor after the state
+    // but was set before it is older, and dropped. An empty state holds no
+    // value, and the bypass off. Without such values, while processing, the
+    // state is handed to the audio thread, which applies it before the next
+    // block's input (or the next state call does).
+    const bool took = KeepUndeliveredHostValues(program);
     intent_.Forget(moment);
     runtime_.SetPresetState(text, !took && active_.load() && isProcessing());
     return kResultOk;
@@ -501,6 +502,35 @@ bool ADelayProcessor::TakeUndeliveredHostValues()
         for (KvHostIntent::Run& run : runs)
             TakeHostValues(run.data(), static_cast<int>(run.size()));
         runtime_.ServiceIfAskedAtBlockEnd();
+    });
+    return true;
+}
+
+bool ADelayProcessor::KeepUndeliveredHostValues(int stateProgram)
+{
+    // A patch of one program: the state replaces all of it. A state of a
+    // patch with programs that names none (an older build's) takes the
+    // place of the one that plays then: the host's values play first, as a
+    // block would take them.
+    if (stateProgram < 0 && patchPrograms_)
+        return TakeUndeliveredHostValues();
+    std::vector<KvHostIntent::Run> runs = intent_.TakeUndelivered();
+    if (runs.empty() || !patchPrograms_)
+        return false;
+    // The state's program takes the state's values, and the state chooses
+    // it: nothing of the host's sounds before. What was set in another
+    // program stays in its memory.
+    runtime_.RunWithBlocksHeldOff([&] {
+        KvAudioMaster* master = runtime_.AudioMaster();
+        int program = master ? master->ProgramDsp() : stateProgram;
+        for (const KvHostIntent::Run& run : runs)
+            for (const KvFirstSampleValue& value : run)
+            {
+                if (value.id == KvHostIntent::kProgramChange)
+                    program = static_cast<int>(ValueRule::WholePlain(value.value, 0.0, programSteps_)) & 0x7F;
+                else if (value.id < KvHostIntent::kFirstMidiParameter && program != stateProgram && master)
+                    master->StoreParameterNormalizedDsp(static_cast<int>(value.id), value.value, program);
+            }
     });
     return true;
 }

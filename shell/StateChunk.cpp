@@ -52,8 +52,10 @@ bool Write(Steinberg::IBStream* stream, const std::string& text)
     return stream->write(const_cast<char*>(text.data()), count, &written) == Steinberg::kResultOk && written == count;
 }
 
-bool IsPresetState(const std::string& text)
+bool IsPresetState(const std::string& text, int* program)
 {
+    if (program)
+        *program = -1;
     if (text.empty())
         return true;
     if (!IsSafeXmlText(text))
@@ -63,6 +65,10 @@ bool IsPresetState(const std::string& text)
     if (document.Error())
         return false;
     const TiXmlElement* root = document.RootElement();
-    return root != nullptr && std::strcmp(root->Value(), "Parameters") == 0;
+    if (root == nullptr || std::strcmp(root->Value(), "Parameters") != 0)
+        return false;
+    if (program && (root->QueryIntAttribute("program", program) != TIXML_SUCCESS || *program < 0))
+        *program = -1;
+    return true;
 }
 } // namespace StateChunk

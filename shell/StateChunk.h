@@ -20,6 +20,7 @@ bool Read(Steinberg::IBStream* stream, std::string& text);
 bool Write(Steinberg::IBStream* stream, const std::string& text);
 
 // True for an empty text (no state) and for a document whose root element is
-// "Parameters" and whose nesting the parser can take.
-bool IsPresetState(const std::string& text);
+// "Parameters" and whose nesting the parser can take; `program` (when
+// given) takes the program the state names, or -1.
+bool IsPresetState(const std::string& text, int* program = nullptr);
 } // namespace StateChunk

@@ -51,6 +51,7 @@ public:
     void vst_Automation2(int64_t time, int code, const void* data, int size) override;
     void setPresetState(const std::string& text) override;
     void setParameterNormalized(int64_t time, int index, double value) override;
+    void StoreParameterNormalized(int index, double value, int program) override;
     void getPresetState(std::string& out) override;
     std::unique_ptr<PresetValues> PreparePresetState(const std::string& text) override;
     void ApplyPresetValues(PresetValues& set) override;

@@ -118,6 +118,12 @@ void DspPatchManagerProxy::setParameterNormalized(int64_t time, int parameterId,
         target->setParameterNormalized(time, parameterId, value);
 }
 
+void DspPatchManagerProxy::StoreParameterNormalized(int parameterId, double value, int program)
+{
+    if (IDspPatchManager* target = Target())
+        target->StoreParameterNormalized(parameterId, value, program);
+}
+
 int DspPatchManagerProxy::getProgram()
 {
     IDspPatchManager* target = Target();

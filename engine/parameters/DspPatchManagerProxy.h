@@ -46,6 +46,7 @@ public:
     void CapturePresetValues(PresetValues& set) override;
     void FormatPresetState(const PresetValues& set, std::string& out) override;
     void setParameterNormalized(int64_t time, int parameterId, double value) override;
+    void StoreParameterNormalized(int parameterId, double value, int program) override;
     int getProgram() override;
 
     void OnUiMsg(int /*id*/, my_input_stream& /*stream*/) override {}

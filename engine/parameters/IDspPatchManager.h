@@ -31,6 +31,9 @@ public:
     virtual void getPresetState(std::string& out) = 0;
     virtual void setPresetState(const std::string& text) = 0;
     virtual void setParameterNormalized(int64_t time, int parameterId, double value) = 0;
+    // The host's normalised value of a parameter kept as a program's, heard
+    // by no module: a program that does not play now. Blocks held off.
+    virtual void StoreParameterNormalized(int /*parameterId*/, double /*value*/, int /*program*/) {}
     virtual void OnUiMsg(int id, my_input_stream& stream) = 0;
 
     // The preset state in halves, for the hand-over between the threads

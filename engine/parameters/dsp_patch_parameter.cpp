@@ -393,6 +393,13 @@ void dsp_patch_parameter<T, M>::setValueNormalised(float normalised)
 }
 
 template <typename T, class M>
+bool dsp_patch_parameter<T, M>::StoreNormalised(double normalised, int patch)
+{
+    T value{};
+    return !isPolyphonic() && FromNormalised(normalised, value) && SetValue(value, 0, patch);
+}
+
+template <typename T, class M>
 void dsp_patch_parameter<T, M>::vst_automate(int64_t time, int key, double normalised, bool updateGui)
 {
     // Hosts built on JUCE's hosting keep normalised values as floats: what

@@ -45,6 +45,7 @@ public:
     void CopyPlugValue(int key, UPlug* plug) override;
     float GetValueNormalised(int key) override;
     void setValueNormalised(float normalised) override;
+    bool StoreNormalised(double normalised, int patch) override;
     void vst_automate(int64_t time, int key, double normalised, bool updateGui) override;
     void SerialiseMetaData(my_input_stream& stream) override;
     void setMetadataRangeMinimum(double minimum) override;

@@ -156,6 +156,18 @@ void KvAudioMaster::setParameterNormalizedDsp(int offset, int parameterId, doubl
     manager->setParameterNormalized(time, parameterId, value);
 }
 
+void KvAudioMaster::StoreParameterNormalizedDsp(int parameterId, double value, int program)
+{
+    if (IDspPatchManager* manager = MainPatchManager())
+        manager->StoreParameterNormalized(parameterId, value, program);
+}
+
+int KvAudioMaster::ProgramDsp()
+{
+    IDspPatchManager* manager = MainPatchManager();
+    return manager ? manager->getProgram() : 0;
+}
+
 void KvAudioMaster::setProgramDsp(int program, int offset)
 {
     IDspPatchManager* manager = MainPatchManager();

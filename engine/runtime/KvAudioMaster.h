@@ -74,6 +74,10 @@ public:
     // Audio thread: the main patch manager moves to a program at the
     // block's sample `offset`.
     void setProgramDsp(int program, int offset = 0);
+    // Blocks held off: the host's value kept as a program's that does not
+    // play now (no module hears it); the program that plays.
+    void StoreParameterNormalizedDsp(int parameterId, double value, int program);
+    int ProgramDsp();
 
     int getNumInputs() const;
     int getNumOutputs() const;
