@@ -10,9 +10,10 @@
 // (alone or with its point) acts then, a point alone when its block runs; a
 // program brings its own memory, which starts as the parameters document
 // gives it and keeps the edits made while it was current; a report passed
-// back and a copy written back change nothing; a state brings back its
-// program, values and bypass. Orders in which the plug-in cannot tell what
-// the host did last are left out (see Waiting). The host's copy follows
+// back and a copy written back are values the host sets on the controller
+// then; a state brings back its program, values and bypass. Orders in which
+// the plug-in cannot tell what the host did last are left out (see
+// Waiting). The host's copy follows
 // what the host set, the plug-in's restarts and edits, and the blocks'
 // reports. After every step (a) the controller reads the model, (b) the
 // host's copy reads the controller and (c) a MIDI controller's parameter
@@ -188,8 +189,9 @@ struct Action
 // its parameter set on the controller alone or in the block alone (a block
 // carries one value of each parameter), or a state set (the block brings
 // the older value after them); a parameter set on the controller alone
-// (also by a write-back of the copy) and in the block alone in either order
-// (it reads as one action on both).
+// (also by a write-back of the copy or a report passed back, which the host
+// leaves out as it plays) and in the block alone in either order (it reads
+// as one action on both).
 struct Waiting
 {
     std::set<ParamID> both, controller, process;
@@ -474,14 +476,24 @@ private:
                     point.value = value;
         }
 
+        // A value the host sets on the controller alone, as it passes a
+        // report back or writes its copy back.
+        void PassBack(ParamID id, double value)
+        {
+            controller()->setParamNormalized(id, value);
+            Apply(id, value);
+            passedBack.insert(id);
+        }
         void Apply(ParamID id, double value)
         {
             if (id == b.program_)
                 model.program = static_cast<int>(std::lround(value * (b.programs_ - 1)));
             else if (id == b.bypass_)
                 model.bypass = value;
-            else
-                model.memory[static_cast<std::size_t>(model.program)][id] = value;
+            // (A MIDI controller's parameter written back moves nothing the
+            // model holds: it reads as the value it shows.)
+            else if (Values& memory = model.memory[static_cast<std::size_t>(model.program)]; memory.count(id))
+                memory[id] = value;
         }
 
         std::string Do(const Action& a)
@@ -494,12 +506,11 @@ private:
             {
                 static const char* const routes[] = {"on the controller", "in the next block",
                                                      "on the controller and in the next block"};
-                // The plug-in tells an echo from the host's own value by the
-                // value: one equal to a report the host has not passed back
-                // is taken as an echo (a limit of the plug-in's, in its
-                // README), so the host here sets no such value.
-                if (a.route != Route::Process && lingering.count({a.id, static_cast<float>(a.value)}))
-                    return "(a value equal to a report not passed back: not set)";
+                // A report passed back was set on the controller alone (see Waiting).
+                if (a.route == Route::Process && passedBack.count(a.id))
+                    return "(a point alone of a parameter whose report was passed back: not set)";
+                if (a.route == Route::Both)
+                    passedBack.erase(a.id);
                 // A host's value of a parameter takes the place of a report
                 // of it that waits to be passed back (JUCE's cache).
                 outbox.erase(std::remove_if(outbox.begin(), outbox.end(), [&](const auto& r) { return r.first == a.id; }),
@@ -562,12 +573,9 @@ private:
                 }
                 if (a.reports == Reports::Now)
                     for (const auto& [id, value] : reported)
-                        controller()->setParamNormalized(id, value);
+                        PassBack(id, value);
                 if (a.reports == Reports::Later)
                     outbox.insert(outbox.end(), reported.begin(), reported.end());
-                if (a.reports != Reports::Now)
-                    for (const auto& [id, value] : reported)
-                        lingering.insert({id, static_cast<float>(value)});
                 text += "block of " + std::to_string(changes.size()) + " point(s)" +
                         (a.elsewhere ? " on another thread" : "") + ", " + std::to_string(reported.size()) +
                         " report(s) " +
@@ -596,7 +604,7 @@ private:
             case Kind::Forward:
             {
                 for (const auto& [id, value] : outbox)
-                    controller()->setParamNormalized(id, value), lingering.erase({id, static_cast<float>(value)});
+                    PassBack(id, value);
                 const std::string text = "pass back the " + std::to_string(outbox.size()) + " report(s) kept";
                 outbox.clear();
                 return text;
@@ -605,7 +613,7 @@ private:
                 for (const ParamID id : b.order_)
                     if (const auto copy = live->host.copy.find(id); copy != live->host.copy.end())
                     {
-                        controller()->setParamNormalized(id, copy->second);
+                        PassBack(id, copy->second);
                         Requeue(id, copy->second);
                     }
                 // The copy took the reports the host kept: writing it back
@@ -732,8 +740,8 @@ private:
         };
         std::vector<Point> pending;
         std::vector<std::pair<ParamID, double>> outbox;
-        // Reports the host has not passed back.
-        std::set<std::pair<ParamID, float>> lingering;
+        // Parameters set on the controller alone by a report passed back.
+        std::set<ParamID> passedBack;
         std::vector<TakenState> states;
         bool processing = true;
     };
