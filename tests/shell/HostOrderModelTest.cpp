@@ -2,9 +2,11 @@
 // model of what the host asked for. The host sets values, programs and the
 // bypass on the controller, in process() or both (as JUCE-framework hosts
 // do), runs blocks on its own thread or another, stops and starts
-// processing, takes and restores states, passes the engine's reports back to
-// the controller at once, late or never, and writes its copy of the values
-// back (Ardour's timer, pedalboard's re-creation).
+// processing, runs blocks on for longer than a twentieth of a second, takes
+// and restores states, passes the engine's reports back to the controller at
+// once, late or never, and writes its copy of the values back (Ardour's
+// timer, pedalboard's re-creation). Some hosts never pass a report back;
+// some write their whole copy back after each restart (Ardour).
 //
 // The model: the last host action wins. An action set on the controller
 // (alone or with its point) acts then, a point alone when its block runs; a
@@ -58,6 +60,10 @@ constexpr double kSoundTolerance = 1e-5;
 // come: one order in kWaitingStateOrders takes one such state, for time.
 constexpr int kWaitingStateOrders = 40;
 constexpr int kMaxReplays = 50;
+// A long run of blocks: up to this many, the host's loop turning after
+// every kTurnBlocks of them (about 25 times a second).
+constexpr int kLongRun = 200;
+constexpr int kTurnBlocks = 8;
 const char* const kHostName = "Model host";
 
 struct BundleCase
@@ -170,6 +176,18 @@ enum class Reports
     Later,
     Never
 };
+// The kinds of host, one per order: one that passes reports back in any of
+// those ways; one that never does (a console host); one that, after each
+// restart, writes its whole copy back on the controller (Ardour's timer;
+// Ardour sets values on the controller and in the block together).
+enum class Host
+{
+    Any,
+    Deaf,
+    Ardour
+};
+const char* const kHostKinds[] = {"passes reports back now, late or never", "never passes reports back",
+                                  "writes its copy back after each restart"};
 
 struct Action
 {
@@ -180,6 +198,7 @@ struct Action
     bool elsewhere = false;  // a block on another thread
     Reports reports = Reports::Now;
     std::size_t which = 0;  // of the states taken
+    int blocks = 1;         // of a run
 };
 
 // What waits for the next block, by the way it was set. Orders that the
@@ -351,10 +370,13 @@ public:
     }
 
     // A random order of host actions.
-    std::vector<Action> Order(std::mt19937& random, bool waitingState) const
+    std::vector<Action> Order(std::mt19937& random, bool waitingState, Host host, bool longRuns) const
     {
         const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
-        const auto route = [&] { return static_cast<Route>(pick(3)); };
+        // Ardour sets no value in a block alone.
+        const auto route = [&] {
+            return host != Host::Ardour ? static_cast<Route>(pick(3)) : pick(2) ? Route::Both : Route::Controller;
+        };
         bool processing = true, blockHere = false;
         Waiting waiting;
         std::vector<Action> actions;
@@ -386,7 +408,9 @@ public:
             }
             else if (roll < 70)
             {
-                a = {Kind::Block, Route::Process, 0, 0.0, pick(3) == 0, static_cast<Reports>(pick(3))};
+                a = {Kind::Block, Route::Process, 0, 0.0, pick(3) == 0,
+                     host == Host::Deaf ? Reports::Never : static_cast<Reports>(pick(3))};
+                a.blocks = longRuns && pick(3) == 0 ? 10 + pick(kLongRun - 9) : 1;
                 processing = true, blockHere = !a.elsewhere;
             }
             else if (roll < 74)
@@ -399,10 +423,10 @@ public:
             }
             else if (roll < 86)
                 a = {Kind::SetState, Route::Controller, 0, 0.0, false, Reports::Now, static_cast<std::size_t>(pick(4))};
-            else if (roll < 92)
-                a.kind = Kind::Forward;
+            else if (host == Host::Deaf)
+                continue;
             else
-                a.kind = Kind::WriteBack;
+                a.kind = roll < 92 ? Kind::Forward : Kind::WriteBack;
             if (!waiting.Allows(a))
                 continue;
             waiting.Take(a);
@@ -413,19 +437,35 @@ public:
 
     // Plays the order on a new instance, checking after every step and at
     // the end: the first failure, and what was done up to it.
-    std::optional<Failure> Play(const std::vector<Action>& actions, std::vector<std::string>& log)
+    std::optional<Failure> Play(const std::vector<Action>& actions, std::vector<std::string>& log, Host host)
     {
         ++replays_;
         Session s(*this);
         log.clear();
         if (auto failure = s.Check("at the start"))
             return failure;
+        // After each step the host's event loop turns (the plug-in's timer)
+        // and, after a restart, Ardour's timer writes the copy back.
+        int rereads = s.live->host.rereads;
+        const auto settle = [&](const std::string& when) -> std::optional<Failure> {
+            for (int writeBacks = 0;; ++writeBacks)
+            {
+                s.live->host.Turn();
+                if (auto failure = s.Check(when))
+                    return failure;
+                const int seen = std::exchange(rereads, s.live->host.rereads);
+                if (host != Host::Ardour || seen == rereads)
+                    return std::nullopt;
+                if (writeBacks == 3)
+                    return Failure{"(f) the plug-in restarts after each write-back of the values it holds",
+                                   "a restart after each of 3 write-backs, " + when};
+                log.push_back(s.Do({Kind::WriteBack}) + " (after the plug-in's restart)");
+            }
+        };
         for (const Action& action : actions)
         {
             log.push_back(s.Do(action));
-            // The host's event loop turns between its actions (the plug-in's timer).
-            s.live->host.Turn();
-            if (auto failure = s.Check("after step " + std::to_string(log.size())))
+            if (auto failure = settle("after step " + std::to_string(log.size())))
                 return failure;
             if (action.kind == Kind::TakeState)
                 if (auto failure = s.CheckState(s.states.back()))
@@ -433,8 +473,7 @@ public:
         }
         // The end: a block brings what waits, then the sound and the state.
         log.push_back(s.Do({Kind::Block}) + "   [end]");
-        s.live->host.Turn();
-        if (auto failure = s.Check("after the closing block"))
+        if (auto failure = settle("after the closing block"))
             return failure;
         if (auto failure = s.CheckSound())
             return failure;
@@ -546,43 +585,52 @@ private:
                     processing = true;
                     text = "setProcessing(true), then ";
                 }
-                // Each point at a sample of its own, in the order set.
+                // Each point at a sample of its own, in the order set, in
+                // the run's first block; the host's loop turns now and then.
                 std::vector<Change> changes;
                 for (const Point& point : pending)
                     changes.push_back({point.id, point.value, static_cast<int32>(changes.size())});
-                Values reported;
-                if (a.elsewhere)
-                    std::thread([&] { live->Block(kFrames, changes, false, &reported); }).join();
-                else
-                    live->Block(kFrames, changes, false, &reported);
-                // A point alone acts now; one that went with the controller acted then.
-                for (const Point& point : pending)
-                    if (point.alone)
-                        Apply(point.id, point.value), live->host.copy[point.id] = point.value;
-                ShadowBlock();
-                // The host's copy takes the block's reports as it ends, and a
-                // report takes the place of an older one of its parameter
-                // that waits to be passed back (JUCE's cache).
-                for (const auto& [id, value] : reported)
+                const std::vector<Change> none;
+                std::size_t reports = 0;
+                for (int n = 0; n < a.blocks; ++n)
                 {
-                    live->host.copy[id] = value;
-                    const ParamID reportedId = id;
-                    outbox.erase(std::remove_if(outbox.begin(), outbox.end(),
-                                                [&](const auto& r) { return r.first == reportedId; }),
-                                 outbox.end());
-                }
-                if (a.reports == Reports::Now)
+                    if (n % kTurnBlocks == kTurnBlocks - 1)
+                        live->host.Turn();
+                    Values reported;
+                    if (a.elsewhere)
+                        std::thread([&] { live->Block(kFrames, n ? none : changes, false, &reported); }).join();
+                    else
+                        live->Block(kFrames, n ? none : changes, false, &reported);
+                    // A point alone acts now; one that went with the controller acted then.
+                    for (const Point& point : pending)
+                        if (point.alone)
+                            Apply(point.id, point.value), live->host.copy[point.id] = point.value;
+                    pending.clear();
+                    ShadowBlock();
+                    // The host's copy takes the block's reports as it ends, and a
+                    // report takes the place of an older one of its parameter
+                    // that waits to be passed back (JUCE's cache).
                     for (const auto& [id, value] : reported)
-                        PassBack(id, value);
-                if (a.reports == Reports::Later)
-                    outbox.insert(outbox.end(), reported.begin(), reported.end());
-                text += "block of " + std::to_string(changes.size()) + " point(s)" +
-                        (a.elsewhere ? " on another thread" : "") + ", " + std::to_string(reported.size()) +
-                        " report(s) " +
+                    {
+                        live->host.copy[id] = value;
+                        const ParamID reportedId = id;
+                        outbox.erase(std::remove_if(outbox.begin(), outbox.end(),
+                                                    [&](const auto& r) { return r.first == reportedId; }),
+                                     outbox.end());
+                    }
+                    reports += reported.size();
+                    if (a.reports == Reports::Now)
+                        for (const auto& [id, value] : reported)
+                            PassBack(id, value);
+                    if (a.reports == Reports::Later)
+                        outbox.insert(outbox.end(), reported.begin(), reported.end());
+                }
+                text += (a.blocks > 1 ? std::to_string(a.blocks) + " blocks, the first of " : "block of ") +
+                        std::to_string(changes.size()) + " point(s)" + (a.elsewhere ? " on another thread" : "") +
+                        ", " + std::to_string(reports) + " report(s) " +
                         (a.reports == Reports::Now     ? "passed back now"
                          : a.reports == Reports::Later ? "kept for later"
                                                        : "never passed back");
-                pending.clear();
                 return text;
             }
             case Kind::Processing:
@@ -761,14 +809,14 @@ private:
 // A short order that still fails the same way: runs of actions left out,
 // halving their length, until none can be; then blocks made simpler (on the
 // test's thread, their reports never passed back).
-std::vector<Action> CutDown(Bench& bench, std::vector<Action> actions, const std::string& signature)
+std::vector<Action> CutDown(Bench& bench, std::vector<Action> actions, const std::string& signature, Host host)
 {
     const int budget = bench.replays_ + kMaxReplays;
     std::vector<std::string> log;
     const auto same = [&](const std::vector<Action>& candidate) {
         if (bench.replays_ >= budget || !Allowed(candidate))
             return false;
-        const auto failure = bench.Play(candidate, log);
+        const auto failure = bench.Play(candidate, log, host);
         return failure && failure->signature == signature;
     };
     for (std::size_t before = actions.size() + 1; actions.size() < before;)
@@ -791,19 +839,23 @@ std::vector<Action> CutDown(Bench& bench, std::vector<Action> actions, const std
         if (a.kind != Kind::Block)
             continue;
         const Action kept = a;
+        a.blocks = 1;
+        if (a.blocks == kept.blocks || !same(actions))
+            a = kept;
+        const Action run = a;
         const std::pair<bool, Reports> variants[] = {
-            {false, Reports::Never}, {false, kept.reports}, {kept.elsewhere, Reports::Never}};
+            {false, Reports::Never}, {false, run.reports}, {run.elsewhere, Reports::Never}};
         bool simpler = false;
         for (const auto& [elsewhere, reports] : variants)
         {
-            if (simpler || (elsewhere == kept.elsewhere && reports == kept.reports))
+            if (simpler || (elsewhere == run.elsewhere && reports == run.reports))
                 continue;
             a.elsewhere = elsewhere;
             a.reports = reports;
             simpler = same(actions);
         }
         if (!simpler)
-            a = kept;
+            a = run;
     }
     return actions;
 }
@@ -833,14 +885,18 @@ TEST_P(HostOrderModel, TheControllerTheHostsCopyTheEngineAndEveryStateFollowTheH
     {
         const unsigned seed = first + static_cast<unsigned>(n);
         std::mt19937 random(seed);
-        const std::vector<Action> actions = bench.Order(random, n % kWaitingStateOrders == kWaitingStateOrders / 2);
+        const auto host = static_cast<Host>(random() % 3);
+        const bool longRuns = random() % 5 == 0;
+        const std::vector<Action> actions =
+            bench.Order(random, n % kWaitingStateOrders == kWaitingStateOrders / 2, host, longRuns);
         std::vector<std::string> log;
-        const auto failure = bench.Play(actions, log);
+        const auto failure = bench.Play(actions, log, host);
         if (!failure || seen[failure->signature]++ > 0)
             continue;
         std::vector<std::string> shortLog;
-        const auto again = bench.Play(CutDown(bench, actions, failure->signature), shortLog);
-        ADD_FAILURE() << GetParam().name << ", seed " << seed << ": " << failure->signature << "\n"
+        const auto again = bench.Play(CutDown(bench, actions, failure->signature, host), shortLog, host);
+        ADD_FAILURE() << GetParam().name << ", seed " << seed << ", a host that " << kHostKinds[static_cast<int>(host)]
+                      << ": " << failure->signature << "\n"
                       << failure->message << ", after:\n"
                       << Listed(log) << "cut down to:\n"
                       << Listed(shortLog) << (again ? again->message : std::string("(passes when cut down)"));
