@@ -13,6 +13,9 @@ class my_output_stream;
 namespace QueMessageId
 {
 inline constexpr int32_t ppc = 0x70706300;
+// A bit of a "ppc" record's flag byte: the engine moved the values on its
+// own (not the host, a program it chose or a state), and the host hears of them.
+inline constexpr uint8_t kOwnMove = 2;
 inline constexpr int32_t CCID = 0x43434944;
 inline constexpr int32_t CCSX = 0x43435358;
 inline constexpr int32_t meta = 0x6D657461;

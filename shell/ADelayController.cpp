@@ -171,14 +171,9 @@ void ADelayController::AnnounceHostValue(ParamID id, ParamValue value, int64_t m
                       (id == static_cast<ParamID>(kProgramChangeParameter));
     if (!kept)
         return;
-    // Messages leave on the user-interface thread; each value carries the
-    // moment the host set it, which orders it in the processor.
-    if (!OnUiThread())
-    {
-        std::lock_guard<std::mutex> lock(otherThreadsMutex_);
-        pendingAnnouncements_.push_back({id, value, moment});
-        return;
-    }
+    // At once, on the host's thread: the next block plays it whichever
+    // thread the host called on. Each value carries the moment the host set
+    // it, which orders it in the processor.
     SendHostValues({{id, value, moment}});
 }
 
@@ -608,13 +603,10 @@ void ADelayController::ServiceOtherThreads()
         }
     }
     std::vector<int> updates;
-    std::vector<KvHostIntent::HostValue> announcements;
     {
         std::lock_guard<std::mutex> lock(otherThreadsMutex_);
         updates.swap(pendingUpdates_);
-        announcements.swap(pendingAnnouncements_);
     }
-    SendHostValues(announcements);
     for (const int handle : updates)
         NotifyAutomators(handle);
     FlushHostCalls();
@@ -834,20 +826,8 @@ tresult PLUGIN_API ADelayController::setParamNormalized(ParamID tag, ParamValue 
     if (!ValueRule::Normalized(value))
         return kResultFalse;
     value = std::clamp(value, 0.0, 1.0);
-    // The engine's reports that wait come first: a host passing one back
-    // (its output changes, forwarded at once) is then known as such.
-    if (OnUiThread())
-        PollProcessor();
-    // What the plug-in told the host, passed back, is not the host's value:
-    // nothing changes. Where the controller holds a newer one, the host's
-    // copy is older than it and is read again.
-    if (echoes_.IsEcho(tag, value))
-    {
-        if (const Parameter* parameter = getParameterObject(tag);
-            parameter && static_cast<float>(KvHostParameter::CurrentNormalized(*parameter)) != static_cast<float>(value))
-            ValuesChanged();
-        return kResultOk;
-    }
+    // Every value is the host's, also one it passes back from what the
+    // engine reported: the engine reports only what it moved on its own.
     if (const int handle = tag == static_cast<ParamID>(kBypassParameter) ? kBypassLedger : HandleOf(tag); handle != -1)
         ledger_.Note(handle, moment);
     const tresult result = ApplyParamNormalized(tag, value, moment);

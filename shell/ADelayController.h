@@ -42,7 +42,6 @@
 #include "pluginterfaces/vst/ivstmidicontrollers.h"
 #include "pluginterfaces/vst/ivstunits.h"
 #include "public.sdk/source/vst/vsteditcontroller.h"
-#include "shell/KvEchoes.h"
 #include "shell/KvHostIntent.h"
 #include "shell/KvParameter.h"
 #include "shell/KvHostCalls.h"
@@ -125,11 +124,8 @@ public:
     // parameters take its values before this returns (on the user-interface
     // thread; from another thread once it is served there) and the host is
     // asked to reread them (see the class comment for when). The processor
-    // plays it when the host passes the value to process(). A value the
-    // plug-in told the host of its own accord (an edit, an engine's report)
-    // that the host passes back is an echo (KvEchoes): it changes nothing.
-    // Any other value reaches the processor too, with the moment it was set,
-    // for a state taken before a block brings it.
+    // plays it from the next block. Every value is the host's: it reaches
+    // the processor at once, from any thread, with the moment it was set.
     Steinberg::tresult PLUGIN_API setParamNormalized(Steinberg::Vst::ParamID tag,
                                                      Steinberg::Vst::ParamValue value) SMTG_OVERRIDE;
     Steinberg::tresult PLUGIN_API getParamStringByValue(Steinberg::Vst::ParamID tag,
@@ -313,8 +309,6 @@ private:
     static constexpr std::size_t kMaxPendingBatchBytes = 4u << 20;
     std::mutex otherThreadsMutex_;
     std::vector<int> pendingUpdates_;
-    // Host values set on other threads, for the processor.
-    std::vector<KvHostIntent::HostValue> pendingAnnouncements_;
     std::deque<PendingWork> pendingWork_;
     std::size_t pendingBatchBytes_ = 0;
     // Any thread, under the mutex: the values of the newest pending work
@@ -356,8 +350,6 @@ private:
     std::map<int, std::vector<ProgramValue>> programValues_;
     // UI: the program whose values the parameters hold.
     int currentProgram_ = 0;
-    // What the plug-in told the host of its own accord, for when the host passes it back.
-    KvEchoes echoes_;
     // UI: the editor's pointer is held, and the parameters whose gesture it holds open.
     bool pointerHeld_ = false;
     std::vector<Steinberg::Vst::ParamID> openGestures_;

@@ -44,12 +44,10 @@ bool ReadPlain(my_input_stream& in, T& value)
 }
 
 // The processor's stamp before the records of a batch: the moment its block
-// began (the largest moment before any: unstamped records count as new), and
-// whether its host values went to the host as output changes.
+// began (the largest moment before any: unstamped records count as new).
 struct Stamp
 {
     int64_t moment = std::numeric_limits<int64_t>::max();
-    int64_t toHost = 0;
 };
 
 // Calls visit(header, payload, stamp) for each whole record of a batch but
@@ -121,6 +119,13 @@ void ADelayController::ReadBatch(const unsigned char* bytes, int size)
     const int64_t now = KvClock::Now();
     // The engine reports a program change before the values it moved.
     bool programChanged = false;
+    bool shown = false;
+    const auto Show = [&](ParamID id, ParamValue value, int64_t at) {
+        const Parameter* parameter = getParameterObject(id);
+        const double was = parameter ? parameter->getNormalized() : value;
+        ApplyParamNormalized(id, value, at);
+        shown = shown || (parameter && parameter->getNormalized() != was);
+    };
     int32_t program = 0;
     WalkRecords(bytes, size, [&](const QueMessageHeader& header, const unsigned char* payload, const Stamp& stamp) {
         const int64_t moment = stamp.moment;
@@ -128,10 +133,9 @@ void ADelayController::ReadBatch(const unsigned char* bytes, int size)
         const auto found = parameters_.find(header.handle_);
         if (found != parameters_.end() && header.id_ == QueMessageId::ppc)
         {
-            // A report older than what set the parameter since is not shown,
-            // but the host may have it and pass it back.
+            // A report older than what set the parameter since is not shown.
             const bool newer = ledger_.ReportIsNewer(header.handle_, moment);
-            if (!newer && stamp.toHost == 0)
+            if (!newer)
                 return;
             const int64_t reportedAt = std::min(moment, now);
             KvParameter& record = found->second;
@@ -203,13 +207,9 @@ void ADelayController::ReadBatch(const unsigned char* bytes, int size)
                     const ParamValue n = record.valueType == 4
                                              ? plain
                                              : plainParamToNormalized(static_cast<ParamID>(record.index), plain);
-                    if (!std::isfinite(n))
+                    if (!std::isfinite(n) || !newer)
                         continue;
-                    if (stamp.toHost != 0)
-                        echoes_.Told(static_cast<ParamID>(record.index), std::clamp(n, 0.0, 1.0));
-                    if (newer)
-                        ApplyParamNormalized(static_cast<ParamID>(record.index), std::clamp(n, 0.0, 1.0),
-                                             reportedAt);
+                    Show(static_cast<ParamID>(record.index), std::clamp(n, 0.0, 1.0), reportedAt);
                 }
                 else if (!host && newer)
                 {
@@ -237,8 +237,9 @@ void ADelayController::ReadBatch(const unsigned char* bytes, int size)
             }
         }
         // Values a host's block carried: taken as the host's, unless the
-        // parameter was set after the block began.
-        if (header.id_ == QueMessageId::hval)
+        // parameter was set after the block began. A stamp no block could
+        // have is refused.
+        if (header.id_ == QueMessageId::hval && moment > 0 && moment <= now)
         {
             constexpr int32_t kEach = sizeof(uint32_t) + sizeof(double);
             for (int32_t at = 0; at + kEach <= header.length_; at += kEach)
@@ -249,20 +250,19 @@ void ADelayController::ReadBatch(const unsigned char* bytes, int size)
                 std::memcpy(&value, payload + at + sizeof(id), sizeof(value));
                 if (!std::isfinite(value))
                     continue;
-                echoes_.Overtaken(static_cast<ParamID>(id));
                 // Just older than what the engine reports of the same block.
                 const int64_t before = moment - 1;
                 if (id == static_cast<uint32_t>(kProgramChangeParameter))
                 {
                     if (ledger_.ProgramReportIsNewer(moment))
-                        ApplyParamNormalized(static_cast<ParamID>(id), std::clamp(value, 0.0, 1.0), before);
+                        Show(static_cast<ParamID>(id), std::clamp(value, 0.0, 1.0), before);
                     continue;
                 }
                 const int handle = id == static_cast<uint32_t>(kBypassParameter) ? kBypassLedger : HandleOf(id);
                 if (handle == -1 || !ledger_.ReportIsNewer(handle, moment))
                     continue;
                 ledger_.Note(handle, before);
-                ApplyParamNormalized(static_cast<ParamID>(id), std::clamp(value, 0.0, 1.0), before);
+                Show(static_cast<ParamID>(id), std::clamp(value, 0.0, 1.0), before);
             }
             return;
         }
@@ -282,6 +282,9 @@ void ADelayController::ReadBatch(const unsigned char* bytes, int size)
     });
     if (programChanged)
         ProgramChanged(program);
+    // The host's copy follows what the batch moved.
+    if (shown)
+        ValuesChanged();
     // The host rereads what the batch moved once it is all in place.
     readingBatch_ = reading.was;
     FlushHostCalls();

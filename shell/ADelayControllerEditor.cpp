@@ -172,7 +172,6 @@ void ADelayController::EditFromGui(ParamID id, ParamValue value)
     if (!open)
         hostCalls_.Begin(id);
     hostCalls_.Edit(id, value);
-    echoes_.Told(id, value);
     if (!pointerHeld_)
         hostCalls_.End(id);
     else if (!open)

@@ -260,9 +260,6 @@ tresult PLUGIN_API ADelayProcessor::process(ProcessData& data)
 {
     // A flush of parameters without samples may come from another thread
     // than the blocks.
-    const std::thread::id thread = std::this_thread::get_id();
-    if (data.numSamples >= 1 && blockThread_.load(std::memory_order_relaxed) != thread)
-        blockThread_.store(thread, std::memory_order_relaxed);
     // Blocks come only between setActive(true) and setActive(false).
     if (!active_.load())
     {
@@ -276,18 +273,12 @@ tresult PLUGIN_API ADelayProcessor::process(ProcessData& data)
     struct Moment
     {
         std::atomic<int64_t>& moment;
-        std::atomic<int64_t>& last;
-        ~Moment()
-        {
-            last.store(moment.load(std::memory_order_relaxed), std::memory_order_relaxed);
-            moment.store(0, std::memory_order_relaxed);
-        }
-    } moment{blockMoment_, lastBlockMoment_};
+        ~Moment() { moment.store(0, std::memory_order_relaxed); }
+    } moment{blockMoment_};
     blockMoment_.store(KvClock::Now(), std::memory_order_relaxed);
-    // While the host's other thread holds the engine for the state (only
-    // when this thread did not answer in time, or the engine is being
-    // replaced) the block leaves it alone, silent; its input waits for the
-    // next block that runs it.
+    // While the engine is being replaced the block leaves it alone, silent;
+    // its input waits for the next block that runs it. One that finds a
+    // state being read or written waits for it.
     std::optional<KvAudioMaster::BlockScope> scope;
     if (KvAudioMaster* engine = use.Master())
     {
@@ -384,10 +375,7 @@ void ADelayProcessor::SendCarried()
     if (count == 0 || !RoomForEarlyBatch())
         return;
     unsigned char stamp[kStampSize];
-    const int64_t moment[2] = {blockMoment_.load(std::memory_order_relaxed), 0};
-    const int32_t header[3] = {AudioMasterBase::kMasterHandle, QueMessageId::time, int32_t{sizeof(moment)}};
-    std::memcpy(stamp, header, sizeof(header));
-    std::memcpy(stamp + sizeof(header), moment, sizeof(moment));
+    WriteStamp(stamp, blockMoment_.load(std::memory_order_relaxed));
     constexpr std::size_t kEach = sizeof(uint32_t) + sizeof(double);
     unsigned char record[QueMessageHeader::kSize + kCarriedRoom * kEach];
     const int32_t head[3] = {AudioMasterBase::kMasterHandle, QueMessageId::hval,
@@ -471,19 +459,15 @@ tresult ADelayProcessor::RelayMessage(IMessage* message)
 tresult PLUGIN_API ADelayProcessor::getState(IBStream* state)
 {
     SendQueuedBatches();
-    // A state set but not yet taken by the audio thread is applied before the
-    // read, so what is saved is what plays: values the engine refused or
+    // What the host set that no block brought is taken first, so the state
+    // holds it whether or not blocks come later (offline hosts and test
+    // tools stop sending them). The state is read between two blocks: one
+    // that runs is waited for, and one that starts meanwhile waits for the
+    // read. What is saved is what plays: values the engine refused or
     // brought into range never return to the host as given.
-    // While blocks run on another thread the state is read between two of
-    // them, with what the next one brings. What the host set that no block
-    // brought is then taken, and the state read again, whether or not
-    // blocks come later (offline hosts and test tools stop sending them).
+    TakeUndeliveredHostValues();
     std::string text;
-    const bool crosses = StateCrossesToBlocks();
-    if (crosses)
-        runtime_.GetPresetState(text, true);
-    if (TakeUndeliveredHostValues() || !crosses)
-        runtime_.GetPresetState(text, false);
+    runtime_.GetPresetState(text, false);
     return StateChunk::Write(state, text) ? kResultOk : kResultFalse;
 }
 
@@ -494,10 +478,16 @@ tresult PLUGIN_API ADelayProcessor::setState(IBStream* state)
     std::string text;
     if (!StateChunk::Read(state, text) || !StateChunk::IsPresetState(text))
         return kResultFalse;
-    // An empty state holds no value, and the bypass off. What the host set
-    // before it is older, also what reaches the processor after it.
+    // What the host set before the state that no block brought lands first,
+    // in the program it was set in; what reaches the processor after the
+    // state but was set before it is older, and dropped. An empty state
+    // holds no value, and the bypass off.
+    // Without them, while processing, the state is handed to the audio
+    // thread, which applies it before the next block's input (or the next
+    // state call does).
+    const bool took = TakeUndeliveredHostValues();
     intent_.Forget(moment);
-    runtime_.SetPresetState(text, StateCrossesToBlocks());
+    runtime_.SetPresetState(text, !took && active_.load() && isProcessing());
     return kResultOk;
 }
 
@@ -559,19 +549,20 @@ bool ADelayProcessor::SendDspToGuiBatch(const unsigned char* data, int size)
         moment = KvClock::Now();
     if (blockChanges_ != nullptr && from < total)
         hostValues_.Report(data + from, total - from, *blockChanges_, 0, &intent_, moment);
-    // The stamp says too whether the batch's host values went to the host
-    // as output changes: a host may pass those back to the controller.
     unsigned char stamp[kStampSize];
-    const int32_t header[3] = {AudioMasterBase::kMasterHandle, QueMessageId::time, 2 * int32_t{sizeof(int64_t)}};
-    const int64_t toHost = blockChanges_ != nullptr ? 1 : 0;
-    std::memcpy(stamp, header, sizeof(header));
-    std::memcpy(stamp + sizeof(header), &moment, sizeof(moment));
-    std::memcpy(stamp + sizeof(header) + sizeof(moment), &toHost, sizeof(toHost));
+    WriteStamp(stamp, moment);
     const bool pushed = batches_.Push(stamp, sizeof(stamp), data, total);
     refusedBatch_ = pushed ? nullptr : data;
     reportedBytes_ = pushed ? 0 : total;
     refusedMoment_ = pushed ? 0 : moment;
     return pushed;
+}
+
+void ADelayProcessor::WriteStamp(unsigned char* stamp, int64_t moment)
+{
+    const int32_t header[3] = {AudioMasterBase::kMasterHandle, QueMessageId::time, int32_t{sizeof(moment)}};
+    std::memcpy(stamp, header, sizeof(header));
+    std::memcpy(stamp + sizeof(header), &moment, sizeof(moment));
 }
 
 void ADelayProcessor::SendQueuedBatches()

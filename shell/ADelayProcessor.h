@@ -66,11 +66,11 @@ public:
     // The state holds the patch's values, the program they belong to and
     // whether the host's bypass is on (also when it was switched in a block
     // without samples and no block has run since). What the host set on the
-    // controller that no block has brought yet is taken too, in the order
-    // the host set it, as blocks without samples would take it: while
-    // blocks run on another thread, after the next block (or once none came
-    // for a while), which may bring it. Any thread of the host's but the one
-    // running blocks now; never while the engine is rebuilt.
+    // controller that no block has brought yet is taken first, in the order
+    // the host set it, as blocks without samples would take it. A block
+    // running on another thread is waited for, and one that starts meanwhile
+    // waits. Any thread of the host's but the one running blocks now; never
+    // while the engine is rebuilt.
     Steinberg::tresult PLUGIN_API setState(Steinberg::IBStream* state) SMTG_OVERRIDE;
     Steinberg::tresult PLUGIN_API getState(Steinberg::IBStream* state) SMTG_OVERRIDE;
     // Refused (kResultFalse) while active: the setup and the buses are what
@@ -105,10 +105,10 @@ public:
     bool RoomForEarlyBatch() const override { return batches_.Used() * 4 < batches_.Capacity(); }
 
     // Each batch waits behind a stamp: a record (handle -4, id "time") of the
-    // moment (KvClock) the block that wrote it began, or that it was written
-    // outside a block, and whether its host values went to the host as the
-    // block's output changes (int64 1) or not (0).
-    static constexpr std::size_t kStampSize = QueMessageHeader::kSize + 2 * sizeof(int64_t);
+    // moment (KvClock, int64) the block that wrote it began, or that it was
+    // written outside a block.
+    static constexpr std::size_t kStampSize = QueMessageHeader::kSize + sizeof(int64_t);
+    static void WriteStamp(unsigned char* stamp, int64_t moment);
     // Room for this many full engine batches waits for the user-interface thread.
     static constexpr int kQueuedBatches = 16;
     // The batches that wait go to the controller together, up to this many bytes a message.
@@ -249,23 +249,5 @@ private:
     void HoldInput(Steinberg::Vst::ProcessData& data);
     // Audio. Hands what held_ keeps to the engine ahead of the block's own input.
     void ReplayHeldInput(Steinberg::Vst::ProcessData& data);
-    // Whether the host runs blocks now on another thread than the caller's:
-    // preset state then crosses to the audio thread between blocks instead
-    // of being read or written here. On the thread that runs the blocks no
-    // block can be running, and none would come while it waited; nor from a
-    // host that has sent none for longer than any audio device waits
-    // between two (a test tool, an offline host left processing).
-    bool StateCrossesToBlocks() const
-    {
-        constexpr int64_t kIdleNanoseconds = 250'000'000;
-        return active_.load() && isProcessing() &&
-               blockThread_.load(std::memory_order_relaxed) != std::this_thread::get_id() &&
-               (blockMoment_.load(std::memory_order_relaxed) != 0 ||
-                KvClock::Now() - lastBlockMoment_.load(std::memory_order_relaxed) < kIdleNanoseconds);
-    }
-    // When the last block began.
-    std::atomic<int64_t> lastBlockMoment_{0};
-    // The thread that ran the last block.
-    std::atomic<std::thread::id> blockThread_{};
 };
 #pragma GCC diagnostic pop

@@ -122,8 +122,11 @@ void HostValueTable::Report(const unsigned char* batch, std::size_t size, IParam
         if (slot == nullptr || (newer != nullptr && newer->SetAfter(slot->id, moment)))
             continue;
 
+        // Only what the engine moved on its own: the host knows what it set.
         uint8_t flag = 0;
         in.Read(&flag, 1);
+        if (in.failed() || (flag & QueMessageId::kOwnMove) == 0)
+            continue;
         // The last monophonic value of the record is the one the host keeps.
         bool found = false;
         double plain = 0.0;

@@ -36,10 +36,11 @@ public:
     // UI. The number of parameters in the table.
     std::size_t Size() const { return slots_.size(); }
 
-    // Audio. Adds the host value of each "ppc" record of the batch to
-    // `changes` at sampleOffset: the monophonic value only, normalised as
-    // the controller normalises it, finite and inside 0..1. Records of other
-    // parameters, and anything malformed, are skipped.
+    // Audio. Adds the host value of each "ppc" record of the batch that the
+    // engine moved on its own to `changes` at sampleOffset: the monophonic
+    // value only, normalised as the controller normalises it, finite and
+    // inside 0..1. Records of other parameters, values the host caused, and
+    // anything malformed, are skipped.
     // Parameters the host set on the controller after `moment` (in
     // `newer`), while the block ran, are left out: the host's are newer.
     void Report(const unsigned char* batch, std::size_t size, Steinberg::Vst::IParameterChanges& changes,

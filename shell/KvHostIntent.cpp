@@ -1,4 +1,5 @@
 #include "shell/KvHostIntent.h"
+#include "shell/KvClock.h"
 
 #include <algorithm>
 #include <cmath>
@@ -41,7 +42,11 @@ bool KvHostIntent::Announce(const void* bytes, std::size_t size)
     if (bytes == nullptr || size % kRecord != 0)
         return false;
     const auto* at = static_cast<const unsigned char*>(bytes);
-    std::lock_guard<std::mutex> lock(mutex_);
+    // A moment no call of the host's can have had (none, or one still to
+    // come) is refused with its value.
+    const int64_t now = KvClock::Now();
+    std::vector<HostValue> values;
+    values.reserve(size / kRecord);
     for (std::size_t offset = 0; offset < size; offset += kRecord)
     {
         HostValue value;
@@ -50,10 +55,41 @@ bool KvHostIntent::Announce(const void* bytes, std::size_t size)
         std::memcpy(&value.value, at + offset + sizeof(id), sizeof(value.value));
         std::memcpy(&value.moment, at + offset + sizeof(id) + sizeof(value.value), sizeof(value.moment));
         value.id = id;
-        if (Slot(id) < 0 || !std::isfinite(value.value))
+        if (Slot(id) < 0 || !std::isfinite(value.value) || value.moment <= 0 || value.moment > now)
             continue;
         value.value = std::clamp(value.value, 0.0, 1.0);
-        Add(value);
+        values.push_back(value);
+    }
+    // In the host's order, which values set on other threads may not keep.
+    std::stable_sort(values.begin(), values.end(),
+                     [](const HostValue& a, const HostValue& b) { return a.moment < b.moment; });
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!values.empty() && !announced_.empty() && values.front().moment < announced_.back().value.moment)
+    {
+        // Some come before values that wait: one merge, then one pass to
+        // keep each run's newest.
+        std::vector<Announced> merged;
+        merged.reserve(announced_.size() + values.size());
+        auto waiting = announced_.begin();
+        for (const HostValue& value : values)
+        {
+            if (value.moment <= forgottenUntil_.load(std::memory_order_relaxed))
+                continue;
+            Raise(slots_[static_cast<std::size_t>(Slot(value.id))].announcedAt, value.moment);
+            for (; waiting != announced_.end() && waiting->value.moment <= value.moment; ++waiting)
+                merged.push_back(*waiting);
+            merged.push_back({value, true, false});
+        }
+        merged.insert(merged.end(), waiting, announced_.end());
+        announced_.swap(merged);
+        Compact();
+        if (announced_.size() > kMostWaiting)
+            DropOldest();
+    }
+    else
+    {
+        for (const HostValue& value : values)
+            Add(value);
     }
     Publish();
     return true;
@@ -66,16 +102,6 @@ void KvHostIntent::Add(const HostValue& value)
         return;
     Raise(slots_[static_cast<std::size_t>(Slot(value.id))].announcedAt, value.moment);
     const Announced entry{value, true, false};
-    // A value set on another thread may come after newer ones: it takes
-    // its place in the host's order.
-    if (!announced_.empty() && value.moment < announced_.back().value.moment)
-    {
-        const auto place = std::upper_bound(announced_.begin(), announced_.end(), value.moment,
-                                            [](int64_t m, const Announced& a) { return m < a.value.moment; });
-        announced_.insert(place, entry);
-        Compact();
-        return;
-    }
     if (value.id == kProgramChange)
     {
         // A choice with no value after the one before replaces it.
@@ -92,16 +118,24 @@ void KvHostIntent::Add(const HostValue& value)
     }
     // The bypass is no program's: its newest only.
     if (value.id == kBypass)
-        for (Announced& before : announced_)
-            if (before.live && before.value.id == kBypass)
-                before.live = false, ++dead_;
+    {
+        if (bypassAt_ != kNone && announced_[bypassAt_].live)
+            announced_[bypassAt_].live = false, ++dead_;
+        bypassAt_ = announced_.size();
+    }
     announced_.push_back(entry);
     if (announced_.size() - dead_ > kMostWaiting)
-    {
-        Compact();
-        announced_.front().live = false;
-        Compact();
-    }
+        DropOldest();
+}
+
+void KvHostIntent::DropOldest()
+{
+    // A quarter of the room at once, so that each value costs its share.
+    Compact();
+    const std::size_t keep = kMostWaiting - kMostWaiting / 4;
+    if (announced_.size() > keep)
+        announced_.erase(announced_.begin(), announced_.end() - static_cast<std::ptrdiff_t>(keep));
+    Compact();
 }
 
 void KvHostIntent::Compact()
@@ -143,12 +177,15 @@ void KvHostIntent::Compact()
     announced_.erase(std::remove_if(announced_.begin(), announced_.end(), [](const Announced& a) { return !a.live; }),
                      announced_.end());
     newestOfRun_.clear();
+    bypassAt_ = kNone;
     for (std::size_t i = 0; i < announced_.size(); ++i)
     {
         if (announced_[i].value.id == kProgramChange)
             newestOfRun_.clear();
         else
             newestOfRun_[announced_[i].value.id] = i;
+        if (announced_[i].value.id == kBypass)
+            bypassAt_ = i;
     }
     dead_ = 0;
 }
@@ -209,6 +246,7 @@ std::vector<KvHostIntent::Run> KvHostIntent::TakeUndelivered()
     }
     announced_.clear();
     newestOfRun_.clear();
+    bypassAt_ = kNone;
     dead_ = 0;
     Publish();
     return runs;

@@ -52,7 +52,9 @@ public:
     using Run = std::vector<KvFirstSampleValue>;
 
     // The controller's message: bytes of {uint32 id, float64 value, int64
-    // moment} records; false when malformed.
+    // moment} records; false when malformed. A record whose moment is not
+    // after 0 or not before now is refused. The message merges in time
+    // linear in its size (but for its sort), in any order.
     bool Announce(const void* bytes, std::size_t size);
     static std::vector<unsigned char> Message(const std::vector<HostValue>& values);
     // A state set at `moment`: what the host set before it is older.
@@ -125,6 +127,8 @@ private:
     // than a program choice or state the engine took since.
     bool Settled(const HostValue& value) const;
     void Add(const HostValue& value);
+    // Beyond kMostWaiting values the oldest go.
+    void DropOldest();
     void Compact();
     // UI, under the lock: hands the waiting values to the audio thread.
     void Publish();
@@ -144,6 +148,9 @@ private:
     // Where each parameter's newest value of the last run stands.
     std::unordered_map<Steinberg::Vst::ParamID, std::size_t> newestOfRun_;
     std::size_t dead_ = 0;
+    // Where the newest bypass value stands.
+    static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+    std::size_t bypassAt_ = kNone;
     // The hand-over to the audio thread: the newest list, and a list it is
     // done with, freed by the user-interface thread; one the audio thread
     // could not hand back yet waits in its hands.

@@ -312,7 +312,7 @@ void DspPatchManager::ChangeProgram(int program, int64_t time)
         VoicesOf(container_)->SendProgChange(program);
     }
     for (dsp_patch_parameter_base* parameter : parameters_)
-        parameter->OnPatchChanged(old, program, time);
+        parameter->OnPatchChanged(old, program, time, midiChoice_);
     // The values the change moved reach the host with the block it came in.
     if (IKvShellDsp* shell = Shell())
         shell->ServiceAtBlockEnd();

@@ -89,6 +89,8 @@ private:
     void OnPerVoiceSysex(ug_container* container, int64_t time, const unsigned char* bytes, bool fromMidiCv);
     void NoteOn(ug_container* container, int64_t time, int key, float velocity);
     void NoteOff(ug_container* container, int64_t time, int key, float velocity);
+    // Audio thread: a MIDI program change is choosing the program.
+    bool midiChoice_ = false;
     void ChangeProgram(int program, int64_t time);
     void SendToEditor(int handle, int32_t id, int32_t value);
     IKvShellDsp* Shell() const;

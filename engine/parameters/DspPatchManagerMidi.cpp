@@ -109,7 +109,12 @@ void DspPatchManager::OnMidi(VoiceControlState* state, int64_t time, const unsig
         break;
     case 0xC0:
         if (!fromMidiCv)
+        {
+            // The patch's own choice, unless the host chose that program already.
+            midiChoice_ = true;
             setProgramDspThread(d1, time);
+            midiChoice_ = false;
+        }
         break;
     case 0xB0:
         OnController(container, time, d1, d2, fromMidiCv);

@@ -478,13 +478,19 @@ void dsp_patch_parameter_base::vst_automate2(int64_t time, int key, const void* 
     if (!SetValueRaw2(data, size, EffectivePatch(), slot))
         return;
     SendValue(time, key);
+    // updateGui: a MIDI controller moved it, not the host.
     if (updateGui)
     {
-        MarkEngineChange(slot);
+        MarkOwnMove(slot);
         // A host parameter reaches the host with the block that moved it.
         if (index_ >= 0 && !moduleOwned_ && !polyphonic_)
             if (IKvAudioMaster* master = AudioMaster(); master && master->Application())
                 master->Application()->ReportAtBlockEnd();
+    }
+    else if (slot == 0)
+    {
+        // The host's own value: what the engine moved before it is gone.
+        ownMovePending_ = false;
     }
     if (ug_patch_automator_out* out = AutomationOutputOf(patchManager_))
     {
@@ -500,7 +506,7 @@ void dsp_patch_parameter_base::UpdateOutputParameter(int key, UPlug* plug)
     if (!Storage(slot))
         return;
     CopyPlugValue(slot, plug);
-    MarkEngineChange(slot);
+    MarkOwnMove(slot);
     if (!typeIsVariableSize())
     {
         if (ug_patch_automator_out* out = AutomationOutputOf(patchManager_))
@@ -529,7 +535,7 @@ void dsp_patch_parameter_base::CarryVoiceValues(int oldPatch, int newPatch)
     }
 }
 
-void dsp_patch_parameter_base::OnPatchChanged(int oldPatch, int newPatch, int64_t time)
+void dsp_patch_parameter_base::OnPatchChanged(int oldPatch, int newPatch, int64_t time, bool ownChoice)
 {
     PatchStorageBase* entry = Storage(0);
     if (!entry || entry->getPatchCount() <= 1)
@@ -549,11 +555,18 @@ void dsp_patch_parameter_base::OnPatchChanged(int oldPatch, int newPatch, int64_
     if (!differ)
         return;
     OnValueChangedFromGUI(true, 0, false, time);
-    // The editor and the host show the new program's value. A value of
-    // another program still waiting to be reported would be read as the
-    // current one (readers take the last value of key 0): it stays unsent.
+    // The editor shows the new program's value, and the host when the patch
+    // chose the program itself. A value of another program still waiting to
+    // be reported would be read as the current one (readers take the last
+    // value of key 0): it stays unsent.
     for (int patch = 0; patch < entry->getPatchCount(); ++patch)
         entry->setDirty(patch, false);
-    MarkEngineChange(0);
+    if (ownChoice)
+        MarkOwnMove(0);
+    else
+    {
+        ownMovePending_ = false;
+        MarkEngineChange(0);
+    }
 }
 

@@ -107,7 +107,8 @@ public:
     void vst_automate2(int64_t time, int key, const void* data, int size, bool updateGui);
     void UpdateOutputParameter(int key, UPlug* plug);
     // Audio thread: the patch manager moved to another program.
-    void OnPatchChanged(int oldPatch, int newPatch, int64_t time = -1);
+    // ownChoice: the patch's MIDI chose the program, not the host.
+    void OnPatchChanged(int oldPatch, int newPatch, int64_t time = -1, bool ownChoice = false);
     // Audio thread: a polyphonic value driven by the voices (a host
     // control) keeps each key's value in the new program.
     void CarryVoiceValues(int oldPatch, int newPatch);
@@ -162,6 +163,10 @@ public:
     int getHostControl() const { return hostControl_; }
     bool isModuleOwned() const { return moduleOwned_; }
     bool EngineChangePending() const { return engineChangePending_; }
+    // The engine moved the value on its own (a MIDI controller bound to it,
+    // the patch's own MIDI program change, a watcher pin) since the last
+    // record: the host hears of it. What the host set does not go back to it.
+    bool OwnMovePending() const { return ownMovePending_; }
     int getContainerHandle() const { return containerHandle_; }
     void setContainerHandle(int handle) { containerHandle_ = handle; }
     ug_container* getContainer() const { return container_; }
@@ -183,6 +188,8 @@ protected:
     int QueMessageLength(int maximum) const;
     void WriteQueMessage(my_output_stream& out, int length);
     void MarkEngineChange(int key);
+    // As MarkEngineChange, for a move the host did not make.
+    void MarkOwnMove(int key);
     void RequestQue();
     // Passes a cut the storage made to the audio master for its log.
     void ReportCut(PatchStorageBase& entry);
@@ -196,6 +203,7 @@ protected:
     int32_t hostControl_ = -1;
     std::vector<PatchStorageBase*> storage_;
     bool engineChangePending_ = false;
+    bool ownMovePending_ = false;
     bool sdk2BackwardCompatibility_ = false;
     std::vector<UPlug*> connectedPins_;
     std::array<int32_t, kKeyCount> lastMidiValues_{};

@@ -17,6 +17,14 @@ void dsp_patch_parameter_base::MarkEngineChange(int key)
     RequestQue();
 }
 
+void dsp_patch_parameter_base::MarkOwnMove(int key)
+{
+    if (moduleOwned_)
+        return;
+    ownMovePending_ = true;
+    MarkEngineChange(key);
+}
+
 void dsp_patch_parameter_base::UpdateUI(bool keepEngineFlag, int key)
 {
     if (moduleOwned_)
@@ -142,7 +150,7 @@ int dsp_patch_parameter_base::QueMessageLength(int maximum) const
 void dsp_patch_parameter_base::WriteQueMessage(my_output_stream& out, int length)
 {
     out << static_cast<int32_t>(handle_) << QueMessageId::ppc << static_cast<int32_t>(length)
-        << static_cast<uint8_t>(engineChangePending_ ? 0 : 1);
+        << static_cast<uint8_t>((engineChangePending_ ? 0 : 1) | (ownMovePending_ ? QueMessageId::kOwnMove : 0));
     int total = 5;
     const int extra = typeIsVariableSize() ? 4 : 0;
     for (size_t key = 0; key < storage_.size(); ++key)
@@ -170,4 +178,5 @@ void dsp_patch_parameter_base::WriteQueMessage(my_output_stream& out, int length
     }
     out << static_cast<int32_t>(-1);
     engineChangePending_ = false;
+    ownMovePending_ = false;
 }

@@ -24,6 +24,7 @@ namespace
 {
 constexpr int kPresetWaits = 50;
 constexpr auto kPresetWait = std::chrono::milliseconds(10);
+constexpr auto kBlockEndWait = std::chrono::microseconds(50);
 
 void SilenceChannels(float** channels, int first, int count, int sampleCount, int stride)
 {
@@ -109,8 +110,7 @@ void KvAudioMaster::DoProcess(int sampleCount, float** inputs, float** outputs, 
     if (sampleCount <= 0)
         return;
     BlockScope scope(*this);
-    // The user-interface thread is reading or writing the state itself: this
-    // block is silent rather than racing it.
+    // The engine is being replaced: this block is silent rather than racing it.
     if (!scope.entered())
     {
         SilenceChannels(outputs, 0, outputCount, sampleCount, outputStride);
@@ -233,10 +233,21 @@ void KvAudioMaster::FreeHandedBack(bool everything)
 
 void KvAudioMaster::ReadPresetState(std::string& out)
 {
-    out.clear();
+    FormatState(CaptureState(), out);
+}
+
+std::unique_ptr<PresetValues> KvAudioMaster::CaptureState()
+{
     IDspPatchManager* manager = MainPatchManager();
     std::unique_ptr<PresetValues> set = manager ? manager->CaptureWholePreset() : std::make_unique<PresetValues>();
     CaptureHostSwitches(*set);
+    return set;
+}
+
+void KvAudioMaster::FormatState(const std::unique_ptr<PresetValues>& set, std::string& out)
+{
+    out.clear();
+    IDspPatchManager* manager = MainPatchManager();
     if (manager)
         manager->FormatPresetState(*set, out);
     // Without values the state is empty, unless the bypass is on.
@@ -270,11 +281,12 @@ void KvAudioMaster::ApplyPresetSet(IDspPatchManager* manager, PresetValues& set)
 
 void KvAudioMaster::HoldOffBlocks()
 {
-    // The audio thread starts no block from here on; one already running is
+    // The audio thread starts no block from here on (the next one waits for
+    // this thread, which therefore looks often); one already running is
     // waited for however long it takes, as what it runs is the block's alone.
     directAccess_.store(true);
     while (blockDepth_.load() > 0)
-        std::this_thread::sleep_for(kPresetWait);
+        std::this_thread::sleep_for(kBlockEndWait);
 }
 
 void KvAudioMaster::HeldOff(const std::function<void()>& work)
@@ -287,12 +299,15 @@ void KvAudioMaster::HeldOff(const std::function<void()>& work)
         delete set;
     }
     work();
-    directAccess_.store(retired_);
+    directAccess_.store(retired_.load());
 }
 
 void KvAudioMaster::ReadPresetStateDirectly(std::string& out)
 {
-    HeldOff([&] { ReadPresetState(out); });
+    // Blocks wait only while the values are copied.
+    std::unique_ptr<PresetValues> set;
+    HeldOff([&] { set = CaptureState(); });
+    FormatState(set, out);
 }
 
 void KvAudioMaster::RunWithBlocksHeldOff(const std::function<void()>& work)
@@ -308,7 +323,7 @@ void KvAudioMaster::WritePresetStateDirectly(const std::string& text)
     // An older state still in transit must not overwrite this one.
     delete setPending_.exchange(nullptr, std::memory_order_acq_rel);
     WritePresetState(text);
-    directAccess_.store(retired_);
+    directAccess_.store(retired_.load());
 }
 
 void KvAudioMaster::WritePresetState(const std::string& text)

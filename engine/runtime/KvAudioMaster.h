@@ -13,6 +13,7 @@
 // handle and hands preset state between the user-interface and audio threads.
 
 #include <atomic>
+#include <thread>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -103,18 +104,46 @@ public:
 
     // Audio thread: marks the engine as the audio thread's for as long as it
     // lives, around everything a host block does with it (input, DoProcess,
-    // output). entered() is false while the user-interface thread holds the
-    // engine to read or write the state: the block must then leave the
-    // engine alone. Scopes nest.
+    // output). While the user-interface thread reads or writes the state,
+    // the block waits for it (a state's values are copied, not formatted,
+    // while it holds the engine). entered() is false only once the engine is
+    // retired: the block must then leave it alone. Scopes nest.
     class BlockScope
     {
     public:
         explicit BlockScope(KvAudioMaster& master) : depth_(master.blockDepth_)
         {
-            depth_.fetch_add(1);
-            entered_ = !master.directAccess_.load();
+            // Inside an entered scope the engine is this block's already.
+            if (nesting_ > 0)
+            {
+                depth_.fetch_add(1);
+                entered_ = true;
+                ++nesting_;
+                return;
+            }
+            for (;;)
+            {
+                depth_.fetch_add(1);
+                if (!master.directAccess_.load())
+                {
+                    entered_ = true;
+                    ++nesting_;
+                    return;
+                }
+                if (master.retired_.load())
+                    return;
+                // Out of the state's way until it is done.
+                depth_.fetch_sub(1);
+                while (master.directAccess_.load() && !master.retired_.load())
+                    std::this_thread::yield();
+            }
         }
-        ~BlockScope() { depth_.fetch_sub(1); }
+        ~BlockScope()
+        {
+            if (entered_)
+                --nesting_;
+            depth_.fetch_sub(1);
+        }
         BlockScope(const BlockScope&) = delete;
         BlockScope& operator=(const BlockScope&) = delete;
         bool entered() const { return entered_; }
@@ -122,6 +151,7 @@ public:
     private:
         std::atomic<int>& depth_;
         bool entered_ = false;
+        static inline thread_local int nesting_ = 0;
     };
 
     // User-interface thread, before the engine is replaced: no block starts
@@ -195,6 +225,9 @@ private:
     // one running to end.
     void HoldOffBlocks();
     // On the user-interface thread, with the block loop held off.
+    // The state's values and switches, and their text.
+    std::unique_ptr<PresetValues> CaptureState();
+    void FormatState(const std::unique_ptr<PresetValues>& set, std::string& out);
     void ReadPresetStateDirectly(std::string& out);
     void WritePresetStateDirectly(const std::string& text);
 
@@ -225,7 +258,7 @@ private:
     std::atomic<int> blockDepth_{0};
     std::atomic<bool> directAccess_{false};
     // Set by Retire: direct access then never ends.
-    bool retired_ = false;
+    std::atomic<bool> retired_{false};
     // Serialises the state calls of the host's threads (never the audio thread).
     std::mutex stateMutex_;
     std::atomic<bool> running_{false};

@@ -36,7 +36,8 @@ TEST(PatchParameterMessages, MidiAutomationIsReportedToTheEditorOnce)
     const auto records = RecordsFor(rig.sender, 103, QueMessageId::ppc);
     ASSERT_EQ(records.size(), 1u);
     Payload expected;
-    expected << static_cast<uint8_t>(0) << int32_t{0} << int32_t{0} << int32_t{expectedValue} << int32_t{-1};
+    // A move of its own, which the host hears of too.
+    expected << QueMessageId::kOwnMove << int32_t{0} << int32_t{0} << int32_t{expectedValue} << int32_t{-1};
     EXPECT_EQ(records[0].payload, expected.data);
     rig.sender.batches.clear();
     rig.runtime.ServiceDspRingBuffers();

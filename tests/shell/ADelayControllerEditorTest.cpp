@@ -95,9 +95,10 @@ std::string Wide(const std::wstring& text, bool terminate)
 }
 
 // The engine's report of one value: flag, {key, patch, value}, end key.
+// A value the engine moved on its own (a MIDI controller bound to it).
 std::string Report(const std::string& value)
 {
-    return std::string(1, '\0') + Bytes(int32_t{0}) + Bytes(int32_t{0}) + value + Bytes(int32_t{-1});
+    return std::string(1, static_cast<char>(QueMessageId::kOwnMove)) + Bytes(int32_t{0}) + Bytes(int32_t{0}) + value + Bytes(int32_t{-1});
 }
 
 // Answers file selectors with a path, or cancels them when it has none.

@@ -72,7 +72,8 @@ TEST(HostOrder, TheEnginesReportsPassedBackLateNeverUndoAProgramChosenAfterThem)
         Values reported;
         live.controller()->setParamNormalized(kProgramChange, 1.0);
         std::thread([&] { live.Block(kBlock, {{kProgramChange, 1.0}}, false, &reported); }).join();
-        ASSERT_FALSE(reported.empty()) << "the engine reports the program's values";
+        // The host chose the program: none of its values goes back to it.
+        EXPECT_TRUE(reported.empty());
         const auto passBack = [&] {
             for (const auto& [id, value] : reported)
                 live.controller()->setParamNormalized(id, static_cast<float>(value));

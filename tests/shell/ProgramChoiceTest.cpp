@@ -88,7 +88,7 @@ enum class Source
 };
 } // namespace
 
-TEST(ProgramChoice, EverySourceShowsReportsAndSavesTheChosenProgramWhole)
+TEST(ProgramChoice, EverySourceShowsAndSavesTheChosenProgramWholeAndReportsNoneOfIt)
 {
     ProgramHost session;
     ASSERT_TRUE(session.instance);
@@ -139,13 +139,11 @@ TEST(ProgramChoice, EverySourceShowsReportsAndSavesTheChosenProgramWhole)
         changes.emplace_back(source == Source::MidiProgramChange ? midiProgram : programInfo.id, value);
         const int rereads = session.host.rereads;
 
+        // The host chose the program: none of its values goes back to the
+        // host as an output change, which the host would hear again.
         const auto reported = session.Process(changes, nullptr, 16);
-        for (std::size_t i = 0; i < kHostIds.size(); ++i)
-        {
-            const auto at = reported.find(kHostIds[i]);
-            ASSERT_NE(at, reported.end()) << "no output change for id " << kHostIds[i];
-            EXPECT_NEAR(at->second, chosen.normalized[i], 1e-6) << "id " << kHostIds[i];
-        }
+        for (const ParamID id : kHostIds)
+            EXPECT_EQ(reported.count(id), 0u) << "output change for id " << id;
         // The host saves: the state is the chosen program, every value of it.
         EXPECT_EQ(SavedValues(session.Save()), chosen.saved);
         // The controller heard of it on the way, and asks the host to reread,

@@ -88,6 +88,8 @@ public:
     Steinberg::tresult PLUGIN_API disconnect(IConnectionPoint*) SMTG_OVERRIDE { return Steinberg::kResultOk; }
     Steinberg::tresult PLUGIN_API notify(Steinberg::Vst::IMessage* message) SMTG_OVERRIDE
     {
+        // Hosts call the controller on threads of their own, and it passes on their values there.
+        std::lock_guard<std::mutex> lock(mutex);
         const void* data = nullptr;
         Steinberg::uint32 size = 0;
         ids.emplace_back(message->getMessageID());
@@ -101,7 +103,7 @@ public:
             int32_t header[3] = {};
             std::memcpy(header, bytes + at, sizeof(header));
             const Steinberg::uint32 length = 12 + static_cast<Steinberg::uint32>(std::max(header[2], 0));
-            if (header[1] == 0x74696D65 && header[2] == 16 && at + length <= size)
+            if (header[1] == 0x74696D65 && header[2] == 8 && at + length <= size)
             {
                 int64_t moment = 0;
                 std::memcpy(&moment, bytes + at + 12, sizeof(moment));
@@ -127,6 +129,7 @@ public:
     Steinberg::uint32 PLUGIN_API addRef() SMTG_OVERRIDE { return 1; }
     Steinberg::uint32 PLUGIN_API release() SMTG_OVERRIDE { return 1; }
 
+    std::mutex mutex;
     std::vector<std::string> ids;
     std::vector<std::string> messages;
     std::vector<int64_t> stamps;
