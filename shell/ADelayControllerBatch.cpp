@@ -133,7 +133,13 @@ void ADelayController::ReadBatch(const unsigned char* bytes, int size)
         const auto found = parameters_.find(header.handle_);
         if (found != parameters_.end() && header.id_ == QueMessageId::ppc)
         {
-            // A report older than what set the parameter since is not shown.
+            // The host had what the engine moved on its own as an output
+            // change, which not every host takes into its copy: it rereads,
+            // and finds the newest value. A report older than what set the
+            // parameter since is not shown.
+            uint8_t flag = 0;
+            in >> flag;
+            shown = shown || ((flag & QueMessageId::kOwnMove) != 0 && HostParameter(found->second) != nullptr);
             const bool newer = ledger_.ReportIsNewer(header.handle_, moment);
             if (!newer)
                 return;
@@ -142,8 +148,6 @@ void ADelayController::ReadBatch(const unsigned char* bytes, int size)
             Parameter* host = HostParameter(record);
             // The host counts the choices of a list by position.
             const KvEnumPositions positions(record.HasChoices() ? record.enumList : std::wstring());
-            uint8_t flag = 0;
-            in >> flag;
             for (;;)
             {
                 int32_t key = 0;

@@ -136,6 +136,8 @@ private:
     struct TimedInput
     {
         Steinberg::int32 offset = 0;
+        // Within a sample: by rank, then in the host's order.
+        Steinberg::int32 rank = 0;
         Steinberg::int32 place = 0;
         Steinberg::uint32 word = 0;
         double value = 0.0;

@@ -68,7 +68,7 @@ void ADelayProcessor::HandInSampleOrder(int32 count, ReadAt readAt, Hand hand)
 {
     // Sample order, and the host's order within a sample.
     const auto before = [](const TimedInput& a, const TimedInput& b) {
-        return a.offset != b.offset ? a.offset < b.offset : a.place < b.place;
+        return a.offset != b.offset ? a.offset < b.offset : a.rank != b.rank ? a.rank < b.rank : a.place < b.place;
     };
     const std::size_t room = ordered_.size();
     if (room == 0)
@@ -98,6 +98,7 @@ void ADelayProcessor::HandInSampleOrder(int32 count, ReadAt readAt, Hand hand)
         bool left = false;
         bool inOrder = true;
         int32 lastOffset = 0;
+        int32 lastRank = 0;
         for (int32 place = 0; place < count; ++place)
         {
             TimedInput input;
@@ -109,8 +110,9 @@ void ADelayProcessor::HandInSampleOrder(int32 count, ReadAt readAt, Hand hand)
             input.place = place;
             if (handedSome && !before(lastHanded, input))
                 continue;
-            inOrder = inOrder && input.offset >= lastOffset;
+            inOrder = inOrder && (input.offset > lastOffset || (input.offset == lastOffset && input.rank >= lastRank));
             lastOffset = input.offset;
+            lastRank = input.rank;
             if (kept < room)
             {
                 ordered_[kept++] = input;
@@ -292,10 +294,13 @@ void ADelayProcessor::ReadParameterChanges(ProcessData& data, bool hostBlock)
         input.offset = offset;
         input.word = id;
         input.value = value;
+        // At the program's sample, what the host set before it chose the
+        // program comes first, wherever the host lists it.
+        input.rank = setBeforeChoice(input) ? 0 : 1;
         return ReadResult::Input;
     };
     HandInSampleOrder(queues, readAt, [&](const TimedInput& input) {
-        if (!programTaken && input.offset >= blockProgramOffset_ && !setBeforeChoice(input))
+        if (!programTaken && input.offset >= blockProgramOffset_ && input.rank != 0)
             takeProgram();
         if (master)
             master->setParameterNormalizedDsp(input.offset, static_cast<int>(input.word), input.value);
