@@ -2,17 +2,20 @@
 // model of what the host asked for. The host sets values, programs and the
 // bypass on the controller, in process() or both (as JUCE-framework hosts
 // do), runs blocks on its own thread or another, stops and starts
-// processing, takes and restores states, passes the engine's reports back to
-// the controller at once, late or never, and writes its copy of the values
-// back (Ardour's timer, pedalboard's re-creation).
+// processing, runs blocks on for longer than a twentieth of a second, takes
+// and restores states, passes the engine's reports back to the controller at
+// once, late or never, and writes its copy of the values back (Ardour's
+// timer, pedalboard's re-creation). Some hosts never pass a report back;
+// some write their whole copy back after each restart (Ardour).
 //
 // The model: the last host action wins. An action set on the controller
 // (alone or with its point) acts then, a point alone when its block runs; a
 // program brings its own memory, which starts as the parameters document
 // gives it and keeps the edits made while it was current; a report passed
-// back and a copy written back change nothing; a state brings back its
-// program, values and bypass. Orders in which the plug-in cannot tell what
-// the host did last are left out (see Waiting). The host's copy follows
+// back and a copy written back are values the host sets on the controller
+// then; a state brings back its program, values and bypass. Orders in which
+// the plug-in cannot tell what the host did last are left out (see
+// Waiting). The host's copy follows
 // what the host set, the plug-in's restarts and edits, and the blocks'
 // reports. After every step (a) the controller reads the model, (b) the
 // host's copy reads the controller and (c) a MIDI controller's parameter
@@ -57,6 +60,10 @@ constexpr double kSoundTolerance = 1e-5;
 // come: one order in kWaitingStateOrders takes one such state, for time.
 constexpr int kWaitingStateOrders = 40;
 constexpr int kMaxReplays = 50;
+// A long run of blocks: up to this many, the host's loop turning after
+// every kTurnBlocks of them (about 25 times a second).
+constexpr int kLongRun = 200;
+constexpr int kTurnBlocks = 8;
 const char* const kHostName = "Model host";
 
 struct BundleCase
@@ -169,6 +176,18 @@ enum class Reports
     Later,
     Never
 };
+// The kinds of host, one per order: one that passes reports back in any of
+// those ways; one that never does (a console host); one that, after each
+// restart, writes its whole copy back on the controller (Ardour's timer;
+// Ardour sets values on the controller and in the block together).
+enum class Host
+{
+    Any,
+    Deaf,
+    Ardour
+};
+const char* const kHostKinds[] = {"passes reports back now, late or never", "never passes reports back",
+                                  "writes its copy back after each restart"};
 
 struct Action
 {
@@ -179,6 +198,7 @@ struct Action
     bool elsewhere = false;  // a block on another thread
     Reports reports = Reports::Now;
     std::size_t which = 0;  // of the states taken
+    int blocks = 1;         // of a run
 };
 
 // What waits for the next block, by the way it was set. Orders that the
@@ -188,8 +208,9 @@ struct Action
 // its parameter set on the controller alone or in the block alone (a block
 // carries one value of each parameter), or a state set (the block brings
 // the older value after them); a parameter set on the controller alone
-// (also by a write-back of the copy) and in the block alone in either order
-// (it reads as one action on both).
+// (also by a write-back of the copy or a report passed back, which the host
+// leaves out as it plays) and in the block alone in either order (it reads
+// as one action on both).
 struct Waiting
 {
     std::set<ParamID> both, controller, process;
@@ -349,10 +370,13 @@ public:
     }
 
     // A random order of host actions.
-    std::vector<Action> Order(std::mt19937& random, bool waitingState) const
+    std::vector<Action> Order(std::mt19937& random, bool waitingState, Host host, bool longRuns) const
     {
         const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
-        const auto route = [&] { return static_cast<Route>(pick(3)); };
+        // Ardour sets no value in a block alone.
+        const auto route = [&] {
+            return host != Host::Ardour ? static_cast<Route>(pick(3)) : pick(2) ? Route::Both : Route::Controller;
+        };
         bool processing = true, blockHere = false;
         Waiting waiting;
         std::vector<Action> actions;
@@ -384,7 +408,9 @@ public:
             }
             else if (roll < 70)
             {
-                a = {Kind::Block, Route::Process, 0, 0.0, pick(3) == 0, static_cast<Reports>(pick(3))};
+                a = {Kind::Block, Route::Process, 0, 0.0, pick(3) == 0,
+                     host == Host::Deaf ? Reports::Never : static_cast<Reports>(pick(3))};
+                a.blocks = longRuns && pick(3) == 0 ? 10 + pick(kLongRun - 9) : 1;
                 processing = true, blockHere = !a.elsewhere;
             }
             else if (roll < 74)
@@ -397,10 +423,10 @@ public:
             }
             else if (roll < 86)
                 a = {Kind::SetState, Route::Controller, 0, 0.0, false, Reports::Now, static_cast<std::size_t>(pick(4))};
-            else if (roll < 92)
-                a.kind = Kind::Forward;
+            else if (host == Host::Deaf)
+                continue;
             else
-                a.kind = Kind::WriteBack;
+                a.kind = roll < 92 ? Kind::Forward : Kind::WriteBack;
             if (!waiting.Allows(a))
                 continue;
             waiting.Take(a);
@@ -411,19 +437,35 @@ public:
 
     // Plays the order on a new instance, checking after every step and at
     // the end: the first failure, and what was done up to it.
-    std::optional<Failure> Play(const std::vector<Action>& actions, std::vector<std::string>& log)
+    std::optional<Failure> Play(const std::vector<Action>& actions, std::vector<std::string>& log, Host host)
     {
         ++replays_;
         Session s(*this);
         log.clear();
         if (auto failure = s.Check("at the start"))
             return failure;
+        // After each step the host's event loop turns (the plug-in's timer)
+        // and, after a restart, Ardour's timer writes the copy back.
+        int rereads = s.live->host.rereads;
+        const auto settle = [&](const std::string& when) -> std::optional<Failure> {
+            for (int writeBacks = 0;; ++writeBacks)
+            {
+                s.live->host.Turn();
+                if (auto failure = s.Check(when))
+                    return failure;
+                const int seen = std::exchange(rereads, s.live->host.rereads);
+                if (host != Host::Ardour || seen == rereads)
+                    return std::nullopt;
+                if (writeBacks == 3)
+                    return Failure{"(f) the plug-in restarts after each write-back of the values it holds",
+                                   "a restart after each of 3 write-backs, " + when};
+                log.push_back(s.Do({Kind::WriteBack}) + " (after the plug-in's restart)");
+            }
+        };
         for (const Action& action : actions)
         {
             log.push_back(s.Do(action));
-            // The host's event loop turns between its actions (the plug-in's timer).
-            s.live->host.Turn();
-            if (auto failure = s.Check("after step " + std::to_string(log.size())))
+            if (auto failure = settle("after step " + std::to_string(log.size())))
                 return failure;
             if (action.kind == Kind::TakeState)
                 if (auto failure = s.CheckState(s.states.back()))
@@ -431,8 +473,7 @@ public:
         }
         // The end: a block brings what waits, then the sound and the state.
         log.push_back(s.Do({Kind::Block}) + "   [end]");
-        s.live->host.Turn();
-        if (auto failure = s.Check("after the closing block"))
+        if (auto failure = settle("after the closing block"))
             return failure;
         if (auto failure = s.CheckSound())
             return failure;
@@ -474,14 +515,24 @@ private:
                     point.value = value;
         }
 
+        // A value the host sets on the controller alone, as it passes a
+        // report back or writes its copy back.
+        void PassBack(ParamID id, double value)
+        {
+            controller()->setParamNormalized(id, value);
+            Apply(id, value);
+            passedBack.insert(id);
+        }
         void Apply(ParamID id, double value)
         {
             if (id == b.program_)
                 model.program = static_cast<int>(std::lround(value * (b.programs_ - 1)));
             else if (id == b.bypass_)
                 model.bypass = value;
-            else
-                model.memory[static_cast<std::size_t>(model.program)][id] = value;
+            // (A MIDI controller's parameter written back moves nothing the
+            // model holds: it reads as the value it shows.)
+            else if (Values& memory = model.memory[static_cast<std::size_t>(model.program)]; memory.count(id))
+                memory[id] = value;
         }
 
         std::string Do(const Action& a)
@@ -494,12 +545,11 @@ private:
             {
                 static const char* const routes[] = {"on the controller", "in the next block",
                                                      "on the controller and in the next block"};
-                // The plug-in tells an echo from the host's own value by the
-                // value: one equal to a report the host has not passed back
-                // is taken as an echo (a limit of the plug-in's, in its
-                // README), so the host here sets no such value.
-                if (a.route != Route::Process && lingering.count({a.id, static_cast<float>(a.value)}))
-                    return "(a value equal to a report not passed back: not set)";
+                // A report passed back was set on the controller alone (see Waiting).
+                if (a.route == Route::Process && passedBack.count(a.id))
+                    return "(a point alone of a parameter whose report was passed back: not set)";
+                if (a.route == Route::Both)
+                    passedBack.erase(a.id);
                 // A host's value of a parameter takes the place of a report
                 // of it that waits to be passed back (JUCE's cache).
                 outbox.erase(std::remove_if(outbox.begin(), outbox.end(), [&](const auto& r) { return r.first == a.id; }),
@@ -535,46 +585,52 @@ private:
                     processing = true;
                     text = "setProcessing(true), then ";
                 }
-                // Each point at a sample of its own, in the order set.
+                // Each point at a sample of its own, in the order set, in
+                // the run's first block; the host's loop turns now and then.
                 std::vector<Change> changes;
                 for (const Point& point : pending)
                     changes.push_back({point.id, point.value, static_cast<int32>(changes.size())});
-                Values reported;
-                if (a.elsewhere)
-                    std::thread([&] { live->Block(kFrames, changes, false, &reported); }).join();
-                else
-                    live->Block(kFrames, changes, false, &reported);
-                // A point alone acts now; one that went with the controller acted then.
-                for (const Point& point : pending)
-                    if (point.alone)
-                        Apply(point.id, point.value), live->host.copy[point.id] = point.value;
-                ShadowBlock();
-                // The host's copy takes the block's reports as it ends, and a
-                // report takes the place of an older one of its parameter
-                // that waits to be passed back (JUCE's cache).
-                for (const auto& [id, value] : reported)
+                const std::vector<Change> none;
+                std::size_t reports = 0;
+                for (int n = 0; n < a.blocks; ++n)
                 {
-                    live->host.copy[id] = value;
-                    const ParamID reportedId = id;
-                    outbox.erase(std::remove_if(outbox.begin(), outbox.end(),
-                                                [&](const auto& r) { return r.first == reportedId; }),
-                                 outbox.end());
+                    if (n % kTurnBlocks == kTurnBlocks - 1)
+                        live->host.Turn();
+                    Values reported;
+                    if (a.elsewhere)
+                        std::thread([&] { live->Block(kFrames, n ? none : changes, false, &reported); }).join();
+                    else
+                        live->Block(kFrames, n ? none : changes, false, &reported);
+                    // A point alone acts now; one that went with the controller acted then.
+                    for (const Point& point : pending)
+                        if (point.alone)
+                            Apply(point.id, point.value), live->host.copy[point.id] = point.value;
+                    pending.clear();
+                    ShadowBlock();
+                    // The host's copy takes the block's reports as it ends, and a
+                    // report takes the place of an older one of its parameter
+                    // that waits to be passed back (JUCE's cache).
+                    for (const auto& [id, value] : reported)
+                    {
+                        live->host.copy[id] = value;
+                        const ParamID reportedId = id;
+                        outbox.erase(std::remove_if(outbox.begin(), outbox.end(),
+                                                    [&](const auto& r) { return r.first == reportedId; }),
+                                     outbox.end());
+                    }
+                    reports += reported.size();
+                    if (a.reports == Reports::Now)
+                        for (const auto& [id, value] : reported)
+                            PassBack(id, value);
+                    if (a.reports == Reports::Later)
+                        outbox.insert(outbox.end(), reported.begin(), reported.end());
                 }
-                if (a.reports == Reports::Now)
-                    for (const auto& [id, value] : reported)
-                        controller()->setParamNormalized(id, value);
-                if (a.reports == Reports::Later)
-                    outbox.insert(outbox.end(), reported.begin(), reported.end());
-                if (a.reports != Reports::Now)
-                    for (const auto& [id, value] : reported)
-                        lingering.insert({id, static_cast<float>(value)});
-                text += "block of " + std::to_string(changes.size()) + " point(s)" +
-                        (a.elsewhere ? " on another thread" : "") + ", " + std::to_string(reported.size()) +
-                        " report(s) " +
+                text += (a.blocks > 1 ? std::to_string(a.blocks) + " blocks, the first of " : "block of ") +
+                        std::to_string(changes.size()) + " point(s)" + (a.elsewhere ? " on another thread" : "") +
+                        ", " + std::to_string(reports) + " report(s) " +
                         (a.reports == Reports::Now     ? "passed back now"
                          : a.reports == Reports::Later ? "kept for later"
                                                        : "never passed back");
-                pending.clear();
                 return text;
             }
             case Kind::Processing:
@@ -596,7 +652,7 @@ private:
             case Kind::Forward:
             {
                 for (const auto& [id, value] : outbox)
-                    controller()->setParamNormalized(id, value), lingering.erase({id, static_cast<float>(value)});
+                    PassBack(id, value);
                 const std::string text = "pass back the " + std::to_string(outbox.size()) + " report(s) kept";
                 outbox.clear();
                 return text;
@@ -605,7 +661,7 @@ private:
                 for (const ParamID id : b.order_)
                     if (const auto copy = live->host.copy.find(id); copy != live->host.copy.end())
                     {
-                        controller()->setParamNormalized(id, copy->second);
+                        PassBack(id, copy->second);
                         Requeue(id, copy->second);
                     }
                 // The copy took the reports the host kept: writing it back
@@ -732,8 +788,8 @@ private:
         };
         std::vector<Point> pending;
         std::vector<std::pair<ParamID, double>> outbox;
-        // Reports the host has not passed back.
-        std::set<std::pair<ParamID, float>> lingering;
+        // Parameters set on the controller alone by a report passed back.
+        std::set<ParamID> passedBack;
         std::vector<TakenState> states;
         bool processing = true;
     };
@@ -753,14 +809,14 @@ private:
 // A short order that still fails the same way: runs of actions left out,
 // halving their length, until none can be; then blocks made simpler (on the
 // test's thread, their reports never passed back).
-std::vector<Action> CutDown(Bench& bench, std::vector<Action> actions, const std::string& signature)
+std::vector<Action> CutDown(Bench& bench, std::vector<Action> actions, const std::string& signature, Host host)
 {
     const int budget = bench.replays_ + kMaxReplays;
     std::vector<std::string> log;
     const auto same = [&](const std::vector<Action>& candidate) {
         if (bench.replays_ >= budget || !Allowed(candidate))
             return false;
-        const auto failure = bench.Play(candidate, log);
+        const auto failure = bench.Play(candidate, log, host);
         return failure && failure->signature == signature;
     };
     for (std::size_t before = actions.size() + 1; actions.size() < before;)
@@ -783,19 +839,23 @@ std::vector<Action> CutDown(Bench& bench, std::vector<Action> actions, const std
         if (a.kind != Kind::Block)
             continue;
         const Action kept = a;
+        a.blocks = 1;
+        if (a.blocks == kept.blocks || !same(actions))
+            a = kept;
+        const Action run = a;
         const std::pair<bool, Reports> variants[] = {
-            {false, Reports::Never}, {false, kept.reports}, {kept.elsewhere, Reports::Never}};
+            {false, Reports::Never}, {false, run.reports}, {run.elsewhere, Reports::Never}};
         bool simpler = false;
         for (const auto& [elsewhere, reports] : variants)
         {
-            if (simpler || (elsewhere == kept.elsewhere && reports == kept.reports))
+            if (simpler || (elsewhere == run.elsewhere && reports == run.reports))
                 continue;
             a.elsewhere = elsewhere;
             a.reports = reports;
             simpler = same(actions);
         }
         if (!simpler)
-            a = kept;
+            a = run;
     }
     return actions;
 }
@@ -825,14 +885,18 @@ TEST_P(HostOrderModel, TheControllerTheHostsCopyTheEngineAndEveryStateFollowTheH
     {
         const unsigned seed = first + static_cast<unsigned>(n);
         std::mt19937 random(seed);
-        const std::vector<Action> actions = bench.Order(random, n % kWaitingStateOrders == kWaitingStateOrders / 2);
+        const auto host = static_cast<Host>(random() % 3);
+        const bool longRuns = random() % 5 == 0;
+        const std::vector<Action> actions =
+            bench.Order(random, n % kWaitingStateOrders == kWaitingStateOrders / 2, host, longRuns);
         std::vector<std::string> log;
-        const auto failure = bench.Play(actions, log);
+        const auto failure = bench.Play(actions, log, host);
         if (!failure || seen[failure->signature]++ > 0)
             continue;
         std::vector<std::string> shortLog;
-        const auto again = bench.Play(CutDown(bench, actions, failure->signature), shortLog);
-        ADD_FAILURE() << GetParam().name << ", seed " << seed << ": " << failure->signature << "\n"
+        const auto again = bench.Play(CutDown(bench, actions, failure->signature, host), shortLog, host);
+        ADD_FAILURE() << GetParam().name << ", seed " << seed << ", a host that " << kHostKinds[static_cast<int>(host)]
+                      << ": " << failure->signature << "\n"
                       << failure->message << ", after:\n"
                       << Listed(log) << "cut down to:\n"
                       << Listed(shortLog) << (again ? again->message : std::string("(passes when cut down)"));
