@@ -484,12 +484,10 @@ tresult PLUGIN_API ADelayProcessor::setState(IBStream* state)
     // What the host set before the state that no block brought is kept in
     // the program it was set in; what reaches the processor after the state
     // but was set before it is older, and dropped. An empty state holds no
-    // value, and the bypass off. Without such values, while processing, the
-    // state is handed to the audio thread, which applies it before the next
-    // block's input (or the next state call does).
-    const bool took = KeepUndeliveredHostValues(program);
-    intent_.Forget(moment);
-    runtime_.SetPresetState(text, !took && active_.load() && isProcessing());
+    // value, and the bypass off. While processing, a state alone is handed
+    // to the audio thread, which applies it before the next block's input
+    // (or the next state call does).
+    SetStateKeepingHostValues(text, program, moment);
     return kResultOk;
 }
 
@@ -506,33 +504,44 @@ bool ADelayProcessor::TakeUndeliveredHostValues()
     return true;
 }
 
-bool ADelayProcessor::KeepUndeliveredHostValues(int stateProgram)
+void ADelayProcessor::SetStateKeepingHostValues(const std::string& text, int stateProgram, int64_t moment)
 {
-    // A patch of one program: the state replaces all of it. A state of a
-    // patch with programs that names none (an older build's) takes the
-    // place of the one that plays then: the host's values play first, as a
-    // block would take them.
+    // A state of a patch with programs that names none (an older build's)
+    // takes the place of the one that plays then: the host's values play
+    // first, as a block would take them.
     if (stateProgram < 0 && patchPrograms_)
-        return TakeUndeliveredHostValues();
+    {
+        const bool took = TakeUndeliveredHostValues();
+        intent_.Forget(moment);
+        runtime_.SetPresetState(text, !took && active_.load() && isProcessing());
+        return;
+    }
+    // Otherwise the state replaces its program whole (a patch of one
+    // program: all of it), and nothing of what it replaces sounds first.
+    // What was set in another program is kept in that program's memory
+    // once the state plays, where no module hears it.
     std::vector<KvHostIntent::Run> runs = intent_.TakeUndelivered();
-    if (runs.empty() || !patchPrograms_)
-        return false;
-    // The state's program takes the state's values, and the state chooses
-    // it: nothing of the host's sounds before. What was set in another
-    // program stays in its memory.
+    intent_.Forget(moment);
+    KvAudioMaster* master = runtime_.AudioMaster();
+    if (runs.empty() || !patchPrograms_ || master == nullptr)
+    {
+        runtime_.SetPresetState(text, active_.load() && isProcessing());
+        return;
+    }
+    int program = 0;
+    runtime_.RunWithBlocksHeldOff([&] { program = master->ProgramDsp(); });
+    runtime_.SetPresetState(text, false);
     runtime_.RunWithBlocksHeldOff([&] {
-        KvAudioMaster* master = runtime_.AudioMaster();
-        int program = master ? master->ProgramDsp() : stateProgram;
+        const int playing = master->ProgramDsp();
         for (const KvHostIntent::Run& run : runs)
             for (const KvFirstSampleValue& value : run)
             {
                 if (value.id == KvHostIntent::kProgramChange)
                     program = static_cast<int>(ValueRule::WholePlain(value.value, 0.0, programSteps_)) & 0x7F;
-                else if (value.id < KvHostIntent::kFirstMidiParameter && program != stateProgram && master)
+                else if (value.id < KvHostIntent::kFirstMidiParameter && program != playing)
                     master->StoreParameterNormalizedDsp(static_cast<int>(value.id), value.value, program);
             }
     });
-    return true;
 }
 
 void ADelayProcessor::TakeHostValues(KvFirstSampleValue* run, int count)

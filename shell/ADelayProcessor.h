@@ -222,11 +222,10 @@ private:
     // not have are taken now, as blocks without samples take them, with
     // blocks held off; false when there were none.
     bool TakeUndeliveredHostValues();
-    // UI, before a state naming `stateProgram` (-1: none) is set: the values
-    // of intent_ the engine does not have are kept in the programs they were
-    // set in but the state's, which the state replaces; false when there
-    // were none.
-    bool KeepUndeliveredHostValues(int stateProgram);
+    // UI: sets a state naming `stateProgram` (-1: none), set at `moment`;
+    // the values of intent_ the engine does not have are kept in the
+    // programs they were set in but the state's, which the state replaces.
+    void SetStateKeepingHostValues(const std::string& text, int stateProgram, int64_t moment);
     // Audio (or with blocks held off): a run of the host's values from the
     // controller, as a block without samples takes them.
     void TakeHostValues(KvFirstSampleValue* run, int count);
