@@ -573,3 +573,17 @@ TEST(ADelayControllerHostValues, EveryHostBackedTypeFollowsTheHostAndListValuesC
     EXPECT_DOUBLE_EQ(other.controller->getParamNormalized(1), 0.5);
     EXPECT_DOUBLE_EQ(other.controller->getParamNormalized(2), 1.0);
 }
+
+TEST(ADelayControllerEditor, AnEditTheHostHasNotHeardOfYetIsDroppedOnceTheHostSetsThatParameter)
+{
+    // With no handler yet the editor's edits wait for one; the host then
+    // sets Gain itself: only the edit of Steps, made later, reaches it.
+    EditorFixture f(kHostBacked);
+    f.controller->setComponentHandler(nullptr);
+    f.Write(4, FT_VALUE, Bytes(5.0f));
+    f.controller->setParamNormalized(3, 0.2);
+    f.controller->setComponentHandler(&f.handler);
+    f.Write(5, FT_VALUE, Bytes(int32_t{1}));
+    EXPECT_EQ(f.handler.takeEdits(), (std::vector<HostComponentHandler::Edit>{{4, 0.25}}));
+    EXPECT_DOUBLE_EQ(f.controller->getParamNormalized(3), 0.2);
+}

@@ -246,3 +246,22 @@ TEST(HostOrder, WhatABlockBroughtThatTheControllerHearsOfAfterTheHostsNextValueN
         EXPECT_NEAR(direct.controller()->getParamNormalized(id), 0.1, 1e-6);
     }
 }
+
+TEST(HostOrder, ValuesSetBeforeAProgramChoiceStayInTheirProgramWhereverTheBlockListsThem)
+{
+    // As JUCE's cache sends them, by id: Wave (set after the choice) comes
+    // before Tone (set before it) in the block that carries the choice.
+    Plugin live(KV_PROGRAM_SYNTH_BUNDLE, "pedalboard", false);
+    const auto Text = [](const std::vector<char>& state) { return std::string(state.begin() + 4, state.end()); };
+    live.controller()->setParamNormalized(1, 0.77);
+    live.controller()->setParamNormalized(kProgramChange, 1.0);
+    live.controller()->setParamNormalized(0, 1.0 / 6);
+    live.Block(kBlock, {{0, 1.0 / 6}, {1, 0.77}, {kProgramChange, 1.0}});
+    const std::string inTwo = Text(live.ProcessorState());
+    live.controller()->setParamNormalized(kProgramChange, 0.0);
+    live.Block(kBlock, {{kProgramChange, 0.0}});
+    const std::string inZero = Text(live.ProcessorState());
+    EXPECT_NE(inTwo.find("<Param id=\"100\" index=\"0\" val=\"1\" />"), std::string::npos) << inTwo;
+    EXPECT_NE(inTwo.find("<Param id=\"101\" index=\"1\" val=\"9\" />"), std::string::npos) << inTwo;
+    EXPECT_NE(inZero.find("<Param id=\"101\" index=\"1\" val=\"7.7\" />"), std::string::npos) << inZero;
+}
