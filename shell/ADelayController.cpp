@@ -833,11 +833,6 @@ tresult PLUGIN_API ADelayController::setParamNormalized(ParamID tag, ParamValue 
     const tresult result = ApplyParamNormalized(tag, value, moment);
     if (result == kResultOk)
         AnnounceHostValue(tag, value, moment);
-    // Then what the engine reported (older reports of this parameter are
-    // passed over): the host rereads what it moved, also a host that runs
-    // no loop.
-    if (OnUiThread())
-        PollProcessor();
     FlushHostCalls();
     return result;
 }

@@ -265,3 +265,27 @@ TEST(HostOrder, ValuesSetBeforeAProgramChoiceStayInTheirProgramWhereverTheBlockL
     EXPECT_NE(inTwo.find("<Param id=\"101\" index=\"1\" val=\"9\" />"), std::string::npos) << inTwo;
     EXPECT_NE(inZero.find("<Param id=\"101\" index=\"1\" val=\"7.7\" />"), std::string::npos) << inZero;
 }
+
+TEST(HostOrder, AnEditMadeInAProgramBeforeAStateIsSetStaysInThatProgram)
+{
+    // Tone set in program 2 on the controller alone, then a state of
+    // program 0 set before any block: program 2 chosen again shows, saves
+    // and plays the edit.
+    Plugin live(KV_PROGRAM_SYNTH_BUNDLE, "pedalboard", false), direct(KV_PROGRAM_SYNTH_BUNDLE, "pedalboard", false);
+    const std::vector<char> atZero = live.ProcessorState(), own = live.ControllerState();
+    live.controller()->setParamNormalized(kProgramChange, 1.0);
+    live.Block(kBlock, {{kProgramChange, 1.0}});
+    live.controller()->setParamNormalized(1, 0.33);
+    live.Restore(atZero, own);
+    live.controller()->setParamNormalized(kProgramChange, 1.0);
+    live.component()->setActive(false);
+    live.component()->setActive(true);
+    const std::vector<float> played = PlayNote(live, {{kProgramChange, 1.0}});
+    EXPECT_NEAR(live.controller()->getParamNormalized(1), 0.33, 1e-9);
+    const std::vector<char> state = live.ProcessorState();
+    EXPECT_NE(std::string(state.begin(), state.end()).find("<Param id=\"101\" index=\"1\" val=\"3.3\" />"),
+              std::string::npos);
+    direct.controller()->setParamNormalized(kProgramChange, 1.0);
+    direct.controller()->setParamNormalized(1, 0.33);
+    EXPECT_TRUE(played == PlayNote(direct, {{kProgramChange, 1.0}, {1, 0.33}}));
+}
