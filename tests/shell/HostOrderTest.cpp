@@ -289,3 +289,15 @@ TEST(HostOrder, AnEditMadeInAProgramBeforeAStateIsSetStaysInThatProgram)
     direct.controller()->setParamNormalized(1, 0.33);
     EXPECT_TRUE(played == PlayNote(direct, {{kProgramChange, 1.0}, {1, 0.33}}));
 }
+
+TEST(HostOrder, AProgramChosenOnTheControllerOnAnotherThreadPlaysFromTheNextBlock)
+{
+    // As Qtractor chooses a program: on a worker, told to the controller
+    // only, with nothing served on the user-interface thread since.
+    Plugin live(KV_PROGRAM_SYNTH_BUNDLE, "pedalboard", false), direct(KV_PROGRAM_SYNTH_BUNDLE, "pedalboard", false);
+    std::thread([&] { live.controller()->setParamNormalized(kProgramChange, 1.0); }).join();
+    direct.controller()->setParamNormalized(kProgramChange, 1.0);
+    EXPECT_TRUE(PlayNote(live, {}) == PlayNote(direct, {{kProgramChange, 1.0}}));
+    const std::vector<char> state = live.ProcessorState();
+    EXPECT_NE(std::string(state.begin(), state.end()).find("program=\"2\""), std::string::npos);
+}
