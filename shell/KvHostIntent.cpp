@@ -63,79 +63,30 @@ bool KvHostIntent::Announce(const void* bytes, std::size_t size)
     // In the host's order, which values set on other threads may not keep.
     std::stable_sort(values.begin(), values.end(),
                      [](const HostValue& a, const HostValue& b) { return a.moment < b.moment; });
+    // Merged into what waits (a value set on another thread may be older
+    // than values that wait), then one pass keeps each run's newest.
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!values.empty() && !announced_.empty() && values.front().moment < announced_.back().value.moment)
+    std::vector<Announced> merged;
+    merged.reserve(announced_.size() + values.size());
+    auto waiting = announced_.begin();
+    for (const HostValue& value : values)
     {
-        // Some come before values that wait: one merge, then one pass to
-        // keep each run's newest.
-        std::vector<Announced> merged;
-        merged.reserve(announced_.size() + values.size());
-        auto waiting = announced_.begin();
-        for (const HostValue& value : values)
-        {
-            if (value.moment <= forgottenUntil_.load(std::memory_order_relaxed))
-                continue;
-            Raise(slots_[static_cast<std::size_t>(Slot(value.id))].announcedAt, value.moment);
-            for (; waiting != announced_.end() && waiting->value.moment <= value.moment; ++waiting)
-                merged.push_back(*waiting);
-            merged.push_back({value, true, false});
-        }
-        merged.insert(merged.end(), waiting, announced_.end());
-        announced_.swap(merged);
-        Compact();
-        if (announced_.size() > kMostWaiting)
-            DropOldest();
+        // Older than the last state set: the state holds what came before it.
+        if (value.moment <= forgottenUntil_.load(std::memory_order_relaxed))
+            continue;
+        Raise(slots_[static_cast<std::size_t>(Slot(value.id))].announcedAt, value.moment);
+        for (; waiting != announced_.end() && waiting->value.moment <= value.moment; ++waiting)
+            merged.push_back(*waiting);
+        merged.push_back({value, true, false});
     }
-    else
-    {
-        for (const HostValue& value : values)
-            Add(value);
-    }
+    merged.insert(merged.end(), waiting, announced_.end());
+    announced_.swap(merged);
+    Compact();
+    // Beyond kMostWaiting values the oldest go.
+    if (announced_.size() > kMostWaiting)
+        announced_.erase(announced_.begin(), announced_.end() - static_cast<std::ptrdiff_t>(kMostWaiting));
     Publish();
     return true;
-}
-
-void KvHostIntent::Add(const HostValue& value)
-{
-    // Older than the last state set: the state holds what came before it.
-    if (value.moment <= forgottenUntil_.load(std::memory_order_relaxed))
-        return;
-    Raise(slots_[static_cast<std::size_t>(Slot(value.id))].announcedAt, value.moment);
-    const Announced entry{value, true, false};
-    if (value.id == kProgramChange)
-    {
-        // A choice with no value after the one before replaces it.
-        auto last = std::find_if(announced_.rbegin(), announced_.rend(), [](const Announced& a) { return a.live; });
-        if (last != announced_.rend() && last->value.id == kProgramChange)
-            last->live = false, ++dead_;
-        newestOfRun_.clear();
-    }
-    else
-    {
-        if (const auto newest = newestOfRun_.find(value.id); newest != newestOfRun_.end())
-            announced_[newest->second].live = false, ++dead_;
-        newestOfRun_[value.id] = announced_.size();
-    }
-    // The bypass is no program's: its newest only.
-    if (value.id == kBypass)
-    {
-        if (bypassAt_ != kNone && announced_[bypassAt_].live)
-            announced_[bypassAt_].live = false, ++dead_;
-        bypassAt_ = announced_.size();
-    }
-    announced_.push_back(entry);
-    if (announced_.size() - dead_ > kMostWaiting)
-        DropOldest();
-}
-
-void KvHostIntent::DropOldest()
-{
-    // A quarter of the room at once, so that each value costs its share.
-    Compact();
-    const std::size_t keep = kMostWaiting - kMostWaiting / 4;
-    if (announced_.size() > keep)
-        announced_.erase(announced_.begin(), announced_.end() - static_cast<std::ptrdiff_t>(keep));
-    Compact();
 }
 
 void KvHostIntent::Compact()
@@ -143,7 +94,7 @@ void KvHostIntent::Compact()
     // Each run's newest of each parameter, in order; runs end at a program
     // choice, and a choice with no value after the one before replaces it.
     // What the engine has is no longer waiting.
-    newestOfRun_.clear();
+    std::unordered_map<ParamID, std::size_t> newestOfRun;
     std::size_t lastLive = announced_.size();
     std::size_t lastBypass = announced_.size();
     for (std::size_t i = 0; i < announced_.size(); ++i)
@@ -164,40 +115,27 @@ void KvHostIntent::Compact()
         {
             if (lastLive < announced_.size() && announced_[lastLive].value.id == kProgramChange)
                 announced_[lastLive].live = false;
-            newestOfRun_.clear();
+            newestOfRun.clear();
         }
         else
         {
-            if (const auto newest = newestOfRun_.find(entry.value.id); newest != newestOfRun_.end())
+            if (const auto newest = newestOfRun.find(entry.value.id); newest != newestOfRun.end())
                 announced_[newest->second].live = false;
-            newestOfRun_[entry.value.id] = i;
+            newestOfRun[entry.value.id] = i;
         }
         lastLive = i;
     }
     announced_.erase(std::remove_if(announced_.begin(), announced_.end(), [](const Announced& a) { return !a.live; }),
                      announced_.end());
-    newestOfRun_.clear();
-    bypassAt_ = kNone;
-    for (std::size_t i = 0; i < announced_.size(); ++i)
-    {
-        if (announced_[i].value.id == kProgramChange)
-            newestOfRun_.clear();
-        else
-            newestOfRun_[announced_[i].value.id] = i;
-        if (announced_[i].value.id == kBypass)
-            bypassAt_ = i;
-    }
-    dead_ = 0;
 }
 
 void KvHostIntent::Publish()
 {
-    // The marked and the settled go once they are half of what waits.
-    if (dead_ * 2 > announced_.size() ||
-        std::any_of(announced_.begin(), announced_.end(), [&](const Announced& a) { return Settled(a.value); }))
+    // What the engine took since goes.
+    if (std::any_of(announced_.begin(), announced_.end(), [&](const Announced& a) { return Settled(a.value); }))
         Compact();
     auto* list = new std::vector<Announced>();
-    list->reserve(announced_.size() - dead_);
+    list->reserve(announced_.size());
     std::unordered_set<ParamID> seen;
     for (auto it = announced_.rbegin(); it != announced_.rend(); ++it)
         if (it->live)
@@ -245,9 +183,6 @@ std::vector<KvHostIntent::Run> KvHostIntent::TakeUndelivered()
         Took(entry->value.id, entry->value.value, entry->value.moment, 0);
     }
     announced_.clear();
-    newestOfRun_.clear();
-    bypassAt_ = kNone;
-    dead_ = 0;
     Publish();
     return runs;
 }

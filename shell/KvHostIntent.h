@@ -126,9 +126,6 @@ private:
     // Whether the engine has this value, or a newer one, or it is older
     // than a program choice or state the engine took since.
     bool Settled(const HostValue& value) const;
-    void Add(const HostValue& value);
-    // Beyond kMostWaiting values the oldest go.
-    void DropOldest();
     void Compact();
     // UI, under the lock: hands the waiting values to the audio thread.
     void Publish();
@@ -142,15 +139,9 @@ private:
     std::atomic<uint32_t> choices_{0};
     std::atomic<int64_t> forgottenUntil_{0};
     std::mutex mutex_;
-    // In the host's order; entries overtaken by a newer value of the same
-    // run are marked, not removed, and swept once they are many.
+    // In the host's order: each run's newest of each parameter, runs ended
+    // by program choices.
     std::vector<Announced> announced_;
-    // Where each parameter's newest value of the last run stands.
-    std::unordered_map<Steinberg::Vst::ParamID, std::size_t> newestOfRun_;
-    std::size_t dead_ = 0;
-    // Where the newest bypass value stands.
-    static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-    std::size_t bypassAt_ = kNone;
     // The hand-over to the audio thread: the newest list, and a list it is
     // done with, freed by the user-interface thread; one the audio thread
     // could not hand back yet waits in its hands.
