@@ -322,8 +322,6 @@ struct Model
     bool controllerBehind = false;         // a block ran off the message thread since the last settling
     std::vector<bool> controllerShown;     // a bound controller's parameter shows its value
     bool hears = true;                     // the bundle's controllers move their values
-    std::vector<std::vector<float>> held;  // [value] what each value has held, in any program
-    std::vector<bool> hostSet;             // [value] the host's own action set it last
 
     float& At(size_t i) { return memory[size_t(program)][i]; }
     void Settled()
@@ -348,9 +346,6 @@ Model Initial(const Bundle& bundle)
     }
     model.controllerShown.assign(bundle.values.size(), true);
     model.hears = bundle.hearsControllers;
-    model.hostSet.assign(bundle.values.size(), false);
-    for (const Value& v : bundle.values)
-        model.held.push_back(v.programs);
     return model;
 }
 
@@ -426,8 +421,6 @@ private:
             float& now = model_.At(size_t(index));
             if (std::lround(Engine(v.steps, now) * 127.0f) != value)
                 now = Engine(v.steps, float(value) / 127.0f);
-            model_.held[size_t(index)].push_back(now);
-            model_.hostSet[size_t(index)] = false;
             model_.waiting[size_t(model_.program)][size_t(index)] = a.worker;
             model_.controllerShown[size_t(index)] = !a.worker;
         }
@@ -463,8 +456,6 @@ private:
                 const bool moved = Engine(steps, model_.At(size_t(a.target))) != Engine(steps, a.value);
                 model_.controllerShown[size_t(a.target)] = model_.controllerShown[size_t(a.target)] || moved;
                 model_.At(size_t(a.target)) = a.value;
-                model_.held[size_t(a.target)].push_back(a.value);
-                model_.hostSet[size_t(a.target)] = true;
                 model_.waiting[size_t(model_.program)][size_t(a.target)] = false;
             }
             break;
@@ -553,33 +544,14 @@ private:
         model_.program = program;
     }
 
-    // What kind of fault a wrong value shows, by the action it follows.
-    std::string Classify(const std::string& view, const std::string& what, int id, double meant, bool live,
-                         const Action* last)
+    // A wrong value's kind of fault: where it shows, and after what.
+    static std::string Classify(const std::string& view, const std::string& what, bool live, const Action* last)
     {
-        const std::string shown = view + " of " + what;
         if (!live)
-            return "a new instance given the state: " + shown + " differs";
-        int index = -1;
-        for (size_t i = 0; i < bundle_.values.size(); ++i)
-            if (bundle_.values[i].id == id)
-                index = int(i);
-        const int target = id == kBypassParameter ? -2 : id == kProgramParameter ? -1 : index;
-        if (last && last->kind == Kind::Set && last->target == target)
-        {
-            if (index >= 0)
-            {
-                const std::vector<float>& held = model_.held[size_t(index)];
-                if (std::count(held.begin(), held.end() - 1, float(meant)) > 0)
-                    return "a host value equal to one held before sets nothing: " + shown;
-            }
-            return "a host value set after blocks is dropped: " + shown;
-        }
-        if (index >= 0 && model_.hostSet[size_t(index)] && (!last || last->kind != Kind::WriteBack))
-            return "a report passed on late undoes the host's value: " + shown;
-        if (last && (last->kind == Kind::Run || last->kind == Kind::WriteBack))
-            return "what the engine played is not shown: " + shown;
-        return shown + " wrong after " + (last ? Describe(bundle_, *last).substr(0, 12) : std::string("the end"));
+            return "a new instance given the state: " + view + " of " + what + " differs";
+        const char* after[] = {"a value set", "a program chosen", "blocks", "the loop turned", "a re-creation",
+                               "a state taken", "a state set back", "a write-back"};
+        return view + " of " + what + " wrong after " + (last ? after[int(last->kind)] : "the end");
     }
 
     // JUCE's copy and the controller's value of each parameter against the
@@ -607,7 +579,7 @@ private:
                 wrong << "\n  " << views[view] << " of " << what << " (id " << id << ") is " << seen[view]
                       << " for " << meant;
                 if (kind.empty())
-                    kind = Classify(views[view], what, id, meant, live, last);
+                    kind = Classify(views[view], what, live, last);
             }
         };
         for (size_t i = 0; i < bundle_.values.size(); ++i)
