@@ -260,8 +260,6 @@ void ADelayProcessor::Silence(ProcessData& data)
 
 tresult PLUGIN_API ADelayProcessor::process(ProcessData& data)
 {
-    // A flush of parameters without samples may come from another thread
-    // than the blocks.
     // Blocks come only between setActive(true) and setActive(false).
     if (!active_.load())
     {
