@@ -8,7 +8,6 @@
 
 #include "core/Module_Info.h"
 #include "core/QueMessage.h"
-#include "core/ValueRule.h"
 #include "core/StagingMemoryBuffer.h"
 #include "engine/runtime/KvAudioMaster.h"
 #include "pluginterfaces/vst/ivstmessage.h"
@@ -535,7 +534,7 @@ void ADelayProcessor::SetStateKeepingHostValues(const std::string& text, int sta
             for (const KvFirstSampleValue& value : run)
             {
                 if (value.id == KvHostIntent::kProgramChange)
-                    program = static_cast<int>(ValueRule::WholePlain(value.value, 0.0, programSteps_)) & 0x7F;
+                    program = ProgramOf(value.value);
                 else if (value.id < KvHostIntent::kFirstMidiParameter && program != playing)
                     master->StoreParameterNormalizedDsp(static_cast<int>(value.id), value.value, program);
             }

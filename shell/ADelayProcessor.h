@@ -17,6 +17,7 @@
 
 #include "core/BatchRing.h"
 #include "core/QueMessage.h"
+#include "core/ValueRule.h"
 #include "engine/runtime/SynthRuntime.h"
 #include "engine/runtime/my_VstTimeInfo.h"
 #include "shell/AudioEffect.h"
@@ -192,6 +193,12 @@ private:
     // the MIDI program numbers for a single program.
     static constexpr int kMidiProgramSteps = 127;
     int programSteps_ = kMidiProgramSteps;
+    // Any thread: the program a value of the program-change parameter
+    // chooses, as the controller's program list reads it.
+    int ProgramOf(double value) const
+    {
+        return static_cast<int>(ValueRule::WholePlain(value, 0.0, programSteps_)) & 0x7F;
+    }
     // Whether the patch has programs of its own (more than one).
     bool patchPrograms_ = false;
     // Audio thread only: the host's output changes while the engine runs a

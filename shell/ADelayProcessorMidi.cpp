@@ -255,7 +255,7 @@ void ADelayProcessor::ReadParameterChanges(ProcessData& data, bool hostBlock)
         {
             blockProgramOffset_ = offset;
             // As the controller's program list reads the value.
-            blockProgram_ = static_cast<int>(ValueRule::WholePlain(value, 0.0, programSteps_)) & 0x7F;
+            blockProgram_ = ProgramOf(value);
         }
     }
     // The patch's own programs are chosen in its patch manager, whether or

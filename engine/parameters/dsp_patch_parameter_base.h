@@ -73,8 +73,9 @@ public:
     virtual void CopyPlugValue(int /*key*/, UPlug* /*plug*/) {}
     virtual float GetValueNormalised(int /*key*/) { return 0.0f; }
     virtual void setValueNormalised(float /*normalised*/) {}
-    // The host's value kept in a program's memory, sent nowhere; false when
-    // refused (polyphonic parameters keep none).
+    // User-interface thread, blocks held off: the host's value kept in a
+    // program's memory, sent nowhere; false when refused (polyphonic
+    // parameters keep none).
     virtual bool StoreNormalised(double /*normalised*/, int /*patch*/) { return false; }
     virtual void InitializePatchMemory(const wchar_t* /*text*/) {}
     virtual void setMetadataRangeMinimum(double /*minimum*/) {}

@@ -243,11 +243,6 @@ void KvAudioMaster::FreeHandedBack(bool everything)
     }
 }
 
-void KvAudioMaster::ReadPresetState(std::string& out)
-{
-    FormatState(CaptureState(), out);
-}
-
 std::unique_ptr<PresetValues> KvAudioMaster::CaptureState()
 {
     IDspPatchManager* manager = MainPatchManager();

@@ -205,7 +205,6 @@ private:
     bool IsOversampled(ug_container* container) const;
     void Log(const std::string& text);
     void HandleInterrupt();
-    void ReadPresetState(std::string& out);
     void WritePresetState(const std::string& text);
     // By the thread that holds the engine for the state: the host's switches
     // the shell keeps beside the patch go out with the values read, and in
