@@ -40,8 +40,8 @@ void BM_CarryDemoSynthState(benchmark::State& state)
     std::string text;
     for (auto _ : state)
     {
-        runtime.GetPresetState(text, false);
-        runtime.SetPresetState(text, false);
+        runtime.GetPresetState(text);
+        runtime.SetPresetState(text);
     }
 }
 BENCHMARK(BM_CarryDemoSynthState)->Unit(benchmark::kMillisecond);

@@ -328,11 +328,16 @@ int get_enum_range_hi(const std::wstring& listText)
 
 float enum_to_normalised(const std::wstring& listText, int value)
 {
+    return static_cast<float>(EnumNormalized(listText, value));
+}
+
+double EnumNormalized(const std::wstring& listText, int value)
+{
     const int count = SizeInPlace(listText);
     int index = 0;
     if (count < 2 || !FindInPlace(listText, value, index))
-        return 0.0f;
-    return static_cast<float>(index) / static_cast<float>(count - 1);
+        return 0.0;
+    return static_cast<double>(index) / static_cast<double>(count - 1);
 }
 
 int normalised_to_enum(const std::wstring& listText, double normalised)

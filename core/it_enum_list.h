@@ -57,6 +57,8 @@ int get_enum_range_lo(const std::wstring& listText);
 int get_enum_range_hi(const std::wstring& listText);
 // Item position / (size - 1); 0 when not found or size < 2.
 float enum_to_normalised(const std::wstring& listText, int value);
+// The same, whole: a host's list position as a double.
+double EnumNormalized(const std::wstring& listText, int value);
 // Value of the item at position normalised * size, clamped to 0..size-1
 // (the host's reading of a list, ValueRule::WholePlain).
 int normalised_to_enum(const std::wstring& listText, double normalised);

@@ -23,7 +23,7 @@
 #include "editor/GuiPatchAutomator2.h"
 #include "editor/KVVSTGUIEditor.h"
 #include "shell/KvBypass.h"
-#include "shell/KvClock.h"
+#include "engine/parameters/PatchStore.h"
 #include "shell/KvControllerTimer.h"
 #include "shell/KvEditorServices.h"
 #include "shell/KvGuarded.h"
@@ -75,7 +75,11 @@ bool HoldsLockAroundLoads(FUnknown* context)
 
 } // namespace
 
-ADelayController::ADelayController(MyVstPluginFactory* factory) : factory_(factory) {}
+ADelayController::ADelayController(MyVstPluginFactory* factory)
+    : factory_(factory), ownStore_(std::make_shared<PatchStore>())
+{
+    store_.store(ownStore_.get());
+}
 
 ADelayController::~ADelayController()
 {
@@ -99,45 +103,84 @@ tresult PLUGIN_API ADelayController::initialize(FUnknown* context)
     programNames_ = KvProgramList::Read(document);
     BuildParameters(entries);
     AddMidiParameters();
-    BuildProgramValues(entries);
+    BuildOwnStore(entries, FindOwnValues(factory_ ? factory_->getXml("dsp.kv.xml") : std::string()));
     hostCalls_.WaitOutsideHostCalls(HoldsLockAroundLoads(context));
-    FindOwnValues(factory_ ? factory_->getXml("dsp.kv.xml") : std::string());
     for (const auto& [handle, controller] : controllerOfHandle_)
         ShowBoundController(handle, false);
     AttachRunLoop();
     return kResultOk;
 }
 
-void ADelayController::BuildProgramValues(const std::vector<KvParameterEntry>& entries)
+void ADelayController::BuildOwnStore(const std::vector<KvParameterEntry>& entries, const std::set<int>& patchHandles)
 {
-    programValues_.clear();
-    currentProgram_ = 0;
-    const std::size_t programs = programNames_.size();
-    if (programs < 2)
-        return;
+    // The shapes the engine gives the patch parameters, as the parameters
+    // document describes them; each program's value from its patch-list.
+    const int programs = std::max(static_cast<int>(programNames_.size()), 1);
+    std::vector<PatchStore::Shape> shapes;
+    std::vector<const KvParameterEntry*> kept;
     std::set<int> seen;
     for (const KvParameterEntry& entry : entries)
     {
-        // The first entry of a handle is the record; one value is no program's own.
-        if (!seen.insert(entry.handle).second || entry.programTexts.size() < 2)
+        // The record of a handle is its first entry's.
+        if (!patchHandles.count(entry.handle) || !seen.insert(entry.handle).second)
             continue;
         const KvParameter& record = parameters_.at(entry.handle);
-        Parameter* host = HostParameter(record);
-        std::vector<ProgramValue> values(programs);
-        for (std::size_t p = 0; p < programs && p < entry.programTexts.size(); ++p)
+        PatchStore::Shape shape;
+        shape.handle = entry.handle;
+        shape.hostId = record.index;
+        shape.patches = programs;
+        shape.minimum = record.rangeMinimum;
+        shape.maximum = record.rangeMaximum;
+        switch (record.valueType)
         {
-            // By the rule of states: what the engine would make of the text.
-            ProgramValue& value = values[p];
-            double plain = 0.0;
-            value.known = ConformStateValue(record, entry.programTexts[p].c_str(), value.raw, plain);
-            if (host && value.known)
+        case 6:
+            shape.kind = PatchStore::Kind::Float;
+            break;
+        case 8:
+            shape.kind = record.enumList.empty() ? PatchStore::Kind::Int : PatchStore::Kind::Enum;
+            shape.enumList = record.enumList;
+            break;
+        case 4:
+            shape.kind = PatchStore::Kind::Bool;
+            break;
+        case 1:
+            shape.kind = PatchStore::Kind::Text;
+            shape.room = std::size_t{1024} * sizeof(int32_t);
+            break;
+        case 10:
+            shape.kind = PatchStore::Kind::Blob;
+            shape.room = 4096;
+            break;
+        default:
+            continue;
+        }
+        shapes.push_back(std::move(shape));
+        kept.push_back(&entry);
+    }
+    PatchStore& store = *ownStore_;
+    store.Reshape(std::move(shapes), programs, programs > 1 ? programs : 0, programs > 1 ? programs - 1 : 127);
+    for (int slot = 0; slot < store.SlotCount(); ++slot)
+    {
+        const KvParameterEntry& entry = *kept[static_cast<std::size_t>(slot)];
+        const PatchStore::Shape& shape = store.ShapeOf(slot);
+        for (int patch = 0; patch < programs; ++patch)
+        {
+            // A value the document gives for program 0 only is every program's.
+            const std::size_t item = static_cast<std::size_t>(patch) < entry.programTexts.size() ? patch : 0;
+            std::string raw;
+            if (item >= entry.programTexts.size() || !PatchStore::ValueOfText(shape, entry.programTexts[item], raw))
+                continue;
+            if (shape.kind == PatchStore::Kind::Text || shape.kind == PatchStore::Kind::Blob)
+                store.WriteBytes(slot, patch, raw.data(), raw.size(), PatchStore::Writer::Engine);
+            else
             {
-                value.known = std::isfinite(plain);
-                value.normalized = host->toNormalized(plain);
+                uint32_t bits = 0;
+                std::memcpy(&bits, raw.data(), std::min(raw.size(), sizeof(bits)));
+                store.WriteRaw(slot, patch, bits, PatchStore::Writer::Engine);
             }
         }
-        programValues_.emplace(entry.handle, std::move(values));
     }
+    store.TakeShown([](int) {});
 }
 
 void ADelayController::BuildParameters(std::vector<KvParameterEntry>& entries)
@@ -165,29 +208,19 @@ int ADelayController::HandleOf(ParamID id) const
     return found == handleOfIndex_.end() ? -1 : found->second;
 }
 
-void ADelayController::AnnounceHostValue(ParamID id, ParamValue value, int64_t moment)
+void ADelayController::PassOn(ParamID id, ParamValue value)
 {
-    const bool kept = id <= static_cast<ParamID>(kMaxPatchIndex) || id == static_cast<ParamID>(kBypassParameter) ||
-                      (id == static_cast<ParamID>(kProgramChangeParameter));
-    if (!kept)
-        return;
-    // At once, on the host's thread: the next block plays it whichever
-    // thread the host called on. Each value carries the moment the host set
-    // it, which orders it in the processor.
-    SendHostValues({{id, value, moment}});
-}
-
-void ADelayController::SendHostValues(const std::vector<KvHostIntent::HostValue>& values)
-{
-    if (peerConnection == nullptr || values.empty())
+    if (peerConnection == nullptr)
         return;
     IPtr<IMessage> message = owned(allocateMessage());
     if (!message || message->getAttributes() == nullptr)
         return;
-    const std::vector<unsigned char> bytes = KvHostIntent::Message(values);
+    unsigned char bytes[sizeof(uint32_t) + sizeof(double)];
+    const auto host = static_cast<uint32_t>(id);
+    std::memcpy(bytes, &host, sizeof(host));
+    std::memcpy(bytes + sizeof(host), &value, sizeof(value));
     message->setMessageID(ShellMessageIds::kHostValues);
-    message->getAttributes()->setBinary(ShellMessageIds::kHostValuesAttribute, bytes.data(),
-                                        static_cast<uint32>(bytes.size()));
+    message->getAttributes()->setBinary(ShellMessageIds::kHostValuesAttribute, bytes, sizeof(bytes));
     sendMessage(message);
 }
 
@@ -286,7 +319,7 @@ void ADelayController::ShowBoundController(int handle, bool tellHost)
     double plain = 0.0;
     if (const Parameter* host = HostParameter(record))
     {
-        plain = host->toPlain(KvHostParameter::CurrentNormalized(*host));
+        plain = host->toPlain(getParamNormalized(static_cast<ParamID>(record.index)));
         int32_t value = 0;
         if (record.HasChoices() && !record.enumList.empty() &&
             KvEnumPositions(record.enumList).Value(std::llround(plain), value))
@@ -294,7 +327,7 @@ void ADelayController::ShowBoundController(int handle, bool tellHost)
     }
     else
     {
-        const std::string& raw = record.value;
+        const std::string raw = RecordValue(handle, record);
         const auto read = [&](auto number) {
             if (raw.size() != sizeof(number))
                 return false;
@@ -389,6 +422,10 @@ void ADelayController::PointerHeld(bool held)
 
 void ADelayController::ServeHostCallsBeforeHostCall()
 {
+    if (timer_ != nullptr)
+        return;
+    // A host may offer its run loop only once the editor was made.
+    AttachRunLoop();
     if (timer_ == nullptr && !KvHostCalls::InsideHostCall())
         FlushHostCalls();
 }
@@ -412,6 +449,12 @@ tresult PLUGIN_API ADelayController::setComponentHandler(IComponentHandler* hand
 }
 
 void ADelayController::AttachRunLoop()
+{
+    FindRunLoop();
+    TellHostOfPrograms();
+}
+
+void ADelayController::FindRunLoop()
 {
     IPtr<Linux::IRunLoop> loop;
     for (FUnknown* offer : {static_cast<FUnknown*>(componentHandler), hostContext.get()})
@@ -453,103 +496,104 @@ void ADelayController::DetachRunLoop()
     runLoop_ = nullptr;
 }
 
-void ADelayController::ProgramChanged(int program)
+void ADelayController::ProgramShown()
 {
-    const int programs = static_cast<int>(programNames_.size());
-    if (programs > 1 && program >= 0 && program < programs)
-    {
-        EditController::setParamNormalized(static_cast<ParamID>(kProgramChangeParameter),
-                                           static_cast<double>(program) / (programs - 1));
-        // Edits that wait were made in the program before.
-        if (program != currentProgram_)
-            hostCalls_.OvertakenAll();
-        currentProgram_ = program;
-    }
-    ValuesChanged();
-}
-
-void ADelayController::SaveProgram(int program)
-{
-    if (program < 0)
-        return;
-    for (auto& [handle, values] : programValues_)
-    {
-        const auto found = parameters_.find(handle);
-        if (found == parameters_.end() || static_cast<std::size_t>(program) >= values.size())
-            continue;
-        ProgramValue& value = values[static_cast<std::size_t>(program)];
-        value.known = true;
-        if (const Parameter* host = HostParameter(found->second))
-            value.normalized = KvHostParameter::CurrentNormalized(*host);
-        else
-            value.raw = found->second.value;
-    }
-}
-
-void ADelayController::LoadProgram(int program, int64_t moment)
-{
-    const int programs = static_cast<int>(programNames_.size());
-    if (program == currentProgram_ || program < 0 || program >= programs)
-        return;
-    // What the engine reports from before the choice is the program before.
-    ledger_.NoteProgram(moment);
-    SaveProgram(currentProgram_);
-    currentProgram_ = program;
-    // Edits that wait carry the program before: they go.
+    // Edits that wait were made in the program before.
     hostCalls_.OvertakenAll();
-    // A value the document does not give for the program stays as it is
-    // until the processor reports the one it plays.
-    for (const auto& [handle, values] : programValues_)
-    {
-        const ProgramValue& value = values[static_cast<std::size_t>(program)];
-        const auto found = parameters_.find(handle);
-        // A value set after the choice (a host's value that did not wait
-        // for the user-interface thread as the choice did, a state's) stays.
-        if (!value.known || found == parameters_.end() || !ledger_.ProgramMaySet(handle, moment))
-            continue;
-        ledger_.Note(handle, moment);
-        KvParameter& record = found->second;
-        if (HostParameter(record) != nullptr)
-        {
-            // Automators hear of it through update().
-            EditController::setParamNormalized(static_cast<ParamID>(record.index), value.normalized);
-        }
-        else if (record.value != value.raw)
-        {
-            record.value = value.raw;
+    for (const auto& [handle, record] : parameters_)
+        if (Stored(handle))
             NotifyAutomators(handle);
-        }
-    }
     ValuesChanged();
 }
 
-void ADelayController::StateOvertakes()
+void ADelayController::ShowStoreChanges()
 {
-    hostCalls_.OvertakenAll();
+    // A program or a state the host did not choose on the controller: the
+    // host rereads every value. Values the engine took from blocks, or moved
+    // on its own (the batch's report asks the host to reread those), reach
+    // the editor.
+    PatchStore& store = Store();
+    const bool program = store.TakeProgramShown();
+    const bool state = store.TakeStateShown();
+    if (program)
+        ProgramShown();
+    else if (state)
+        ValuesChanged();
+    store.TakeShown([&](int slot) { NotifyAutomators(store.ShapeOf(slot).handle); });
 }
 
-std::map<int, std::string>& ADelayController::PendingValues()
+bool ADelayController::Stored(int handle) const
 {
-    if (pendingWork_.empty() || !pendingWork_.back().batch.empty() || pendingWork_.back().program >= 0)
-        pendingWork_.emplace_back();
-    return pendingWork_.back().values;
+    return Store().SlotOfHandle(handle) >= 0;
+}
+
+std::string ADelayController::RecordValue(int handle, const KvParameter& record) const
+{
+    PatchStore& store = Store();
+    const int slot = store.SlotOfHandle(handle);
+    if (slot < 0)
+        return record.value;
+    const int patch = store.PatchOf(slot, store.Program());
+    const PatchStore::Kind kind = store.ShapeOf(slot).kind;
+    std::string raw;
+    if (kind == PatchStore::Kind::Text || kind == PatchStore::Kind::Blob)
+        store.ReadBytes(slot, patch, raw);
+    else
+    {
+        const uint32_t bits = store.Read(slot, patch).raw;
+        raw.assign(reinterpret_cast<const char*>(&bits), kind == PatchStore::Kind::Bool ? 1 : sizeof(bits));
+    }
+    return raw;
+}
+
+void ADelayController::TakeStore(std::shared_ptr<PatchStore> store)
+{
+    if (!store || store.get() == store_.load())
+        return;
+    // The processor's store holds what plays; what the host set on the
+    // controller before the two met is set on it after, in the host's order.
+    std::vector<Unshared> unshared;
+    {
+        std::lock_guard<std::mutex> lock(unsharedMutex_);
+        unshared.swap(unshared_);
+        sharedStore_ = store;
+        store_.store(store.get(), std::memory_order_release);
+    }
+    for (const Unshared& action : unshared)
+    {
+        if (action.id < 0)
+            store->Load(action.state);
+        else
+            store->SetHostValue(action.id, action.value);
+    }
+    TellHostOfPrograms();
+    store->TakeShown([](int) {});
+    store->TakeProgramShown();
+    store->TakeStateShown();
+    if (OnUiThread())
+    {
+        for (const auto& [handle, controller] : controllerOfHandle_)
+            ShowBoundController(handle, false);
+        ProgramShown();
+    }
+}
+
+void ADelayController::TellHostOfPrograms()
+{
+    Store().TellHostPrograms(hostCalls_.WaitsOutsideHostCalls() && timer_ == nullptr);
 }
 
 void ADelayController::DeferBatch(const unsigned char* bytes, int size)
 {
     std::lock_guard<std::mutex> lock(otherThreadsMutex_);
-    PendingWork work;
-    work.batch.assign(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(size));
-    pendingBatchBytes_ += work.batch.size();
-    pendingWork_.push_back(std::move(work));
+    pendingBatches_.emplace_back(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(size));
+    pendingBatchBytes_ += static_cast<std::size_t>(size);
     // Nothing served the user-interface thread for long: the oldest batches go.
     bool dropped = false;
     while (pendingBatchBytes_ > kMaxPendingBatchBytes)
     {
-        const auto oldest = std::find_if(pendingWork_.begin(), pendingWork_.end(),
-                                         [](const PendingWork& w) { return !w.batch.empty(); });
-        pendingBatchBytes_ -= oldest->batch.size();
-        pendingWork_.erase(oldest);
+        pendingBatchBytes_ -= pendingBatches_.front().size();
+        pendingBatches_.pop_front();
         dropped = true;
     }
     if (dropped)
@@ -577,30 +621,19 @@ void ADelayController::ServiceOtherThreads()
         bool& flag;
         ~Done() { flag = false; }
     } done{servicing_};
-    // In the order the calls came.
+    // In the order the batches came.
     for (;;)
     {
-        PendingWork item;
+        std::string batch;
         {
             std::lock_guard<std::mutex> lock(otherThreadsMutex_);
-            if (pendingWork_.empty())
+            if (pendingBatches_.empty())
                 break;
-            item = std::move(pendingWork_.front());
-            pendingWork_.pop_front();
-            pendingBatchBytes_ -= item.batch.size();
+            batch = std::move(pendingBatches_.front());
+            pendingBatches_.pop_front();
+            pendingBatchBytes_ -= batch.size();
         }
-        if (item.state)
-            StateOvertakes();
-        if (!item.batch.empty())
-            ReadBatch(reinterpret_cast<const unsigned char*>(item.batch.data()), static_cast<int>(item.batch.size()));
-        else if (item.program >= 0)
-            LoadProgram(item.program, item.moment);
-        for (auto& [handle, raw] : item.values)
-        {
-            const auto found = parameters_.find(handle);
-            if (found != parameters_.end())
-                found->second.value = std::move(raw);
-        }
+        ReadBatch(reinterpret_cast<const unsigned char*>(batch.data()), static_cast<int>(batch.size()));
     }
     std::vector<int> updates;
     {
@@ -609,6 +642,7 @@ void ADelayController::ServiceOtherThreads()
     }
     for (const int handle : updates)
         NotifyAutomators(handle);
+    ShowStoreChanges();
     FlushHostCalls();
 }
 
@@ -623,6 +657,63 @@ tresult PLUGIN_API ADelayController::getMidiControllerAssignment(int32 busIndex,
     if (busIndex != 0 || midiControllerNumber < 0 || midiControllerNumber >= kMidiParameterCount)
         return kResultFalse;
     id = static_cast<ParamID>(kFirstMidiParameter + midiControllerNumber);
+    return kResultOk;
+}
+
+tresult PLUGIN_API ADelayController::setComponentState(IBStream* state)
+{
+    // Older changes from other threads come first.
+    const bool onUiThread = OnUiThread();
+    if (onUiThread)
+        ServiceOtherThreads();
+    std::string text;
+    if (!StateChunk::Read(state, text) || !StateChunk::IsPresetState(text))
+        return kResultFalse;
+    // The state is the host's newest action: edits that wait are older.
+    if (onUiThread)
+        hostCalls_.OvertakenAll();
+    {
+        std::lock_guard<std::mutex> lock(unsharedMutex_);
+        if (!Shared())
+            unshared_.push_back({-1, 0.0, text});
+    }
+    if (!Store().Load(text))
+        return kResultFalse;
+    // Values the store does not hold (host parameters only the controller
+    // has) are read by the same rule as in the processor.
+    TiXmlDocument document;
+    document.Parse(text.c_str());
+    const TiXmlElement* root = document.Error() ? nullptr : document.RootElement();
+    for (const TiXmlElement* param = root ? root->FirstChildElement("Param") : nullptr; param;
+         param = param->NextSiblingElement("Param"))
+    {
+        const char* val = param->Attribute("val");
+        const int id = IntAttribute(param, "id", -1);
+        const auto found = parameters_.find(id);
+        std::string raw;
+        double plain = 0.0;
+        if (val == nullptr || found == parameters_.end() || Stored(id) ||
+            !ConformStateValue(found->second, SavedValueText(found->second, val).c_str(), raw, plain))
+            continue;
+        if (Parameter* host = HostParameter(found->second))
+        {
+            // The automators hear of it through update().
+            if (std::isfinite(plain))
+                host->setNormalized(host->toNormalized(plain));
+        }
+        else if (onUiThread)
+        {
+            found->second.value = raw;
+            NotifyAutomators(id);
+        }
+    }
+    // Each value was read by the rule of the engine's, so the host shows what
+    // plays; the host hears of them here (or, for a host that takes a lock
+    // of its own in this call, once it has returned).
+    Store().TakeStateShown();
+    if (onUiThread)
+        ShowStoreChanges();
+    ValuesChanged();
     return kResultOk;
 }
 
@@ -711,94 +802,6 @@ bool ADelayController::ConformStateValue(const KvParameter& record, const char* 
     }
 }
 
-tresult PLUGIN_API ADelayController::setComponentState(IBStream* state)
-{
-    // Older changes from other threads come first.
-    const bool onUiThread = OnUiThread();
-    if (onUiThread)
-        ServiceOtherThreads();
-    std::string text;
-    if (!StateChunk::Read(state, text) || !StateChunk::IsPresetState(text))
-        return kResultFalse;
-    if (text.empty())
-        return kResultOk;
-    TiXmlDocument document;
-    document.Parse(text.c_str());
-    const TiXmlElement* root = document.RootElement();
-    if (root == nullptr)
-        return kResultOk;
-    // The state's values are newer than any edit that waits, program
-    // choice the processor has not played, or report of the engine's from
-    // before; its program is chosen before its values. The edits and the
-    // choice belong to the user-interface thread: from another, they are
-    // dropped there, before the program and values queued after this.
-    if (onUiThread)
-        StateOvertakes();
-    else
-    {
-        std::lock_guard<std::mutex> lock(otherThreadsMutex_);
-        PendingWork work;
-        work.state = true;
-        pendingWork_.push_back(std::move(work));
-    }
-    const int64_t moment = KvClock::Now();
-    ledger_.NoteAll(moment);
-    ShowStateSwitches(*root, onUiThread, moment);
-
-    // Each value is read by the same rule as in the processor, so the host
-    // shows what plays; a value the rule refuses leaves the parameter as it is.
-    for (const TiXmlElement* param = root->FirstChildElement("Param"); param;
-         param = param->NextSiblingElement("Param"))
-    {
-        const char* val = param->Attribute("val");
-        const int index = IntAttribute(param, "index", -1);
-        bool hostUpdated = false;
-        Parameter* parameter =
-            index >= 0 && index <= kMaxPatchIndex ? parameters.getParameter(static_cast<ParamID>(index)) : nullptr;
-        if (parameter)
-        {
-            hostUpdated = true;
-            const auto owner = std::find_if(parameters_.begin(), parameters_.end(),
-                                            [&](const auto& entry) { return entry.second.index == index; });
-            std::string raw;
-            double plain = 0.0;
-            if (val && owner != parameters_.end() &&
-                ConformStateValue(owner->second, SavedValueText(owner->second, val).c_str(), raw, plain) &&
-                std::isfinite(plain))
-            {
-                // Newer than the state's program, which may wait for the
-                // user-interface thread.
-                ledger_.Note(owner->first, KvClock::Now());
-                parameter->setNormalized(parameter->toNormalized(plain));
-            }
-        }
-        const int id = IntAttribute(param, "id", -1);
-        const auto found = id == -1 ? parameters_.end() : parameters_.find(id);
-        if (found == parameters_.end() || val == nullptr)
-            continue;
-        KvParameter& record = found->second;
-        std::string raw;
-        double plain = 0.0;
-        if (!ConformStateValue(record, SavedValueText(record, val).c_str(), raw, plain))
-            continue;
-        ledger_.Note(id, KvClock::Now());
-        if (!onUiThread)
-        {
-            // The records are the editor's: they change on its thread.
-            std::lock_guard<std::mutex> lock(otherThreadsMutex_);
-            PendingValues()[id] = std::move(raw);
-            if (!hostUpdated &&
-                std::find(pendingUpdates_.begin(), pendingUpdates_.end(), id) == pendingUpdates_.end())
-                pendingUpdates_.push_back(id);
-            continue;
-        }
-        record.value = raw;
-        if (!hostUpdated)
-            NotifyAutomators(id);
-    }
-    ValuesChanged();
-    return kResultOk;
-}
 
 tresult PLUGIN_API ADelayController::getParameterInfo(int32 paramIndex, ParameterInfo& info)
 {
@@ -821,23 +824,24 @@ ParamValue PLUGIN_API ADelayController::plainParamToNormalized(ParamID tag, Para
 
 tresult PLUGIN_API ADelayController::setParamNormalized(ParamID tag, ParamValue value)
 {
-    const int64_t moment = KvClock::Now();
     // NaN and infinities are no value; the rest is clamped to 0..1.
     if (!ValueRule::Normalized(value))
         return kResultFalse;
     value = std::clamp(value, 0.0, 1.0);
-    // Every value is the host's, also one it passes back from what the
-    // engine reported: the engine reports only what it moved on its own.
-    if (const int handle = tag == static_cast<ParamID>(kBypassParameter) ? kBypassLedger : HandleOf(tag); handle != -1)
-        ledger_.Note(handle, moment);
-    const tresult result = ApplyParamNormalized(tag, value, moment);
-    if (result == kResultOk)
-        AnnounceHostValue(tag, value, moment);
+    const tresult result = ApplyParamNormalized(tag, value);
     FlushHostCalls();
     return result;
 }
 
-tresult ADelayController::ApplyParamNormalized(ParamID tag, ParamValue value, int64_t moment)
+ParamValue PLUGIN_API ADelayController::getParamNormalized(ParamID tag)
+{
+    PatchStore& store = Store();
+    if (store.HasHostId(static_cast<int>(tag)))
+        return store.HostValue(static_cast<int>(tag));
+    return EditController::getParamNormalized(tag);
+}
+
+tresult ADelayController::ApplyParamNormalized(ParamID tag, ParamValue value)
 {
     // What waits for this thread comes first (the host may then read it all).
     const bool onUiThread = OnUiThread();
@@ -847,31 +851,42 @@ tresult ADelayController::ApplyParamNormalized(ParamID tag, ParamValue value, in
         // An editor's edit that waits is older than this value.
         hostCalls_.Overtaken(tag);
     }
-    if (tag != static_cast<ParamID>(kProgramChangeParameter) || programNames_.size() < 2)
+    PatchStore& store = Store();
+    const int id = static_cast<int>(tag);
+    if (!store.HasHostId(id) || (id == PatchStore::kProgramId && getParameterObject(tag) == nullptr))
         return EditController::setParamNormalized(tag, value);
-    // A program chosen on the controller (a host's program menu): the host
-    // may read every value before any block plays it.
-    const Parameter* programs = getParameterObject(tag);
-    const tresult result = EditController::setParamNormalized(tag, value);
-    if (programs == nullptr || result != kResultOk)
-        return result;
-    ChooseProgram(static_cast<int>(programs->toPlain(value)), onUiThread, moment);
-    return result;
-}
-
-bool ADelayController::ChooseProgram(int program, bool onUiThread, int64_t moment)
-{
-    if (onUiThread)
     {
-        LoadProgram(program, moment);
-        return true;
+        std::lock_guard<std::mutex> lock(unsharedMutex_);
+        if (!Shared())
+        {
+            unshared_.push_back({id, value, {}});
+            PassOn(tag, value);
+        }
     }
-    std::lock_guard<std::mutex> lock(otherThreadsMutex_);
-    PendingWork work;
-    work.program = program;
-    work.moment = moment;
-    pendingWork_.push_back(std::move(work));
-    return false;
+    // Passed over: the value is the copy of a block's point that acted already.
+    if (!store.SetHostValue(id, value))
+        return kResultOk;
+    if (id == PatchStore::kProgramId)
+    {
+        // A program chosen on the controller (a host's program menu): the
+        // host may read every value before any block plays it.
+        if (onUiThread)
+            ProgramShown();
+        else
+            for (const auto& [handle, record] : parameters_)
+                if (Stored(handle))
+                    DeferUpdate(handle);
+        ValuesChanged();
+        return kResultOk;
+    }
+    if (const int handle = HandleOf(tag); handle >= 0)
+    {
+        if (onUiThread)
+            NotifyAutomators(handle);
+        else
+            DeferUpdate(handle);
+    }
+    return kResultOk;
 }
 
 tresult PLUGIN_API ADelayController::getParamStringByValue(ParamID tag, ParamValue valueNormalized,

@@ -6,14 +6,22 @@
 // messages to and from the processor ("BinaryMessage" carrying message
 // records) and the user preset files.
 //
+// The values of the patch parameters live in the patch store, which the
+// controller shares with the processor (it takes it over the connection):
+// the host's values, the editor's edits and states are written there, and
+// every read reads there. Until it is connected to a processor of the same
+// process (or for good, when it is not), it keeps a store of its own, built
+// from the parameters document, and passes the host's values on to the
+// processor as messages.
+//
 // Threads: UI, every method: the host calls the controller on its
 // user-interface thread, and the editor and its modules call it there too.
 // Some hosts call setParamNormalized and setComponentState from a thread of
 // their own, or call the processor from one (its batches then reach notify
-// there): what such a call changes for the records, the editor's automators
-// and its modules waits for the user-interface thread (ServiceOtherThreads,
-// from the controller's and the editor's timers and the controller's next
-// call there), so they are only ever touched there.
+// there): such a call writes the store at once, and what it changes for the
+// editor's automators and its modules waits for the user-interface thread
+// (ServiceOtherThreads, from the controller's and the editor's timers and
+// the controller's next call there), so they are only ever touched there.
 //
 // The host's component handler hears of new values inside the host's call
 // that brought them (a state, a preset, a program), before it returns: hosts
@@ -32,7 +40,9 @@
 #include <chrono>
 #include <deque>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -42,13 +52,12 @@
 #include "pluginterfaces/vst/ivstmidicontrollers.h"
 #include "pluginterfaces/vst/ivstunits.h"
 #include "public.sdk/source/vst/vsteditcontroller.h"
-#include "shell/KvHostIntent.h"
 #include "shell/KvParameter.h"
 #include "shell/KvHostCalls.h"
 #include "shell/KvParameterList.h"
-#include "shell/KvValueLedger.h"
 
 class GuiPatchAutomator2;
+class PatchStore;
 class KvControllerTimer;
 class TiXmlElement;
 class MyVstPluginFactory;
@@ -91,18 +100,20 @@ public:
     Steinberg::tresult PLUGIN_API setComponentHandler(Steinberg::Vst::IComponentHandler* handler) SMTG_OVERRIDE;
     // UI. IDependent: a host parameter changed; the editors' automators hear of it.
     void PLUGIN_API update(Steinberg::FUnknown* changedUnknown, Steinberg::int32 message) SMTG_OVERRIDE;
-    // IConnectionPoint: the processor's batch: parameter values reach the
-    // parameters and the editors' automators, "sdk" records the module of
-    // their handle in every open editor. The processor sends its batches in
-    // answer to the controller's messages (PollProcessor among them) and to
-    // the host's calls, on the thread of the call: a batch that comes on
-    // another thread than the user-interface thread is read there later,
-    // after those before it (ServiceOtherThreads).
+    // IConnectionPoint: the processor's batch: the editors' automators hear
+    // of the values the engine moved, "sdk" records reach the module of their
+    // handle in every open editor. The processor sends its batches in answer
+    // to the controller's messages (PollProcessor among them) and to the
+    // host's calls, on the thread of the call: a batch that comes on another
+    // thread than the user-interface thread is read there later, after those
+    // before it (ServiceOtherThreads). The processor's store comes this way.
     Steinberg::tresult PLUGIN_API notify(Steinberg::Vst::IMessage* message) SMTG_OVERRIDE;
+    // The processor is asked for its store.
+    Steinberg::tresult PLUGIN_API connect(Steinberg::Vst::IConnectionPoint* other) SMTG_OVERRIDE;
     // UI: IEditController
-    // The processor's state: the program it names is chosen first (its
-    // values then land in it), the bypass shows as saved (off when the
-    // state does not say), then the values.
+    // The processor's state, written into the store whole (its program,
+    // its values, the bypass as saved: off when the state does not say);
+    // the host is asked to reread.
     Steinberg::tresult PLUGIN_API setComponentState(Steinberg::IBStream* state) SMTG_OVERRIDE;
     // The controller's own state: the values of the host parameters that no
     // patch parameter of the DSP document holds, which only the controller
@@ -120,14 +131,14 @@ public:
     Steinberg::Vst::ParamValue PLUGIN_API plainParamToNormalized(Steinberg::Vst::ParamID tag,
                                                                  Steinberg::Vst::ParamValue plainValue) SMTG_OVERRIDE;
     // Host values: NaN and infinities refused, texts our own and bounded.
-    // The program-change parameter of a patch with programs chooses one: the
-    // parameters take its values before this returns (on the user-interface
-    // thread; from another thread once it is served there) and the host is
-    // asked to reread them (see the class comment for when). The processor
-    // plays it from the next block. Every value is the host's: it reaches
-    // the processor at once, from any thread, with the moment it was set.
+    // Every value is the host's, written into the store at once from any
+    // thread; the processor plays it from the next block. The program-change
+    // parameter chooses a program: its memory is the current one, and the
+    // host is asked to reread the values (see the class comment for when).
     Steinberg::tresult PLUGIN_API setParamNormalized(Steinberg::Vst::ParamID tag,
                                                      Steinberg::Vst::ParamValue value) SMTG_OVERRIDE;
+    // Any thread: the store's value for what it holds, else the parameter's.
+    Steinberg::Vst::ParamValue PLUGIN_API getParamNormalized(Steinberg::Vst::ParamID tag) SMTG_OVERRIDE;
     Steinberg::tresult PLUGIN_API getParamStringByValue(Steinberg::Vst::ParamID tag,
                                                         Steinberg::Vst::ParamValue valueNormalized,
                                                         Steinberg::Vst::String128 string) SMTG_OVERRIDE;
@@ -173,6 +184,10 @@ public:
     void RemovePatchAutomator(GuiPatchAutomator2* automator);
     // False when no message could be made or the record did not fit.
     bool ParamToDsp(int handle, const KvParameter& record);
+    // Whether the store holds the value of the record of `handle`.
+    bool Stored(int handle) const;
+    // The raw value of a record: the store's, else the record's own.
+    std::string RecordValue(int handle, const KvParameter& record) const;
     bool sendMessageToAudio(int handle, int messageId, int size, const void* data);
     // UI: the timers, and the host's calls. Passes what calls from other
     // threads changed since the last time on to the records and the editors'
@@ -219,6 +234,7 @@ protected:
 
 private:
     void AttachRunLoop();
+    void FindRunLoop();
     void DetachRunLoop();
     // Takes the entries' records and host parameters.
     void BuildParameters(std::vector<KvParameterEntry>& entries);
@@ -233,56 +249,47 @@ private:
     // Any thread: the restart waits for FlushHostCalls on the
     // user-interface thread, outside the host's calls.
     void ValuesChanged();
-    // The engine moved to another program (its report, in notify, after the
-    // values of its batch): the program-change parameter follows, and the
-    // host is asked to reread the values.
-    void ProgramChanged(int program);
-    // UI. The host chose a program on the controller at `moment`: the
-    // values the controller had are kept as the program it leaves, the
-    // chosen one's are set but where something set a parameter after the
-    // choice, and the host is asked to reread them.
-    void LoadProgram(int program, int64_t moment);
-    // Any thread: the program is loaded (LoadProgram) now on the
-    // user-interface thread and true, else there later, in its turn, and false.
-    bool ChooseProgram(int program, bool onUiThread, int64_t moment);
-    // UI. Keeps the values the parameters have now as those of a program.
-    void SaveProgram(int program);
-    // UI. The values of each program as the parameters document gives them.
-    void BuildProgramValues(const std::vector<KvParameterEntry>& entries);
-    // UI, on initialize: the host parameters of patch parameters that the
-    // DSP document `dsp` has no patch parameter for (ownValues_), and the
-    // MIDI controllers its patch parameters answer to (controllerOfHandle_).
-    void FindOwnValues(const std::string& dsp);
-    // The program and bypass of the processor's state document `root`, as
-    // setComponentState shows them; the program is chosen at `moment`.
-    void ShowStateSwitches(const TiXmlElement& root, bool onUiThread, int64_t moment);
+    // A program became current (the store's, whoever chose it): the
+    // automators hear of every value, and the host is asked to reread.
+    void ProgramShown();
+    // UI, on initialize: the controller's own store, from the parameters
+    // document's records of the patch parameters that the DSP document `dsp`
+    // holds; and the host parameters of patch parameters that it has no
+    // patch parameter for (ownValues_), and the MIDI controllers its patch
+    // parameters answer to (controllerOfHandle_).
+    void BuildOwnStore(const std::vector<KvParameterEntry>& entries, const std::set<int>& patchHandles);
+    std::set<int> FindOwnValues(const std::string& dsp);
+    // The processor's store replaces the controller's own: what the host
+    // set on the controller meanwhile is set on it, in the host's order.
+    void TakeStore(std::shared_ptr<PatchStore> store);
+    // Whether the host is told of program loads as output changes of the
+    // block that plays them: it cannot be asked to reread inside its calls
+    // and offers no run loop.
+    void TellHostOfPrograms();
     // Any thread: the automators hear of the handle on the user-interface thread.
     void DeferUpdate(int handle);
-    // A host parameter takes a value from the editor, the processor or the
-    // host, as new as `moment`: edits of the editor that wait for the host
-    // and are older are dropped. The program-change parameter loads its
-    // program. Any thread; off the user-interface thread what the records
-    // and automators hear waits for it.
-    Steinberg::tresult ApplyParamNormalized(Steinberg::Vst::ParamID tag, Steinberg::Vst::ParamValue value,
-                                            int64_t moment);
+    // UI: what others changed in the store since (the engine, a state, a
+    // call on another thread) reaches the automators.
+    void ShowStoreChanges();
+    // A host parameter takes a value from the editor or the host: edits of
+    // the editor that wait for the host are dropped. Any thread; off the
+    // user-interface thread what the automators hear waits for it.
+    Steinberg::tresult ApplyParamNormalized(Steinberg::Vst::ParamID tag, Steinberg::Vst::ParamValue value);
     // The handle of the record whose host parameter is `id`, or -1.
     int HandleOf(Steinberg::Vst::ParamID id) const;
-    // Any thread: the processor hears of a value the host set at `moment`,
-    // for its state until a block brings it.
-    void AnnounceHostValue(Steinberg::Vst::ParamID id, Steinberg::Vst::ParamValue value, int64_t moment);
-    // UI: the host's values, in one message to the processor.
-    void SendHostValues(const std::vector<KvHostIntent::HostValue>& values);
+    // A controller keeping its own store passes the host's value on.
+    void PassOn(Steinberg::Vst::ParamID id, Steinberg::Vst::ParamValue value);
     void EditHostParameter(const KvParameter& record, double plain);
     // UI: the host parameter takes the editor's value, and the host hears of
     // the edit (FlushHostCalls).
     void EditFromGui(Steinberg::Vst::ParamID id, Steinberg::Vst::ParamValue value);
-    static bool HostValue(const KvParameter& record, const Steinberg::Vst::Parameter& host, std::string& out);
+    bool HostValue(const KvParameter& record, const Steinberg::Vst::Parameter& host, std::string& out);
     bool SendRecord(int handle, int32_t id, const std::string& payload);
-    void ReadBatch(const unsigned char* bytes, int size);
-    // A saved-state value text for a record, by the shared value rule: its raw
-    // form, and its plain value for the host (NaN for texts and blobs). False
-    // when the rule refuses it.
+    // A saved-state value text for a record the store does not hold, by the
+    // shared value rule: its raw form, and its plain value for the host (NaN
+    // for texts and blobs). False when the rule refuses it.
     bool ConformStateValue(const KvParameter& record, const char* text, std::string& raw, double& plain) const;
+    void ReadBatch(const unsigned char* bytes, int size);
 
     // Whether the caller is the thread that initialized the controller or
     // created its last view: the user-interface thread.
@@ -290,35 +297,33 @@ private:
 
     MyVstPluginFactory* factory_;
     std::atomic<std::thread::id> uiThread_{std::this_thread::get_id()};
-    // Changes made by calls from other threads, for the user-interface
-    // thread: handles whose automators must hear of them, and in the order
-    // they came, record values of states, batches of the processor and
-    // programs chosen by the host.
-    struct PendingWork
-    {
-        std::map<int, std::string> values;
-        std::string batch;
-        int program = -1;
-        // When the program was chosen.
-        int64_t moment = 0;
-        // A state came: the edits and the program choice that wait are
-        // older than it (StateOvertakes), before anything else of the item.
-        bool state = false;
-    };
-    // Batches beyond this many bytes wait no longer: the oldest goes.
+    // For the user-interface thread, from calls on other threads: handles
+    // whose automators must hear of them, and the processor's batches in the
+    // order they came (beyond kMaxPendingBatchBytes the oldest go).
     static constexpr std::size_t kMaxPendingBatchBytes = 4u << 20;
     std::mutex otherThreadsMutex_;
     std::vector<int> pendingUpdates_;
-    std::deque<PendingWork> pendingWork_;
+    std::deque<std::string> pendingBatches_;
     std::size_t pendingBatchBytes_ = 0;
-    // Any thread, under the mutex: the values of the newest pending work
-    // that holds values only, made when there is none.
-    std::map<int, std::string>& PendingValues();
-    // UI: a state's values are newer than any edit that waits, or program
-    // choice the processor has not played.
-    void StateOvertakes();
     // Any thread: a batch read on another thread waits for the UI thread.
     void DeferBatch(const unsigned char* bytes, int size);
+    // The store: the processor's, or the controller's own until it has one.
+    // Both live as long as the controller; calls on any thread read store_.
+    std::shared_ptr<PatchStore> ownStore_;
+    std::shared_ptr<PatchStore> sharedStore_;
+    std::atomic<PatchStore*> store_{nullptr};
+    PatchStore& Store() const { return *store_.load(std::memory_order_acquire); }
+    bool Shared() const { return store_.load(std::memory_order_acquire) != ownStore_.get(); }
+    // What the host set on the controller's own store, in order, for the
+    // processor's when it comes: host values, or (id -1) a state's text.
+    struct Unshared
+    {
+        int id = -1;
+        double value = 0.0;
+        std::string state;
+    };
+    std::mutex unsharedMutex_;
+    std::vector<Unshared> unshared_;
     // Edits and restarts for the host's handler.
     KvHostCalls hostCalls_;
     // The host's run loop, and the controller's timer registered there.
@@ -328,28 +333,11 @@ private:
     std::map<int, KvParameter> parameters_;
     // The record of each host parameter, by id; set by initialize.
     std::map<Steinberg::Vst::ParamID, int> handleOfIndex_;
-    // The newest value of each parameter: when, and so whether a report is
-    // older; the bypass under a handle of its own.
-    KvValueLedger ledger_;
-    static constexpr int kBypassLedger = -2;
     std::vector<GuiPatchAutomator2*> automators_;
     // Host parameters that this controller is a dependent of.
     std::vector<Steinberg::Vst::Parameter*> watched_;
     StagingMemoryBuffer staging_;
     std::vector<std::string> programNames_;
-    // The values of the parameters that the document gives per program (a
-    // patch-list of more than one item), by handle, one per program: as the
-    // host holds it (normalised) with a host parameter, raw without. A
-    // program the controller leaves keeps the values it had. UI thread.
-    struct ProgramValue
-    {
-        bool known = false;
-        double normalized = 0.0;
-        std::string raw;
-    };
-    std::map<int, std::vector<ProgramValue>> programValues_;
-    // UI: the program whose values the parameters hold.
-    int currentProgram_ = 0;
     // UI: the editor's pointer is held, and the parameters whose gesture it holds open.
     bool pointerHeld_ = false;
     std::vector<Steinberg::Vst::ParamID> openGestures_;

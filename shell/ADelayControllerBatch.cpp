@@ -15,7 +15,7 @@
 #include "editor/GuiPatchAutomator2.h"
 #include "editor/GuiModuleWrapper.h"
 #include "editor/KVVSTGUIEditor.h"
-#include "shell/KvClock.h"
+#include "engine/parameters/PatchStore.h"
 #include "shell/KvEnumPositions.h"
 
 using namespace Steinberg;
@@ -43,20 +43,11 @@ bool ReadPlain(my_input_stream& in, T& value)
     return !in.failed();
 }
 
-// The processor's stamp before the records of a batch: the moment its block
-// began (the largest moment before any: unstamped records count as new).
-struct Stamp
-{
-    int64_t moment = std::numeric_limits<int64_t>::max();
-};
-
-// Calls visit(header, payload, stamp) for each whole record of a batch but
-// the processor's stamps, with the last stamp before it. A bad length ends
-// the walk.
+// Calls visit(header, payload) for each whole record of a batch. A bad
+// length ends the walk.
 template <class Visit>
 void WalkRecords(const unsigned char* bytes, int size, Visit visit)
 {
-    Stamp stamp;
     StagingMemoryBufferInputStream records(bytes, size);
     while (!records.AtEnd())
     {
@@ -66,10 +57,7 @@ void WalkRecords(const unsigned char* bytes, int size, Visit visit)
             return;
         const unsigned char* payload = bytes + records.Position();
         records.Skip(static_cast<unsigned>(header.length_));
-        if (header.id_ == QueMessageId::time && header.length_ == static_cast<int32_t>(sizeof(stamp)))
-            std::memcpy(&stamp, payload, sizeof(stamp));
-        else
-            visit(header, payload, stamp);
+        visit(header, payload);
     }
 }
 
@@ -100,52 +88,28 @@ void ADelayController::ReadBatch(const unsigned char* bytes, int size)
         ~Reading() { flag = was; }
     } reading{readingBatch_, readingBatch_};
     readingBatch_ = true;
-    // Each batch follows the processor's stamp of the moment its block
-    // began; what a batch reports of a parameter (or of the program) that
-    // the host, the editor, a program or a state set after that moment is
-    // older than what the controller holds, and is passed over. First, the
-    // engine's last report of a program in the batch that is newer than the
-    // host's choice.
-    int32_t reported = -1;
-    WalkRecords(bytes, size, [&](const QueMessageHeader& header, const unsigned char* payload, const Stamp& stamp) {
-        if (header.id_ == QueMessageId::pat2 && header.length_ >= 4 && ledger_.ProgramReportIsNewer(stamp.moment))
-            std::memcpy(&reported, payload, sizeof(reported));
-    });
-    // A batch that moves the engine to another program carries that
-    // program's values: those the parameters hold now are the program's
-    // they leave, kept before the batch's values replace them.
-    if (reported >= 0 && reported != currentProgram_ && reported < static_cast<int32_t>(programNames_.size()))
-        SaveProgram(currentProgram_);
-    const int64_t now = KvClock::Now();
-    // The engine reports a program change before the values it moved.
-    bool programChanged = false;
+    PatchStore& store = Store();
+    const bool shared = Shared();
+    // The host had what the engine moved on its own as an output change,
+    // which not every host takes into its copy: it rereads.
     bool shown = false;
-    const auto Show = [&](ParamID id, ParamValue value, int64_t at) {
-        const Parameter* parameter = getParameterObject(id);
-        const double was = parameter ? parameter->getNormalized() : value;
-        ApplyParamNormalized(id, value, at);
-        shown = shown || (parameter && parameter->getNormalized() != was);
-    };
-    int32_t program = 0;
-    WalkRecords(bytes, size, [&](const QueMessageHeader& header, const unsigned char* payload, const Stamp& stamp) {
-        const int64_t moment = stamp.moment;
+    WalkRecords(bytes, size, [&](const QueMessageHeader& header, const unsigned char* payload) {
         StagingMemoryBufferInputStream in(payload, header.length_);
         const auto found = parameters_.find(header.handle_);
         if (found != parameters_.end() && header.id_ == QueMessageId::ppc)
         {
-            // The host had what the engine moved on its own as an output
-            // change, which not every host takes into its copy: it rereads,
-            // and finds the newest value. A report older than what set the
-            // parameter since is not shown.
             uint8_t flag = 0;
             in >> flag;
-            shown = shown || ((flag & QueMessageId::kOwnMove) != 0 && HostParameter(found->second) != nullptr);
-            const bool newer = ledger_.ReportIsNewer(header.handle_, moment);
-            if (!newer)
-                return;
-            const int64_t reportedAt = std::min(moment, now);
             KvParameter& record = found->second;
             Parameter* host = HostParameter(record);
+            shown = shown || ((flag & QueMessageId::kOwnMove) != 0 && host != nullptr);
+            const int slot = store.SlotOfHandle(header.handle_);
+            // The engine wrote the shared store itself.
+            if (shared && slot >= 0)
+            {
+                NotifyAutomators(header.handle_);
+                return;
+            }
             // The host counts the choices of a list by position.
             const KvEnumPositions positions(record.HasChoices() ? record.enumList : std::wstring());
             for (;;)
@@ -197,31 +161,46 @@ void ADelayController::ReadBatch(const unsigned char* bytes, int size)
                 }
                 if (!ok || in.failed())
                     break;
-                // Other keys are the voices of a polyphonic parameter, no host value.
+                // Other keys are the voices of a polyphonic parameter.
+                if (key != 0)
+                    continue;
+                // A controller keeping its own store takes what the engine
+                // reports into it, in the patch it names.
+                if (slot >= 0 && patch >= 0 && patch < store.ShapeOf(slot).patches)
+                {
+                    const PatchStore::Kind kind = store.ShapeOf(slot).kind;
+                    if (kind == PatchStore::Kind::Text || kind == PatchStore::Kind::Blob)
+                        store.WriteBytes(slot, patch, value.data(), value.size(), PatchStore::Writer::Engine);
+                    else
+                    {
+                        uint32_t bits = 0;
+                        std::memcpy(&bits, value.data(), std::min(value.size(), sizeof(bits)));
+                        store.WriteRaw(slot, patch, bits, PatchStore::Writer::Engine);
+                    }
+                    continue;
+                }
                 int32_t position = 0;
-                if (host && numeric && key == 0 && positions.HasList())
+                if (host && numeric && positions.HasList())
                 {
                     // A value that is no choice of the list leaves the host alone.
                     if (!positions.Position(static_cast<int64_t>(plain), position))
                         continue;
                     plain = position;
                 }
-                if (host && numeric && key == 0)
+                if (host && numeric)
                 {
                     const ParamValue n = record.valueType == 4
                                              ? plain
                                              : plainParamToNormalized(static_cast<ParamID>(record.index), plain);
-                    if (!std::isfinite(n) || !newer)
-                        continue;
-                    Show(static_cast<ParamID>(record.index), std::clamp(n, 0.0, 1.0), reportedAt);
+                    if (std::isfinite(n))
+                        EditController::setParamNormalized(static_cast<ParamID>(record.index), std::clamp(n, 0.0, 1.0));
                 }
-                else if (!host && newer)
+                else if (!host)
                 {
                     record.value = value;
                 }
             }
-            if (newer)
-                NotifyAutomators(header.handle_);
+            NotifyAutomators(header.handle_);
             return;
         }
 
@@ -239,57 +218,23 @@ void ADelayController::ReadBatch(const unsigned char* bytes, int size)
                 if (GuiModuleWrapper* module = editor ? editor->HandleToObject(header.handle_) : nullptr)
                     module->receiveMessageFromAudio(messageId, static_cast<int>(data.size()), data.data());
             }
-        }
-        // Values a host's block carried: taken as the host's, unless the
-        // parameter was set after the block began. A stamp no block could
-        // have is refused.
-        if (header.id_ == QueMessageId::hval && moment > 0 && moment <= now)
-        {
-            constexpr int32_t kEach = sizeof(uint32_t) + sizeof(double);
-            for (int32_t at = 0; at + kEach <= header.length_; at += kEach)
-            {
-                uint32_t id = 0;
-                double value = 0.0;
-                std::memcpy(&id, payload + at, sizeof(id));
-                std::memcpy(&value, payload + at + sizeof(id), sizeof(value));
-                if (!std::isfinite(value))
-                    continue;
-                // Just older than what the engine reports of the same block.
-                const int64_t before = moment - 1;
-                if (id == static_cast<uint32_t>(kProgramChangeParameter))
-                {
-                    if (ledger_.ProgramReportIsNewer(moment))
-                        Show(static_cast<ParamID>(id), std::clamp(value, 0.0, 1.0), before);
-                    continue;
-                }
-                const int handle = id == static_cast<uint32_t>(kBypassParameter) ? kBypassLedger : HandleOf(id);
-                if (handle == -1 || !ledger_.ReportIsNewer(handle, moment))
-                    continue;
-                ledger_.Note(handle, before);
-                Show(static_cast<ParamID>(id), std::clamp(value, 0.0, 1.0), before);
-            }
             return;
         }
-        // The engine moved to another program: the host hears of it once
-        // the batch's values are in place.
-        if (header.id_ == QueMessageId::pat2)
+        // The engine moved to another program: the shared store has it, a
+        // controller's own takes it.
+        if (header.id_ == QueMessageId::pat2 && !shared)
         {
             int32_t moved = 0;
             in >> moved;
-            if (in.failed() || !ledger_.ProgramReportIsNewer(moment))
-                return;
-            programChanged = true;
-            program = moved;
-            return;
+            if (!in.failed())
+                store.ProgramFromEngine(moved, false);
         }
         // Every other record is skipped whole.
     });
-    if (programChanged)
-        ProgramChanged(program);
-    // The host's copy follows what the batch moved.
+    // The host rereads what the batch moved once it is all in place.
+    ShowStoreChanges();
     if (shown)
         ValuesChanged();
-    // The host rereads what the batch moved once it is all in place.
     readingBatch_ = reading.was;
     FlushHostCalls();
 }

@@ -17,7 +17,7 @@
 #include "shell/ADelayController.h"
 #include "editor/GuiPatchAutomator2.h"
 #include "editor/KVVSTGUIEditor.h"
-#include "shell/KvClock.h"
+#include "engine/parameters/PatchStore.h"
 #include "shell/KvHostParameter.h"
 #include "shell/MyVstPluginFactory.h"
 #include "shell/ShellMessageIds.h"
@@ -162,10 +162,7 @@ void ADelayController::EditHostParameter(const KvParameter& record, double plain
 
 void ADelayController::EditFromGui(ParamID id, ParamValue value)
 {
-    const int64_t moment = KvClock::Now();
-    if (const int handle = HandleOf(id); handle >= 0)
-        ledger_.Note(handle, moment);
-    ApplyParamNormalized(id, value, moment);
+    ApplyParamNormalized(id, value);
     // A gesture: begun here unless the pointer's press opened it already,
     // ended here unless its release ends it.
     const bool open = std::find(openGestures_.begin(), openGestures_.end(), id) != openGestures_.end();
@@ -184,7 +181,7 @@ void ADelayController::EditFromGui(ParamID id, ParamValue value)
 // as it was.
 bool ADelayController::HostValue(const KvParameter& record, const Parameter& host, std::string& out)
 {
-    const double normalized = KvHostParameter::CurrentNormalized(host);
+    const double normalized = getParamNormalized(static_cast<ParamID>(record.index));
     const double plain = host.toPlain(normalized);
     switch (record.valueType)
     {
@@ -238,6 +235,7 @@ bool ADelayController::getParameterValue(int handle, int field, std::string& out
     const int type = record.valueType;
     const double low = record.rangeMinimum;
     const double high = record.rangeMaximum;
+    const std::string value = RecordValue(handle, record);
 
     // Values with a host parameter are read from it: the host may have moved them.
     switch (field)
@@ -247,14 +245,14 @@ bool ADelayController::getParameterValue(int handle, int field, std::string& out
             return HostValue(record, *host, out);
         if (type == 1 || type == 4 || type == 10)
         {
-            out = record.value;
+            out = value;
             return true;
         }
         if (type == 6 || type == 8)
         {
-            if (record.value.size() != 4)
+            if (value.size() != 4)
                 return false;
-            out = record.value;
+            out = value;
             return true;
         }
         return false;
@@ -298,10 +296,10 @@ bool ADelayController::getParameterValue(int handle, int field, std::string& out
     {
         if (host)
         {
-            out = Raw(static_cast<float>(KvHostParameter::CurrentNormalized(*host)));
+            out = Raw(static_cast<float>(getParamNormalized(static_cast<ParamID>(record.index))));
             return true;
         }
-        const std::size_t size = record.value.size();
+        const std::size_t size = value.size();
         // An empty range gives 0 rather than a division by zero.
         const double span = high - low;
         auto normalize = [&](double v) { return static_cast<float>(span != 0.0 ? (v - low) / span : 0.0); };
@@ -310,11 +308,11 @@ bool ADelayController::getParameterValue(int handle, int field, std::string& out
             if ((type == 3 && size != 8) || (type == 4 && size != 1) || (type == 6 && size != 4))
                 return false;
             if (type == 3)
-                out = Raw(normalize(FromBytes<double>(record.value.data(), 8)));
+                out = Raw(normalize(FromBytes<double>(value.data(), 8)));
             else if (type == 4)
-                out = Raw(record.value[0] != 0 ? 1.0f : 0.0f);
+                out = Raw(value[0] != 0 ? 1.0f : 0.0f);
             else
-                out = Raw(normalize(FromBytes<float>(record.value.data(), 4)));
+                out = Raw(normalize(FromBytes<float>(value.data(), 4)));
             return true;
         }
         out = Raw(0.0f);
@@ -366,8 +364,33 @@ bool ADelayController::SendRecord(int handle, int32_t id, const std::string& pay
 
 bool ADelayController::ParamToDsp(int handle, const KvParameter& record)
 {
-    // What the engine reports from before is older than the editor's value.
-    ledger_.Note(handle, KvClock::Now());
+    // A value the store holds is written there: the engine hears of it at
+    // its next block.
+    PatchStore& store = Store();
+    if (const int slot = store.SlotOfHandle(handle); slot >= 0)
+    {
+        const int patch = store.PatchOf(slot, store.Program());
+        const PatchStore::Kind kind = store.ShapeOf(slot).kind;
+        bool written = true;
+        if (kind == PatchStore::Kind::Text || kind == PatchStore::Kind::Blob)
+            written = store.WriteBytes(slot, patch, record.value.data(), record.value.size(), PatchStore::Writer::Editor);
+        else if (record.value.size() >= (kind == PatchStore::Kind::Bool ? 1u : 4u))
+        {
+            uint32_t bits = 0;
+            std::memcpy(&bits, record.value.data(), std::min(record.value.size(), sizeof(bits)));
+            // The editor's number keeps to the rule of the engine's.
+            if (kind == PatchStore::Kind::Bool)
+                bits = (bits & 0xFF) != 0;
+            store.WriteRaw(slot, patch, bits, PatchStore::Writer::Editor);
+        }
+        else
+            written = false;
+        if (!written)
+            std::fprintf(stderr, "Korvane: the editor's value of parameter %d does not fit its room; it is refused.\n",
+                         handle);
+        NotifyAutomators(handle);
+        return written;
+    }
     std::string payload;
     Append(payload, uint8_t{0});
     Append(payload, int32_t{0});
@@ -400,6 +423,20 @@ bool ADelayController::PollProcessor()
     return sent;
 }
 
+tresult PLUGIN_API ADelayController::connect(IConnectionPoint* other)
+{
+    const tresult result = EditController::connect(other);
+    if (result != kResultOk)
+        return result;
+    // A processor connected already answers with its store.
+    if (IPtr<IMessage> message = owned(allocateMessage()))
+    {
+        message->setMessageID(ShellMessageIds::kStoreWanted);
+        sendMessage(message);
+    }
+    return result;
+}
+
 tresult PLUGIN_API ADelayController::notify(IMessage* message)
 {
     if (message == nullptr)
@@ -407,6 +444,16 @@ tresult PLUGIN_API ADelayController::notify(IMessage* message)
     const void* data = nullptr;
     uint32 size = 0;
     const char* id = message->getMessageID();
+    int64 token = 0;
+    if (id != nullptr && std::strcmp(id, ShellMessageIds::kStore) == 0)
+    {
+        // Found only in the processor's own process.
+        if (message->getAttributes() == nullptr ||
+            message->getAttributes()->getInt(ShellMessageIds::kStoreToken, token) != kResultOk)
+            return kResultFalse;
+        TakeStore(PatchStore::Borrow(token));
+        return kResultOk;
+    }
     if (id == nullptr || std::strcmp(id, kMessageId) != 0 || message->getAttributes() == nullptr ||
         message->getAttributes()->getBinary(kAttributeId, data, size) != kResultOk)
         return EditController::notify(message);

@@ -143,7 +143,7 @@ bool ADelayController::ExportPresetXml(const std::string& path)
         if (record.stateful == 0)
             continue;
         // A host parameter holds the current value of its record, whatever its type.
-        std::string raw = record.value;
+        std::string raw = RecordValue(handle, record);
         if (record.index >= 0)
         {
             std::string current;

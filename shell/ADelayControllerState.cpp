@@ -14,7 +14,6 @@
 #include "core/ValueRule.h"
 #include "core/conversion.h"
 #include "shell/ADelayController.h"
-#include "shell/KvClock.h"
 #include "shell/KvHostParameter.h"
 #include "shell/StateChunk.h"
 
@@ -35,6 +34,7 @@ constexpr const char* kOwnValue = "Value";
 struct PatchParameters
 {
     std::set<int> indexes;
+    std::set<int> handles;
     std::map<int, int> controllers;
 };
 
@@ -65,6 +65,9 @@ PatchParameters ReadPatchParameters(const std::string& dsp)
                                std::string(parent->Value()) == "Parameters";
         if (parameter && element->QueryIntAttribute("Index", &index) == TIXML_SUCCESS && index >= 0)
             indexes.insert(index);
+        if (parameter && element->QueryIntAttribute("Handle", &handle) == TIXML_SUCCESS &&
+            (element->QueryIntAttribute("isPolyphonic", &polyphonic) != TIXML_SUCCESS || polyphonic == 0))
+            found.handles.insert(handle);
         if (parameter && element->QueryIntAttribute("Automation", &code) == TIXML_SUCCESS && (code >> 24) == 2 &&
             (code & 0xFFFFFF) < 128 && element->QueryIntAttribute("Handle", &handle) == TIXML_SUCCESS &&
             (element->QueryIntAttribute("isPolyphonic", &polyphonic) != TIXML_SUCCESS || polyphonic == 0))
@@ -76,7 +79,7 @@ PatchParameters ReadPatchParameters(const std::string& dsp)
 }
 } // namespace
 
-void ADelayController::FindOwnValues(const std::string& dsp)
+std::set<int> ADelayController::FindOwnValues(const std::string& dsp)
 {
     ownValues_.clear();
     const PatchParameters patch = ReadPatchParameters(dsp);
@@ -95,23 +98,7 @@ void ADelayController::FindOwnValues(const std::string& dsp)
     }
     std::sort(ownValues_.begin(), ownValues_.end());
     ownValues_.erase(std::unique(ownValues_.begin(), ownValues_.end()), ownValues_.end());
-}
-
-void ADelayController::ShowStateSwitches(const TiXmlElement& root, bool onUiThread, int64_t moment)
-{
-    const int programs = static_cast<int>(programNames_.size());
-    int program = -1;
-    if (programs > 1 && root.QueryIntAttribute("program", &program) == TIXML_SUCCESS && program >= 0 &&
-        program < programs)
-    {
-        EditController::setParamNormalized(static_cast<ParamID>(kProgramChangeParameter),
-                                           static_cast<double>(program) / (programs - 1));
-        // Off the user-interface thread, chosen there before the state's values.
-        ChooseProgram(program, onUiThread, moment);
-    }
-    int bypass = 0;
-    root.QueryIntAttribute("bypass", &bypass);
-    EditController::setParamNormalized(static_cast<ParamID>(kBypassParameter), bypass != 0 ? 1.0 : 0.0);
+    return patch.handles;
 }
 
 tresult PLUGIN_API ADelayController::getState(IBStream* state)
@@ -181,8 +168,6 @@ tresult PLUGIN_API ADelayController::setState(IBStream* state)
         // The automators hear of it through update(); an editor's edit that
         // waits for the host is older.
         hostCalls_.Overtaken(static_cast<ParamID>(id));
-        if (const int handle = HandleOf(static_cast<ParamID>(id)); handle >= 0)
-            ledger_.Note(handle, KvClock::Now());
         EditController::setParamNormalized(static_cast<ParamID>(id), value);
         changed = true;
     }

@@ -12,7 +12,7 @@
 #include "engine/runtime/KvAudioMaster.h"
 #include "pluginterfaces/vst/ivstmessage.h"
 #include "pluginterfaces/vst/ivstprocesscontext.h"
-#include "shell/KvClock.h"
+#include "engine/parameters/PatchStore.h"
 #include "shell/MyVstPluginFactory.h"
 #include "shell/ShellMessageIds.h"
 #include "shell/StateChunk.h"
@@ -47,7 +47,6 @@ void PassTempo(Master* master, my_VstTimeInfo& info)
 ADelayProcessor::ADelayProcessor(MyVstPluginFactory* factory) : factory_(factory)
 {
     runtime_.setProcessor(this);
-    runtime_.setHostBypass(&bypass_);
     // What the transport record is filled from, asked of hosts that ask.
     using Needs = IProcessContextRequirements;
     setProcessContextRequirements(Needs::kNeedProjectTimeMusic | Needs::kNeedBarPositionMusic | Needs::kNeedTempo |
@@ -70,17 +69,19 @@ tresult PLUGIN_API ADelayProcessor::initialize(FUnknown* context)
         Module_Info::SetKvmFolder(factory_->getKvmFolder());
     }
     runtime_.setProcessor(this);
+    // The host chooses among the patch's named programs; a patch of one has
+    // only MIDI program changes.
+    const std::string parameters = factory_ ? factory_->getXml("parameters.kv.xml") : std::string();
+    const auto programs = static_cast<int>(KvProgramList::Read(parameters).size());
+    patchPrograms_ = programs > 1;
+    programSteps_ = patchPrograms_ ? programs - 1 : kMidiProgramSteps;
+    runtime_.setHostPrograms(patchPrograms_ ? programs : 0, programSteps_);
     runtime_.initialize(static_cast<int>(processSetup_.sampleRate), processSetup_.maxSamplesPerBlock, dsp.c_str());
     // Taken once: the audio thread only copies into it.
     if (batches_.Capacity() == 0)
-        batches_.Allocate(BatchRing::RoomFor(kQueuedBatches, StagingMemoryBuffer::kCapacity + kStampSize));
+        batches_.Allocate(BatchRing::RoomFor(kQueuedBatches, StagingMemoryBuffer::kCapacity));
 
-    const std::string parameters = factory_ ? factory_->getXml("parameters.kv.xml") : std::string();
     hostValues_.Build(parameters);
-    const auto programs = static_cast<int>(KvProgramList::Read(parameters).size());
-    patchPrograms_ = programs > 1;
-    runtime_.setHostPrograms(patchPrograms_ ? programs : 0);
-    programSteps_ = patchPrograms_ ? programs - 1 : kMidiProgramSteps;
     reportedBytes_ = 0;
     refusedBatch_ = nullptr;
 
@@ -142,11 +143,8 @@ tresult PLUGIN_API ADelayProcessor::setActive(TBool state)
         silence_.assign(room, 0.0f);
         discard_.assign(room, 0.0f);
         ordered_.resize(kOrderedInputs);
-        // A state taken on another thread may be sending the engine's batch.
-        runtime_.RunWithBlocksHeldOff([this] {
-            reportedBytes_ = 0;
-            refusedBatch_ = nullptr;
-        });
+        reportedBytes_ = 0;
+        refusedBatch_ = nullptr;
         // The new engine holds no key, and has heard no transport.
         releaseHeldKeys_.store(false);
         timeInfo_ = my_VstTimeInfo{};
@@ -268,16 +266,8 @@ tresult PLUGIN_API ADelayProcessor::process(ProcessData& data)
     // The engine the block found lives until the block ends, whatever an
     // activation on another thread does meanwhile.
     const SynthRuntime::BlockUse use(runtime_);
-    // What the engine reports in the block is as new as the block's start.
-    struct Moment
-    {
-        std::atomic<int64_t>& moment;
-        ~Moment() { moment.store(0, std::memory_order_relaxed); }
-    } moment{blockMoment_};
-    blockMoment_.store(KvClock::Now(), std::memory_order_relaxed);
     // While the engine is being replaced the block leaves it alone, silent;
-    // its input waits for the next block that runs it. One that finds a
-    // state being read or written waits for it.
+    // its input waits for the next block that runs it.
     std::optional<KvAudioMaster::BlockScope> scope;
     if (KvAudioMaster* engine = use.Master())
     {
@@ -289,6 +279,16 @@ tresult PLUGIN_API ADelayProcessor::process(ProcessData& data)
             return kResultOk;
         }
     }
+    // The patch's memory, unless a state is being written into it: the block
+    // then plays on with what the engine has, and the next one plays the state.
+    PatchStore& store = runtime_.Store();
+    const bool open = store.EnterBlock();
+    struct Leave
+    {
+        PatchStore& store;
+        ~Leave() { store.LeaveBlock(); }
+    } leave{store};
+    hostChoseProgram_ = false;
     // A block without samples does not advance the engine: the keys wait
     // for one that does, and its notes are not read.
     const bool samples = data.numSamples >= 1;
@@ -313,26 +313,18 @@ tresult PLUGIN_API ADelayProcessor::process(ProcessData& data)
         }
         ReplayHeldInput(data);
     }
-    // A state the host set before this block holds older values than the
-    // block's changes (hosts send their copy of the values after a state):
-    // they land in the program the state plays, not in the one before.
-    if (KvAudioMaster* engine = use.Master())
-        engine->ApplyStateSetBefore();
-    // What the host set on the controller that the block does not carry
-    // comes first, in the host's order.
-    IParameterChanges* points = data.inputParameterChanges;
-    intent_.TakeForBlock([points](ParamID id, double value) { return Carries(points, id, value); },
-                         [this](KvFirstSampleValue* run, int count) { TakeHostValues(run, count); });
-    ReadParameterChanges(data, true);
+    if (open)
+        HearStore(data.inputParameterChanges, data.numSamples);
+    ReadParameterChanges(data);
     ReadMidi(data, samples);
-    SendCarried();
-    bypass_.ReadSwitches(data.inputParameterChanges, data.numSamples);
+    ReadBypass(data.inputParameterChanges, data.numSamples);
     if (!samples)
     {
         // A program chosen in a block without samples is reported with it.
         blockChanges_ = data.outputParameterChanges;
         runtime_.ServiceIfAskedAtBlockEnd();
         blockChanges_ = nullptr;
+        TellHostProgram(data);
         return kResultOk;
     }
     if (runtime_.TempoNeeded())
@@ -364,36 +356,49 @@ tresult PLUGIN_API ADelayProcessor::process(ProcessData& data)
     runtime_.ServiceIfAskedAtBlockEnd();
     blockChanges_ = nullptr;
     SendControllers(data, blockStart);
+    TellHostProgram(data);
     return kResultOk;
 }
 
-void ADelayProcessor::SendCarried()
+void ADelayProcessor::HearStore(IParameterChanges* changes, int32 numSamples)
 {
-    const int count = carriedCount_;
-    carriedCount_ = 0;
-    if (count == 0 || !RoomForEarlyBatch())
-        return;
-    unsigned char stamp[kStampSize];
-    WriteStamp(stamp, blockMoment_.load(std::memory_order_relaxed));
-    constexpr std::size_t kEach = sizeof(uint32_t) + sizeof(double);
-    unsigned char record[QueMessageHeader::kSize + kCarriedRoom * kEach];
-    const int32_t head[3] = {AudioMasterBase::kMasterHandle, QueMessageId::hval,
-                             static_cast<int32_t>(static_cast<std::size_t>(count) * kEach)};
-    std::memcpy(record, head, sizeof(head));
-    unsigned char* at = record + sizeof(head);
-    for (int i = 0; i < count; ++i, at += kEach)
+    PatchStore& store = runtime_.Store();
+    KvAudioMaster* master = runtime_.AudioMaster();
+    // A program chosen on the controller or by a state plays from the
+    // block's start, and the patch's MIDI hears it as a program change;
+    // but one the block carries too plays from the block's sample.
+    if (master && master->HearStore(BlockProgram(changes, numSamples) == store.Program()))
     {
-        std::memcpy(at, &carried_[i].id, sizeof(uint32_t));
-        std::memcpy(at + sizeof(uint32_t), &carried_[i].value, sizeof(double));
+        const unsigned char change[2] = {0xC0, static_cast<unsigned char>(store.Program() & 0x7F)};
+        MidiIn(0, change, 2);
+        hostChoseProgram_ = true;
     }
-    batches_.Push(stamp, sizeof(stamp), record, static_cast<std::size_t>(at - record));
+    bypass_.Follow(store.Bypass());
+}
+
+void ADelayProcessor::TellHostProgram(ProcessData& data)
+{
+    PatchStore& store = runtime_.Store();
+    if (!hostChoseProgram_ || data.outputParameterChanges == nullptr || !store.TellsHostPrograms() || !store.Open())
+        return;
+    hostChoseProgram_ = false;
+    const int program = store.Program();
+    for (int slot = 0; slot < store.SlotCount(); ++slot)
+    {
+        const int id = store.ShapeOf(slot).hostId;
+        int32 index = 0;
+        IParamValueQueue* queue =
+            id >= 0 ? data.outputParameterChanges->addParameterData(static_cast<ParamID>(id), index) : nullptr;
+        if (queue != nullptr)
+            queue->addPoint(0, store.Read(slot, store.PatchOf(slot, program)).normalized, index);
+    }
 }
 
 void ADelayProcessor::HoldInput(ProcessData& data)
 {
     held_.Keep(data.inputParameterChanges, data.numSamples >= 1 ? data.inputEvents : nullptr,
                KvBypass::kParameterId);
-    bypass_.ReadSwitches(data.inputParameterChanges, 0);
+    ReadBypass(data.inputParameterChanges, 0);
 }
 
 void ADelayProcessor::ReplayHeldInput(ProcessData& data)
@@ -404,7 +409,7 @@ void ADelayProcessor::ReplayHeldInput(ProcessData& data)
         held.numSamples = data.numSamples;
         held.inputParameterChanges = &changes;
         held.inputEvents = &events;
-        ReadParameterChanges(held, true);
+        ReadParameterChanges(held);
         ReadMidi(held, true);
     });
     // Notes that found no room must not hang: every key is let go.
@@ -428,15 +433,31 @@ tresult ADelayProcessor::RelayMessage(IMessage* message)
     const char* id = message->getMessageID();
     if (id != nullptr && std::strcmp(id, ShellMessageIds::kPollBatches) == 0)
         return kResultOk;
+    if (id != nullptr && std::strcmp(id, ShellMessageIds::kStoreWanted) == 0)
+    {
+        OfferStore();
+        return kResultOk;
+    }
+    // A controller that keeps a store of its own (it could not take this
+    // one) passes on the host's values: {uint32 id, float64 value} records.
     if (id != nullptr && std::strcmp(id, ShellMessageIds::kHostValues) == 0)
     {
         const void* data = nullptr;
         uint32 size = 0;
         IAttributeList* attributes = message->getAttributes();
+        constexpr uint32 kEach = sizeof(uint32_t) + sizeof(double);
         if (attributes == nullptr ||
             attributes->getBinary(ShellMessageIds::kHostValuesAttribute, data, size) != kResultOk ||
-            !intent_.Announce(data, size))
+            size % kEach != 0)
             return kResultFalse;
+        for (uint32 at = 0; at < size; at += kEach)
+        {
+            uint32_t host = 0;
+            double value = 0.0;
+            std::memcpy(&host, static_cast<const char*>(data) + at, sizeof(host));
+            std::memcpy(&value, static_cast<const char*>(data) + at + sizeof(host), sizeof(value));
+            runtime_.Store().SetHostValue(static_cast<int>(host), value);
+        }
         return kResultOk;
     }
     const void* data = nullptr;
@@ -458,118 +479,41 @@ tresult ADelayProcessor::RelayMessage(IMessage* message)
 tresult PLUGIN_API ADelayProcessor::getState(IBStream* state)
 {
     SendQueuedBatches();
-    // What the host set that no block brought is taken first, so the state
-    // holds it whether or not blocks come later (offline hosts and test
-    // tools stop sending them). The state is read between two blocks: one
-    // that runs is waited for, and one that starts meanwhile waits for the
-    // read. What is saved is what plays: values the engine refused or
-    // brought into range never return to the host as given.
-    TakeUndeliveredHostValues();
     std::string text;
-    runtime_.GetPresetState(text, false);
+    runtime_.GetPresetState(text);
     return StateChunk::Write(state, text) ? kResultOk : kResultFalse;
 }
 
 tresult PLUGIN_API ADelayProcessor::setState(IBStream* state)
 {
-    const int64_t moment = KvClock::Now();
     SendQueuedBatches();
     std::string text;
-    int program = -1;
-    if (!StateChunk::Read(state, text) || !StateChunk::IsPresetState(text, &program))
+    // An empty state holds no value, and the bypass off.
+    if (!StateChunk::Read(state, text) || !StateChunk::IsPresetState(text) || !runtime_.SetPresetState(text))
         return kResultFalse;
-    // What the host set before the state that no block brought is kept in
-    // the program it was set in; what reaches the processor after the state
-    // but was set before it is older, and dropped. An empty state holds no
-    // value, and the bypass off. While processing, a state alone is handed
-    // to the audio thread, which applies it before the next block's input
-    // (or the next state call does).
-    SetStateKeepingHostValues(text, program, moment);
     return kResultOk;
 }
 
-bool ADelayProcessor::TakeUndeliveredHostValues()
+tresult PLUGIN_API ADelayProcessor::connect(IConnectionPoint* other)
 {
-    std::vector<KvHostIntent::Run> runs = intent_.TakeUndelivered();
-    if (runs.empty())
-        return false;
-    runtime_.RunWithBlocksHeldOff([&] {
-        for (KvHostIntent::Run& run : runs)
-            TakeHostValues(run.data(), static_cast<int>(run.size()));
-        runtime_.ServiceIfAskedAtBlockEnd();
-    });
-    return true;
+    const tresult result = AudioEffect::connect(other);
+    if (result == kResultOk)
+        OfferStore();
+    return result;
 }
 
-void ADelayProcessor::SetStateKeepingHostValues(const std::string& text, int stateProgram, int64_t moment)
+void ADelayProcessor::OfferStore()
 {
-    // A state of a patch with programs that names none (an older build's)
-    // takes the place of the one that plays then: the host's values play
-    // first, as a block would take them.
-    if (stateProgram < 0 && patchPrograms_)
-    {
-        const bool took = TakeUndeliveredHostValues();
-        intent_.Forget(moment);
-        runtime_.SetPresetState(text, !took && active_.load() && isProcessing());
+    if (getPeer() == nullptr)
         return;
-    }
-    // Otherwise the state replaces its program whole (a patch of one
-    // program: all of it), and nothing of what it replaces sounds first.
-    // What was set in another program is kept in that program's memory
-    // once the state plays, where no module hears it.
-    std::vector<KvHostIntent::Run> runs = intent_.TakeUndelivered();
-    intent_.Forget(moment);
-    KvAudioMaster* master = runtime_.AudioMaster();
-    if (runs.empty() || !patchPrograms_ || master == nullptr)
-    {
-        runtime_.SetPresetState(text, active_.load() && isProcessing());
+    IPtr<IMessage> message = owned(allocateMessage());
+    if (!message || message->getAttributes() == nullptr)
         return;
-    }
-    int program = 0;
-    runtime_.RunWithBlocksHeldOff([&] { program = master->ProgramDsp(); });
-    runtime_.SetPresetState(text, false);
-    runtime_.RunWithBlocksHeldOff([&] {
-        const int playing = master->ProgramDsp();
-        for (const KvHostIntent::Run& run : runs)
-            for (const KvFirstSampleValue& value : run)
-            {
-                if (value.id == KvHostIntent::kProgramChange)
-                    program = ProgramOf(value.value);
-                else if (value.id < KvHostIntent::kFirstMidiParameter && program != playing)
-                    master->StoreParameterNormalizedDsp(static_cast<int>(value.id), value.value, program);
-            }
-    });
-}
-
-void ADelayProcessor::TakeHostValues(KvFirstSampleValue* run, int count)
-{
-    // As a block without samples takes them; the bypass as a state
-    // switches it, at the start of the next block.
-    for (int i = 0; i < count; ++i)
-        if (run[i].id == KvBypass::kParameterId)
-            bypass_.BypassFromState(run[i].value >= 0.5);
-    KvFirstSampleChanges changes;
-    changes.Show(run, count);
-    ProcessData data{};
-    data.numSamples = 0;
-    data.inputParameterChanges = &changes;
-    ReadParameterChanges(data, false);
-    ReadMidi(data, false);
-}
-
-bool ADelayProcessor::Carries(IParameterChanges* changes, ParamID id, double value)
-{
-    const int32 count = changes ? changes->getParameterCount() : 0;
-    for (int32 i = 0; i < count; ++i)
-    {
-        IParamValueQueue* queue = changes->getParameterData(i);
-        int32 offset = 0;
-        ParamValue last = 0.0;
-        if (queue && queue->getParameterId() == id)
-            return queue->getPoint(queue->getPointCount() - 1, offset, last) == kResultOk &&
-                   static_cast<float>(last) == static_cast<float>(value);
-    }
-    return false;
+    // A controller in this process finds the store by its token; one in
+    // another finds nothing and keeps its own.
+    message->setMessageID(ShellMessageIds::kStore);
+    message->getAttributes()->setInt(ShellMessageIds::kStoreToken, PatchStore::Lend(runtime_.SharedStore()));
+    sendMessage(message);
 }
 
 bool ADelayProcessor::SendDspToGuiBatch(const unsigned char* data, int size)
@@ -578,28 +522,15 @@ bool ADelayProcessor::SendDspToGuiBatch(const unsigned char* data, int size)
         return true;
     const auto total = static_cast<std::size_t>(size);
     // A refused batch comes back from the same place, starting with the same
-    // bytes, and keeps the moment it was written at.
+    // bytes.
     const bool again = data == refusedBatch_ && reportedBytes_ <= total;
     const std::size_t from = again ? reportedBytes_ : 0;
-    int64_t moment = again ? refusedMoment_ : blockMoment_.load(std::memory_order_relaxed);
-    if (moment == 0)
-        moment = KvClock::Now();
     if (blockChanges_ != nullptr && from < total)
-        hostValues_.Report(data + from, total - from, *blockChanges_, 0, &intent_, moment);
-    unsigned char stamp[kStampSize];
-    WriteStamp(stamp, moment);
-    const bool pushed = batches_.Push(stamp, sizeof(stamp), data, total);
+        hostValues_.Report(data + from, total - from, *blockChanges_, 0);
+    const bool pushed = batches_.Push(data, total);
     refusedBatch_ = pushed ? nullptr : data;
     reportedBytes_ = pushed ? 0 : total;
-    refusedMoment_ = pushed ? 0 : moment;
     return pushed;
-}
-
-void ADelayProcessor::WriteStamp(unsigned char* stamp, int64_t moment)
-{
-    const int32_t header[3] = {AudioMasterBase::kMasterHandle, QueMessageId::time, int32_t{sizeof(moment)}};
-    std::memcpy(stamp, header, sizeof(header));
-    std::memcpy(stamp + sizeof(header), &moment, sizeof(moment));
 }
 
 void ADelayProcessor::SendQueuedBatches()

@@ -23,9 +23,7 @@
 #include "shell/AudioEffect.h"
 #include "shell/HostValueTable.h"
 #include "shell/KvBypass.h"
-#include "shell/KvClock.h"
 #include "shell/KvHeldInput.h"
-#include "shell/KvHostIntent.h"
 
 class MyVstPluginFactory;
 
@@ -58,6 +56,9 @@ public:
     // queue. Every message, the controller's poll included, then sends the
     // engine's batches that wait.
     Steinberg::tresult PLUGIN_API notify(Steinberg::Vst::IMessage* message) SMTG_OVERRIDE;
+    // The controller is told where the patch store is: in this process it
+    // reads and writes the store itself.
+    Steinberg::tresult PLUGIN_API connect(Steinberg::Vst::IConnectionPoint* other) SMTG_OVERRIDE;
     // Activation starts from silence: the engine is built again, so nothing
     // that sounded before goes on (voices, tails, delay lines, filter
     // memory), while the patch stays: its values, program and what the
@@ -65,13 +66,10 @@ public:
     // starts afresh too; the bypass stays as the host left it, settled.
     Steinberg::tresult PLUGIN_API setActive(Steinberg::TBool state) SMTG_OVERRIDE;
     // The state holds the patch's values, the program they belong to and
-    // whether the host's bypass is on (also when it was switched in a block
-    // without samples and no block has run since). What the host set on the
-    // controller that no block has brought yet is taken first, in the order
-    // the host set it, as blocks without samples would take it. A block
-    // running on another thread is waited for, and one that starts meanwhile
-    // waits. Any thread of the host's but the one running blocks now; never
-    // while the engine is rebuilt.
+    // whether the host's bypass is on: the patch store's, read and written
+    // whole. Setting one waits for a block running on another thread to end;
+    // blocks that start meanwhile play on as they were, and the next one
+    // plays the state. Any thread of the host's but the one running blocks.
     Steinberg::tresult PLUGIN_API setState(Steinberg::IBStream* state) SMTG_OVERRIDE;
     Steinberg::tresult PLUGIN_API getState(Steinberg::IBStream* state) SMTG_OVERRIDE;
     // Refused (kResultFalse) while active: the setup and the buses are what
@@ -96,20 +94,16 @@ public:
     // Audio. IDspToGuiSender: the engine's batch is copied into the ring
     // (no allocation, lock or log); false when the ring has no room for it,
     // and the engine keeps it for its next service. During a block whose
-    // host takes output parameter changes, the host parameter values of the
-    // batch go there too, each once: a batch the ring refused comes back
-    // with the same bytes first, and only what follows them is reported.
+    // host takes output parameter changes, the host parameter values the
+    // engine moved on its own go there too, each once: a batch the ring
+    // refused comes back with the same bytes first, and only what follows
+    // them is reported.
     bool SendDspToGuiBatch(const unsigned char* data, int size) override;
     // Audio: a batch leaves early while the waiting ones fill less than a
     // quarter of their room (a host that never calls the processor on its
     // user-interface thread then still hears of host values on time).
     bool RoomForEarlyBatch() const override { return batches_.Used() * 4 < batches_.Capacity(); }
 
-    // Each batch waits behind a stamp: a record (handle -4, id "time") of the
-    // moment (KvClock, int64) the block that wrote it began, or that it was
-    // written outside a block.
-    static constexpr std::size_t kStampSize = QueMessageHeader::kSize + sizeof(int64_t);
-    static void WriteStamp(unsigned char* stamp, int64_t moment);
     // Room for this many full engine batches waits for the user-interface thread.
     static constexpr int kQueuedBatches = 16;
     // The batches that wait go to the controller together, up to this many bytes a message.
@@ -137,17 +131,26 @@ private:
     struct TimedInput
     {
         Steinberg::int32 offset = 0;
-        // Within a sample: by rank, then in the host's order.
-        Steinberg::int32 rank = 0;
+        // Within a sample: in the host's order.
         Steinberg::int32 place = 0;
         Steinberg::uint32 word = 0;
         double value = 0.0;
     };
-    // Patch parameter values in sample order, the program chosen before
-    // the values of its sample. A host's block (`hostBlock`) passes over
-    // the points that repeat what the engine took from the controller's
-    // values, and its points are the engine's from then on.
-    void ReadParameterChanges(Steinberg::Vst::ProcessData& data, bool hostBlock);
+    // Patch parameter values in sample order, the program chosen before the
+    // values of its sample, and the bypass. A point that is the twin of a
+    // value the host set on the controller is passed over (PatchStore).
+    void ReadParameterChanges(Steinberg::Vst::ProcessData& data);
+    // The program a block's program-change points choose last, or -1.
+    int BlockProgram(Steinberg::Vst::IParameterChanges* changes, Steinberg::int32 numSamples) const;
+    // The bypass points of a block, unless their last is a twin.
+    void ReadBypass(Steinberg::Vst::IParameterChanges* changes, Steinberg::int32 numSamples);
+    // Audio, at a block's start with the store open: what others set in the
+    // store since the last block (a program, the bypass, values) plays.
+    void HearStore(Steinberg::Vst::IParameterChanges* changes, Steinberg::int32 numSamples);
+    // Audio: a host that cannot be asked to reread at once (PatchStore::
+    // TellsHostPrograms) hears the values of a program it chose as output
+    // changes of the block that plays it.
+    void TellHostProgram(Steinberg::Vst::ProcessData& data);
     // The block's MIDI in sample order: controllers, pressure and bend from
     // the host's parameters, the program change, and (for a block with
     // samples) the notes.
@@ -164,6 +167,8 @@ private:
     void ReleaseAllKeys();
     // UI. A message from the controller without the batches' part.
     Steinberg::tresult RelayMessage(Steinberg::Vst::IMessage* message);
+    // Tells the connected controller where the store is.
+    void OfferStore();
     // UI. Sends the batches that wait, oldest first, each as a message to the
     // controller. One pass at a time: a call made while a pass runs (the
     // controller answering inside sendMessage, or another thread) returns at
@@ -206,38 +211,12 @@ private:
     Steinberg::Vst::IParameterChanges* blockChanges_ = nullptr;
     const unsigned char* refusedBatch_ = nullptr;
     std::size_t reportedBytes_ = 0;
-    int64_t refusedMoment_ = 0;
-    // Audio thread: the values the host's block carried (patch parameters,
-    // the program and the bypass), for the controller: a host may send them only to the
-    // processor. The block's own points, up to this many.
-    static constexpr int kCarriedRoom = 256;
-    struct Carried
-    {
-        uint32_t id;
-        double value;
-    };
-    Carried carried_[kCarriedRoom] = {};
-    int carriedCount_ = 0;
-    // Audio: sends them (when the batches that wait leave room) behind a
-    // stamp of the block's moment.
-    void SendCarried();
-    // The moment the running block began (0: none runs).
-    std::atomic<int64_t> blockMoment_{0};
-    // Values the host set on the controller, until a block brings them.
-    KvHostIntent intent_;
-    // Any thread but the audio thread: the values of intent_ the engine does
-    // not have are taken now, as blocks without samples take them, with
-    // blocks held off; false when there were none.
-    bool TakeUndeliveredHostValues();
-    // UI: sets a state naming `stateProgram` (-1: none), set at `moment`;
-    // the values of intent_ the engine does not have are kept in the
-    // programs they were set in but the state's, which the state replaces.
-    void SetStateKeepingHostValues(const std::string& text, int stateProgram, int64_t moment);
-    // Audio (or with blocks held off): a run of the host's values from the
-    // controller, as a block without samples takes them.
-    void TakeHostValues(KvFirstSampleValue* run, int count);
-    // Whether a block's changes carry `value` of `id` as its last point.
-    static bool Carries(Steinberg::Vst::IParameterChanges* changes, Steinberg::Vst::ParamID id, double value);
+    // Audio thread only: the program the store last had at a block's start,
+    // and whether the host chose a program the block plays.
+    bool hostChoseProgram_ = false;
+    // The store, as the controller takes it over the connection: it lives
+    // as long as this processor.
+    std::shared_ptr<PatchStore> offered_;
     my_VstTimeInfo timeInfo_;
     int numOutputs_ = 0;
     int numInputs_ = 0;

@@ -13,7 +13,7 @@
 #include "pluginterfaces/vst/ivstevents.h"
 #include "pluginterfaces/vst/ivstparameterchanges.h"
 #include "shell/ADelayProcessor.h"
-#include "shell/KvClock.h"
+#include "engine/parameters/PatchStore.h"
 
 using namespace Steinberg;
 using namespace Steinberg::Vst;
@@ -68,7 +68,7 @@ void ADelayProcessor::HandInSampleOrder(int32 count, ReadAt readAt, Hand hand)
 {
     // Sample order, and the host's order within a sample.
     const auto before = [](const TimedInput& a, const TimedInput& b) {
-        return a.offset != b.offset ? a.offset < b.offset : a.rank != b.rank ? a.rank < b.rank : a.place < b.place;
+        return a.offset != b.offset ? a.offset < b.offset : a.place < b.place;
     };
     const std::size_t room = ordered_.size();
     if (room == 0)
@@ -98,7 +98,6 @@ void ADelayProcessor::HandInSampleOrder(int32 count, ReadAt readAt, Hand hand)
         bool left = false;
         bool inOrder = true;
         int32 lastOffset = 0;
-        int32 lastRank = 0;
         for (int32 place = 0; place < count; ++place)
         {
             TimedInput input;
@@ -110,9 +109,8 @@ void ADelayProcessor::HandInSampleOrder(int32 count, ReadAt readAt, Hand hand)
             input.place = place;
             if (handedSome && !before(lastHanded, input))
                 continue;
-            inOrder = inOrder && (input.offset > lastOffset || (input.offset == lastOffset && input.rank >= lastRank));
+            inOrder = inOrder && input.offset >= lastOffset;
             lastOffset = input.offset;
-            lastRank = input.rank;
             if (kept < room)
             {
                 ordered_[kept++] = input;
@@ -236,14 +234,17 @@ bool NoteBytes(const Event& event, uint32& word)
 }
 } // namespace
 
-void ADelayProcessor::ReadParameterChanges(ProcessData& data, bool hostBlock)
+void ADelayProcessor::ReadParameterChanges(ProcessData& data)
 {
     blockProgram_ = -1;
     IParameterChanges* changes = data.inputParameterChanges;
     if (changes == nullptr)
         return;
     KvAudioMaster* master = runtime_.AudioMaster();
-    // The program chosen in the block, and its sample.
+    PatchStore& store = runtime_.Store();
+    // The program chosen in the block, and its sample. One the host chose
+    // on the controller already (one action on both routes) plays from
+    // here, where the engine does not play it yet.
     const int32 queues = changes->getParameterCount();
     for (int32 index = 0; index < queues; ++index)
     {
@@ -251,7 +252,9 @@ void ADelayProcessor::ReadParameterChanges(ProcessData& data, bool hostBlock)
         int32 offset = 0;
         ParamValue value = 0.0;
         if (LastPoint(*changes, index, data.numSamples, id, offset, value) &&
-            id == static_cast<ParamID>(kProgramChangeParameter) && !(hostBlock && intent_.Repeats(id, value)))
+            id == static_cast<ParamID>(kProgramChangeParameter) &&
+            (!store.PointIsTwin(static_cast<int>(id), value) ||
+             (master && ProgramOf(value) != master->ProgramDsp())))
         {
             blockProgramOffset_ = offset;
             // As the controller's program list reads the value.
@@ -261,72 +264,64 @@ void ADelayProcessor::ReadParameterChanges(ProcessData& data, bool hostBlock)
     // The patch's own programs are chosen in its patch manager, whether or
     // not its graph hears MIDI program changes; the patch's MIDI input hears
     // it as one too (ReadMidi). Values of earlier samples belong to the
-    // program before. At its sample it comes before the values the host sent
-    // with it (a host sends its copy after a choice), but for those the host
-    // set on the controller before it chose the program and that no block
-    // has brought yet: they stay in the program before, as the controller
-    // took them in the order the host called.
+    // program before, those of its sample and later ones to the new one.
     bool programTaken = blockProgram_ < 0 || master == nullptr || !patchPrograms_;
-    // A point repeating what the engine took from the controller's values
-    // is passed over, but from the block's program choice on: that choice
-    // moved the values since.
-    const auto repeats = [&](ParamID id, int32 offset, ParamValue value) {
-        return (blockProgram_ < 0 || offset < blockProgramOffset_) && intent_.Repeats(id, value);
-    };
-    const int64_t chosenAt = programTaken ? 0 : intent_.FreshMoment(KvHostIntent::kProgramChange);
     const auto takeProgram = [&] {
         programTaken = true;
+        hostChoseProgram_ = true;
         master->setProgramDsp(blockProgram_, blockProgramOffset_);
-    };
-    const auto setBeforeChoice = [&](const TimedInput& input) {
-        if (chosenAt == 0 || input.offset != blockProgramOffset_)
-            return false;
-        const int64_t setAt = intent_.FreshMoment(static_cast<ParamID>(input.word));
-        return setAt != 0 && setAt < chosenAt;
     };
     const auto readAt = [&](int32 index, TimedInput& input) {
         ParamID id = 0;
         int32 offset = 0;
         ParamValue value = 0.0;
-        if (!LastPoint(*changes, index, data.numSamples, id, offset, value) || id > 9999 ||
-            (hostBlock && repeats(id, offset, value)))
+        if (!LastPoint(*changes, index, data.numSamples, id, offset, value) || id > 9999)
             return ReadResult::Skip;
         input.offset = offset;
         input.word = id;
         input.value = value;
-        // At the program's sample, what the host set before it chose the
-        // program comes first, wherever the host lists it.
-        input.rank = setBeforeChoice(input) ? 0 : 1;
         return ReadResult::Input;
     };
     HandInSampleOrder(queues, readAt, [&](const TimedInput& input) {
-        if (!programTaken && input.offset >= blockProgramOffset_ && input.rank != 0)
+        if (!programTaken && input.offset >= blockProgramOffset_)
             takeProgram();
-        if (master)
+        if (master && !store.PointIsTwin(static_cast<int>(input.word), input.value))
             master->setParameterNormalizedDsp(input.offset, static_cast<int>(input.word), input.value);
     });
     if (!programTaken)
         takeProgram();
-    // What a host's block carries is the engine's from now on.
-    if (!hostBlock)
-        return;
-    int64_t moment = blockMoment_.load(std::memory_order_relaxed);
-    if (moment == 0)
-        moment = KvClock::Now();
+}
+
+int ADelayProcessor::BlockProgram(IParameterChanges* changes, int32 numSamples) const
+{
+    int program = -1;
+    const int32 queues = changes ? changes->getParameterCount() : 0;
     for (int32 index = 0; index < queues; ++index)
     {
         ParamID id = 0;
         int32 offset = 0;
         ParamValue value = 0.0;
-        if (!LastPoint(*changes, index, data.numSamples, id, offset, value))
+        if (LastPoint(*changes, index, numSamples, id, offset, value) &&
+            id == static_cast<ParamID>(kProgramChangeParameter))
+            program = ProgramOf(value);
+    }
+    return program;
+}
+
+void ADelayProcessor::ReadBypass(IParameterChanges* changes, int32 numSamples)
+{
+    const int32 queues = changes ? changes->getParameterCount() : 0;
+    for (int32 index = 0; index < queues; ++index)
+    {
+        ParamID id = 0;
+        int32 offset = 0;
+        ParamValue value = 0.0;
+        IParamValueQueue* queue = changes->getParameterData(index);
+        if (queue == nullptr || !LastPoint(*changes, index, numSamples, id, offset, value) ||
+            id != KvBypass::kParameterId || runtime_.Store().PointIsTwin(static_cast<int>(id), value))
             continue;
-        const bool repeated = id == static_cast<ParamID>(kProgramChangeParameter)
-                                  ? intent_.Repeats(id, value)
-                                  : repeats(id, offset, value);
-        intent_.Took(id, value, 0, moment);
-        if (!repeated && (id <= 9999 || id == KvBypass::kParameterId || id == KvHostIntent::kProgramChange) &&
-            carriedCount_ < kCarriedRoom)
-            carried_[carriedCount_++] = {id, value};
+        bypass_.ReadSwitches(*queue, numSamples);
+        runtime_.Store().BypassFromBlock(ValueRule::SwitchOn(value), value);
     }
 }
 

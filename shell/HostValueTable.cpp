@@ -7,7 +7,6 @@
 #include "core/QueMessage.h"
 #include "core/StagingMemoryBuffer.h"
 #include "public.sdk/source/vst/vstparameters.h"
-#include "shell/KvHostIntent.h"
 #include "shell/KvParameterList.h"
 
 using namespace Steinberg;
@@ -105,7 +104,7 @@ const HostValueTable::Slot* HostValueTable::Find(int handle) const
 }
 
 void HostValueTable::Report(const unsigned char* batch, std::size_t size, IParameterChanges& changes,
-                            int32 sampleOffset, const KvHostIntent* newer, int64_t moment) const
+                            int32 sampleOffset) const
 {
     if (batch == nullptr || slots_.empty() || size > static_cast<std::size_t>(std::numeric_limits<int>::max()))
         return;
@@ -119,7 +118,7 @@ void HostValueTable::Report(const unsigned char* batch, std::size_t size, IParam
         StagingMemoryBufferInputStream in(batch + records.Position(), header.length_);
         records.Skip(static_cast<unsigned>(header.length_));
         const Slot* slot = header.id_ == QueMessageId::ppc ? Find(header.handle_) : nullptr;
-        if (slot == nullptr || (newer != nullptr && newer->SetAfter(slot->id, moment)))
+        if (slot == nullptr)
             continue;
 
         // Only what the engine moved on its own: the host knows what it set.

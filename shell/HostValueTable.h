@@ -15,7 +15,6 @@
 #include "pluginterfaces/vst/ivstparameterchanges.h"
 #include "shell/KvEnumPositions.h"
 
-class KvHostIntent;
 
 namespace Steinberg::Vst
 {
@@ -41,10 +40,8 @@ public:
     // value only, normalised as the controller normalises it, finite and
     // inside 0..1. Records of other parameters, values the host caused, and
     // anything malformed, are skipped.
-    // Parameters the host set on the controller after `moment` (in
-    // `newer`), while the block ran, are left out: the host's are newer.
     void Report(const unsigned char* batch, std::size_t size, Steinberg::Vst::IParameterChanges& changes,
-                Steinberg::int32 sampleOffset, const KvHostIntent* newer = nullptr, int64_t moment = 0) const;
+                Steinberg::int32 sampleOffset) const;
 
 private:
     struct Slot

@@ -28,9 +28,8 @@ void KvBypass::Prepare(double sampleRate, int maxSamples, int channels)
     dry_.assign(static_cast<std::size_t>(channels_) * static_cast<std::size_t>(room_), 0.0f);
     const double ramp = std::isfinite(sampleRate) ? sampleRate * kRampSeconds : 1.0;
     rampLength_ = static_cast<int>(std::lround(std::clamp(ramp, 1.0, 1.0e6)));
-    // A switch still waiting (from a block without samples, or a state) is
-    // where the host left it.
-    TakeStateSwitch();
+    // A switch still waiting (from a block without samples) is where the
+    // host left it.
     on_ = LastSwitch();
     switchCount_ = 0;
     position_ = on_ ? rampLength_ : 0;
@@ -39,26 +38,9 @@ void KvBypass::Prepare(double sampleRate, int maxSamples, int channels)
     drySilence_ = rampLength_;
 }
 
-bool KvBypass::BypassWanted() const
+void KvBypass::Follow(bool on)
 {
-    const int state = fromState_.load();
-    return state >= 0 ? state != 0 : wanted_.load();
-}
-
-void KvBypass::BypassFromState(bool on)
-{
-    fromState_.store(on ? 1 : 0);
-}
-
-void KvBypass::TakeStateSwitch()
-{
-    int state = fromState_.load();
-    if (state < 0)
-        return;
-    AddSwitch(0, state != 0);
-    wanted_.store(LastSwitch());
-    // A state set meanwhile waits for the next block.
-    fromState_.compare_exchange_strong(state, -1);
+    AddSwitch(0, on);
 }
 
 void KvBypass::AddSwitch(int offset, bool on)
@@ -74,29 +56,18 @@ void KvBypass::AddSwitch(int offset, bool on)
     switchCount_ = static_cast<int>(slot) + 1;
 }
 
-void KvBypass::ReadSwitches(IParameterChanges* changes, int32 numSamples)
+void KvBypass::ReadSwitches(IParamValueQueue& queue, int32 numSamples)
 {
-    TakeStateSwitch();
-    if (changes == nullptr)
-        return;
     const int32 last = std::max(numSamples - 1, 0);
-    const int32 queues = changes->getParameterCount();
-    for (int32 q = 0; q < queues; ++q)
+    const int32 points = queue.getPointCount();
+    for (int32 p = 0; p < points; ++p)
     {
-        IParamValueQueue* queue = changes->getParameterData(q);
-        if (queue == nullptr || queue->getParameterId() != kParameterId)
+        int32 offset = 0;
+        ParamValue value = 0.0;
+        if (queue.getPoint(p, offset, value) != kResultOk || !std::isfinite(value))
             continue;
-        const int32 points = queue->getPointCount();
-        for (int32 p = 0; p < points; ++p)
-        {
-            int32 offset = 0;
-            ParamValue value = 0.0;
-            if (queue->getPoint(p, offset, value) != kResultOk || !std::isfinite(value))
-                continue;
-            AddSwitch(std::clamp(offset, 0, last), value >= 0.5);
-        }
+        AddSwitch(std::clamp(offset, 0, last), value >= 0.5);
     }
-    wanted_.store(LastSwitch());
 }
 
 void KvBypass::KeepDry(float* const* inputs, int inputCount, int count)

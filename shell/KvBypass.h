@@ -12,22 +12,21 @@
 // through the first milliseconds of a sound that starts after the switch.
 // One sample of 0 is not silence: a sounding waveform passes through it.
 //
-// It is saved and loaded with the preset state (IHostBypass): a state that
-// sets it switches at the start of the next block, as a switch in a block
-// without samples does.
+// The patch store keeps whether it is on (it is saved with the state): a
+// value set on the controller or by a state switches at the start of the
+// next block, as a switch in a block without samples does.
 //
-// Threads: Prepare is UI (on activation); BypassWanted and BypassFromState
-// any thread; the rest is Audio: no allocation, lock or log.
+// Threads: Prepare is UI (on activation); the rest is Audio: no allocation,
+// lock or log.
 
 #include <algorithm>
 #include <array>
 #include <atomic>
 #include <vector>
 
-#include "engine/runtime/IKvShellDsp.h"
 #include "pluginterfaces/vst/ivstparameterchanges.h"
 
-class KvBypass : public IHostBypass
+class KvBypass
 {
 public:
     // The host parameter: after the MIDI controller and program change ids.
@@ -45,13 +44,12 @@ public:
     // Audio. The host's points of the bypass parameter in this block, on
     // at 0.5 and above, their offsets brought inside the block. A block
     // without samples switches at the start of the next one.
-    // A switch a state set comes first, at the block's start.
-    void ReadSwitches(Steinberg::Vst::IParameterChanges* changes, Steinberg::int32 numSamples);
-
-    // Any thread. IHostBypass: where the last switch (of the host or of a
-    // state) leaves it, whether or not a block has played it yet.
-    bool BypassWanted() const override;
-    void BypassFromState(bool on) override;
+    void ReadSwitches(Steinberg::Vst::IParamValueQueue& queue, Steinberg::int32 numSamples);
+    // Audio: at the block's start, to where the store has it (a value set on
+    // the controller, or a state), when that is not where it goes already.
+    void Follow(bool on);
+    // Where the switches taken so far leave the bypass.
+    bool LastSwitch() const { return switchCount_ > 0 ? switches_[static_cast<std::size_t>(switchCount_ - 1)].on : on_; }
 
     // Audio, every block with samples, before the engine writes: keeps
     // `count` samples of the first `inputCount` input channels as the dry
@@ -75,10 +73,6 @@ private:
     void Run(float* const* outputs, int outputCount, int from, int to);
     // Audio (UI in Prepare): adds a switch at `offset`, unless it switches nothing.
     void AddSwitch(int offset, bool on);
-    // Where the switches taken so far leave the bypass.
-    bool LastSwitch() const { return switchCount_ > 0 ? switches_[static_cast<std::size_t>(switchCount_ - 1)].on : on_; }
-    // Audio: takes the switch a state set, if any, as the first of the block.
-    void TakeStateSwitch();
     // Whether the block reads the dry signal: the bypass is on, on its way,
     // or switched in the block.
     bool Engaged() const { return on_ || position_ != 0 || switchCount_ > 0; }
@@ -110,9 +104,4 @@ private:
     // length too where nothing has played since activation.
     int engineSilence_ = 1;
     int drySilence_ = 1;
-    // A state's switch not yet taken (-1: none), and LastSwitch() published
-    // for other threads; the audio thread publishes before it lets the
-    // state's switch go, so a reader sees one or the other.
-    std::atomic<int> fromState_{-1};
-    std::atomic<bool> wanted_{false};
 };

@@ -301,18 +301,13 @@ void DspPatchManager::setParameterNormalized(int64_t time, int index, double val
         parameter->vst_automate(time, 0, value, false);
 }
 
-void DspPatchManager::StoreParameterNormalized(int index, double value, int program)
-{
-    if (index < 0 || index >= static_cast<int>(indexTable_.size()) || program < 0 || program >= PatchCount())
-        return;
-    if (dsp_patch_parameter_base* parameter = indexTable_[static_cast<size_t>(index)])
-        parameter->StoreNormalised(value, program);
-}
-
 void DspPatchManager::ChangeProgram(int program, int64_t time)
 {
     const int old = program_;
+    RefreshProgramFromStore(program);
     setProgram(program);
+    if (store_ && store_->Open())
+        store_->ProgramFromEngine(program, midiChoice_);
     if (container_)
     {
         if (ug_patch_automator_out* out = container_->AutomationOutput())

@@ -22,6 +22,7 @@
 #include "engine/parameters/hasMidiTuning.h"
 
 class IKvShellDsp;
+class PatchStore;
 class IVoiceControl;
 class InterfaceObject;
 struct parameter_description;
@@ -51,13 +52,7 @@ public:
     void vst_Automation2(int64_t time, int code, const void* data, int size) override;
     void setPresetState(const std::string& text) override;
     void setParameterNormalized(int64_t time, int index, double value) override;
-    void StoreParameterNormalized(int index, double value, int program) override;
     void getPresetState(std::string& out) override;
-    std::unique_ptr<PresetValues> PreparePresetState(const std::string& text) override;
-    void ApplyPresetValues(PresetValues& set) override;
-    std::unique_ptr<PresetValues> PreparePresetCapture() override;
-    void CapturePresetValues(PresetValues& set) override;
-    void FormatPresetState(const PresetValues& set, std::string& out) override;
     dsp_patch_parameter_base* createPatchParameter(const parameter_description* description,
                                                    InterfaceObject* pin) override;
     dsp_patch_parameter_base* createPatchParameter(int persistenceId);
@@ -84,6 +79,19 @@ public:
     // Program count of the patch: that of the first parameter, 1 without parameters.
     int PatchCount() const;
 
+    // UI, once the graph is built and opened, while no block runs: the store
+    // keeps every program's value of the monophonic parameters from now on.
+    // A store of other shapes takes the engine's values; one of the same
+    // shapes gives the engine its own, and the program that plays.
+    void AttachStore(PatchStore& store, int hostPrograms, int programSteps);
+    // UI, while no block runs: the parameters keep their values themselves again.
+    void DetachStore();
+    PatchStore* Store() const { return store_; }
+    // Audio, at a block's start (or with no block running): the program
+    // others chose in the store (true when there is one) and the values they
+    // set since play from `time`.
+    bool HearStore(int64_t time, bool programLater = false);
+
 private:
     void OnController(ug_container* container, int64_t time, int controller, int value, bool fromMidiCv);
     void OnSysex(ug_container* container, int64_t time, const unsigned char* bytes, int size, bool fromMidiCv);
@@ -93,6 +101,13 @@ private:
     // Audio thread: a MIDI program change is choosing the program.
     bool midiChoice_ = false;
     void ChangeProgram(int program, int64_t time);
+    // The store's values of a program become the parameters' before it plays.
+    void RefreshProgramFromStore(int program);
+    PatchStore* store_ = nullptr;
+    // The parameters the store keeps, by slot.
+    std::vector<dsp_patch_parameter_base*> storeParameters_;
+    // The store's program when it was last heard.
+    int heardProgram_ = -1;
     void SendToEditor(int handle, int32_t id, int32_t value);
     IKvShellDsp* Shell() const;
     int ContainerHandleOf(ug_container* container) const;

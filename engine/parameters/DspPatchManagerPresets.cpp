@@ -1,113 +1,183 @@
-// The preset state document written and read by the patch manager. The
-// document is read into, and written from, a set of values on the thread
-// that calls; only copying the values in or out happens on the audio thread.
+// The preset state document the patch manager writes and reads, and the
+// patch store that keeps its values once the engine is attached to it.
 #include <tinyxml.h>
 
 #include <algorithm>
 #include <string>
 
 #include "core/SafeXmlText.h"
-#include "engine/parameters/dsp_patch_parameter_base.h"
 #include "engine/parameters/DspPatchManager.h"
+#include "engine/parameters/PatchStore.h"
+#include "engine/parameters/dsp_patch_parameter_base.h"
 
 // The preset state document: one Param per parameter with its handle, its
 // host index and the value the user hears now (the current program's). The
-// root element says which program that is, for a patch of several programs
-// the host chooses among, and that the host's bypass is on, when it is;
-// readers that know neither skip the root's attributes, and a patch without
-// programs and with the bypass off writes none.
+// root element names that program for a patch of several programs; readers
+// that do not know it skip it. With the store attached, the store writes and
+// reads it (with the host's bypass besides).
 void DspPatchManager::getPresetState(std::string& out)
 {
-    FormatPresetState(*CaptureWholePreset(), out);
+    if (store_)
+    {
+        store_->Format(out);
+        return;
+    }
+    TiXmlDocument document;
+    document.LinkEndChild(new TiXmlDeclaration("1.0", "", ""));
+    auto* root = new TiXmlElement("Parameters");
+    document.LinkEndChild(root);
+    if (PatchCount() > 1)
+        root->SetAttribute("program", program_);
+    for (dsp_patch_parameter_base* parameter : parameters_)
+    {
+        auto* element = new TiXmlElement("Param");
+        element->SetAttribute("id", parameter->Handle());
+        if (parameter->getIndex() != -1)
+            element->SetAttribute("index", parameter->getIndex());
+        element->SetAttribute("val", parameter->GetValueAsXml(parameter->EffectivePatch(), 0));
+        root->LinkEndChild(element);
+    }
+    TiXmlPrinter printer;
+    printer.SetIndent(" ");
+    printer.SetLineBreak("\n");
+    document.Accept(&printer);
+    out = printer.CStr();
 }
 
 void DspPatchManager::setPresetState(const std::string& text)
 {
-    if (std::unique_ptr<PresetValues> set = PreparePresetState(text))
-        ApplyPresetValues(*set);
-}
-
-std::unique_ptr<PresetValues> DspPatchManager::PreparePresetCapture()
-{
-    auto set = std::make_unique<PresetValues>();
-    set->values.resize(parameters_.size());
-    for (size_t i = 0; i < parameters_.size(); ++i)
+    // With no block running: the engine hears the state at once.
+    if (store_)
     {
-        dsp_patch_parameter_base* parameter = parameters_[i];
-        PresetValues::Value& value = set->values[i];
-        value.parameter = parameter;
-        const size_t room = parameter->typeIsVariableSize() ? parameter->ValueRoom()
-                                                            : static_cast<size_t>(std::max(parameter->typeSize(), 0));
-        value.bytes.reserve(std::max<size_t>(room, 1));
+        store_->Load(text);
+        HearStore(-1);
+        return;
     }
-    return set;
-}
-
-void DspPatchManager::CapturePresetValues(PresetValues& set)
-{
-    set.complete = true;
-    set.program = PatchCount() > 1 ? program_ : -1;
-    for (PresetValues::Value& value : set.values)
-    {
-        if (!value.parameter->CopyValueOut(value.bytes, value.needed))
-            set.complete = false;
-    }
-}
-
-void DspPatchManager::FormatPresetState(const PresetValues& set, std::string& out)
-{
-    set.Format(out);
-}
-
-std::unique_ptr<PresetValues> DspPatchManager::PreparePresetState(const std::string& text)
-{
     if (!IsSafeXmlText(text))
-        return nullptr;
+        return;
     TiXmlDocument document;
     document.Parse(text.c_str());
-    if (document.Error())
-        return nullptr;
-    TiXmlElement* root = document.FirstChildElement("Parameters");
+    TiXmlElement* root = document.Error() ? nullptr : document.FirstChildElement("Parameters");
     if (!root)
-        return nullptr;
-    auto set = std::make_unique<PresetValues>();
-    set->ReadSwitches(*root, PatchCount());
+        return;
+    // The program first: the values are its own.
+    int program = -1;
+    if (root->QueryIntAttribute("program", &program) == TIXML_SUCCESS && program >= 0 && program < PatchCount())
+        setProgramDspThread(program);
     for (TiXmlElement* element = root->FirstChildElement("Param"); element;
          element = element->NextSiblingElement("Param"))
     {
         int id = -1;
         element->QueryIntAttribute("id", &id);
         dsp_patch_parameter_base* parameter = GetParameter(id);
-        const char* valueText = element->Attribute("val");
-        if (!parameter || parameter->isPolyphonic() || !valueText || !parameter->Storage(0))
+        std::vector<uint8_t> bytes;
+        const char* value = element->Attribute("val");
+        if (!parameter || parameter->isPolyphonic() || !value || !parameter->PrepareValueFromXml(value, bytes))
             continue;
-        PresetValues::Value value;
-        value.parameter = parameter;
-        if (!parameter->PrepareValueFromXml(valueText, value.bytes))
-            continue;
-        // Taken over whole by the storage, which keeps at least its room.
-        if (parameter->typeIsVariableSize())
-            value.bytes.reserve(std::max(value.bytes.size(), parameter->ValueRoom()));
-        set->values.push_back(std::move(value));
+        if (parameter->ApplyPreparedValue(bytes))
+            parameter->OnValueChangedFromGUI(false, 0, false);
     }
-    return set;
 }
 
-void DspPatchManager::ApplyPresetValues(PresetValues& set)
+void DspPatchManager::AttachStore(PatchStore& store, int hostPrograms, int programSteps)
 {
-    // The program first: the values are its own, and no other program's
-    // change. The editor and the host heard of the program's values with
-    // the change; they then hear of those the state gives it.
-    const bool programChanged = set.program >= 0 && set.program != program_;
-    if (set.program >= 0)
-        setProgramDspThread(set.program);
-    for (PresetValues::Value& value : set.values)
+    DetachStore();
+    std::vector<PatchStore::Shape> shapes;
+    std::vector<dsp_patch_parameter_base*> kept;
+    for (dsp_patch_parameter_base* parameter : parameters_)
     {
-        if (value.parameter->ApplyPreparedValue(value.bytes))
+        PatchStore::Shape shape;
+        if (!parameter->StoreShape(shape))
         {
-            value.parameter->OnValueChangedFromGUI(false, 0, false);
-            if (programChanged)
-                value.parameter->ReportValue();
+            // The state names it, with its first voice's value.
+            shape.handle = parameter->Handle();
+            shape.hostId = parameter->getIndex();
+            shape.voiced = true;
+            shape.text = parameter->GetValueAsXml(parameter->EffectivePatch(), 0);
         }
+        shapes.push_back(std::move(shape));
+        kept.push_back(parameter);
     }
+    // A new store takes the engine's values; one that has the same shapes
+    // already gives its own to the engine.
+    const bool fresh = store.Reshape(std::move(shapes), PatchCount(), hostPrograms, programSteps);
+    store_ = &store;
+    for (std::size_t slot = 0; slot < kept.size(); ++slot)
+    {
+        dsp_patch_parameter_base* parameter = kept[slot];
+        if (store.ShapeOf(static_cast<int>(slot)).voiced)
+            continue;
+        parameter->SwapStorage(new PatchStorageShared(parameter->SwapStorage(nullptr), store, static_cast<int>(slot)));
+    }
+    // The parameters the store holds values of, by slot (null: voiced).
+    for (std::size_t slot = 0; slot < kept.size(); ++slot)
+        if (store.ShapeOf(static_cast<int>(slot)).voiced)
+            kept[slot] = nullptr;
+    storeParameters_ = kept;
+    if (fresh)
+    {
+        for (dsp_patch_parameter_base* parameter : kept)
+            if (parameter)
+                static_cast<PatchStorageShared*>(parameter->Storage(0))->Publish();
+        store.ProgramFromEngine(program_, false);
+        heardProgram_ = program_;
+        return;
+    }
+    for (dsp_patch_parameter_base* parameter : kept)
+    {
+        auto* shared = parameter ? static_cast<PatchStorageShared*>(parameter->Storage(0)) : nullptr;
+        for (int patch = 0; shared && patch < shared->getPatchCount(); ++patch)
+            shared->Refresh(patch);
+    }
+    const int program = store.Program();
+    if (program >= 0 && program < PatchCount())
+        program_ = program;
+    heardProgram_ = program;
+    for (dsp_patch_parameter_base* parameter : kept)
+        if (parameter)
+            parameter->OnValueChangedFromGUI(true, 0, true);
+}
+
+void DspPatchManager::DetachStore()
+{
+    for (dsp_patch_parameter_base* parameter : storeParameters_)
+    {
+        if (!parameter)
+            continue;
+        auto* shared = static_cast<PatchStorageShared*>(parameter->Storage(0));
+        parameter->SwapStorage(shared->Release());
+        delete shared;
+    }
+    storeParameters_.clear();
+    store_ = nullptr;
+}
+
+bool DspPatchManager::HearStore(int64_t time, bool programLater)
+{
+    if (!store_ || !store_->Open())
+        return false;
+    // A program chosen by others plays from here (or later, where the caller
+    // plays it); one the patch does not store is heard once, and refused.
+    const int program = store_->Program();
+    const bool chosen = program != heardProgram_ && program != program_ && !programLater;
+    heardProgram_ = program;
+    if (chosen)
+        setProgramDspThread(program, time);
+    store_->TakeStale([&](int slot) {
+        if (slot < 0 || slot >= static_cast<int>(storeParameters_.size()))
+            return;
+        dsp_patch_parameter_base* parameter = storeParameters_[static_cast<std::size_t>(slot)];
+        if (parameter && static_cast<PatchStorageShared*>(parameter->Storage(0))->Refresh(parameter->EffectivePatch()))
+            parameter->OnValueChangedFromGUI(false, 0, false, time);
+    });
+    return chosen;
+}
+
+void DspPatchManager::RefreshProgramFromStore(int program)
+{
+    if (!store_ || !store_->Open())
+        return;
+    for (dsp_patch_parameter_base* parameter : storeParameters_)
+        if (auto* shared = parameter ? static_cast<PatchStorageShared*>(parameter->Storage(0)) : nullptr)
+            shared->Refresh(store_->PatchOf(shared->Slot(), program));
 }

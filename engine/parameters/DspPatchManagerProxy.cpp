@@ -80,48 +80,10 @@ void DspPatchManagerProxy::setPresetState(const std::string& text)
         target->setPresetState(text);
 }
 
-std::unique_ptr<PresetValues> DspPatchManagerProxy::PreparePresetState(const std::string& text)
-{
-    IDspPatchManager* target = Target();
-    return target ? target->PreparePresetState(text) : IDspPatchManager::PreparePresetState(text);
-}
-
-void DspPatchManagerProxy::ApplyPresetValues(PresetValues& set)
-{
-    if (IDspPatchManager* target = Target())
-        target->ApplyPresetValues(set);
-}
-
-std::unique_ptr<PresetValues> DspPatchManagerProxy::PreparePresetCapture()
-{
-    IDspPatchManager* target = Target();
-    return target ? target->PreparePresetCapture() : IDspPatchManager::PreparePresetCapture();
-}
-
-void DspPatchManagerProxy::CapturePresetValues(PresetValues& set)
-{
-    if (IDspPatchManager* target = Target())
-        target->CapturePresetValues(set);
-}
-
-void DspPatchManagerProxy::FormatPresetState(const PresetValues& set, std::string& out)
-{
-    if (IDspPatchManager* target = Target())
-        target->FormatPresetState(set, out);
-    else
-        out.clear();
-}
-
 void DspPatchManagerProxy::setParameterNormalized(int64_t time, int parameterId, double value)
 {
     if (IDspPatchManager* target = Target())
         target->setParameterNormalized(time, parameterId, value);
-}
-
-void DspPatchManagerProxy::StoreParameterNormalized(int parameterId, double value, int program)
-{
-    if (IDspPatchManager* target = Target())
-        target->StoreParameterNormalized(parameterId, value, program);
 }
 
 int DspPatchManagerProxy::getProgram()

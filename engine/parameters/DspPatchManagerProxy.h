@@ -40,13 +40,7 @@ public:
     // The whole preset state is the enclosing manager's.
     void getPresetState(std::string& out) override;
     void setPresetState(const std::string& text) override;
-    std::unique_ptr<PresetValues> PreparePresetState(const std::string& text) override;
-    void ApplyPresetValues(PresetValues& set) override;
-    std::unique_ptr<PresetValues> PreparePresetCapture() override;
-    void CapturePresetValues(PresetValues& set) override;
-    void FormatPresetState(const PresetValues& set, std::string& out) override;
     void setParameterNormalized(int64_t time, int parameterId, double value) override;
-    void StoreParameterNormalized(int parameterId, double value, int program) override;
     int getProgram() override;
 
     void OnUiMsg(int /*id*/, my_input_stream& /*stream*/) override {}

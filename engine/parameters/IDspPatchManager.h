@@ -5,10 +5,8 @@
 // stand-ins need only what they use.
 
 #include <cstdint>
-#include <memory>
 #include <string>
 
-#include "engine/parameters/PresetValues.h"
 
 class my_input_stream;
 class ug_container;
@@ -31,44 +29,7 @@ public:
     virtual void getPresetState(std::string& out) = 0;
     virtual void setPresetState(const std::string& text) = 0;
     virtual void setParameterNormalized(int64_t time, int parameterId, double value) = 0;
-    // The host's normalised value of a parameter kept as a program's, heard
-    // by no module: a program that does not play now. Blocks held off.
-    virtual void StoreParameterNormalized(int /*parameterId*/, double /*value*/, int /*program*/) {}
     virtual void OnUiMsg(int id, my_input_stream& stream) = 0;
-
-    // The preset state in halves, for the hand-over between the threads
-    // (KvAudioMaster): the document is read into a set of values, and written
-    // from one, on the user-interface thread; the values are applied or
-    // copied out on the audio thread without allocating. These defaults keep
-    // the document itself in the set, for managers without values of their own.
-    // Null: the text is not a state (nothing changes). User-interface thread.
-    virtual std::unique_ptr<PresetValues> PreparePresetState(const std::string& text)
-    {
-        auto set = std::make_unique<PresetValues>();
-        set->text = text;
-        return set;
-    }
-    // Audio thread.
-    virtual void ApplyPresetValues(PresetValues& set) { setPresetState(set.text); }
-    // A set with room for every value. User-interface thread.
-    virtual std::unique_ptr<PresetValues> PreparePresetCapture() { return std::make_unique<PresetValues>(); }
-    // Audio thread.
-    virtual void CapturePresetValues(PresetValues& set) { getPresetState(set.text); }
-    // User-interface thread.
-    virtual void FormatPresetState(const PresetValues& set, std::string& out) { out = set.text; }
-    // On a thread that holds the engine for the state: every value, with
-    // room made for those that did not fit at first.
-    std::unique_ptr<PresetValues> CaptureWholePreset()
-    {
-        std::unique_ptr<PresetValues> set = PreparePresetCapture();
-        CapturePresetValues(*set);
-        if (!set->complete)
-        {
-            set->GrowShortValues();
-            CapturePresetValues(*set);
-        }
-        return set;
-    }
 
     virtual void InitializeAllParameters() {}
     virtual void OnMidi(VoiceControlState* /*state*/, int64_t /*time*/, const unsigned char* /*bytes*/,

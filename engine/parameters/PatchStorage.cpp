@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/my_streams.h"
+#include "engine/parameters/PatchStore.h"
 
 namespace
 {
@@ -205,4 +206,113 @@ void PatchStorageVariableSize::setPatchCount(int count)
     PatchStorageBase::setPatchCount(count);
     const Entry first = entries_.empty() ? Entry{} : entries_.front();
     entries_.assign(static_cast<size_t>(count), first);
+}
+
+PatchStorageShared::PatchStorageShared(PatchStorageBase* own, PatchStore& store, int slot)
+    : PatchStorageBase(own->getPatchCount()),
+      own_(own),
+      store_(store),
+      slot_(slot),
+      variable_(store.ShapeOf(slot).kind == PatchStore::Kind::Text || store.ShapeOf(slot).kind == PatchStore::Kind::Blob)
+{
+    if (variable_)
+        scratch_.resize(store.ShapeOf(slot).room);
+}
+
+PatchStorageShared::~PatchStorageShared()
+{
+    delete own_;
+}
+
+PatchStorageBase* PatchStorageShared::Release()
+{
+    PatchStorageBase* own = own_;
+    own_ = nullptr;
+    return own;
+}
+
+void PatchStorageShared::WriteThrough(int patch)
+{
+    if (!InRange(patch))
+        return;
+    const bool figure = hasFigure_;
+    hasFigure_ = false;
+    if (!store_.Open())
+    {
+        store_.MarkUnwritten(slot_);
+        return;
+    }
+    const void* data = own_->GetValue(patch);
+    const auto size = static_cast<size_t>(std::max(own_->GetValueSize(patch), 0));
+    if (variable_)
+    {
+        if (!store_.WriteBytes(slot_, patch, data, size, PatchStore::Writer::Engine))
+            store_.MarkUnwritten(slot_);
+        return;
+    }
+    uint32_t raw = 0;
+    if (data)
+        std::memcpy(&raw, data, std::min(size, sizeof(raw)));
+    store_.WriteRaw(slot_, patch, raw, PatchStore::Writer::Engine, figure ? &figure_ : nullptr);
+}
+
+bool PatchStorageShared::SetValue(const void* data, size_t size, int patch)
+{
+    const bool changed = own_->SetValue(data, size, patch);
+    WriteThrough(patch);
+    return changed;
+}
+
+void PatchStorageShared::SetValue(my_input_stream& stream, int patch)
+{
+    own_->SetValue(stream, patch);
+    WriteThrough(patch);
+}
+
+bool PatchStorageShared::TakeValue(std::vector<uint8_t>& bytes, int patch)
+{
+    const bool changed = own_->TakeValue(bytes, patch);
+    WriteThrough(patch);
+    return changed;
+}
+
+void PatchStorageShared::setPatchCount(int count)
+{
+    PatchStorageBase::setPatchCount(count);
+    own_->setPatchCount(count);
+}
+
+void PatchStorageShared::ReserveRoom(size_t bytes, size_t unit, bool wholeOnly)
+{
+    own_->ReserveRoom(bytes, unit, wholeOnly);
+}
+
+void PatchStorageShared::OwnMove()
+{
+    store_.EndPairing(slot_);
+}
+
+bool PatchStorageShared::Refresh(int patch)
+{
+    if (!InRange(patch) || !store_.Open())
+        return false;
+    if (!variable_)
+    {
+        const uint32_t raw = store_.Read(slot_, patch).raw;
+        return own_->SetValue(&raw, sizeof(raw), patch);
+    }
+    std::size_t size = 0;
+    // A text another thread is writing now is taken at the next block.
+    if (!store_.TryReadBytes(slot_, patch, scratch_.data(), scratch_.size(), size))
+    {
+        store_.MarkUnwritten(slot_);
+        return false;
+    }
+    return own_->SetValue(scratch_.data(), size, patch);
+}
+
+void PatchStorageShared::Publish()
+{
+    for (int patch = 0; patch < own_->getPatchCount(); ++patch)
+        WriteThrough(patch);
 }

@@ -48,6 +48,11 @@ public:
     // of any length is kept whole without allocating. True when the stored
     // bytes changed.
     virtual bool TakeValue(std::vector<uint8_t>& bytes, int patch) = 0;
+    // The host's normalised figure of the next value written, when it is one
+    // the host gave (values a store keeps); and a move the engine made on its
+    // own, which ends the pairing of the host's copies of one value.
+    virtual void HostFigure(double /*normalized*/) {}
+    virtual void OwnMove() {}
     void setDirty(int patch, bool dirty);
     bool isDirty(int patch) const
     {
@@ -81,6 +86,60 @@ private:
     int32_t valueSize_;
     int32_t patchCount_;
     std::vector<uint8_t> values_;
+};
+
+class PatchStore;
+
+// The values of a monophonic parameter that the patch store keeps for every
+// program: the storage it wraps holds what the engine's modules heard, and
+// every value the engine writes goes through to the store (while the store
+// is open to the engine: otherwise the engine takes the store's value again
+// at its next block). Refresh takes the store's value back.
+class PatchStorageShared : public PatchStorageBase
+{
+public:
+    // Takes `own` over.
+    PatchStorageShared(PatchStorageBase* own, PatchStore& store, int slot);
+    ~PatchStorageShared() override;
+    // Gives the wrapped storage back, and is left without it.
+    PatchStorageBase* Release();
+    int Slot() const { return slot_; }
+
+    bool SetValue(const void* data, size_t size, int patch) override;
+    void SetValue(my_input_stream& stream, int patch) override;
+    int GetValueSize(int patch) const override { return own_->GetValueSize(patch); }
+    const void* GetValue(int patch) const override { return own_->GetValue(patch); }
+    int getPatchCount() const override { return own_->getPatchCount(); }
+    void setPatchCount(int count) override;
+    void ReserveRoom(size_t bytes, size_t unit, bool wholeOnly = false) override;
+    size_t TakeCutLength() override { return own_->TakeCutLength(); }
+    size_t RoomBytes() const override { return own_->RoomBytes(); }
+    bool TakeValue(std::vector<uint8_t>& bytes, int patch) override;
+    void HostFigure(double normalized) override
+    {
+        figure_ = normalized;
+        hasFigure_ = true;
+    }
+    void OwnMove() override;
+
+    // The engine's thread, while the store is open: the store's value of
+    // `patch` becomes the wrapped one; true when that changed it.
+    bool Refresh(int patch);
+    // UI, while no block runs: the wrapped values of every patch go to the store.
+    void Publish();
+
+private:
+    // The wrapped value of `patch` goes through to the store.
+    void WriteThrough(int patch);
+
+    PatchStorageBase* own_;
+    PatchStore& store_;
+    int slot_;
+    bool variable_;
+    double figure_ = 0.0;
+    bool hasFigure_ = false;
+    // Room to read a text or blob from the store into, taken once.
+    std::vector<uint8_t> scratch_;
 };
 
 class PatchStorageVariableSize : public PatchStorageBase

@@ -393,13 +393,6 @@ void dsp_patch_parameter<T, M>::setValueNormalised(float normalised)
 }
 
 template <typename T, class M>
-bool dsp_patch_parameter<T, M>::StoreNormalised(double normalised, int patch)
-{
-    T value{};
-    return !isPolyphonic() && FromNormalised(normalised, value) && SetValue(value, 0, patch);
-}
-
-template <typename T, class M>
 void dsp_patch_parameter<T, M>::vst_automate(int64_t time, int key, double normalised, bool updateGui)
 {
     // Hosts built on JUCE's hosting keep normalised values as floats: what
@@ -418,6 +411,10 @@ void dsp_patch_parameter<T, M>::vst_automate(int64_t time, int key, double norma
     T value{};
     if (!FromNormalised(normalised, value))
         return;
+    // The host's own figure stays beside the value it stands for.
+    if (!updateGui && !isPolyphonic())
+        if (PatchStorageBase* entry = Storage(0))
+            entry->HostFigure(normalised);
     std::string bytes;
     ToBytes(value, bytes);
     vst_automate2(time, key, bytes.data(), static_cast<int>(bytes.size()), updateGui);
@@ -513,6 +510,35 @@ void dsp_patch_parameter<T, M>::setUpFromDsp(const parameter_description* descri
         }
     }
     InitializePatchMemory(description ? description->default_value.c_str() : L"");
+}
+
+template <typename T, class M>
+bool dsp_patch_parameter<T, M>::StoreShape(PatchStore::Shape& shape) const
+{
+    if (isPolyphonic() || !Storage(0))
+        return false;
+    shape.handle = Handle();
+    shape.hostId = getIndex();
+    shape.patches = PatchCount();
+    shape.room = ValueRoom();
+    if constexpr (std::is_same_v<T, std::wstring>)
+        shape.kind = PatchStore::Kind::Text;
+    else if constexpr (std::is_same_v<T, MpBlob>)
+        shape.kind = PatchStore::Kind::Blob;
+    else if constexpr (std::is_same_v<T, bool>)
+        shape.kind = PatchStore::Kind::Bool;
+    else if constexpr (std::is_same_v<M, MetaData_enum>)
+    {
+        shape.kind = PatchStore::Kind::Enum;
+        shape.enumList = this->getEnumList();
+    }
+    else
+    {
+        shape.kind = std::is_same_v<T, float> ? PatchStore::Kind::Float : PatchStore::Kind::Int;
+        shape.minimum = this->getRangeMinimum();
+        shape.maximum = this->getRangeMaximum();
+    }
+    return true;
 }
 
 template class dsp_patch_parameter<std::wstring, MetaData_filename>;

@@ -45,13 +45,13 @@ public:
     void CopyPlugValue(int key, UPlug* plug) override;
     float GetValueNormalised(int key) override;
     void setValueNormalised(float normalised) override;
-    bool StoreNormalised(double normalised, int patch) override;
     void vst_automate(int64_t time, int key, double normalised, bool updateGui) override;
     void SerialiseMetaData(my_input_stream& stream) override;
     void setMetadataRangeMinimum(double minimum) override;
     void setMetadataRangeMaximum(double maximum) override;
     void setMetadataTextMetadata(const std::wstring& text) override;
     void setUpFromDsp(const parameter_description* description, InterfaceObject* pin) override;
+    bool StoreShape(PatchStore::Shape& shape) const override;
 
 private:
     // Normalised value of a typed value, and back; text and blob have none.

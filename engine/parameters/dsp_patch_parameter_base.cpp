@@ -105,6 +105,15 @@ bool dsp_patch_parameter_base::ExchangeValues(std::vector<PatchStorageBase*>& va
     return true;
 }
 
+PatchStorageBase* dsp_patch_parameter_base::SwapStorage(PatchStorageBase* with)
+{
+    if (storage_.empty())
+        return nullptr;
+    PatchStorageBase* old = storage_.front();
+    storage_.front() = with;
+    return old;
+}
+
 int dsp_patch_parameter_base::PatchCount() const
 {
     return storage_.empty() ? 0 : storage_.front()->getPatchCount();
@@ -191,23 +200,6 @@ bool dsp_patch_parameter_base::ApplyPreparedValue(std::vector<uint8_t>& bytes)
     if (!ConformValue(value, size))
         return false;
     return entry->SetValue(value, static_cast<size_t>(size), patch);
-}
-
-bool dsp_patch_parameter_base::CopyValueOut(std::vector<uint8_t>& bytes, int32_t& needed) const
-{
-    int size = 0;
-    const auto* data = static_cast<const uint8_t*>(SerialiseForEvent(0, size));
-    bytes.clear();
-    needed = 0;
-    if (!data || size <= 0)
-        return true;
-    if (static_cast<size_t>(size) > bytes.capacity())
-    {
-        needed = size;
-        return false;
-    }
-    bytes.assign(data, data + size);
-    return true;
 }
 
 const void* dsp_patch_parameter_base::SerialiseForEvent(int key, int& size) const

@@ -16,6 +16,7 @@
 
 #include "core/QueuedUsers.h"
 #include "engine/parameters/PatchStorage.h"
+#include "engine/parameters/PatchStore.h"
 #include "engine/events/dsp_msg_target.h"
 
 class IDspPatchManager;
@@ -73,15 +74,14 @@ public:
     virtual void CopyPlugValue(int /*key*/, UPlug* /*plug*/) {}
     virtual float GetValueNormalised(int /*key*/) { return 0.0f; }
     virtual void setValueNormalised(float /*normalised*/) {}
-    // User-interface thread, blocks held off: the host's value kept in a
-    // program's memory, sent nowhere; false when refused (polyphonic
-    // parameters keep none).
-    virtual bool StoreNormalised(double /*normalised*/, int /*patch*/) { return false; }
     virtual void InitializePatchMemory(const wchar_t* /*text*/) {}
     virtual void setMetadataRangeMinimum(double /*minimum*/) {}
     virtual void setMetadataRangeMaximum(double /*maximum*/) {}
     virtual void setMetadataTextMetadata(const std::wstring& /*text*/) {}
     virtual void setUpFromDsp(const parameter_description* /*description*/, InterfaceObject* /*pin*/) {}
+    // How the patch store keeps the value; false for a parameter it does not
+    // keep (polyphonic ones, and types without a kind of its own).
+    virtual bool StoreShape(PatchStore::Shape& /*shape*/) const { return false; }
 
     // QueClient: nothing to report unless the engine's typed class says so.
     int queryQueMessageLength(int /*available*/) override { return 0; }
@@ -140,10 +140,6 @@ public:
     // and `bytes` takes the old one). True when the value changed. Audio
     // thread; allocates nothing.
     bool ApplyPreparedValue(std::vector<uint8_t>& bytes);
-    // Copies the value of key 0 at the effective patch into `bytes` when it
-    // fits their capacity; else leaves them empty, sets `needed` to its size
-    // and answers false. Audio thread; allocates nothing.
-    bool CopyValueOut(std::vector<uint8_t>& bytes, int32_t& needed) const;
     void SerialiseValue(my_output_stream& out, int key, int patch) const;
     IKvAudioMaster* AudioMaster() const;
     // For an engine built again from its document, which keeps the values
@@ -155,6 +151,9 @@ public:
     // block runs.
     std::vector<PatchStorageBase*> ReleaseValues();
     bool ExchangeValues(std::vector<PatchStorageBase*>& values);
+    // The storage of key 0 becomes `with`; the one it had is given back.
+    // User-interface thread, while no block runs.
+    PatchStorageBase* SwapStorage(PatchStorageBase* with);
 
     // Plain fields and their accessors.
     int getIndex() const { return index_; }

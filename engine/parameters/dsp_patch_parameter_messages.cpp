@@ -19,6 +19,9 @@ void dsp_patch_parameter_base::MarkEngineChange(int key)
 
 void dsp_patch_parameter_base::MarkOwnMove(int key)
 {
+    // What the host sent of the value before is no longer what it holds.
+    if (PatchStorageBase* entry = polyphonic_ ? nullptr : Storage(key))
+        entry->OwnMove();
     if (moduleOwned_)
         return;
     ownMovePending_ = true;

@@ -9,18 +9,6 @@
 class QueClient;
 class my_output_stream;
 
-// The host's bypass as the plug-in keeps it beside the patch: saved and
-// loaded with the preset state. Any thread.
-class IHostBypass
-{
-public:
-    virtual ~IHostBypass() = default;
-    // On, as the host last switched it or a state last set it.
-    virtual bool BypassWanted() const = 0;
-    // A state sets it: it takes effect from the start of the next block.
-    virtual void BypassFromState(bool on) = 0;
-};
-
 class IKvShellDsp
 {
 public:
@@ -43,13 +31,6 @@ public:
     virtual void NeedTempo() = 0;
     virtual std::wstring ResolveFilename(const std::wstring& name, const std::wstring& extension) = 0;
     virtual std::wstring getDefaultPath(const std::wstring& extension) = 0;
-    // The host's bypass, read and set with the preset state by the thread
-    // that holds the engine for it; none: always off.
-    virtual IHostBypass* HostBypass() { return nullptr; }
-    // How many of the patch's programs (the first ones) the host chooses
-    // among: a preset state names only one of them as the program its values
-    // belong to, and one naming another names none. Fewer than two: none.
-    virtual int HostPrograms() { return std::numeric_limits<int>::max(); }
     virtual void DoAsyncRestart() {}
     virtual void OnFadeOutComplete() {}
     virtual void SetState(int /*a*/, int /*b*/) {}

@@ -13,6 +13,9 @@
 #include "core/SafeXmlText.h"
 #include "core/my_streams.h"
 #include "engine/graph/EngineModules.h"
+#include "engine/parameters/DspPatchManager.h"
+#include "engine/parameters/DspPatchManagerProxy.h"
+#include "engine/parameters/PatchStore.h"
 #include "engine/parameters/IDspPatchManager.h"
 #include "engine/runtime/IKvShellDsp.h"
 #include "engine/graph/ug_container.h"
@@ -22,8 +25,6 @@
 
 namespace
 {
-constexpr int kPresetWaits = 50;
-constexpr auto kPresetWait = std::chrono::milliseconds(10);
 constexpr auto kBlockEndWait = std::chrono::microseconds(50);
 
 void SilenceChannels(float** channels, int first, int count, int sampleCount, int stride)
@@ -53,7 +54,6 @@ KvAudioMaster::~KvAudioMaster()
 {
     running_ = false;
     DiscardGraph();
-    FreeHandedBack(true);
 }
 
 void KvAudioMaster::DiscardGraph()
@@ -63,8 +63,10 @@ void KvAudioMaster::DiscardGraph()
     const bool hadGraph = top_ != nullptr;
     Close();
     ResetBlockLoop();
-    // Sets in transit point at the parameters of this graph.
-    FreeHandedBack(true);
+    if (storeManager_)
+        storeManager_->DetachStore();
+    storeManager_ = nullptr;
+    store_ = nullptr;
     // The automators go with the graph that owns them.
     patchAutomators_.clear();
     queTimerOwner_ = nullptr;
@@ -88,8 +90,6 @@ IDspPatchManager* KvAudioMaster::MainPatchManager()
 void KvAudioMaster::Open()
 {
     ResetBlockLoop();
-    interrupt_ = false;
-    FreeHandedBack(true);
     if (!top_ || opened_)
         return;
     top_->audioMaster_ = this;
@@ -116,8 +116,6 @@ void KvAudioMaster::DoProcess(int sampleCount, float** inputs, float** outputs, 
         SilenceChannels(outputs, 0, outputCount, sampleCount, outputStride);
         return;
     }
-    if (interrupt_.load(std::memory_order_acquire))
-        HandleInterrupt();
     if (!opened_ || !vstIn_ || !vstOut_)
     {
         SilenceChannels(outputs, 0, outputCount, sampleCount, outputStride);
@@ -154,12 +152,6 @@ void KvAudioMaster::setParameterNormalizedDsp(int offset, int parameterId, doubl
     ug_container* base = manager->Container() ? manager->Container() : main_;
     const int64_t time = base->CalculateOversampledTimestamp(top_, SampleClock() + std::max(offset, 0));
     manager->setParameterNormalized(time, parameterId, value);
-}
-
-void KvAudioMaster::StoreParameterNormalizedDsp(int parameterId, double value, int program)
-{
-    if (IDspPatchManager* manager = MainPatchManager())
-        manager->StoreParameterNormalized(parameterId, value, program);
 }
 
 int KvAudioMaster::ProgramDsp()
@@ -213,150 +205,12 @@ void KvAudioMaster::SetDucked(bool ducked)
     vstIn_->plugs_[ug_vst_in::PN_MIDI_OUT]->Transmit(SampleClock() + BlockSize(), 3, allNotesOff);
 }
 
-// Preset hand-over. The document is read and written on the user-interface
-// thread; the audio thread only applies or copies out a set of values that
-// was made for it, taking it from its slot by an atomic exchange.
-
-void KvAudioMaster::HandBack(PresetValues* set)
-{
-    PresetValues* head = handedBack_.load(std::memory_order_relaxed);
-    do
-        set->next = head;
-    while (!handedBack_.compare_exchange_weak(head, set, std::memory_order_release, std::memory_order_relaxed));
-}
-
-void KvAudioMaster::FreeHandedBack(bool everything)
-{
-    PresetValues* set = handedBack_.exchange(nullptr, std::memory_order_acquire);
-    while (set)
-    {
-        PresetValues* next = set->next;
-        delete set;
-        set = next;
-    }
-    // A late answer to a read that was given up.
-    delete getDone_.exchange(nullptr, std::memory_order_acquire);
-    if (everything)
-    {
-        delete setPending_.exchange(nullptr, std::memory_order_acq_rel);
-        delete getPending_.exchange(nullptr, std::memory_order_acq_rel);
-    }
-}
-
-std::unique_ptr<PresetValues> KvAudioMaster::CaptureState()
-{
-    IDspPatchManager* manager = MainPatchManager();
-    std::unique_ptr<PresetValues> set = manager ? manager->CaptureWholePreset() : std::make_unique<PresetValues>();
-    CaptureHostSwitches(*set);
-    return set;
-}
-
-void KvAudioMaster::FormatState(const std::unique_ptr<PresetValues>& set, std::string& out)
-{
-    out.clear();
-    IDspPatchManager* manager = MainPatchManager();
-    if (manager)
-        manager->FormatPresetState(*set, out);
-    // Without values the state is empty, unless the bypass is on.
-    else if (set->bypass)
-        set->Format(out);
-}
-
-void KvAudioMaster::CaptureHostSwitches(PresetValues& set)
-{
-    IHostBypass* bypass = application_ ? application_->HostBypass() : nullptr;
-    set.bypass = bypass && bypass->BypassWanted();
-    if (application_ && set.program >= application_->HostPrograms())
-        set.program = -1;
-}
-
-std::unique_ptr<PresetValues> KvAudioMaster::PrepareState(IDspPatchManager& manager, const std::string& text)
-{
-    std::unique_ptr<PresetValues> set = manager.PreparePresetState(text);
-    if (set && application_ && set->program >= application_->HostPrograms())
-        set->program = -1;
-    return set;
-}
-
-void KvAudioMaster::ApplyPresetSet(IDspPatchManager* manager, PresetValues& set)
-{
-    if (manager)
-        manager->ApplyPresetValues(set);
-    if (IHostBypass* bypass = application_ ? application_->HostBypass() : nullptr)
-        bypass->BypassFromState(set.bypass);
-}
-
-void KvAudioMaster::HoldOffBlocks()
-{
-    // The audio thread starts no block from here on (the next one waits for
-    // this thread, which therefore looks often); one already running is
-    // waited for however long it takes, as what it runs is the block's alone.
-    directAccess_.store(true);
-    while (blockDepth_.load() > 0)
-        std::this_thread::sleep_for(kBlockEndWait);
-}
-
-void KvAudioMaster::HeldOff(const std::function<void()>& work)
-{
-    HoldOffBlocks();
-    // A state handed over but not yet applied comes first: it is older.
-    if (PresetValues* set = setPending_.exchange(nullptr, std::memory_order_acq_rel))
-    {
-        ApplyPresetSet(MainPatchManager(), *set);
-        delete set;
-    }
-    work();
-    directAccess_.store(retired_.load());
-}
-
-void KvAudioMaster::ReadPresetStateDirectly(std::string& out)
-{
-    // Blocks wait only while the values are copied.
-    std::unique_ptr<PresetValues> set;
-    HeldOff([&] { set = CaptureState(); });
-    FormatState(set, out);
-}
-
-void KvAudioMaster::RunWithBlocksHeldOff(const std::function<void()>& work)
-{
-    std::lock_guard<std::mutex> lock(stateMutex_);
-    FreeHandedBack();
-    HeldOff(work);
-}
-
-void KvAudioMaster::WritePresetStateDirectly(const std::string& text)
-{
-    HoldOffBlocks();
-    // An older state still in transit must not overwrite this one.
-    delete setPending_.exchange(nullptr, std::memory_order_acq_rel);
-    WritePresetState(text);
-    directAccess_.store(retired_.load());
-}
-
-void KvAudioMaster::WritePresetState(const std::string& text)
-{
-    IDspPatchManager* manager = MainPatchManager();
-    if (manager && !text.empty())
-    {
-        if (std::unique_ptr<PresetValues> set = PrepareState(*manager, text))
-            ApplyPresetSet(manager, *set);
-        return;
-    }
-    // No values to take (an empty state holds none): only the bypass, off
-    // unless the state says otherwise.
-    PresetValues set;
-    TiXmlDocument document;
-    if (!text.empty() && IsSafeXmlText(text))
-        document.Parse(text.c_str());
-    if (const TiXmlElement* root = document.Error() ? nullptr : document.FirstChildElement("Parameters"))
-        set.ReadSwitches(*root, 0);
-    ApplyPresetSet(nullptr, set);
-}
-
 void KvAudioMaster::Retire()
 {
+    // The block that runs ends before the engine goes; none starts after.
     retired_ = true;
-    HoldOffBlocks();
+    while (blockDepth_.load() > 0)
+        std::this_thread::sleep_for(kBlockEndWait);
 }
 
 void KvAudioMaster::ReleaseGraph()
@@ -394,119 +248,59 @@ void KvAudioMaster::LogTextCuts_UI_THREAD()
             " characters refused on the audio thread (the longest had " + std::to_string(longest) + ")");
 }
 
-PresetValues* KvAudioMaster::AwaitCapture(uint64_t serial)
+// The preset state: through the patch store once the engine is attached to
+// one (any thread), else the main patch manager's own (no block running).
+void KvAudioMaster::getPresetState_UI_THREAD(std::string& out, bool /*processing*/)
 {
-    for (int i = 0; i < kPresetWaits; ++i)
-    {
-        std::this_thread::sleep_for(kPresetWait);
-        if (PresetValues* done = getDone_.exchange(nullptr, std::memory_order_acquire))
-        {
-            if (done->serial == serial)
-                return done;
-            delete done;
-        }
-    }
-    return nullptr;
-}
-
-void KvAudioMaster::getPresetState_UI_THREAD(std::string& out, bool processing)
-{
-    // Hosts may save and load from threads of their own at the same time.
-    std::lock_guard<std::mutex> lock(stateMutex_);
     LogTextCuts_UI_THREAD();
-    FreeHandedBack();
-    IDspPatchManager* manager = MainPatchManager();
-    if (!processing || !manager)
-    {
-        ReadPresetStateDirectly(out);
-        return;
-    }
-    std::unique_ptr<PresetValues> room = manager->PreparePresetCapture();
-    // Values longer than the room made for them are read again with room
-    // for their length; they can only grow between reads so often.
-    for (int attempt = 0; attempt < 3; ++attempt)
-    {
-        room->serial = ++captureSerial_;
-        const uint64_t serial = room->serial;
-        getPending_.store(room.release(), std::memory_order_release);
-        interrupt_.store(true, std::memory_order_release);
-        std::unique_ptr<PresetValues> done(AwaitCapture(serial));
-        if (!done)
-        {
-            // Withdrawn before the audio thread took it: read here.
-            if (PresetValues* withdrawn = getPending_.exchange(nullptr, std::memory_order_acq_rel))
-            {
-                delete withdrawn;
-                ReadPresetStateDirectly(out);
-                return;
-            }
-            // Taken: the audio thread finishes its copy shortly.
-            done.reset(AwaitCapture(serial));
-            if (!done)
-            {
-                ReadPresetStateDirectly(out);
-                return;
-            }
-        }
-        if (done->complete)
-        {
-            manager->FormatPresetState(*done, out);
-            return;
-        }
-        done->GrowShortValues();
-        room = std::move(done);
-    }
-    ReadPresetStateDirectly(out);
+    out.clear();
+    if (store_)
+        store_->Format(out);
+    else if (IDspPatchManager* manager = MainPatchManager())
+        manager->getPresetState(out);
 }
 
-void KvAudioMaster::setPresetState_UI_THREAD(const std::string& text, bool processing)
+void KvAudioMaster::setPresetState_UI_THREAD(const std::string& text, bool /*processing*/)
 {
-    std::lock_guard<std::mutex> lock(stateMutex_);
     LogTextCuts_UI_THREAD();
-    FreeHandedBack();
-    IDspPatchManager* manager = MainPatchManager();
-    if (!processing || !manager)
-    {
-        WritePresetStateDirectly(text);
-        return;
-    }
-    std::unique_ptr<PresetValues> set = PrepareState(*manager, text);
-    // A text that is no state still replaces an older state in transit.
-    if (!set)
-        set = std::make_unique<PresetValues>();
-    delete setPending_.exchange(set.release(), std::memory_order_acq_rel);
-    interrupt_.store(true, std::memory_order_release);
+    if (store_)
+        store_->Load(text);
+    else if (IDspPatchManager* manager = MainPatchManager())
+        manager->setPresetState(text);
 }
 
-void KvAudioMaster::HandleInterrupt()
+void KvAudioMaster::AttachStore(PatchStore& store, int hostPrograms, int programSteps)
 {
-    interrupt_.store(false, std::memory_order_relaxed);
+    storeManager_ = StoreManager();
+    if (storeManager_)
+        storeManager_->AttachStore(store, hostPrograms, programSteps);
+    store_ = &store;
+}
+
+DspPatchManager* KvAudioMaster::StoreManager()
+{
+    // The manager that holds the patch: the main container's, or the one a
+    // proxy stands for.
     IDspPatchManager* manager = MainPatchManager();
-    // A state set before a read is applied first, so the read returns it.
-    ApplyStateSetBefore();
-    if (PresetValues* room = getPending_.exchange(nullptr, std::memory_order_acq_rel))
+    for (int depth = 0; depth < 64; ++depth)
     {
-        if (manager)
-            manager->CapturePresetValues(*room);
-        CaptureHostSwitches(*room);
-        if (PresetValues* late = getDone_.exchange(room, std::memory_order_acq_rel))
-            HandBack(late);
+        auto* proxy = dynamic_cast<DspPatchManagerProxy*>(manager);
+        if (!proxy)
+            break;
+        manager = proxy->Target();
     }
+    return dynamic_cast<DspPatchManager*>(manager);
+}
+
+bool KvAudioMaster::HearStore(bool programInBlock)
+{
+    return storeManager_ && storeManager_->HearStore(SampleClock(), programInBlock);
 }
 
 bool KvAudioMaster::ControllerStandsAt(int controller, int value)
 {
     IDspPatchManager* manager = MainPatchManager();
     return manager && manager->ControllerStandsAt(controller, value);
-}
-
-void KvAudioMaster::ApplyStateSetBefore()
-{
-    if (PresetValues* set = setPending_.exchange(nullptr, std::memory_order_acq_rel))
-    {
-        ApplyPresetSet(MainPatchManager(), *set);
-        HandBack(set);
-    }
 }
 
 // Editor messages and records.

@@ -27,7 +27,8 @@
 #include "engine/runtime/my_VstTimeInfo.h"
 
 class IDspPatchManager;
-class PresetValues;
+class DspPatchManager;
+class PatchStore;
 class TiXmlElement;
 class ug_container;
 class ug_vst_in;
@@ -56,9 +57,6 @@ public:
     // pins the host has no channel for read silence or write to scratch.
     void DoProcess(int sampleCount, float** inputs, float** outputs, int inputCount, int outputCount,
                    int inputStride = 1, int outputStride = 1, int extra = 0);
-    // Audio thread, in a block that entered: a state set before the block is
-    // applied now, ahead of the block's own input, which is newer.
-    void ApplyStateSetBefore();
     // Host MIDI, due offset samples into the coming block.
     void MidiIn(int offset, const unsigned char* bytes, int count);
     // Audio thread: whether the main patch's parameters bound to MIDI
@@ -74,9 +72,7 @@ public:
     // Audio thread: the main patch manager moves to a program at the
     // block's sample `offset`.
     void setProgramDsp(int program, int offset = 0);
-    // Blocks held off: the host's value kept as a program's that does not
-    // play now (no module hears it); the program that plays.
-    void StoreParameterNormalizedDsp(int parameterId, double value, int program);
+    // The program that plays.
     int ProgramDsp();
 
     int getNumInputs() const;
@@ -95,59 +91,36 @@ public:
     // any. User-interface thread.
     void LogTextCuts_UI_THREAD();
 
-    // User-interface thread (or any thread of the host's but the audio
-    // thread; one call at a time). While blocks run, the state crosses to
-    // the audio thread between blocks; when the audio thread does not answer,
-    // the state is read or written here once the block it runs has ended,
-    // however long that takes, and no new block starts meanwhile.
+    // The preset state: through the patch store once the engine is attached
+    // to one (any thread but the audio thread), else the main patch
+    // manager's own (only while no block runs). `processing` is not read.
     void getPresetState_UI_THREAD(std::string& out, bool processing);
     void setPresetState_UI_THREAD(const std::string& text, bool processing);
-    // User-interface thread (as above): `work` runs while no block runs in
-    // the engine, after a state set before it is applied.
-    void RunWithBlocksHeldOff(const std::function<void()>& work);
+    // User-interface thread, once the graph is built and opened, while no
+    // block runs: the main patch manager's values are the store's from now on.
+    void AttachStore(PatchStore& store, int hostPrograms, int programSteps);
+    PatchStore* Store() const { return store_; }
+    // The patch manager that holds the patch: the main container's, or the
+    // one its proxy stands for; null without one.
+    DspPatchManager* StoreManager();
+    // Audio thread, at a block's start, the store entered: a program others
+    // chose (true then; unless `programInBlock`: the block chooses it at its
+    // sample) and the values they set since the last block play.
+    bool HearStore(bool programInBlock = false);
 
     // Audio thread: marks the engine as the audio thread's for as long as it
-    // lives, around everything a host block does with it (input, DoProcess,
-    // output). While the user-interface thread reads or writes the state,
-    // the block waits for it (a state's values are copied, not formatted,
-    // while it holds the engine). entered() is false only once the engine is
-    // retired: the block must then leave it alone. Scopes nest.
+    // lives, around everything a host block does with it. entered() is false
+    // only once the engine is retired: the block must then leave it alone.
+    // It never waits.
     class BlockScope
     {
     public:
         explicit BlockScope(KvAudioMaster& master) : depth_(master.blockDepth_)
         {
-            // Inside an entered scope the engine is this block's already.
-            if (nesting_ > 0)
-            {
-                depth_.fetch_add(1);
-                entered_ = true;
-                ++nesting_;
-                return;
-            }
-            for (;;)
-            {
-                depth_.fetch_add(1);
-                if (!master.directAccess_.load())
-                {
-                    entered_ = true;
-                    ++nesting_;
-                    return;
-                }
-                if (master.retired_.load())
-                    return;
-                // Out of the state's way until it is done.
-                depth_.fetch_sub(1);
-                while (master.directAccess_.load() && !master.retired_.load())
-                    std::this_thread::yield();
-            }
+            depth_.fetch_add(1);
+            entered_ = !master.retired_.load();
         }
-        ~BlockScope()
-        {
-            if (entered_)
-                --nesting_;
-            depth_.fetch_sub(1);
-        }
+        ~BlockScope() { depth_.fetch_sub(1); }
         BlockScope(const BlockScope&) = delete;
         BlockScope& operator=(const BlockScope&) = delete;
         bool entered() const { return entered_; }
@@ -155,12 +128,11 @@ public:
     private:
         std::atomic<int>& depth_;
         bool entered_ = false;
-        static inline thread_local int nesting_ = 0;
     };
 
     // User-interface thread, before the engine is replaced: no block starts
     // in it from here on (BlockScope::entered() stays false), and the one
-    // running is waited for. The state can still be read and written.
+    // running is waited for.
     void Retire();
     // User-interface thread, on a retired engine whose state was read: frees
     // its graph and the tables the graph shared, before a new engine is
@@ -204,36 +176,6 @@ private:
     int OversampleFactor(TiXmlElement* moduleElement, bool insideOversampled) const;
     bool IsOversampled(ug_container* container) const;
     void Log(const std::string& text);
-    void HandleInterrupt();
-    void WritePresetState(const std::string& text);
-    // By the thread that holds the engine for the state: the host's switches
-    // the shell keeps beside the patch go out with the values read, and in
-    // with the values applied.
-    void CaptureHostSwitches(PresetValues& set);
-    // User-interface thread: a state document read into a set; a program the
-    // host does not choose among is none (the one that plays stays).
-    std::unique_ptr<PresetValues> PrepareState(IDspPatchManager& manager, const std::string& text);
-    void ApplyPresetSet(IDspPatchManager* manager, PresetValues& set);
-    // Audio thread: a used set goes back to the user-interface thread.
-    void HandBack(PresetValues* set);
-    // User-interface thread: frees the sets handed back (all of them, with
-    // `everything`, also those still in transit: the audio thread is held off).
-    void FreeHandedBack(bool everything = false);
-    // Holds blocks off, applies a state set before, runs `work`, lets blocks in again.
-    void HeldOff(const std::function<void()>& work);
-    // User-interface thread: the audio thread's answer to the request with
-    // this serial, or null when none came within the waits.
-    PresetValues* AwaitCapture(uint64_t serial);
-    // User-interface thread: stops blocks from starting and waits for the
-    // one running to end.
-    void HoldOffBlocks();
-    // On the user-interface thread, with the block loop held off.
-    // The state's values and switches, and their text.
-    std::unique_ptr<PresetValues> CaptureState();
-    void FormatState(const std::unique_ptr<PresetValues>& set, std::string& out);
-    void ReadPresetStateDirectly(std::string& out);
-    void WritePresetStateDirectly(const std::string& text);
-
     void SendRecord(int32_t id);
     void DiscardGraph();
     // The main container's patch manager, looked up each time: it may be set
@@ -246,24 +188,12 @@ private:
     ug_vst_out* vstOut_ = nullptr;
     bool opened_ = false;
 
-    // The preset hand-over: each set is owned by whichever thread took it
-    // from its slot (by exchange), so neither thread locks or waits for the
-    // other. A state to apply, room for the state to read out, that room
-    // filled, and used sets on their way back to be freed.
-    std::atomic<PresetValues*> setPending_{nullptr};
-    std::atomic<PresetValues*> getPending_{nullptr};
-    std::atomic<PresetValues*> getDone_{nullptr};
-    std::atomic<PresetValues*> handedBack_{nullptr};
-    uint64_t captureSerial_ = 0;
-    std::atomic<bool> interrupt_{false};
-    // Set by the audio thread while it runs a block, and by the user-interface
-    // thread while it touches the state directly; each checks the other's.
+    // Set by the audio thread while it runs a block; set by Retire, after
+    // which no block enters.
     std::atomic<int> blockDepth_{0};
-    std::atomic<bool> directAccess_{false};
-    // Set by Retire: direct access then never ends.
     std::atomic<bool> retired_{false};
-    // Serialises the state calls of the host's threads (never the audio thread).
-    std::mutex stateMutex_;
+    PatchStore* store_ = nullptr;
+    DspPatchManager* storeManager_ = nullptr;
     std::atomic<bool> running_{false};
     bool bypass_ = false;
 

@@ -6,12 +6,12 @@
 #include "core/file_helpers.h"
 #include "engine/graph/ug_container.h"
 #include "engine/parameters/DspPatchManager.h"
-#include "engine/parameters/DspPatchManagerProxy.h"
+#include "engine/parameters/PatchStore.h"
 #include "engine/parameters/PatchMemory.h"
 #include "engine/runtime/KvAudioMaster.h"
 
 SynthRuntime::SynthRuntime(IDspToGuiSender* processor)
-    : queue_(kQueueSize), batchStream_(&staging_), processor_(processor)
+    : store_(std::make_shared<PatchStore>()), queue_(kQueueSize), batchStream_(&staging_), processor_(processor)
 {
 }
 
@@ -21,25 +21,6 @@ SynthRuntime::~SynthRuntime()
     ClearWaiters();
     delete master_.exchange(nullptr);
 }
-
-namespace
-{
-// The manager that holds the patch: the main container's, or the one a proxy
-// stands for.
-DspPatchManager* MainPatchManager(KvAudioMaster& master)
-{
-    ug_container* main = master.MainContainer();
-    IDspPatchManager* manager = main ? main->get_patch_manager() : nullptr;
-    for (int depth = 0; depth < 64; ++depth)
-    {
-        auto* proxy = dynamic_cast<DspPatchManagerProxy*>(manager);
-        if (!proxy)
-            break;
-        manager = proxy->Target();
-    }
-    return dynamic_cast<DspPatchManager*>(manager);
-}
-} // namespace
 
 bool SynthRuntime::initialize(int sampleRate, int maxBlockSize, const char* dspXml)
 {
@@ -61,47 +42,38 @@ bool SynthRuntime::Rebuild(int sampleRate, int maxBlockSize, const char* dspXml)
     return Build(sampleRate, AudioMasterBase::CalcBlockSize(maxBlockSize), text.c_str());
 }
 
-void SynthRuntime::GetPresetState(std::string& out, bool processing)
+void SynthRuntime::GetPresetState(std::string& out)
 {
-    std::lock_guard<std::mutex> lock(stateMutex_);
-    out.clear();
-    if (KvAudioMaster* master = master_.load())
-        master->getPresetState_UI_THREAD(out, processing);
+    store_->Format(out);
 }
 
-void SynthRuntime::RunWithBlocksHeldOff(const std::function<void()>& work)
+bool SynthRuntime::SetPresetState(const std::string& text)
 {
-    std::lock_guard<std::mutex> lock(stateMutex_);
-    if (KvAudioMaster* master = master_.load())
-        master->RunWithBlocksHeldOff(work);
-}
-
-void SynthRuntime::SetPresetState(const std::string& text, bool processing)
-{
-    std::lock_guard<std::mutex> lock(stateMutex_);
-    if (KvAudioMaster* master = master_.load())
-        master->setPresetState_UI_THREAD(text, processing);
+    return store_->Load(text);
 }
 
 bool SynthRuntime::Build(int sampleRate, int blockSize, const char* dspXml)
 {
     const bool hasText = dspXml && *dspXml;
-    std::string saved;
     PatchMemory memory;
     KvAudioMaster* old = master_.load();
     if (old)
     {
-        // No block starts in the old engine from here on, so what it holds
-        // is read whole; blocks that find it meanwhile leave it alone.
+        // No block starts in the old engine from here on; blocks that find
+        // it meanwhile leave it alone.
         old->Retire();
-        old->getPresetState_UI_THREAD(saved, false);
         // The waiting clients and the batch belong to the old graph: they
         // are unlinked while it lives.
         ClearWaiters();
         staging_.Clear();
         old->Close();
-        if (DspPatchManager* patch = MainPatchManager(*old))
+        // The store keeps the values; what the patch manager holds besides
+        // (learned controllers, tuning, the voices' values) goes across.
+        if (DspPatchManager* patch = old->StoreManager())
+        {
+            patch->DetachStore();
             memory.Take(*patch);
+        }
         old->ReleaseGraph();
     }
     // What the engine asked of the processor and of the block end is asked
@@ -118,15 +90,11 @@ bool SynthRuntime::Build(int sampleRate, int blockSize, const char* dspXml)
     if (built)
     {
         fresh->Open();
-        if (old)
-        {
-            // As a state is given to a new engine, then what a state holds not.
-            fresh->setPresetState_UI_THREAD(saved, false);
-            if (DspPatchManager* patch = MainPatchManager(*fresh))
-                memory.Give(*patch);
-        }
+        if (DspPatchManager* patch = old ? fresh->StoreManager() : nullptr)
+            memory.Give(*patch);
         fresh->SetRunning(true);
     }
+    fresh->AttachStore(*store_, hostPrograms_, programSteps_);
     master_.store(fresh);
     if (old)
     {

@@ -7,6 +7,8 @@
 
 #include <atomic>
 #include <functional>
+#include <limits>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -16,6 +18,7 @@
 #include "engine/runtime/IKvShellDsp.h"
 
 class KvAudioMaster;
+class PatchStore;
 
 // How the batch leaves: the processor wraps it in a message to its controller.
 class IDspToGuiSender
@@ -78,27 +81,27 @@ public:
 
     private:
         SynthRuntime& runtime_;
-        std::atomic<KvAudioMaster*> master_{nullptr};
+        std::shared_ptr<PatchStore> store_;
+    std::atomic<KvAudioMaster*> master_{nullptr};
     };
 
-    // Any thread but the audio thread (the host's user-interface thread, or
-    // a thread of its own): the preset state of the engine now, one call at
-    // a time, never during a rebuild. `processing`: blocks run on another
-    // thread (KvAudioMaster::getPresetState_UI_THREAD).
-    void GetPresetState(std::string& out, bool processing);
-    void SetPresetState(const std::string& text, bool processing);
-    // Any thread but the audio thread, one call at a time with the state
-    // calls: `work` runs here on the engine as a block would, while no block
-    // runs in it (one that starts meanwhile leaves it alone). A state set
-    // before is applied first. Nothing runs without an engine.
-    void RunWithBlocksHeldOff(const std::function<void()>& work);
-    // User-interface thread, before blocks run: the processor's bypass,
-    // saved and loaded with the state.
-    void setHostBypass(IHostBypass* bypass) { hostBypass_ = bypass; }
-    IHostBypass* HostBypass() override { return hostBypass_; }
-    // User-interface thread, before blocks run.
-    void setHostPrograms(int programs) { hostPrograms_ = programs; }
-    int HostPrograms() override { return hostPrograms_; }
+    // Any thread but the audio thread: the preset state, read from and
+    // written to the patch store (Load waits for a block that runs to end;
+    // false for a text that is no state, which changes nothing).
+    void GetPresetState(std::string& out);
+    bool SetPresetState(const std::string& text);
+    // The one memory of the patch's values, which outlives the engines
+    // built from the same document.
+    PatchStore& Store() { return *store_; }
+    const std::shared_ptr<PatchStore>& SharedStore() const { return store_; }
+    // User-interface thread, before the engine is built: how many of the
+    // patch's programs the host chooses among, and the steps of its
+    // program-change parameter.
+    void setHostPrograms(int programs, int steps)
+    {
+        hostPrograms_ = programs;
+        programSteps_ = steps;
+    }
     bool HasGraph() const;
     interThreadQue& QueueFromGui() { return queue_; }
     const StagingMemoryBuffer& Staging() const { return staging_; }
@@ -127,13 +130,15 @@ private:
     void ServiceWaitingClients();
     void SendBatch();
 
+    std::shared_ptr<PatchStore> store_;
     std::atomic<KvAudioMaster*> master_{nullptr};
     // Blocks that may hold the engine they found.
     std::atomic<int> blockUsers_{0};
     // Serialises state calls and rebuilds (never taken by the audio thread).
     std::mutex stateMutex_;
-    IHostBypass* hostBypass_ = nullptr;
+    // Until the processor says otherwise, the host may choose any program.
     int hostPrograms_ = std::numeric_limits<int>::max();
+    int programSteps_ = 127;
     interThreadQue queue_;
     StagingMemoryBuffer staging_;
     StagingMemoryBufferOutputStream batchStream_;

@@ -139,52 +139,6 @@ TEST(KvAudioMaster, ResetIsReportedToTheEditorOnlyOnceRunning)
     EXPECT_TRUE(in.AtEnd());
 }
 
-TEST(KvAudioMaster, APresetWrittenWhileProcessingIsAppliedAtTheStartOfTheNextBlock)
-{
-    Engine engine;
-    engine.master->setPresetState_UI_THREAD("<Parameters a=\"1\"/>", true);
-    EXPECT_EQ(engine.manager->sets, 0);
-    engine.Process(64);
-    EXPECT_EQ(engine.manager->sets, 1);
-    EXPECT_EQ(engine.manager->state, "<Parameters a=\"1\"/>");
-
-    engine.master->setPresetState_UI_THREAD("<Parameters b=\"2\"/>", false);
-    EXPECT_EQ(engine.manager->state, "<Parameters b=\"2\"/>");
-}
-
-TEST(KvAudioMaster, APresetReadWhileProcessingIsServedByTheAudioThread)
-{
-    Engine engine;
-    std::atomic<bool> stop{false};
-    std::thread audio([&] {
-        while (!stop)
-        {
-            engine.Process(128);
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-    });
-    std::string state;
-    engine.master->getPresetState_UI_THREAD(state, true);
-    stop = true;
-    const std::thread::id audioId = audio.get_id();
-    audio.join();
-    EXPECT_EQ(state, "<Parameters/>");
-    EXPECT_EQ(engine.manager->reader, audioId);
-}
-
-TEST(KvAudioMaster, APresetReadThatTheStalledAudioThreadDoesNotServeIsReadDirectly)
-{
-    Engine engine;
-    std::string state;
-    engine.master->getPresetState_UI_THREAD(state, true);
-    EXPECT_EQ(state, "<Parameters/>");
-    EXPECT_EQ(engine.manager->reader, std::this_thread::get_id());
-    // The withdrawn request is not served later.
-    engine.manager->reader = std::thread::id();
-    engine.Process(64);
-    EXPECT_EQ(engine.manager->reader, std::thread::id());
-}
-
 TEST(KvAudioMaster, HostParameterChangesReachTheMainPatchManagerAtTheirSampleTime)
 {
     Engine engine;

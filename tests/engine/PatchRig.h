@@ -17,6 +17,7 @@
 #include "engine/parameters/DspPatchManager.h"
 #include "engine/graph/EngineModules.h"
 #include "engine/runtime/KvAudioMaster.h"
+#include "engine/parameters/PatchStore.h"
 #include "engine/runtime/SynthRuntime.h"
 #include "engine/TestGraph.h"
 #include "engine/parameters/dsp_patch_parameter.h"
@@ -99,6 +100,16 @@ struct PatchRig
         std::vector<float> scratch(static_cast<size_t>(samples));
         float* channel = scratch.data();
         master()->DoProcess(samples, &channel, &channel, 0, 0);
+    }
+    // A block as the processor runs one: it hears what others set in the
+    // patch store first, unless a state is being written there.
+    void Block(int samples, float* channel)
+    {
+        PatchStore& store = runtime.Store();
+        if (store.EnterBlock())
+            master()->HearStore();
+        master()->DoProcess(samples, &channel, &channel, 0, 0);
+        store.LeaveBlock();
     }
 
     BatchSender sender;

@@ -116,14 +116,14 @@ TEST(EditorSound, AValueTheEngineChangesReachesTheOpenEditorOnItsPollNeverFromTh
     ASSERT_NE(view, nullptr);
     const double atFive = p.Rms(20);
 
-    // The engine moves "Level" to the top: the sound follows at once, while
-    // its batch waits; the blocks neither send a message nor reach the
-    // controller, whose value stays.
+    // The engine moves "Level" to the top: the sound follows at once, and so
+    // does the value the controller reads (the two share it); the blocks
+    // send no message, and the editor's view waits for its thread.
     const int made = p.f.host.made;
     p.changes.add(10064, 0, 1.0);
     EXPECT_NEAR(p.Rms(20) / atFive, 2.0, 0.05);
     EXPECT_EQ(p.f.host.made, made);
-    EXPECT_DOUBLE_EQ(p.f.controller->getParamNormalized(0), 0.5);
+    EXPECT_DOUBLE_EQ(p.f.controller->getParamNormalized(0), 1.0);
     EXPECT_FLOAT_EQ(view->Level(), 5.0f);
 
     // The editor's timer polls: the value reaches the controller and the view.

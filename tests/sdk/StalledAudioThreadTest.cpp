@@ -27,7 +27,7 @@ std::vector<char> ChunkOf(const std::string& text)
 }
 } // namespace
 
-TEST(StalledAudioThread, StateCallsNeverRunBesideABlockHowEverLongItIsHeld)
+TEST(StalledAudioThread, AStateSetWaitsForAHeldBlockToEndAndAStateReadDoesNot)
 {
     InstanceSetup setup;
     setup.maxBlockSize = kBlock;
@@ -55,30 +55,32 @@ TEST(StalledAudioThread, StateCallsNeverRunBesideABlockHowEverLongItIsHeld)
     });
     ASSERT_TRUE(kv_test::WaitUntil(audioHeld));
 
-    // Decay (handle 102) set while the block is held, then the state read
-    // from a thread of its own.
+    // Decay (handle 102) set from a thread of its own while the block is
+    // held: no block plays part of a state, so the write waits for the block
+    // to end, however long it is held. A read meanwhile does not wait, and
+    // has the state before.
     IPtr<HostMemoryStream> in = owned(new HostMemoryStream(
         ChunkOf("<?xml version=\"1.0\" ?>\n<Parameters>\n <Param id=\"102\" index=\"2\" val=\"6.5\" />\n</Parameters>\n")));
-    EXPECT_EQ(instance->component()->setState(in), kResultOk);
-    std::atomic<bool> done{false};
-    bool heldWhenDone = true;
-    IPtr<HostMemoryStream> out = owned(new HostMemoryStream());
+    std::atomic<bool> set{false};
+    bool heldWhenSet = true;
     std::thread host([&] {
-        instance->component()->getState(out);
-        heldWhenDone = audioHeld();
-        done = true;
+        EXPECT_EQ(instance->component()->setState(in), kResultOk);
+        heldWhenSet = audioHeld();
+        set = true;
     });
-    // Twice as long as the plug-in's own waits: the read must still wait.
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    while (!done && std::chrono::steady_clock::now() < until)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_FALSE(done) << "the state was read beside the held block";
+    IPtr<HostMemoryStream> before = owned(new HostMemoryStream());
+    EXPECT_EQ(instance->component()->getState(before), kResultOk);
+    const std::string read(before->bytes().begin(), before->bytes().end());
+    EXPECT_EQ(read.find("val=\"6.5\""), std::string::npos) << read;
+    EXPECT_FALSE(kv_test::WaitUntil([&] { return set.load(); }, std::chrono::milliseconds(500)))
+        << "the state was set beside the held block";
     holdAudio(false);
     host.join();
     audio.join();
-    EXPECT_FALSE(heldWhenDone);
+    EXPECT_FALSE(heldWhenSet);
     EXPECT_TRUE(rendered);
-    // The read comes after the write: it returns what was set.
+    IPtr<HostMemoryStream> out = owned(new HostMemoryStream());
+    EXPECT_EQ(instance->component()->getState(out), kResultOk);
     const std::string saved(out->bytes().begin(), out->bytes().end());
     EXPECT_NE(saved.find("<Param id=\"102\" index=\"2\" val=\"6.5\" />"), std::string::npos) << saved;
 }

@@ -53,6 +53,10 @@ struct EditorFixture
         controller->initialize(&host);
         controller->setComponentHandler(&handler);
         controller->connect(&peer);
+        // The controller asks for the processor's store on connecting; no
+        // processor answers here.
+        peer.messages.clear();
+        peer.ids.clear();
     }
     ~EditorFixture()
     {

@@ -5,6 +5,7 @@
 // the editor all the time, called by the host from a worker thread while
 // the editor is open.
 
+#include <cstring>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -29,8 +30,6 @@
 #include "editor/toolkit/CFrame.h"
 #include "shell/ADelayController.h"
 #include "shell/ADelayProcessor.h"
-#include "shell/KvClock.h"
-#include "shell/KvHostIntent.h"
 #include "shell/ShellMessageIds.h"
 #include "tools/kvhost/HostMemoryStream.h"
 #include "tools/kvhost/HostParameterChanges.h"
@@ -268,10 +267,14 @@ TEST(HostThreads, ReactivationOnOneThreadWhileAnotherSetsAndReadsStatesLeavesEve
     DemoSynthRig rig(128, "reactivation", programSynth);
     ADelayProcessor* processor = rig.processor.get();
     processor->process(rig.data);
+    // As a controller with a store of its own passes a value on.
     const auto tell = [](DemoSynthRig& to, ParamID id, double value) {
-        const std::vector<unsigned char> bytes = KvHostIntent::Message({{id, value, KvClock::Now()}});
-        return to.processor->notify(BinaryMessage(to.host, std::string(bytes.begin(), bytes.end()),
-                                                  ShellMessageIds::kHostValues, ShellMessageIds::kHostValuesAttribute));
+        std::string bytes(sizeof(uint32_t) + sizeof(double), '\0');
+        const auto host = static_cast<uint32_t>(id);
+        std::memcpy(bytes.data(), &host, sizeof(host));
+        std::memcpy(bytes.data() + sizeof(host), &value, sizeof(value));
+        return to.processor->notify(
+            BinaryMessage(to.host, bytes, ShellMessageIds::kHostValues, ShellMessageIds::kHostValuesAttribute));
     };
     // The host deactivates and activates again, each time rebuilding the
     // engine, while this thread sets and reads states, with a program chosen
@@ -321,51 +324,6 @@ TEST(HostThreads, ReactivationOnOneThreadWhileAnotherSetsAndReadsStatesLeavesEve
     fresh.data.inputParameterChanges = nullptr;
     processor->process(rig.data);
     EXPECT_EQ(Played(rig, 40), Played(fresh, 40));
-}
-
-TEST(HostThreads, AHostValueFromBeforeAStateOrOfAMomentNoCallHasChangesNeitherTheStateNorTheSound)
-{
-    // Attack (id 1) set to 9 V on the controller, its message reaching the
-    // processor after a state of attack 3: set before the state (another of
-    // the host's threads delivering it late), or of a moment no call has
-    // (none, before the clock began, still to come), the state and the
-    // sound are the state's alone; set after the state, it plays.
-    constexpr int64_t kHour = 3'600'000'000'000;
-    const struct
-    {
-        const char* what;
-        int64_t (*moment)(int64_t before);
-        bool refused;
-    } cases[] = {
-        {"before the state", [](int64_t before) { return before; }, true},
-        {"zero", [](int64_t) { return int64_t{0}; }, true},
-        {"negative", [](int64_t) { return int64_t{-1}; }, true},
-        {"the earliest", [](int64_t) { return INT64_MIN; }, true},
-        {"the latest", [](int64_t) { return INT64_MAX; }, true},
-        {"an hour ahead", [](int64_t) { return KvClock::Now() + kHour; }, true},
-        {"after the state", [](int64_t) { return KvClock::Now(); }, false},
-    };
-    DemoSynthRig alone(128, "alone");
-    HostMemoryStream given(AttackState(3)), saved;
-    ASSERT_EQ(alone.processor->setState(&given), kResultOk);
-    ASSERT_EQ(alone.processor->getState(&saved), kResultOk);
-    const std::vector<float> expected = Played(alone, 8);
-    for (const auto& c : cases)
-    {
-        SCOPED_TRACE(c.what);
-        DemoSynthRig rig(128, "late");
-        const int64_t before = KvClock::Now();
-        HostMemoryStream in(AttackState(3)), out;
-        ASSERT_EQ(rig.processor->setState(&in), kResultOk);
-        const std::vector<unsigned char> attack = KvHostIntent::Message({{1, 0.9, c.moment(before)}});
-        ASSERT_EQ(rig.processor->notify(BinaryMessage(rig.host, std::string(attack.begin(), attack.end()),
-                                                      ShellMessageIds::kHostValues,
-                                                      ShellMessageIds::kHostValuesAttribute)),
-                  kResultOk);
-        ASSERT_EQ(rig.processor->getState(&out), kResultOk);
-        EXPECT_EQ(out.bytes() == saved.bytes(), c.refused);
-        EXPECT_EQ(Played(rig, 8) == expected, c.refused);
-    }
 }
 
 TEST(HostThreads, BlocksOnTwoWorkersInTurnWithStatesTakenOnTheLastOnesThreadLoseNoNoteOff)

@@ -164,7 +164,9 @@ TEST(ShellConnected, TheProcessorStateReachesTheController)
     in.rewind();
     ASSERT_EQ(c.controller->setComponentState(&in), kResultOk);
     EXPECT_DOUBLE_EQ(c.controller->getParamNormalized(0), 0.4);
-    EXPECT_EQ(c.controller->Parameters().at(102).value, ParseToRaw(1, std::string("x")));
+    std::string text;
+    ASSERT_TRUE(c.controller->getParameterValue(102, FT_VALUE, text));
+    EXPECT_EQ(text, ParseToRaw(1, std::string("x")));
     c.Run();
     EXPECT_NE(c.State().find("val=\"4\""), std::string::npos) << c.State();
 }

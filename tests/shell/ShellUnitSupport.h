@@ -92,28 +92,13 @@ public:
         std::lock_guard<std::mutex> lock(mutex);
         const void* data = nullptr;
         Steinberg::uint32 size = 0;
+        // Where the processor's store is: nothing this peer takes.
+        if (std::string(message->getMessageID()) == "KvPatchStore")
+            return Steinberg::kResultOk;
         ids.emplace_back(message->getMessageID());
         if (message->getAttributes()->getBinary("MyData", data, size) != Steinberg::kResultOk)
             return Steinberg::kResultOk;
-        // The records, without the processor's stamps (id "time"), whose moments are kept apart.
-        std::string records;
-        const auto* bytes = static_cast<const char*>(data);
-        for (Steinberg::uint32 at = 0; at + 12 <= size;)
-        {
-            int32_t header[3] = {};
-            std::memcpy(header, bytes + at, sizeof(header));
-            const Steinberg::uint32 length = 12 + static_cast<Steinberg::uint32>(std::max(header[2], 0));
-            if (header[1] == 0x74696D65 && header[2] == 8 && at + length <= size)
-            {
-                int64_t moment = 0;
-                std::memcpy(&moment, bytes + at + 12, sizeof(moment));
-                stamps.push_back(moment);
-            }
-            else
-                records.append(bytes + at, std::min(length, size - at));
-            at += length;
-        }
-        messages.push_back(std::move(records));
+        messages.emplace_back(static_cast<const char*>(data), size);
         return Steinberg::kResultOk;
     }
     Steinberg::tresult PLUGIN_API queryInterface(const Steinberg::TUID queried, void** obj) SMTG_OVERRIDE
@@ -132,7 +117,6 @@ public:
     std::mutex mutex;
     std::vector<std::string> ids;
     std::vector<std::string> messages;
-    std::vector<int64_t> stamps;
 };
 #pragma GCC diagnostic pop
 
