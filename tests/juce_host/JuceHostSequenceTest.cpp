@@ -524,10 +524,11 @@ struct Model
     // Targets (value index, -1 the program, -2 the bypass) the host set on
     // another thread that no block has carried and no flush has passed on.
     std::set<int> pending;
-    // Values whose copy in JUCE waits for the message thread: a program the
-    // plug-in heard of only in a block off it (JUCE rereads the values when
-    // the plug-in asks it there).
-    std::vector<bool> copyBehind;
+    // Values whose copy in JUCE waits for the message thread: those of a
+    // program chosen off it (JUCE rereads the values only when the plug-in
+    // asks it to there), and a bound controller's parameter when its value
+    // was set off it.
+    std::vector<bool> copyBehind, controllerCopyBehind;
 
     float& At(size_t i) { return memory[size_t(program)][i]; }
     void Settled()
@@ -538,16 +539,25 @@ struct Model
             std::fill(controllerShown.begin(), controllerShown.end(), true);
         pending.clear();
         std::fill(copyBehind.begin(), copyBehind.end(), false);
+        std::fill(controllerCopyBehind.begin(), controllerCopyBehind.end(), false);
     }
     // The plug-in was called on the message thread after a block.
-    void MessageThreadCall() { std::fill(copyBehind.begin(), copyBehind.end(), false); }
-    // A block ran after everything set so far.
-    void Carried()
+    void MessageThreadCall()
     {
-        if (pending.count(-1))
-            std::fill(copyBehind.begin(), copyBehind.end(), true);
-        pending.clear();
+        if (pending.empty())
+        {
+            std::fill(copyBehind.begin(), copyBehind.end(), false);
+            std::fill(controllerCopyBehind.begin(), controllerCopyBehind.end(), false);
+        }
     }
+    void ProgramOffMessageThread()
+    {
+        pending.insert(-1);
+        std::fill(copyBehind.begin(), copyBehind.end(), true);
+        std::fill(controllerCopyBehind.begin(), controllerCopyBehind.end(), true);
+    }
+    // A block ran after everything set so far.
+    void Carried() { pending.clear(); }
     std::string Key() const
     {
         std::ostringstream key;
@@ -570,6 +580,7 @@ Model Initial(const Bundle& bundle)
     }
     model.controllerShown.assign(bundle.values.size(), true);
     model.copyBehind.assign(bundle.values.size(), false);
+    model.controllerCopyBehind.assign(bundle.values.size(), false);
     model.hears = bundle.hearsControllers;
     return model;
 }
@@ -790,10 +801,8 @@ private:
             audio_->PlayHere(std::max(a.blocks, 1), events, before);
         else if (style_ == Style::Daw)
         {
-            if (before)
-                before(); // on the message thread, as the DAW's user moves it
             const uint64_t from = audio_->Done();
-            audio_->Play(0, events);
+            audio_->Play(0, events, before); // the DAW's automation, on its audio thread
             if (!audio_->WaitDone(from + uint64_t(std::max(a.blocks, 1)) + 1))
                 return Failure{"blocks", "the host's audio thread stopped"};
         }
@@ -847,10 +856,16 @@ private:
             model_.waiting[size_t(model_.program)][size_t(target)] = false;
             model_.copyBehind[size_t(target)] = false;
         }
-        if (where == Where::Other)
-            model_.pending.insert(target);
-        else
+        if (where == Where::Message)
             model_.MessageThreadCall();
+        else if (target == -1)
+            model_.ProgramOffMessageThread();
+        else
+        {
+            model_.pending.insert(target);
+            if (target >= 0)
+                model_.controllerCopyBehind[size_t(target)] = true;
+        }
     }
 
     std::optional<Failure> Apply(const Action& a)
@@ -864,7 +879,7 @@ private:
             OnHostThread(a.where, [&] { live_->setCurrentProgram(a.target); });
             model_.program = a.target;
             if (a.where == Where::Other)
-                model_.pending.insert(-1);
+                model_.ProgramOffMessageThread();
             else
                 model_.MessageThreadCall();
             break;
@@ -882,7 +897,7 @@ private:
                 }
             });
             model_.program = a.programs.back();
-            model_.pending.insert(-1);
+            model_.ProgramOffMessageThread();
             break;
         case Kind::Settle:
             Settle();
@@ -1049,7 +1064,7 @@ private:
             {
                 const bool shown = !live || model_.controllerShown[i];
                 check("a bound controller", kFirstController + v.controller, 0, Engine(v.steps, meant),
-                      1.0 / 127 + 1e-4, copy && shown, heard && shown);
+                      1.0 / 127 + 1e-4, copy && shown && !(live && model_.controllerCopyBehind[i]), heard && shown);
             }
         }
         if (bundle_.programs > 1)
