@@ -58,7 +58,7 @@ namespace
 constexpr int kProgramParameter = 10130, kBypassParameter = 10131, kFirstController = 10000;
 // Sequences per case, by Style: the DAW and pluginval spend time waiting
 // for JUCE's timers.
-constexpr int kSequences[] = {10, 24, 12};
+constexpr int kSequences[] = {14, 60, 16};
 constexpr int kShards = 2;
 // A value's last bit, as a state's text and a host's float give it, moves a
 // sample by less than this.
@@ -172,7 +172,7 @@ struct Action
     int blocks = 0, controlled = -1, controllerValue = 0; // controlled: the index of the value moved
     bool byParameter = false;     // the controller set on its parameter, not in MIDI
     bool settle = false;          // the DAW's message loop turned past its timers after the action
-    bool overlap = false;         // pluginval: the blocks play on during the next action
+    bool overlap = false;         // the next action follows at once (pluginval: while these blocks play)
     std::vector<int> programs;    // Burst: the programs chosen, in order
     std::vector<bool> blockAfter; // Burst: a block played after each choice
 };
@@ -197,14 +197,12 @@ std::string Describe(const Bundle& bundle, const Action& a)
         if (a.controlled >= 0)
             text << ", controller " << bundle.values[size_t(a.controlled)].controller << " = " << a.controllerValue
                  << (a.byParameter ? " by its parameter" : " in MIDI");
-        if (a.overlap)
-            text << ", playing on during the next action";
         break;
     case Kind::Burst:
         text << "setCurrentProgram";
         for (size_t i = 0; i < a.programs.size(); ++i)
             text << (i ? ", " : "(") << a.programs[i] << (a.blockAfter[i] ? " +block" : "");
-        text << ") in quick succession";
+        text << ") in quick succession, the controller told there";
         break;
     case Kind::Settle:
         text << "message loop turned " << kSettleMilliseconds << " ms";
@@ -222,6 +220,8 @@ std::string Describe(const Bundle& bundle, const Action& a)
         text << "every value read and written back, one block";
         break;
     }
+    if (a.overlap)
+        text << (a.kind == Kind::Run ? ", playing on during the next action" : ", the next action at once");
     if (a.where == Where::Other)
         text << " on another thread";
     else if (a.kind == Kind::Run && a.where == Where::Message)
@@ -284,7 +284,7 @@ struct Races
             reportsHeld.insert(a.controlled);
         if ((a.kind == Kind::Set || a.kind == Kind::Program) && a.where == Where::Other)
             pending.insert(a.kind == Kind::Program ? -1 : a.target);
-        if (a.kind == Kind::Run || a.kind == Kind::Burst || style == Style::Daw)
+        if (a.kind == Kind::Run || style == Style::Daw)
             pending.clear(); // the DAW's blocks run on
         if (a.kind == Kind::Settle || a.kind == Kind::Save || a.kind == Kind::Restore || a.kind == Kind::Recreate ||
             a.kind == Kind::WriteBack || a.settle)
@@ -364,6 +364,7 @@ std::vector<Action> Generate(const Bundle& bundle, Style style, uint64_t seed)
                 a.programs.push_back(below(bundle.programs));
                 a.blockAfter.push_back(chance(0.5));
             }
+            a.overlap = chance(0.5); // the user's next action follows at once
         }
         else if (roll < 49 && style == Style::Pluginval)
             a.kind = Kind::Settle;
@@ -925,17 +926,28 @@ private:
                 return failure;
             break;
         case Kind::Burst:
+        {
+            // Qtractor's way: the worker tells the controller itself and
+            // queues the choice for the next block (JUCE's copy, which JUCE
+            // also passes to the controller later).
+            Steinberg::Vst::IEditController* controller = Reach(*live_).controller;
             other_.Run([&] {
                 for (size_t i = 0; i < a.programs.size(); ++i)
                 {
+                    const double value = double(a.programs[i]) / (bundle_.programs - 1);
+                    controller->setParamNormalized(kProgramParameter, value);
                     live_->setCurrentProgram(a.programs[i]);
                     if (a.blockAfter[i])
                         audio_->Further(1);
                 }
             });
+            // The controller heard each choice in order: nothing waits
+            // but JUCE's copy of the values.
             model_.program = a.programs.back();
-            model_.ProgramOffMessageThread();
+            std::fill(model_.copyBehind.begin(), model_.copyBehind.end(), true);
+            std::fill(model_.controllerCopyBehind.begin(), model_.controllerCopyBehind.end(), true);
             break;
+        }
         case Kind::Settle:
             Settle();
             break;
@@ -1286,6 +1298,7 @@ const std::vector<Order>& Orders()
     constexpr Where other = Where::Other, message = Where::Message;
     Action burst = Simple(Kind::Burst);
     burst.where = other;
+    burst.overlap = true;
     burst.programs = {1, 2, 0, 2};
     burst.blockAfter = {true, false, true, false};
     static const std::vector<Order> orders = {
@@ -1295,7 +1308,13 @@ const std::vector<Order>& Orders()
         {"a program chosen off the message thread", Style::Script, {Run(24), ProgramOn(2, other), Run(24), Simple(Kind::Save)}},
         {"the bypass set off the message thread", Style::Script, {Run(24), SetOn(-2, 1, other), Run(24), Simple(Kind::Save)}},
         // pedalboard, reset=False: renders on the thread that made the
-        // instance, a program chosen from another thread.
+        // instance, values and a program chosen from another thread.
+        {"a volume set off the thread that renders", Style::Script,
+         {Run(24, message), SetOn(1, 0.5f, other), Run(24, message), Simple(Kind::Save)}},
+        {"a waveform set off the thread that renders", Style::Script,
+         {Run(24, message), SetOn(0, 0.5f, other), Run(24, message), Simple(Kind::Save)}},
+        {"the bypass set off the thread that renders", Style::Script,
+         {Run(24, message), SetOn(-2, 1, other), Run(24, message), Simple(Kind::Save)}},
         {"a program chosen off the thread that renders", Style::Script,
          {Run(24, message), ProgramOn(1, other), Run(24, message), Run(24, message)}},
         // Two program choices with a host value between them, one block off
