@@ -10,8 +10,9 @@
 // - a DAW built on JUCE: blocks back to back on an audio thread of the
 //   test's own while the message thread sets values, chooses programs and
 //   takes and sets states; the message loop turns on its own timers between
-//   actions, and a worker may choose programs in quick succession (Qtractor's
-//   way);
+//   actions (JUCE passes what it holds for the controller there), values
+//   and programs come from a worker too, and programs in quick succession
+//   the way Qtractor chooses them (the controller told on the worker);
 // - a script (DawDreamer, pedalboard): blocks rendered on a thread of their
 //   own or on the thread that made the instance, values and programs set from
 //   another thread, so that JUCE tells the controller nothing until a state
@@ -41,7 +42,6 @@
 #include "public.sdk/source/common/memorystream.h"
 #include "public.sdk/source/vst/vstcomponentbase.h"
 
-#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
