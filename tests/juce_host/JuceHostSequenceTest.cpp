@@ -217,7 +217,7 @@ std::string Describe(const Bundle& bundle, const Action& a)
         text << "state set back";
         break;
     case Kind::WriteBack:
-        text << "every value read and written back, one block";
+        text << "every value read and written back" << (a.blocks ? ", one block" : "");
         break;
     }
     if (a.overlap)
@@ -375,7 +375,7 @@ std::vector<Action> Generate(const Bundle& bundle, Style style, uint64_t seed)
         else if (roll < 64 && saved)
             a.kind = Kind::Restore;
         else if (roll < 70)
-            a.kind = Kind::WriteBack;
+            a.kind = Kind::WriteBack, a.blocks = 1;
         else
         {
             a.kind = Kind::Set;
@@ -1008,9 +1008,13 @@ private:
             model_.bypass = Host(kBypassParameter)->getValue() >= 0.5f;
             if (bundle_.programs > 1)
                 model_.program = int(std::lround(Host(kProgramParameter)->getValue() * float(bundle_.programs - 1)));
+            // The controllers' values reach the engine in the next block:
+            // written back without one, they are left out.
+            if (a.blocks == 0)
+                break;
             Action run;
             run.kind = Kind::Run;
-            run.blocks = 1;
+            run.blocks = a.blocks;
             run.where = style_ == Style::Script ? Where::Message : Where::Audio;
             if (auto failure = Blocks(run))
                 return failure;
@@ -1292,6 +1296,11 @@ Action Settled(Action a)
     a.settle = true;
     return a;
 }
+Action AtOnce(Action a)
+{
+    a.overlap = true;
+    return a;
+}
 
 const std::vector<Order>& Orders()
 {
@@ -1323,8 +1332,10 @@ const std::vector<Order>& Orders()
          {ProgramOn(1), SetOn(-2, 1), ProgramOn(2), Run(1), SetOn(1, 0.3f), Simple(Kind::Save)}},
         {"two programs with a value between, then an edit", Style::Pluginval,
          {ProgramOn(1), SetOn(2, 0.1f), ProgramOn(2), Run(1), SetOn(1, 0.3f), Simple(Kind::Settle)}},
-        {"two programs with a write-back between, then an edit", Style::Daw,
-         {ProgramOn(1), Simple(Kind::WriteBack), ProgramOn(2), Run(1), SetOn(0, 1), Settled(SetOn(1, 0.3f))}},
+        {"two programs with a write-back between, then an edit", Style::Script,
+         {ProgramOn(1), Simple(Kind::WriteBack), ProgramOn(2), Run(1), SetOn(0, 1), SetOn(1, 0.3f), Simple(Kind::Save)}},
+        {"two programs with the bypass between at once, then an edit", Style::Daw,
+         {AtOnce(ProgramOn(1)), AtOnce(SetOn(-2, 1)), ProgramOn(2), Settled(SetOn(1, 0.3f))}},
         // A program sent only in blocks, then one chosen on both routes.
         {"a program only in blocks, then one on both routes", Style::Script,
          {ProgramOn(1, other), Run(24), ProgramOn(2), Run(24), Simple(Kind::Save)}},
