@@ -122,9 +122,25 @@ void ADelayController::BuildOwnStore(const std::vector<KvParameterEntry>& entrie
     for (const KvParameterEntry& entry : entries)
     {
         // The record of a handle is its first entry's.
-        if (!patchHandles.count(entry.handle) || !seen.insert(entry.handle).second)
+        if (!seen.insert(entry.handle).second)
             continue;
         const KvParameter& record = parameters_.at(entry.handle);
+        // A host parameter no patch parameter holds keeps the host's figure.
+        const auto id = static_cast<ParamID>(record.index);
+        if (!patchHandles.count(entry.handle) && record.index >= 0 &&
+            std::binary_search(ownValues_.begin(), ownValues_.end(), id))
+        {
+            PatchStore::Shape figure;
+            figure.handle = entry.handle;
+            figure.hostId = record.index;
+            figure.kind = PatchStore::Kind::Figure;
+            figure.initial = EditController::getParamNormalized(id);
+            shapes.push_back(std::move(figure));
+            kept.push_back(&entry);
+            continue;
+        }
+        if (!patchHandles.count(entry.handle))
+            continue;
         PatchStore::Shape shape;
         shape.handle = entry.handle;
         shape.hostId = record.index;
@@ -163,7 +179,7 @@ void ADelayController::BuildOwnStore(const std::vector<KvParameterEntry>& entrie
     {
         const KvParameterEntry& entry = *kept[static_cast<std::size_t>(slot)];
         const PatchStore::Shape& shape = store.ShapeOf(slot);
-        for (int patch = 0; patch < programs; ++patch)
+        for (int patch = 0; patch < programs && shape.kind != PatchStore::Kind::Figure; ++patch)
         {
             // A value the document gives for program 0 only is every program's.
             const std::size_t item = static_cast<std::size_t>(patch) < entry.programTexts.size() ? patch : 0;
@@ -308,25 +324,23 @@ Parameter* ADelayController::HostParameter(const KvParameter& record)
     return record.index >= 0 ? parameters.getParameter(static_cast<ParamID>(record.index)) : nullptr;
 }
 
-void ADelayController::ShowBoundController(int handle, bool tellHost)
+bool ADelayController::BoundNormalized(int handle, double& normalized) const
 {
-    const auto bound = controllerOfHandle_.find(handle);
     const auto found = parameters_.find(handle);
-    if (bound == controllerOfHandle_.end() || found == parameters_.end())
-        return;
+    if (found == parameters_.end())
+        return false;
     const KvParameter& record = found->second;
-    // The plain value the record holds: a list's value, not its position.
-    double plain = 0.0;
-    if (const Parameter* host = HostParameter(record))
+    // Normalised as the engine normalises what a controller moves.
+    PatchStore& store = Store();
+    if (const int slot = store.SlotOfHandle(handle); slot >= 0)
     {
-        plain = host->toPlain(getParamNormalized(static_cast<ParamID>(record.index)));
-        int32_t value = 0;
-        if (record.HasChoices() && !record.enumList.empty() &&
-            KvEnumPositions(record.enumList).Value(std::llround(plain), value))
-            plain = value;
+        const uint32_t raw = store.Read(slot, store.PatchOf(slot, store.Program())).raw;
+        normalized = PatchStore::NormalizedOfRaw(store.ShapeOf(slot), raw);
     }
     else
     {
+        // The plain value the record holds: a list's value, not its position.
+        double plain = 0.0;
         const std::string raw = RecordValue(handle, record);
         const auto read = [&](auto number) {
             if (raw.size() != sizeof(number))
@@ -341,23 +355,30 @@ void ADelayController::ShowBoundController(int handle, bool tellHost)
                            : record.valueType == 4 ? read(char{})
                                                    : false;
         if (!known)
-            return;
+            return false;
+        if (record.valueType == 4)
+            normalized = plain != 0.0 ? 1.0 : 0.0;
+        else if (record.HasChoices() && !record.enumList.empty())
+            normalized = EnumNormalized(record.enumList, static_cast<int>(std::lround(plain)));
+        else if (record.HasChoices())
+            normalized = ValueRule::WholeNormalized(plain, record.rangeMinimum, record.rangeMaximum);
+        else
+            normalized = ValueRule::RangeNormalized(plain, record.rangeMinimum, record.rangeMaximum);
     }
-    // Normalised as the engine normalises what a controller moves.
-    double normalized = 0.0;
-    if (record.valueType == 4)
-        normalized = plain != 0.0 ? 1.0 : 0.0;
-    else if (record.HasChoices() && !record.enumList.empty())
-        normalized = enum_to_normalised(record.enumList, static_cast<int>(std::lround(plain)));
-    else if (record.HasChoices())
-        normalized = ValueRule::WholeNormalized(plain, record.rangeMinimum, record.rangeMaximum);
-    else
-        normalized = ValueRule::RangeNormalized(plain, record.rangeMinimum, record.rangeMaximum);
     if (!std::isfinite(normalized))
+        return false;
+    normalized = std::clamp(normalized, 0.0, 1.0);
+    return true;
+}
+
+void ADelayController::ShowBoundController(int handle, bool tellHost)
+{
+    const auto bound = controllerOfHandle_.find(handle);
+    double normalized = 0.0;
+    if (bound == controllerOfHandle_.end() || !BoundNormalized(handle, normalized))
         return;
     const auto id = static_cast<ParamID>(kFirstMidiParameter + bound->second);
-    normalized = std::clamp(normalized, 0.0, 1.0);
-    if (getParamNormalized(id) == normalized)
+    if (EditController::getParamNormalized(id) == normalized)
         return;
     EditController::setParamNormalized(id, normalized);
     // The host's copy of the controller's parameter follows, whatever moved
@@ -508,16 +529,17 @@ void ADelayController::ProgramShown()
 
 void ADelayController::ShowStoreChanges()
 {
-    // A program or a state the host did not choose on the controller: the
-    // host rereads every value. Values the engine took from blocks, or moved
-    // on its own (the batch's report asks the host to reread those), reach
-    // the editor.
+    // A program or a state the host did not choose on the controller, or a
+    // value the engine moved on its own (which not every host takes into its
+    // copy from the output change): the host rereads every value. Values the
+    // engine took from blocks reach the editor.
     PatchStore& store = Store();
     const bool program = store.TakeProgramShown();
     const bool state = store.TakeStateShown();
+    const bool moved = store.TakeOwnMoves();
     if (program)
         ProgramShown();
-    else if (state)
+    else if (state || moved)
         ValuesChanged();
     store.TakeShown([&](int slot) { NotifyAutomators(store.ShapeOf(slot).handle); });
 }
@@ -525,6 +547,13 @@ void ADelayController::ShowStoreChanges()
 bool ADelayController::Stored(int handle) const
 {
     return Store().SlotOfHandle(handle) >= 0;
+}
+
+bool ADelayController::Figure(int handle) const
+{
+    PatchStore& store = Store();
+    const int slot = store.SlotOfHandle(handle);
+    return slot >= 0 && store.ShapeOf(slot).kind == PatchStore::Kind::Figure;
 }
 
 std::string ADelayController::RecordValue(int handle, const KvParameter& record) const
@@ -570,6 +599,7 @@ void ADelayController::TakeStore(std::shared_ptr<PatchStore> store)
     store->TakeShown([](int) {});
     store->TakeProgramShown();
     store->TakeStateShown();
+    store->TakeOwnMoves();
     if (OnUiThread())
     {
         for (const auto& [handle, controller] : controllerOfHandle_)
@@ -692,14 +722,17 @@ tresult PLUGIN_API ADelayController::setComponentState(IBStream* state)
         const auto found = parameters_.find(id);
         std::string raw;
         double plain = 0.0;
-        if (val == nullptr || found == parameters_.end() || Stored(id) ||
+        if (val == nullptr || found == parameters_.end() || (Stored(id) && !Figure(id)) ||
             !ConformStateValue(found->second, SavedValueText(found->second, val).c_str(), raw, plain))
             continue;
         if (Parameter* host = HostParameter(found->second))
         {
-            // The automators hear of it through update().
             if (std::isfinite(plain))
-                host->setNormalized(host->toNormalized(plain));
+                Store().SetFigure(found->second.index, host->toNormalized(plain));
+            if (onUiThread)
+                NotifyAutomators(id);
+            else
+                DeferUpdate(id);
         }
         else if (onUiThread)
         {
@@ -838,6 +871,11 @@ ParamValue PLUGIN_API ADelayController::getParamNormalized(ParamID tag)
     PatchStore& store = Store();
     if (store.HasHostId(static_cast<int>(tag)))
         return store.HostValue(static_cast<int>(tag));
+    // A MIDI controller's parameter shows the patch value that answers to it.
+    double bound = 0.0;
+    if (const auto found = handleOfController_.find(static_cast<int>(tag) - kFirstMidiParameter);
+        found != handleOfController_.end() && BoundNormalized(found->second, bound))
+        return bound;
     return EditController::getParamNormalized(tag);
 }
 
@@ -864,10 +902,14 @@ tresult ADelayController::ApplyParamNormalized(ParamID tag, ParamValue value)
         }
     }
     // Passed over: the value is the copy of a block's point that acted already.
+    const int program = store.Program();
     if (!store.SetHostValue(id, value))
         return kResultOk;
     if (id == PatchStore::kProgramId)
     {
+        // The program it plays already, written back: nothing changed.
+        if (store.Program() == program)
+            return kResultOk;
         // A program chosen on the controller (a host's program menu): the
         // host may read every value before any block plays it.
         if (onUiThread)

@@ -184,8 +184,10 @@ public:
     void RemovePatchAutomator(GuiPatchAutomator2* automator);
     // False when no message could be made or the record did not fit.
     bool ParamToDsp(int handle, const KvParameter& record);
-    // Whether the store holds the value of the record of `handle`.
+    // Whether the store holds the value of the record of `handle`, and
+    // whether it holds its host figure alone.
     bool Stored(int handle) const;
+    bool Figure(int handle) const;
     // The raw value of a record: the store's, else the record's own.
     std::string RecordValue(int handle, const KvParameter& record) const;
     bool sendMessageToAudio(int handle, int messageId, int size, const void* data);
@@ -346,6 +348,12 @@ private:
     // The MIDI controller that the record of a handle answers to, by the DSP
     // document: the controller's parameter shows the record's value.
     std::map<int, int> controllerOfHandle_;
+    // The handle whose value each of those controllers shows (the first).
+    std::map<int, int> handleOfController_;
+    // The normalised value a controller's parameter shows for the record of
+    // `handle`, as the engine normalises what a controller moves; false
+    // when it has none. Any thread.
+    bool BoundNormalized(int handle, double& normalized) const;
     // UI. The parameter of the MIDI controller that `handle` answers to
     // takes its value, normalised as the engine normalises a controller's;
     // when it changes, the host rereads (unless `tellHost` is false).

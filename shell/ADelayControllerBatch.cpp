@@ -103,7 +103,8 @@ void ADelayController::ReadBatch(const unsigned char* bytes, int size)
             KvParameter& record = found->second;
             Parameter* host = HostParameter(record);
             shown = shown || ((flag & QueMessageId::kOwnMove) != 0 && host != nullptr);
-            const int slot = store.SlotOfHandle(header.handle_);
+            // A figure alone takes the host's normalised value below.
+            const int slot = Figure(header.handle_) ? -1 : store.SlotOfHandle(header.handle_);
             // The engine wrote the shared store itself.
             if (shared && slot >= 0)
             {
@@ -192,7 +193,11 @@ void ADelayController::ReadBatch(const unsigned char* bytes, int size)
                     const ParamValue n = record.valueType == 4
                                              ? plain
                                              : plainParamToNormalized(static_cast<ParamID>(record.index), plain);
-                    if (std::isfinite(n))
+                    if (!std::isfinite(n))
+                        continue;
+                    if (store.HasHostId(record.index))
+                        store.SetFigure(record.index, std::clamp(n, 0.0, 1.0));
+                    else
                         EditController::setParamNormalized(static_cast<ParamID>(record.index), std::clamp(n, 0.0, 1.0));
                 }
                 else if (!host)

@@ -13,6 +13,7 @@
 #include "core/SafeXmlText.h"
 #include "core/ValueRule.h"
 #include "core/conversion.h"
+#include "engine/parameters/PatchStore.h"
 #include "shell/ADelayController.h"
 #include "shell/KvHostParameter.h"
 #include "shell/StateChunk.h"
@@ -85,9 +86,13 @@ std::set<int> ADelayController::FindOwnValues(const std::string& dsp)
     const PatchParameters patch = ReadPatchParameters(dsp);
     const std::set<int>& held = patch.indexes;
     controllerOfHandle_.clear();
+    handleOfController_.clear();
     for (const auto& [handle, controller] : patch.controllers)
         if (parameters_.count(handle) != 0)
+        {
             controllerOfHandle_.emplace(handle, controller);
+            handleOfController_.emplace(controller, handle);
+        }
     for (const auto& [handle, record] : parameters_)
     {
         if (record.index < 0 || record.index > kMaxPatchIndex || held.count(record.index) != 0)
@@ -118,7 +123,7 @@ tresult PLUGIN_API ADelayController::getState(IBStream* state)
         if (parameter == nullptr)
             continue;
         // Whole: read back, the same double.
-        const std::string value = DoubleToExactUtf8(KvHostParameter::CurrentNormalized(*parameter));
+        const std::string value = DoubleToExactUtf8(getParamNormalized(id));
         auto* element = new TiXmlElement(kOwnValue);
         element->SetAttribute("id", static_cast<int>(id));
         element->SetAttribute("value", value.c_str());
@@ -168,7 +173,17 @@ tresult PLUGIN_API ADelayController::setState(IBStream* state)
         // The automators hear of it through update(); an editor's edit that
         // waits for the host is older.
         hostCalls_.Overtaken(static_cast<ParamID>(id));
-        EditController::setParamNormalized(static_cast<ParamID>(id), value);
+        if (Store().HasHostId(id))
+            Store().SetFigure(id, value);
+        else
+            EditController::setParamNormalized(static_cast<ParamID>(id), value);
+        if (const int handle = HandleOf(static_cast<ParamID>(id)); handle >= 0)
+        {
+            if (OnUiThread())
+                NotifyAutomators(handle);
+            else
+                DeferUpdate(handle);
+        }
         changed = true;
     }
     if (changed)

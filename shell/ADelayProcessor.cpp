@@ -1,5 +1,7 @@
 #include "shell/ADelayProcessor.h"
+#include "shell/KvParameterList.h"
 #include "shell/KvProgramList.h"
+#include "public.sdk/source/vst/vstparameters.h"
 
 #include <algorithm>
 #include <cmath>
@@ -76,6 +78,7 @@ tresult PLUGIN_API ADelayProcessor::initialize(FUnknown* context)
     patchPrograms_ = programs > 1;
     programSteps_ = patchPrograms_ ? programs - 1 : kMidiProgramSteps;
     runtime_.setHostPrograms(patchPrograms_ ? programs : 0, programSteps_);
+    runtime_.setHostFigures(HostFigures(parameters));
     runtime_.initialize(static_cast<int>(processSetup_.sampleRate), processSetup_.maxSamplesPerBlock, dsp.c_str());
     // Taken once: the audio thread only copies into it.
     if (batches_.Capacity() == 0)
@@ -98,6 +101,29 @@ tresult PLUGIN_API ADelayProcessor::initialize(FUnknown* context)
     if (isInstrument_)
         addEventInput(STR16("Event Input"), 1);
     return result;
+}
+
+std::vector<PatchStore::Shape> ADelayProcessor::HostFigures(const std::string& parameters)
+{
+    // Every host parameter with its figure at first; the store keeps those
+    // of the parameters no patch parameter holds.
+    std::vector<PatchStore::Shape> figures;
+    std::vector<KvParameterEntry> entries;
+    KvParameterList::ReadDocument(parameters, entries);
+    for (KvParameterEntry& entry : entries)
+    {
+        if (Parameter* host = entry.host)
+        {
+            PatchStore::Shape figure;
+            figure.handle = entry.handle;
+            figure.hostId = entry.record.index;
+            figure.kind = PatchStore::Kind::Figure;
+            figure.initial = host->getNormalized();
+            figures.push_back(figure);
+            host->release();
+        }
+    }
+    return figures;
 }
 
 void ADelayProcessor::AddBuses(bool output, int channels, std::vector<ChannelPlace>& places)
@@ -367,12 +393,12 @@ void ADelayProcessor::HearStore(IParameterChanges* changes, int32 numSamples)
     // A program chosen on the controller or by a state plays from the
     // block's start, and the patch's MIDI hears it as a program change;
     // but one the block carries too plays from the block's sample.
-    if (master && master->HearStore(BlockProgram(changes, numSamples) == store.Program()))
+    if (master && master->HearStore(BlockRepeatsProgram(changes, numSamples)))
     {
         const unsigned char change[2] = {0xC0, static_cast<unsigned char>(store.Program() & 0x7F)};
         MidiIn(0, change, 2);
-        hostChoseProgram_ = true;
     }
+    hostChoseProgram_ = store.TakeHostChoice();
     bypass_.Follow(store.Bypass());
 }
 

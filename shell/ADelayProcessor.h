@@ -125,6 +125,8 @@ private:
     };
 
     void AddBuses(bool output, int channels, std::vector<ChannelPlace>& places);
+    // UI: the host's parameters of parameters.kv.xml as the store's figures.
+    static std::vector<PatchStore::Shape> HostFigures(const std::string& parameters);
     // One timed input of a block, at its sample offset inside the block, with
     // its place in the host's lists: a patch parameter id and its value, or
     // MIDI bytes (packed, the count in the top byte).
@@ -140,8 +142,9 @@ private:
     // values of its sample, and the bypass. A point that is the twin of a
     // value the host set on the controller is passed over (PatchStore).
     void ReadParameterChanges(Steinberg::Vst::ProcessData& data);
-    // The program a block's program-change points choose last, or -1.
-    int BlockProgram(Steinberg::Vst::IParameterChanges* changes, Steinberg::int32 numSamples) const;
+    // Whether a block's last program-change point is the copy of the
+    // program the host chose on the controller, which the store has.
+    bool BlockRepeatsProgram(Steinberg::Vst::IParameterChanges* changes, Steinberg::int32 numSamples);
     // The bypass points of a block, unless their last is a twin.
     void ReadBypass(Steinberg::Vst::IParameterChanges* changes, Steinberg::int32 numSamples);
     // Audio, at a block's start with the store open: what others set in the

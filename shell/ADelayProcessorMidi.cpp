@@ -283,18 +283,20 @@ void ADelayProcessor::ReadParameterChanges(ProcessData& data)
         return ReadResult::Input;
     };
     HandInSampleOrder(queues, readAt, [&](const TimedInput& input) {
-        if (!programTaken && input.offset >= blockProgramOffset_)
+            if (!programTaken && input.offset >= blockProgramOffset_)
             takeProgram();
-        if (master && !store.PointIsTwin(static_cast<int>(input.word), input.value))
-            master->setParameterNormalizedDsp(input.offset, static_cast<int>(input.word), input.value);
+        const auto id = static_cast<int>(input.word);
+        if (store.PointIsTwin(id, input.value) || store.FigureFromBlock(id, input.value))
+            return;
+        if (master)
+            master->setParameterNormalizedDsp(input.offset, id, input.value);
     });
     if (!programTaken)
         takeProgram();
 }
 
-int ADelayProcessor::BlockProgram(IParameterChanges* changes, int32 numSamples) const
+bool ADelayProcessor::BlockRepeatsProgram(IParameterChanges* changes, int32 numSamples)
 {
-    int program = -1;
     const int32 queues = changes ? changes->getParameterCount() : 0;
     for (int32 index = 0; index < queues; ++index)
     {
@@ -303,9 +305,10 @@ int ADelayProcessor::BlockProgram(IParameterChanges* changes, int32 numSamples) 
         ParamValue value = 0.0;
         if (LastPoint(*changes, index, numSamples, id, offset, value) &&
             id == static_cast<ParamID>(kProgramChangeParameter))
-            program = ProgramOf(value);
+            return ProgramOf(value) == runtime_.Store().Program() &&
+                   runtime_.Store().PointWouldPair(static_cast<int>(id), value);
     }
-    return program;
+    return false;
 }
 
 void ADelayProcessor::ReadBypass(IParameterChanges* changes, int32 numSamples)

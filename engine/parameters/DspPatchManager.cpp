@@ -307,7 +307,10 @@ void DspPatchManager::ChangeProgram(int program, int64_t time)
     RefreshProgramFromStore(program);
     setProgram(program);
     if (store_ && store_->Open())
+    {
         store_->ProgramFromEngine(program, midiChoice_);
+        heardProgram_ = program;
+    }
     if (container_)
     {
         if (ug_patch_automator_out* out = container_->AutomationOutput())

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "engine/parameters/IDspPatchManager.h"
+#include "engine/parameters/PatchStore.h"
 #include "engine/parameters/hasMidiTuning.h"
 
 class IKvShellDsp;
@@ -83,7 +84,10 @@ public:
     // keeps every program's value of the monophonic parameters from now on.
     // A store of other shapes takes the engine's values; one of the same
     // shapes gives the engine its own, and the program that plays.
-    void AttachStore(PatchStore& store, int hostPrograms, int programSteps);
+    // `figures`: the host's parameters no patch parameter holds, of which
+    // the store keeps the host's figure.
+    void AttachStore(PatchStore& store, int hostPrograms, int programSteps,
+                     const std::vector<PatchStore::Shape>& figures = {});
     // UI, while no block runs: the parameters keep their values themselves again.
     void DetachStore();
     PatchStore* Store() const { return store_; }

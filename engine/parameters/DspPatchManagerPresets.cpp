@@ -3,6 +3,7 @@
 #include <tinyxml.h>
 
 #include <algorithm>
+#include <set>
 #include <string>
 
 #include "core/SafeXmlText.h"
@@ -79,7 +80,8 @@ void DspPatchManager::setPresetState(const std::string& text)
     }
 }
 
-void DspPatchManager::AttachStore(PatchStore& store, int hostPrograms, int programSteps)
+void DspPatchManager::AttachStore(PatchStore& store, int hostPrograms, int programSteps,
+                                  const std::vector<PatchStore::Shape>& figures)
 {
     DetachStore();
     std::vector<PatchStore::Shape> shapes;
@@ -98,6 +100,13 @@ void DspPatchManager::AttachStore(PatchStore& store, int hostPrograms, int progr
         shapes.push_back(std::move(shape));
         kept.push_back(parameter);
     }
+    // The host's parameters that no parameter here holds keep their figure.
+    std::set<int> held;
+    for (const PatchStore::Shape& shape : shapes)
+        held.insert(shape.hostId);
+    for (const PatchStore::Shape& figure : figures)
+        if (figure.hostId >= 0 && held.insert(figure.hostId).second)
+            shapes.push_back(figure);
     // A new store takes the engine's values; one that has the same shapes
     // already gives its own to the engine.
     const bool fresh = store.Reshape(std::move(shapes), PatchCount(), hostPrograms, programSteps);

@@ -50,9 +50,24 @@ uint32_t SizeOf(uint64_t header)
     return static_cast<uint32_t>(header >> 32);
 }
 
-uint64_t PairingWord(PatchStore::Route route, float value)
+// A pairing word: the figure a block brought last (high half) and the one
+// the controller brought last (low half) whose copies on the other route
+// have not come yet; each as its bits plus 1, 0 for none.
+uint32_t Half(float value)
 {
-    return static_cast<uint64_t>(Bits(value)) | (static_cast<uint64_t>(route) << 32);
+    return Bits(value) + 1;
+}
+uint32_t BlockHalf(uint64_t word)
+{
+    return static_cast<uint32_t>(word >> 32);
+}
+uint32_t ControllerHalf(uint64_t word)
+{
+    return static_cast<uint32_t>(word);
+}
+uint64_t PairingWord(uint32_t block, uint32_t controller)
+{
+    return (static_cast<uint64_t>(block) << 32) | controller;
 }
 } // namespace
 
@@ -119,6 +134,9 @@ bool PatchStore::Reshape(std::vector<Shape> shapes, int programs, int hostProgra
     staleWords_ = (shapes_.size() + 63) / 64;
     engineStale_ = std::make_unique<std::atomic<uint64_t>[]>(std::max<std::size_t>(staleWords_, 1));
     shownStale_ = std::make_unique<std::atomic<uint64_t>[]>(std::max<std::size_t>(staleWords_, 1));
+    for (std::size_t slot = 0; slot < shapes_.size(); ++slot)
+        if (shapes_[slot].kind == Kind::Figure)
+            WriteNumber(static_cast<int>(slot), 0, 0, shapes_[slot].initial);
     program_.store(Pack({0, 0.0f}));
     bypass_.store(Pack({0, 0.0f}));
     programPairing_.store(0);
@@ -387,6 +405,27 @@ Lent& LentStores()
 }
 } // namespace
 
+bool PatchStore::FigureFromBlock(int id, double normalized)
+{
+    const int slot = SlotOfHostId(id);
+    if (slot < 0 || shapes_[static_cast<std::size_t>(slot)].kind != Kind::Figure || !Open())
+        return false;
+    WriteNumber(slot, 0, 0, normalized);
+    MarkStale(slot, false, true);
+    return true;
+}
+
+void PatchStore::SetFigure(int id, double normalized)
+{
+    std::lock_guard<std::mutex> lock(writers_);
+    const int slot = SlotOfHostId(id);
+    if (slot >= 0 && shapes_[static_cast<std::size_t>(slot)].kind == Kind::Figure && ValueRule::Normalized(normalized))
+    {
+        WriteNumber(slot, 0, 0, normalized);
+        pairing_[static_cast<std::size_t>(slot)].store(0, std::memory_order_relaxed);
+    }
+}
+
 int64_t PatchStore::Lend(const std::shared_ptr<PatchStore>& store)
 {
     Lent& lent = LentStores();
@@ -432,21 +471,41 @@ std::atomic<uint64_t>* PatchStore::PairingOf(int id)
 
 bool PatchStore::Pair(std::atomic<uint64_t>& pairing, Route route, float value)
 {
-    const Route other = route == Route::Controller ? Route::Block : Route::Controller;
+    // A copy that acts waits for its twin on the other route. A block's
+    // value that acts ends the controller's copies still waiting for theirs:
+    // a host's block carries its newest value, so they would never come.
+    // The controller's copies come in the order the host made them, those
+    // the host passes on late included, so a block's copy waits on.
+    const uint32_t figure = Half(value);
     uint64_t word = pairing.load(std::memory_order_acquire);
     for (;;)
     {
-        const bool twin = word == PairingWord(other, value);
-        if (pairing.compare_exchange_weak(word, twin ? 0 : PairingWord(route, value), std::memory_order_acq_rel,
-                                          std::memory_order_acquire))
+        const uint32_t block = BlockHalf(word);
+        const uint32_t controller = ControllerHalf(word);
+        bool twin = false;
+        uint64_t next = 0;
+        if (route == Route::Block)
+        {
+            twin = controller == figure;
+            next = twin ? PairingWord(block, 0) : PairingWord(figure, 0);
+        }
+        else
+        {
+            twin = block == figure;
+            next = twin ? PairingWord(0, controller) : PairingWord(block, figure);
+        }
+        if (pairing.compare_exchange_weak(word, next, std::memory_order_acq_rel, std::memory_order_acquire))
             return twin;
     }
 }
 
 void PatchStore::EndPairing(int slot)
 {
-    if (slot >= 0 && slot < SlotCount())
-        pairing_[static_cast<std::size_t>(slot)].store(0, std::memory_order_release);
+    if (slot < 0 || slot >= SlotCount())
+        return;
+    pairing_[static_cast<std::size_t>(slot)].store(0, std::memory_order_release);
+    if (shapes_[static_cast<std::size_t>(slot)].hostId >= 0)
+        ownMoves_.store(true, std::memory_order_release);
 }
 
 double PatchStore::HostValue(int id) const
@@ -472,7 +531,10 @@ bool PatchStore::SetHostValue(int id, double normalized)
         return false;
     if (id == kProgramId)
     {
-        SetProgram(static_cast<int>(ValueRule::WholePlain(normalized, 0.0, Steps())) & 0x7F, normalized);
+        const int program = static_cast<int>(ValueRule::WholePlain(normalized, 0.0, Steps())) & 0x7F;
+        if (program != Program())
+            hostChoice_.store(true, std::memory_order_release);
+        SetProgram(program, normalized);
         programShown_.store(false, std::memory_order_relaxed);
         return true;
     }
@@ -485,6 +547,11 @@ bool PatchStore::SetHostValue(int id, double normalized)
     const Shape& shape = shapes_[static_cast<std::size_t>(slot)];
     const int patch = PatchOf(slot, Program());
     uint32_t raw = 0;
+    if (shape.kind == Kind::Figure)
+    {
+        WriteNumber(slot, 0, 0, normalized);
+        return true;
+    }
     if (!RawOfNormalized(shape, normalized, raw))
         return false;
     // Hosts keep normalised values as floats: what they write back is the
@@ -502,6 +569,13 @@ bool PatchStore::SetHostValue(int id, double normalized)
     WriteNumber(slot, patch, raw, normalized);
     MarkStale(slot, true, false);
     return true;
+}
+
+bool PatchStore::PointWouldPair(int id, double normalized)
+{
+    std::atomic<uint64_t>* pairing = PairingOf(id);
+    return pairing != nullptr &&
+           ControllerHalf(pairing->load(std::memory_order_acquire)) == Half(static_cast<float>(normalized));
 }
 
 bool PatchStore::PointIsTwin(int id, double normalized)
@@ -584,6 +658,8 @@ std::string PatchStore::TextOf(Kind kind, const void* data, std::size_t size)
         return MyTypeTraits<std::wstring>::toXML(RawToValue<std::wstring>(data, n));
     case Kind::Blob:
         return MyTypeTraits<MpBlob>::toXML(RawToValue<MpBlob>(data, n));
+    case Kind::Figure:
+        break;
     }
     return {};
 }
@@ -646,6 +722,8 @@ bool PatchStore::ValueOfText(const Shape& shape, const std::string& saved, std::
         raw = ToRaw4(v);
         return true;
     }
+    case Kind::Figure:
+        break;
     }
     return false;
 }
@@ -667,6 +745,9 @@ void PatchStore::Format(std::string& out) const
     for (int slot = 0; slot < SlotCount(); ++slot)
     {
         const Shape& shape = shapes_[static_cast<std::size_t>(slot)];
+        // The controller's own state saves the figures.
+        if (shape.kind == Kind::Figure)
+            continue;
         const int patch = PatchOf(slot, program);
         auto* element = new TiXmlElement("Param");
         element->SetAttribute("id", shape.handle);
@@ -741,8 +822,14 @@ bool PatchStore::Load(const std::string& text)
     while (blockIn_.load(std::memory_order_seq_cst))
         std::this_thread::yield();
     if (program >= 0)
-        SetProgram(program, static_cast<float>(std::clamp(static_cast<double>(program) / Steps(), 0.0, 1.0)));
-    SetBypass(bypass, bypass ? 1.0f : 0.0f);
+        SetProgram(program, std::clamp(static_cast<double>(program) / Steps(), 0.0, 1.0));
+    SetBypass(bypass, bypass ? 1.0 : 0.0);
+    // The state is a new action on every value: no copy of an older one
+    // waits to be passed over.
+    for (int slot = 0; slot < SlotCount(); ++slot)
+        pairing_[static_cast<std::size_t>(slot)].store(0, std::memory_order_relaxed);
+    programPairing_.store(0, std::memory_order_relaxed);
+    bypassPairing_.store(0, std::memory_order_relaxed);
     const int playing = Program();
     int cut = 0;
     for (const Value& value : values)

@@ -20,7 +20,7 @@
 // A value a host sends on both routes (on the controller, and in a block)
 // is one action: whichever route brings it first acts, and the other
 // route's copy of the same figure is passed over (Pair). The engine's own
-// move of a parameter ends its pairing.
+// move of a parameter, and a state, end its pairing.
 //
 // Threads: Shape and attaching the engine on the user-interface thread
 // while no block runs. Reads and writes of values from any thread: the
@@ -46,7 +46,10 @@ public:
         Enum,
         Bool,
         Text,
-        Blob
+        Blob,
+        // A host parameter no patch parameter holds: the host's figure
+        // alone, in no program (the controller's own state saves it).
+        Figure
     };
     // One patch parameter's value, as the engine's parameter describes it.
     struct Shape
@@ -65,6 +68,8 @@ public:
         // state names it with this text.
         bool voiced = false;
         std::string text;
+        // A figure's value at first.
+        double initial = 0.0;
         bool operator==(const Shape& other) const;
     };
     // A number as kept: the raw value (float, int32 or bool in its low
@@ -132,8 +137,12 @@ public:
     // Any thread: the program that plays, and the bypass.
     int Program() const;
     bool Bypass() const;
-    // Audio, the store open: a block's bypass point that acts.
+    // Audio, the store open: a block's bypass point that acts; a block's
+    // point of a figure (false for an id that is none).
     void BypassFromBlock(bool on, double normalized);
+    bool FigureFromBlock(int id, double normalized);
+    // A figure set by the controller's own state: any thread but the audio thread.
+    void SetFigure(int id, double normalized);
     // The engine moved to a program (a block's point, the patch's MIDI:
     // `own`, which ends the pairing of the host's copies of its choice).
     void ProgramFromEngine(int program, bool own);
@@ -148,8 +157,13 @@ public:
     // on the controller (then passed over). Otherwise the point acts, and
     // its own twin on the controller will be passed over.
     bool PointIsTwin(int id, double normalized);
+    // Audio: whether it would be, without passing it over yet.
+    bool PointWouldPair(int id, double normalized);
     // Any thread: the engine moved the slot on its own.
     void EndPairing(int slot);
+    // The controller's side: whether the engine moved a host parameter on
+    // its own since it last took it (the host is asked to reread).
+    bool TakeOwnMoves() { return ownMoves_.exchange(false, std::memory_order_acq_rel); }
 
     // States. Format: the current program's values, the program and the
     // bypass as the preset state document; any thread but the audio thread.
@@ -186,6 +200,9 @@ public:
     // hears a program's values as output changes of the block that plays it.
     void TellHostPrograms(bool tell) { tellHostPrograms_.store(tell, std::memory_order_relaxed); }
     bool TellsHostPrograms() const { return tellHostPrograms_.load(std::memory_order_relaxed); }
+    // Audio: whether the host chose a program on the controller since the
+    // last block (also one it left again meanwhile).
+    bool TakeHostChoice() { return hostChoice_.exchange(false, std::memory_order_acq_rel); }
 
     // A store lent to whoever asks by the token (the controller of the same
     // process, over the connection): Borrow finds it while it lives.
@@ -239,6 +256,8 @@ private:
     std::atomic<bool> programShown_{false};
     std::atomic<bool> stateShown_{false};
     std::atomic<bool> tellHostPrograms_{false};
+    std::atomic<bool> hostChoice_{false};
+    std::atomic<bool> ownMoves_{false};
     int programs_ = 1;
     int hostPrograms_ = 0;
     int programSteps_ = 127;

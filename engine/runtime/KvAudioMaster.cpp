@@ -269,11 +269,14 @@ void KvAudioMaster::setPresetState_UI_THREAD(const std::string& text, bool /*pro
         manager->setPresetState(text);
 }
 
-void KvAudioMaster::AttachStore(PatchStore& store, int hostPrograms, int programSteps)
+void KvAudioMaster::AttachStore(PatchStore& store, int hostPrograms, int programSteps,
+                                const std::vector<PatchStore::Shape>& figures)
 {
     storeManager_ = StoreManager();
     if (storeManager_)
-        storeManager_->AttachStore(store, hostPrograms, programSteps);
+        storeManager_->AttachStore(store, hostPrograms, programSteps, figures);
+    else
+        store.Reshape(figures, 1, hostPrograms, programSteps);
     store_ = &store;
 }
 

@@ -22,13 +22,13 @@
 #include <vector>
 
 #include "core/interThreadQue.h"
+#include "engine/parameters/PatchStore.h"
 #include "engine/runtime/AudioMasterBase.h"
 #include "engine/events/dsp_msg_target.h"
 #include "engine/runtime/my_VstTimeInfo.h"
 
 class IDspPatchManager;
 class DspPatchManager;
-class PatchStore;
 class TiXmlElement;
 class ug_container;
 class ug_vst_in;
@@ -98,7 +98,8 @@ public:
     void setPresetState_UI_THREAD(const std::string& text, bool processing);
     // User-interface thread, once the graph is built and opened, while no
     // block runs: the main patch manager's values are the store's from now on.
-    void AttachStore(PatchStore& store, int hostPrograms, int programSteps);
+    void AttachStore(PatchStore& store, int hostPrograms, int programSteps,
+                     const std::vector<PatchStore::Shape>& figures);
     PatchStore* Store() const { return store_; }
     // The patch manager that holds the patch: the main container's, or the
     // one its proxy stands for; null without one.

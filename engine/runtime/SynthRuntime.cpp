@@ -94,7 +94,7 @@ bool SynthRuntime::Build(int sampleRate, int blockSize, const char* dspXml)
             memory.Give(*patch);
         fresh->SetRunning(true);
     }
-    fresh->AttachStore(*store_, hostPrograms_, programSteps_);
+    fresh->AttachStore(*store_, hostPrograms_, programSteps_, hostFigures_);
     master_.store(fresh);
     if (old)
     {

@@ -15,10 +15,10 @@
 #include "core/QueuedUsers.h"
 #include "core/StagingMemoryBuffer.h"
 #include "core/interThreadQue.h"
+#include "engine/parameters/PatchStore.h"
 #include "engine/runtime/IKvShellDsp.h"
 
 class KvAudioMaster;
-class PatchStore;
 
 // How the batch leaves: the processor wraps it in a message to its controller.
 class IDspToGuiSender
@@ -102,6 +102,10 @@ public:
         hostPrograms_ = programs;
         programSteps_ = steps;
     }
+    // User-interface thread, before the engine is built: the host's
+    // parameters, of which the store keeps the figures of those no patch
+    // parameter holds.
+    void setHostFigures(std::vector<PatchStore::Shape> figures) { hostFigures_ = std::move(figures); }
     bool HasGraph() const;
     interThreadQue& QueueFromGui() { return queue_; }
     const StagingMemoryBuffer& Staging() const { return staging_; }
@@ -139,6 +143,7 @@ private:
     // Until the processor says otherwise, the host may choose any program.
     int hostPrograms_ = std::numeric_limits<int>::max();
     int programSteps_ = 127;
+    std::vector<PatchStore::Shape> hostFigures_;
     interThreadQue queue_;
     StagingMemoryBuffer staging_;
     StagingMemoryBufferOutputStream batchStream_;

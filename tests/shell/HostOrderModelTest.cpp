@@ -231,28 +231,48 @@ struct Action
 // the older value after them); a parameter set on the controller alone
 // (also by a write-back of the copy or a report passed back, which the host
 // leaves out as it plays) and in the block alone in either order (it reads
-// as one action on both).
+// as one action on both); and, after a block played a point alone, the same
+// figure of that parameter set on the controller (or the copy written back)
+// until a state or another point alone of it: the plug-in reads the two as
+// one action, the controller's copy of the block's, which a host such as
+// JUCE's passes on late, after values set since.
 struct Waiting
 {
     std::set<ParamID> both, controller, process;
-    bool alone = false, writtenBack = false;
+    std::map<ParamID, float> pointAlone, playedAlone;
+    bool alone = false, writtenBack = false, stateTaken = false;
 
     bool Allows(const Action& a) const
     {
         if (a.kind == Kind::SetState)
             return both.empty();
         if (a.kind == Kind::WriteBack)
-            return process.empty();
+            return process.empty() && playedAlone.empty();
         if (a.kind != Kind::Value && a.kind != Kind::Program && a.kind != Kind::Bypass)
             return true;
         if (a.route == Route::Process && (controller.count(a.id) || writtenBack))
             return false;
         if (a.route == Route::Controller && process.count(a.id))
             return false;
+        if (a.route != Route::Process && playedAlone.count(a.id) &&
+            playedAlone.at(a.id) == static_cast<float>(a.value))
+            return false;
         return a.route == Route::Both ? !alone : !both.count(a.id);
     }
     void Take(const Action& a)
     {
+        stateTaken = stateTaken || a.kind == Kind::TakeState;
+        if (a.kind == Kind::SetState && stateTaken)
+            playedAlone.clear();
+        if (a.kind == Kind::Value || a.kind == Kind::Program || a.kind == Kind::Bypass)
+            if (a.route == Route::Process)
+                pointAlone[a.id] = static_cast<float>(a.value);
+        if (a.kind == Kind::Block)
+        {
+            for (const auto& [id, value] : pointAlone)
+                playedAlone[id] = value;
+            pointAlone.clear();
+        }
         // A value set on the controller alone waits for no block: a later
         // point of it alone reads as the same action whatever came between.
         if (a.kind == Kind::Block)
