@@ -382,9 +382,15 @@ void ADelayController::ShowBoundController(int handle, bool tellHost)
         return;
     EditController::setParamNormalized(id, normalized);
     // The host's copy of the controller's parameter follows, whatever moved
-    // it: the host rereads once the call that moved it has done its work.
-    if (tellHost)
-        hostCalls_.Restart(kParamValuesChanged);
+    // it: with the reread that waits, or as an edit of that parameter alone
+    // (a reread of every value would take the place of those the host set
+    // that the plug-in has not had yet).
+    if (tellHost && !hostCalls_.RestartWaits())
+    {
+        hostCalls_.Begin(id);
+        hostCalls_.Edit(id, normalized);
+        hostCalls_.End(id);
+    }
 }
 
 void ADelayController::NotifyAutomators(int handle)
@@ -519,12 +525,14 @@ void ADelayController::DetachRunLoop()
 
 void ADelayController::ProgramShown()
 {
-    // Edits that wait were made in the program before.
+    // Edits that wait were made in the program before; the host rereads
+    // every value (a controller's parameter that shows one among them).
     hostCalls_.OvertakenAll();
+    hostCalls_.Restart(kParamValuesChanged);
     for (const auto& [handle, record] : parameters_)
         if (Stored(handle))
             NotifyAutomators(handle);
-    ValuesChanged();
+    FlushHostCalls();
 }
 
 void ADelayController::ShowStoreChanges()
@@ -536,12 +544,12 @@ void ADelayController::ShowStoreChanges()
     PatchStore& store = Store();
     const bool program = store.TakeProgramShown();
     const bool state = store.TakeStateShown();
-    const bool moved = store.TakeOwnMoves();
+    if (store.TakeOwnMoves() || state)
+        hostCalls_.Restart(kParamValuesChanged);
     if (program)
         ProgramShown();
-    else if (state || moved)
-        ValuesChanged();
     store.TakeShown([&](int slot) { NotifyAutomators(store.ShapeOf(slot).handle); });
+    FlushHostCalls();
 }
 
 bool ADelayController::Stored(int handle) const
