@@ -385,8 +385,9 @@ void ADelayController::ShowBoundController(int handle, bool tellHost)
     // it: with the reread that waits, or as an edit of that parameter alone
     // (a reread of every value would take the place of those the host set
     // that the plug-in has not had yet).
-    if (tellHost && !hostCalls_.RestartWaits())
+    if (tellHost && id != hostSets_ && !hostCalls_.RestartWaits())
     {
+        Store().DisplayShown(static_cast<int>(id), normalized);
         hostCalls_.Begin(id);
         hostCalls_.Edit(id, normalized);
         hostCalls_.End(id);
@@ -431,8 +432,10 @@ void ADelayController::ValuesChanged()
 
 void ADelayController::FlushHostCalls()
 {
-    // A batch being read asks the host once, when all of it is in place.
-    if (OnUiThread() && !readingBatch_)
+    // A batch being read asks the host once, when all of it is in place; a
+    // value the host sets, once it is in place (a reread before would give
+    // the host back its own older value).
+    if (OnUiThread() && !readingBatch_ && hostSets_ == kNoParamId)
         hostCalls_.Flush(componentHandler);
 }
 
@@ -461,6 +464,7 @@ void ADelayController::OnRunLoopTimer()
 {
     // The host's run loop turns on its user-interface thread.
     uiThread_.store(std::this_thread::get_id());
+    rereadInHostSets_ = false;
     ServiceOtherThreads();
     // The engine's reports that wait: a host that sends values only to the
     // processor sees them on the controller on its next turn.
@@ -870,7 +874,9 @@ tresult PLUGIN_API ADelayController::setParamNormalized(ParamID tag, ParamValue 
         return kResultFalse;
     value = std::clamp(value, 0.0, 1.0);
     const tresult result = ApplyParamNormalized(tag, value);
+    const bool reread = hostCalls_.RestartWaits();
     FlushHostCalls();
+    rereadInHostSets_ = rereadInHostSets_ || (reread && !hostCalls_.RestartWaits());
     return result;
 }
 
@@ -893,8 +899,11 @@ tresult ADelayController::ApplyParamNormalized(ParamID tag, ParamValue value)
     const bool onUiThread = OnUiThread();
     if (onUiThread)
     {
+        // What waits for this thread is older than this value: an editor's
+        // edit of it, or the engine's move of a controller's parameter.
+        hostSets_ = tag;
         ServiceOtherThreads();
-        // An editor's edit that waits is older than this value.
+        hostSets_ = kNoParamId;
         hostCalls_.Overtaken(tag);
     }
     PatchStore& store = Store();
@@ -913,6 +922,8 @@ tresult ADelayController::ApplyParamNormalized(ParamID tag, ParamValue value)
     const int program = store.Program();
     if (!store.SetHostValue(id, value))
         return kResultOk;
+    if (rereadInHostSets_ && onUiThread)
+        hostCalls_.Restart(kParamValuesChanged);
     if (id == PatchStore::kProgramId)
     {
         // The program it plays already, written back: nothing changed.

@@ -361,5 +361,14 @@ private:
     // UI: ServiceOtherThreads is running; a batch is being read.
     bool servicing_ = false;
     bool readingBatch_ = false;
+    // UI: the parameter the host is setting while what waits for this
+    // thread is served: what waits to be told of it is older than the
+    // host's value, and is not told; the rest is told once it is in place.
+    Steinberg::Vst::ParamID hostSets_ = Steinberg::Vst::kNoParamId;
+    // UI: the host reread every value inside one of its value calls. A host
+    // passing on values it held (JUCE's, those set off its message thread)
+    // read there the figures of those still to come: each that comes has it
+    // reread again, until the run loop turns or a state call.
+    bool rereadInHostSets_ = false;
 };
 #pragma GCC diagnostic pop

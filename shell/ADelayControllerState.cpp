@@ -108,6 +108,8 @@ std::set<int> ADelayController::FindOwnValues(const std::string& dsp)
 
 tresult PLUGIN_API ADelayController::getState(IBStream* state)
 {
+    if (OnUiThread())
+        rereadInHostSets_ = false;
     // A bundle whose values the processor holds all has nothing of its own.
     if (ownValues_.empty())
         return kResultOk;

@@ -392,8 +392,8 @@ void ADelayProcessor::HearStore(IParameterChanges* changes, int32 numSamples)
     KvAudioMaster* master = runtime_.AudioMaster();
     // A program chosen on the controller or by a state plays from the
     // block's start, and the patch's MIDI hears it as a program change;
-    // but one the block carries too plays from the block's sample.
-    if (master && master->HearStore(BlockRepeatsProgram(changes, numSamples)))
+    // but not where the block's own program point plays in its place.
+    if (master && master->HearStore(BlockPlaysProgram(changes, numSamples)))
     {
         const unsigned char change[2] = {0xC0, static_cast<unsigned char>(store.Program() & 0x7F)};
         MidiIn(0, change, 2);
@@ -552,7 +552,7 @@ bool ADelayProcessor::SendDspToGuiBatch(const unsigned char* data, int size)
     const bool again = data == refusedBatch_ && reportedBytes_ <= total;
     const std::size_t from = again ? reportedBytes_ : 0;
     if (blockChanges_ != nullptr && from < total)
-        hostValues_.Report(data + from, total - from, *blockChanges_, 0);
+        hostValues_.Report(data + from, total - from, *blockChanges_, 0, runtime_.Store());
     const bool pushed = batches_.Push(data, total);
     refusedBatch_ = pushed ? nullptr : data;
     reportedBytes_ = pushed ? 0 : total;

@@ -137,14 +137,18 @@ private:
         Steinberg::int32 place = 0;
         Steinberg::uint32 word = 0;
         double value = 0.0;
+        // A MIDI parameter's id, -1 for other input.
+        Steinberg::int32 id = -1;
     };
     // Patch parameter values in sample order, the program chosen before the
     // values of its sample, and the bypass. A point that is the twin of a
     // value the host set on the controller is passed over (PatchStore).
     void ReadParameterChanges(Steinberg::Vst::ProcessData& data);
-    // Whether a block's last program-change point is the copy of the
-    // program the host chose on the controller, which the store has.
-    bool BlockRepeatsProgram(Steinberg::Vst::IParameterChanges* changes, Steinberg::int32 numSamples);
+    // Whether a block's last program-change point plays in place of the
+    // program the store chose before the block: it is the copy of that
+    // choice (played from its sample), or a new choice at the block's first
+    // sample (the store's would play for no sample).
+    bool BlockPlaysProgram(Steinberg::Vst::IParameterChanges* changes, Steinberg::int32 numSamples);
     // The bypass points of a block, unless their last is a twin.
     void ReadBypass(Steinberg::Vst::IParameterChanges* changes, Steinberg::int32 numSamples);
     // Audio, at a block's start with the store open: what others set in the

@@ -295,7 +295,7 @@ void ADelayProcessor::ReadParameterChanges(ProcessData& data)
         takeProgram();
 }
 
-bool ADelayProcessor::BlockRepeatsProgram(IParameterChanges* changes, int32 numSamples)
+bool ADelayProcessor::BlockPlaysProgram(IParameterChanges* changes, int32 numSamples)
 {
     const int32 queues = changes ? changes->getParameterCount() : 0;
     for (int32 index = 0; index < queues; ++index)
@@ -305,8 +305,9 @@ bool ADelayProcessor::BlockRepeatsProgram(IParameterChanges* changes, int32 numS
         ParamValue value = 0.0;
         if (LastPoint(*changes, index, numSamples, id, offset, value) &&
             id == static_cast<ParamID>(kProgramChangeParameter))
-            return ProgramOf(value) == runtime_.Store().Program() &&
-                   runtime_.Store().PointWouldPair(static_cast<int>(id), value);
+            return runtime_.Store().PointWouldPair(static_cast<int>(id), value)
+                       ? ProgramOf(value) == runtime_.Store().Program()
+                       : offset == 0;
     }
     return false;
 }
@@ -334,16 +335,26 @@ void ADelayProcessor::ReadMidi(ProcessData& data, bool withNotes)
     IEventList* events = withNotes ? data.inputEvents : nullptr;
     const int64_t queues = changes ? std::max<int32>(changes->getParameterCount(), 0) : 0;
     const int64_t notes = events ? std::max<int32>(events->getEventCount(), 0) : 0;
-    // The host's parameters first, then the program change, then the notes,
-    // read from index 0 up to the first that cannot be read.
-    const auto programPlace = static_cast<int32>(std::min<int64_t>(queues, std::numeric_limits<int32>::max() - 1));
+    // Within a sample the program change first (what the host's parameters
+    // move there belongs to the new program, as their values do), then the
+    // host's parameters, then the notes, read from index 0 up to the first
+    // that cannot be read.
+    const auto notesPlace = static_cast<int32>(std::min<int64_t>(queues + 1, std::numeric_limits<int32>::max()));
     const auto readAt = [&](int32 place, TimedInput& input) {
-        if (place < programPlace)
+        if (place == 0)
+        {
+            if (blockProgram_ < 0)
+                return ReadResult::Skip;
+            input.offset = blockProgramOffset_;
+            input.word = PackMidi(0xC0, static_cast<unsigned char>(blockProgram_), 0, 2);
+            return ReadResult::Input;
+        }
+        if (place < notesPlace)
         {
             ParamID id = 0;
             int32 offset = 0;
             ParamValue value = 0.0;
-            if (!LastPoint(*changes, place, data.numSamples, id, offset, value))
+            if (!LastPoint(*changes, place - 1, data.numSamples, id, offset, value))
                 return ReadResult::Skip;
             if (id < static_cast<ParamID>(kFirstMidiParameter) || id > static_cast<ParamID>(kPitchBendParameter))
                 return ReadResult::Skip;
@@ -355,6 +366,8 @@ void ADelayProcessor::ReadMidi(ProcessData& data, bool withNotes)
             // no change, and no message.
             const int slot = static_cast<int>(id - kFirstMidiParameter);
             input.word = MidiParameterBytes(slot, value);
+            input.id = static_cast<int32>(id);
+            input.value = value;
             KvAudioMaster* master = runtime_.AudioMaster();
             if (slot < 128 && !IsEventController(slot) && master &&
                 master->ControllerStandsAt(slot, static_cast<int>((input.word >> 16) & 0x7F)))
@@ -362,16 +375,8 @@ void ADelayProcessor::ReadMidi(ProcessData& data, bool withNotes)
             input.offset = offset;
             return ReadResult::Input;
         }
-        if (place == programPlace)
-        {
-            if (blockProgram_ < 0)
-                return ReadResult::Skip;
-            input.offset = blockProgramOffset_;
-            input.word = PackMidi(0xC0, static_cast<unsigned char>(blockProgram_), 0, 2);
-            return ReadResult::Input;
-        }
         Event event{};
-        if (events->getEvent(place - programPlace - 1, event) != kResultOk)
+        if (events->getEvent(place - notesPlace, event) != kResultOk)
             return ReadResult::Stop;
         if (!NoteBytes(event, input.word))
             return ReadResult::Skip;
@@ -380,6 +385,9 @@ void ADelayProcessor::ReadMidi(ProcessData& data, bool withNotes)
     };
     const auto count = static_cast<int32>(std::min<int64_t>(queues + 1 + notes, std::numeric_limits<int32>::max()));
     HandInSampleOrder(count, readAt, [&](const TimedInput& input) {
+        // The host's copy of what the controller showed, coming back.
+        if (input.id >= 0 && runtime_.Store().PointIsTwin(input.id, input.value))
+            return;
         const unsigned char bytes[3] = {static_cast<unsigned char>(input.word & 0xFF),
                                         static_cast<unsigned char>((input.word >> 8) & 0xFF),
                                         static_cast<unsigned char>((input.word >> 16) & 0xFF)};

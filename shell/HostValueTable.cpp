@@ -104,7 +104,7 @@ const HostValueTable::Slot* HostValueTable::Find(int handle) const
 }
 
 void HostValueTable::Report(const unsigned char* batch, std::size_t size, IParameterChanges& changes,
-                            int32 sampleOffset) const
+                            int32 sampleOffset, PatchStore& store) const
 {
     if (batch == nullptr || slots_.empty() || size > static_cast<std::size_t>(std::numeric_limits<int>::max()))
         return;
@@ -161,6 +161,9 @@ void HostValueTable::Report(const unsigned char* batch, std::size_t size, IParam
             continue;
         int32 index = 0;
         if (IParamValueQueue* queue = changes.addParameterData(slot->id, index))
+        {
             queue->addPoint(sampleOffset, std::clamp(normalized, 0.0, 1.0), index);
+            store.Reported(static_cast<int>(slot->id), std::clamp(normalized, 0.0, 1.0));
+        }
     }
 }

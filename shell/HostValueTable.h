@@ -13,6 +13,7 @@
 
 #include "base/source/fobject.h"
 #include "pluginterfaces/vst/ivstparameterchanges.h"
+#include "engine/parameters/PatchStore.h"
 #include "shell/KvEnumPositions.h"
 
 
@@ -38,10 +39,11 @@ public:
     // Audio. Adds the host value of each "ppc" record of the batch that the
     // engine moved on its own to `changes` at sampleOffset: the monophonic
     // value only, normalised as the controller normalises it, finite and
-    // inside 0..1. Records of other parameters, values the host caused, and
-    // anything malformed, are skipped.
+    // inside 0..1, and tells `store` what the host was told. Records of
+    // other parameters, values the host caused, and anything malformed, are
+    // skipped.
     void Report(const unsigned char* batch, std::size_t size, Steinberg::Vst::IParameterChanges& changes,
-                Steinberg::int32 sampleOffset) const;
+                Steinberg::int32 sampleOffset, PatchStore& store) const;
 
 private:
     struct Slot

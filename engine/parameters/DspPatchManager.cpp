@@ -330,6 +330,13 @@ void DspPatchManager::setProgramDspThread(int program, int64_t time)
     // which program is current.
     if (program >= 0 && program < PatchCount() && program != program_)
         ChangeProgram(program, time);
+    else if (program == program_ && store_ && store_->Open() && store_->Program() != program)
+    {
+        // The store chose another one that the engine has not played yet:
+        // this newer choice of the one it plays takes its place.
+        store_->ProgramFromEngine(program, midiChoice_);
+        heardProgram_ = program;
+    }
     SendToEditor(ContainerHandleOf(container_), QueMessageId::pat2, program_);
 }
 

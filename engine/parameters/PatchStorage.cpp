@@ -289,7 +289,7 @@ void PatchStorageShared::ReserveRoom(size_t bytes, size_t unit, bool wholeOnly)
 
 void PatchStorageShared::OwnMove()
 {
-    store_.EndPairing(slot_);
+    store_.OwnMove(slot_);
 }
 
 bool PatchStorageShared::Refresh(int patch)

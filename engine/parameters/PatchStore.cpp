@@ -131,6 +131,8 @@ bool PatchStore::Reshape(std::vector<Shape> shapes, int programs, int hostProgra
     figures_ = std::make_unique<std::atomic<double>[]>(std::max<std::size_t>(numbers, 1));
     bytes_ = std::make_unique<std::atomic<uint64_t>[]>(std::max<std::size_t>(bytes, 1));
     pairing_ = std::make_unique<std::atomic<uint64_t>[]>(std::max<std::size_t>(shapes_.size(), 1));
+    heldAfterState_ = std::make_unique<std::atomic<uint32_t>[]>(std::max<std::size_t>(shapes_.size(), 1));
+    reported_ = std::make_unique<std::atomic<uint32_t>[]>(std::max<std::size_t>(shapes_.size(), 1));
     staleWords_ = (shapes_.size() + 63) / 64;
     engineStale_ = std::make_unique<std::atomic<uint64_t>[]>(std::max<std::size_t>(staleWords_, 1));
     shownStale_ = std::make_unique<std::atomic<uint64_t>[]>(std::max<std::size_t>(staleWords_, 1));
@@ -465,6 +467,8 @@ std::atomic<uint64_t>* PatchStore::PairingOf(int id)
         return &programPairing_;
     if (id == kBypassId)
         return &bypassPairing_;
+    if (id >= kFirstController && id < kFirstController + kControllers)
+        return &controllerPairing_[id - kFirstController];
     const int slot = SlotOfHostId(id);
     return slot >= 0 ? &pairing_[static_cast<std::size_t>(slot)] : nullptr;
 }
@@ -499,13 +503,24 @@ bool PatchStore::Pair(std::atomic<uint64_t>& pairing, Route route, float value)
     }
 }
 
-void PatchStore::EndPairing(int slot)
+void PatchStore::OwnMove(int slot)
 {
     if (slot < 0 || slot >= SlotCount())
         return;
-    pairing_[static_cast<std::size_t>(slot)].store(0, std::memory_order_release);
     if (shapes_[static_cast<std::size_t>(slot)].hostId >= 0)
         ownMoves_.store(true, std::memory_order_release);
+}
+
+void PatchStore::Reported(int id, double normalized)
+{
+    if (const int slot = SlotOfHostId(id); slot >= 0)
+        reported_[static_cast<std::size_t>(slot)].store(Half(static_cast<float>(normalized)), std::memory_order_release);
+}
+
+void PatchStore::DisplayShown(int id, double normalized)
+{
+    if (id >= kFirstController && id < kFirstController + kControllers)
+        Pair(controllerPairing_[id - kFirstController], Route::Controller, static_cast<float>(normalized));
 }
 
 double PatchStore::HostValue(int id) const
@@ -526,6 +541,12 @@ bool PatchStore::SetHostValue(int id, double normalized)
     std::atomic<uint64_t>* pairing = PairingOf(id);
     if (pairing == nullptr || !ValueRule::Normalized(normalized))
         return false;
+    if (const int slot = SlotOfHostId(id); slot >= 0)
+    {
+        uint32_t echo = Half(static_cast<float>(normalized));
+        if (reported_[static_cast<std::size_t>(slot)].compare_exchange_strong(echo, 0, std::memory_order_acq_rel))
+            return false;
+    }
     std::lock_guard<std::mutex> lock(writers_);
     if (Pair(*pairing, Route::Controller, static_cast<float>(normalized)))
         return false;
@@ -546,6 +567,7 @@ bool PatchStore::SetHostValue(int id, double normalized)
     const int slot = SlotOfHostId(id);
     const Shape& shape = shapes_[static_cast<std::size_t>(slot)];
     const int patch = PatchOf(slot, Program());
+    heldAfterState_[static_cast<std::size_t>(slot)].store(0, std::memory_order_relaxed);
     uint32_t raw = 0;
     if (shape.kind == Kind::Figure)
     {
@@ -581,7 +603,16 @@ bool PatchStore::PointWouldPair(int id, double normalized)
 bool PatchStore::PointIsTwin(int id, double normalized)
 {
     std::atomic<uint64_t>* pairing = PairingOf(id);
-    return pairing != nullptr && Pair(*pairing, Route::Block, static_cast<float>(normalized));
+    if (pairing == nullptr)
+        return false;
+    const int slot = SlotOfHostId(id);
+    if (slot >= 0 && heldAfterState_[static_cast<std::size_t>(slot)].exchange(0, std::memory_order_acq_rel) ==
+                         Half(static_cast<float>(normalized)))
+    {
+        pairing->store(PairingWord(BlockHalf(pairing->load(std::memory_order_relaxed)), 0), std::memory_order_release);
+        return true;
+    }
+    return Pair(*pairing, Route::Block, static_cast<float>(normalized));
 }
 
 bool PatchStore::EnterBlock()
@@ -824,12 +855,18 @@ bool PatchStore::Load(const std::string& text)
     if (program >= 0)
         SetProgram(program, std::clamp(static_cast<double>(program) / Steps(), 0.0, 1.0));
     SetBypass(bypass, bypass ? 1.0 : 0.0);
-    // The state is a new action on every value: no copy of an older one
-    // waits to be passed over.
+    // The state is a new action on every value: what blocks brought before
+    // it waits for no copy on the controller (a host passes those on before
+    // its state calls). The controller's copies still wait for theirs: a
+    // host's block may bring a value set before the state after it.
+    const auto blockCopiesGo = [](std::atomic<uint64_t>& pairing) {
+        pairing.store(PairingWord(0, ControllerHalf(pairing.load(std::memory_order_relaxed))),
+                      std::memory_order_relaxed);
+    };
     for (int slot = 0; slot < SlotCount(); ++slot)
-        pairing_[static_cast<std::size_t>(slot)].store(0, std::memory_order_relaxed);
-    programPairing_.store(0, std::memory_order_relaxed);
-    bypassPairing_.store(0, std::memory_order_relaxed);
+        blockCopiesGo(pairing_[static_cast<std::size_t>(slot)]);
+    blockCopiesGo(programPairing_);
+    blockCopiesGo(bypassPairing_);
     const int playing = Program();
     int cut = 0;
     for (const Value& value : values)
@@ -849,6 +886,13 @@ bool PatchStore::Load(const std::string& text)
         if (changed)
             MarkStale(value.slot, true, true);
     }
+    for (int slot = 0; slot < SlotCount(); ++slot)
+        heldAfterState_[static_cast<std::size_t>(slot)].store(
+            ControllerHalf(pairing_[static_cast<std::size_t>(slot)].load(std::memory_order_relaxed)) != 0 &&
+                    shapes_[static_cast<std::size_t>(slot)].hostId >= 0
+                ? Half(static_cast<float>(HostValue(shapes_[static_cast<std::size_t>(slot)].hostId)))
+                : 0,
+            std::memory_order_relaxed);
     stateShown_.store(true, std::memory_order_release);
     stateWrites_.fetch_add(1, std::memory_order_seq_cst);
     if (cut > 0)

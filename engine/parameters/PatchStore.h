@@ -19,8 +19,9 @@
 //
 // A value a host sends on both routes (on the controller, and in a block)
 // is one action: whichever route brings it first acts, and the other
-// route's copy of the same figure is passed over (Pair). The engine's own
-// move of a parameter, and a state, end its pairing.
+// route's copy of the same figure is passed over (Pair), also when the
+// engine moved the value on its own meanwhile: the copy is of an older
+// action. A state ends the pairing of what blocks brought before it.
 //
 // Threads: Shape and attaching the engine on the user-interface thread
 // while no block runs. Reads and writes of values from any thread: the
@@ -160,7 +161,15 @@ public:
     // Audio: whether it would be, without passing it over yet.
     bool PointWouldPair(int id, double normalized);
     // Any thread: the engine moved the slot on its own.
-    void EndPairing(int slot);
+    void OwnMove(int slot);
+    // Audio: the host was told of the engine's own move of a host id at
+    // this figure. Its copy coming back to the controller (at once, late, or
+    // never) is no action of the host's, and is passed over.
+    void Reported(int id, double normalized);
+    // The controller told the host of a MIDI controller's parameter (10000
+    // and up) that shows a patch value: the host's copy of it coming back in
+    // a block is the same action (PointIsTwin), no message.
+    void DisplayShown(int id, double normalized);
     // The controller's side: whether the engine moved a host parameter on
     // its own since it last took it (the host is asked to reread).
     bool TakeOwnMoves() { return ownMoves_.exchange(false, std::memory_order_acq_rel); }
@@ -244,6 +253,13 @@ private:
     // written; size in the high half), then the room in words.
     std::unique_ptr<std::atomic<uint64_t>[]> bytes_;
     std::unique_ptr<std::atomic<uint64_t>[]> pairing_;
+    // Per slot, after a state: the figure it brought where the host held a
+    // copy for its next block (a controller's copy waited for its twin). A
+    // host that rewrites what it holds from the state sends that figure
+    // instead: the same held copy, no new action.
+    std::unique_ptr<std::atomic<uint32_t>[]> heldAfterState_;
+    // Per slot: the figure of the engine's own move last told to the host.
+    std::unique_ptr<std::atomic<uint32_t>[]> reported_;
     std::unique_ptr<std::atomic<uint64_t>[]> engineStale_;
     std::unique_ptr<std::atomic<uint64_t>[]> shownStale_;
     std::size_t staleWords_ = 0;
@@ -253,6 +269,9 @@ private:
     std::atomic<double> bypassFigure_{0.0};
     std::atomic<uint64_t> programPairing_{0};
     std::atomic<uint64_t> bypassPairing_{0};
+    static constexpr int kFirstController = 10000;
+    static constexpr int kControllers = 130;
+    std::atomic<uint64_t> controllerPairing_[kControllers] = {};
     std::atomic<bool> programShown_{false};
     std::atomic<bool> stateShown_{false};
     std::atomic<bool> tellHostPrograms_{false};

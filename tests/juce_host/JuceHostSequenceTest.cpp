@@ -262,6 +262,36 @@ struct Races
     // besides, or the same value set on the message thread, would reach the
     // plug-in in an order no host call shows.
     std::set<int> pending;
+    // A bound controller's parameter whose copy in JUCE waits for the plug-in
+    // to be called on the message thread: its value was set off it, or a
+    // program chosen there. A script that reads every copy before any call
+    // writes back one the engine has left.
+    std::set<int> bound;
+    bool copiesBehind = false;
+    // What the host set on the message thread that no block has carried
+    // yet: the same figure set again on another thread goes in the same
+    // block point, whose twin on the controller is the first; JUCE passes
+    // the second's copy to the controller late, when it is older than
+    // whatever the host set since.
+    std::map<int, float> uncarried;
+    // What the host set on another thread whose copy JUCE holds for the
+    // controller until its loop turns or a state call: the same figure set
+    // on the message thread meanwhile reads as that late copy.
+    std::map<int, float> held;
+    int programs = 1;
+
+    // A value's index, -1 the program, -2 the bypass; and the figure set.
+    static int Target(const Action& a) { return a.kind == Kind::Program ? -1 : a.target; }
+    float Figure(const Action& a) const
+    {
+        return a.kind == Kind::Program ? float(a.target) / float(std::max(programs - 1, 1)) : a.value;
+    }
+    bool SameFigure(const std::map<int, float>& set, const Action& a, Where where) const
+    {
+        const auto found = set.find(Target(a));
+        return (a.kind == Kind::Set || a.kind == Kind::Program) && a.where == where && found != set.end() &&
+               found->second == Figure(a);
+    }
 
     bool Allows(Style style, const Action& a) const
     {
@@ -272,7 +302,10 @@ struct Races
             return false;
         if (a.kind == Kind::Run && a.controlled >= 0 && reportsHeld.count(a.controlled) && a.where == Where::Message)
             return false;
-        if (style == Style::Script && a.kind == Kind::WriteBack && !reportsHeld.empty())
+        if (style == Style::Script && a.kind == Kind::WriteBack && (!reportsHeld.empty() || copiesBehind))
+            return false;
+        if (SameFigure(uncarried, a, Where::Other) || SameFigure(held, a, Where::Other) ||
+            SameFigure(held, a, Where::Message))
             return false;
         return pending.empty() ||
                !(program || a.kind == Kind::WriteBack ||
@@ -280,21 +313,43 @@ struct Races
     }
     void After(Style style, const Action& a)
     {
+        const bool call = a.where == Where::Message && (a.kind == Kind::Set || a.kind == Kind::Program);
+        if (call && pending.empty())
+            copiesBehind = false;
+        if (a.where == Where::Other && !bound.empty() &&
+            (ChoosesProgram(a) || (a.kind == Kind::Set && bound.count(a.target))))
+            copiesBehind = true;
         if (a.kind == Kind::Run && a.controlled >= 0 && a.where != Where::Message)
             reportsHeld.insert(a.controlled);
         if ((a.kind == Kind::Set || a.kind == Kind::Program) && a.where == Where::Other)
             pending.insert(a.kind == Kind::Program ? -1 : a.target);
-        if (a.kind == Kind::Run || style == Style::Daw)
-            pending.clear(); // the DAW's blocks run on
+        if (a.kind == Kind::Set || a.kind == Kind::Program)
+            (a.where == Where::Message ? uncarried : held)[Target(a)] = Figure(a);
+        if (a.kind == Kind::Run || a.kind == Kind::WriteBack || style == Style::Daw)
+            pending.clear(), uncarried.clear(); // the DAW's blocks run on
         if (a.kind == Kind::Settle || a.kind == Kind::Save || a.kind == Kind::Restore || a.kind == Kind::Recreate ||
             a.kind == Kind::WriteBack || a.settle)
-            reportsHeld.clear(), pending.clear();
+            reportsHeld.clear(), pending.clear(), copiesBehind = false;
+        if (a.kind == Kind::Settle || a.kind == Kind::Save || a.kind == Kind::Restore || a.kind == Kind::Recreate ||
+            a.settle)
+            held.clear();
     }
 };
 
-bool Valid(Style style, const std::vector<Action>& actions)
+std::set<int> Bound(const Bundle& bundle)
+{
+    std::set<int> bound;
+    for (size_t i = 0; i < bundle.values.size(); ++i)
+        if (bundle.values[i].controller >= 0)
+            bound.insert(int(i));
+    return bound;
+}
+
+bool Valid(const Bundle& bundle, Style style, const std::vector<Action>& actions)
 {
     Races races;
+    races.bound = Bound(bundle);
+    races.programs = bundle.programs;
     for (const Action& a : actions)
     {
         if (!races.Allows(style, a))
@@ -311,10 +366,10 @@ std::vector<Action> Generate(const Bundle& bundle, Style style, uint64_t seed)
     const std::function<bool(double)> chance = [&](double p) {
         return std::uniform_real_distribution<double>(0, 1)(random) < p;
     };
-    std::vector<int> bound;
-    for (size_t i = 0; i < bundle.values.size(); ++i)
-        if (bundle.values[i].controller >= 0)
-            bound.push_back(int(i));
+    Races races;
+    races.bound = Bound(bundle);
+    races.programs = bundle.programs;
+    const std::vector<int> bound(races.bound.begin(), races.bound.end());
     // Earlier values of each target, so that values repeat what the host
     // or the engine had before.
     std::map<int, std::vector<float>> history;
@@ -326,7 +381,6 @@ std::vector<Action> Generate(const Bundle& bundle, Style style, uint64_t seed)
     const int count = 4 + below(13);
     std::vector<Action> actions;
     bool saved = false, longRun = false;
-    Races races;
     const auto run = [&](int blocks) {
         Action a;
         a.kind = Kind::Run;
@@ -414,7 +468,7 @@ std::vector<Action> Generate(const Bundle& bundle, Style style, uint64_t seed)
         if (a.kind == Kind::Run && a.controlled >= 0 && races.reportsHeld.count(a.controlled) &&
             a.where == Where::Message)
             a.controlled = -1;
-        if (style == Style::Script && a.kind == Kind::WriteBack && !races.reportsHeld.empty())
+        if (style == Style::Script && a.kind == Kind::WriteBack && (!races.reportsHeld.empty() || races.copiesBehind))
             a.kind = Kind::Save, saved = true;
         if (!races.Allows(style, a))
         {
@@ -850,9 +904,9 @@ private:
             if (!a.overlap && !audio_->WaitIdle())
                 return Failure{"blocks", "the host's audio thread stopped"};
         }
+        // Blocks call no host: rendered on the message thread, they still
+        // leave JUCE's copy as it was until the plug-in is called there.
         model_.Carried();
-        if (a.where == Where::Message)
-            model_.MessageThreadCall();
         // A controller moves its value unless the value stands at its step;
         // without the patch automator it moves nothing, and its parameter
         // shows what the host set.
@@ -1420,7 +1474,7 @@ TEST_P(JuceHostSequence, EveryStepShowsSavesAndPlaysWhatTheHostDid)
         {
             std::vector<Action> fewer = actions;
             fewer.erase(fewer.begin() + std::ptrdiff_t(i));
-            if (!Valid(style, fewer))
+            if (!Valid(bundle, style, fewer))
                 continue;
             if (const std::optional<Failure> again = runner.Run(fewer); again && again->kind == failure->kind)
                 actions = fewer, last = *again;

@@ -531,6 +531,7 @@ TEST(ADelayControllerHostValues, EveryHostBackedTypeFollowsTheHostAndListValuesC
     // The list's default (value 5) is its second position.
     EXPECT_DOUBLE_EQ(f.controller->getParamNormalized(1), 0.5);
     HostValueTable table;
+    PatchStore store;
     table.Build(ReadText(f.scratch.path() / "E.vst3" / "Contents" / "Resources" / "parameters.kv.xml"));
     for (const Case& c : cases)
     {
@@ -544,7 +545,7 @@ TEST(ADelayControllerHostValues, EveryHostBackedTypeFollowsTheHostAndListValuesC
         // The processor reports the same value to the host as the same normalized value.
         HostParameterChanges changes;
         const std::string batch = Record(c.handle, QueMessageId::ppc, Report(c.reported));
-        table.Report(reinterpret_cast<const unsigned char*>(batch.data()), batch.size(), changes, 0);
+        table.Report(reinterpret_cast<const unsigned char*>(batch.data()), batch.size(), changes, 0, store);
         ASSERT_EQ(changes.getParameterCount(), 1);
         ParamValue reported = -1.0;
         int32 offset = -1;
