@@ -507,6 +507,12 @@ void PatchStore::OwnMove(int slot)
 {
     if (slot < 0 || slot >= SlotCount())
         return;
+    // A block's point after the move is the host's newest value (an
+    // automation point), not the copy of what it set on the controller
+    // before. The controller's copy of what a block brought before may still
+    // come (JUCE holds it until its loop turns): it is older than the move.
+    std::atomic<uint64_t>& pairing = pairing_[static_cast<std::size_t>(slot)];
+    pairing.store(PairingWord(BlockHalf(pairing.load(std::memory_order_relaxed)), 0), std::memory_order_release);
     if (shapes_[static_cast<std::size_t>(slot)].hostId >= 0)
         ownMoves_.store(true, std::memory_order_release);
 }

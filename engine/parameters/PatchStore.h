@@ -19,9 +19,12 @@
 //
 // A value a host sends on both routes (on the controller, and in a block)
 // is one action: whichever route brings it first acts, and the other
-// route's copy of the same figure is passed over (Pair), also when the
-// engine moved the value on its own meanwhile: the copy is of an older
-// action. A state ends the pairing of what blocks brought before it.
+// route's copy of the same figure is passed over (Pair). The engine's own
+// move ends the wait for a block's copy (a point after it is the host's
+// newest value), not for the controller's copy of what a block brought. A state ends the pairing of what blocks brought before it; a copy
+// the host held for its next block may come after the state with the
+// state's figure, and is passed over too. What the host was told of the
+// engine's own moves, passed back to the controller, is no action either.
 //
 // Threads: Shape and attaching the engine on the user-interface thread
 // while no block runs. Reads and writes of values from any thread: the

@@ -4,13 +4,14 @@
 // document and runs it block by block; audio masters keep the clocks, the
 // skip list of awake modules, handles and the shared lookup tables.
 // Threads: built and rebuilt on the user-interface thread while the processor
-// is set up; the block loop runs on the audio thread, and preset state and
-// editor messages cross between the two through lock-free queues.
+// is set up; the block loop runs on the audio thread; editor messages cross
+// between the two through lock-free queues, and the patch's values are kept
+// in a store both read and write (PatchStore).
 //
 // The engine of one plug-in instance: builds the module graph from the DSP
 // patch document, owns the top container, attaches the host input and output
 // modules, runs the graph for each host block, routes editor messages by
-// handle and hands preset state between the user-interface and audio threads.
+// handle, and hears the store of values at the start of each block.
 
 #include <atomic>
 #include <thread>

@@ -1,9 +1,11 @@
 #pragma once
 // The DSP side of one plug-in instance: keeps the audio master, rebuilding it
 // when the sample rate or the internal block size changes, or when asked to
-// start from silence (carrying the patch across); owns the queue of messages
-// from the editor side and the staging buffer in which the engine's records
-// to the editor are gathered and sent as one batch.
+// start from silence (carrying the patch across); owns the store of the
+// patch's values that the processor and its controller share, the queue of
+// messages from the editor side and the staging buffer in which the engine's
+// records to the editor are gathered and sent as one batch. States are read
+// and written in the store; each new audio master attaches to it.
 
 #include <atomic>
 #include <functional>
