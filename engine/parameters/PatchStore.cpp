@@ -711,54 +711,33 @@ bool PatchStore::ValueOfText(const Shape& shape, const std::string& saved, std::
     const bool number = shape.kind != Kind::Text && shape.kind != Kind::Blob;
     // A number may have its decimal comma from an earlier build.
     const std::string text = number ? ValueRule::SavedNumberText(saved) : saved;
+    // The raw form of what the rule read, when it read one.
+    const auto keep = [&raw](bool read, const auto& v) {
+        if (read)
+            raw = ToRaw4(v);
+        return read;
+    };
+    float f = 0.0f;
+    int32_t i = 0;
+    bool b = false;
+    std::wstring w;
+    MpBlob blob;
     switch (shape.kind)
     {
     case Kind::Float:
-    {
-        float v = 0.0f;
-        if (!ValueRule::Float(text, low, high, v))
-            return false;
-        raw = ToRaw4(v);
-        return true;
-    }
+        return keep(ValueRule::Float(text, low, high, f), f);
     case Kind::Int:
-    {
-        int32_t v = 0;
-        if (!ValueRule::Int(text, low, high, v))
-            return false;
-        raw = ToRaw4(v);
-        return true;
-    }
+        return keep(ValueRule::Int(text, low, high, i), i);
     case Kind::Enum:
-    {
-        int32_t v = 0;
-        if (!ValueRule::Enum(text, shape.enumList, v))
-            return false;
-        raw = ToRaw4(v);
-        return true;
-    }
+        return keep(ValueRule::Enum(text, shape.enumList, i), i);
     case Kind::Bool:
-    {
-        bool v = false;
-        if (!ValueRule::Bool(text, v))
-            return false;
-        raw = ToRaw4(v);
-        return true;
-    }
+        return keep(ValueRule::Bool(text, b), b);
     case Kind::Text:
-    {
-        std::wstring v;
-        MyTypeTraits<std::wstring>::parse(text.c_str(), v);
-        raw = ToRaw4(v);
-        return true;
-    }
+        MyTypeTraits<std::wstring>::parse(text.c_str(), w);
+        return keep(true, w);
     case Kind::Blob:
-    {
-        MpBlob v;
-        MyTypeTraits<MpBlob>::parse(text.c_str(), v);
-        raw = ToRaw4(v);
-        return true;
-    }
+        MyTypeTraits<MpBlob>::parse(text.c_str(), blob);
+        return keep(true, blob);
     case Kind::Figure:
         break;
     }

@@ -195,7 +195,7 @@ public:
     // Audio: the slots whose value others changed since the engine last took
     // them (each one once), then forgotten; `take(slot)`.
     template <class Take>
-    void TakeStale(Take take);
+    void TakeStale(Take take) { TakeBits(engineStale_.get(), take); }
     // Audio: a slot the engine could not write through (the memory was not
     // open, or a text was being read): the engine takes it again.
     void MarkUnwritten(int slot);
@@ -203,7 +203,7 @@ public:
     // The controller's side: slots changed by others than the controller
     // since it last took them, and whether the program or the bypass did.
     template <class Take>
-    void TakeShown(Take take);
+    void TakeShown(Take take) { TakeBits(shownStale_.get(), take); }
     bool TakeProgramShown() { return programShown_.exchange(false, std::memory_order_acq_rel); }
     // Whether a state was loaded since the controller last took it.
     bool TakeStateShown() { return stateShown_.exchange(false, std::memory_order_acq_rel); }
@@ -244,6 +244,9 @@ private:
     void SetProgram(int program, double normalized);
     void SetBypass(bool on, double normalized);
     int Steps() const { return programSteps_ > 0 ? programSteps_ : 1; }
+    // Each set bit's slot, once; the bits are cleared.
+    template <class Take>
+    void TakeBits(std::atomic<uint64_t>* words, Take take);
 
     std::vector<Shape> shapes_;
     // Per slot: where its numbers or byte entries start, by patch.
@@ -293,26 +296,11 @@ private:
 };
 
 template <class Take>
-void PatchStore::TakeStale(Take take)
+void PatchStore::TakeBits(std::atomic<uint64_t>* words, Take take)
 {
     for (std::size_t w = 0; w < staleWords_; ++w)
     {
-        uint64_t bits = engineStale_[w].exchange(0, std::memory_order_acquire);
-        while (bits != 0)
-        {
-            const int bit = __builtin_ctzll(bits);
-            bits &= bits - 1;
-            take(static_cast<int>(w * 64 + static_cast<std::size_t>(bit)));
-        }
-    }
-}
-
-template <class Take>
-void PatchStore::TakeShown(Take take)
-{
-    for (std::size_t w = 0; w < staleWords_; ++w)
-    {
-        uint64_t bits = shownStale_[w].exchange(0, std::memory_order_acquire);
+        uint64_t bits = words[w].exchange(0, std::memory_order_acquire);
         while (bits != 0)
         {
             const int bit = __builtin_ctzll(bits);
