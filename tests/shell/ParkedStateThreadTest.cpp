@@ -53,6 +53,14 @@ constexpr int kWarmUpBlocks = 400;
 constexpr long kFewestBlocksPerPark = 10;
 // Pauses between blocks longer than this are kept, to measure stalls.
 constexpr int64_t kGapKept = 1'000'000;
+// Under the sanitizers a block that takes the large patch's whole state runs
+// as long as a park (ThreadSanitizer: 0.3 to 0.45 s), so a park that meets it
+// sees no block end without any wait: stalls are judged in the plain build.
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+constexpr bool kStallsJudged = false;
+#else
+constexpr bool kStallsJudged = true;
+#endif
 
 int64_t Now()
 {
@@ -401,7 +409,8 @@ TEST_P(ParkedStateThread, BlocksGoOnSoundingOneWholeStateThroughEveryPark)
     std::printf("%s: %d parks, %d held the audio thread, longest stall %.1f ms; %ld blocks (%ld of the first "
                 "state, %ld of the second), %ld state calls\n",
                 c.name, kParks, stalled, longestStall / 1e6, log.blocks.load(), ofFirst, ofSecond, stateCalls.load());
-    EXPECT_EQ(stalled, 0) << "blocks waited for the parked state thread:" << stalls;
+    if (kStallsJudged)
+        EXPECT_EQ(stalled, 0) << "blocks waited for the parked state thread:" << stalls;
     EXPECT_EQ(silent, 0) << "silent blocks";
     EXPECT_EQ(mixed, 0) << "blocks playing part of a state; the first, block " << firstMixedAt << ": peak "
                         << firstMixed.peak << ", trough " << firstMixed.trough << ", right " << firstMixed.right
