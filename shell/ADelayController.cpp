@@ -527,7 +527,7 @@ void ADelayController::DetachRunLoop()
     runLoop_ = nullptr;
 }
 
-void ADelayController::ProgramShown()
+void ADelayController::ProgramShown(bool chosen)
 {
     // Edits that wait were made in the program before; the host rereads
     // every value (a controller's parameter that shows one among them).
@@ -536,7 +536,26 @@ void ADelayController::ProgramShown()
     for (const auto& [handle, record] : parameters_)
         if (Stored(handle))
             NotifyAutomators(handle);
+    if (chosen)
+        EditProgramValues();
     FlushHostCalls();
+}
+
+void ADelayController::EditProgramValues()
+{
+    PatchStore& store = Store();
+    if (!store.TellsHostPrograms() || !OnUiThread())
+        return;
+    for (int slot = 0; slot < store.SlotCount(); ++slot)
+    {
+        const PatchStore::Shape& shape = store.ShapeOf(slot);
+        const auto id = static_cast<ParamID>(shape.hostId);
+        // A figure is the host's alone: no program moves it.
+        if (shape.hostId < 0 || shape.kind == PatchStore::Kind::Figure || getParameterObject(id) == nullptr)
+            continue;
+        hostCalls_.Edit(id, store.HostValue(shape.hostId));
+    }
+    hostCalls_.FlushEdits(componentHandler);
 }
 
 void ADelayController::ShowStoreChanges()
@@ -551,7 +570,7 @@ void ADelayController::ShowStoreChanges()
     if (store.TakeOwnMoves() || state)
         hostCalls_.Restart(kParamValuesChanged);
     if (program)
-        ProgramShown();
+        ProgramShown(!state);
     store.TakeShown([&](int slot) { NotifyAutomators(store.ShapeOf(slot).handle); });
     FlushHostCalls();
 }
@@ -616,7 +635,7 @@ void ADelayController::TakeStore(std::shared_ptr<PatchStore> store)
     {
         for (const auto& [handle, controller] : controllerOfHandle_)
             ShowBoundController(handle, false);
-        ProgramShown();
+        ProgramShown(false);
     }
 }
 
@@ -932,7 +951,7 @@ tresult ADelayController::ApplyParamNormalized(ParamID tag, ParamValue value)
         // A program chosen on the controller (a host's program menu): the
         // host may read every value before any block plays it.
         if (onUiThread)
-            ProgramShown();
+            ProgramShown(true);
         else
             for (const auto& [handle, record] : parameters_)
                 if (Stored(handle))

@@ -66,7 +66,18 @@ void KvHostCalls::Restart(int32 flags)
 
 void KvHostCalls::Flush(IComponentHandler* handler)
 {
-    if (handler == nullptr || flushing_ || (waitOutside_ && InsideHostCall()))
+    if (!waitOutside_ || !InsideHostCall())
+        Make(handler, true);
+}
+
+void KvHostCalls::FlushEdits(IComponentHandler* handler)
+{
+    Make(handler, false);
+}
+
+void KvHostCalls::Make(IComponentHandler* handler, bool restart)
+{
+    if (handler == nullptr || flushing_)
         return;
     // The host may call the controller back from its handler: what that
     // asks for waits for the next flush.
@@ -89,7 +100,7 @@ void KvHostCalls::Flush(IComponentHandler* handler)
             break;
         }
     }
-    if (const int32 flags = restartFlags_.exchange(0))
+    if (const int32 flags = restart ? restartFlags_.exchange(0) : 0)
         handler->restartComponent(flags);
     flushing_ = false;
 }

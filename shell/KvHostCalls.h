@@ -57,6 +57,10 @@ public:
     // inside a host call only when the host does not wait for its return.
     // Without a handler they keep waiting.
     void Flush(Steinberg::Vst::IComponentHandler* handler);
+    // UI thread: makes the gestures that wait, in order, even inside a host
+    // call of a host that waits for its return: such a host's handler takes
+    // its lock only to reread (the restart, which waits on), not for edits.
+    void FlushEdits(Steinberg::Vst::IComponentHandler* handler);
 
 private:
     enum class Kind
@@ -71,6 +75,8 @@ private:
         Steinberg::Vst::ParamID id;
         Steinberg::Vst::ParamValue value;
     };
+    void Make(Steinberg::Vst::IComponentHandler* handler, bool restart);
+
     std::vector<Pending> calls_;
     std::atomic<Steinberg::int32> restartFlags_{0};
     bool waitOutside_ = true;

@@ -4,9 +4,9 @@
 // states hosts save and restore, and a component handler that keeps a copy
 // of the values as JUCE-framework hosts and Ardour do: refreshed only by the
 // plug-in's restart and performEdit, the changed values waiting for the next
-// block, edits marked for a shown window's write-back. Its handler takes the
-// lock the host holds in its loads: a call under it is counted, not waited
-// on. Its run loop, if offered, turns only when the test says so.
+// block, edits marked for a shown window's write-back. Its restart takes
+// the lock the host holds in its loads: a call under it is counted, not
+// waited on. Its run loop, if offered, turns only when the test says so.
 
 #include <gtest/gtest.h>
 
@@ -51,13 +51,11 @@ public:
             ++rereads, Reread();
         return HostComponentHandler::restartComponent(flags);
     }
-    tresult PLUGIN_API beginEdit(ParamID id) override { return Unlocked(), HostComponentHandler::beginEdit(id); }
-    tresult PLUGIN_API endEdit(ParamID id) override { return Unlocked(), HostComponentHandler::endEdit(id); }
     tresult PLUGIN_API performEdit(ParamID id, ParamValue value) override
     {
-        copy[id] = pending[id] = value;
+        copy[id] = pending[id] = shown[id] = value;
         marks.insert(id);
-        return Unlocked(), HostComponentHandler::performEdit(id, value);
+        return HostComponentHandler::performEdit(id, value);
     }
     // Every value read again into the copy; those that changed wait.
     void Reread()
@@ -70,6 +68,8 @@ public:
             const double value = controller->getParamNormalized(info.id);
             if (copy.count(info.id) && copy[info.id] != value)
                 pending[info.id] = value;
+            if (!copy.count(info.id) || copy[info.id] != value)
+                shown[info.id] = value;
             copy[info.id] = value;
             infoFlags[info.id] = info.flags;
         }
@@ -125,17 +125,14 @@ public:
     std::vector<Linux::ITimerHandler*> timers;
     std::mutex lock;
     Values copy, pending;
+    // What Ardour's generic controls show: they follow a reread's changes
+    // and performEdit, not output changes that filled the copy before.
+    Values shown;
     std::map<ParamID, int32> infoFlags;
     std::set<ParamID> marks;
     int rereads = 0;
     int underLock = 0;
 
-private:
-    int Unlocked()
-    {
-        const std::unique_lock<std::mutex> held(lock, std::try_to_lock);
-        return underLock += held.owns_lock() ? 0 : 1;
-    }
 };
 #pragma GCC diagnostic pop
 

@@ -241,7 +241,9 @@ TEST(HostOrder, WhatABlockBroughtThatTheControllerHearsOfAfterTheHostsNextValueN
         EXPECT_NEAR(live.controller()->getParamNormalized(id), 0.1, 1e-9);
         EXPECT_NEAR(live.host.copy[id], 0.1, 1e-9);
         if (programs)
+        {
             EXPECT_NEAR(live.controller()->getParamNormalized(2), kProgramValues[2][2], 1e-6);
+        }
         direct.Restore(live.ProcessorState(), live.ControllerState());
         EXPECT_NEAR(direct.controller()->getParamNormalized(id), 0.1, 1e-6);
     }

@@ -410,7 +410,9 @@ TEST_P(ParkedStateThread, BlocksGoOnSoundingOneWholeStateThroughEveryPark)
                 "state, %ld of the second), %ld state calls\n",
                 c.name, kParks, stalled, longestStall / 1e6, log.blocks.load(), ofFirst, ofSecond, stateCalls.load());
     if (kStallsJudged)
+    {
         EXPECT_EQ(stalled, 0) << "blocks waited for the parked state thread:" << stalls;
+    }
     EXPECT_EQ(silent, 0) << "silent blocks";
     EXPECT_EQ(mixed, 0) << "blocks playing part of a state; the first, block " << firstMixedAt << ": peak "
                         << firstMixed.peak << ", trough " << firstMixed.trough << ", right " << firstMixed.right
