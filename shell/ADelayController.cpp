@@ -570,7 +570,9 @@ void ADelayController::ShowStoreChanges()
     if (store.TakeOwnMoves() || state)
         hostCalls_.Restart(kParamValuesChanged);
     if (program)
-        ProgramShown(!state);
+        ProgramShown(true);
+    else if (state)
+        EditProgramValues();
     store.TakeShown([&](int slot) { NotifyAutomators(store.ShapeOf(slot).handle); });
     FlushHostCalls();
 }

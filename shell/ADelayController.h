@@ -253,14 +253,15 @@ private:
     void ValuesChanged();
     // A program became current (the store's, whoever chose it): the
     // automators hear of every value, and the host is asked to reread.
-    // `chosen`: by a program choice (the host's or a MIDI program change),
-    // not by a state or the connection.
+    // `chosen`: by a program choice or a state, not by the connection.
     void ProgramShown(bool chosen);
     // UI. A host told of programs by the blocks that play them (Ardour)
     // takes those values into its copy without a word to its controls, and
     // a reread it makes later finds nothing new: it hears of each value of
-    // the program as an edit, at once, inside its own call too. No gesture
-    // is begun, so automation in Touch mode records none of them.
+    // the program, or of a state, as an edit, at once, inside its own call
+    // too; and what it writes back later is that state's, not what the
+    // program it restored before the state held. No gesture is begun, so
+    // automation in Touch mode records none of them.
     void EditProgramValues();
     // UI, on initialize: the controller's own store, from the parameters
     // document's records of the patch parameters that the DSP document `dsp`

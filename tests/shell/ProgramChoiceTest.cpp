@@ -287,6 +287,35 @@ TEST(ProgramChoice, AHostThatChoosesProgramsAndPresetsUnderItsLockReadsThemAtOnc
     }
 }
 
+TEST(ProgramChoice, ASessionArdourReopensKeepsItsStateOverThePresetItRestoredFirst)
+{
+    // Ardour 7.3 reopening a session: in a fresh instance it chooses the
+    // last preset (program 1, its values heard as edits into its copy), then
+    // sets the saved state (program 1 with its level edited, or program 0),
+    // then writes its marked copy back. The state's values stay.
+    for (const bool sameProgram : {true, false})
+    {
+        SCOPED_TRACE(sameProgram ? "the state in the preset's program" : "the state in another program");
+        ProgramHost saved(false);
+        saved.Process({{kProgramChange, sameProgram ? 0.5 : 0.0}});
+        ASSERT_EQ(saved.controller()->setParamNormalized(2, 0.3), kResultOk);
+        saved.Process({{2, 0.3}});
+        const std::vector<char> state = saved.Save();
+
+        ProgramHost reopened(false);
+        ModelHost& host = reopened.host;
+        host.Load([&] { return reopened.controller()->setParamNormalized(kProgramChange, 0.5); });
+        host.Load([&] { return reopened.Restore(state, saved.ControllerState()), kResultOk; });
+        host.WriteBack();
+        reopened.controller()->getParameterCount();
+        std::vector<std::pair<ParamID, double>> pending(host.pending.begin(), host.pending.end());
+        reopened.Process(pending);
+        EXPECT_NEAR(host.copy[2], 0.3, 1e-6) << "Ardour's copy";
+        EXPECT_NEAR(reopened.controller()->getParamNormalized(2), 0.3, 1e-6);
+        EXPECT_EQ(SavedValues(reopened.Save()), SavedValues(state));
+    }
+}
+
 TEST(ProgramChoice, AValueSentAtTheProgramsSampleIsTheOneThatPlaysAndSaves)
 {
     // The second program's level (2) with the host's 9, set on the
