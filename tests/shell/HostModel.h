@@ -4,7 +4,8 @@
 // states hosts save and restore, and a component handler that keeps a copy
 // of the values as JUCE-framework hosts and Ardour do: refreshed only by the
 // plug-in's restart and performEdit, the changed values waiting for the next
-// block, edits marked for a shown window's write-back. Its restart takes
+// block, edits marked for a shown window's write-back (Ardour also sets an
+// edit on the controller at once). Its restart takes
 // the lock the host holds in its loads: a call under it is counted, not
 // waited on. Its run loop, if offered, turns only when the test says so.
 
@@ -55,6 +56,9 @@ public:
     {
         copy[id] = pending[id] = shown[id] = value;
         marks.insert(id);
+        // Ardour sets an edit on the controller at once, as its own.
+        if (setsEdits && controller)
+            controller->setParamNormalized(id, value);
         return HostComponentHandler::performEdit(id, value);
     }
     // Every value read again into the copy; those that changed wait.
@@ -122,6 +126,7 @@ public:
 
     IEditController* controller = nullptr;
     bool offersRunLoop = true;
+    bool setsEdits = false;
     std::vector<Linux::ITimerHandler*> timers;
     std::mutex lock;
     Values copy, pending;
@@ -156,6 +161,7 @@ struct Plugin
             instance = PluginInstance::Create(module, setup, error);
         EXPECT_TRUE(instance) << bundle << ": " << error;
         host.offersRunLoop = runLoop;
+        host.setsEdits = hostName == "Ardour";
         host.controller = instance ? instance->controller() : nullptr;
         if (host.controller)
         {
