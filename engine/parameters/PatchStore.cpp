@@ -831,12 +831,14 @@ bool PatchStore::Load(const std::string& text)
                 values.push_back(std::move(value));
         }
     }
-    std::lock_guard<std::mutex> lock(writers_);
+    const std::lock_guard<std::mutex> turn(stateTurn_);
     // Blocks that start from here on leave the memory alone; one that runs
-    // is waited for.
+    // is waited for. Readers and other writers meanwhile go on, on the
+    // values before the state.
     stateWrites_.fetch_add(1, std::memory_order_seq_cst);
     while (blockIn_.load(std::memory_order_seq_cst))
         std::this_thread::yield();
+    const std::lock_guard<std::mutex> lock(writers_);
     if (program >= 0)
         SetProgram(program, std::clamp(static_cast<double>(program) / Steps(), 0.0, 1.0));
     SetBypass(bypass, bypass ? 1.0 : 0.0);

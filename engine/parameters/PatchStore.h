@@ -289,6 +289,9 @@ private:
 
     // Writers other than the audio thread, one at a time.
     mutable std::mutex writers_;
+    // States being written, one at a time; taken before writers_, and held
+    // while the write waits for a block, which the others do not wait for.
+    std::mutex stateTurn_;
     // Odd while a state is being written; a block in the memory.
     std::atomic<uint32_t> stateWrites_{0};
     std::atomic<bool> blockIn_{false};
