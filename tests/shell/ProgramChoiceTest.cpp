@@ -153,6 +153,7 @@ TEST(ProgramChoice, EverySourceShowsAndSavesTheChosenProgramWholeAndReportsNoneO
         for (std::size_t i = 0; i < kHostIds.size(); ++i)
         {
             EXPECT_NEAR(session.host.copy[kHostIds[i]], chosen.normalized[i], 1e-6) << "reread id " << kHostIds[i];
+            EXPECT_NEAR(session.host.shown[kHostIds[i]], chosen.normalized[i], 1e-6) << "Ardour shows id " << kHostIds[i];
             EXPECT_NEAR(controller->getParamNormalized(kHostIds[i]), chosen.normalized[i], 1e-6)
                 << "id " << kHostIds[i];
         }
