@@ -241,7 +241,7 @@ void ug_midi_monitor::Line::AppendHex(unsigned value)
 
 void ug_midi_monitor::Line::AppendFloat(double value)
 {
-    // As "%g" writes it, with a decimal point whatever the host's locale.
+    // Six significant digits, shortest form, with a decimal point whatever the host's locale.
     char digits[32];
     const auto written = std::to_chars(digits, digits + sizeof(digits) - 1, value, std::chars_format::general, 6);
     *(written.ec == std::errc() ? written.ptr : digits) = '\0';
